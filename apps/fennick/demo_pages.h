@@ -1,0 +1,13 @@
+// Pages of the demo site that are written in C++.
+#ifndef FENNICK_APPS_DEMO_PAGES_H_
+#define FENNICK_APPS_DEMO_PAGES_H_
+
+#include "fennick/server.h"
+
+namespace fennick {
+
+void RegisterDemoPages(WebServer& server);
+
+}  // namespace fennick
+
+#endif  // FENNICK_APPS_DEMO_PAGES_H_

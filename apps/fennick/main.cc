@@ -1,0 +1,178 @@
+// The fennick executable: `fennick serve`, `fennick version`, `fennick --help`.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "demo_pages.h"
+#include "fennick/error.h"
+#include "fennick/registry.h"
+#include "fennick/server.h"
+#include "platform/crypto/seal.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage:\n"
+    "  fennick serve [options]   serve a site folder\n"
+    "  fennick version           print the component version\n"
+    "  fennick --help            this text\n"
+    "\n"
+    "Options of serve:\n"
+    "  --site DIR          the site folder (default: the current folder)\n"
+    "  --demo              serve the demo site that ships with Fennick\n"
+    "  --port N            port to listen on (default 8080; 0 picks a free one)\n"
+    "  --bind ADDR         address to listen on (default 127.0.0.1)\n"
+    "  --threads N         worker threads (default 64)\n"
+    "  --max-body BYTES    largest request body (default 1048576)\n"
+    "  --max-header BYTES  largest request head (default 16384)\n"
+    "  --max-fields N      most form and query fields (default 2000)\n"
+    "  --locale NAME       the server's locale for formatting (default en_US)\n"
+    "  --basic-auth U:P    require HTTP basic authentication (repeatable)\n"
+    "  --quiet             no request log\n"
+    "\n"
+    "The server secret for sealed values comes from FENNICK_SECRET, else from\n"
+    "the key file data/fennick.key of the site, created on first start.\n";
+
+int Fail(const std::string& message) {
+  std::cerr << "fennick: " << message << "\n\n" << kUsage;
+  return 2;
+}
+
+bool ParseSize(const char* text, size_t& out) {
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(text, &end, 10);
+  if (!end || *end || text[0] == '-' || text[0] == '\0') return false;
+  out = static_cast<size_t>(v);
+  return true;
+}
+
+int Serve(int argc, char** argv) {
+  fennick::ServerOptions options;
+  options.site_root = ".";
+  bool demo = false, quiet = false;
+  for (int i = 2; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) return nullptr;
+      (void)name;
+      return argv[++i];
+    };
+    const char* v = nullptr;
+    size_t n = 0;
+    if (arg == "--demo") {
+      demo = true;
+    } else if (arg == "--quiet") {
+      quiet = true;
+    } else if (arg == "--site") {
+      if (!(v = value("--site"))) return Fail("--site needs a folder");
+      options.site_root = v;
+    } else if (arg == "--port") {
+      if (!(v = value("--port")) || !ParseSize(v, n) || n > 65535)
+        return Fail("--port needs a port number");
+      options.port = static_cast<int>(n);
+    } else if (arg == "--bind") {
+      if (!(v = value("--bind"))) return Fail("--bind needs an address");
+      options.bind_address = v;
+    } else if (arg == "--threads") {
+      if (!(v = value("--threads")) || !ParseSize(v, n) || n == 0 || n > 4096)
+        return Fail("--threads needs a count from 1 to 4096");
+      options.threads = n;
+    } else if (arg == "--max-body") {
+      if (!(v = value("--max-body")) || !ParseSize(v, n)) return Fail("--max-body needs bytes");
+      options.max_body_bytes = n;
+    } else if (arg == "--max-header") {
+      if (!(v = value("--max-header")) || !ParseSize(v, n))
+        return Fail("--max-header needs bytes");
+      options.max_header_bytes = n;
+    } else if (arg == "--max-fields") {
+      if (!(v = value("--max-fields")) || !ParseSize(v, n))
+        return Fail("--max-fields needs a count");
+      options.max_fields = n;
+    } else if (arg == "--locale") {
+      if (!(v = value("--locale"))) return Fail("--locale needs a locale name");
+      options.locale = v;
+    } else if (arg == "--basic-auth") {
+      if (!(v = value("--basic-auth")) || !std::strchr(v, ':'))
+        return Fail("--basic-auth needs user:password");
+      std::string pair = v;
+      size_t colon = pair.find(':');
+      options.basic_auth_users.emplace_back(pair.substr(0, colon), pair.substr(colon + 1));
+    } else {
+      return Fail("unknown option " + arg);
+    }
+  }
+  if (demo) options.site_root = FENNICK_DEMO_SITE;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(options.site_root, ec)) {
+    return Fail("the site folder " + options.site_root.string() + " does not exist");
+  }
+  if (quiet) options.log = [](const std::string&) {};
+
+  // SIGINT and SIGTERM are taken by one watcher thread; every other thread
+  // (the server's workers included) inherits the blocked mask.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  try {
+    fennick::InstallSealer(fennick::Sealer::LoadServerKey(options.site_root / "data"));
+  } catch (const fennick::Error& e) {
+    std::cerr << "fennick: " << e.description() << "\n";
+    return 1;
+  }
+
+  fennick::WebServer server(options);
+  server.SetObjectFactory(
+      [](std::string_view progid) { return fennick::CreateComponentObject(progid); });
+  if (demo) fennick::RegisterDemoPages(server);
+  std::string error;
+  if (!server.Bind(&error)) {
+    std::cerr << "fennick: " << error << "\n";
+    return 1;
+  }
+
+  std::thread watcher([&server, signals] {
+    int sig = 0;
+    sigwait(&signals, &sig);
+    server.Stop();
+  });
+  std::printf("Fennick %s serving %s on http://%s:%d/\n", std::string(fennick::kVersion).c_str(),
+              server.options().site_root.c_str(), options.bind_address.c_str(), server.port());
+  std::fflush(stdout);
+  server.Run();
+  // Run returns after a signal or a failure; wake the watcher if it still waits.
+  pthread_kill(watcher.native_handle(), SIGTERM);
+  watcher.join();
+  std::printf("Fennick stopped\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (command == "version" || command == "--version") {
+    std::cout << fennick::kVersion << "\n";
+    return 0;
+  }
+  if (command == "serve") return Serve(argc, argv);
+  return Fail("unknown command " + command);
+}

@@ -1,0 +1,324 @@
+// The page context: the intrinsic objects of the page being served.
+//
+// For every HTTP request the web host builds one PageContext holding the
+// page's Request, Response, Session, Application and Server objects, the page
+// URL, and the component state shared by every object the page creates.
+// While the page runs, its context is bound to the running thread (the object
+// context); component objects find the intrinsic objects through it.
+//
+// A PageContext and the objects in it belong to one page on one thread and
+// are not thread-safe; Application and the session store are shared between
+// pages and guard themselves.
+#ifndef FENNICK_PAGE_H_
+#define FENNICK_PAGE_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <typeindex>
+#include <unordered_map>
+#include <vector>
+
+#include "fennick/object.h"
+#include "fennick/variant.h"
+
+namespace fennick {
+
+// An ordered collection of named fields, as a query string or a posted form
+// arrives: names keep their posted order, lookups ignore case, and a name
+// posted several times holds all of its values.
+class FieldList {
+ public:
+  void Add(std::string name, std::string value);
+  size_t Count() const { return entries_.size(); }
+  // The name of the i-th distinct field (0-based), in posted order.
+  const std::string& Name(size_t i) const { return entries_[i].name; }
+  // All values of a field, joined by ", " as checked boxes of one name
+  // arrive; "" when the field is missing.
+  std::string Get(std::string_view name) const;
+  std::string Get(size_t i) const;
+  // The values of a field, or nullptr when it is missing.
+  const std::vector<std::string>* Values(std::string_view name) const;
+  bool Has(std::string_view name) const { return Values(name) != nullptr; }
+
+ private:
+  struct Entry {
+    std::string name;
+    std::vector<std::string> values;
+  };
+  std::vector<Entry> entries_;
+  std::unordered_map<std::string, size_t> index_;  // lower-cased name
+};
+
+// Request: what the browser sent. Fields are URL-decoded UTF-8.
+class Request {
+ public:
+  std::string QueryString(std::string_view name) const { return query_.Get(name); }
+  std::string Form(std::string_view name) const { return form_.Get(name); }
+  std::string Cookies(std::string_view name) const;
+  // "" for an unknown variable. Covers URL, QUERY_STRING, REQUEST_METHOD,
+  // REMOTE_ADDR, REMOTE_USER, LOCAL_ADDR, SERVER_NAME, SERVER_PORT and every
+  // header as HTTP_NAME (dashes as underscores).
+  std::string ServerVariables(std::string_view name) const;
+  // Request(name): the query string, then the form, then cookies, then
+  // server variables; "" when none has it.
+  std::string Item(std::string_view name) const;
+  std::string operator()(std::string_view name) const { return Item(name); }
+
+  const FieldList& QueryFields() const { return query_; }
+  const FieldList& FormFields() const { return form_; }
+  const FieldList& CookieFields() const { return cookies_; }
+  const FieldList& Variables() const { return variables_; }
+  // The raw request body (for an upload, what the browser posted).
+  const std::string& Body() const { return body_; }
+  const std::string& Method() const { return method_; }
+  const std::string& Path() const { return path_; }
+
+  // Filled by the host (and by tests that fake a request).
+  FieldList& MutableQuery() { return query_; }
+  FieldList& MutableForm() { return form_; }
+  FieldList& MutableCookies() { return cookies_; }
+  void SetVariable(std::string name, std::string value);
+  void SetBody(std::string body) { body_ = std::move(body); }
+  void SetMethod(std::string method) { method_ = std::move(method); }
+  void SetPath(std::string path) { path_ = std::move(path); }
+
+ private:
+  FieldList query_, form_, cookies_, variables_;
+  std::string body_, method_ = "GET", path_ = "/";
+};
+
+struct Cookie {
+  std::string value;
+  std::string path = "/";
+  std::string domain;
+  std::string expires;  // an HTTP date, empty for a session cookie
+  bool secure = false;
+  bool http_only = false;
+  std::string same_site;  // "Lax", "Strict", "None" or empty
+};
+
+// Response: the page's output and headers. Output is buffered in one string
+// and sent when the page ends.
+class Response {
+ public:
+  void Write(std::string_view text) { body_.append(text); }
+  void BinaryWrite(std::string_view bytes) { body_.append(bytes); }
+  // Discards what was written so far. Raises an error when buffering is off.
+  void Clear();
+  // Stops the page; what was written is sent. Never returns.
+  [[noreturn]] void End();
+  // 302 to url and End. Never returns.
+  [[noreturn]] void Redirect(std::string_view url);
+  void AddHeader(std::string_view name, std::string_view value);
+  void SetCookie(std::string_view name, Cookie cookie);
+  void SetCookie(std::string_view name, std::string_view value);
+
+  const std::string& ContentType() const { return content_type_; }
+  void ContentType(std::string_view value) { content_type_ = value; }
+  const std::string& Charset() const { return charset_; }
+  void Charset(std::string_view value) { charset_ = value; }
+  // The status line as ASP writes it: "200 OK", "404 Not Found".
+  std::string Status() const;
+  // Accepts "404 Not Found" or "404"; raises an error for anything else.
+  void Status(std::string_view value);
+  int StatusCode() const { return status_code_; }
+  bool Buffer() const { return buffer_; }
+  // Buffering can only be switched before anything was written.
+  void Buffer(bool value);
+  // Minutes until the browser's copy expires (0: expires at once).
+  std::optional<int32_t> Expires() const { return expires_; }
+  void Expires(int32_t minutes);
+  int32_t CodePage() const { return code_page_; }
+  void CodePage(int32_t value) { code_page_ = value; }
+  // The locale of the page's formatting; 0 means the server's locale.
+  int32_t LCID() const { return lcid_; }
+  void LCID(int32_t value) { lcid_ = value; }
+
+  const std::string& Body() const { return body_; }
+  std::string& MutableBody() { return body_; }
+  const std::vector<std::pair<std::string, std::string>>& Headers() const {
+    return headers_;
+  }
+  const std::vector<std::pair<std::string, Cookie>>& Cookies() const {
+    return cookies_;
+  }
+  // The Content-Type header value: the content type and the charset.
+  std::string FullContentType() const;
+
+ private:
+  std::string body_;
+  std::string content_type_ = "text/html";
+  std::string charset_ = "utf-8";
+  int status_code_ = 200;
+  std::string status_text_ = "OK";
+  bool buffer_ = true;
+  std::optional<int32_t> expires_;
+  int32_t code_page_ = 65001;
+  int32_t lcid_ = 0;
+  std::vector<std::pair<std::string, std::string>> headers_;
+  std::vector<std::pair<std::string, Cookie>> cookies_;
+};
+
+// Values kept between requests of one browser session.
+class SessionStore;
+
+class Session {
+ public:
+  Session(std::shared_ptr<SessionStore> store, std::string id)
+      : store_(std::move(store)), id_(std::move(id)) {}
+  // The value of `name` (case-insensitive); Empty when it was never set.
+  Variant Get(std::string_view name) const;
+  void Set(std::string_view name, Variant value);
+  Variant operator()(std::string_view name) const { return Get(name); }
+  void Remove(std::string_view name);
+  // Drops every value of the session (Session.Abandon).
+  void Abandon();
+  const std::string& SessionID() const { return id_; }
+  int32_t Timeout() const;
+
+ private:
+  std::shared_ptr<SessionStore> store_;
+  std::string id_;
+};
+
+// The store behind sessions. The in-memory store is the default; another
+// (shared between servers) can be plugged in. Implementations are
+// thread-safe.
+class SessionStore {
+ public:
+  virtual ~SessionStore() = default;
+  virtual Variant Get(std::string_view id, std::string_view name) = 0;
+  virtual void Set(std::string_view id, std::string_view name, Variant value) = 0;
+  virtual void Remove(std::string_view id, std::string_view name) = 0;
+  virtual void Abandon(std::string_view id) = 0;
+  // Whether a session with this id is alive; refreshes its idle time.
+  virtual bool Touch(std::string_view id) = 0;
+  virtual void Create(std::string_view id) = 0;
+  virtual int32_t TimeoutMinutes() const = 0;
+};
+
+// An in-memory session store with an idle timeout. Thread-safe.
+std::shared_ptr<SessionStore> MakeMemorySessionStore(int32_t timeout_minutes = 20);
+
+// Process-wide values shared by every page. Thread-safe.
+class Application {
+ public:
+  Variant Get(std::string_view name) const;
+  void Set(std::string_view name, Variant value);
+  Variant operator()(std::string_view name) const { return Get(name); }
+  // Lock/Unlock serialise a read-modify-write sequence across pages.
+  void Lock() { page_lock_.lock(); }
+  void Unlock() { page_lock_.unlock(); }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, Variant> values_;  // GUARDED_BY(mutex_), lower-cased keys
+  std::recursive_mutex page_lock_;
+};
+
+class PageContext;
+
+// Creates a component object by ProgID for Server.CreateObject; returns
+// nullptr when the ProgID is unknown. The component registers its classes.
+using ObjectFactory = std::function<std::shared_ptr<Object>(std::string_view progid)>;
+
+// Server: utilities of the page's server.
+class Server {
+ public:
+  Server(std::filesystem::path site_root, std::string page_url,
+         ObjectFactory factory, std::string locale)
+      : site_root_(std::move(site_root)),
+        page_url_(std::move(page_url)),
+        factory_(std::move(factory)),
+        locale_(std::move(locale)) {}
+
+  // The physical path of a virtual path: "/x" from the site root, "x" from
+  // the page's folder. Raises an error for a path that would leave the site.
+  std::filesystem::path MapPath(std::string_view virtual_path) const;
+  // As ASP encodes: blank to "+", other reserved and non-ASCII bytes %XX.
+  static std::string URLEncode(std::string_view text);
+  static std::string HTMLEncode(std::string_view text);
+  // Raises "Invalid ProgID" errors for unknown classes.
+  std::shared_ptr<Object> CreateObject(std::string_view progid) const;
+  const std::filesystem::path& SiteRoot() const { return site_root_; }
+  // The server's default locale, an ICU name such as "en_US".
+  const std::string& Locale() const { return locale_; }
+
+ private:
+  std::filesystem::path site_root_;
+  std::string page_url_;
+  ObjectFactory factory_;
+  std::string locale_;
+};
+
+class PageContext {
+ public:
+  PageContext(Request request, Session session, Application& application,
+              Server server)
+      : request_(std::move(request)),
+        session_(std::move(session)),
+        application_(application),
+        server_(std::move(server)) {}
+  PageContext(const PageContext&) = delete;
+  PageContext& operator=(const PageContext&) = delete;
+
+  Request& request() { return request_; }
+  Response& response() { return response_; }
+  Session& session() { return session_; }
+  Application& application() { return application_; }
+  Server& server() { return server_; }
+  // The path of the page being served (server variable "URL").
+  std::string Url() const { return request_.ServerVariables("URL"); }
+
+  // Component state shared by every object of this page, created on first
+  // use and discarded with the page.
+  template <class T>
+  T& State() {
+    auto it = state_.find(std::type_index(typeid(T)));
+    if (it == state_.end()) {
+      it = state_.emplace(std::type_index(typeid(T)),
+                          std::shared_ptr<void>(std::make_shared<T>())).first;
+    }
+    return *static_cast<T*>(it->second.get());
+  }
+
+ private:
+  Request request_;
+  Response response_;
+  Session session_;
+  Application& application_;
+  Server server_;
+  std::unordered_map<std::type_index, std::shared_ptr<void>> state_;
+};
+
+// The object context: the page bound to the calling thread, or nullptr when
+// no page is running.
+PageContext* CurrentPage();
+// The page bound to the calling thread; raises an error naming `who` when no
+// page is running.
+PageContext& RequirePage(std::string_view who);
+// Whether the page runs inside a transaction (never, here).
+inline bool IsInTransaction() { return false; }
+
+// Binds a page to the calling thread for the lifetime of the binder.
+class PageBinding {
+ public:
+  explicit PageBinding(PageContext& page);
+  ~PageBinding();
+  PageBinding(const PageBinding&) = delete;
+  PageBinding& operator=(const PageBinding&) = delete;
+
+ private:
+  PageContext* previous_;
+};
+
+}  // namespace fennick
+
+#endif  // FENNICK_PAGE_H_

@@ -1,0 +1,85 @@
+// The web host: an HTTP/1.1 server that runs pages.
+//
+// A program registers page handlers by path (the embedding API) and runs the
+// server. For every request the host builds a PageContext, binds it to the
+// worker thread, runs the page, and sends what it wrote. Static files of the
+// site folder are served from an allow-list of extensions; the site's data/
+// folder and .asp sources never are.
+//
+// WebServer is thread-safe for Stop(); everything else is set up before Run.
+#ifndef FENNICK_SERVER_H_
+#define FENNICK_SERVER_H_
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fennick/page.h"
+
+namespace fennick {
+
+struct ServerOptions {
+  std::filesystem::path site_root = ".";
+  std::string bind_address = "127.0.0.1";
+  int port = 8080;  // 0 picks a free port
+  size_t threads = 64;
+  size_t max_body_bytes = 1 << 20;
+  size_t max_header_bytes = 16 * 1024;
+  size_t max_fields = 2000;
+  int keep_alive_seconds = 3;
+  int read_timeout_seconds = 5;
+  // The server's locale for formatting, an ICU name.
+  std::string locale = "en_US";
+  // When non-empty, every request needs HTTP basic authentication by one of
+  // these user/password pairs, and REMOTE_USER names the user.
+  std::vector<std::pair<std::string, std::string>> basic_auth_users;
+  std::string auth_realm = "Fennick";
+  // Session store; the in-memory store with a 20-minute idle timeout when
+  // null.
+  std::shared_ptr<SessionStore> session_store;
+  // Receives one line per request; stderr when null.
+  std::function<void(const std::string&)> log;
+};
+
+using PageHandler = std::function<void(PageContext&)>;
+
+class WebServer {
+ public:
+  explicit WebServer(ServerOptions options);
+  ~WebServer();
+  WebServer(const WebServer&) = delete;
+  WebServer& operator=(const WebServer&) = delete;
+
+  // Runs `handler` for requests of exactly `path` ("/", "/orders").
+  void RegisterPage(std::string path, PageHandler handler);
+  // Runs `handler` for requests of any path ending in `extension` (".asp")
+  // whose file exists in the site folder.
+  void RegisterExtension(std::string extension, PageHandler handler);
+  // How Server.CreateObject makes objects.
+  void SetObjectFactory(ObjectFactory factory);
+
+  // Binds the listening socket. Returns false (and fills error) when the
+  // address cannot be bound.
+  bool Bind(std::string* error);
+  // The port bound (useful after port 0).
+  int port() const;
+  // Serves until Stop(). Bind() first.
+  void Run();
+  // Stops a running server; safe from any thread and from signal watchers.
+  void Stop();
+
+  Application& application();
+  const ServerOptions& options() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace fennick
+
+#endif  // FENNICK_SERVER_H_

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Fennick builds, tests and serves with.
+# Idempotent: packages already present are left alone, and apt is only
+# consulted when something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ccache pkg-config
+  libgtest-dev libgmock-dev
+  libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev
+  libsodium-dev
+  libsqlite3-dev sqlite3
+  libpq-dev postgresql
+  libicu-dev
+  libpcre2-dev
+  duktape-dev
+  libxml2-dev libxslt1-dev
+  curl
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,127 @@
+// Late-bound dispatch: member tables that map names to C++ members.
+//
+// Each public class has one static MemberTable listing its properties and
+// methods with their declared argument types. Names are matched without
+// regard to case; arguments are converted to the declared types, and a
+// 16-bit Integer beyond its range raises error 6 "Overflow", as a late-bound
+// call on the original platform would.
+#ifndef FENNICK_FRAME_DISPATCH_H_
+#define FENNICK_FRAME_DISPATCH_H_
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "fennick/error.h"
+#include "fennick/object.h"
+#include "fennick/variant.h"
+
+namespace fennick {
+
+enum class ArgType { kVariant, kBoolean, kInteger, kLong, kDouble, kString };
+
+// Converts an argument to a declared type. Raises 6 "Overflow" for an
+// Integer or Long out of range, 13 "Type mismatch" for text that is no
+// number, and 94 "Invalid use of Null" for Null where a value is needed.
+Variant ConvertArgument(const Variant& value, ArgType type);
+
+std::string LowerName(std::string_view name);
+
+template <class T>
+class MemberTable {
+ public:
+  using Getter = std::function<Variant(T&)>;
+  using Setter = std::function<void(T&, const Variant&)>;
+  using Method = std::function<Variant(T&, std::span<const Variant>)>;
+
+  MemberTable& Property(std::string_view name, Getter get, Setter put = nullptr,
+                        ArgType type = ArgType::kVariant) {
+    Member& m = members_[LowerName(name)];
+    m.get = std::move(get);
+    m.put = std::move(put);
+    m.put_type = type;
+    return *this;
+  }
+
+  // `params` are the declared types; the first `required` must be given,
+  // the rest arrive as Empty when omitted.
+  MemberTable& Function(std::string_view name, std::vector<ArgType> params, size_t required,
+                        Method call) {
+    Member& m = members_[LowerName(name)];
+    m.params = std::move(params);
+    m.required = required;
+    m.call = std::move(call);
+    return *this;
+  }
+
+  bool Has(std::string_view name) const { return members_.count(LowerName(name)) != 0; }
+
+  Variant Invoke(T& self, std::string_view name, InvokeKind kind,
+                 std::span<const Variant> args) const {
+    auto it = members_.find(LowerName(name));
+    if (it == members_.end()) {
+      throw Error(kErrNoMember, "Object doesn't support this property or method: '" +
+                                    std::string(name) + "'");
+    }
+    const Member& m = it->second;
+    if (kind == InvokeKind::kPropertyPut) {
+      if (!m.put) {
+        throw Error(kErrNoMember, "Property '" + std::string(name) + "' is read-only");
+      }
+      if (args.size() != 1) throw Error(kErrWrongArgCount, "Wrong number of arguments");
+      m.put(self, ConvertArgument(args[0], m.put_type));
+      return Variant();
+    }
+    if (m.get && args.empty()) return m.get(self);
+    if (!m.call) {
+      throw Error(kErrWrongArgCount, "Wrong number of arguments or invalid property "
+                                     "assignment: '" + std::string(name) + "'");
+    }
+    if (args.size() < m.required || args.size() > m.params.size()) {
+      throw Error(kErrWrongArgCount, "Wrong number of arguments or invalid property "
+                                     "assignment: '" + std::string(name) + "'");
+    }
+    std::vector<Variant> converted(m.params.size());
+    for (size_t i = 0; i < args.size(); ++i) converted[i] = ConvertArgument(args[i], m.params[i]);
+    return m.call(self, converted);
+  }
+
+ private:
+  struct Member {
+    Getter get;
+    Setter put;
+    ArgType put_type = ArgType::kVariant;
+    Method call;
+    std::vector<ArgType> params;
+    size_t required = 0;
+  };
+  std::unordered_map<std::string, Member> members_;
+};
+
+// An Object that forwards to a C++ instance through its class's table.
+// T provides `static const MemberTable<T>& Members()`.
+template <class T>
+class DispatchObject : public Object {
+ public:
+  DispatchObject(std::string_view progid, T instance)
+      : progid_(progid), instance_(std::move(instance)) {}
+
+  std::string_view ProgId() const override { return progid_; }
+  Variant Invoke(std::string_view name, InvokeKind kind,
+                 std::span<const Variant> args) override {
+    return T::Members().Invoke(instance_, name, kind, args);
+  }
+  bool HasMember(std::string_view name) const override { return T::Members().Has(name); }
+  T& instance() { return instance_; }
+
+ private:
+  std::string_view progid_;
+  T instance_;
+};
+
+}  // namespace fennick
+
+#endif  // FENNICK_FRAME_DISPATCH_H_

@@ -1,0 +1,59 @@
+// The class registry: identities of the public classes and their factories.
+#include "fennick/registry.h"
+
+#include <string>
+
+#include "fennick/error.h"
+#include "frame/string_buffer_object.h"
+
+namespace fennick {
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+const ClassInfo kClasses[] = {
+    {"DataGrid", "_DataGrid", "Fennick.DataGrid", "{70DAE39B-E091-4D94-9499-FD53A2F333E4}",
+     "{9B420083-425A-4867-9B8C-342D890A9A77}", nullptr},
+    {"Quillon2", "_Quillon2", "Fennick.Quillon2", "{BDA1F6F5-FE3E-427B-9037-ADAD07D3A5DF}",
+     "{FE9A76D9-8D8C-4053-BA86-B4FBCE505302}", nullptr},
+    {"SimpleGraph", "_SimpleGraph", "Fennick.SimpleGraph",
+     "{DC842175-1279-478B-8624-C540BCAF598F}", "{444CAB8A-434F-46B2-89F1-DA45862433CD}",
+     nullptr},
+    {"StringBuffer", "_StringBuffer", "Fennick.StringBuffer",
+     "{8EABD6FD-F422-4290-A263-5D2F4FF61C7F}", "{CC9A2238-206C-489C-8556-FAEBD2329E8A}",
+     &CreateStringBufferObject},
+};
+
+}  // namespace
+
+std::span<const ClassInfo> PublicClasses() { return kClasses; }
+
+const ClassInfo* FindClass(std::string_view key) {
+  for (const ClassInfo& info : kClasses) {
+    if (SameName(info.prog_id, key) || SameName(info.clsid, key)) return &info;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<Object> CreateComponentObject(std::string_view prog_id) {
+  const ClassInfo* info = FindClass(prog_id);
+  if (!info) return nullptr;
+  if (!info->create) {
+    throw Error(kErrCannotCreate,
+                "ActiveX component can't create object: " + std::string(info->prog_id) +
+                    " is not available in this build",
+                "Server.CreateObject");
+  }
+  return info->create();
+}
+
+}  // namespace fennick

@@ -1,0 +1,164 @@
+// Sealing with libsodium's secretbox and the server key file.
+#include "platform/crypto/seal.h"
+
+#include <fcntl.h>
+#include <sodium.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+
+#include "fennick/error.h"
+
+namespace fennick {
+namespace {
+
+constexpr char kKeyFileName[] = "fennick.key";
+
+void EnsureSodium() {
+  if (sodium_init() < 0) throw Error(-1, "libsodium could not be initialised", "Sealer");
+}
+
+std::optional<Sealer::Key> ParseHexKey(std::string_view hex) {
+  while (!hex.empty() && (hex.back() == '\n' || hex.back() == '\r' || hex.back() == ' '))
+    hex.remove_suffix(1);
+  Sealer::Key key;
+  size_t len = 0;
+  if (sodium_hex2bin(key.data(), key.size(), hex.data(), hex.size(), nullptr, &len,
+                     nullptr) != 0 ||
+      len != key.size()) {
+    return std::nullopt;
+  }
+  return key;
+}
+
+std::optional<std::string> ReadSmallFile(const std::filesystem::path& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string data(256, '\0');
+  ssize_t n = ::read(fd, data.data(), data.size());
+  ::close(fd);
+  if (n < 0) return std::nullopt;
+  data.resize(static_cast<size_t>(n));
+  return data;
+}
+
+std::mutex sealer_mutex;
+std::shared_ptr<const Sealer> process_sealer;  // GUARDED_BY(sealer_mutex)
+
+std::shared_ptr<const Sealer> GetProcessSealer() {
+  std::lock_guard<std::mutex> lock(sealer_mutex);
+  if (!process_sealer) {
+    throw Error(-1, "No server secret is installed: sealed values cannot be made or read",
+                "Sealer");
+  }
+  return process_sealer;
+}
+
+}  // namespace
+
+Sealer::Key Sealer::KeyFromSecret(std::string_view secret) {
+  EnsureSodium();
+  Key key;
+  static const unsigned char kContext[] = "fennick-seal-v1";
+  crypto_generichash(key.data(), key.size(),
+                     reinterpret_cast<const unsigned char*>(secret.data()), secret.size(),
+                     kContext, sizeof kContext - 1);
+  return key;
+}
+
+Sealer::Key Sealer::LoadServerKey(const std::filesystem::path& data_dir) {
+  EnsureSodium();
+  if (const char* secret = std::getenv("FENNICK_SECRET"); secret && *secret) {
+    return KeyFromSecret(secret);
+  }
+  const auto path = data_dir / kKeyFileName;
+  if (auto existing = ReadSmallFile(path)) {
+    if (auto key = ParseHexKey(*existing)) return *key;
+    throw Error(-1, "The key file " + path.string() + " is not a valid key", "Sealer");
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(data_dir, ec);
+  // Written to a private temporary file, then linked into place: a second
+  // server starting at the same moment either wins the link or reads the
+  // winner's key, never a half-written one.
+  Key key;
+  randombytes_buf(key.data(), key.size());
+  char hex[kKeyBytes * 2 + 1];
+  sodium_bin2hex(hex, sizeof hex, key.data(), key.size());
+  std::string temp = (data_dir / ".fennick.key.XXXXXX").string();
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    throw Error(-1, "Cannot create the key file in " + data_dir.string(), "Sealer");
+  }
+  ::fchmod(fd, 0600);
+  std::string content = std::string(hex) + "\n";
+  bool written = ::write(fd, content.data(), content.size()) ==
+                     static_cast<ssize_t>(content.size()) &&
+                 ::fsync(fd) == 0;
+  ::close(fd);
+  if (!written) {
+    ::unlink(temp.c_str());
+    throw Error(-1, "Cannot write the key file in " + data_dir.string(), "Sealer");
+  }
+  int linked = ::link(temp.c_str(), path.c_str());
+  ::unlink(temp.c_str());
+  if (linked != 0) {
+    if (auto existing = ReadSmallFile(path)) {
+      if (auto other = ParseHexKey(*existing)) return *other;
+    }
+    throw Error(-1, "Cannot create the key file " + path.string(), "Sealer");
+  }
+  return key;
+}
+
+std::string Sealer::Seal(std::string_view plain) const {
+  std::string box(crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES + plain.size(), '\0');
+  auto* out = reinterpret_cast<unsigned char*>(box.data());
+  randombytes_buf(out, crypto_secretbox_NONCEBYTES);
+  crypto_secretbox_easy(out + crypto_secretbox_NONCEBYTES,
+                        reinterpret_cast<const unsigned char*>(plain.data()), plain.size(), out,
+                        key_.data());
+  const int variant = sodium_base64_VARIANT_URLSAFE_NO_PADDING;
+  std::string token(sodium_base64_encoded_len(box.size(), variant), '\0');
+  sodium_bin2base64(token.data(), token.size(), out, box.size(), variant);
+  token.resize(token.size() - 1);  // the terminating NUL
+  return token;
+}
+
+std::optional<std::string> Sealer::Open(std::string_view token) const {
+  if (token.empty()) return std::nullopt;
+  std::string box(token.size(), '\0');
+  size_t len = 0;
+  if (sodium_base642bin(reinterpret_cast<unsigned char*>(box.data()), box.size(), token.data(),
+                        token.size(), nullptr, &len, nullptr,
+                        sodium_base64_VARIANT_URLSAFE_NO_PADDING) != 0 ||
+      len < crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES) {
+    return std::nullopt;
+  }
+  const auto* in = reinterpret_cast<const unsigned char*>(box.data());
+  std::string plain(len - crypto_secretbox_NONCEBYTES - crypto_secretbox_MACBYTES, '\0');
+  if (crypto_secretbox_open_easy(reinterpret_cast<unsigned char*>(plain.data()),
+                                 in + crypto_secretbox_NONCEBYTES,
+                                 len - crypto_secretbox_NONCEBYTES, in, key_.data()) != 0) {
+    return std::nullopt;
+  }
+  return plain;
+}
+
+void InstallSealer(const Sealer::Key& key) {
+  EnsureSodium();
+  std::lock_guard<std::mutex> lock(sealer_mutex);
+  process_sealer = std::make_shared<const Sealer>(key);
+}
+
+std::string SealText(std::string_view plain) { return GetProcessSealer()->Seal(plain); }
+
+std::optional<std::string> OpenSealed(std::string_view token) {
+  return GetProcessSealer()->Open(token);
+}
+
+}  // namespace fennick

@@ -1,0 +1,164 @@
+// URL, query, cookie and HTML text forms.
+#include "platform/web/http_text.h"
+
+namespace fennick {
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return out;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string UrlEncodeAsp(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size() * 3 / 2);
+  for (unsigned char c : text) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+        c == '-' || c == '_' || c == '.' || c == '!' || c == '~' || c == '*' ||
+        c == '\'' || c == '(' || c == ')') {
+      out.push_back(static_cast<char>(c));
+    } else if (c == ' ') {
+      out.push_back('+');
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 15]);
+    }
+  }
+  return out;
+}
+
+std::string UrlDecode(std::string_view text, bool plus_is_space) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '%' && i + 2 < text.size()) {
+      int hi = HexValue(text[i + 1]), lo = HexValue(text[i + 2]);
+      if (hi >= 0 && lo >= 0) {
+        out.push_back(static_cast<char>(hi * 16 + lo));
+        i += 2;
+        continue;
+      }
+    }
+    out.push_back(plus_is_space && c == '+' ? ' ' : c);
+  }
+  return out;
+}
+
+std::string HtmlEncode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    switch (c) {
+      case '<': out.append("&lt;"); break;
+      case '>': out.append("&gt;"); break;
+      case '&': out.append("&amp;"); break;
+      case '"': out.append("&quot;"); break;
+      default:
+        // U+00A0 (UTF-8 C2 A0) becomes &nbsp; as ASP writes it.
+        if (static_cast<unsigned char>(c) == 0xC2 && i + 1 < text.size() &&
+            static_cast<unsigned char>(text[i + 1]) == 0xA0) {
+          out.append("&nbsp;");
+          ++i;
+        } else {
+          out.push_back(c);
+        }
+    }
+  }
+  return out;
+}
+
+std::string HtmlAttributeEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '<': out.append("&lt;"); break;
+      case '>': out.append("&gt;"); break;
+      case '&': out.append("&amp;"); break;
+      case '"': out.append("&quot;"); break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
+bool ParseUrlEncoded(std::string_view text, FieldList& fields, size_t max_fields) {
+  size_t count = 0;
+  while (!text.empty()) {
+    size_t amp = text.find('&');
+    std::string_view pair = text.substr(0, amp);
+    text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
+    if (pair.empty()) continue;
+    if (++count > max_fields) return false;
+    size_t eq = pair.find('=');
+    std::string_view name = pair.substr(0, eq);
+    std::string_view value =
+        eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
+    fields.Add(UrlDecode(name, true), UrlDecode(value, true));
+  }
+  return true;
+}
+
+void ParseCookieHeader(std::string_view header, FieldList& cookies) {
+  while (!header.empty()) {
+    size_t semi = header.find(';');
+    std::string_view pair = Trim(header.substr(0, semi));
+    header = semi == std::string_view::npos ? std::string_view() : header.substr(semi + 1);
+    if (pair.empty()) continue;
+    size_t eq = pair.find('=');
+    if (eq == std::string_view::npos) continue;
+    std::string_view value = Trim(pair.substr(eq + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+      value = value.substr(1, value.size() - 2);
+    }
+    cookies.Add(std::string(Trim(pair.substr(0, eq))), UrlDecode(value, true));
+  }
+}
+
+std::string FormatSetCookie(std::string_view name, const Cookie& cookie) {
+  std::string out(name);
+  out.push_back('=');
+  out.append(UrlEncodeAsp(cookie.value));
+  if (!cookie.path.empty()) out.append("; Path=").append(cookie.path);
+  if (!cookie.domain.empty()) out.append("; Domain=").append(cookie.domain);
+  if (!cookie.expires.empty()) out.append("; Expires=").append(cookie.expires);
+  if (cookie.secure) out.append("; Secure");
+  if (cookie.http_only) out.append("; HttpOnly");
+  if (!cookie.same_site.empty()) out.append("; SameSite=").append(cookie.same_site);
+  return out;
+}
+
+}  // namespace fennick

@@ -1,0 +1,39 @@
+// Text forms of HTTP: URL encoding and decoding, query and cookie parsing,
+// HTML encoding. Pure functions, thread-safe.
+#ifndef FENNICK_PLATFORM_WEB_HTTP_TEXT_H_
+#define FENNICK_PLATFORM_WEB_HTTP_TEXT_H_
+
+#include <string>
+#include <string_view>
+
+#include "fennick/page.h"
+
+namespace fennick {
+
+std::string AsciiLower(std::string_view text);
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+// Server.URLEncode: letters, digits and "-_.!~*'()" stay, a blank becomes
+// "+", every other byte (non-ASCII UTF-8 bytes included) becomes %XX in upper
+// case.
+std::string UrlEncodeAsp(std::string_view text);
+// Decodes %XX and, when plus_is_space, "+" as a blank. Malformed escapes are
+// kept as they stand.
+std::string UrlDecode(std::string_view text, bool plus_is_space);
+
+// Server.HTMLEncode: < > & " and the no-break character as entities.
+std::string HtmlEncode(std::string_view text);
+// Escapes < > & " for an attribute value.
+std::string HtmlAttributeEscape(std::string_view text);
+
+// Adds the fields of "a=1&b=2" to `fields`. Returns false when the text holds
+// more than max_fields fields (the rest is not added).
+bool ParseUrlEncoded(std::string_view text, FieldList& fields, size_t max_fields);
+// Adds the cookies of a Cookie header ("a=1; b=2"), URL-decoded.
+void ParseCookieHeader(std::string_view header, FieldList& cookies);
+// The Set-Cookie header value for a cookie.
+std::string FormatSetCookie(std::string_view name, const Cookie& cookie);
+
+}  // namespace fennick
+
+#endif  // FENNICK_PLATFORM_WEB_HTTP_TEXT_H_

@@ -1,0 +1,571 @@
+// The web host on cpp-httplib: request parsing into the intrinsic objects,
+// page dispatch, static files, sessions, limits and the request log.
+#include "fennick/server.h"
+
+#include <sodium.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+#include <httplib.h>
+
+#include "fennick/error.h"
+#include "platform/web/http_text.h"
+
+namespace fennick {
+namespace {
+
+constexpr char kSessionCookie[] = "FennickSessionID";
+// Enough pending connections that a burst of clients is never dropped by
+// the kernel (a dropped SYN costs the client a one-second retry).
+constexpr int kListenBacklog = 1024;
+
+thread_local std::chrono::steady_clock::time_point request_start{};
+
+struct ContentTypeEntry {
+  const char* extension;
+  const char* type;
+};
+
+// Static files the host serves: page assets and export documents.
+constexpr ContentTypeEntry kStaticTypes[] = {
+    {".html", "text/html; charset=utf-8"}, {".htm", "text/html; charset=utf-8"},
+    {".css", "text/css; charset=utf-8"},   {".js", "text/javascript; charset=utf-8"},
+    {".png", "image/png"},                 {".gif", "image/gif"},
+    {".jpg", "image/jpeg"},                {".jpeg", "image/jpeg"},
+    {".svg", "image/svg+xml"},             {".ico", "image/x-icon"},
+    {".webp", "image/webp"},               {".bmp", "image/bmp"},
+    {".woff", "font/woff"},                {".woff2", "font/woff2"},
+    {".ttf", "font/ttf"},                  {".otf", "font/otf"},
+    {".eot", "application/vnd.ms-fontobject"},
+    {".xls", "application/vnd.ms-excel"},  {".doc", "application/msword"},
+    {".csv", "text/csv; charset=utf-8"},   {".xml", "text/xml; charset=utf-8"},
+    {".txt", "text/plain; charset=utf-8"},
+};
+
+const char* StaticContentType(std::string_view path) {
+  size_t dot = path.rfind('.');
+  size_t slash = path.rfind('/');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+    return nullptr;
+  std::string ext = AsciiLower(path.substr(dot));
+  for (const auto& entry : kStaticTypes) {
+    if (ext == entry.extension) return entry.type;
+  }
+  return nullptr;
+}
+
+std::string NewSessionId() {
+  unsigned char bytes[16];
+  randombytes_buf(bytes, sizeof bytes);
+  char hex[33];
+  sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
+  return hex;
+}
+
+bool ConstantTimeEquals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  return sodium_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+std::string SimplePage(int status, std::string_view title, std::string_view text) {
+  std::string out = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>";
+  out.append(std::to_string(status)).append(" ").append(HtmlEncode(title));
+  out.append("</title></head><body style=\"font-family:arial,sans-serif\"><h1>");
+  out.append(HtmlEncode(title)).append("</h1><p>").append(HtmlEncode(text));
+  out.append("</p></body></html>\n");
+  return out;
+}
+
+// The error block a page ends with when an error escapes it. The source is
+// a chain of "<br> Label Line: n" steps that is meant to be shown as HTML;
+// everything else is encoded.
+std::string ErrorBlock(const Error& e) {
+  std::string source = HtmlEncode(e.source());
+  for (size_t pos = 0; (pos = source.find("&lt;br&gt;", pos)) != std::string::npos;) {
+    source.replace(pos, 10, "<br>");
+    pos += 4;
+  }
+  char number[16];
+  std::snprintf(number, sizeof number, "%08x", static_cast<uint32_t>(e.number()));
+  std::string out =
+      "<div style=\"font-family:arial,sans-serif;font-size:10pt;border:1px solid "
+      "#c00;padding:8px;margin:8px 0\"><b>Fennick error '";
+  out.append(number).append("' (").append(std::to_string(e.number())).append(")</b><br>");
+  out.append(HtmlEncode(e.description()));
+  if (!source.empty()) out.append("<br><i>").append(source).append("</i>");
+  out.append("</div>\n");
+  return out;
+}
+
+// Decodes the path of a request target, refusing control characters.
+std::optional<std::string> DecodePath(std::string_view target) {
+  std::string_view raw = target.substr(0, target.find('?'));
+  std::string path = UrlDecode(raw, false);
+  if (path.empty() || path[0] != '/') return std::nullopt;
+  for (unsigned char c : path) {
+    if (c < 0x20 || c == 0x7f || c == '\\') return std::nullopt;
+  }
+  return path;
+}
+
+// Whether any segment of a decoded path is "..", ".", or hidden (".git").
+bool HasUnsafeSegment(std::string_view path) {
+  size_t start = 1;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view seg = path.substr(start, end - start);
+    if (!seg.empty() && seg[0] == '.') return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+bool IsDataPath(std::string_view path) {
+  // "/data" and "/data/..." in any case: the site's private folder.
+  std::string lower = AsciiLower(path.substr(0, 6));
+  return lower == "/data" && (path.size() == 5 || path[5] == '/');
+}
+
+}  // namespace
+
+struct WebServer::Impl {
+  explicit Impl(ServerOptions opts) : options(std::move(opts)) {
+    if (!options.session_store) options.session_store = MakeMemorySessionStore(20);
+    std::error_code ec;
+    auto canonical = std::filesystem::weakly_canonical(options.site_root, ec);
+    if (!ec) options.site_root = canonical;
+  }
+
+  ServerOptions options;
+  httplib::Server http;
+  Application application;
+  ObjectFactory factory;
+  std::map<std::string, PageHandler> pages;
+  std::vector<std::pair<std::string, PageHandler>> extensions;
+  int listen_fd = -1;
+  int bound_port = 0;
+
+  void Log(const std::string& line) {
+    if (options.log) {
+      options.log(line);
+    } else {
+      std::cerr << line << '\n';
+    }
+  }
+
+  // Checks basic authentication when configured; fills REMOTE_USER.
+  bool Authenticate(const httplib::Request& req, std::string& user) {
+    if (options.basic_auth_users.empty()) return true;
+    std::string header = req.get_header_value("Authorization");
+    if (header.size() < 6 || !EqualsIgnoreCase(header.substr(0, 6), "Basic ")) return false;
+    std::string encoded = header.substr(6);
+    std::string decoded(encoded.size(), '\0');
+    size_t len = 0;
+    if (sodium_base642bin(reinterpret_cast<unsigned char*>(decoded.data()), decoded.size(),
+                          encoded.data(), encoded.size(), " ", &len, nullptr,
+                          sodium_base64_VARIANT_ORIGINAL) != 0) {
+      return false;
+    }
+    decoded.resize(len);
+    size_t colon = decoded.find(':');
+    if (colon == std::string::npos) return false;
+    std::string name = decoded.substr(0, colon), password = decoded.substr(colon + 1);
+    bool ok = false;
+    for (const auto& [u, p] : options.basic_auth_users) {
+      // Every pair is compared so the time taken does not tell which user exists.
+      if (ConstantTimeEquals(u, name) & ConstantTimeEquals(p, password)) ok = true;
+    }
+    if (ok) user = name;
+    return ok;
+  }
+
+  const PageHandler* FindHandler(const std::string& path) {
+    auto it = pages.find(path);
+    if (it != pages.end()) return &it->second;
+    for (const auto& [ext, handler] : extensions) {
+      if (path.size() > ext.size() &&
+          EqualsIgnoreCase(std::string_view(path).substr(path.size() - ext.size()), ext)) {
+        return &handler;
+      }
+    }
+    return nullptr;
+  }
+
+  void Handle(const httplib::Request& req, httplib::Response& res,
+              const httplib::ContentReader* reader) {
+    size_t header_bytes = req.target.size();
+    for (const auto& [name, value] : req.headers) header_bytes += name.size() + value.size() + 4;
+    if (header_bytes > options.max_header_bytes) {
+      Fail(res, 431, "Request Header Fields Too Large", "The request's headers are too large.");
+      return;
+    }
+    auto path = DecodePath(req.target);
+    if (!path) {
+      Fail(res, 400, "Bad Request", "The request path is not valid.");
+      return;
+    }
+    std::string remote_user;
+    if (!Authenticate(req, remote_user)) {
+      res.set_header("WWW-Authenticate", "Basic realm=\"" + options.auth_realm + "\"");
+      Fail(res, 401, "Unauthorized", "This site needs a user name and password.");
+      return;
+    }
+    if (HasUnsafeSegment(*path)) {
+      Fail(res, 403, "Forbidden", "The path is not allowed.");
+      return;
+    }
+    // A folder's page is its registered handler or the folder's index.
+    std::string page_path = *path;
+    if (page_path.back() == '/' && !pages.count(page_path)) {
+      for (const char* index : {"index.asp", "default.asp", "index.html", "default.htm"}) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(
+                options.site_root / (page_path.substr(1) + index), ec)) {
+          page_path += index;
+          break;
+        }
+      }
+    }
+    if (IsDataPath(page_path)) {
+      Fail(res, 404, "Not Found", "The page cannot be found.");
+      return;
+    }
+    const PageHandler* handler = FindHandler(page_path);
+    if (handler && !pages.count(page_path)) {
+      // Extension handlers only run for files of the site.
+      std::error_code ec;
+      if (!std::filesystem::is_regular_file(options.site_root / page_path.substr(1), ec)) {
+        handler = nullptr;
+      }
+    }
+    if (handler) {
+      RunPage(*handler, page_path, remote_user, req, res, reader);
+      return;
+    }
+    if (req.method != "GET" && req.method != "HEAD") {
+      Fail(res, 405, "Method Not Allowed", "Static files are only read.");
+      return;
+    }
+    ServeStatic(page_path, res);
+  }
+
+  void ServeStatic(const std::string& path, httplib::Response& res) {
+    const char* type = StaticContentType(path);
+    if (!type) {
+      Fail(res, 404, "Not Found", "The page cannot be found.");
+      return;
+    }
+    std::error_code ec;
+    auto file = std::filesystem::weakly_canonical(options.site_root / path.substr(1), ec);
+    // A symbolic link may point outside the site: the resolved file must
+    // still lie under the site root.
+    auto root = options.site_root.native();
+    if (ec || file.native().compare(0, root.size(), root) != 0 ||
+        (file.native().size() > root.size() && file.native()[root.size()] != '/') ||
+        !std::filesystem::is_regular_file(file, ec)) {
+      Fail(res, 404, "Not Found", "The page cannot be found.");
+      return;
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (!in) {
+      Fail(res, 404, "Not Found", "The page cannot be found.");
+      return;
+    }
+    res.status = 200;
+    res.set_content(content.str(), type);
+  }
+
+  void Fail(httplib::Response& res, int status, std::string_view title, std::string_view text) {
+    res.status = status;
+    res.set_content(SimplePage(status, title, text), "text/html; charset=utf-8");
+  }
+
+  Request BuildRequest(const std::string& path, const std::string& remote_user,
+                       const httplib::Request& req, httplib::Response& res,
+                       const httplib::ContentReader* reader, bool& ok) {
+    Request request;
+    request.SetMethod(req.method);
+    request.SetPath(path);
+    size_t q = req.target.find('?');
+    std::string query = q == std::string::npos ? std::string() : req.target.substr(q + 1);
+    ok = ParseUrlEncoded(query, request.MutableQuery(), options.max_fields);
+    if (!ok) {
+      Fail(res, 413, "Too Many Fields", "The request carries too many fields.");
+      return request;
+    }
+
+    if (reader) {
+      std::string content_type = req.get_header_value("Content-Type");
+      if (req.is_multipart_form_data()) {
+        // Multipart parts arrive in posted order; each part's content is
+        // collected and added as a form field.
+        std::vector<httplib::MultipartFormData> parts;
+        size_t total = 0;
+        bool read = (*reader)(
+            [&](const httplib::MultipartFormData& part) {
+              if (parts.size() >= options.max_fields) return false;
+              parts.push_back(part);
+              return true;
+            },
+            [&](const char* data, size_t len) {
+              total += len;
+              if (total > options.max_body_bytes) return false;
+              parts.back().content.append(data, len);
+              return true;
+            });
+        if (!read || total > options.max_body_bytes) {
+          ok = false;
+          if (parts.size() >= options.max_fields) {
+            Fail(res, 413, "Too Many Fields", "The request carries too many fields.");
+          } else if (total > options.max_body_bytes) {
+            Fail(res, 413, "Payload Too Large", "The request body is too large.");
+          } else {
+            Fail(res, 400, "Bad Request", "The posted form could not be read.");
+          }
+          return request;
+        }
+        for (auto& part : parts) request.MutableForm().Add(part.name, std::move(part.content));
+      } else {
+        std::string body;
+        bool read = (*reader)([&](const char* data, size_t len) {
+          if (body.size() + len > options.max_body_bytes) return false;
+          body.append(data, len);
+          return true;
+        });
+        if (!read) {
+          ok = false;
+          Fail(res, 413, "Payload Too Large", "The request body is too large.");
+          return request;
+        }
+        if (AsciiLower(content_type).rfind("application/x-www-form-urlencoded", 0) == 0) {
+          ok = ParseUrlEncoded(body, request.MutableForm(), options.max_fields);
+          if (!ok) {
+            Fail(res, 413, "Too Many Fields", "The request carries too many fields.");
+            return request;
+          }
+        }
+        request.SetBody(std::move(body));
+      }
+    }
+
+    std::string cookie_header;
+    for (size_t i = 0, n = req.get_header_value_count("Cookie"); i < n; ++i) {
+      if (i) cookie_header.append("; ");
+      cookie_header.append(req.get_header_value("Cookie", i));
+    }
+    ParseCookieHeader(cookie_header, request.MutableCookies());
+
+    request.SetVariable("URL", path);
+    request.SetVariable("SCRIPT_NAME", path);
+    request.SetVariable("PATH_INFO", path);
+    request.SetVariable("PATH_TRANSLATED", (options.site_root / path.substr(1)).string());
+    request.SetVariable("APPL_PHYSICAL_PATH", options.site_root.string() + "/");
+    request.SetVariable("QUERY_STRING", query);
+    request.SetVariable("REQUEST_METHOD", req.method);
+    request.SetVariable("REMOTE_ADDR", req.remote_addr);
+    request.SetVariable("REMOTE_HOST", req.remote_addr);
+    request.SetVariable("REMOTE_PORT", std::to_string(req.remote_port));
+    request.SetVariable("REMOTE_USER", remote_user);
+    request.SetVariable("AUTH_USER", remote_user);
+    request.SetVariable("AUTH_TYPE", remote_user.empty() ? "" : "Basic");
+    request.SetVariable("LOCAL_ADDR", req.local_addr);
+    std::string host = req.get_header_value("Host");
+    std::string server_name = host.empty() ? req.local_addr : host.substr(0, host.rfind(':'));
+    if (!host.empty() && host[0] == '[') server_name = host.substr(0, host.find(']') + 1);
+    request.SetVariable("SERVER_NAME", server_name);
+    request.SetVariable("SERVER_PORT", std::to_string(req.local_port));
+    request.SetVariable("SERVER_PROTOCOL", req.version);
+    request.SetVariable("SERVER_SOFTWARE", "Fennick");
+    request.SetVariable("HTTPS", "off");
+    request.SetVariable("CONTENT_TYPE", req.get_header_value("Content-Type"));
+    request.SetVariable("CONTENT_LENGTH", req.get_header_value("Content-Length"));
+    std::string all_http;
+    for (const auto& [name, value] : req.headers) {
+      std::string var = "HTTP_";
+      for (char c : name) {
+        var.push_back(c == '-' ? '_' : (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c);
+      }
+      all_http.append(var).append(":").append(value).append("\n");
+      request.SetVariable(std::move(var), value);
+    }
+    request.SetVariable("ALL_HTTP", all_http);
+    return request;
+  }
+
+  void RunPage(const PageHandler& handler, const std::string& path,
+               const std::string& remote_user, const httplib::Request& req,
+               httplib::Response& res, const httplib::ContentReader* reader) {
+    bool ok = true;
+    Request request = BuildRequest(path, remote_user, req, res, reader, ok);
+    if (!ok) return;
+
+    // A session id is only taken from the browser while the store knows it,
+    // so a client cannot choose its own id.
+    std::string session_id = request.Cookies(kSessionCookie);
+    bool new_session = session_id.size() != 32 || !options.session_store->Touch(session_id);
+    if (new_session) {
+      session_id = NewSessionId();
+      options.session_store->Create(session_id);
+    }
+
+    PageContext page(std::move(request), Session(options.session_store, session_id),
+                     application, Server(options.site_root, path, factory, options.locale));
+    if (new_session) {
+      Cookie cookie;
+      cookie.value = session_id;
+      cookie.http_only = true;
+      cookie.same_site = "Lax";
+      page.response().SetCookie(kSessionCookie, std::move(cookie));
+    }
+
+    {
+      PageBinding binding(page);
+      try {
+        handler(page);
+      } catch (const PageEnd&) {
+        // The page ended itself; what it wrote is sent.
+      } catch (const Error& e) {
+        page.response().Status("500 Internal Server Error");
+        page.response().MutableBody().append(ErrorBlock(e));
+      } catch (const std::exception& e) {
+        page.response().Status("500 Internal Server Error");
+        page.response().MutableBody().append(ErrorBlock(Error(-1, e.what(), "Fennick")));
+      }
+    }
+
+    Response& response = page.response();
+    res.status = response.StatusCode();
+    for (const auto& [name, value] : response.Headers()) res.set_header(name, value);
+    for (const auto& [name, cookie] : response.Cookies()) {
+      res.set_header("Set-Cookie", FormatSetCookie(name, cookie));
+    }
+    if (response.Expires()) {
+      int32_t minutes = *response.Expires();
+      if (minutes <= 0) {
+        res.set_header("Cache-Control", "no-cache");
+        res.set_header("Expires", "0");
+      } else {
+        res.set_header("Cache-Control", "max-age=" + std::to_string(minutes * 60));
+      }
+    }
+    res.body = std::move(response.MutableBody());
+    res.set_header("Content-Type", response.FullContentType());
+  }
+};
+
+WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
+  if (sodium_init() < 0) throw Error(-1, "libsodium could not be initialised", "WebServer");
+  Impl* impl = impl_.get();
+  auto& http = impl->http;
+  const size_t threads = impl->options.threads == 0 ? 1 : impl->options.threads;
+  http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  http.set_tcp_nodelay(true);
+  http.set_keep_alive_max_count(10000);
+  http.set_keep_alive_timeout(impl->options.keep_alive_seconds);
+  http.set_read_timeout(impl->options.read_timeout_seconds, 0);
+  http.set_write_timeout(impl->options.read_timeout_seconds, 0);
+  http.set_payload_max_length(impl->options.max_body_bytes);
+  http.set_socket_options([impl](int sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    impl->listen_fd = sock;
+  });
+
+  http.Get(".*", [impl](const httplib::Request& req, httplib::Response& res) {
+    impl->Handle(req, res, nullptr);
+  });
+  http.Post(".*", [impl](const httplib::Request& req, httplib::Response& res,
+                         const httplib::ContentReader& reader) {
+    impl->Handle(req, res, &reader);
+  });
+  http.set_error_handler([impl](const httplib::Request&, httplib::Response& res) {
+    if (!res.body.empty()) return;
+    const char* title = res.status == 413   ? "Payload Too Large"
+                        : res.status == 404 ? "Not Found"
+                        : res.status == 400 ? "Bad Request"
+                                            : "Error";
+    impl->Fail(res, res.status, title, "The request could not be served.");
+  });
+  http.set_exception_handler([impl](const httplib::Request&, httplib::Response& res,
+                                    std::exception_ptr) {
+    impl->Fail(res, 500, "Internal Server Error", "The request could not be served.");
+  });
+  http.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+    request_start = std::chrono::steady_clock::now();
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  http.set_logger([impl](const httplib::Request& req, const httplib::Response& res) {
+    // Each connection is served on one worker thread from start to end, so
+    // the start time set before routing belongs to this request.
+    double ms = 0;
+    if (request_start != std::chrono::steady_clock::time_point{}) {
+      ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                     request_start)
+               .count();
+      request_start = {};
+    }
+    char line[64];
+    std::snprintf(line, sizeof line, " %d %zu %.1fms", res.status, res.body.size(), ms);
+    std::string path = req.target.substr(0, req.target.find('?'));
+    impl->Log(req.method + " " + path + line);
+  });
+}
+
+WebServer::~WebServer() { Stop(); }
+
+void WebServer::RegisterPage(std::string path, PageHandler handler) {
+  impl_->pages[std::move(path)] = std::move(handler);
+}
+
+void WebServer::RegisterExtension(std::string extension, PageHandler handler) {
+  impl_->extensions.emplace_back(std::move(extension), std::move(handler));
+}
+
+void WebServer::SetObjectFactory(ObjectFactory factory) { impl_->factory = std::move(factory); }
+
+bool WebServer::Bind(std::string* error) {
+  int port = impl_->options.port;
+  bool ok;
+  if (port == 0) {
+    port = impl_->http.bind_to_any_port(impl_->options.bind_address);
+    ok = port > 0;
+  } else {
+    ok = impl_->http.bind_to_port(impl_->options.bind_address, port);
+  }
+  if (!ok) {
+    if (error) {
+      *error = "cannot listen on " + impl_->options.bind_address + ":" +
+               std::to_string(impl_->options.port);
+    }
+    return false;
+  }
+  impl_->bound_port = port;
+  // The library listens with a small fixed backlog; widen it on the same
+  // socket so bursts of new connections are queued, not dropped.
+  if (impl_->listen_fd >= 0) ::listen(impl_->listen_fd, kListenBacklog);
+  return true;
+}
+
+int WebServer::port() const { return impl_->bound_port; }
+
+void WebServer::Run() { impl_->http.listen_after_bind(); }
+
+void WebServer::Stop() {
+  if (impl_ && impl_->http.is_running()) impl_->http.stop();
+}
+
+Application& WebServer::application() { return impl_->application; }
+
+const ServerOptions& WebServer::options() const { return impl_->options; }
+
+}  // namespace fennick
