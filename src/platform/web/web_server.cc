@@ -130,7 +130,7 @@ bool HasUnsafeSegment(std::string_view path) {
 
 bool IsDataPath(std::string_view path) {
   // "/data" and "/data/..." in any case: the site's private folder.
-  std::string lower = AsciiLower(path.substr(0, 6));
+  std::string lower = AsciiLower(path.substr(0, 5));
   return lower == "/data" && (path.size() == 5 || path[5] == '/');
 }
 

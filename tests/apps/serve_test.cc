@@ -1,0 +1,76 @@
+// The fennick executable: serving the demo site, version, usage errors.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string RunCommand(const std::string& command, int* status) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buf[512];
+  while (pipe && fgets(buf, sizeof buf, pipe)) out += buf;
+  int rc = pipe ? pclose(pipe) : -1;
+  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}
+
+TEST(ServeTest, VersionAndUsage) {
+  int status = 0;
+  EXPECT_EQ(RunCommand(std::string(FENNICK_BINARY) + " version", &status), "2.0.643\n");
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(RunCommand(std::string(FENNICK_BINARY) + " --help", &status).find("fennick serve"),
+            std::string::npos);
+  EXPECT_EQ(status, 0);
+  RunCommand(std::string(FENNICK_BINARY) + " serve --port nope 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
+  RunCommand(std::string(FENNICK_BINARY) + " serve --site /no/such/folder 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
+}
+
+TEST(ServeTest, DemoAnswersTheHomePageAndStopsOnSigterm) {
+  int out_pipe[2];
+  ASSERT_EQ(pipe(out_pipe), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(out_pipe[1], 1);
+    close(out_pipe[0]);
+    setenv("FENNICK_SECRET", "test secret", 1);
+    execl(FENNICK_BINARY, "fennick", "serve", "--demo", "--port", "0", "--quiet", nullptr);
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  FILE* out = fdopen(out_pipe[0], "r");
+  char line[512] = {0};
+  ASSERT_TRUE(fgets(line, sizeof line, out));
+  std::string banner = line;
+  size_t at = banner.find("http://127.0.0.1:");
+  ASSERT_NE(at, std::string::npos) << banner;
+  int port = std::stoi(banner.substr(at + 17));
+
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(5);
+  auto res = client.Get("/");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_NE(res->body.find("Fennick"), std::string::npos);
+  EXPECT_NE(res->body.find("2.0.643"), std::string::npos);
+  auto css = client.Get("/css/site.css");
+  ASSERT_TRUE(css);
+  EXPECT_EQ(css->status, 200);
+
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  fclose(out);
+}
+
+}  // namespace
