@@ -5,6 +5,7 @@
 #ifndef FENNICK_FRAME_MODULE_STATE_H_
 #define FENNICK_FRAME_MODULE_STATE_H_
 
+#include <cstdint>
 #include <string>
 
 namespace fennick {
@@ -15,6 +16,19 @@ struct ModuleState {
   std::string images_url;
   // Virtual folder of export files; empty means "tmp".
   std::string temp_folder_url;
+
+  // How names are written into SQL, as the report designer sets it:
+  // delimiters that replace the database's own unless either is "$" (the
+  // "not set" value), and the owner put in front of owner-qualified names.
+  std::string sql_name_prefix = "$";
+  std::string sql_name_suffix = "$";
+  std::string db_owner;
+  // A database type forced by the report designer; -1 when not set.
+  int database_type = -1;
+  // Row limit of grid queries; 0 for none.
+  int32_t max_records = 0;
+  // Whether grids show the SQL they run.
+  bool display_prepared_sql = false;
 };
 
 // The running page's module state. Raises an error when no page runs.
