@@ -7,14 +7,21 @@
 // (a two-digit year, a narrow no-break space), so they only serve, adjusted,
 // for other locales. Dates are read as UTC wall clocks on a proleptic
 // Gregorian calendar, since OLE dates carry no zone.
+//
+// ICU's formatter costs about two microseconds a date, too much for a value
+// written in every cell, so a pattern made only of fields a date picture
+// writes alike is compiled into a picture; ICU writes the rest (other
+// digits, eras, standalone months).
 #include <unicode/dtptngen.h>
+#include <unicode/numsys.h>
 #include <unicode/smpdtfmt.h>
 
-#include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
+#include "platform/intl/date_picture.h"
 #include "platform/intl/format.h"
 #include "platform/intl/icu_support.h"
 
@@ -138,22 +145,144 @@ icu::UnicodeString NamedDatePattern(const icu::Locale& locale, int named_format)
 
 namespace {
 
-icu::SimpleDateFormat& FormatterFor(const std::string& locale, DateStyle style) {
-  thread_local std::unordered_map<std::string, std::unique_ptr<icu::SimpleDateFormat>> cache;
-  std::string key = locale;
+// A named format ready to write: its pattern compiled into a picture when
+// the pattern uses only fields a picture writes alike (the common case, and
+// far cheaper per cell), else an ICU formatter.
+struct NamedFormat {
+  std::optional<detail::Picture> picture;
+  std::unique_ptr<icu::SimpleDateFormat> icu;
+};
+
+bool UsesAsciiDigits(const icu::Locale& locale) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::NumberingSystem> digits(
+      icu::NumberingSystem::createInstance(locale, status));
+  return U_SUCCESS(status) && digits != nullptr && std::string_view(digits->getName()) == "latn";
+}
+
+// The picture that writes what `pattern` writes, or nullopt when the pattern
+// has a field pictures do not cover (standalone months, eras, zones, ...).
+std::optional<detail::Picture> PictureFromPattern(const icu::UnicodeString& pattern) {
+  using detail::Field;
+  detail::Picture picture;
+  picture.month_in_date = true;  // ICU's "MMMM" is the in-date form
+  auto literal = [&picture](const icu::UnicodeString& text) {
+    if (picture.parts.empty() || picture.parts.back().field != Field::kLiteral) {
+      picture.parts.push_back({Field::kLiteral, {}, {}});
+    }
+    detail::AppendUtf8(text, picture.parts.back().text);
+  };
+  bool has_12 = false, has_24 = false;
+  int32_t i = 0;
+  while (i < pattern.length()) {
+    const char16_t c = pattern[i];
+    if (c == u'\'') {
+      if (i + 1 < pattern.length() && pattern[i + 1] == u'\'') {
+        literal(u"'");
+        i += 2;
+        continue;
+      }
+      // Quoted text, in which '' stands for one quote.
+      icu::UnicodeString text;
+      ++i;
+      while (i < pattern.length()) {
+        if (pattern[i] == u'\'') {
+          if (i + 1 < pattern.length() && pattern[i + 1] == u'\'') {
+            text.append(u'\'');
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        text.append(pattern[i++]);
+      }
+      literal(text);
+      continue;
+    }
+    if (!((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))) {
+      literal(icu::UnicodeString(c));
+      ++i;
+      continue;
+    }
+    int32_t run = 1;
+    while (i + run < pattern.length() && pattern[i + run] == c) ++run;
+    i += run;
+    Field field;
+    switch (c) {
+      case u'd':
+        if (run > 2) return std::nullopt;
+        field = run == 1 ? Field::kDay : Field::kDay2;
+        break;
+      case u'M': {
+        static constexpr Field kByRun[] = {Field::kMonth, Field::kMonth2, Field::kMonthAbbr,
+                                           Field::kMonthName};
+        if (run > 4) return std::nullopt;
+        field = kByRun[run - 1];
+        break;
+      }
+      case u'y':
+        // "y" is the whole year unpadded, "yy" its last two digits.
+        if (run > 2) return std::nullopt;
+        field = run == 1 ? Field::kYear4 : Field::kYear2;
+        break;
+      case u'E':
+        if (run > 4) return std::nullopt;
+        field = run == 4 ? Field::kWeekday : Field::kWeekdayAbbr;
+        break;
+      case u'h':
+      case u'H':
+        if (run > 2) return std::nullopt;
+        (c == u'h' ? has_12 : has_24) = true;
+        field = run == 1 ? Field::kHour : Field::kHour2;
+        break;
+      case u'm':
+        if (run > 2) return std::nullopt;
+        field = run == 1 ? Field::kMinute : Field::kMinute2;
+        break;
+      case u's':
+        if (run > 2) return std::nullopt;
+        field = run == 1 ? Field::kSecond : Field::kSecond2;
+        break;
+      case u'a':
+        if (run > 1) return std::nullopt;
+        field = Field::kLocaleHalf;
+        break;
+      default:
+        return std::nullopt;
+    }
+    picture.parts.push_back({field, {}, {}});
+  }
+  if (has_12 && has_24) return std::nullopt;
+  picture.twelve_hour = has_12;
+  return picture;
+}
+
+NamedFormat BuildNamedFormat(const std::string& locale, DateStyle style) {
+  const icu::Locale icu_locale = detail::ToIcuLocale(locale);
+  const icu::UnicodeString pattern = detail::NamedDatePattern(icu_locale, static_cast<int>(style));
+  NamedFormat format;
+  if (UsesAsciiDigits(icu_locale)) format.picture = PictureFromPattern(pattern);
+  if (format.picture) return format;
+  UErrorCode status = U_ZERO_ERROR;
+  format.icu = std::make_unique<icu::SimpleDateFormat>(pattern, icu_locale, status);
+  detail::CheckIcu(status, "Creating a date format for " + locale);
+  format.icu->adoptCalendar(detail::NewUtcGregorian(icu_locale).release());
+  return format;
+}
+
+const NamedFormat& FormatFor(std::string_view locale, DateStyle style) {
+  thread_local std::unordered_map<std::string, NamedFormat> cache;
+  std::string key = detail::EffectiveLocale(locale);
+  const size_t locale_length = key.size();
   key.push_back('\n');
   key.push_back(static_cast<char>(style));
   auto it = cache.find(key);
-  if (it != cache.end()) return *it->second;
-
-  const icu::Locale icu_locale = detail::ToIcuLocale(locale);
-  UErrorCode status = U_ZERO_ERROR;
-  auto format = std::make_unique<icu::SimpleDateFormat>(
-      detail::NamedDatePattern(icu_locale, static_cast<int>(style)),
-                                                        icu_locale, status);
-  detail::CheckIcu(status, "Creating a date format for " + locale);
-  format->adoptCalendar(detail::NewUtcGregorian(icu_locale).release());
-  return *cache.emplace(std::move(key), std::move(format)).first->second;
+  if (it == cache.end()) {
+    NamedFormat format = BuildNamedFormat(key.substr(0, locale_length), style);
+    it = cache.emplace(std::move(key), std::move(format)).first;
+  }
+  return it->second;
 }
 
 }  // namespace
@@ -174,10 +303,16 @@ std::string FormatDateTime(double ole_date, int named_format, std::string_view l
     if (!has_date) style = DateStyle::kLongTime;
     else if (!has_time) style = DateStyle::kShortDate;
   }
-  icu::SimpleDateFormat& format = FormatterFor(detail::EffectiveLocale(locale), style);
-  icu::UnicodeString text;
-  format.format(detail::OleToUDate(ole_date), text);
-  return detail::ToUtf8(text);
+  const NamedFormat& format = FormatFor(locale, style);
+  std::string out;
+  if (format.picture) {
+    detail::AppendPicture(*format.picture, ole_date, locale, out);
+  } else {
+    icu::UnicodeString text;
+    format.icu->format(detail::OleToUDate(ole_date), text);
+    detail::AppendUtf8(text, out);
+  }
+  return out;
 }
 
 }  // namespace fennick::intl

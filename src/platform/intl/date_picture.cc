@@ -11,53 +11,17 @@
 #include <vector>
 
 #include "fennick/variant.h"
+#include "platform/intl/date_picture.h"
 #include "platform/intl/format.h"
 #include "platform/intl/icu_support.h"
 
 namespace fennick::intl {
 
+using detail::Field;
+using detail::Part;
+using detail::Picture;
+
 namespace {
-
-enum class Field : uint8_t {
-  kLiteral,
-  kDay,           // d     5
-  kDay2,          // dd    05
-  kWeekdayAbbr,   // ddd   Fri
-  kWeekday,       // dddd  Friday
-  kShortDate,     // ddddd   the named short date
-  kLongDate,      // dddddd  the named long date
-  kWeekdayNumber, // w     1 (Sunday) to 7
-  kWeekOfYear,    // ww    1 to 54
-  kMonth,         // m     3
-  kMonth2,        // mm    03
-  kMonthAbbr,     // mmm   Mar
-  kMonthName,     // mmmm  March
-  kQuarter,       // q     1 to 4
-  kDayOfYear,     // y     1 to 366
-  kYear2,         // yy    04
-  kYear4,         // yyyy  2004
-  kHour,          // h     2 or 14
-  kHour2,         // hh    02 or 14
-  kMinute,        // n, or m right after an hour
-  kMinute2,       // nn, or mm right after an hour
-  kSecond,        // s
-  kSecond2,       // ss
-  kHalfOfDay,     // AM/PM, am/pm, A/P, a/p: the half written as in the picture
-  kLocaleHalf,    // AMPM: the locale's AM/PM text
-};
-
-struct Part {
-  Field field;
-  std::string text;      // the literal; for kHalfOfDay the morning marker
-  std::string pm_text;   // for kHalfOfDay the afternoon marker
-};
-
-struct Picture {
-  std::vector<Part> parts;
-  bool twelve_hour = false;
-  // A month name next to a day is written in its in-date form ("5 марта").
-  bool has_day = false;
-};
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
@@ -83,7 +47,46 @@ size_t Utf8Length(unsigned char lead) {
   return 1;
 }
 
-Picture Compile(std::string_view picture) {
+void AppendNumber(int value, std::string& out) {
+  char digits[12];
+  int n = 0;
+  unsigned v = static_cast<unsigned>(value < 0 ? -value : value);
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  if (value < 0) out.push_back('-');
+  while (n > 0) out.push_back(digits[--n]);
+}
+
+void AppendTwoDigits(int value, std::string& out) {
+  if (value < 10) out.push_back('0');
+  AppendNumber(value, out);
+}
+
+const Picture& CompiledPicture(std::string_view text) {
+  // Pictures come from page code, so there are few; the bound only keeps a
+  // page that builds pictures from data from growing the cache without end.
+  constexpr size_t kMaxPictures = 256;
+  thread_local std::unordered_map<std::string, Picture> cache;
+  thread_local const std::pair<const std::string, Picture>* last = nullptr;
+  if (last != nullptr && last->first == text) return last->second;
+  std::string key(text);
+  auto it = cache.find(key);
+  if (it == cache.end()) {
+    if (cache.size() >= kMaxPictures) cache.clear();
+    Picture compiled = detail::CompilePicture(text);
+    it = cache.emplace(std::move(key), std::move(compiled)).first;
+  }
+  last = &*it;
+  return it->second;
+}
+
+}  // namespace
+
+namespace detail {
+
+Picture CompilePicture(std::string_view picture) {
   Picture out;
   auto add_literal = [&out](std::string_view text) {
     if (!out.parts.empty() && out.parts.back().field == Field::kLiteral) {
@@ -128,7 +131,7 @@ Picture Compile(std::string_view picture) {
                                            Field::kWeekday, Field::kShortDate, Field::kLongDate};
         used = std::min<size_t>(run, 6);
         add(kByRun[used - 1]);
-        if (used <= 2) out.has_day = true;
+        if (used <= 2) out.month_in_date = true;
         break;
       }
       case 'm':
@@ -194,47 +197,8 @@ Picture Compile(std::string_view picture) {
   return out;
 }
 
-const Picture& CompiledPicture(std::string_view text) {
-  // Pictures come from page code, so there are few; the bound only keeps a
-  // page that builds pictures from data from growing the cache without end.
-  constexpr size_t kMaxPictures = 256;
-  thread_local std::unordered_map<std::string, Picture> cache;
-  thread_local const std::pair<const std::string, Picture>* last = nullptr;
-  if (last != nullptr && last->first == text) return last->second;
-  std::string key(text);
-  auto it = cache.find(key);
-  if (it == cache.end()) {
-    if (cache.size() >= kMaxPictures) cache.clear();
-    Picture compiled = Compile(text);
-    it = cache.emplace(std::move(key), std::move(compiled)).first;
-  }
-  last = &*it;
-  return it->second;
-}
-
-void AppendNumber(int value, std::string& out) {
-  char digits[12];
-  int n = 0;
-  unsigned v = static_cast<unsigned>(value < 0 ? -value : value);
-  do {
-    digits[n++] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  if (value < 0) out.push_back('-');
-  while (n > 0) out.push_back(digits[--n]);
-}
-
-void AppendTwoDigits(int value, std::string& out) {
-  if (value < 10) out.push_back('0');
-  AppendNumber(value, out);
-}
-
-}  // namespace
-
-std::string FormatDatePicture(double ole_date, std::string_view picture_text,
-                              std::string_view locale) {
-  detail::CheckOleDate(ole_date);
-  const Picture& picture = CompiledPicture(picture_text);
+void AppendPicture(const Picture& picture, double ole_date, std::string_view locale,
+                   std::string& out) {
   const DateParts date = SplitOleDate(ole_date);
   // The parts may have rounded up to the next day (23:59:59.7).
   DateParts day_only;
@@ -248,8 +212,6 @@ std::string FormatDatePicture(double ole_date, std::string_view picture_text,
     return *names;
   };
 
-  std::string out;
-  out.reserve(picture_text.size() + 16);
   for (const Part& part : picture.parts) {
     switch (part.field) {
       case Field::kLiteral:
@@ -300,11 +262,11 @@ std::string FormatDatePicture(double ole_date, std::string_view picture_text,
         AppendTwoDigits(date.month, out);
         break;
       case Field::kMonthAbbr:
-        out.append(picture.has_day ? locale_names().month_in_date_abbr[date.month - 1]
+        out.append(picture.month_in_date ? locale_names().month_in_date_abbr[date.month - 1]
                                    : locale_names().month_alone_abbr[date.month - 1]);
         break;
       case Field::kMonthName:
-        out.append(picture.has_day ? locale_names().month_in_date[date.month - 1]
+        out.append(picture.month_in_date ? locale_names().month_in_date[date.month - 1]
                                    : locale_names().month_alone[date.month - 1]);
         break;
       case Field::kQuarter:
@@ -347,6 +309,16 @@ std::string FormatDatePicture(double ole_date, std::string_view picture_text,
         break;
     }
   }
+}
+
+}  // namespace detail
+
+std::string FormatDatePicture(double ole_date, std::string_view picture_text,
+                              std::string_view locale) {
+  detail::CheckOleDate(ole_date);
+  std::string out;
+  out.reserve(picture_text.size() + 16);
+  detail::AppendPicture(CompiledPicture(picture_text), ole_date, locale, out);
   return out;
 }
 

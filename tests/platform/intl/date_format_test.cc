@@ -1,9 +1,11 @@
 // FormatDateTime's named formats, month and weekday names.
 #include <gtest/gtest.h>
+#include <unicode/smpdtfmt.h>
 
 #include "fennick/error.h"
 #include "fennick/variant.h"
 #include "platform/intl/format.h"
+#include "platform/intl/icu_support.h"
 
 namespace fennick::intl {
 namespace {
@@ -74,6 +76,32 @@ TEST(DateFormatTest, RejectsOutOfRangeDatesAndUnknownFormats) {
   }
   EXPECT_THROW(FormatDateTime(kFriday, 5, "en_US"), Error);
   EXPECT_THROW(FormatDateTime(kFriday, -1, "en_US"), Error);
+}
+
+TEST(DateFormatTest, CompiledPatternsWriteWhatIcuWrites) {
+  // Named formats whose patterns Fennick compiles for speed must read exactly
+  // as ICU's formatter would write them, in every locale, at every hour.
+  std::vector<double> dates;
+  for (int i = 0; i < 300; ++i) dates.push_back(-656999.6 + i * 12000.123457);
+  for (int hour = 0; hour < 24; ++hour) dates.push_back(Date(2004, 3, 5, hour, 7, 9));
+  for (const char* name : {"en_US", "en_GB", "fr_FR", "de_DE", "es_ES", "it_IT", "pt_BR",
+                           "nl_NL", "en_AU", "sv_SE", "ja_JP", "ru_RU", "pl_PL", "ko_KR",
+                           "zh_CN", "ar_EG", "hi_IN", "fa_IR", "th_TH", "el_GR", "tr_TR"}) {
+    const icu::Locale locale = detail::ToIcuLocale(name);
+    for (int named = 0; named <= 4; ++named) {
+      UErrorCode status = U_ZERO_ERROR;
+      icu::SimpleDateFormat icu_format(detail::NamedDatePattern(locale, named), locale, status);
+      ASSERT_TRUE(U_SUCCESS(status)) << name;
+      icu_format.adoptCalendar(detail::NewUtcGregorian(locale).release());
+      for (double date : dates) {
+        icu::UnicodeString expected;
+        icu_format.format(detail::OleToUDate(date), expected);
+        // The general date writes both parts here: no date is at midnight.
+        ASSERT_EQ(FormatDateTime(date, named, name), detail::ToUtf8(expected))
+            << name << " format " << named << " date " << date;
+      }
+    }
+  }
 }
 
 TEST(DateFormatTest, MonthAndWeekdayNames) {
