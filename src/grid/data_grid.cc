@@ -65,7 +65,7 @@ DataGrid::~DataGrid() {
 
 void DataGrid::Command(std::string_view sql) {
   std::string text(sql);
-  for (size_t at = text.find(", "); at != std::string::npos; at = text.find(", ", at)) {
+  for (size_t at = text.find(", "); at != std::string::npos; at = text.find(", ", at + 1)) {
     text.replace(at, 2, ",");
   }
   g_->page->command = std::move(text);
