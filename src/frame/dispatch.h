@@ -76,6 +76,9 @@ class MemberTable {
       return Variant();
     }
     if (m.get && args.empty()) return m.get(self);
+    if (m.put && !m.get && !m.call) {
+      throw Error(kErrWriteOnly, "Property '" + std::string(name) + "' is write-only");
+    }
     if (!m.call) {
       throw Error(kErrWrongArgCount, "Wrong number of arguments or invalid property "
                                      "assignment: '" + std::string(name) + "'");
@@ -110,9 +113,15 @@ class DispatchObject : public Object {
       : progid_(progid), instance_(std::move(instance)) {}
 
   std::string_view ProgId() const override { return progid_; }
+  // Errors name the class, so a page sees which object refused the call.
   Variant Invoke(std::string_view name, InvokeKind kind,
                  std::span<const Variant> args) override {
-    return T::Members().Invoke(instance_, name, kind, args);
+    try {
+      return T::Members().Invoke(instance_, name, kind, args);
+    } catch (Error& e) {
+      if (e.source().empty()) e.AppendSource(progid_);
+      throw;
+    }
   }
   bool HasMember(std::string_view name) const override { return T::Members().Has(name); }
   T& instance() { return instance_; }
