@@ -76,7 +76,9 @@ GraphScale PrepareScale(GraphState& state, const GraphData& data) {
                                           static_cast<int64_t>(data.rows);
   scale.cell_count = state.spacing > 0 ? 2 * data.columns : data.columns;
 
-  scale.top = ScaleTop(data.max);
+  // Percentages run from 0 to 100: the 25% step then gives four lines,
+  // and a chosen step of at most 50 at least two, as for other graphs.
+  scale.top = state.relative ? 100 : ScaleTop(data.max);
   ChooseScaleStep(state, scale.top);
   scale.pixels_per_unit = state.max_bar_height / scale.top;
   scale.step_px = RoundEven(state.scale_size * scale.pixels_per_unit);

@@ -12,7 +12,8 @@
 namespace fennick::graph {
 
 struct GraphScale {
-  // The value at the top of the scale; always above the maximum.
+  // The value at the top of the scale: above the maximum, or 100 for the
+  // percentages of a relative graph.
   double top = 1;
   // Pixels per value unit (the area above the axis spans 0 to top).
   double pixels_per_unit = 0;
@@ -26,10 +27,10 @@ struct GraphScale {
   size_t cell_count = 0;
 };
 
-// The scale top for a maximum: the maximum raised past the next multiple of
-// its leading power of ten (345 gives 400, 300 gives 400, 0 gives 1). A top
-// below 1, possible only when every stacked total is negative, becomes 1,
-// the top of an empty graph.
+// The scale top for the maximum of a graph that is not relative: the
+// maximum raised past the next multiple of its leading power of ten (345
+// gives 400, 300 gives 400, 0 gives 1). A top below 1, possible only when
+// every stacked total is negative, becomes 1, the top of an empty graph.
 double ScaleTop(double max);
 
 // Chooses bar width and scale step and computes the pixel quantities.

@@ -131,16 +131,20 @@ TEST(GraphRenderTest, RelativeBarsArePercentages) {
   graph.AddRow("1,0");
   graph.AddRow("1,0");
   std::string html = graph.GetGraph();
-  // Scale top 200 (the maximum 100 raised past the next hundred), step 25.
-  EXPECT_TRUE(Has(html, "color='black'><i>200%</td>"));
-  EXPECT_TRUE(Has(html, "<i>175%</i>"));
-  // One pixel per percent; 33% is round(33 + 0.3) = 33 pixels.
-  EXPECT_TRUE(Has(html, "<table height='33' cellspacing=0 cellpadding=0 border=0 width='100%' >"
+  // The scale runs from 0 to 100% in steps of 25%: 2 pixels per percent.
+  EXPECT_TRUE(Has(html, "color='black'><i>100%</td>"));
+  EXPECT_TRUE(Has(html, "<i>75%</i>"));
+  EXPECT_FALSE(Has(html, "<i>100%</i>"));  // the top sits in the header only
+  EXPECT_EQ(graph.ScaleSize(), 25);
+  // 33% is round(66 + 0.3) = 66 pixels, 34% is 68.
+  EXPECT_TRUE(Has(html, "<table height='66' cellspacing=0 cellpadding=0 border=0 width='100%' >"
                         "<tr><td width='100%' bgcolor='red' style='background-color:red;"
                         "border:1px solid red;' title=\"a: 33%\">"));
-  EXPECT_TRUE(Has(html, "title=\"c: 34%\""));
-  // The all-zero column shows its last row at 100%.
-  EXPECT_TRUE(Has(html, "<table height='100' cellspacing=0 cellpadding=0 border=0 width='100%' >"
+  EXPECT_TRUE(Has(html, "<table height='68' cellspacing=0 cellpadding=0 border=0 width='100%' >"
+                        "<tr><td width='100%' bgcolor='green' style='background-color:green;"
+                        "border:1px solid green;' title=\"c: 34%\">"));
+  // The all-zero column shows its last row at 100%, the full height.
+  EXPECT_TRUE(Has(html, "<table height='200' cellspacing=0 cellpadding=0 border=0 width='100%' >"
                         "<tr><td width='100%' bgcolor='green' style='background-color:green;"
                         "border:1px solid green;' title=\"c: 100%\">"));
   EXPECT_FALSE(Has(html, "title=\"a: 0%\""));  // 0-pixel segments are not drawn

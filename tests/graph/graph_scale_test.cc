@@ -114,6 +114,11 @@ TEST(GraphDataTest, RelativeColumnsAddUpToExactlyOneHundred) {
   EXPECT_TRUE(data.At(1, 2).text.empty());  // percentages are written as numbers
   EXPECT_EQ(data.max, 100);
   EXPECT_EQ(data.min, 0);
+  // Percentages fill the graph: the scale runs from 0 to 100.
+  GraphScale scale = PrepareScale(state, data);
+  EXPECT_EQ(scale.top, 100);
+  EXPECT_EQ(state.scale_size, 25);
+  EXPECT_EQ(scale.step_px, 50);
 }
 
 TEST(GraphDataTest, ExtremesOfPlainAndStackedGraphs) {
@@ -211,7 +216,7 @@ TEST(GraphScaleTest, AChosenStepIsKeptOnlyWhenItFits) {
     state.relative = relative;
     state.scale_size = chosen;
     state.scale_size_set = true;
-    AddRows(state, {"10,20,30"});  // scale top 40 (200 when relative)
+    AddRows(state, {"10,20,30"});  // scale top 40 (100 when relative)
     GraphData data = PrepareData(state);
     PrepareScale(state, data);
     still_set = state.scale_size_set;
