@@ -95,6 +95,16 @@ TEST(GraphRenderTest, OneColumnLegendShowsValuesAndShares) {
   EXPECT_TRUE(Has(thirds_html, ">a <i>(1 - 33.33%)</i>"));
   EXPECT_TRUE(Has(thirds_html, ">b <i>(2 - 66.67%)</i>"));
 
+  // A relative graph shows the percentage itself.
+  SimpleGraph relative;
+  relative.Relative(true);
+  relative.Legend("a,b");
+  relative.AddRow("1");
+  relative.AddRow("3");
+  std::string relative_html = relative.GetGraph();
+  EXPECT_TRUE(Has(relative_html, ">a <i>(25%)</i></font>"));
+  EXPECT_TRUE(Has(relative_html, ">b <i>(75%)</i></font>"));
+
   // With more than one column only the texts are shown.
   SimpleGraph two_columns;
   two_columns.Legend("North");
@@ -153,17 +163,6 @@ TEST(GraphRenderTest, RelativeBarsArePercentages) {
   EXPECT_LT(html.find("title=\"b: 33%\""), html.find("title=\"c: 34%\""));
   // No grid lines inside relative columns.
   EXPECT_FALSE(Has(html, "dotted"));
-}
-
-TEST(GraphRenderTest, RelativeOneColumnLegendShowsThePercentage) {
-  SimpleGraph graph;
-  graph.Relative(true);
-  graph.Legend("a,b");
-  graph.AddRow("1");
-  graph.AddRow("3");
-  std::string html = graph.GetGraph();
-  EXPECT_TRUE(Has(html, ">a <i>(25%)</i></font>"));
-  EXPECT_TRUE(Has(html, ">b <i>(75%)</i></font>"));
 }
 
 TEST(GraphRenderTest, StackedBarsHaveGridLinesAboveThem) {

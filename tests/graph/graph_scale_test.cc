@@ -275,13 +275,5 @@ TEST(GraphScaleTest, PixelQuantities) {
   EXPECT_EQ(BarHeightBelow(-0.04, 5), 0);  // 0.2 + 0.3 = 0.5 rounds to 0
 }
 
-TEST(GraphScaleTest, SpacingDoublesTheCellCount) {
-  GraphState state;
-  state.spacing = 4;
-  AddRows(state, {"1,2,3"});
-  GraphData data = PrepareData(state);
-  EXPECT_EQ(PrepareScale(state, data).cell_count, 6u);
-}
-
 }  // namespace
 }  // namespace fennick::graph

@@ -135,18 +135,6 @@ TEST(SimpleGraphTest, EachGetGraphReturnsEveryGraphSoFar) {
 
 TEST(SimpleGraphTest, SettersApplyTheirRules) {
   SimpleGraph graph;
-  EXPECT_EQ(graph.MaxBarHeight(), 200);
-  EXPECT_EQ(graph.vLineColor(), "gray");
-  EXPECT_EQ(graph.hLineColor(), "gray");
-  EXPECT_EQ(graph.ScaleColor(), "black");
-  ASSERT_EQ(graph.Colors().size(), 21u);
-  EXPECT_EQ(graph.Colors()[13], "#cd853f");
-  EXPECT_EQ(graph.Colors()[20], "black");
-  EXPECT_TRUE(graph.ShowVLines() && graph.ShowHLines() && graph.AddScale());
-  EXPECT_FALSE(graph.Stacked() || graph.Relative());
-  EXPECT_FALSE(graph.Legend().has_value());
-  EXPECT_FALSE(graph.XScaleValues().has_value());
-
   graph.Spacing(-3);
   EXPECT_EQ(graph.Spacing(), 1);
   graph.MaxBarHeight(-1);
