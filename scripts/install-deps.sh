@@ -15,6 +15,7 @@ packages=(
   libpcre2-dev
   duktape-dev
   libxml2-dev libxslt1-dev
+  libbenchmark-dev
   curl
 )
 

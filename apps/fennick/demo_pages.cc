@@ -34,7 +34,8 @@ void HomePage(PageContext& page) {
       "captions, filters and summaries; reports are kept in a catalogue of groups.</p>"
       "</section>"
       "<section class=\"card\"><h2>SimpleGraph</h2><p>Plain, stacked and relative bar "
-      "graphs in pure HTML, from rows of values.</p></section>"
+      "graphs in pure HTML, from rows of values. <a href=\"/graphs\">See the examples</a>."
+      "</p></section>"
       "<section class=\"card\"><h2>StringBuffer</h2><p>The growable string builder the "
       "component assembles its long outputs in.</p></section>"
       "</div>"
@@ -61,6 +62,9 @@ void HomePage(PageContext& page) {
 
 }  // namespace
 
-void RegisterDemoPages(WebServer& server) { server.RegisterPage("/", HomePage); }
+void RegisterDemoPages(WebServer& server) {
+  server.RegisterPage("/", HomePage);
+  server.RegisterPage("/graphs", GraphDemoPage);
+}
 
 }  // namespace fennick

@@ -8,6 +8,9 @@ namespace fennick {
 
 void RegisterDemoPages(WebServer& server);
 
+// /graphs: SimpleGraph examples.
+void GraphDemoPage(PageContext& page);
+
 }  // namespace fennick
 
 #endif  // FENNICK_APPS_DEMO_PAGES_H_

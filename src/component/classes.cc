@@ -6,6 +6,7 @@
 
 #include "fennick/error.h"
 #include "frame/string_buffer_object.h"
+#include "graph/simple_graph_object.h"
 #include "grid/data_grid_object.h"
 
 namespace fennick {
@@ -29,7 +30,7 @@ const ClassInfo kClasses[] = {
      "{FE9A76D9-8D8C-4053-BA86-B4FBCE505302}", nullptr},
     {"SimpleGraph", "_SimpleGraph", "Fennick.SimpleGraph",
      "{DC842175-1279-478B-8624-C540BCAF598F}", "{444CAB8A-434F-46B2-89F1-DA45862433CD}",
-     nullptr},
+     &CreateSimpleGraphObject},
     {"StringBuffer", "_StringBuffer", "Fennick.StringBuffer",
      "{8EABD6FD-F422-4290-A263-5D2F4FF61C7F}", "{CC9A2238-206C-489C-8556-FAEBD2329E8A}",
      &CreateStringBufferObject},
