@@ -62,7 +62,7 @@ TEST(SimpleGraphObjectTest, PropertiesAreWriteOnlyAndTyped) {
   EXPECT_TRUE(graph->HasMember("xALign"));
   EXPECT_TRUE(graph->HasMember("ylabelclassname"));
   EXPECT_EQ(ErrorNumber([&] { graph->Invoke("Title", InvokeKind::kPropertyGet, {}); }),
-            kErrWrongArgCount);
+            kErrWriteOnly);
   EXPECT_EQ(ErrorNumber([&] { Put(*graph, "ScaleSize", 3e9); }), kErrOverflow);
   EXPECT_EQ(ErrorNumber([&] { Put(*graph, "BarWidth", "wide"); }), kErrTypeMismatch);
   EXPECT_EQ(ErrorNumber([&] { Put(*graph, "Legend", Variant::Null()); }), kErrInvalidNull);
