@@ -96,6 +96,25 @@ class DataGrid {
   // Runs a pending export at once (which ends the page).
   void CreateConnection(std::string_view connection_string);
 
+  // Column formats, keyed by column name (or table.column); each call
+  // appends one entry, and the first entry for a column wins.
+  void ColumnCaption(std::string_view column, std::string_view caption);
+  void LinkColumn(std::string_view column, std::string_view url, std::string_view caption,
+                  std::string_view target = {});
+  void ReplaceColumn(std::string_view column, std::string_view replace_text);
+  void OleColumn(std::string_view column, std::string_view extension);
+  void DateColumn(std::string_view column, std::string_view format);
+  void NumberColumn(std::string_view column, int16_t decimals);
+  void PercentColumn(std::string_view column, int16_t decimals);
+  void CurrencyColumn(std::string_view column, int16_t decimals);
+  void BoolColumn(std::string_view column, std::string_view true_text,
+                  std::string_view false_text);
+  void RegExColumn(std::string_view column, std::string_view pattern,
+                   std::string_view replace);
+  void HiddenColumn(std::string_view column);
+  void CellStyle(std::string_view text, std::string_view style);
+  void ColumnStyle(std::string_view column, std::string_view style);
+
   // Display texts by key ("firsttext", "pagecounttext", ...); an unknown key
   // is ignored.
   void SetDisplayText(std::string_view name, std::string_view value);

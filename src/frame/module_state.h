@@ -29,6 +29,8 @@ struct ModuleState {
   int32_t max_records = 0;
   // Whether grids show the SQL they run.
   bool display_prepared_sql = false;
+  // The report designer's field schema (",name~cCaption~fFormat~tType~").
+  std::string field_schema;
 };
 
 // The running page's module state. Raises an error when no page runs.

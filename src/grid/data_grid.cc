@@ -73,7 +73,10 @@ void DataGrid::Command(std::string_view sql) {
 
 const std::string& DataGrid::Command() const { return g_->page->command; }
 
-void DataGrid::MasterTable(std::string_view table) { g_->page->master_table = table; }
+void DataGrid::MasterTable(std::string_view table) {
+  g_->page->master_table = table;
+  g_->page->master_mode = true;
+}
 void DataGrid::CommandTimeout(int32_t seconds) { g_->page->command_timeout = seconds; }
 void DataGrid::PageSize(int16_t rows) { g_->page->page_size = rows; }
 void DataGrid::StartRec(int16_t record) { g_->page->start_rec = record; }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "frame/host.h"
+#include "grid/column_expressions.h"
 #include "grid/grid_state.h"
 
 namespace fennick {
@@ -35,6 +36,8 @@ struct GridObject {
   std::shared_ptr<Recordset> recordset;
   // Set when the recordset came from Command (it offers "starts with").
   bool built_from_command = false;
+  // The result's columns with their qualifiers, known once the query ran.
+  std::vector<GridColumn> columns;
 
   // A filter-bar clause added while reading the request, kept apart so it
   // can be withdrawn when its field is not one the grid offers.

@@ -71,6 +71,25 @@ struct GridPageState {
 
   // A query string the report designer carries through the grid's form.
   std::string carried_query;
+
+  // Master-details mode: switched on by setting MasterTable.
+  bool master_mode = false;
+
+  // Column format lists: entries "KEY|=|value|||" appended by the column
+  // format methods and normalised when a grid displays.
+  std::string caption_list;
+  std::string template_list;
+  std::string ole_list;
+  std::string date_list;
+  std::string number_list;
+  std::string boolean_list;
+  std::string regex_list;
+  std::string hidden_list;
+  std::string cell_style_list;
+  std::string column_style_list;
+  // The picture format for dates of columns without a format (set by the
+  // report designer).
+  std::string default_date_format;
 };
 
 // An export asked for by an export button (postback code 4).
