@@ -1,3 +1,8 @@
 # Libraries of the platform adapters (src/platform/*), found through pkg-config.
 # Each adapter appends its imported targets to FENNICK_PLATFORM_LIBS.
 set(FENNICK_PLATFORM_LIBS "")
+
+# Data layer: the SQLite and PostgreSQL drivers (src/platform/data).
+pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
+pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
+list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::SQLITE3 PkgConfig::LIBPQ)
