@@ -84,10 +84,10 @@ inline constexpr int32_t kAdClipString = 2;
 
 // Error numbers. Database errors carry the engine's message as description
 // and the provider ("SQLite", "PostgreSQL") as source.
-inline constexpr int32_t kErrDataInvalidArgument = 3001;       // bad filter, sort, argument
-inline constexpr int32_t kErrDataNoCurrentRecord = 3021;       // at BOF or EOF
-inline constexpr int32_t kErrDataNotSupported = 3251;          // provider lacks the feature
-inline constexpr int32_t kErrDataItemNotFound = 3265;          // unknown field or parameter
+inline constexpr int32_t kErrDataInvalidArgument = 3001;  // bad filter, sort, argument
+inline constexpr int32_t kErrDataNoCurrentRecord = 3021;  // at BOF or EOF
+inline constexpr int32_t kErrDataNotSupported = 3251;     // provider lacks the feature
+inline constexpr int32_t kErrDataItemNotFound = 3265;     // unknown field or parameter
 inline constexpr int32_t kErrDataObjectClosed = 3704;
 inline constexpr int32_t kErrDataObjectOpen = 3705;
 inline constexpr int32_t kErrDataProviderNotFound = 3706;
@@ -156,11 +156,11 @@ class Recordset {
   // bare name is looked up in the catalogue). Cursor and lock types are
   // accepted and ignored. Raises kErrDataObjectOpen when already open, and
   // whatever the engine raises (the recordset then stays closed).
-  void Open(std::string_view source, Connection& connection,
-            int32_t cursor_type = -1, int32_t lock_type = -1, int32_t options = -1);
+  void Open(std::string_view source, Connection& connection, int32_t cursor_type = -1,
+            int32_t lock_type = -1, int32_t options = -1);
   // As above on a connection opened from `connection_string` for this call.
-  void Open(std::string_view source, std::string_view connection_string,
-            int32_t cursor_type = -1, int32_t lock_type = -1, int32_t options = -1);
+  void Open(std::string_view source, std::string_view connection_string, int32_t cursor_type = -1,
+            int32_t lock_type = -1, int32_t options = -1);
   // Runs the command (its text, type and parameters).
   void Open(Command& command, int32_t cursor_type = -1, int32_t lock_type = -1);
   void Close();
@@ -197,8 +197,7 @@ class Recordset {
   // cursor moves past them. Only the clip format (2) exists.
   std::string GetString(int32_t format = kAdClipString, int32_t rows = -1,
                         std::string_view column_delimiter = "\t",
-                        std::string_view row_delimiter = "\r",
-                        std::string_view null_expr = "");
+                        std::string_view row_delimiter = "\r", std::string_view null_expr = "");
 
   // Row limit applied when the recordset opens (0: none).
   int32_t MaxRecords() const;
@@ -288,7 +287,10 @@ class Parameter {
  public:
   Parameter() = default;
   Parameter(std::string name, int32_t type, int32_t direction, int32_t size, Variant value)
-      : name_(std::move(name)), type_(type), direction_(direction), size_(size),
+      : name_(std::move(name)),
+        type_(type),
+        direction_(direction),
+        size_(size),
         value_(std::move(value)) {}
 
   const std::string& Name() const { return name_; }

@@ -7,12 +7,12 @@
 namespace fennick {
 std::vector<CatalogObject> Catalog::Tables() const {
   return data::WithDriver(connection_->OpenState(),
-                    [](data::DriverConnection& d) { return d.ListObjects(false); });
+                          [](data::DriverConnection& d) { return d.ListObjects(false); });
 }
 
 std::vector<CatalogObject> Catalog::Procedures() const {
   return data::WithDriver(connection_->OpenState(),
-                    [](data::DriverConnection& d) { return d.ListObjects(true); });
+                          [](data::DriverConnection& d) { return d.ListObjects(true); });
 }
 
 std::vector<Parameter> Catalog::ProcedureParameters(std::string_view procedure) const {
@@ -22,7 +22,8 @@ std::vector<Parameter> Catalog::ProcedureParameters(std::string_view procedure) 
   if (!found) {
     throw Error(kErrDataItemNotFound,
                 "Item cannot be found in the collection corresponding to the requested name "
-                "or ordinal: " + std::string(procedure),
+                "or ordinal: " +
+                    std::string(procedure),
                 "Catalog");
   }
   return std::move(*found);

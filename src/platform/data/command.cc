@@ -17,7 +17,8 @@ bool SameParameterName(std::string_view a, std::string_view b) {
 [[noreturn]] void NotFound(std::string_view what) {
   throw Error(kErrDataItemNotFound,
               "Item cannot be found in the collection corresponding to the requested name "
-              "or ordinal: " + std::string(what),
+              "or ordinal: " +
+                  std::string(what),
               kSource);
 }
 
@@ -28,9 +29,7 @@ Parameter Command::CreateParameter(std::string_view name, int32_t type, int32_t 
   return Parameter(std::string(name), type, direction, size, std::move(value));
 }
 
-void Command::AppendParameter(Parameter parameter) {
-  parameters_.push_back(std::move(parameter));
-}
+void Command::AppendParameter(Parameter parameter) { parameters_.push_back(std::move(parameter)); }
 
 Parameter& Command::Parameters(size_t index) {
   if (index >= parameters_.size()) NotFound(std::to_string(index));

@@ -44,10 +44,14 @@ CommandKind ResolveCommandKind(ConnectionState& connection, int32_t options,
   int32_t type = options == -1 ? kAdCmdUnknown : (options & 0x0F);
   if (options != -1 && (options & 512) != 0) type = kAdCmdTable;  // adCmdTableDirect
   switch (type) {
-    case kAdCmdText: return CommandKind::kText;
-    case kAdCmdTable: return CommandKind::kTable;
-    case kAdCmdStoredProc: return CommandKind::kStoredProcedure;
-    default: break;
+    case kAdCmdText:
+      return CommandKind::kText;
+    case kAdCmdTable:
+      return CommandKind::kTable;
+    case kAdCmdStoredProc:
+      return CommandKind::kStoredProcedure;
+    default:
+      break;
   }
   if (!SplitObjectName(text)) return CommandKind::kText;
   std::optional<CatalogObjectType> found =
@@ -72,8 +76,7 @@ data::ConnectionState& Connection::OpenState() const {
 void Connection::Open(std::string_view connection_string, std::string_view user,
                       std::string_view password, int32_t) {
   if (state_->driver) {
-    throw Error(kErrDataObjectOpen, "Operation is not allowed when the object is open.",
-                kSource);
+    throw Error(kErrDataObjectOpen, "Operation is not allowed when the object is open.", kSource);
   }
   if (!connection_string.empty()) state_->connection_string = connection_string;
   data::OpenSettings settings;
@@ -87,8 +90,8 @@ void Connection::Open(std::string_view connection_string, std::string_view user,
       provider.empty() ? &data::Drivers().front() : data::FindDriver(provider);
   if (driver == nullptr) {
     throw Error(kErrDataProviderNotFound,
-                "Provider cannot be found: '" + provider + "'. Fennick opens these providers: " +
-                    SupportedProviders() + ".",
+                "Provider cannot be found: '" + provider +
+                    "'. Fennick opens these providers: " + SupportedProviders() + ".",
                 kSource);
   }
   state_->driver = driver->open(settings);
@@ -104,9 +107,7 @@ void Connection::Close() {
   state_->provider.clear();
 }
 
-int32_t Connection::State() const {
-  return state_->driver ? kAdStateOpen : kAdStateClosed;
-}
+int32_t Connection::State() const { return state_->driver ? kAdStateOpen : kAdStateClosed; }
 
 Recordset Connection::Execute(std::string_view command_text, int64_t* records_affected,
                               int32_t options) {
@@ -123,8 +124,7 @@ const std::string& Connection::ConnectionString() const { return state_->connect
 
 void Connection::ConnectionString(std::string_view value) {
   if (state_->driver) {
-    throw Error(kErrDataObjectOpen, "Operation is not allowed when the object is open.",
-                kSource);
+    throw Error(kErrDataObjectOpen, "Operation is not allowed when the object is open.", kSource);
   }
   state_->connection_string = value;
 }

@@ -36,9 +36,8 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
     size_t eq = text.find('=', i);
     size_t semi = text.find(';', i);
     if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
-      std::string_view rest = Trim(text.substr(i, semi == std::string_view::npos
-                                                      ? std::string_view::npos
-                                                      : semi - i));
+      std::string_view rest =
+          Trim(text.substr(i, semi == std::string_view::npos ? std::string_view::npos : semi - i));
       if (!rest.empty()) Malformed("\"" + std::string(rest) + "\" has no \"=\"");
       if (semi == std::string_view::npos) break;
       i = semi + 1;
@@ -66,15 +65,15 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       }
       if (!closed) Malformed("unterminated quote in the value of \"" + key + "\"");
       size_t end = text.find(';', j);
-      if (!Trim(text.substr(j, end == std::string_view::npos ? std::string_view::npos
-                                                              : end - j)).empty()) {
+      if (!Trim(text.substr(j, end == std::string_view::npos ? std::string_view::npos : end - j))
+               .empty()) {
         Malformed("text after the quoted value of \"" + key + "\"");
       }
       i = end == std::string_view::npos ? text.size() : end + 1;
     } else {
       size_t end = text.find(';', j);
-      value = Trim(text.substr(j, end == std::string_view::npos ? std::string_view::npos
-                                                                 : end - j));
+      value =
+          Trim(text.substr(j, end == std::string_view::npos ? std::string_view::npos : end - j));
       i = end == std::string_view::npos ? text.size() : end + 1;
     }
     if (key.empty()) Malformed("a value without a key");

@@ -20,7 +20,7 @@ struct ConnectionState {
   std::string connection_string;
   int32_t command_timeout = 30;
   int32_t connection_timeout = 15;
-  std::string provider;  // "" while closed
+  std::string provider;                      // "" while closed
   std::unique_ptr<DriverConnection> driver;  // null while closed
 };
 
@@ -48,8 +48,7 @@ ExecuteResult RunRequest(ConnectionState& connection, const ExecuteRequest& requ
 // The kind of command `options` (or, for -1 and kAdCmdUnknown, a look at
 // the catalogue) make of `text`: a bare name of a table or view reads the
 // table, of a procedure calls it; anything else is SQL.
-CommandKind ResolveCommandKind(ConnectionState& connection, int32_t options,
-                               std::string_view text);
+CommandKind ResolveCommandKind(ConnectionState& connection, int32_t options, std::string_view text);
 
 struct SortKey {
   size_t column;

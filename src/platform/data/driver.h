@@ -73,7 +73,7 @@ class DriverConnection {
 };
 
 struct DriverEntry {
-  std::string_view provider;               // canonical name
+  std::string_view provider;  // canonical name
   std::span<const std::string_view> aliases;
   std::unique_ptr<DriverConnection> (*open)(const OpenSettings& settings);
 };

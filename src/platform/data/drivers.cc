@@ -5,9 +5,11 @@ namespace fennick::data {
 namespace {
 
 constexpr std::string_view kSqliteAliases[] = {"SQLite", "SQLite3"};
+constexpr std::string_view kPostgresAliases[] = {"PostgreSQL", "Postgres", "PgSQL"};
 
 constexpr DriverEntry kDrivers[] = {
     {"SQLite", kSqliteAliases, &OpenSqlite},
+    {"PostgreSQL", kPostgresAliases, &OpenPostgres},
 };
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {

@@ -16,7 +16,8 @@ const data::Column& ColumnOf(data::RecordsetState* state, size_t index) {
   if (index >= state->rows->columns.size()) {
     throw Error(kErrDataItemNotFound,
                 "Item cannot be found in the collection corresponding to the requested name "
-                "or ordinal: " + std::to_string(index),
+                "or ordinal: " +
+                    std::to_string(index),
                 "Field");
   }
   return state->rows->columns[index];

@@ -12,8 +12,16 @@ namespace {
 constexpr int kMaxDepth = 64;
 
 enum class TokenKind : uint8_t {
-  kEnd, kName, kQuotedName, kNumber, kString, kDate,
-  kOpenParen, kCloseParen, kDot, kOperator,
+  kEnd,
+  kName,
+  kQuotedName,
+  kNumber,
+  kString,
+  kDate,
+  kOpenParen,
+  kCloseParen,
+  kDot,
+  kOperator,
 };
 
 struct Token {
@@ -25,9 +33,7 @@ struct Token {
 bool IsNameStart(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
 }
-bool IsNameChar(unsigned char c) {
-  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '$';
-}
+bool IsNameChar(unsigned char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '$'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool EqualsKeyword(std::string_view text, std::string_view keyword) {
@@ -38,8 +44,8 @@ bool EqualsKeyword(std::string_view text, std::string_view keyword) {
   return true;
 }
 
-constexpr std::string_view kKeywords[] = {"AND", "OR", "NOT", "LIKE", "IS",
-                                          "NULL", "TRUE", "FALSE"};
+constexpr std::string_view kKeywords[] = {"AND", "OR",   "NOT",  "LIKE",
+                                          "IS",  "NULL", "TRUE", "FALSE"};
 
 bool IsKeyword(std::string_view text) {
   for (std::string_view k : kKeywords) {
@@ -73,10 +79,14 @@ class Parser {
 
   static std::string Describe(const Token& t) {
     switch (t.kind) {
-      case TokenKind::kEnd: return "end of filter";
-      case TokenKind::kString: return "'" + t.text + "'";
-      case TokenKind::kDate: return "#" + t.text + "#";
-      default: return "\"" + t.text + "\"";
+      case TokenKind::kEnd:
+        return "end of filter";
+      case TokenKind::kString:
+        return "'" + t.text + "'";
+      case TokenKind::kDate:
+        return "#" + t.text + "#";
+      default:
+        return "\"" + t.text + "\"";
     }
   }
 
@@ -115,21 +125,45 @@ class Parser {
       Fail(std::string("unterminated ") + what, start);
     };
     switch (c) {
-      case '(': token_.kind = TokenKind::kOpenParen; token_.text.assign(1, c); ++pos_; return;
-      case ')': token_.kind = TokenKind::kCloseParen; token_.text.assign(1, c); ++pos_; return;
+      case '(':
+        token_.kind = TokenKind::kOpenParen;
+        token_.text.assign(1, c);
+        ++pos_;
+        return;
+      case ')':
+        token_.kind = TokenKind::kCloseParen;
+        token_.text.assign(1, c);
+        ++pos_;
+        return;
       case '.':
         if (pos_ + 1 < text_.size() && IsDigit(text_[pos_ + 1])) break;
         token_.kind = TokenKind::kDot;
         token_.text.assign(1, c);
         ++pos_;
         return;
-      case '\'': take_delimited('\'', TokenKind::kString, "string"); return;
-      case '#': take_delimited('#', TokenKind::kDate, "date"); return;
-      case '[': take_delimited(']', TokenKind::kQuotedName, "name"); return;
-      case '`': take_delimited('`', TokenKind::kQuotedName, "name"); return;
-      case '"': take_delimited('"', TokenKind::kQuotedName, "name"); return;
-      case '=': token_.kind = TokenKind::kOperator; token_.text.assign(1, c); ++pos_; return;
-      case '<': case '>': case '!': {
+      case '\'':
+        take_delimited('\'', TokenKind::kString, "string");
+        return;
+      case '#':
+        take_delimited('#', TokenKind::kDate, "date");
+        return;
+      case '[':
+        take_delimited(']', TokenKind::kQuotedName, "name");
+        return;
+      case '`':
+        take_delimited('`', TokenKind::kQuotedName, "name");
+        return;
+      case '"':
+        take_delimited('"', TokenKind::kQuotedName, "name");
+        return;
+      case '=':
+        token_.kind = TokenKind::kOperator;
+        token_.text.assign(1, c);
+        ++pos_;
+        return;
+      case '<':
+      case '>':
+      case '!': {
         std::string op(1, c);
         ++pos_;
         if (pos_ < text_.size() && (text_[pos_] == '=' || (c == '<' && text_[pos_] == '>'))) {
@@ -146,8 +180,9 @@ class Parser {
       default:
         break;
     }
-    if (IsDigit(c) || c == '.' || ((c == '-' || c == '+') && pos_ + 1 < text_.size() &&
-                                   (IsDigit(text_[pos_ + 1]) || text_[pos_ + 1] == '.'))) {
+    if (IsDigit(c) || c == '.' ||
+        ((c == '-' || c == '+') && pos_ + 1 < text_.size() &&
+         (IsDigit(text_[pos_ + 1]) || text_[pos_ + 1] == '.'))) {
       size_t start = pos_;
       if (c == '-' || c == '+') ++pos_;
       size_t digits = 0;
@@ -233,8 +268,7 @@ class Parser {
       uint32_t inner = ParseOr(depth + 1);
       if (failed()) return 0;
       if (token_.kind != TokenKind::kCloseParen) {
-        Fail("missing \")\" for the \"(\" at character " + std::to_string(open + 1),
-             token_.offset);
+        Fail("missing \")\" for the \"(\" at character " + std::to_string(open + 1), token_.offset);
         return 0;
       }
       Advance();
@@ -287,8 +321,7 @@ class Parser {
     if (IsWord("LIKE")) {
       Advance();
       if (token_.kind != TokenKind::kString) {
-        Fail("LIKE needs a pattern in single quotes, found " + Describe(token_),
-             token_.offset);
+        Fail("LIKE needs a pattern in single quotes, found " + Describe(token_), token_.offset);
         return 0;
       }
       node.op = not_like ? FilterOp::kNotLike : FilterOp::kLike;
@@ -302,18 +335,23 @@ class Parser {
       return 0;
     }
     if (token_.kind != TokenKind::kOperator) {
-      Fail("expected a comparison after the field " + node.column + ", found " +
-               Describe(token_),
+      Fail("expected a comparison after the field " + node.column + ", found " + Describe(token_),
            token_.offset);
       return 0;
     }
     const std::string& op = token_.text;
-    if (op == "=") node.op = FilterOp::kEqual;
-    else if (op == "<>" || op == "!=") node.op = FilterOp::kNotEqual;
-    else if (op == "<") node.op = FilterOp::kLess;
-    else if (op == ">") node.op = FilterOp::kGreater;
-    else if (op == "<=") node.op = FilterOp::kLessEqual;
-    else node.op = FilterOp::kGreaterEqual;
+    if (op == "=")
+      node.op = FilterOp::kEqual;
+    else if (op == "<>" || op == "!=")
+      node.op = FilterOp::kNotEqual;
+    else if (op == "<")
+      node.op = FilterOp::kLess;
+    else if (op == ">")
+      node.op = FilterOp::kGreater;
+    else if (op == "<=")
+      node.op = FilterOp::kLessEqual;
+    else
+      node.op = FilterOp::kGreaterEqual;
     Advance();
     if (!ParseLiteral(node)) return 0;
     if (node.literal_kind == LiteralKind::kNull) {
@@ -362,8 +400,7 @@ class Parser {
           node.literal_kind = LiteralKind::kBoolean;
           node.number = EqualsKeyword(token_.text, "TRUE") ? 1 : 0;
         } else {
-          Fail("expected a value, found " + Describe(token_) +
-                   " (put text in single quotes)",
+          Fail("expected a value, found " + Describe(token_) + " (put text in single quotes)",
                token_.offset);
           return false;
         }
@@ -385,8 +422,7 @@ class Parser {
 };
 
 void WriteName(std::string_view name, std::string& out) {
-  bool bare = !name.empty() && IsNameStart(static_cast<unsigned char>(name[0])) &&
-              !IsKeyword(name);
+  bool bare = !name.empty() && IsNameStart(static_cast<unsigned char>(name[0])) && !IsKeyword(name);
   for (char c : name) bare = bare && IsNameChar(static_cast<unsigned char>(c));
   if (bare) {
     out.append(name);
@@ -402,16 +438,26 @@ void WriteName(std::string_view name, std::string& out) {
 
 const char* OperatorText(FilterOp op) {
   switch (op) {
-    case FilterOp::kEqual: return " = ";
-    case FilterOp::kNotEqual: return " <> ";
-    case FilterOp::kLess: return " < ";
-    case FilterOp::kGreater: return " > ";
-    case FilterOp::kLessEqual: return " <= ";
-    case FilterOp::kGreaterEqual: return " >= ";
-    case FilterOp::kLike: return " LIKE ";
-    case FilterOp::kNotLike: return " NOT LIKE ";
-    case FilterOp::kIsNull: return " IS NULL";
-    case FilterOp::kIsNotNull: return " IS NOT NULL";
+    case FilterOp::kEqual:
+      return " = ";
+    case FilterOp::kNotEqual:
+      return " <> ";
+    case FilterOp::kLess:
+      return " < ";
+    case FilterOp::kGreater:
+      return " > ";
+    case FilterOp::kLessEqual:
+      return " <= ";
+    case FilterOp::kGreaterEqual:
+      return " >= ";
+    case FilterOp::kLike:
+      return " LIKE ";
+    case FilterOp::kNotLike:
+      return " NOT LIKE ";
+    case FilterOp::kIsNull:
+      return " IS NULL";
+    case FilterOp::kIsNotNull:
+      return " IS NOT NULL";
   }
   return "";
 }
@@ -478,7 +524,8 @@ void FilterExpression::Write(uint32_t index, std::string& out) const {
     case LiteralKind::kNumber:
       out.append(node.literal);
       break;
-    case LiteralKind::kNone: case LiteralKind::kNull:
+    case LiteralKind::kNone:
+    case LiteralKind::kNull:
       break;
   }
 }

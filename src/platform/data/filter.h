@@ -68,8 +68,16 @@ class FilterRow {
 };
 
 enum class FilterOp : uint8_t {
-  kEqual, kNotEqual, kLess, kGreater, kLessEqual, kGreaterEqual,
-  kLike, kNotLike, kIsNull, kIsNotNull,
+  kEqual,
+  kNotEqual,
+  kLess,
+  kGreater,
+  kLessEqual,
+  kGreaterEqual,
+  kLike,
+  kNotLike,
+  kIsNull,
+  kIsNotNull,
 };
 
 enum class LiteralKind : uint8_t { kNone, kNumber, kString, kDate, kNull, kBoolean };
@@ -80,7 +88,7 @@ struct FilterNode {
   uint32_t left = 0;   // kAnd, kOr, kNot: first operand (node index)
   uint32_t right = 0;  // kAnd, kOr: second operand
   // kCondition:
-  std::string table;   // qualifier as written, delimiters removed; may be ""
+  std::string table;  // qualifier as written, delimiters removed; may be ""
   std::string column;
   FilterOp op = FilterOp::kEqual;
   LiteralKind literal_kind = LiteralKind::kNone;
@@ -90,7 +98,7 @@ struct FilterNode {
   // Set by Bind:
   int32_t column_index = -1;
   ValueClass value_class = ValueClass::kText;
-  Variant operand;      // the literal converted for the column's class
+  Variant operand;  // the literal converted for the column's class
 };
 
 class FilterExpression {

@@ -1,9 +1,8 @@
 // Filters against a result: binding names to columns and checking literals,
 // then evaluating rows with three-valued logic.
-#include "platform/data/filter.h"
-
 #include "fennick/data.h"
 #include "fennick/error.h"
+#include "platform/data/filter.h"
 #include "platform/data/row_set.h"
 #include "platform/data/value_text.h"
 
@@ -18,10 +17,14 @@ int CompareDoubles(double x, double y) { return x < y ? -1 : (x > y ? 1 : 0); }
 
 const char* ClassName(ValueClass c) {
   switch (c) {
-    case ValueClass::kNumber: return "a number";
-    case ValueClass::kDate: return "a date";
-    case ValueClass::kBoolean: return "True or False";
-    default: return "text";
+    case ValueClass::kNumber:
+      return "a number";
+    case ValueClass::kDate:
+      return "a date";
+    case ValueClass::kBoolean:
+      return "True or False";
+    default:
+      return "text";
   }
 }
 
@@ -91,15 +94,27 @@ bool ConvertOperand(FilterNode& node) {
 
 ValueClass ClassOfType(int32_t ado_type) {
   switch (ado_type) {
-    case kAdSmallInt: case kAdInteger: case kAdBigInt: case kAdTinyInt:
-    case kAdUnsignedTinyInt: case kAdSingle: case kAdDouble: case kAdCurrency:
-    case kAdNumeric: case kAdDecimal:
+    case kAdSmallInt:
+    case kAdInteger:
+    case kAdBigInt:
+    case kAdTinyInt:
+    case kAdUnsignedTinyInt:
+    case kAdSingle:
+    case kAdDouble:
+    case kAdCurrency:
+    case kAdNumeric:
+    case kAdDecimal:
       return ValueClass::kNumber;
-    case kAdDate: case kAdDBDate: case kAdDBTime: case kAdDBTimeStamp:
+    case kAdDate:
+    case kAdDBDate:
+    case kAdDBTime:
+    case kAdDBTimeStamp:
       return ValueClass::kDate;
     case kAdBoolean:
       return ValueClass::kBoolean;
-    case kAdBinary: case kAdVarBinary: case kAdLongVarBinary:
+    case kAdBinary:
+    case kAdVarBinary:
+    case kAdLongVarBinary:
       return ValueClass::kBinary;
     default:
       return ValueClass::kText;
@@ -127,9 +142,11 @@ FilterResult FilterExpression::Bind(std::span<const FilterColumn> columns) {
     node.column_index = found;
     node.value_class = columns[found].value_class;
     switch (node.op) {
-      case FilterOp::kIsNull: case FilterOp::kIsNotNull:
+      case FilterOp::kIsNull:
+      case FilterOp::kIsNotNull:
         continue;
-      case FilterOp::kLike: case FilterOp::kNotLike:
+      case FilterOp::kLike:
+      case FilterOp::kNotLike:
         if (node.value_class == ValueClass::kBinary) {
           return {"the binary field " + FieldName(node) + " only takes IS NULL", node.offset};
         }
@@ -142,11 +159,11 @@ FilterResult FilterExpression::Bind(std::span<const FilterColumn> columns) {
       return {"the binary field " + FieldName(node) + " only takes IS NULL", node.offset};
     }
     if (!ConvertOperand(node)) {
-      return {"the field " + FieldName(node) + " is compared with " +
-                  ClassName(node.value_class) + ", not with " +
-                  (node.literal_kind == LiteralKind::kString ? "'" + node.literal + "'"
-                                                             : node.literal),
-              node.offset};
+      return {
+          "the field " + FieldName(node) + " is compared with " + ClassName(node.value_class) +
+              ", not with " +
+              (node.literal_kind == LiteralKind::kString ? "'" + node.literal + "'" : node.literal),
+          node.offset};
     }
   }
   return {};
@@ -218,20 +235,25 @@ FilterExpression::Truth FilterExpression::Evaluate(uint32_t index, const FilterR
     }
   }
   switch (node.op) {
-    case FilterOp::kEqual: return truth(cmp == 0);
-    case FilterOp::kNotEqual: return truth(cmp != 0);
-    case FilterOp::kLess: return truth(cmp < 0);
-    case FilterOp::kGreater: return truth(cmp > 0);
-    case FilterOp::kLessEqual: return truth(cmp <= 0);
-    case FilterOp::kGreaterEqual: return truth(cmp >= 0);
-    default: return Truth::kUnknown;
+    case FilterOp::kEqual:
+      return truth(cmp == 0);
+    case FilterOp::kNotEqual:
+      return truth(cmp != 0);
+    case FilterOp::kLess:
+      return truth(cmp < 0);
+    case FilterOp::kGreater:
+      return truth(cmp > 0);
+    case FilterOp::kLessEqual:
+      return truth(cmp <= 0);
+    case FilterOp::kGreaterEqual:
+      return truth(cmp >= 0);
+    default:
+      return Truth::kUnknown;
   }
 }
 
 bool MatchesLike(std::string_view text, std::string_view pattern) {
-  auto fold = [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  };
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
   // Greedy matching with one backtrack point: the last wildcard seen.
   size_t t = 0, p = 0;
   size_t star_p = std::string_view::npos, star_t = 0;

@@ -19,14 +19,14 @@ constexpr const char* kSource = "Recordset";
 }
 
 [[noreturn]] void ObjectOpen() {
-  throw Error(kErrDataObjectOpen, "Operation is not allowed when the object is open.",
-              kSource);
+  throw Error(kErrDataObjectOpen, "Operation is not allowed when the object is open.", kSource);
 }
 
 [[noreturn]] void InvalidArgument(std::string_view what) {
   throw Error(kErrDataInvalidArgument,
               "Arguments are of the wrong type, are out of acceptable range, or are in "
-              "conflict with one another: " + std::string(what),
+              "conflict with one another: " +
+                  std::string(what),
               kSource);
 }
 
@@ -174,7 +174,8 @@ Field Recordset::Fields(size_t index) {
   if (index >= s.rows->columns.size()) {
     throw Error(kErrDataItemNotFound,
                 "Item cannot be found in the collection corresponding to the requested "
-                "name or ordinal: " + std::to_string(index),
+                "name or ordinal: " +
+                    std::to_string(index),
                 kSource);
   }
   return Field(&s, index);
@@ -191,7 +192,8 @@ Field Recordset::Fields(std::string_view name) {
   }
   throw Error(kErrDataItemNotFound,
               "Item cannot be found in the collection corresponding to the requested name "
-              "or ordinal: " + std::string(name),
+              "or ordinal: " +
+                  std::string(name),
               kSource);
 }
 
@@ -211,8 +213,7 @@ std::vector<std::vector<Variant>> Recordset::GetRows(int32_t rows) {
   return out;
 }
 
-std::string Recordset::GetString(int32_t format, int32_t rows,
-                                 std::string_view column_delimiter,
+std::string Recordset::GetString(int32_t format, int32_t rows, std::string_view column_delimiter,
                                  std::string_view row_delimiter, std::string_view null_expr) {
   data::RecordsetState& s = OpenState();
   if (format != kAdClipString) InvalidArgument("only the clip string format (2) exists");

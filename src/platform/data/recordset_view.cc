@@ -80,7 +80,8 @@ std::vector<data::SortKey> ParseSort(std::string_view text, const data::RowSet& 
     if (found == rows.columns.size()) {
       throw Error(kErrDataItemNotFound,
                   "Item cannot be found in the collection corresponding to the requested "
-                  "name or ordinal: " + std::string(item),
+                  "name or ordinal: " +
+                      std::string(item),
                   kSource);
     }
     keys.push_back({found, descending});
@@ -151,8 +152,8 @@ void Recordset::Filter(std::string_view filter) {
     std::vector<data::FilterColumn> columns;
     columns.reserve(s.rows->columns.size());
     for (const data::Column& column : s.rows->columns) {
-      columns.push_back({column.info().name, column.info().base_table,
-                         data::ClassOfType(column.info().type)});
+      columns.push_back(
+          {column.info().name, column.info().base_table, data::ClassOfType(column.info().type)});
     }
     result = expression.Bind(columns);
   }

@@ -14,7 +14,8 @@ Variant IntegerValue(int32_t type, int64_t v) {
       return Variant(v != 0);
     case kAdCurrency:
       return Variant::Currency(v);
-    case kAdSmallInt: case kAdTinyInt:
+    case kAdSmallInt:
+    case kAdTinyInt:
       if (v >= INT16_MIN && v <= INT16_MAX) return Variant(static_cast<int16_t>(v));
       break;
     case kAdUnsignedTinyInt:
@@ -34,9 +35,13 @@ Variant RealValue(int32_t type, double v) {
   switch (type) {
     case kAdSingle:
       return Variant(static_cast<float>(v));
-    case kAdDate: case kAdDBDate: case kAdDBTime: case kAdDBTimeStamp:
+    case kAdDate:
+    case kAdDBDate:
+    case kAdDBTime:
+    case kAdDBTimeStamp:
       return Variant::Date(v);
-    case kAdNumeric: case kAdDecimal:
+    case kAdNumeric:
+    case kAdDecimal:
       return Variant::Decimal(v);
     default:
       return Variant(v);
@@ -62,11 +67,22 @@ int KindRank(const Variant& v) {
 
 Storage StorageFor(int32_t ado_type) {
   switch (ado_type) {
-    case kAdSmallInt: case kAdInteger: case kAdBigInt: case kAdTinyInt:
-    case kAdUnsignedTinyInt: case kAdBoolean: case kAdCurrency:
+    case kAdSmallInt:
+    case kAdInteger:
+    case kAdBigInt:
+    case kAdTinyInt:
+    case kAdUnsignedTinyInt:
+    case kAdBoolean:
+    case kAdCurrency:
       return Storage::kInteger;
-    case kAdSingle: case kAdDouble: case kAdNumeric: case kAdDecimal:
-    case kAdDate: case kAdDBDate: case kAdDBTime: case kAdDBTimeStamp:
+    case kAdSingle:
+    case kAdDouble:
+    case kAdNumeric:
+    case kAdDecimal:
+    case kAdDate:
+    case kAdDBDate:
+    case kAdDBTime:
+    case kAdDBTimeStamp:
       return Storage::kReal;
     default:
       return Storage::kBytes;
@@ -80,10 +96,18 @@ bool IsBinaryType(int32_t ado_type) {
 void Column::SetStorage(Storage storage) {
   storage_ = storage;
   switch (storage) {
-    case Storage::kInteger: case Storage::kReal: fixed_.assign(size_, 0); break;
-    case Storage::kBytes: ends_.assign(size_, 0); break;
-    case Storage::kVariant: variants_.assign(size_, Variant::Null()); break;
-    case Storage::kPending: break;
+    case Storage::kInteger:
+    case Storage::kReal:
+      fixed_.assign(size_, 0);
+      break;
+    case Storage::kBytes:
+      ends_.assign(size_, 0);
+      break;
+    case Storage::kVariant:
+      variants_.assign(size_, Variant::Null());
+      break;
+    case Storage::kPending:
+      break;
   }
 }
 

@@ -60,10 +60,18 @@ class Column {
     if (nulls_.size() <= size_ / 64) nulls_.resize(size_ / 64 + 1);
     nulls_[size_ / 64] |= uint64_t{1} << (size_ % 64);
     switch (storage_) {
-      case Storage::kInteger: case Storage::kReal: fixed_.push_back(0); break;
-      case Storage::kBytes: ends_.push_back(bytes_.size()); break;
-      case Storage::kVariant: variants_.push_back(Variant::Null()); break;
-      case Storage::kPending: break;
+      case Storage::kInteger:
+      case Storage::kReal:
+        fixed_.push_back(0);
+        break;
+      case Storage::kBytes:
+        ends_.push_back(bytes_.size());
+        break;
+      case Storage::kVariant:
+        variants_.push_back(Variant::Null());
+        break;
+      case Storage::kPending:
+        break;
     }
     ++size_;
   }
@@ -114,11 +122,11 @@ class Column {
   ColumnInfo info_;
   Storage storage_ = Storage::kPending;
   size_t size_ = 0;
-  std::vector<uint64_t> nulls_;   // bit per row; only as long as the last null
-  std::vector<int64_t> fixed_;    // kInteger values, kReal values' bits
-  std::string bytes_;             // kBytes values, end to end
-  std::vector<uint64_t> ends_;    // kBytes: end offset of each value
-  std::vector<Variant> variants_; // kVariant values
+  std::vector<uint64_t> nulls_;    // bit per row; only as long as the last null
+  std::vector<int64_t> fixed_;     // kInteger values, kReal values' bits
+  std::string bytes_;              // kBytes values, end to end
+  std::vector<uint64_t> ends_;     // kBytes: end offset of each value
+  std::vector<Variant> variants_;  // kVariant values
 };
 
 struct RowSet {

@@ -17,7 +17,6 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 
 #include "fennick/error.h"
@@ -75,10 +74,14 @@ std::string_view ColumnBlob(sqlite3_stmt* stmt, int i) {
 // A value the column's storage cannot hold, kept as SQLite has it.
 Variant RawValue(sqlite3_stmt* stmt, int i, int storage_class) {
   switch (storage_class) {
-    case SQLITE_INTEGER: return Variant(static_cast<int64_t>(sqlite3_column_int64(stmt, i)));
-    case SQLITE_FLOAT: return Variant(sqlite3_column_double(stmt, i));
-    case SQLITE_BLOB: return Variant::Binary(std::string(ColumnBlob(stmt, i)));
-    default: return Variant(ColumnText(stmt, i));
+    case SQLITE_INTEGER:
+      return Variant(static_cast<int64_t>(sqlite3_column_int64(stmt, i)));
+    case SQLITE_FLOAT:
+      return Variant(sqlite3_column_double(stmt, i));
+    case SQLITE_BLOB:
+      return Variant::Binary(std::string(ColumnBlob(stmt, i)));
+    default:
+      return Variant(ColumnText(stmt, i));
   }
 }
 
@@ -171,14 +174,13 @@ void AppendCell(Column& column, Reader reader, sqlite3_stmt* stmt, int i) {
         column.AppendReal(OleDateFromJulianDay(sqlite3_column_double(stmt, i)));
         return;
       } else if (storage_class == SQLITE_INTEGER) {
-        column.AppendReal(OleDateFromUnixSeconds(
-            static_cast<double>(sqlite3_column_int64(stmt, i))));
+        column.AppendReal(
+            OleDateFromUnixSeconds(static_cast<double>(sqlite3_column_int64(stmt, i))));
         return;
       }
       break;
     case Reader::kText:
-      column.AppendBytes(storage_class == SQLITE_BLOB ? ColumnBlob(stmt, i)
-                                                      : ColumnText(stmt, i));
+      column.AppendBytes(storage_class == SQLITE_BLOB ? ColumnBlob(stmt, i) : ColumnText(stmt, i));
       return;
     case Reader::kGuid:
       if (storage_class == SQLITE_BLOB && sqlite3_column_bytes(stmt, i) == 16) {
@@ -225,8 +227,8 @@ class SqliteConnection : public DriverConnection {
       case CommandKind::kTable: {
         auto parts = SplitObjectName(request.text);
         if (!parts) {
-          throw Error(kErrDataInvalidArgument,
-                      "Not a table name: " + std::string(request.text), kSource);
+          throw Error(kErrDataInvalidArgument, "Not a table name: " + std::string(request.text),
+                      kSource);
         }
         sql = "SELECT * FROM " + QuoteObjectName(*parts);
         break;
@@ -276,7 +278,7 @@ class SqliteConnection : public DriverConnection {
       CatalogObject object;
       object.name = std::string(ColumnText(stmt.get(), 0));
       object.type = ColumnText(stmt.get(), 1) == "view" ? CatalogObjectType::kView
-                                                         : CatalogObjectType::kTable;
+                                                        : CatalogObjectType::kTable;
       objects.push_back(std::move(object));
     }
     if (rc != SQLITE_DONE) Fail();
@@ -291,8 +293,7 @@ class SqliteConnection : public DriverConnection {
     auto parts = SplitObjectName(name);
     if (!parts || parts->size() > 2) return std::nullopt;
     std::string schema_table =
-        parts->size() == 2 ? QuoteObjectName({parts->front()}) + ".sqlite_schema"
-                           : "sqlite_schema";
+        parts->size() == 2 ? QuoteObjectName({parts->front()}) + ".sqlite_schema" : "sqlite_schema";
     sqlite3_stmt* raw = nullptr;
     std::string sql = "SELECT type FROM " + schema_table +
                       " WHERE type IN ('table', 'view') AND name = ?1 COLLATE NOCASE";
@@ -391,26 +392,28 @@ class SqliteConnection : public DriverConnection {
   void Bind(sqlite3_stmt* stmt, int index, const Variant& value) {
     int rc;
     switch (value.type()) {
-      case VarType::kEmpty: case VarType::kNull:
+      case VarType::kEmpty:
+      case VarType::kNull:
         rc = sqlite3_bind_null(stmt, index);
         break;
       case VarType::kBoolean:
         rc = sqlite3_bind_int(stmt, index, value.AsBool() ? 1 : 0);
         break;
-      case VarType::kInteger: case VarType::kLong: case VarType::kByte:
+      case VarType::kInteger:
+      case VarType::kLong:
+      case VarType::kByte:
       case VarType::kLongLong:
         rc = sqlite3_bind_int64(stmt, index, value.AsInt64());
         break;
-      case VarType::kSingle: case VarType::kDouble: case VarType::kCurrency:
+      case VarType::kSingle:
+      case VarType::kDouble:
+      case VarType::kCurrency:
       case VarType::kDecimal:
         rc = sqlite3_bind_double(stmt, index, value.AsDouble());
         break;
       case VarType::kDate: {
-        DateParts p = SplitOleDate(value.AsDate());
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month,
-                      p.day, p.hour, p.minute, p.second);
-        rc = sqlite3_bind_text(stmt, index, buf, -1, SQLITE_TRANSIENT);
+        std::string text = FormatIsoDate(value.AsDate());
+        rc = sqlite3_bind_text(stmt, index, text.c_str(), -1, SQLITE_TRANSIENT);
         break;
       }
       case VarType::kBinary:

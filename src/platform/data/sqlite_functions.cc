@@ -72,8 +72,7 @@ void Value(sqlite3_context* ctx) {
     sqlite3_result_null(ctx);
     return;
   }
-  double variance =
-      m->sum_of_squares / static_cast<double>(stat->sample ? m->count - 1 : m->count);
+  double variance = m->sum_of_squares / static_cast<double>(stat->sample ? m->count - 1 : m->count);
   sqlite3_result_double(ctx, stat->root ? std::sqrt(variance) : variance);
 }
 

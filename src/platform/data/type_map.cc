@@ -181,10 +181,16 @@ bool ReadLengths(std::string_view args, int& first, int& second) {
 
 TypeInfo Sized(int32_t type, int32_t length) {
   switch (type) {
-    case kAdChar: case kAdWChar: case kAdVarChar: case kAdVarWChar:
-    case kAdBinary: case kAdVarBinary:
+    case kAdChar:
+    case kAdWChar:
+    case kAdVarChar:
+    case kAdVarWChar:
+    case kAdBinary:
+    case kAdVarBinary:
       return {type, length};
-    case kAdLongVarChar: case kAdLongVarWChar: case kAdLongVarBinary:
+    case kAdLongVarChar:
+    case kAdLongVarWChar:
+    case kAdLongVarBinary:
       return {type, kUnboundedSize};
     default:
       return {type, FixedSize(type)};
@@ -195,14 +201,31 @@ TypeInfo Sized(int32_t type, int32_t length) {
 
 int32_t FixedSize(int32_t ado_type) {
   switch (ado_type) {
-    case kAdTinyInt: case kAdUnsignedTinyInt: return 1;
-    case kAdSmallInt: case kAdBoolean: return 2;
-    case kAdInteger: case kAdSingle: return 4;
-    case kAdBigInt: case kAdDouble: case kAdCurrency: case kAdDate: return 8;
-    case kAdDBDate: case kAdDBTime: return 6;
-    case kAdDecimal: case kAdGuid: case kAdDBTimeStamp: return 16;
-    case kAdNumeric: return 19;
-    default: return 0;
+    case kAdTinyInt:
+    case kAdUnsignedTinyInt:
+      return 1;
+    case kAdSmallInt:
+    case kAdBoolean:
+      return 2;
+    case kAdInteger:
+    case kAdSingle:
+      return 4;
+    case kAdBigInt:
+    case kAdDouble:
+    case kAdCurrency:
+    case kAdDate:
+      return 8;
+    case kAdDBDate:
+    case kAdDBTime:
+      return 6;
+    case kAdDecimal:
+    case kAdGuid:
+    case kAdDBTimeStamp:
+      return 16;
+    case kAdNumeric:
+      return 19;
+    default:
+      return 0;
   }
 }
 
@@ -243,10 +266,14 @@ TypeInfo SqliteDeclaredType(std::string_view declared) {
 
 TypeInfo SqliteValueType(int storage_class) {
   switch (storage_class) {
-    case 1: return Sized(kAdBigInt, 0);          // SQLITE_INTEGER
-    case 2: return Sized(kAdDouble, 0);          // SQLITE_FLOAT
-    case 4: return Sized(kAdLongVarBinary, 0);   // SQLITE_BLOB
-    default: return {kAdVarChar, 0};             // SQLITE_TEXT, all nulls
+    case 1:
+      return Sized(kAdBigInt, 0);  // SQLITE_INTEGER
+    case 2:
+      return Sized(kAdDouble, 0);  // SQLITE_FLOAT
+    case 4:
+      return Sized(kAdLongVarBinary, 0);  // SQLITE_BLOB
+    default:
+      return {kAdVarChar, 0};  // SQLITE_TEXT, all nulls
   }
 }
 
@@ -263,7 +290,8 @@ TypeInfo PostgresType(uint32_t oid, int type_modifier) {
       return {kAdChar, 1};
     case 19:  // name
       return {kAdVarChar, 63};
-    case 1042: case 1043:  // bpchar(n), varchar(n): the modifier is n + 4
+    case 1042:
+    case 1043:  // bpchar(n), varchar(n): the modifier is n + 4
       if (type_modifier >= 4) return {type, type_modifier - 4};
       return Sized(oid == 1043 ? kAdLongVarChar : kAdChar, kUnboundedSize);
     case 1186:  // interval

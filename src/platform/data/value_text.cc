@@ -2,6 +2,7 @@
 #include "platform/data/value_text.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "fennick/variant.h"
@@ -66,9 +67,7 @@ bool ValidDate(const DateParts& p) {
   return p.day <= days;
 }
 
-bool ValidTime(const DateParts& p) {
-  return p.hour < 24 && p.minute < 60 && p.second < 60;
-}
+bool ValidTime(const DateParts& p) { return p.hour < 24 && p.minute < 60 && p.second < 60; }
 
 // "HH:MM[:SS[.fff]]"
 bool ScanTime(Scanner& s, DateParts& p) {
@@ -108,8 +107,8 @@ bool ParseIsoDate(std::string_view text, double& ole_date) {
     SkipZone(s);
     return s.AtEnd() && Finish(p, false, ole_date);
   }
-  if (!s.Number(4, 4, p.year) || !s.Accept('-') || !s.Number(1, 2, p.month) ||
-      !s.Accept('-') || !s.Number(1, 2, p.day)) {
+  if (!s.Number(4, 4, p.year) || !s.Accept('-') || !s.Number(1, 2, p.month) || !s.Accept('-') ||
+      !s.Number(1, 2, p.day)) {
     return false;
   }
   if (s.Accept(' ') || s.Accept('T')) {
@@ -125,8 +124,8 @@ bool ParseDateText(std::string_view text, double& ole_date) {
   if (ParseIsoDate(text, ole_date)) return true;
   Scanner s(text);
   DateParts p;
-  if (!s.Number(1, 2, p.month) || !s.Accept('/') || !s.Number(1, 2, p.day) ||
-      !s.Accept('/') || !s.Number(4, 4, p.year)) {
+  if (!s.Number(1, 2, p.month) || !s.Accept('/') || !s.Number(1, 2, p.day) || !s.Accept('/') ||
+      !s.Number(4, 4, p.year)) {
     return false;
   }
   s.SkipBlanks();
@@ -140,6 +139,14 @@ bool ParseDateText(std::string_view text, double& ole_date) {
     }
   }
   return s.AtEnd() && Finish(p, true, ole_date);
+}
+
+std::string FormatIsoDate(double ole_date) {
+  DateParts p = SplitOleDate(ole_date);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                p.minute, p.second);
+  return buf;
 }
 
 bool ParseCurrency(std::string_view text, int64_t& ten_thousandths) {

@@ -5,6 +5,7 @@
 #define FENNICK_PLATFORM_DATA_VALUE_TEXT_H_
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace fennick::data {
@@ -17,6 +18,9 @@ namespace fennick::data {
 bool ParseIsoDate(std::string_view text, double& ole_date);
 // ParseIsoDate's forms, and "m/d/yyyy[ h:mm[:ss][ AM|PM]]".
 bool ParseDateText(std::string_view text, double& ole_date);
+
+// "YYYY-MM-DD HH:MM:SS", as both engines read dates sent to them.
+std::string FormatIsoDate(double ole_date);
 
 // SQLite keeps dates as Julian day numbers (REAL) or Unix seconds
 // (INTEGER) as well as text.

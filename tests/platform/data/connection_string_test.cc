@@ -21,8 +21,7 @@ TEST(ConnectionStringTest, KeysIgnoreCaseBlanksAndUnderscores) {
 }
 
 TEST(ConnectionStringTest, QuotedValuesKeepSeparatorsAndTheLastKeyWins) {
-  auto cs = ConnectionString::Parse(
-      "Password=\"a;b\"\"c\";Data Source=' spaced ';Port=1;port=2");
+  auto cs = ConnectionString::Parse("Password=\"a;b\"\"c\";Data Source=' spaced ';Port=1;port=2");
   EXPECT_EQ(cs.Get({"Password"}), "a;b\"c");
   EXPECT_EQ(cs.Get({"Data Source"}), " spaced ");
   EXPECT_EQ(cs.Get({"Port"}), "2");
@@ -42,7 +41,7 @@ TEST(ConnectionStringTest, UnknownProvidersAreNamedWithTheSupportedOnes) {
   EXPECT_DATA_ERROR(c.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=nwind.mdb"),
                     kErrDataProviderNotFound,
                     "Provider cannot be found: 'Microsoft.Jet.OLEDB.4.0'. Fennick opens these "
-                    "providers: SQLite.");
+                    "providers: SQLite, PostgreSQL.");
   EXPECT_EQ(c.State(), kAdStateClosed);
   EXPECT_DATA_ERROR(c.Open("Provider=SQLite"), kErrDataFailed,
                     "The connection string names no Data Source");

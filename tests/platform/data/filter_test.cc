@@ -30,7 +30,8 @@ TEST(FilterParseTest, AcceptsTheGrammarAndWritesItCanonically) {
       {"name like 'A%' OR name NOT LIKE '*z'", "(name LIKE 'A%' OR name NOT LIKE '*z')"},
       {"x is null or y IS NOT NULL", "(x IS NULL OR y IS NOT NULL)"},
       {"x = NULL OR y <> null", "(x IS NULL OR y IS NOT NULL)"},
-      {"[Order Date] > #1/31/2004# AND `od`.amount = -1.5e2", "([Order Date] > #1/31/2004# AND od.amount = -1.5e2)"},
+      {"[Order Date] > #1/31/2004# AND `od`.amount = -1.5e2",
+       "([Order Date] > #1/31/2004# AND od.amount = -1.5e2)"},
       {"[dbo].[Orders].[Total] >= .5", "Orders.Total >= .5"},
       {"\"Like\" = 'it''s'", "[Like] = 'it''s'"},
       {"flag = TRUE", "flag = TRUE"},
@@ -80,8 +81,8 @@ class FakeRow : public FilterRow {
 };
 
 const FilterColumn kColumns[] = {
-    {"id", "orders", ValueClass::kNumber},  {"name", "", ValueClass::kText},
-    {"placed", "", ValueClass::kDate},      {"paid", "", ValueClass::kBoolean},
+    {"id", "orders", ValueClass::kNumber}, {"name", "", ValueClass::kText},
+    {"placed", "", ValueClass::kDate},     {"paid", "", ValueClass::kBoolean},
     {"scan", "", ValueClass::kBinary},
 };
 
@@ -104,7 +105,8 @@ TEST(FilterBindTest, ResolvesNamesAndChecksLiteralsAgainstColumns) {
   EXPECT_EQ(Match("id = 'five'", row),
             "error: the field id is compared with a number, not with 'five'");
   EXPECT_EQ(Match("id = '5'", row), "yes");
-  EXPECT_EQ(Match("placed = 3", row), "error: the field placed is compared with a date, not with 3");
+  EXPECT_EQ(Match("placed = 3", row),
+            "error: the field placed is compared with a date, not with 3");
   EXPECT_EQ(Match("paid = 'perhaps'", row),
             "error: the field paid is compared with True or False, not with 'perhaps'");
   EXPECT_EQ(Match("scan = 'b'", row), "error: the binary field scan only takes IS NULL");
@@ -121,14 +123,27 @@ TEST(FilterEvalTest, ComparesByColumnClass) {
     const char* filter;
     const char* result;
   } cases[] = {
-      {"id = 10", "yes"},        {"id <> 10", "no"},       {"id < 10.5", "yes"},
-      {"id > 9.99", "yes"},      {"id <= 9", "no"},        {"id >= 10", "yes"},
-      {"name = 'WIDGET'", "yes"}, {"name < 'x'", "yes"},   {"name > 'widget'", "no"},
-      {"name LIKE 'wid%'", "yes"}, {"name LIKE '*GET'", "yes"}, {"name LIKE '%dg%'", "yes"},
-      {"name LIKE 'w*t'", "yes"}, {"name LIKE 'w%x'", "no"}, {"name LIKE 'widget'", "yes"},
-      {"placed = #3/5/2004 12:00 PM#", "yes"}, {"placed > '2004-03-05'", "yes"},
+      {"id = 10", "yes"},
+      {"id <> 10", "no"},
+      {"id < 10.5", "yes"},
+      {"id > 9.99", "yes"},
+      {"id <= 9", "no"},
+      {"id >= 10", "yes"},
+      {"name = 'WIDGET'", "yes"},
+      {"name < 'x'", "yes"},
+      {"name > 'widget'", "no"},
+      {"name LIKE 'wid%'", "yes"},
+      {"name LIKE '*GET'", "yes"},
+      {"name LIKE '%dg%'", "yes"},
+      {"name LIKE 'w*t'", "yes"},
+      {"name LIKE 'w%x'", "no"},
+      {"name LIKE 'widget'", "yes"},
+      {"placed = #3/5/2004 12:00 PM#", "yes"},
+      {"placed > '2004-03-05'", "yes"},
       {"placed < #2004-03-05 11:59:59#", "no"},
-      {"paid = FALSE", "yes"},   {"paid = 'True'", "no"},  {"paid <> 1", "yes"},
+      {"paid = FALSE", "yes"},
+      {"paid = 'True'", "no"},
+      {"paid <> 1", "yes"},
       {"id = 10 AND NOT name LIKE 'x%'", "yes"},
   };
   for (const Case& c : cases) EXPECT_EQ(Match(c.filter, row), c.result) << c.filter;
@@ -138,7 +153,7 @@ TEST(FilterEvalTest, NullsMakeComparisonsUnknown) {
   FakeRow row({Variant::Null(), Variant("n"), Variant::Null(), Variant::Null(), Variant::Null()});
   EXPECT_EQ(Match("id = 1", row), "no");
   EXPECT_EQ(Match("id <> 1", row), "no");
-  EXPECT_EQ(Match("NOT id = 1", row), "no");  // unknown stays unknown
+  EXPECT_EQ(Match("NOT id = 1", row), "no");                     // unknown stays unknown
   EXPECT_EQ(Match("NOT (id = 1 AND name = 'zz')", row), "yes");  // false wins in AND
   EXPECT_EQ(Match("id = 1 OR name = 'n'", row), "yes");
   EXPECT_EQ(Match("id IS NULL AND scan IS NULL", row), "yes");

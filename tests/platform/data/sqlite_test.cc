@@ -79,7 +79,8 @@ TEST_F(SqliteTest, DeclaredTypesMapToAdoTypes) {
 }
 
 TEST_F(SqliteTest, UndeclaredColumnsTakeTheTypeOfTheirFirstValue) {
-  db_.Execute("CREATE TABLE n (x INTEGER, label TEXT); INSERT INTO n VALUES (NULL, 'a'), (2, 'bb')");
+  db_.Execute(
+      "CREATE TABLE n (x INTEGER, label TEXT); INSERT INTO n VALUES (NULL, 'a'), (2, 'bb')");
   Recordset rs = Query(
       "SELECT x * 2 AS doubled, x / 4.0 AS quarter, upper(label) AS up, "
       "CAST(x AS TEXT) AS cast_text, count(*) OVER () AS total, NULL AS none_here, "
@@ -152,10 +153,11 @@ TEST_F(SqliteTest, ParametersBindByNameAndInOrder) {
   db_.Execute("CREATE TABLE p (a INTEGER, b TEXT, c DATETIME, d REAL)");
   Command insert(db_);
   insert.CommandText("INSERT INTO p VALUES (:a, @b, ?, ?)");
-  insert.AppendParameter(insert.CreateParameter("@B", kAdVarChar, kAdParamInput, 10, Variant("bee")));
+  insert.AppendParameter(
+      insert.CreateParameter("@B", kAdVarChar, kAdParamInput, 10, Variant("bee")));
   insert.AppendParameter(insert.CreateParameter("a", kAdInteger, kAdParamInput, 0, Variant(5)));
-  insert.AppendParameter(insert.CreateParameter(
-      "", kAdDBTimeStamp, kAdParamInput, 0, Variant::Date(MakeOleDate({2004, 3, 5, 1, 2, 3}))));
+  insert.AppendParameter(insert.CreateParameter("", kAdDBTimeStamp, kAdParamInput, 0,
+                                                Variant::Date(MakeOleDate({2004, 3, 5, 1, 2, 3}))));
   insert.AppendParameter(insert.CreateParameter("", kAdDouble, kAdParamInput, 0, Variant()));
   insert.Execute();
   EXPECT_EQ(Query("SELECT * FROM p").GetString(kAdClipString, -1, ",", ";", "null"),
@@ -174,8 +176,8 @@ TEST_F(SqliteTest, StatisticFunctionsComputeSampleAndPopulationFigures) {
       "CREATE TABLE s (g TEXT, v REAL);"
       "INSERT INTO s VALUES ('a', 2), ('a', 4), ('a', 4), ('a', 4), ('a', 5), ('a', 5), "
       "('a', 7), ('a', 9), ('a', NULL), ('b', 3)");
-  Recordset rs = Query(
-      "SELECT g, VAR(v), STDEV(v), varp(v), StDevP(v) FROM s GROUP BY g ORDER BY g");
+  Recordset rs =
+      Query("SELECT g, VAR(v), STDEV(v), varp(v), StDevP(v) FROM s GROUP BY g ORDER BY g");
   EXPECT_NEAR(rs.Fields(1).Value().AsDouble(), 32.0 / 7, 1e-12);
   EXPECT_NEAR(rs.Fields(2).Value().AsDouble(), std::sqrt(32.0 / 7), 1e-12);
   EXPECT_NEAR(rs.Fields(3).Value().AsDouble(), 4.0, 1e-12);
@@ -245,7 +247,8 @@ TEST_F(SqliteFileTest, RelativePathsStartAtTheSiteRootAndFilesAreNotCreatedByAcc
       FAIL() << "opened a missing file";
     } catch (const Error& e) {
       EXPECT_EQ(e.number(), kErrDataFailed);
-      EXPECT_EQ(e.description(), "unable to open database file: " + (dir_ / "data/typo.db").string());
+      EXPECT_EQ(e.description(),
+                "unable to open database file: " + (dir_ / "data/typo.db").string());
     }
   }
   EXPECT_TRUE(std::filesystem::exists(dir_ / "data/app.db"));

@@ -130,15 +130,15 @@ class TestDatabase {
 
 // Asserts that `statement` raises a fennick::Error with this number and
 // description.
-#define EXPECT_DATA_ERROR(statement, number_, description_)             \
-  do {                                                                  \
-    try {                                                               \
-      statement;                                                        \
-      ADD_FAILURE() << "no error from " #statement;                     \
-    } catch (const ::fennick::Error& e) {                               \
-      EXPECT_EQ(e.number(), number_) << e.description();                \
-      EXPECT_EQ(e.description(), description_);                         \
-    }                                                                   \
+#define EXPECT_DATA_ERROR(statement, number_, description_) \
+  do {                                                      \
+    try {                                                   \
+      statement;                                            \
+      ADD_FAILURE() << "no error from " #statement;         \
+    } catch (const ::fennick::Error& e) {                   \
+      EXPECT_EQ(e.number(), number_) << e.description();    \
+      EXPECT_EQ(e.description(), description_);             \
+    }                                                       \
   } while (0)
 
 }  // namespace fennick::testing
