@@ -223,7 +223,7 @@ ExecuteResult PostgresConnection::Run(const std::string& sql,
   if (result.rows) {
     result.rows->row_count = static_cast<size_t>(fetched);
     ResolveTables(*result.rows, tables, deadline);
-    result.rows->ShrinkToFit();
+    result.rows->Trim();
   }
   result.records_affected = changed ? affected : -1;
   return result;

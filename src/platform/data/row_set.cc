@@ -98,10 +98,10 @@ void Column::SetStorage(Storage storage) {
   switch (storage) {
     case Storage::kInteger:
     case Storage::kReal:
-      fixed_.assign(size_, 0);
+      for (size_t i = 0; i < size_; ++i) cells_.Append(0);
       break;
     case Storage::kBytes:
-      ends_.assign(size_, 0);
+      for (size_t i = 0; i < size_; ++i) bytes_.Append({});
       break;
     case Storage::kVariant:
       variants_.assign(size_, Variant::Null());
@@ -125,9 +125,8 @@ void Column::ConvertToVariants() {
   std::vector<Variant> values;
   values.reserve(size_ + 1);
   for (size_t row = 0; row < size_; ++row) values.push_back(Value(row));
-  fixed_ = {};
-  bytes_ = {};
-  ends_ = {};
+  cells_.Clear();
+  bytes_.Clear();
   variants_ = std::move(values);
   storage_ = Storage::kVariant;
 }
@@ -136,7 +135,7 @@ Variant Column::Value(size_t row) const {
   if (IsNull(row)) return Variant::Null();
   switch (storage_) {
     case Storage::kInteger:
-      return IntegerValue(info_.type, fixed_[row]);
+      return IntegerValue(info_.type, cells_[row]);
     case Storage::kReal:
       return RealValue(info_.type, Real(row));
     case Storage::kBytes:
@@ -159,7 +158,7 @@ void Column::AppendText(size_t row, std::string& out) const {
     case Storage::kInteger:
       if (info_.type != kAdBoolean && info_.type != kAdCurrency) {
         char buf[24];
-        auto res = std::to_chars(buf, buf + sizeof buf, fixed_[row]);
+        auto res = std::to_chars(buf, buf + sizeof buf, cells_[row]);
         out.append(buf, res.ptr);
         return;
       }
@@ -192,7 +191,7 @@ int Column::Compare(size_t a, size_t b) const {
   if (null_a || null_b) return null_a == null_b ? 0 : (null_a ? -1 : 1);
   switch (storage_) {
     case Storage::kInteger:
-      return fixed_[a] < fixed_[b] ? -1 : (fixed_[a] > fixed_[b] ? 1 : 0);
+      return cells_[a] < cells_[b] ? -1 : (cells_[a] > cells_[b] ? 1 : 0);
     case Storage::kReal:
       return CompareDoubles(Real(a), Real(b));
     case Storage::kBytes:
@@ -206,11 +205,10 @@ int Column::Compare(size_t a, size_t b) const {
   return 0;
 }
 
-void Column::ShrinkToFit() {
+void Column::Trim() {
   nulls_.shrink_to_fit();
-  fixed_.shrink_to_fit();
-  bytes_.shrink_to_fit();
-  ends_.shrink_to_fit();
+  cells_.Trim();
+  bytes_.Trim();
   variants_.shrink_to_fit();
 }
 

@@ -1,9 +1,9 @@
 // RowSet: the fetched rows of a result, stored column by column.
 //
-// Each column keeps its values in one flat array of the column's storage
-// (64-bit integers, doubles, or one byte arena with end offsets for text
-// and binary) plus a null bitmap that exists only once a null arrives, so
-// a row costs little more than its raw data. Values that do not fit the
+// Each column keeps its values in one array of the column's storage
+// (64-bit integers, doubles, or a byte arena for text and binary, both in
+// blocks: block_store.h) plus a null bitmap that exists only once a null
+// arrives, so a row costs little more than its raw data. Values that do not fit the
 // column's storage (SQLite lets any value into any column) turn that one
 // column into a column of Variants. Variants are built only when a value is
 // read.
@@ -21,6 +21,7 @@
 
 #include "fennick/data.h"
 #include "fennick/variant.h"
+#include "platform/data/block_store.h"
 
 namespace fennick::data {
 
@@ -62,10 +63,10 @@ class Column {
     switch (storage_) {
       case Storage::kInteger:
       case Storage::kReal:
-        fixed_.push_back(0);
+        cells_.Append(0);
         break;
       case Storage::kBytes:
-        ends_.push_back(bytes_.size());
+        bytes_.Append({});
         break;
       case Storage::kVariant:
         variants_.push_back(Variant::Null());
@@ -75,18 +76,25 @@ class Column {
     }
     ++size_;
   }
-  // The Append calls below require the matching storage.
+  // Values for the column's storage; given to a column of another storage
+  // (one that has turned into Variants, say) they are kept as Variants.
   void AppendInteger(int64_t value) {
-    fixed_.push_back(value);
+    if (storage_ != Storage::kInteger) [[unlikely]]
+      return AppendVariant(Variant(value));
+    cells_.Append(value);
     ++size_;
   }
   void AppendReal(double value) {
-    fixed_.push_back(std::bit_cast<int64_t>(value));
+    if (storage_ != Storage::kReal) [[unlikely]]
+      return AppendVariant(Variant(value));
+    cells_.Append(std::bit_cast<int64_t>(value));
     ++size_;
   }
   void AppendBytes(std::string_view value) {
-    bytes_.append(value);
-    ends_.push_back(bytes_.size());
+    if (storage_ != Storage::kBytes) [[unlikely]]
+      return AppendVariant(IsBinaryType(info_.type) ? Variant::Binary(std::string(value))
+                                                    : Variant(value));
+    bytes_.Append(value);
     ++size_;
   }
   // Any storage: a value the column's storage cannot hold turns the column
@@ -96,12 +104,9 @@ class Column {
   bool IsNull(size_t row) const {
     return row / 64 < nulls_.size() && ((nulls_[row / 64] >> (row % 64)) & 1) != 0;
   }
-  int64_t Integer(size_t row) const { return fixed_[row]; }
-  double Real(size_t row) const { return std::bit_cast<double>(fixed_[row]); }
-  std::string_view Bytes(size_t row) const {
-    uint64_t begin = row == 0 ? 0 : ends_[row - 1];
-    return std::string_view(bytes_).substr(begin, ends_[row] - begin);
-  }
+  int64_t Integer(size_t row) const { return cells_[row]; }
+  double Real(size_t row) const { return std::bit_cast<double>(cells_[row]); }
+  std::string_view Bytes(size_t row) const { return bytes_[row]; }
   const Variant& VariantAt(size_t row) const { return variants_[row]; }
 
   // The value as its field gives it (Null for a null).
@@ -113,8 +118,8 @@ class Column {
   // Orders two rows of this column: nulls first, text ignoring ASCII case.
   int Compare(size_t a, size_t b) const;
 
-  // Releases the spare capacity left by growing.
-  void ShrinkToFit();
+  // Gives back what a finished column does not need (see CellArray::Trim).
+  void Trim();
 
  private:
   void ConvertToVariants();
@@ -123,9 +128,8 @@ class Column {
   Storage storage_ = Storage::kPending;
   size_t size_ = 0;
   std::vector<uint64_t> nulls_;    // bit per row; only as long as the last null
-  std::vector<int64_t> fixed_;     // kInteger values, kReal values' bits
-  std::string bytes_;              // kBytes values, end to end
-  std::vector<uint64_t> ends_;     // kBytes: end offset of each value
+  CellArray cells_;                // kInteger values, kReal values' bits
+  ByteArena bytes_;                // kBytes values
   std::vector<Variant> variants_;  // kVariant values
 };
 
@@ -133,8 +137,9 @@ struct RowSet {
   std::vector<Column> columns;
   size_t row_count = 0;
 
-  void ShrinkToFit() {
-    for (Column& c : columns) c.ShrinkToFit();
+  // Called once all rows are in.
+  void Trim() {
+    for (Column& c : columns) c.Trim();
   }
 };
 

@@ -66,22 +66,31 @@ std::string_view ColumnText(sqlite3_stmt* stmt, int i) {
   return std::string_view(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt, i)));
 }
 
-std::string_view ColumnBlob(sqlite3_stmt* stmt, int i) {
-  const auto* blob = static_cast<const char*>(sqlite3_column_blob(stmt, i));
-  return std::string_view(blob ? blob : "", static_cast<size_t>(sqlite3_column_bytes(stmt, i)));
+// The fetch reads each cell through sqlite3_column_value once rather than
+// through several sqlite3_column_* calls. SQLite calls such values
+// unprotected, which only matters to connections shared between threads;
+// a Fennick connection belongs to one thread (SQLITE_OPEN_NOMUTEX).
+std::string_view ValueText(sqlite3_value* value) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+  return std::string_view(text ? text : "", static_cast<size_t>(sqlite3_value_bytes(value)));
+}
+
+std::string_view ValueBlob(sqlite3_value* value) {
+  const auto* blob = static_cast<const char*>(sqlite3_value_blob(value));
+  return std::string_view(blob ? blob : "", static_cast<size_t>(sqlite3_value_bytes(value)));
 }
 
 // A value the column's storage cannot hold, kept as SQLite has it.
-Variant RawValue(sqlite3_stmt* stmt, int i, int storage_class) {
+Variant RawValue(sqlite3_value* value, int storage_class) {
   switch (storage_class) {
     case SQLITE_INTEGER:
-      return Variant(static_cast<int64_t>(sqlite3_column_int64(stmt, i)));
+      return Variant(static_cast<int64_t>(sqlite3_value_int64(value)));
     case SQLITE_FLOAT:
-      return Variant(sqlite3_column_double(stmt, i));
+      return Variant(sqlite3_value_double(value));
     case SQLITE_BLOB:
-      return Variant::Binary(std::string(ColumnBlob(stmt, i)));
+      return Variant::Binary(std::string(ValueBlob(value)));
     default:
-      return Variant(ColumnText(stmt, i));
+      return Variant(ValueText(value));
   }
 }
 
@@ -98,30 +107,30 @@ std::string FormatGuid(std::string_view bytes) {
   return out;
 }
 
-void AppendCell(Column& column, Reader reader, sqlite3_stmt* stmt, int i) {
-  int storage_class = sqlite3_column_type(stmt, i);
+void AppendCell(Column& column, Reader reader, sqlite3_value* value) {
+  int storage_class = sqlite3_value_type(value);
   if (storage_class == SQLITE_NULL) {
     column.AppendNull();
     return;
   }
   if (column.storage() == Storage::kVariant) {
-    column.AppendVariant(RawValue(stmt, i, storage_class));
+    column.AppendVariant(RawValue(value, storage_class));
     return;
   }
   switch (reader) {
     case Reader::kInteger:
       if (storage_class == SQLITE_INTEGER) {
-        column.AppendInteger(sqlite3_column_int64(stmt, i));
+        column.AppendInteger(sqlite3_value_int64(value));
         return;
       }
       if (storage_class == SQLITE_FLOAT) {
-        double d = sqlite3_column_double(stmt, i);
+        double d = sqlite3_value_double(value);
         if (d == std::trunc(d) && std::fabs(d) < 9.2e18) {
           column.AppendInteger(static_cast<int64_t>(d));
           return;
         }
       } else if (storage_class == SQLITE_TEXT) {
-        std::string_view text = ColumnText(stmt, i);
+        std::string_view text = ValueText(value);
         int64_t v;
         auto res = std::from_chars(text.data(), text.data() + text.size(), v);
         if (res.ec == std::errc() && res.ptr == text.data() + text.size()) {
@@ -133,18 +142,18 @@ void AppendCell(Column& column, Reader reader, sqlite3_stmt* stmt, int i) {
     case Reader::kCurrency: {
       int64_t amount;
       if (storage_class == SQLITE_INTEGER) {
-        int64_t v = sqlite3_column_int64(stmt, i);
+        int64_t v = sqlite3_value_int64(value);
         if (v > INT64_MIN / 10000 && v < INT64_MAX / 10000) {
           column.AppendInteger(v * 10000);
           return;
         }
       } else if (storage_class == SQLITE_FLOAT) {
-        double d = sqlite3_column_double(stmt, i) * 10000.0;
+        double d = sqlite3_value_double(value) * 10000.0;
         if (std::fabs(d) < 9.2e18) {
           column.AppendInteger(std::llround(d));
           return;
         }
-      } else if (storage_class == SQLITE_TEXT && ParseCurrency(ColumnText(stmt, i), amount)) {
+      } else if (storage_class == SQLITE_TEXT && ParseCurrency(ValueText(value), amount)) {
         column.AppendInteger(amount);
         return;
       }
@@ -152,12 +161,12 @@ void AppendCell(Column& column, Reader reader, sqlite3_stmt* stmt, int i) {
     }
     case Reader::kReal:
       if (storage_class == SQLITE_FLOAT || storage_class == SQLITE_INTEGER) {
-        column.AppendReal(sqlite3_column_double(stmt, i));
+        column.AppendReal(sqlite3_value_double(value));
         return;
       }
       if (storage_class == SQLITE_TEXT) {
         double v;
-        if (ParseNumber(ColumnText(stmt, i), v)) {
+        if (ParseNumber(ValueText(value), v)) {
           column.AppendReal(v);
           return;
         }
@@ -166,33 +175,32 @@ void AppendCell(Column& column, Reader reader, sqlite3_stmt* stmt, int i) {
     case Reader::kDate:
       if (storage_class == SQLITE_TEXT) {
         double date;
-        if (ParseIsoDate(ColumnText(stmt, i), date)) {
+        if (ParseIsoDate(ValueText(value), date)) {
           column.AppendReal(date);
           return;
         }
       } else if (storage_class == SQLITE_FLOAT) {
-        column.AppendReal(OleDateFromJulianDay(sqlite3_column_double(stmt, i)));
+        column.AppendReal(OleDateFromJulianDay(sqlite3_value_double(value)));
         return;
       } else if (storage_class == SQLITE_INTEGER) {
-        column.AppendReal(
-            OleDateFromUnixSeconds(static_cast<double>(sqlite3_column_int64(stmt, i))));
+        column.AppendReal(OleDateFromUnixSeconds(static_cast<double>(sqlite3_value_int64(value))));
         return;
       }
       break;
     case Reader::kText:
-      column.AppendBytes(storage_class == SQLITE_BLOB ? ColumnBlob(stmt, i) : ColumnText(stmt, i));
+      column.AppendBytes(storage_class == SQLITE_BLOB ? ValueBlob(value) : ValueText(value));
       return;
     case Reader::kGuid:
-      if (storage_class == SQLITE_BLOB && sqlite3_column_bytes(stmt, i) == 16) {
-        column.AppendBytes(FormatGuid(ColumnBlob(stmt, i)));
+      if (storage_class == SQLITE_BLOB && sqlite3_value_bytes(value) == 16) {
+        column.AppendBytes(FormatGuid(ValueBlob(value)));
       } else {
-        column.AppendBytes(ColumnText(stmt, i));
+        column.AppendBytes(ValueText(value));
       }
       return;
     case Reader::kPending:
       break;
   }
-  column.AppendVariant(RawValue(stmt, i, storage_class));
+  column.AppendVariant(RawValue(value, storage_class));
 }
 
 std::filesystem::path ResolvePath(const std::string& source) {
@@ -457,14 +465,26 @@ class SqliteConnection : public DriverConnection {
       if (rc != SQLITE_ROW) break;
       for (int i = 0; i < count; ++i) {
         Column& column = rows->columns[i];
-        if (readers[i] == Reader::kPending && sqlite3_column_type(stmt, i) != SQLITE_NULL) {
+        sqlite3_value* value = sqlite3_column_value(stmt, i);
+        if (readers[i] == Reader::kText && column.storage() == Storage::kBytes) {
+          // Text needs no look at the storage class first: SQLite gives
+          // numbers and blobs as text too, and a null as no text at all.
+          const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+          if (text != nullptr) {
+            column.AppendBytes(
+                std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value))));
+            continue;
+          }
+          if (sqlite3_value_type(value) != SQLITE_NULL) Fail();  // out of memory
+        }
+        if (readers[i] == Reader::kPending && sqlite3_value_type(value) != SQLITE_NULL) {
           // A column without a declared type takes the type of its first value.
-          TypeInfo type = SqliteValueType(sqlite3_column_type(stmt, i));
+          TypeInfo type = SqliteValueType(sqlite3_value_type(value));
           SetType(column, type);
           readers[i] = ReaderFor(type.type);
           column.SetStorage(StorageFor(type.type));
         }
-        AppendCell(column, readers[i], stmt, i);
+        AppendCell(column, readers[i], value);
       }
       ++fetched;
     }
@@ -483,7 +503,7 @@ class SqliteConnection : public DriverConnection {
         column.mutable_info().defined_size = longest;
       }
     }
-    rows->ShrinkToFit();
+    rows->Trim();
     return rows;
   }
 

@@ -96,9 +96,55 @@ bool Finish(const DateParts& p, bool has_date, double& ole_date) {
   return true;
 }
 
+// Days from 1899-12-30 to a civil date (Howard Hinnant's algorithm).
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468 + 25569;  // 25569: 1899-12-30 to 1970-01-01
+}
+
+bool TwoDigits(const char* p, int& value) {
+  unsigned a = static_cast<unsigned char>(p[0]) - '0';
+  unsigned b = static_cast<unsigned char>(p[1]) - '0';
+  if (a > 9 || b > 9) return false;
+  value = static_cast<int>(a * 10 + b);
+  return true;
+}
+
+// The forms engines write most, "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS",
+// read without the general scanner; the result equals MakeOleDate's.
+// Returns false to leave any other text to the general path.
+bool ParseCommonIsoDate(std::string_view text, double& ole_date) {
+  if ((text.size() != 10 && text.size() != 19) || text[4] != '-' || text[7] != '-') return false;
+  const char* p = text.data();
+  DateParts d;
+  int century, year;
+  if (!TwoDigits(p, century) || !TwoDigits(p + 2, year) || !TwoDigits(p + 5, d.month) ||
+      !TwoDigits(p + 8, d.day)) {
+    return false;
+  }
+  d.year = century * 100 + year;
+  if (text.size() == 19) {
+    if ((p[10] != ' ' && p[10] != 'T') || p[13] != ':' || p[16] != ':' ||
+        !TwoDigits(p + 11, d.hour) || !TwoDigits(p + 14, d.minute) ||
+        !TwoDigits(p + 17, d.second)) {
+      return false;
+    }
+  }
+  if (!ValidDate(d) || !ValidTime(d)) return false;
+  int64_t days = DaysFromCivil(d.year, d.month, d.day);
+  double time = (d.hour * 3600.0 + d.minute * 60.0 + d.second) / 86400.0;
+  ole_date = days < 0 ? static_cast<double>(days) - time : static_cast<double>(days) + time;
+  return true;
+}
+
 }  // namespace
 
 bool ParseIsoDate(std::string_view text, double& ole_date) {
+  if (ParseCommonIsoDate(text, ole_date)) return true;
   Scanner s(text);
   DateParts p;
   if (text.size() >= 3 && (text[1] == ':' || text[2] == ':')) {

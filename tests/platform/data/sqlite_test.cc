@@ -221,6 +221,37 @@ TEST_F(SqliteTest, CatalogueHasTablesAndViewsOnly) {
   EXPECT_DATA_ERROR(db_.Execute("gamma"), kErrDataCommandFailed, "near \"gamma\": syntax error");
 }
 
+TEST_F(SqliteTest, LargeResultsKeepEveryValue) {
+  db_.Execute(
+      "CREATE TABLE big (n INTEGER, t TEXT, b BLOB);"
+      "WITH RECURSIVE c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < 19999) "
+      "INSERT INTO big SELECT x, CASE WHEN x % 7 = 0 THEN NULL ELSE printf('row %d', x) END, "
+      "CASE WHEN x % 5000 = 1 THEN zeroblob(100000) ELSE NULL END FROM c");
+  Recordset rs = Query("SELECT * FROM big");
+  ASSERT_EQ(rs.RecordCount(), 20000);
+  int64_t expected = 0;
+  size_t blobs = 0;
+  for (; !rs.Eof(); rs.MoveNext(), ++expected) {
+    ASSERT_EQ(rs.Fields(0).Value().AsInt64(), expected);
+    Variant t = rs.Fields(1).Value();
+    if (expected % 7 == 0) {
+      ASSERT_TRUE(t.IsNull());
+    } else {
+      ASSERT_EQ(t, Variant("row " + std::to_string(expected)));
+    }
+    if (!rs.Fields(2).IsNull()) {
+      ASSERT_EQ(rs.Fields(2).ActualSize(), 100000);
+      ++blobs;
+    }
+  }
+  EXPECT_EQ(blobs, 4u);
+  rs.Sort("n DESC");
+  EXPECT_EQ(rs.Fields("n").Value(), Variant(19999));
+  EXPECT_TRUE(rs.Fields("t").IsNull());
+  rs.MoveNext();
+  EXPECT_EQ(rs.Fields("t").Value(), Variant("row 19998"));
+}
+
 class SqliteFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
