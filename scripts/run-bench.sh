@@ -11,5 +11,5 @@ if [ ${#benches[@]} -eq 0 ]; then
   exit 1
 fi
 for bench in "${benches[@]}"; do
-  [ -x "$bench" ] && "$bench"
+  [ -x "$bench" ] && { echo "== $(basename "$bench")"; "$bench"; }
 done
