@@ -172,7 +172,7 @@ bool ParseDateLiteral(std::string_view text, double& ole_date) {
     if (k < pieces.size() && pieces[k].kind == DatePiece::kWord) {
       bool pm = EqualsNoCase(pieces[k].text, "pm");
       if (!pm && !EqualsNoCase(pieces[k].text, "am")) return false;
-      if (hour < 1 || hour > 12) return false;
+      if (hour > 12) return false;
       hour = hour % 12 + (pm ? 12 : 0);
       ++k;
     }

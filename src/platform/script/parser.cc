@@ -374,13 +374,12 @@ class Parser {
         return n;
       }
       case Tok::kOpen: {
-        size_t column = token_.column;
         Advance();
         Enter();
         uint32_t inner = ParseImp();
         Leave();
         if (token_.kind != Tok::kClose)
-          RaiseCompile(kErrExpectedParen, token_.kind == Tok::kEnd ? column : token_.column);
+          RaiseCompile(kErrExpectedParen, token_.column);
         Advance();
         return inner;
       }
@@ -435,7 +434,7 @@ class Parser {
       }
       Leave();
       if (token_.kind != Tok::kClose)
-        RaiseCompile(kErrExpectedParen, token_.kind == Tok::kEnd ? column : token_.column);
+        RaiseCompile(kErrExpectedParen, token_.column);
       Advance();
     }
     size_t count = n.children.size();
