@@ -346,8 +346,10 @@ class Parser {
     Node& node = nodes_[inner];
     if (node.kind == NodeKind::kConstant && node.literal && node.value.IsNumber() &&
         node.value.type() != VarType::kBoolean) {
-      // A negative number literal stays a literal.
+      // A negative number literal stays a literal, of the narrowest type
+      // that holds it (-32768 is an Integer).
       node.value = Negate(node.value);
+      if (node.value.type() == VarType::kLong) node.value = FitInteger(node.value.AsInt64());
       return inner;
     }
     Node n;

@@ -117,6 +117,7 @@ TEST(EvaluatorTest, Literals) {
       {"TypeName(Nothing)", "Nothing"},
       {"TypeName(&HFFFF)", "Integer"},
       {"TypeName(&H10000)", "Long"},
+      {"TypeName(-32768)", "Integer"},
   });
 }
 
