@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "fennick/error.h"
+#include "fennick/page.h"
+#include "platform/intl/format.h"
 
 namespace fennick::script {
 namespace {
@@ -603,6 +605,33 @@ TEST(EvaluatorTest, CachedParsesGiveFreshValues) {
   // A failed parse is raised again, not cached as a value.
   EXPECT_THROW(Evaluate("1 +"), Error);
   EXPECT_THROW(Evaluate("1 +"), Error);
+}
+
+// Formatting, date texts and the reading of typed numbers and dates follow
+// the page's locale; parsed expressions cached under one locale serve
+// another unchanged.
+TEST(EvaluatorTest, FollowsThePageLocale) {
+  const char* month = "MonthName(3)";
+  const char* number = "FormatNumber(1234.5, 2)";
+  const char* date = "CStr(#3/5/2004#)";
+  EXPECT_EQ(EvaluateToText(month), "March");
+  EXPECT_EQ(EvaluateToText(date), "3/5/2004");
+  Application application;
+  PageContext page(Request(), Session(MakeMemorySessionStore(), "s"), application,
+                   Server(".", "/report.asp", {}, "en_US"));
+  PageBinding binding(page);
+  page.response().LCID(1036);
+  EXPECT_EQ(EvaluateToText(month), "mars");
+  EXPECT_EQ(EvaluateToText(number), intl::FormatNumber(1234.5, 2, -2, -2, -2, "fr_FR"));
+  EXPECT_NE(EvaluateToText(number), "1,234.50");
+  EXPECT_EQ(EvaluateToText(date), intl::FormatDateTime(38051, 0, "fr_FR"));
+  ExpectTexts({
+      {"\"1,5\" + 1", "2.5"},            // typed in the locale; written invariant
+      {"\"1.5\" + 1", "2.5"},            // the invariant form still reads
+      {"Month(CDate(\"05/03/2004\"))", "3"},
+      {"IsNumeric(\"1,5\")", "True"},
+      {"Day(#3/5/2004#)", "5"},           // literals are US-ordered everywhere
+  });
 }
 
 TEST(EvaluatorTest, ValueToTextWritesCellText) {
