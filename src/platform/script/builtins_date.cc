@@ -21,7 +21,9 @@
 namespace fennick::script {
 namespace {
 
-enum class Interval { kYear, kQuarter, kMonth, kDayOfYear, kDay, kWeekday, kWeek, kHour, kMinute, kSecond };
+enum class Interval {
+  kYear, kQuarter, kMonth, kDayOfYear, kDay, kWeekday, kWeek, kHour, kMinute, kSecond,
+};
 
 Interval ParseInterval(const Variant& v) {
   if (v.IsNull()) RaiseRuntime(kErrInvalidNull);
@@ -77,7 +79,11 @@ double FromLinearSeconds(int64_t seconds) {
   return LinearToOle(static_cast<double>(days) + static_cast<double>(rest) / 86400.0);
 }
 
-int64_t LinearDay(double ole_date) { return static_cast<int64_t>(std::floor(OleToLinear(ole_date) + 1e-9)); }
+// The day number on a continuous scale; the small nudge keeps a midnight
+// that a floating sum left a hair short on its own day.
+int64_t LinearDay(double ole_date) {
+  return static_cast<int64_t>(std::floor(OleToLinear(ole_date) + 1e-9));
+}
 
 // Day of the week, 1..7 counted from first_day.
 int WeekdayFrom(double ole_date, int first_day) {
@@ -229,8 +235,12 @@ Variant DateDiff(Arguments a) {
       r = (s2 - s1) / 7;
       break;
     }
-    case Interval::kHour: r = FloorDiv(LinearSeconds(d2), 3600) - FloorDiv(LinearSeconds(d1), 3600); break;
-    case Interval::kMinute: r = FloorDiv(LinearSeconds(d2), 60) - FloorDiv(LinearSeconds(d1), 60); break;
+    case Interval::kHour:
+      r = FloorDiv(LinearSeconds(d2), 3600) - FloorDiv(LinearSeconds(d1), 3600);
+      break;
+    case Interval::kMinute:
+      r = FloorDiv(LinearSeconds(d2), 60) - FloorDiv(LinearSeconds(d1), 60);
+      break;
     case Interval::kSecond: r = LinearSeconds(d2) - LinearSeconds(d1); break;
   }
   if (r < INT32_MIN || r > INT32_MAX) RaiseRuntime(kErrOverflow);

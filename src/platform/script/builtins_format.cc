@@ -4,6 +4,7 @@
 #include "platform/intl/format.h"
 #include "platform/script/builtins.h"
 #include "platform/script/coerce.h"
+#include "platform/script/date_literal.h"
 #include "platform/script/script_error.h"
 
 namespace fennick::script {

@@ -20,6 +20,12 @@ constexpr uint16_t kWindows1252[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// The character of a classic code page code (0..255).
+uint32_t CodePageChar(int32_t code) {
+  if (code >= 0x80 && code < 0xA0) return kWindows1252[code - 0x80];
+  return static_cast<uint32_t>(code);
+}
+
 bool TextCompare(Arguments args, size_t i) {
   int32_t mode = LongArgument(args, i, 0);
   if (mode != 0 && mode != 1) RaiseRuntime(kErrInvalidCall);
@@ -114,7 +120,8 @@ Variant InStrRev(Arguments a) {
     w = ToLower(w);
   }
   // The match must end at or before character `start`.
-  std::string_view prefix = std::string_view(t).substr(0, ByteOffset(t, static_cast<size_t>(start)));
+  std::string_view prefix =
+      std::string_view(t).substr(0, ByteOffset(t, static_cast<size_t>(start)));
   size_t at = prefix.rfind(w);
   if (at == std::string_view::npos) return Variant(int32_t{0});
   return Variant(static_cast<int32_t>(CharIndex(t, at) + 1));
@@ -156,7 +163,8 @@ Variant Replace(Arguments a) {
   if (start < 1 || count < -1) RaiseRuntime(kErrInvalidCall);
   bool no_case = TextCompare(a, 5);
   std::string text = ToText(a[0]), find = ToText(a[1]), with = ToText(a[2]);
-  std::string_view rest = std::string_view(text).substr(ByteOffset(text, static_cast<size_t>(start - 1)));
+  std::string_view rest =
+      std::string_view(text).substr(ByteOffset(text, static_cast<size_t>(start - 1)));
   if (find.empty() || count == 0) return Variant(rest);
   std::string out;
   size_t copied = 0;  // bytes of rest already written or replaced
@@ -179,7 +187,8 @@ Variant Replace(Arguments a) {
     for (size_t at; (count < 0 || done < count) &&
                     (at = search.find(needle, search_at)) != std::string::npos;
          ++done) {
-      size_t at_chars = search_chars + CharCount(std::string_view(search).substr(search_at, at - search_at));
+      size_t at_chars =
+          search_chars + CharCount(std::string_view(search).substr(search_at, at - search_at));
       size_t begin = copied + ByteOffset(rest.substr(copied), at_chars - copied_chars);
       size_t end = begin + ByteOffset(rest.substr(begin), needle_chars);
       out.append(rest.substr(copied, begin - copied)).append(with);
@@ -214,8 +223,7 @@ Variant StringOf(Arguments a) {
   } else {
     int32_t code = ToLong(a[1]) % 256;
     if (code < 0) code += 256;
-    uint32_t cp = code >= 0x80 && code < 0xA0 ? kWindows1252[code - 0x80] : static_cast<uint32_t>(code);
-    AppendChar(unit, cp);
+    AppendChar(unit, CodePageChar(code));
   }
   CheckTextLength(unit.size() * static_cast<size_t>(n));
   std::string out;
@@ -262,7 +270,7 @@ Variant Chr(Arguments a) {
   int32_t code = ToLong(a[0]);
   if (code < 0 || code > 255) RaiseRuntime(kErrInvalidCall);
   std::string out;
-  AppendChar(out, code >= 0x80 && code < 0xA0 ? kWindows1252[code - 0x80] : static_cast<uint32_t>(code));
+  AppendChar(out, CodePageChar(code));
   return Variant(std::move(out));
 }
 

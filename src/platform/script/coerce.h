@@ -31,10 +31,6 @@ inline constexpr size_t kMaxTextLength = 1 << 20;
 void CheckTextLength(size_t length);
 
 bool ParseScriptNumber(std::string_view text, double& value);
-// A date as written between # in an expression (US order, whatever the
-// locale): "3/5/2004", "2004-03-05", "March 5, 2004", "3/5/2004 2:07 PM",
-// "14:07:09".
-bool ParseDateLiteral(std::string_view text, double& ole_date);
 
 // Whether the value is of a numeric subtype (Boolean and Date included).
 bool IsNumericType(VarType type);

@@ -65,7 +65,9 @@ std::shared_ptr<const Expression> Parsed(std::string_view expression) {
 
 Variant Evaluate(std::string_view expression) { return Parsed(expression)->Evaluate(); }
 
-std::string EvaluateToText(std::string_view expression) { return ValueToText(Evaluate(expression)); }
+std::string EvaluateToText(std::string_view expression) {
+  return ValueToText(Evaluate(expression));
+}
 
 std::string ValueToText(const Variant& value) {
   if (value.IsNull()) return std::string();

@@ -12,7 +12,9 @@ namespace fennick::script {
 namespace {
 
 // Result-type ranks of arithmetic, lowest first.
-enum Rank { kRankByte, kRankInteger, kRankLong, kRankSingle, kRankDouble, kRankCurrency, kRankDate };
+enum Rank {
+  kRankByte, kRankInteger, kRankLong, kRankSingle, kRankDouble, kRankCurrency, kRankDate,
+};
 
 Rank RankOf(const Variant& v) {
   switch (v.type()) {
@@ -40,7 +42,8 @@ Variant CheckedDate(double d) {
 
 // An integer result of rank `rank` or wider: Byte, Integer, Long, Double.
 Variant FitRank(int64_t value, Rank rank) {
-  if (rank == kRankByte && value >= 0 && value <= 255) return Variant::Byte(static_cast<uint8_t>(value));
+  if (rank == kRankByte && value >= 0 && value <= 255)
+    return Variant::Byte(static_cast<uint8_t>(value));
   if (rank <= kRankInteger && value >= -32768 && value <= 32767)
     return Variant(static_cast<int16_t>(value));
   if (value >= INT32_MIN && value <= INT32_MAX) return Variant(static_cast<int32_t>(value));

@@ -7,6 +7,7 @@
 
 #include "platform/script/builtins.h"
 #include "platform/script/coerce.h"
+#include "platform/script/date_literal.h"
 #include "platform/script/script_error.h"
 
 namespace fennick::script {
@@ -42,8 +43,9 @@ class Lexer {
   explicit Lexer(std::string_view text) : text_(text) {}
 
   Token Next() {
-    while (pos_ < text_.size() &&
-           (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\r' || text_[pos_] == '\n'))
+    // Line breaks count as blanks: a template may wrap a long expression.
+    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' ||
+                                   text_[pos_] == '\r' || text_[pos_] == '\n'))
       ++pos_;
     Token t;
     t.column = pos_ + 1;
