@@ -80,7 +80,7 @@ int32_t FindFrom(std::string_view text, std::string_view what, size_t start, boo
     what = folded_what;
   }
   size_t from = ByteOffset(text, start - 1);
-  size_t at = text.find(what, from);
+  size_t at = FindText(text, what, from);
   if (at == std::string_view::npos) return 0;
   return static_cast<int32_t>(CharIndex(text, at) + 1);
 }
@@ -122,7 +122,7 @@ Variant InStrRev(Arguments a) {
   // The match must end at or before character `start`.
   std::string_view prefix =
       std::string_view(t).substr(0, ByteOffset(t, static_cast<size_t>(start)));
-  size_t at = prefix.rfind(w);
+  size_t at = FindLastText(prefix, w);
   if (at == std::string_view::npos) return Variant(int32_t{0});
   return Variant(static_cast<int32_t>(CharIndex(t, at) + 1));
 }
@@ -171,7 +171,7 @@ Variant Replace(Arguments a) {
   int32_t done = 0;
   if (!no_case) {
     for (size_t at; (count < 0 || done < count) &&
-                    (at = rest.find(find, copied)) != std::string_view::npos;
+                    (at = FindText(rest, find, copied)) != std::string_view::npos;
          ++done) {
       out.append(rest.substr(copied, at - copied)).append(with);
       CheckTextLength(out.size());
@@ -185,7 +185,7 @@ Variant Replace(Arguments a) {
     size_t needle_chars = CharCount(needle);
     size_t search_at = 0, search_chars = 0, copied_chars = 0;
     for (size_t at; (count < 0 || done < count) &&
-                    (at = search.find(needle, search_at)) != std::string::npos;
+                    (at = FindText(search, needle, search_at)) != std::string::npos;
          ++done) {
       size_t at_chars =
           search_chars + CharCount(std::string_view(search).substr(search_at, at - search_at));
@@ -200,13 +200,13 @@ Variant Replace(Arguments a) {
     }
   }
   out.append(rest.substr(copied));
-  CheckTextLength(out.size());
+  ChargeText(out.size());
   return Variant(std::move(out));
 }
 
 Variant Space(Arguments a) {
   int32_t n = NonNegative(a, 0);
-  CheckTextLength(static_cast<size_t>(n));
+  ChargeText(static_cast<size_t>(n));
   return Variant(std::string(static_cast<size_t>(n), ' '));
 }
 
@@ -225,7 +225,7 @@ Variant StringOf(Arguments a) {
     if (code < 0) code += 256;
     AppendChar(unit, CodePageChar(code));
   }
-  CheckTextLength(unit.size() * static_cast<size_t>(n));
+  ChargeText(unit.size() * static_cast<size_t>(n));
   std::string out;
   out.reserve(unit.size() * static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) out.append(unit);

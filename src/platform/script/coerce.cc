@@ -42,9 +42,21 @@ double RoundToIntegral(double d, double low, double high) {
 
 }  // namespace
 
+namespace {
+thread_local size_t text_spent = 0;
+}  // namespace
+
 void CheckTextLength(size_t length) {
   if (length > kMaxTextLength) RaiseRuntime(kErrOutOfMemory);
 }
+
+void ChargeText(size_t length) {
+  CheckTextLength(length);
+  text_spent += length;
+  if (text_spent > kTextBudget) RaiseRuntime(kErrOutOfMemory);
+}
+
+void ResetTextBudget() { text_spent = 0; }
 
 bool ParseScriptNumber(std::string_view text, double& value) {
   std::string_view t = Trim(text);

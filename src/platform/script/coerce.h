@@ -29,6 +29,15 @@ inline constexpr double kMaxOleDate = 2958465.99999999;
 inline constexpr size_t kMaxTextLength = 1 << 20;
 // Raises 7 "Out of memory" for a text longer than kMaxTextLength.
 void CheckTextLength(size_t length);
+// The text one evaluation may build in all. With it, an expression's work
+// is bounded by its length: no short expression can keep the thread busy
+// building and rebuilding large texts.
+inline constexpr size_t kTextBudget = 16 << 20;
+// Counts a text built by the evaluation against kTextBudget (checking its
+// length too); raises 7 "Out of memory" when the budget is spent.
+void ChargeText(size_t length);
+// Starts a new evaluation's budget (per thread).
+void ResetTextBudget();
 
 bool ParseScriptNumber(std::string_view text, double& value);
 

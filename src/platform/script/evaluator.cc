@@ -63,7 +63,11 @@ std::shared_ptr<const Expression> Parsed(std::string_view expression) {
 
 }  // namespace
 
-Variant Evaluate(std::string_view expression) { return Parsed(expression)->Evaluate(); }
+Variant Evaluate(std::string_view expression) {
+  std::shared_ptr<const Expression> parsed = Parsed(expression);
+  ResetTextBudget();
+  return parsed->Evaluate();
+}
 
 std::string EvaluateToText(std::string_view expression) {
   return ValueToText(Evaluate(expression));

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/script/builtins.h"
+#include "platform/script/coerce.h"
 
 namespace fennick::script {
 
@@ -19,6 +20,7 @@ Variant Expression::Eval(uint32_t index) const {
     case NodeKind::kNot:
       return LogicalNot(Eval(node.children[0]));
     case NodeKind::kChain: {
+      if (node.ops[0] == BinaryOp::kConcat) return Concatenation(node);
       // Every operand is evaluated, left to right: the script world has no
       // short-circuit operators.
       Variant acc = Eval(node.children[0]);
@@ -35,6 +37,23 @@ Variant Expression::Eval(uint32_t index) const {
       return Call(node);
   }
   return Variant();
+}
+
+// a & b & c ... appended into one text, so that a long chain costs its
+// length once rather than once per step. The result is Null only when every
+// operand is Null, as the pairwise operator gives.
+Variant Expression::Concatenation(const Node& node) const {
+  std::string out;
+  bool all_null = true;
+  for (uint32_t child : node.children) {
+    Variant value = Eval(child);
+    if (!value.IsNull()) all_null = false;
+    AppendText(value, out);
+    CheckTextLength(out.size());
+  }
+  if (all_null) return Variant::Null();
+  ChargeText(out.size());
+  return Variant(std::move(out));
 }
 
 Variant Expression::Call(const Node& node) const {

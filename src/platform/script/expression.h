@@ -22,7 +22,8 @@ enum class NodeKind : uint8_t {
   kMissing,   // an argument left out between commas
   kNegate,    // children[0]
   kNot,       // children[0]
-  kChain,     // children[0] ops[0] children[1] ops[1] ... left to right
+  kChain,     // children[0] ops[0] children[1] ops[1] ... left to right; one
+              // precedence level, so & never shares a chain with another op
   kCall,      // builtin(children...)
 };
 
@@ -47,6 +48,7 @@ class Expression {
 
  private:
   Variant Eval(uint32_t index) const;
+  Variant Concatenation(const Node& node) const;
   Variant Call(const Node& node) const;
 
   std::vector<Node> nodes_;

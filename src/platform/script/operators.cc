@@ -62,7 +62,7 @@ Variant Arithmetic(BinaryOp op, const Variant& a, const Variant& b) {
     // + joins two Strings, and a String with Empty.
     bool a_text = a.IsString(), b_text = b.IsString();
     if ((a_text && (b_text || b.IsEmpty())) || (b_text && a.IsEmpty())) {
-      CheckTextLength(a.Bytes().size() + b.Bytes().size());
+      ChargeText(a.Bytes().size() + b.Bytes().size());
       std::string out = a.Bytes();
       out.append(b.Bytes());
       return Variant(std::move(out));
@@ -133,7 +133,7 @@ Variant Concatenate(const Variant& a, const Variant& b) {
   std::string out;
   AppendText(a, out);
   AppendText(b, out);
-  CheckTextLength(out.size());
+  ChargeText(out.size());
   return Variant(std::move(out));
 }
 

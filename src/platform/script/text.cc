@@ -3,6 +3,7 @@
 #include "platform/script/text.h"
 
 #include <locale.h>
+#include <string.h>
 #include <wctype.h>
 
 namespace fennick::script {
@@ -127,6 +128,24 @@ std::string_view CharSlice(std::string_view s, size_t start, size_t count) {
 
 size_t CharIndex(std::string_view s, size_t byte_offset) {
   return CharCount(s.substr(0, byte_offset));
+}
+
+size_t FindText(std::string_view s, std::string_view needle, size_t from) {
+  if (from > s.size()) return std::string_view::npos;
+  if (needle.empty()) return from;
+  // glibc's memmem uses the two-way algorithm: linear time.
+  const void* at = memmem(s.data() + from, s.size() - from, needle.data(), needle.size());
+  if (at == nullptr) return std::string_view::npos;
+  return static_cast<size_t>(static_cast<const char*>(at) - s.data());
+}
+
+size_t FindLastText(std::string_view s, std::string_view needle) {
+  if (needle.size() > s.size()) return std::string_view::npos;
+  std::string reversed_s(s.rbegin(), s.rend());
+  std::string reversed_needle(needle.rbegin(), needle.rend());
+  size_t at = FindText(reversed_s, reversed_needle);
+  if (at == std::string_view::npos) return at;
+  return s.size() - at - needle.size();
 }
 
 std::string ToUpper(std::string_view s) {

@@ -31,6 +31,13 @@ std::string_view CharSlice(std::string_view s, size_t start, size_t count);
 // The character index of a byte offset that starts a character.
 size_t CharIndex(std::string_view s, size_t byte_offset);
 
+// The byte offset of the first occurrence of needle in s at or after byte
+// `from`, or npos. Linear in the lengths whatever the texts, so no pair of
+// texts can make a search slow.
+size_t FindText(std::string_view s, std::string_view needle, size_t from = 0);
+// The byte offset of the last occurrence of needle in s, or npos; linear.
+size_t FindLastText(std::string_view s, std::string_view needle);
+
 std::string ToUpper(std::string_view s);
 std::string ToLower(std::string_view s);
 std::string ReverseChars(std::string_view s);

@@ -580,8 +580,20 @@ TEST(EvaluatorTest, LimitsAreRefused) {
   std::string chain = "0";
   for (int i = 0; i < 10000; ++i) chain += "+1";
   EXPECT_EQ(EvaluateToText(chain), "10000");
-  // Texts built by an expression are bounded.
+  // Texts built by an expression are bounded, each and in all, so that no
+  // expression keeps the thread busy.
+  std::string sum = "0";
+  for (int i = 0; i < 20; ++i) sum += " + Len(Space(1000000))";
+  std::string joined = "String(400, \"a\")";
+  for (int i = 1; i < 2000; ++i) joined += " & String(400, \"a\")";
+  EXPECT_EQ(EvaluateToText("Len(" + joined + ")"), "800000");  // a chain costs its length once
+  EXPECT_EQ(EvaluateToText(
+                "InStr(String(1000000, \"a\"), String(500000, \"a\") & \"b\") + "
+                "InStrRev(String(1000000, \"a\"), \"b\" & String(500000, \"a\")) + "
+                "Len(Replace(String(1000000, \"a\"), String(500000, \"a\") & \"b\", \"\"))"),
+            "1000000");  // searches take linear time
   ExpectErrors({
+      {sum.c_str(), 7, "Out of memory"},
       {"Space(2000000)", 7, "Out of memory"},
       {"String(600000, \"a\") & String(600000, \"b\")", 7, "Out of memory"},
       {"Replace(String(300000, \"a\"), \"a\", \"aaaa\")", 7, "Out of memory"},
