@@ -19,6 +19,9 @@ struct CodeDeleter {
 struct MatchDataDeleter {
   void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
 };
+struct CompileContextDeleter {
+  void operator()(pcre2_compile_context* context) const { pcre2_compile_context_free(context); }
+};
 struct MatchContextDeleter {
   void operator()(pcre2_match_context* context) const { pcre2_match_context_free(context); }
 };
@@ -72,11 +75,17 @@ std::string PcreMessage(int code) {
 
 std::shared_ptr<const CompiledPattern> CompileNew(const std::string& pattern,
                                                   uint32_t options) {
+  // Line breaks are CR, LF and CRLF, as for ECMAScript (. matches neither,
+  // and in Multiline mode ^ and $ see database texts' CRLF as one break).
+  std::unique_ptr<pcre2_compile_context, CompileContextDeleter> context(
+      pcre2_compile_context_create(nullptr));
+  if (!context) throw Error(7, "Out of memory", "RegExp");
+  pcre2_set_newline(context.get(), PCRE2_NEWLINE_ANYCRLF);
   int error_code = 0;
   PCRE2_SIZE error_offset = 0;
   std::unique_ptr<pcre2_code, CodeDeleter> code(
       pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), options,
-                    &error_code, &error_offset, nullptr));
+                    &error_code, &error_offset, context.get()));
   if (!code) {
     throw Error(kErrRegExpSyntax,
                 "Syntax error in regular expression \"" + pattern + "\": " +

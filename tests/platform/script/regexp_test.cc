@@ -94,10 +94,11 @@ TEST(RegExpTest, ScriptPatternSyntax) {
   EXPECT_FALSE(matches("[]", "anything"));
   EXPECT_EQ(Rewrite("<.+?>", "<b>x</b>", ""), "x</b>");
   EXPECT_EQ(Rewrite("<.+>", "<b>x</b>", ""), "");
-  re.Pattern("^b");
-  EXPECT_FALSE(re.Test("a\nb"));
+  EXPECT_FALSE(matches("a.b", "a\rb"));  // . matches no line break
+  re.Pattern("^b$");
+  EXPECT_FALSE(re.Test("a\r\nb\r\nc"));
   re.Multiline(true);
-  EXPECT_TRUE(re.Test("a\nb"));
+  EXPECT_TRUE(re.Test("a\r\nb\r\nc"));
 }
 
 TEST(RegExpTest, InvalidUtf8SubjectsAreMatched) {
