@@ -6,6 +6,7 @@
 // pictures are written both ways ("DD/MM/YYYY"); only the AM/PM markers keep
 // the case they are written in. Weeks start on Sunday and the week holding
 // 1 January is week 1.
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <vector>

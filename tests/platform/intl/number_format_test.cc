@@ -2,6 +2,10 @@
 // separators, the currency's place, negatives, decimals and rounding.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "fennick/error.h"
 #include "platform/intl/format.h"
 
@@ -108,6 +112,30 @@ TEST(NumberFormatTest, CachedFormattersKeepTheirOptionsApart) {
     EXPECT_EQ(FormatPercent(1.5, 0, kUseDefault, kUseDefault, kUseDefault, "en_US"), "150%");
     EXPECT_EQ(FormatNumber(-1.5, 2, kUseDefault, kTrue, kUseDefault, "en_US"), "(1.50)");
   }
+}
+
+TEST(NumberFormatTest, ThreadsFormatAtTheSameTime) {
+  // Each server thread has its own formatters; threads formatting at once in
+  // different locales must not disturb each other.
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &wrong] {
+      const bool french = t % 2 == 1;
+      for (int i = 0; i < 2000; ++i) {
+        const std::string number =
+            FormatNumber(1234.5, 2, kUseDefault, kUseDefault, kUseDefault,
+                         french ? "fr_FR" : "en_US");
+        const std::string date = FormatDateTime(38051.5, 1, french ? "fr_FR" : "en_US");
+        if (number != (french ? Fr("1_234,50") : "1,234.50") ||
+            date != (french ? "vendredi 5 mars 2004" : "Friday, March 5, 2004")) {
+          ++wrong;
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(NumberFormatTest, RejectsImpossibleDecimals) {
