@@ -5,3 +5,6 @@ set(FENNICK_PLATFORM_LIBS "")
 # platform/intl: locale-aware number and date formatting.
 pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-uc icu-i18n)
 list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::ICU)
+# Regular expressions of the script adapter (src/platform/script).
+pkg_check_modules(PCRE2 REQUIRED IMPORTED_TARGET libpcre2-8)
+list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::PCRE2)
