@@ -27,6 +27,17 @@ struct CancelFreer {
 using CancelPtr = std::unique_ptr<PGcancel, CancelFreer>;
 using Clock = std::chrono::steady_clock;
 
+// Set on a connection whose statement's results are being read: should an
+// error leave some unread, every later statement would fail behind them,
+// so the link is then given up (and the connection closes).
+struct UnreadResultsGuard {
+  PGconn* conn;
+  bool& lost;
+  ~UnreadResultsGuard() {
+    if (PQtransactionStatus(conn) == PQTRANS_ACTIVE) lost = true;
+  }
+};
+
 }  // namespace
 
 std::string CleanPostgresMessage(const char* message) {
@@ -151,6 +162,7 @@ ExecuteResult PostgresConnection::Run(const std::string& sql,
                                       StatementDeadline& deadline) {
   bool idle = PQtransactionStatus(conn_.get()) == PQTRANS_IDLE;
   if (!Send(sql, values)) FailConnection("sending the statement failed");
+  UnreadResultsGuard guard{conn_.get(), lost_};
   PQsetSingleRowMode(conn_.get());
 
   ExecuteResult result;
@@ -347,6 +359,7 @@ ResultPtr PostgresConnection::Query(const char* sql,
                         nullptr, nullptr, 0) != 1) {
     FailConnection("sending a catalogue query failed");
   }
+  UnreadResultsGuard guard{conn_.get(), lost_};
   ResultPtr last;
   std::optional<Error> error;
   while (true) {
