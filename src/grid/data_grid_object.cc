@@ -116,6 +116,50 @@ struct GridMembers {
                  m.grid->AddParameter(a[0].Bytes(), a[1].Bytes());
                  return Variant();
                });
+    auto two = [&t](const char* name, void (DataGrid::*call)(std::string_view, std::string_view)) {
+      t.Function(name, {ArgType::kString, ArgType::kString}, 2, [call](GridMembers& m, Args a) {
+        (m.grid.get()->*call)(a[0].Bytes(), a[1].Bytes());
+        return Variant();
+      });
+    };
+    auto decimals = [&t](const char* name, void (DataGrid::*call)(std::string_view, int16_t)) {
+      t.Function(name, {ArgType::kString, ArgType::kInteger}, 2, [call](GridMembers& m, Args a) {
+        (m.grid.get()->*call)(a[0].Bytes(), static_cast<int16_t>(a[1].AsInt64()));
+        return Variant();
+      });
+    };
+    two("ColumnCaption", &DataGrid::ColumnCaption);
+    t.Function("LinkColumn", {ArgType::kString, ArgType::kString, ArgType::kString, ArgType::kString},
+               3, [](GridMembers& m, Args a) {
+                 m.grid->LinkColumn(a[0].Bytes(), a[1].Bytes(), a[2].Bytes(), a[3].AsString());
+                 return Variant();
+               });
+    two("ReplaceColumn", &DataGrid::ReplaceColumn);
+    two("OleColumn", &DataGrid::OleColumn);
+    two("DateColumn", &DataGrid::DateColumn);
+    decimals("NumberColumn", &DataGrid::NumberColumn);
+    decimals("PercentColumn", &DataGrid::PercentColumn);
+    decimals("CurrencyColumn", &DataGrid::CurrencyColumn);
+    t.Function("BoolColumn", {ArgType::kString, ArgType::kString, ArgType::kString}, 3,
+               [](GridMembers& m, Args a) {
+                 m.grid->BoolColumn(a[0].Bytes(), a[1].Bytes(), a[2].Bytes());
+                 return Variant();
+               });
+    t.Function("RegExColumn", {ArgType::kString, ArgType::kString, ArgType::kString}, 3,
+               [](GridMembers& m, Args a) {
+                 m.grid->RegExColumn(a[0].Bytes(), a[1].Bytes(), a[2].Bytes());
+                 return Variant();
+               });
+    t.Function("HiddenColumn", {ArgType::kString}, 1, [](GridMembers& m, Args a) {
+      m.grid->HiddenColumn(a[0].Bytes());
+      return Variant();
+    });
+    two("CellStyle", &DataGrid::CellStyle);
+    two("ColumnStyle", &DataGrid::ColumnStyle);
+    t.Function("CreateConnection", {ArgType::kString}, 1, [](GridMembers& m, Args a) {
+      m.grid->CreateConnection(a[0].Bytes());
+      return Variant();
+    });
     t.Function("SetDisplayText", {ArgType::kString, ArgType::kString}, 2,
                [](GridMembers& m, Args a) {
                  m.grid->SetDisplayText(a[0].Bytes(), a[1].Bytes());

@@ -458,7 +458,10 @@ void DataGrid::Connection(std::shared_ptr<fennick::Connection> connection) {
   g_->page->connection = std::move(connection);
   g_->owns_connection = false;
   if (g_->page->connection) {
-    g_->req.database_type = GetDatabaseType(g_->page->connection->ConnectionString(), ForcedType());
+    g_->page->connection_string = g_->page->connection->ConnectionString();
+    g_->req.database_type = GetDatabaseType(g_->page->connection_string, ForcedType());
+  } else {
+    g_->page->connection_string.clear();
   }
 }
 
@@ -473,7 +476,8 @@ void DataGrid::CreateConnection(std::string_view connection_string) {
   }
   g_->page->connection = std::move(connection);
   g_->owns_connection = true;
-  g_->req.database_type = GetDatabaseType(g_->page->connection->ConnectionString(), ForcedType());
+  g_->page->connection_string = g_->page->connection->ConnectionString();
+  g_->req.database_type = GetDatabaseType(g_->page->connection_string, ForcedType());
 }
 
 void DataGrid::OpenRecordset() {
