@@ -164,6 +164,32 @@ TEST_P(GridQueryTest, RowLimitOnTheRecordset) {
   EXPECT_EQ(grid_->Command(), kSelect);  // no TOP for these databases
 }
 
+TEST_P(GridQueryTest, TopClauseForTheServerDatabases) {
+  // A database type forced to SQL Server: the limit goes into the SQL.
+  Grid({}, kSelect);
+  CurrentModuleState().database_type = 2;
+  CurrentModuleState().max_records = 100;
+  grid_->Connection(connection_);
+  Open();
+  EXPECT_NE(Output().find("<!--\r\nSELECT Id,Name,Amount FROM Orders\r\n-->"),
+            std::string::npos);  // the engine here refuses TOP: the SQL is shown
+  CurrentModuleState().display_prepared_sql = true;
+  grid_->internals().recordset.reset();
+  grid_->Command(kSelect);
+  Open();
+  EXPECT_NE(Output().find("<code><font color=blue>SELECT</font> TOP 100 Id,Name,Amount "
+                          "<br><font color=blue>FROM</font> Orders</code>"),
+            std::string::npos)
+      << Output();
+
+  // With a filter the limit is set on the recordset instead.
+  Grid({{"rsfilter", "[Amount] > 5"}}, kSelect);
+  CurrentModuleState().database_type = 2;
+  CurrentModuleState().max_records = 2;
+  grid_->Connection(connection_);
+  EXPECT_EQ(Open().size(), 2u);
+}
+
 TEST_P(GridQueryTest, BrowserFiltersNeverReachTheDatabaseAsSql) {
   const std::vector<std::string> attacks = {
       "1=1) UNION SELECT Secret, Secret, 1 FROM Orders --",
