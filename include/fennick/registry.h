@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "fennick/object.h"
@@ -39,6 +40,11 @@ const ClassInfo* FindClass(std::string_view prog_id_or_clsid);
 // Creates an object by ProgID; nullptr for an unknown ProgID. Raises error
 // 429 when the class cannot be created.
 std::shared_ptr<Object> CreateComponentObject(std::string_view prog_id);
+
+// The component's identity as JSON, for pages that show it:
+// {"Version":"2.0.643","TypeLibrary":{"Name","Help","Version","Id"},
+//  "Classes":[{"Name","ProgID","CLSID","IID","Available"}, ...]}.
+std::string ComponentInfoJson();
 
 }  // namespace fennick
 
