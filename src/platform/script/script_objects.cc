@@ -418,6 +418,7 @@ void PutFunction(duk_context* ctx, const char* name, duk_c_function fn, duk_idx_
                  int magic = 0) {
   duk_push_c_function(ctx, fn, nargs);
   duk_set_magic(ctx, -1, magic);
+  duk_freeze(ctx, -1);
   duk_put_prop_string(ctx, -2, name);
 }
 
@@ -426,11 +427,13 @@ void PutAccessor(duk_context* ctx, const char* name, duk_c_function get, duk_c_f
   duk_push_string(ctx, name);
   duk_push_c_function(ctx, get, 0);
   duk_set_magic(ctx, -1, magic);
+  duk_freeze(ctx, -1);
   duk_uint_t flags = DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_CLEAR_CONFIGURABLE |
                      DUK_DEFPROP_SET_ENUMERABLE;
   if (set) {
     duk_push_c_function(ctx, set, 1);
     duk_set_magic(ctx, -1, magic);
+    duk_freeze(ctx, -1);
     flags |= DUK_DEFPROP_HAVE_SETTER;
   }
   duk_def_prop(ctx, set ? -4 : -3, flags);
