@@ -1,3 +1,7 @@
 # Libraries of the platform adapters (src/platform/*), found through pkg-config.
 # Each adapter appends its imported targets to FENNICK_PLATFORM_LIBS.
 set(FENNICK_PLATFORM_LIBS "")
+
+# platform/intl: locale-aware number and date formatting.
+pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-uc icu-i18n)
+list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::ICU)

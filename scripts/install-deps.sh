@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ccache pkg-config
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev
   libsodium-dev
   libsqlite3-dev sqlite3
@@ -15,6 +15,7 @@ packages=(
   libpcre2-dev
   duktape-dev
   libxml2-dev libxslt1-dev
+  libbenchmark-dev
   curl
 )
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "demo_pages.h"
 #include "fennick/error.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
@@ -146,6 +147,7 @@ int Serve(int argc, char** argv) {
   server.SetObjectFactory(
       [](std::string_view progid) { return fennick::CreateComponentObject(progid); });
   fennick::EnableScriptPages(server, script_options);
+  if (demo) fennick::RegisterDemoPages(server);
   std::string error;
   if (!server.Bind(&error)) {
     std::cerr << "fennick: " << error << "\n";

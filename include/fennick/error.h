@@ -41,6 +41,7 @@ inline constexpr int32_t kErrInvalidNull = 94;
 inline constexpr int32_t kErrObjectRequired = 424;
 inline constexpr int32_t kErrNoMember = 438;
 inline constexpr int32_t kErrWrongArgCount = 450;
+inline constexpr int32_t kErrWriteOnly = 451;
 inline constexpr int32_t kErrCannotCreate = 429;
 
 // Thrown by Response.End and Response.Redirect to stop the page. It is not a

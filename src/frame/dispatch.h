@@ -65,41 +65,36 @@ class MemberTable {
     return it->second.call ? MemberKind::kMethod : MemberKind::kProperty;
   }
 
-  // Calls member `name` of `self`. Errors of the call itself (unknown member,
-  // read-only or write-only property, argument count, argument conversion)
-  // name `class_name` and the member; errors the member raises pass as they
-  // are.
+  // Calls member `name` of `self`. The descriptions of errors of the call
+  // itself (unknown member, read-only or write-only property, argument count,
+  // argument conversion) name `class_name` and the member; errors the member
+  // raises pass as they are.
   Variant Invoke(T& self, std::string_view name, InvokeKind kind,
                  std::span<const Variant> args, std::string_view class_name = {}) const {
     auto it = members_.find(LowerName(name));
     if (it == members_.end()) {
       throw Error(kErrNoMember, "Object doesn't support this property or method: '" +
-                                    Qualified(class_name, name) + "'",
-                  std::string(class_name));
+                                    Qualified(class_name, name) + "'");
     }
     const Member& m = it->second;
     if (kind == InvokeKind::kPropertyPut) {
       if (!m.put) {
-        throw Error(kErrNoMember, "Property '" + Qualified(class_name, name) + "' is read-only",
-                    std::string(class_name));
+        throw Error(kErrNoMember, "Property '" + Qualified(class_name, name) + "' is read-only");
       }
       if (args.size() != 1) {
         throw Error(kErrWrongArgCount, "Wrong number of arguments or invalid property "
-                                       "assignment: '" + Qualified(class_name, name) + "'",
-                    std::string(class_name));
+                                       "assignment: '" + Qualified(class_name, name) + "'");
       }
       m.put(self, Convert(args[0], m.put_type, class_name, name, 0));
       return Variant();
     }
     if (m.get && args.empty()) return m.get(self);
     if (!m.call && !m.get) {
-      throw Error(kErrNoMember, "Property '" + Qualified(class_name, name) + "' is write-only",
-                  std::string(class_name));
+      throw Error(kErrWriteOnly, "Property '" + Qualified(class_name, name) + "' is write-only");
     }
     if (!m.call || args.size() < m.required || args.size() > m.params.size()) {
       throw Error(kErrWrongArgCount, "Wrong number of arguments or invalid property "
-                                     "assignment: '" + Qualified(class_name, name) + "'",
-                  std::string(class_name));
+                                     "assignment: '" + Qualified(class_name, name) + "'");
     }
     std::vector<Variant> converted(m.params.size());
     for (size_t i = 0; i < args.size(); ++i) {
@@ -133,7 +128,7 @@ class MemberTable {
                               ? " in the value of '" + Qualified(class_name, name) + "'"
                               : " in argument " + std::to_string(position) + " of '" +
                                     Qualified(class_name, name) + "'";
-      throw Error(e.number(), e.description() + where, std::string(class_name));
+      throw Error(e.number(), e.description() + where);
     }
   }
 
@@ -153,9 +148,15 @@ class DispatchObject : public Object {
         instance_(std::move(instance)) {}
 
   std::string_view ProgId() const override { return progid_; }
+  // Errors name the class, so a page sees which object refused the call.
   Variant Invoke(std::string_view name, InvokeKind kind,
                  std::span<const Variant> args) override {
-    return T::Members().Invoke(instance_, name, kind, args, class_name_);
+    try {
+      return T::Members().Invoke(instance_, name, kind, args, class_name_);
+    } catch (Error& e) {
+      if (e.source().empty()) e.AppendSource(progid_);
+      throw;
+    }
   }
   bool HasMember(std::string_view name) const override { return T::Members().Has(name); }
   MemberKind Kind(std::string_view name) const override { return T::Members().KindOf(name); }

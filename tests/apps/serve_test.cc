@@ -73,6 +73,19 @@ TEST(ServeTest, DemoAnswersTheHomePageAndStopsOnSigterm) {
   ASSERT_TRUE(css);
   EXPECT_EQ(css->status, 200);
 
+  // The home page links the graph examples; each example is a whole graph.
+  EXPECT_NE(res->body.find("href=\"/graphs\""), std::string::npos);
+  auto graphs = client.Get("/graphs");
+  ASSERT_TRUE(graphs);
+  EXPECT_EQ(graphs->status, 200);
+  size_t examples = 0;
+  for (size_t at = graphs->body.find("<table cellSpacing=0 cellPadding=4 border=0 ");
+       at != std::string::npos;
+       at = graphs->body.find("<table cellSpacing=0 cellPadding=4 border=0 ", at + 1)) {
+    ++examples;
+  }
+  EXPECT_EQ(examples, 6u);
+
   kill(pid, SIGTERM);
   int status = 0;
   waitpid(pid, &status, 0);

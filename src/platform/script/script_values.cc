@@ -235,7 +235,7 @@ duk_ret_t TrapGet(duk_context* ctx) {
     }
     throw Error(kErrNoMember, "Object doesn't support this property or method: '" +
                                   Qualified(object, name) + "'",
-                std::string(ClassNameOf(object.ProgId())));
+                std::string(object.ProgId()));
   });
 }
 

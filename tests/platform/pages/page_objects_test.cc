@@ -172,7 +172,7 @@ TEST_F(PageObjectsTest, CallErrorsNameTheClassAndTheMember) {
        "Object doesn't support this property or method: 'Probe.Nope'"},
       {"p.Nope = 1;", "(438)",
        "Object doesn't support this property or method: 'Probe.Nope'"},
-      {"var s = p.Secret;", "(438)", "Property 'Probe.Secret' is write-only"},
+      {"var s = p.Secret;", "(451)", "Property 'Probe.Secret' is write-only"},
       {"p.Version = '2';", "(438)", "Property 'Probe.Version' is read-only"},
       {"p.Add();", "(450)",
        "Wrong number of arguments or invalid property assignment: 'Probe.Add'"},

@@ -1,10 +1,13 @@
-// The class registry: identities of the public classes and their factories.
+// The component's public classes: their COM identities and the factories
+// that make them. This file wires the layers together, so it sits above them.
 #include "fennick/registry.h"
 
 #include <string>
 
 #include "fennick/error.h"
 #include "frame/string_buffer_object.h"
+#include "graph/simple_graph_object.h"
+#include "grid/data_grid_object.h"
 
 namespace fennick {
 namespace {
@@ -22,12 +25,12 @@ bool SameName(std::string_view a, std::string_view b) {
 
 const ClassInfo kClasses[] = {
     {"DataGrid", "_DataGrid", "Fennick.DataGrid", "{70DAE39B-E091-4D94-9499-FD53A2F333E4}",
-     "{9B420083-425A-4867-9B8C-342D890A9A77}", nullptr},
+     "{9B420083-425A-4867-9B8C-342D890A9A77}", &CreateDataGridObject},
     {"Quillon2", "_Quillon2", "Fennick.Quillon2", "{BDA1F6F5-FE3E-427B-9037-ADAD07D3A5DF}",
      "{FE9A76D9-8D8C-4053-BA86-B4FBCE505302}", nullptr},
     {"SimpleGraph", "_SimpleGraph", "Fennick.SimpleGraph",
      "{DC842175-1279-478B-8624-C540BCAF598F}", "{444CAB8A-434F-46B2-89F1-DA45862433CD}",
-     nullptr},
+     &CreateSimpleGraphObject},
     {"StringBuffer", "_StringBuffer", "Fennick.StringBuffer",
      "{8EABD6FD-F422-4290-A263-5D2F4FF61C7F}", "{CC9A2238-206C-489C-8556-FAEBD2329E8A}",
      &CreateStringBufferObject},

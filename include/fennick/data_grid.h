@@ -1,0 +1,152 @@
+// DataGrid: one SQL command or stored procedure as a paged, sortable,
+// filterable HTML grid.
+//
+// A page creates a grid while it runs (the grid reads the page's request
+// then), sets properties, and calls Display. Everything the user changes
+// (page, page size, sort, filters, print view) travels in the hidden fields
+// of the one form the grid writes and comes back with the next post. A grid
+// belongs to its page's thread; it is not thread-safe.
+#ifndef FENNICK_DATA_GRID_H_
+#define FENNICK_DATA_GRID_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace fennick {
+
+class Connection;
+struct GridObject;
+
+class DataGrid {
+ public:
+  // Binds the running page and reads its request. Raises an error when no
+  // page is running, and for the requests that end the page at once (an
+  // image cell download, the popup filter window).
+  DataGrid();
+  ~DataGrid();
+  DataGrid(const DataGrid&) = delete;
+  DataGrid& operator=(const DataGrid&) = delete;
+
+  // The SQL command; every ", " in it becomes ",".
+  void Command(std::string_view sql);
+  const std::string& Command() const;
+  // A connection opened by the page (only referenced by the grid).
+  void Connection(std::shared_ptr<fennick::Connection> connection);
+  void MasterTable(std::string_view table);
+  void CommandTimeout(int32_t seconds);
+  void PageSize(int16_t rows);
+  void StartRec(int16_t record);
+  void PageResults(bool on);
+  void AddRowNumbers(bool on);
+  void CanFilter(bool on);
+  void IsColumnar(bool on);
+  void UsePopupFilters(bool on);
+  void AddTopNavigationBar(bool on);
+  void ShowInactiveButtons(bool on);
+  void DefaultFilterFieldIndex(int16_t index);
+  void DefaultFilterConditionIndex(int16_t index);
+  void DefaultSortOrder(std::string_view order_by);
+  void RequiredSortOrder(std::string_view order_by);
+  const std::string& Title() const;
+  void Title(std::string_view title);
+  void PrintHeader(std::string_view html);
+  void PrintFooter(std::string_view html);
+  void GraphFields(std::string_view columns);
+  void GraphType(int16_t type);
+  void GraphOnly(bool on);
+  void GraphLegendColumn(std::string_view column);
+  void ExportFileName(std::string_view name);
+  void XslExportTemplate(std::string_view path);
+  void UseFastExport(bool on);
+  void CreateExportFile(bool on);
+  void TempFolderUrl(std::string_view url);
+
+  void GridClassName(std::string_view value);
+  void HeaderClassName(std::string_view value);
+  void ItemClassName(std::string_view value);
+  void AltItemClassName(std::string_view value);
+  void LinkClassName(std::string_view value);
+  void FooterClassName(std::string_view value);
+  void PagingLinkClass(std::string_view value);
+  void HeaderLinkClass(std::string_view value);
+  void GridStyle(std::string_view value);
+  void HeaderStyle(std::string_view value);
+  void ItemStyle(std::string_view value);
+  void AltItemStyle(std::string_view value);
+  void LinkStyle(std::string_view value);
+  void FooterStyle(std::string_view value);
+  void HeaderTextStyle(std::string_view value);
+  void PagingLinkStyle(std::string_view value);
+  void HeaderLinkStyle(std::string_view value);
+  void GridAlign(std::string_view value);
+  void TextBoxStyle(std::string_view value);
+  void FilterFieldStyle(std::string_view value);
+
+  // The component version, "2.0.643".
+  std::string Version() const;
+  // Whether the page runs inside a transaction (never, here).
+  bool GetTransactionStatus() const;
+
+  // Stored procedures: the name, and parameters passed by name.
+  void SetProcedure(std::string_view procedure);
+  void AddParameter(std::string_view name, std::string_view value);
+  // Opens a connection owned by the grid; a failure is shown in the page.
+  // Runs a pending export at once (which ends the page).
+  void CreateConnection(std::string_view connection_string);
+
+  // Column formats, keyed by column name (or table.column); each call
+  // appends one entry, and the first entry for a column wins.
+  void ColumnCaption(std::string_view column, std::string_view caption);
+  void LinkColumn(std::string_view column, std::string_view url, std::string_view caption,
+                  std::string_view target = {});
+  void ReplaceColumn(std::string_view column, std::string_view replace_text);
+  void OleColumn(std::string_view column, std::string_view extension);
+  void DateColumn(std::string_view column, std::string_view format);
+  void NumberColumn(std::string_view column, int16_t decimals);
+  void PercentColumn(std::string_view column, int16_t decimals);
+  void CurrencyColumn(std::string_view column, int16_t decimals);
+  void BoolColumn(std::string_view column, std::string_view true_text,
+                  std::string_view false_text);
+  void RegExColumn(std::string_view column, std::string_view pattern,
+                   std::string_view replace);
+  void HiddenColumn(std::string_view column);
+  void CellStyle(std::string_view text, std::string_view style);
+  void ColumnStyle(std::string_view column, std::string_view style);
+
+  // Display texts by key ("firsttext", "pagecounttext", ...); an unknown key
+  // is ignored.
+  void SetDisplayText(std::string_view name, std::string_view value);
+  void SetLanguageText(std::string_view filter = "<b>Filter(s):</b>",
+                       std::string_view sort_text = "<b>Sort Order:</b>",
+                       std::string_view filter_button = "Go",
+                       std::string_view contains = "contains",
+                       std::string_view is_equal_to = "is equal to",
+                       std::string_view is_not_equal_to = "is not equal to",
+                       std::string_view is_less_than = "is less than",
+                       std::string_view is_greater_than = "is greater than");
+  void SetNavigationText(std::string_view first = "&laquo; First", std::string_view prev = "&laquo;",
+                         std::string_view next = "&raquo;", std::string_view last = "Last &raquo;",
+                         std::string_view reset = "Reset", std::string_view reload = "Reload",
+                         std::string_view page_count =
+                             "Page @CurrentPage of @NumOfPages (@NumOfRecs recs)",
+                         std::string_view page_size = "Page Size:",
+                         bool show_page_numbers = true);
+  void SetHeaderIconText(std::string_view refresh = "<font face='MS OUTLOOK'>C</font>",
+                         std::string_view column_asc = "+", std::string_view column_desc = "-");
+
+  // Opens the grid's recordset for the current request (the query builder
+  // only; rendering draws from it).
+  void OpenRecordset();
+
+  // The grid's internals, for the rendering routines and tests.
+  GridObject& internals() { return *g_; }
+
+ private:
+  std::unique_ptr<GridObject> g_;
+};
+
+}  // namespace fennick
+
+#endif  // FENNICK_DATA_GRID_H_

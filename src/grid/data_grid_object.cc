@@ -1,0 +1,163 @@
+// Member table of Fennick.DataGrid: every public property with its declared
+// type, and the methods.
+#include "grid/data_grid_object.h"
+
+#include "fennick/data_grid.h"
+#include "frame/dispatch.h"
+
+namespace fennick {
+namespace {
+
+struct GridMembers {
+  std::unique_ptr<DataGrid> grid = std::make_unique<DataGrid>();
+
+  static const MemberTable<GridMembers>& Members() {
+    static const MemberTable<GridMembers> table = Build();
+    return table;
+  }
+
+  using StringSetter = void (DataGrid::*)(std::string_view);
+  using BoolSetter = void (DataGrid::*)(bool);
+  using IntSetter = void (DataGrid::*)(int16_t);
+
+  static MemberTable<GridMembers> Build() {
+    MemberTable<GridMembers> t;
+    auto text = [&t](const char* name, StringSetter set) {
+      t.Property(name, nullptr,
+                 [set](GridMembers& m, const Variant& v) { (m.grid.get()->*set)(v.Bytes()); },
+                 ArgType::kString);
+    };
+    auto flag = [&t](const char* name, BoolSetter set) {
+      t.Property(name, nullptr,
+                 [set](GridMembers& m, const Variant& v) { (m.grid.get()->*set)(v.AsBool()); },
+                 ArgType::kBoolean);
+    };
+    // Flags the published interface passes as Variants: any value that
+    // converts to a Boolean.
+    auto variant_flag = [&t](const char* name, BoolSetter set) {
+      t.Property(name, nullptr,
+                 [set](GridMembers& m, const Variant& v) { (m.grid.get()->*set)(v.AsBool()); },
+                 ArgType::kVariant);
+    };
+    auto integer = [&t](const char* name, IntSetter set) {
+      t.Property(name, nullptr,
+                 [set](GridMembers& m, const Variant& v) {
+                   (m.grid.get()->*set)(static_cast<int16_t>(v.AsInt64()));
+                 },
+                 ArgType::kInteger);
+    };
+
+    text("Command", static_cast<StringSetter>(&DataGrid::Command));
+    text("MasterTable", &DataGrid::MasterTable);
+    t.Property("CommandTimeout", nullptr,
+               [](GridMembers& m, const Variant& v) {
+                 m.grid->CommandTimeout(static_cast<int32_t>(v.AsInt64()));
+               },
+               ArgType::kLong);
+    integer("PageSize", &DataGrid::PageSize);
+    integer("StartRec", &DataGrid::StartRec);
+    flag("PageResults", &DataGrid::PageResults);
+    flag("AddRowNumbers", &DataGrid::AddRowNumbers);
+    flag("CanFilter", &DataGrid::CanFilter);
+    flag("IsColumnar", &DataGrid::IsColumnar);
+    variant_flag("UsePopupFilters", &DataGrid::UsePopupFilters);
+    variant_flag("AddTopNavigationBar", &DataGrid::AddTopNavigationBar);
+    variant_flag("ShowInactiveButtons", &DataGrid::ShowInactiveButtons);
+    integer("DefaultFilterFieldIndex", &DataGrid::DefaultFilterFieldIndex);
+    integer("DefaultFilterConditionIndex", &DataGrid::DefaultFilterConditionIndex);
+    text("DefaultSortOrder", &DataGrid::DefaultSortOrder);
+    text("RequiredSortOrder", &DataGrid::RequiredSortOrder);
+    t.Property("Title", [](GridMembers& m) { return Variant(m.grid->Title()); },
+               [](GridMembers& m, const Variant& v) { m.grid->Title(v.Bytes()); },
+               ArgType::kString);
+    text("PrintHeader", &DataGrid::PrintHeader);
+    text("PrintFooter", &DataGrid::PrintFooter);
+    text("GraphFields", &DataGrid::GraphFields);
+    integer("GraphType", &DataGrid::GraphType);
+    flag("GraphOnly", &DataGrid::GraphOnly);
+    text("GraphLegendColumn", &DataGrid::GraphLegendColumn);
+    text("ExportFileName", &DataGrid::ExportFileName);
+    text("XslExportTemplate", &DataGrid::XslExportTemplate);
+    flag("UseFastExport", &DataGrid::UseFastExport);
+    flag("CreateExportFile", &DataGrid::CreateExportFile);
+    text("TempFolderUrl", &DataGrid::TempFolderUrl);
+    text("GridClassName", &DataGrid::GridClassName);
+    text("HeaderClassName", &DataGrid::HeaderClassName);
+    text("ItemClassName", &DataGrid::ItemClassName);
+    text("AltItemClassName", &DataGrid::AltItemClassName);
+    text("LinkClassName", &DataGrid::LinkClassName);
+    text("FooterClassName", &DataGrid::FooterClassName);
+    text("PagingLinkClass", &DataGrid::PagingLinkClass);
+    text("HeaderLinkClass", &DataGrid::HeaderLinkClass);
+    text("GridStyle", &DataGrid::GridStyle);
+    text("HeaderStyle", &DataGrid::HeaderStyle);
+    text("ItemStyle", &DataGrid::ItemStyle);
+    text("AltItemStyle", &DataGrid::AltItemStyle);
+    text("LinkStyle", &DataGrid::LinkStyle);
+    text("FooterStyle", &DataGrid::FooterStyle);
+    text("HeaderTextStyle", &DataGrid::HeaderTextStyle);
+    text("PagingLinkStyle", &DataGrid::PagingLinkStyle);
+    text("HeaderLinkStyle", &DataGrid::HeaderLinkStyle);
+    text("GridAlign", &DataGrid::GridAlign);
+    text("TextBoxStyle", &DataGrid::TextBoxStyle);
+    text("FilterFieldStyle", &DataGrid::FilterFieldStyle);
+    t.Property("Version", [](GridMembers& m) { return Variant(m.grid->Version()); });
+
+    using Args = std::span<const Variant>;
+    t.Function("GetTransactionStatus", {}, 0, [](GridMembers& m, Args) {
+      return Variant(m.grid->GetTransactionStatus());
+    });
+    t.Function("SetProcedure", {ArgType::kString}, 1, [](GridMembers& m, Args a) {
+      m.grid->SetProcedure(a[0].Bytes());
+      return Variant();
+    });
+    t.Function("AddParameter", {ArgType::kString, ArgType::kString}, 2,
+               [](GridMembers& m, Args a) {
+                 m.grid->AddParameter(a[0].Bytes(), a[1].Bytes());
+                 return Variant();
+               });
+    t.Function("SetDisplayText", {ArgType::kString, ArgType::kString}, 2,
+               [](GridMembers& m, Args a) {
+                 m.grid->SetDisplayText(a[0].Bytes(), a[1].Bytes());
+                 return Variant();
+               });
+    // Optional arguments fall back to the defaults of the C++ members.
+    auto or_default = [](const Variant& v, std::string_view fallback) {
+      return v.IsEmpty() ? std::string(fallback) : v.AsString();
+    };
+    t.Function("SetLanguageText", std::vector<ArgType>(8, ArgType::kVariant), 0,
+               [or_default](GridMembers& m, Args a) {
+                 m.grid->SetLanguageText(
+                     or_default(a[0], "<b>Filter(s):</b>"), or_default(a[1], "<b>Sort Order:</b>"),
+                     or_default(a[2], "Go"), or_default(a[3], "contains"),
+                     or_default(a[4], "is equal to"), or_default(a[5], "is not equal to"),
+                     or_default(a[6], "is less than"), or_default(a[7], "is greater than"));
+                 return Variant();
+               });
+    t.Function("SetNavigationText", std::vector<ArgType>(9, ArgType::kVariant), 0,
+               [or_default](GridMembers& m, Args a) {
+                 m.grid->SetNavigationText(
+                     or_default(a[0], "&laquo; First"), or_default(a[1], "&laquo;"),
+                     or_default(a[2], "&raquo;"), or_default(a[3], "Last &raquo;"),
+                     or_default(a[4], "Reset"), or_default(a[5], "Reload"),
+                     or_default(a[6], "Page @CurrentPage of @NumOfPages (@NumOfRecs recs)"),
+                     or_default(a[7], "Page Size:"), a[8].IsEmpty() ? true : a[8].AsBool());
+                 return Variant();
+               });
+    t.Function("SetHeaderIconText", std::vector<ArgType>(3, ArgType::kVariant), 0,
+               [or_default](GridMembers& m, Args a) {
+                 m.grid->SetHeaderIconText(or_default(a[0], "<font face='MS OUTLOOK'>C</font>"),
+                                           or_default(a[1], "+"), or_default(a[2], "-"));
+                 return Variant();
+               });
+    return t;
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<Object> CreateDataGridObject() {
+  return std::make_shared<DispatchObject<GridMembers>>("Fennick.DataGrid", GridMembers{});
+}
+
+}  // namespace fennick

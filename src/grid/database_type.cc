@@ -1,0 +1,115 @@
+// GetDatabaseType and QuoteSqlName.
+#include "grid/database_type.h"
+
+#include "fennick/page.h"
+#include "frame/module_state.h"
+
+namespace fennick {
+namespace {
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return out;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+void AppendQuoted(std::string& out, std::string_view part, std::string_view open,
+                  std::string_view close) {
+  out.append(open);
+  if (close.size() == 1) {
+    for (char c : part) {
+      out.push_back(c);
+      if (c == close[0]) out.push_back(c);
+    }
+  } else {
+    out.append(part);
+  }
+  out.append(close);
+}
+
+void QuotePart(std::string& out, int type, std::string_view part, const SqlNaming& naming) {
+  if (naming.prefix != "$" && naming.suffix != "$") {
+    AppendQuoted(out, part, naming.prefix, naming.suffix);
+    return;
+  }
+  switch (type) {
+    case kDbAccess: case kDbSqlServer: case kDbSybase: case kDbSqlNativeClient: case kDbSQLite:
+      AppendQuoted(out, part, "[", "]");
+      return;
+    case kDbMySql:
+      AppendQuoted(out, part, "`", "`");
+      return;
+    case kDbPostgreSql:
+      AppendQuoted(out, part, "\"", "\"");
+      return;
+    default:
+      if (part.find('-') != std::string_view::npos && part.find(' ') != std::string_view::npos) {
+        AppendQuoted(out, part, "[", "]");
+      } else {
+        out.append(part);
+      }
+  }
+}
+
+}  // namespace
+
+int GetDatabaseType(std::string_view connection_string, int forced_type) {
+  if (forced_type >= 1 && forced_type <= kDbPostgreSql) return forced_type;
+  const std::string s = Upper(connection_string);
+  auto has = [&s](const char* part) { return s.find(part) != std::string::npos; };
+  if (has("SOURCETYPE=DBC")) return kDbFoxPro;
+  if (has("FIL=TEXT") || has("EXTENDED PROPERTIES=\"TEXT")) return kDbText;
+  if (has("FIL=EXCEL") || has("EXTENDED PROPERTIES=\"EXCEL")) return kDbExcel;
+  if (has("PROVIDER=MICROSOFT.JET.OLEDB") || has("FIL=MS ACCESS") || s == "ACCESS") return kDbAccess;
+  if (has("SQLOLEDB") || has("PROVIDER=MSDASQL") || has("DRIVER=SQL SERVER") ||
+      s == "SQL SERVER" || s == "SQLSERVER")
+    return kDbSqlServer;
+  if (has("SQLNCLI")) return kDbSqlNativeClient;
+  if (has("ORACLE") || has("PROVIDER=MSDAORA")) return kDbOracle;
+  if (has("MYSQL")) return kDbMySql;
+  if (has("SYBASE") || has("PROVIDER=ASAPROV")) return kDbSybase;
+  if (has("SQLITE")) return kDbSQLite;
+  if (has("POSTGRES")) return kDbPostgreSql;
+  return kDbUnknown;
+}
+
+std::string QuoteSqlName(int database_type, std::string_view name, bool owner_flag,
+                         const SqlNaming& naming) {
+  name = Trim(name);
+  if (name == "*") return "*";
+  std::string out;
+  if (owner_flag && !naming.owner.empty()) {
+    QuotePart(out, database_type, naming.owner, naming);
+    out.push_back('.');
+  }
+  size_t dot = name.find('.');
+  if (dot == std::string_view::npos) {
+    QuotePart(out, database_type, name, naming);
+  } else {
+    QuotePart(out, database_type, name.substr(0, dot), naming);
+    out.push_back('.');
+    QuotePart(out, database_type, name.substr(dot + 1), naming);
+  }
+  return out;
+}
+
+std::string QuoteSqlName(int database_type, std::string_view name, bool owner_flag) {
+  SqlNaming naming;
+  if (CurrentPage()) {
+    const ModuleState& state = CurrentModuleState();
+    naming.prefix = state.sql_name_prefix;
+    naming.suffix = state.sql_name_suffix;
+    naming.owner = state.db_owner;
+  }
+  return QuoteSqlName(database_type, name, owner_flag, naming);
+}
+
+}  // namespace fennick

@@ -1,0 +1,80 @@
+// The internals of one DataGrid object: its host context, the page's shared
+// grid state, what it read from the request, its own settings and texts,
+// and the recordset it opened.
+#ifndef FENNICK_GRID_GRID_OBJECT_H_
+#define FENNICK_GRID_GRID_OBJECT_H_
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "frame/host.h"
+#include "grid/column_expressions.h"
+#include "grid/grid_state.h"
+
+namespace fennick {
+
+class Recordset;
+
+struct GridObject {
+  HostContext host;
+  GridPageState* page = nullptr;  // owned by the page's component state
+  GridRequestState req;
+
+  std::string default_sort_order;
+  std::string required_sort_order;
+  std::string title = "Quillon";
+  std::string graph_fields;
+  int16_t graph_type = 0;
+  bool graph_only = false;
+  std::string graph_legend_column;
+  std::string export_file_name;
+
+  std::string procedure_name;
+  std::string parameters;  // "name|=|value|||" per parameter
+  bool owns_connection = false;
+  std::shared_ptr<Recordset> recordset;
+  // Set when the recordset came from Command (it offers "starts with").
+  bool built_from_command = false;
+  // The result's columns with their qualifiers, known once the query ran.
+  std::vector<GridColumn> columns;
+
+  // A filter-bar clause added while reading the request, kept apart so it
+  // can be withdrawn when its field is not one the grid offers.
+  std::string filter_before_clause;
+  std::string clause_field;
+  bool has_new_clause = false;
+
+  // Display texts by lower-case key, and the page-number switch.
+  std::map<std::string, std::string> texts;
+  bool show_page_numbers = true;
+
+  // Switches the report designer sets on the grids it drives.
+  bool writes_own_form = true;
+  bool export_buttons = true;
+  bool designer_display_flag = true;
+  bool page_size_box = true;
+
+  // The text of a display key ("" when unset).
+  const std::string& Text(const std::string& key) const {
+    static const std::string kEmpty;
+    auto it = texts.find(key);
+    return it == texts.end() ? kEmpty : it->second;
+  }
+};
+
+// Reads the request into a new grid (first request or post, filter bar,
+// postback argument) and applies the creation resets.
+void ReadRequestState(GridObject& g);
+
+// The hidden state fields written after the table, values HTML-encoded.
+void WriteStateFields(GridObject& g);
+// The postback script written before the grid's form.
+extern const char kPostBackScript[];
+
+// Keys of the display texts that SetDisplayText accepts.
+bool IsDisplayTextKey(const std::string& lower_key);
+
+}  // namespace fennick
+
+#endif  // FENNICK_GRID_GRID_OBJECT_H_

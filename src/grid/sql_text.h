@@ -1,0 +1,26 @@
+// SQL text routines of the grid: putting a filter into a statement, the
+// SQL shown to developers, and SQL written into the page as a comment.
+#ifndef FENNICK_GRID_SQL_TEXT_H_
+#define FENNICK_GRID_SQL_TEXT_H_
+
+#include <string>
+#include <string_view>
+
+namespace fennick {
+
+// The statement with the filter added: joined with " AND " when it already
+// has a WHERE, else " WHERE ", placed before GROUP BY (any case) or else
+// before ORDER BY when the statement has one, else at the end.
+std::string AddFilterToSql(std::string_view sql, std::string_view filter);
+
+// The SQL for reading in the page: HTML-encoded, inside <code>, with its
+// keywords in blue and the clauses on their own lines.
+std::string FormatSqlForDisplay(std::string_view sql);
+
+// The SQL as an HTML comment on its own lines ("\r\n<!--\r\nSQL\r\n-->").
+// A ">" inside is written as "&gt;" so the text can never end the comment.
+std::string SqlComment(std::string_view sql);
+
+}  // namespace fennick
+
+#endif  // FENNICK_GRID_SQL_TEXT_H_

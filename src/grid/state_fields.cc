@@ -1,0 +1,79 @@
+// The hidden fields that carry a grid's state to the next post, and the
+// postback script its links call.
+#include <string>
+
+#include "frame/host.h"
+#include "grid/grid_object.h"
+#include "platform/crypto/seal.h"
+#include "platform/web/http_text.h"
+
+namespace fennick {
+namespace {
+
+// Names the carried query string may not reuse: they are the grid's own.
+constexpr char kOwnFields[] =
+    "_dbtype_mastercols_sortreq_sortdef_sort_rsort_pagesize_curidx_start_rsfilter_pgraph___FARGS_";
+
+void Hidden(std::string& out, std::string_view name, std::string_view value) {
+  out.append("<input type=hidden name=");
+  out.append(name);
+  out.append(" value=\"");
+  out.append(HtmlAttributeEscape(value));
+  out.append("\">");
+}
+
+// Free ORDER BY texts travel sealed: the browser carries them but cannot
+// change them into other SQL.
+std::string SealedOrEmpty(const std::string& text) {
+  return text.empty() ? std::string() : SealText(text);
+}
+
+}  // namespace
+
+const char kPostBackScript[] =
+    "<script>function __doPostBack(args){var f=document.FNKQuillon;if(args.substring(0,1)=='_')"
+    "{args=eval(\"f.btnExp\"+args.substring(1)+\".value\");};f.__FARGS.value=args;f.submit();}"
+    "</script>";
+
+void WriteStateFields(GridObject& g) {
+  const GridPageState& p = *g.page;
+  const GridRequestState& s = g.req;
+  std::string out;
+  out.reserve(1024);
+  Hidden(out, "mastercols", p.master_columns);
+  Hidden(out, "sortreq", SealedOrEmpty(g.required_sort_order));
+  Hidden(out, "sortdef", SealedOrEmpty(g.default_sort_order));
+  Hidden(out, "sort", s.order_list);
+  Hidden(out, "rsort", "0");
+  Hidden(out, "pagesize", std::to_string(p.page_size));
+  Hidden(out, "curidx", std::to_string(s.current_detail));
+  Hidden(out, "showall", s.show_all_details ? "True" : "False");
+  Hidden(out, "start", std::to_string(p.start_rec));
+  Hidden(out, "rsfilter", s.filter_expression);
+  Hidden(out, "pgraph", s.page_graph ? "True" : "False");
+  Hidden(out, "dbtype", std::to_string(s.database_type));
+  Hidden(out, "__FARGS", "");
+  if (!p.carried_query.empty()) {
+    Hidden(out, "__CQS", p.carried_query);
+    std::string_view rest = p.carried_query;
+    while (!rest.empty()) {
+      size_t amp = rest.find('&');
+      std::string_view pair = rest.substr(0, amp);
+      rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
+      size_t eq = pair.find('=');
+      std::string name(pair.substr(0, eq));
+      std::string value(eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1));
+      // A name is written bare in its attribute, so only plain names are
+      // carried.
+      if (name.empty() || name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                 "0123456789_-.") != std::string::npos) {
+        continue;
+      }
+      if (std::string_view(kOwnFields).find("_" + name + "_") != std::string_view::npos) continue;
+      Hidden(out, name, value);
+    }
+  }
+  WriteToPage(out);
+}
+
+}  // namespace fennick

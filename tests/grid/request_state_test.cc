@@ -1,0 +1,278 @@
+// A grid reading its request: first requests, posts, the filter bar and
+// postback arguments, and the state fields it writes back.
+#include <gtest/gtest.h>
+
+#include "fennick/data_grid.h"
+#include "fennick/error.h"
+#include "fennick/page.h"
+#include "frame/argument_codec.h"
+#include "frame/module_state.h"
+#include "grid/grid_object.h"
+#include "platform/crypto/seal.h"
+
+namespace fennick {
+namespace {
+
+// A page whose request carries the given form fields (none: a first
+// request) and query fields.
+class GridPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override { InstallSealer(Sealer::KeyFromSecret("grid tests")); }
+
+  void Page(std::vector<std::pair<std::string, std::string>> form,
+            std::vector<std::pair<std::string, std::string>> query = {}) {
+    Request r;
+    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
+    for (auto& [k, v] : query) r.MutableQuery().Add(k, v);
+    r.SetVariable("URL", "/orders.asp");
+    binding_.reset();
+    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s"), app_,
+                                          Server("/site", "/orders.asp", nullptr, "en_US"));
+    binding_ = std::make_unique<PageBinding>(*page_);
+  }
+
+  GridObject& NewGrid() {
+    grid_ = std::make_unique<DataGrid>();
+    return grid_->internals();
+  }
+
+  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
+  Application app_;
+  std::unique_ptr<PageContext> page_;
+  std::unique_ptr<PageBinding> binding_;
+  std::unique_ptr<DataGrid> grid_;
+};
+
+TEST_F(GridPageTest, FirstRequestStartsOnPageOneWithDefaults) {
+  Page({}, {{"rurl1", "report.asp?rid=3"}});
+  GridObject& g = NewGrid();
+  EXPECT_EQ(g.page->start_rec, 1);
+  EXPECT_EQ(g.page->page_size, 10);
+  EXPECT_TRUE(g.req.page_graph);
+  EXPECT_EQ(g.req.return_report, "report.asp?rid=3");
+  EXPECT_EQ(g.title, "Quillon");
+  EXPECT_EQ(g.Text("pagecounttext"), "Page @CurrentPage of @NumOfPages (@NumOfRecs recs)");
+  EXPECT_EQ(g.Text("sortcolasctext"), "+");
+  EXPECT_EQ(g.Text("filterbuttontext"), "Go");
+  EXPECT_EQ(g.Text("xlstext"), "Excel");
+  EXPECT_EQ(g.page->text_box_style,
+            " style=\"border:1px solid gray;font-size:9px;font-family:tahoma;padding:0px;"
+            "text-align:center;\"");
+  EXPECT_EQ(g.page->filter_field_style, " style=\"font-size:9pt;\"");
+}
+
+TEST_F(GridPageTest, PostReadsPageSizeAndFallsBackOnBadNumbers) {
+  Page({{"npagesize", "25"}, {"pagesize", "10"}, {"start", "21"}});
+  EXPECT_EQ(NewGrid().page->page_size, 25);
+  EXPECT_EQ(grid_->internals().page->start_rec, 21);
+  Page({{"npagesize", "-1"}, {"pagesize", "10"}});
+  EXPECT_EQ(NewGrid().page->page_size, 10);
+  Page({{"npagesize", "lots"}, {"pagesize", "15"}});
+  EXPECT_EQ(NewGrid().page->page_size, 15);
+  // Tampered or truncated numbers fall back to the first-request values.
+  Page({{"start", "1 OR 1=1"}, {"pagesize", "x"}, {"curidx", "?"}});
+  GridObject& g = NewGrid();
+  EXPECT_EQ(g.page->start_rec, 1);
+  EXPECT_EQ(g.page->page_size, 10);
+  EXPECT_EQ(g.req.current_detail, 0);
+  // Beyond 16 bits.
+  Page({{"start", "70001"}, {"pagesize", "40000"}});
+  EXPECT_EQ(NewGrid().page->start_rec, 70001);
+  EXPECT_EQ(grid_->internals().page->page_size, 40000);
+  // The property setter keeps its 16-bit type.
+  Page({});
+  NewGrid();
+  grid_->PageSize(20);
+  EXPECT_EQ(grid_->internals().page->page_size, 20);
+}
+
+TEST_F(GridPageTest, FilterBarBuildsQuotedClauses) {
+  Page({{"search_field", "[Orders].[Amount]"}, {"search_condition", "="}, {"search_text", "12"},
+        {"rsfilter", ""}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "[Orders].[Amount] = 12");
+  EXPECT_TRUE(grid_->internals().has_new_clause);
+  EXPECT_EQ(grid_->internals().clause_field, "[Orders].[Amount]");
+
+  Page({{"search_field", "[Orders].[Amount]"}, {"search_condition", "="}, {"search_text", "abc"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "[Orders].[Amount] = 'abc'");
+
+  Page({{"search_field", "[Name]"}, {"search_condition", " LIKE 'v%'"}, {"search_text", "Sm"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "[Name] LIKE 'Sm%'");
+
+  Page({{"search_field", "[Name]"}, {"search_condition", " LIKE '%v%'"},
+        {"search_text", "O'Brien"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "[Name] LIKE '%O''Brien%'");
+
+  Page({{"search_field", "[Name]"}, {"search_condition", "<>"}, {"search_text", "x' OR '1'='1"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "[Name] <> 'x'' OR ''1''=''1'");
+
+  // Numbers stay bare only when they are plain decimals.
+  Page({{"search_field", "[Id]"}, {"search_condition", " > "}, {"search_text", "1e5"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "[Id]  >  '1e5'");
+
+  // A condition the bar never offers is ignored.
+  Page({{"search_field", "[Id]"}, {"search_condition", "= 1 OR 1 ="}, {"search_text", "2"},
+        {"rsfilter", "[Id] = 3"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "[Id] = 3");
+}
+
+TEST_F(GridPageTest, FilterBarDatesPerDatabase) {
+  Page({{"search_field", "[OrderDate]"}, {"search_condition", "="}, {"search_text", "3/5/2004"},
+        {"dbtype", "1"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "[OrderDate] = #3/5/2004#");
+  Page({{"search_field", "`OrderDate`"}, {"search_condition", "="}, {"search_text", "3/5/2004"},
+        {"dbtype", "6"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "`OrderDate` = '2004-3-5'");
+  Page({{"search_field", "`Shipped`"}, {"search_condition", "="}, {"search_text", "3/5/2004"},
+        {"dbtype", "6"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "`Shipped` = '3/5/2004'");
+  Page({{"search_field", "[OrderDate]"}, {"search_condition", "="}, {"search_text", "3/5/2004"},
+        {"dbtype", "10"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "[OrderDate] = '2004-03-05'");
+  EXPECT_EQ(grid_->internals().req.database_type, 10);
+}
+
+TEST_F(GridPageTest, FilterBarJoinsOrClearsAndRemembersConditions) {
+  Page({{"search_field", "[A]"}, {"search_condition", "="}, {"search_text", "1"},
+        {"rsfilter", "[B] = 2"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "[B] = 2 AND [A] = 1");
+  Page({{"search_field", "[A]"}, {"search_condition", "="}, {"search_text", "1"},
+        {"rsfilter", "[B] = 2"}, {"clearfilters", "ON"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "[A] = 1");
+  EXPECT_TRUE(grid_->internals().req.clear_filters_checked);
+  // Even a short filter is joined, never glued to the new clause.
+  Page({{"search_field", "[A]"}, {"search_condition", "="}, {"search_text", "1"},
+        {"rsfilter", "x=1"}});
+  EXPECT_EQ(NewGrid().req.filter_expression, "x=1 AND [A] = 1");
+
+  // A condition chosen without a value leaves the filter and is preselected.
+  Page({{"search_field", "[A]"}, {"search_condition", " > "}, {"search_text", ""},
+        {"rsfilter", "[B] = 2"}});
+  GridObject& g = NewGrid();
+  EXPECT_EQ(g.req.filter_expression, "[B] = 2");
+  EXPECT_EQ(g.page->default_filter_condition_index, 5);
+  EXPECT_FALSE(g.has_new_clause);
+}
+
+TEST_F(GridPageTest, PostBackArgumentsApplyAfterFields) {
+  auto post = [&](const std::string& argument,
+                  std::vector<std::pair<std::string, std::string>> more = {}) {
+    more.emplace_back("__FARGS", EncodeArgument(argument));
+    Page(more);
+    return &NewGrid();
+  };
+  GridObject* g = post("1sort:2;lastsort:3 desc,1;rsort:0;", {{"sort", "1"}});
+  EXPECT_EQ(g->req.requested_sort, "2");
+  EXPECT_EQ(g->req.last_sort, "3 desc,1");
+  EXPECT_FALSE(g->req.remove_sort);
+  g = post("1sort:2;lastsort:2;rsort:1;");
+  EXPECT_TRUE(g->req.remove_sort);
+  g = post("2start:31;", {{"start", "11"}});
+  EXPECT_EQ(g->page->start_rec, 31);
+  g = post("3start:1;", {{"rsfilter", "[A] = 1"}, {"sort", "2"}, {"lastsort", "2"}, {"start", "41"}});
+  EXPECT_EQ(g->req.filter_expression, "");
+  EXPECT_EQ(g->req.requested_sort, "");
+  EXPECT_EQ(g->req.last_sort, "");
+  EXPECT_EQ(g->page->start_rec, 1);
+  g = post("4fmt:EXCEL;hdr:Id,Name;ttl:Orders;;dat:;num:;");
+  EXPECT_TRUE(g->req.export_request.pending);
+  EXPECT_EQ(g->req.export_request.format, "excel");
+  EXPECT_EQ(g->req.export_request.captions, "Id,Name");
+  EXPECT_EQ(g->title, "Orders");
+  EXPECT_TRUE(post("5")->req.print_view);
+  g = post("6;curidx:7;", {{"showall", "True"}});
+  EXPECT_EQ(g->req.current_detail, 7);
+  EXPECT_FALSE(g->req.show_all_details);
+  EXPECT_TRUE(post("7")->req.show_all_details);
+  EXPECT_FALSE(post("8", {{"pgraph", "True"}})->req.page_graph);
+  EXPECT_TRUE(post("9", {{"pgraph", "False"}})->req.page_graph);
+  // Not a code: ignored; malformed Base64: ignored; sort lists keep numbers.
+  EXPECT_EQ(post("0start:5;", {{"start", "3"}})->page->start_rec, 3);
+  Page({{"__FARGS", "%%%"}, {"start", "3"}});
+  EXPECT_EQ(NewGrid().page->start_rec, 3);
+  g = post("1sort:(SELECT 1) OR 1;lastsort:;rsort:0;");
+  EXPECT_EQ(g->req.requested_sort, "");
+}
+
+TEST_F(GridPageTest, StateFieldsRoundTripEncodedAndSealed) {
+  Page({});
+  GridObject& g = NewGrid();
+  grid_->DefaultSortOrder("Name DESC");
+  g.req.filter_expression = "[Name] = 'a\"b<script>'";
+  g.req.order_list = "2 desc";
+  g.page->page_size = 20;
+  WriteStateFields(g);
+  const std::string& html = page_->response().Body();
+  EXPECT_NE(html.find("<input type=hidden name=rsfilter value=\"[Name] = 'a&quot;b&lt;script&gt;'\">"),
+            std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<input type=hidden name=mastercols value=\"\"><input type=hidden "
+                      "name=sortreq value=\"\"><input type=hidden name=sortdef value=\""),
+            std::string::npos);
+  EXPECT_NE(html.find("<input type=hidden name=sort value=\"2 desc\"><input type=hidden "
+                      "name=rsort value=\"0\"><input type=hidden name=pagesize value=\"20\">"
+                      "<input type=hidden name=curidx value=\"0\"><input type=hidden "
+                      "name=showall value=\"False\"><input type=hidden name=start value=\"1\">"),
+            std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<input type=hidden name=pgraph value=\"True\"><input type=hidden "
+                      "name=dbtype value=\"0\"><input type=hidden name=__FARGS value=\"\">"),
+            std::string::npos);
+  EXPECT_EQ(html.find("Name DESC"), std::string::npos);  // sealed
+
+  // The sealed order comes back on the next post; a forged one does not.
+  size_t at = html.find("name=sortdef value=\"") + 20;
+  std::string token = html.substr(at, html.find('"', at) - at);
+  Page({{"sortdef", token}});
+  EXPECT_EQ(NewGrid().default_sort_order, "Name DESC");
+  Page({{"sortdef", "1; DROP TABLE Orders"}});
+  EXPECT_EQ(NewGrid().default_sort_order, "");
+}
+
+TEST_F(GridPageTest, CarriedQueryStringSkipsTheGridsOwnFields) {
+  Page({});
+  GridObject& g = NewGrid();
+  g.page->carried_query = "rid=5&sort=9&x y=1&n_Region=West";
+  WriteStateFields(g);
+  const std::string& html = page_->response().Body();
+  EXPECT_NE(html.find("<input type=hidden name=__CQS value=\"rid=5&amp;sort=9&amp;x y=1&amp;"
+                      "n_Region=West\"><input type=hidden name=rid value=\"5\"><input "
+                      "type=hidden name=n_Region value=\"West\">"),
+            std::string::npos)
+      << html;
+}
+
+TEST_F(GridPageTest, SettersStoreReadyAttributes) {
+  Page({});
+  GridObject& g = NewGrid();
+  grid_->GridClassName("grid");
+  grid_->HeaderStyle("color:red");
+  grid_->GridAlign("center");
+  grid_->Command("SELECT a, b,  c FROM t");
+  grid_->GraphFields(" Amount , Tax,Total ");
+  grid_->TempFolderUrl(" exports ");
+  grid_->SetDisplayText("FirstText", "First");
+  grid_->SetDisplayText("nosuchkey", "x");
+  grid_->SetDisplayText("showpagenumbers", "False");
+  EXPECT_EQ(g.page->grid_class, " class=\"grid\"");
+  EXPECT_EQ(g.page->header_style, " style=\"color:red\"");
+  EXPECT_EQ(g.page->grid_align, " align=\"center\"");
+  EXPECT_EQ(grid_->Command(), "SELECT a,b, c FROM t");
+  EXPECT_EQ(g.graph_fields, ",Amount,Tax,Total,");
+  EXPECT_EQ(CurrentModuleState().temp_folder_url, "exports/");
+  EXPECT_EQ(g.Text("firsttext"), "First");
+  EXPECT_EQ(g.texts.count("nosuchkey"), 0u);
+  EXPECT_FALSE(g.show_page_numbers);
+  EXPECT_EQ(grid_->Version(), "2.0.643");
+
+  // Two grids on one page share the page's values; a new grid resets some.
+  grid_->PageSize(30);
+  DataGrid second;
+  EXPECT_EQ(second.internals().page, g.page);
+  EXPECT_EQ(g.page->page_size, 10);  // read again from the (first) request
+  EXPECT_EQ(g.page->grid_class, "");
+  EXPECT_EQ(g.page->command, "SELECT a,b, c FROM t");
+}
+
+}  // namespace
+}  // namespace fennick
