@@ -1,0 +1,35 @@
+// Connection strings: "Key=Value;Key2=Value2".
+//
+// Keys are matched ignoring case, blanks and underscores ("User ID",
+// "userid" and "USER_ID" are one key). A value may be put in double or
+// single quotes to hold ";" or blanks at its ends; a doubled quote inside
+// stands for one. When a key appears twice the last one wins.
+#ifndef FENNICK_PLATFORM_DATA_CONNECTION_STRING_H_
+#define FENNICK_PLATFORM_DATA_CONNECTION_STRING_H_
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fennick::data {
+
+class ConnectionString {
+ public:
+  // Raises kErrDataInvalidArgument for a segment without "=" or an
+  // unterminated quote.
+  static ConnectionString Parse(std::string_view text);
+
+  // The value of the first of `keys` that is present.
+  std::optional<std::string> Find(std::initializer_list<std::string_view> keys) const;
+  // As Find, "" when none is present.
+  std::string Get(std::initializer_list<std::string_view> keys) const;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> entries_;  // normalised key, value
+};
+
+}  // namespace fennick::data
+
+#endif  // FENNICK_PLATFORM_DATA_CONNECTION_STRING_H_

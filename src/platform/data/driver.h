@@ -1,0 +1,91 @@
+// The driver interface: what one database engine offers the data layer.
+//
+// A driver opens a connection from the parsed connection string and runs
+// requests on it, returning fetched rows in a RowSet. Connection, Recordset,
+// Command and Catalog are written against this interface only, so another
+// engine (MySQL, ODBC) is one more driver and one more entry in the list of
+// drivers. Drivers raise fennick::Error with the engine's own message and
+// the numbers of fennick/data.h; a driver whose server link is gone says so
+// through Lost(), and the connection then closes itself.
+#ifndef FENNICK_PLATFORM_DATA_DRIVER_H_
+#define FENNICK_PLATFORM_DATA_DRIVER_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fennick/data.h"
+#include "platform/data/connection_string.h"
+#include "platform/data/row_set.h"
+
+namespace fennick::data {
+
+struct OpenSettings {
+  ConnectionString options;
+  // Open's user and password arguments; empty ones leave the string's.
+  std::string user;
+  std::string password;
+  int32_t connection_timeout = 15;
+};
+
+enum class CommandKind {
+  kText,             // SQL text
+  kTable,            // a table or view name: all of its rows
+  kStoredProcedure,  // a procedure name, called with the parameters by name
+};
+
+struct ExecuteRequest {
+  CommandKind kind = CommandKind::kText;
+  // The SQL, or for kTable and kStoredProcedure the object name as written
+  // (possibly delimited and qualified).
+  std::string_view text;
+  std::span<const Parameter> parameters;
+  int64_t max_records = 0;      // rows to fetch at most; 0 for all
+  int32_t timeout_seconds = 0;  // 0 for no limit
+};
+
+struct ExecuteResult {
+  // The first result of the request that has columns; null when no
+  // statement returned any.
+  std::unique_ptr<RowSet> rows;
+  int64_t records_affected = -1;
+};
+
+class DriverConnection {
+ public:
+  virtual ~DriverConnection() = default;
+
+  virtual std::string_view Provider() const = 0;
+  virtual ExecuteResult Execute(const ExecuteRequest& request) = 0;
+  // Tables and views, or the procedures, sorted by name.
+  virtual std::vector<CatalogObject> ListObjects(bool procedures) = 0;
+  // The input parameters of a procedure; nullopt when there is none of
+  // that name.
+  virtual std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view name) = 0;
+  // What a bare name (as written, possibly delimited) names, if anything.
+  virtual std::optional<CatalogObjectType> FindObject(std::string_view name) = 0;
+  // Whether the link to the server is gone for good.
+  virtual bool Lost() const { return false; }
+};
+
+struct DriverEntry {
+  std::string_view provider;  // canonical name
+  std::span<const std::string_view> aliases;
+  std::unique_ptr<DriverConnection> (*open)(const OpenSettings& settings);
+};
+
+// The drivers of this build.
+std::span<const DriverEntry> Drivers();
+// The driver of a Provider value (ignoring case), or nullptr.
+const DriverEntry* FindDriver(std::string_view provider);
+
+std::unique_ptr<DriverConnection> OpenSqlite(const OpenSettings& settings);
+std::unique_ptr<DriverConnection> OpenPostgres(const OpenSettings& settings);
+
+}  // namespace fennick::data
+
+#endif  // FENNICK_PLATFORM_DATA_DRIVER_H_

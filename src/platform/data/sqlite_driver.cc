@@ -1,0 +1,553 @@
+// The SQLite driver (libsqlite3): the embedded default.
+//
+// Opens "Data Source" (relative to the running page's site root, or the
+// current folder with no page; ":memory:" and "file:" URIs as SQLite reads
+// them). "Mode=Read" opens read-only and "Mode=ReadWriteCreate" creates a
+// missing file; by default a missing file is an error, so that a mistyped
+// path does not quietly become an empty database.
+//
+// A request's statements run in order; the first that returns columns is
+// fetched into the RowSet. Column types come from the declared types, or
+// from the first value for columns without one (type_map.cc). The command
+// timeout is enforced by a progress handler that interrupts the statement
+// once the deadline has passed, and bounds waiting for a locked database.
+#include <sqlite3.h>
+
+#include <charconv>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <filesystem>
+
+#include "fennick/error.h"
+#include "fennick/page.h"
+#include "platform/data/driver.h"
+#include "platform/data/object_name.h"
+#include "platform/data/sqlite_functions.h"
+#include "platform/data/type_map.h"
+#include "platform/data/value_text.h"
+
+namespace fennick::data {
+namespace {
+
+constexpr const char* kSource = "SQLite";
+// Virtual machine steps between two looks at the clock.
+constexpr int kProgressSteps = 1000;
+
+struct DatabaseCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using DatabasePtr = std::unique_ptr<sqlite3, DatabaseCloser>;
+using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+bool IsDateType(int32_t type) {
+  return type == kAdDate || type == kAdDBDate || type == kAdDBTime || type == kAdDBTimeStamp;
+}
+
+// How a column's cells are read from the statement.
+enum class Reader : uint8_t { kPending, kInteger, kCurrency, kReal, kDate, kText, kGuid };
+
+Reader ReaderFor(int32_t type) {
+  switch (StorageFor(type)) {
+    case Storage::kInteger:
+      return type == kAdCurrency ? Reader::kCurrency : Reader::kInteger;
+    case Storage::kReal:
+      return IsDateType(type) ? Reader::kDate : Reader::kReal;
+    default:
+      return type == kAdGuid ? Reader::kGuid : Reader::kText;
+  }
+}
+
+std::string_view ColumnText(sqlite3_stmt* stmt, int i) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+  return std::string_view(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt, i)));
+}
+
+// The fetch reads each cell through sqlite3_column_value once rather than
+// through several sqlite3_column_* calls. SQLite calls such values
+// unprotected, which only matters to connections shared between threads;
+// a Fennick connection belongs to one thread (SQLITE_OPEN_NOMUTEX).
+std::string_view ValueText(sqlite3_value* value) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+  return std::string_view(text ? text : "", static_cast<size_t>(sqlite3_value_bytes(value)));
+}
+
+std::string_view ValueBlob(sqlite3_value* value) {
+  const auto* blob = static_cast<const char*>(sqlite3_value_blob(value));
+  return std::string_view(blob ? blob : "", static_cast<size_t>(sqlite3_value_bytes(value)));
+}
+
+// A value the column's storage cannot hold, kept as SQLite has it.
+Variant RawValue(sqlite3_value* value, int storage_class) {
+  switch (storage_class) {
+    case SQLITE_INTEGER:
+      return Variant(static_cast<int64_t>(sqlite3_value_int64(value)));
+    case SQLITE_FLOAT:
+      return Variant(sqlite3_value_double(value));
+    case SQLITE_BLOB:
+      return Variant::Binary(std::string(ValueBlob(value)));
+    default:
+      return Variant(ValueText(value));
+  }
+}
+
+std::string FormatGuid(std::string_view bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "{";
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
+    unsigned char b = static_cast<unsigned char>(bytes[i]);
+    out.push_back(kHex[b >> 4]);
+    out.push_back(kHex[b & 15]);
+  }
+  out.push_back('}');
+  return out;
+}
+
+void AppendCell(Column& column, Reader reader, sqlite3_value* value) {
+  int storage_class = sqlite3_value_type(value);
+  if (storage_class == SQLITE_NULL) {
+    column.AppendNull();
+    return;
+  }
+  if (column.storage() == Storage::kVariant) {
+    column.AppendVariant(RawValue(value, storage_class));
+    return;
+  }
+  switch (reader) {
+    case Reader::kInteger:
+      if (storage_class == SQLITE_INTEGER) {
+        column.AppendInteger(sqlite3_value_int64(value));
+        return;
+      }
+      if (storage_class == SQLITE_FLOAT) {
+        double d = sqlite3_value_double(value);
+        if (d == std::trunc(d) && std::fabs(d) < 9.2e18) {
+          column.AppendInteger(static_cast<int64_t>(d));
+          return;
+        }
+      } else if (storage_class == SQLITE_TEXT) {
+        std::string_view text = ValueText(value);
+        int64_t v;
+        auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+        if (res.ec == std::errc() && res.ptr == text.data() + text.size()) {
+          column.AppendInteger(v);
+          return;
+        }
+      }
+      break;
+    case Reader::kCurrency: {
+      int64_t amount;
+      if (storage_class == SQLITE_INTEGER) {
+        int64_t v = sqlite3_value_int64(value);
+        if (v > INT64_MIN / 10000 && v < INT64_MAX / 10000) {
+          column.AppendInteger(v * 10000);
+          return;
+        }
+      } else if (storage_class == SQLITE_FLOAT) {
+        double d = sqlite3_value_double(value) * 10000.0;
+        if (std::fabs(d) < 9.2e18) {
+          column.AppendInteger(std::llround(d));
+          return;
+        }
+      } else if (storage_class == SQLITE_TEXT && ParseCurrency(ValueText(value), amount)) {
+        column.AppendInteger(amount);
+        return;
+      }
+      break;
+    }
+    case Reader::kReal:
+      if (storage_class == SQLITE_FLOAT || storage_class == SQLITE_INTEGER) {
+        column.AppendReal(sqlite3_value_double(value));
+        return;
+      }
+      if (storage_class == SQLITE_TEXT) {
+        double v;
+        if (ParseNumber(ValueText(value), v)) {
+          column.AppendReal(v);
+          return;
+        }
+      }
+      break;
+    case Reader::kDate:
+      if (storage_class == SQLITE_TEXT) {
+        double date;
+        if (ParseIsoDate(ValueText(value), date)) {
+          column.AppendReal(date);
+          return;
+        }
+      } else if (storage_class == SQLITE_FLOAT) {
+        column.AppendReal(OleDateFromJulianDay(sqlite3_value_double(value)));
+        return;
+      } else if (storage_class == SQLITE_INTEGER) {
+        column.AppendReal(OleDateFromUnixSeconds(static_cast<double>(sqlite3_value_int64(value))));
+        return;
+      }
+      break;
+    case Reader::kText:
+      column.AppendBytes(storage_class == SQLITE_BLOB ? ValueBlob(value) : ValueText(value));
+      return;
+    case Reader::kGuid:
+      if (storage_class == SQLITE_BLOB && sqlite3_value_bytes(value) == 16) {
+        column.AppendBytes(FormatGuid(ValueBlob(value)));
+      } else {
+        column.AppendBytes(ValueText(value));
+      }
+      return;
+    case Reader::kPending:
+      break;
+  }
+  column.AppendVariant(RawValue(value, storage_class));
+}
+
+std::filesystem::path ResolvePath(const std::string& source) {
+  std::filesystem::path path(source);
+  if (path.is_absolute()) return path;
+  PageContext* page = CurrentPage();
+  std::filesystem::path base =
+      page != nullptr ? page->server().SiteRoot() : std::filesystem::current_path();
+  return base / path;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+  }
+  return true;
+}
+
+class SqliteConnection : public DriverConnection {
+ public:
+  explicit SqliteConnection(DatabasePtr db) : db_(std::move(db)) {}
+
+  std::string_view Provider() const override { return "SQLite"; }
+
+  ExecuteResult Execute(const ExecuteRequest& request) override {
+    std::string sql;
+    switch (request.kind) {
+      case CommandKind::kText:
+        sql = request.text;
+        break;
+      case CommandKind::kTable: {
+        auto parts = SplitObjectName(request.text);
+        if (!parts) {
+          throw Error(kErrDataInvalidArgument, "Not a table name: " + std::string(request.text),
+                      kSource);
+        }
+        sql = "SELECT * FROM " + QuoteObjectName(*parts);
+        break;
+      }
+      case CommandKind::kStoredProcedure:
+        throw Error(kErrDataNotSupported, "SQLite has no stored procedures", kSource);
+    }
+    DeadlineScope deadline(*this, request.timeout_seconds);
+    ExecuteResult result;
+    const char* tail = sql.c_str();
+    const char* end = tail + sql.size();
+    std::vector<bool> used(request.parameters.size(), false);
+    int64_t affected = 0;
+    bool changed = false;
+    while (tail < end) {
+      sqlite3_stmt* raw = nullptr;
+      int rc = sqlite3_prepare_v2(db_.get(), tail, static_cast<int>(end - tail), &raw, &tail);
+      StatementPtr stmt(raw);
+      if (rc != SQLITE_OK) Fail();
+      if (!stmt) continue;  // only blanks or a comment were left
+      BindParameters(stmt.get(), request.parameters, used);
+      int64_t before = sqlite3_total_changes64(db_.get());
+      if (!result.rows && sqlite3_column_count(stmt.get()) > 0) {
+        result.rows = Fetch(stmt.get(), request.max_records);
+      } else {
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE) Fail();
+      }
+      if (!sqlite3_stmt_readonly(stmt.get())) {
+        affected += sqlite3_total_changes64(db_.get()) - before;
+        changed = true;
+      }
+    }
+    result.records_affected = changed ? affected : -1;
+    return result;
+  }
+
+  std::vector<CatalogObject> ListObjects(bool procedures) override {
+    std::vector<CatalogObject> objects;
+    if (procedures) return objects;
+    StatementPtr stmt = Prepare(
+        "SELECT name, type FROM sqlite_schema WHERE type IN ('table', 'view') "
+        "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name COLLATE NOCASE");
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+      CatalogObject object;
+      object.name = std::string(ColumnText(stmt.get(), 0));
+      object.type = ColumnText(stmt.get(), 1) == "view" ? CatalogObjectType::kView
+                                                        : CatalogObjectType::kTable;
+      objects.push_back(std::move(object));
+    }
+    if (rc != SQLITE_DONE) Fail();
+    return objects;
+  }
+
+  std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view) override {
+    return std::nullopt;
+  }
+
+  std::optional<CatalogObjectType> FindObject(std::string_view name) override {
+    auto parts = SplitObjectName(name);
+    if (!parts || parts->size() > 2) return std::nullopt;
+    std::string schema_table =
+        parts->size() == 2 ? QuoteObjectName({parts->front()}) + ".sqlite_schema" : "sqlite_schema";
+    sqlite3_stmt* raw = nullptr;
+    std::string sql = "SELECT type FROM " + schema_table +
+                      " WHERE type IN ('table', 'view') AND name = ?1 COLLATE NOCASE";
+    if (sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+      sqlite3_finalize(raw);
+      return std::nullopt;  // an unknown schema: not an object name after all
+    }
+    StatementPtr stmt(raw);
+    const std::string& object = parts->back();
+    sqlite3_bind_text(stmt.get(), 1, object.data(), static_cast<int>(object.size()),
+                      SQLITE_TRANSIENT);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW) return std::nullopt;
+    return ColumnText(stmt.get(), 0) == "view" ? CatalogObjectType::kView
+                                               : CatalogObjectType::kTable;
+  }
+
+ private:
+  // Installs the deadline of one request and removes it afterwards.
+  class DeadlineScope {
+   public:
+    DeadlineScope(SqliteConnection& owner, int32_t seconds) : owner_(owner) {
+      owner_.timed_out_ = false;
+      sqlite3* db = owner_.db_.get();
+      if (seconds > 0) {
+        owner_.deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        sqlite3_progress_handler(db, kProgressSteps, &SqliteConnection::OnProgress, &owner_);
+        sqlite3_busy_timeout(db, seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000);
+      } else {
+        sqlite3_busy_timeout(db, INT_MAX);
+      }
+    }
+    ~DeadlineScope() { sqlite3_progress_handler(owner_.db_.get(), 0, nullptr, nullptr); }
+    DeadlineScope(const DeadlineScope&) = delete;
+    DeadlineScope& operator=(const DeadlineScope&) = delete;
+
+   private:
+    SqliteConnection& owner_;
+  };
+
+  static int OnProgress(void* self) {
+    auto* owner = static_cast<SqliteConnection*>(self);
+    if (std::chrono::steady_clock::now() < owner->deadline_) return 0;
+    owner->timed_out_ = true;
+    return 1;  // interrupts the statement
+  }
+
+  [[noreturn]] void Fail() const {
+    if (timed_out_) throw Error(kErrDataTimeout, "Query timeout expired", kSource);
+    throw Error(kErrDataCommandFailed, sqlite3_errmsg(db_.get()), kSource);
+  }
+
+  StatementPtr Prepare(const char* sql) {
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db_.get(), sql, -1, &raw, nullptr);
+    StatementPtr stmt(raw);
+    if (rc != SQLITE_OK) Fail();
+    return stmt;
+  }
+
+  // Binds named placeholders (":name", "@name", "$name") to the parameter
+  // of that name, then the other placeholders, in order, to the parameters
+  // not bound by name. `used` follows the parameters across the statements
+  // of one request.
+  void BindParameters(sqlite3_stmt* stmt, std::span<const Parameter> parameters,
+                      std::vector<bool>& used) {
+    int count = sqlite3_bind_parameter_count(stmt);
+    std::vector<int> unnamed;
+    for (int index = 1; index <= count; ++index) {
+      const char* name = sqlite3_bind_parameter_name(stmt, index);
+      if (name == nullptr || name[0] == '?') {
+        unnamed.push_back(index);
+        continue;
+      }
+      std::string_view wanted(name + 1);
+      for (size_t i = 0; i < parameters.size(); ++i) {
+        std::string_view given = parameters[i].Name();
+        if (!given.empty() && (given[0] == '@' || given[0] == ':' || given[0] == '$')) {
+          given.remove_prefix(1);
+        }
+        if (EqualsIgnoringCase(given, wanted)) {
+          Bind(stmt, index, parameters[i].Value());
+          used[i] = true;
+          break;
+        }
+      }
+    }
+    size_t next = 0;
+    for (int index : unnamed) {
+      while (next < parameters.size() && used[next]) ++next;
+      if (next == parameters.size()) break;  // placeholders left unbound are NULL
+      Bind(stmt, index, parameters[next].Value());
+      used[next] = true;
+    }
+  }
+
+  void Bind(sqlite3_stmt* stmt, int index, const Variant& value) {
+    int rc;
+    switch (value.type()) {
+      case VarType::kEmpty:
+      case VarType::kNull:
+        rc = sqlite3_bind_null(stmt, index);
+        break;
+      case VarType::kBoolean:
+        rc = sqlite3_bind_int(stmt, index, value.AsBool() ? 1 : 0);
+        break;
+      case VarType::kInteger:
+      case VarType::kLong:
+      case VarType::kByte:
+      case VarType::kLongLong:
+        rc = sqlite3_bind_int64(stmt, index, value.AsInt64());
+        break;
+      case VarType::kSingle:
+      case VarType::kDouble:
+      case VarType::kCurrency:
+      case VarType::kDecimal:
+        rc = sqlite3_bind_double(stmt, index, value.AsDouble());
+        break;
+      case VarType::kDate: {
+        std::string text = FormatIsoDate(value.AsDate());
+        rc = sqlite3_bind_text(stmt, index, text.c_str(), -1, SQLITE_TRANSIENT);
+        break;
+      }
+      case VarType::kBinary:
+        rc = sqlite3_bind_blob64(stmt, index, value.Bytes().data(), value.Bytes().size(),
+                                 SQLITE_TRANSIENT);
+        break;
+      default: {
+        std::string text = value.AsString();
+        rc = sqlite3_bind_text64(stmt, index, text.data(), text.size(), SQLITE_TRANSIENT,
+                                 SQLITE_UTF8);
+        break;
+      }
+    }
+    if (rc != SQLITE_OK) Fail();
+  }
+
+  std::unique_ptr<RowSet> Fetch(sqlite3_stmt* stmt, int64_t max_records) {
+    auto rows = std::make_unique<RowSet>();
+    int count = sqlite3_column_count(stmt);
+    std::vector<Reader> readers(static_cast<size_t>(count), Reader::kPending);
+    rows->columns.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      ColumnInfo info;
+      const char* name = sqlite3_column_name(stmt, i);
+      info.name = name ? name : "";
+      const char* table = sqlite3_column_table_name(stmt, i);
+      if (table != nullptr) info.base_table = table;
+      Column& column = rows->columns.emplace_back(std::move(info));
+      const char* declared = sqlite3_column_decltype(stmt, i);
+      if (declared != nullptr && declared[0] != '\0') {
+        TypeInfo type = SqliteDeclaredType(declared);
+        SetType(column, type);
+        readers[i] = ReaderFor(type.type);
+        column.SetStorage(StorageFor(type.type));
+      }
+    }
+    int rc = SQLITE_DONE;
+    int64_t fetched = 0;
+    while (max_records <= 0 || fetched < max_records) {
+      rc = sqlite3_step(stmt);
+      if (rc != SQLITE_ROW) break;
+      for (int i = 0; i < count; ++i) {
+        Column& column = rows->columns[i];
+        sqlite3_value* value = sqlite3_column_value(stmt, i);
+        if (readers[i] == Reader::kText && column.storage() == Storage::kBytes) {
+          // Text needs no look at the storage class first: SQLite gives
+          // numbers and blobs as text too, and a null as no text at all.
+          const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+          if (text != nullptr) {
+            column.AppendBytes(
+                std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value))));
+            continue;
+          }
+          if (sqlite3_value_type(value) != SQLITE_NULL) Fail();  // out of memory
+        }
+        if (readers[i] == Reader::kPending && sqlite3_value_type(value) != SQLITE_NULL) {
+          // A column without a declared type takes the type of its first value.
+          TypeInfo type = SqliteValueType(sqlite3_value_type(value));
+          SetType(column, type);
+          readers[i] = ReaderFor(type.type);
+          column.SetStorage(StorageFor(type.type));
+        }
+        AppendCell(column, readers[i], value);
+      }
+      ++fetched;
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail();
+    rows->row_count = static_cast<size_t>(fetched);
+    for (size_t i = 0; i < rows->columns.size(); ++i) {
+      Column& column = rows->columns[i];
+      if (readers[i] == Reader::kPending) {
+        SetType(column, SqliteValueType(SQLITE_NULL));
+      } else if (column.info().type == kAdVarChar && column.info().defined_size == 0) {
+        // Undeclared text: its size is the longest value.
+        int32_t longest = 0;
+        for (size_t row = 0; row < column.size(); ++row) {
+          longest = std::max(longest, column.ActualSize(row));
+        }
+        column.mutable_info().defined_size = longest;
+      }
+    }
+    rows->Trim();
+    return rows;
+  }
+
+  static void SetType(Column& column, const TypeInfo& type) {
+    ColumnInfo& info = column.mutable_info();
+    info.type = type.type;
+    info.defined_size = type.defined_size;
+    info.precision = type.precision;
+    info.scale = type.scale;
+  }
+
+  DatabasePtr db_;
+  std::chrono::steady_clock::time_point deadline_;
+  bool timed_out_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<DriverConnection> OpenSqlite(const OpenSettings& settings) {
+  std::string source = settings.options.Get({"Data Source", "Database", "Filename"});
+  if (source.empty()) {
+    throw Error(kErrDataFailed, "The connection string names no Data Source", kSource);
+  }
+  std::string mode = settings.options.Get({"Mode"});
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
+  if (EqualsIgnoringCase(mode, "Read") || EqualsIgnoringCase(mode, "ReadOnly")) {
+    flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
+  } else if (EqualsIgnoringCase(mode, "ReadWriteCreate")) {
+    flags |= SQLITE_OPEN_CREATE;
+  }
+  std::string path = source;
+  if (source != ":memory:" && source.rfind("file:", 0) != 0) {
+    path = ResolvePath(source).string();
+  }
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  DatabasePtr db(raw);
+  if (rc != SQLITE_OK) {
+    std::string message = raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
+    throw Error(kErrDataFailed, message + ": " + path, kSource);
+  }
+  rc = RegisterSqliteFunctions(db.get());
+  if (rc != SQLITE_OK) throw Error(kErrDataFailed, sqlite3_errstr(rc), kSource);
+  return std::make_unique<SqliteConnection>(std::move(db));
+}
+
+}  // namespace fennick::data

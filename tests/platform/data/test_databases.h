@@ -1,0 +1,146 @@
+// The databases the data-layer tests run against: a private in-memory
+// SQLite database, and a private schema on the PostgreSQL test server that
+// scripts/services/postgres-start.sh starts (found through
+// .services/postgres.env, or the FENNICK_TEST_POSTGRES connection string).
+// A missing PostgreSQL server fails the test; it is never skipped.
+#ifndef FENNICK_TESTS_PLATFORM_DATA_TEST_DATABASES_H_
+#define FENNICK_TESTS_PLATFORM_DATA_TEST_DATABASES_H_
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <ostream>
+#include <string>
+
+#include "fennick/data.h"
+#include "fennick/error.h"
+
+namespace fennick {
+
+// Shows Variants in failure messages as their type and text.
+inline void PrintTo(const Variant& v, std::ostream* os) {
+  *os << "VarType " << static_cast<int>(v.type()) << " ";
+  if (v.IsBinary()) {
+    static const char kHex[] = "0123456789abcdef";
+    *os << "0x";
+    for (unsigned char c : v.Bytes()) *os << kHex[c >> 4] << kHex[c & 15];
+  } else if (!v.IsObject()) {
+    *os << "\"" << v.AsString() << "\"";
+  }
+}
+
+}  // namespace fennick
+
+namespace fennick::testing {
+
+inline std::map<std::string, std::string> PostgresServerSettings() {
+  std::map<std::string, std::string> settings;
+  std::ifstream in(std::string(FENNICK_SOURCE_DIR) + "/.services/postgres.env");
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t eq = line.find('=');
+    if (eq != std::string::npos) settings[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return settings;
+}
+
+// The test server's connection string over TCP, or over its Unix socket;
+// "" when no server is known.
+inline std::string PostgresConnectionString(bool unix_socket = false) {
+  if (const char* given = std::getenv("FENNICK_TEST_POSTGRES"); given && !unix_socket) {
+    return given;
+  }
+  auto s = PostgresServerSettings();
+  if (s["FENNICK_PG_PORT"].empty()) return "";
+  return "Provider=PostgreSQL;Host=" +
+         (unix_socket ? s["FENNICK_PG_SOCKET_DIR"] : s["FENNICK_PG_HOST"]) +
+         ";Port=" + s["FENNICK_PG_PORT"] + ";Database=" + s["FENNICK_PG_DATABASE"] +
+         ";User ID=" + s["FENNICK_PG_USER"];
+}
+
+// Opens a connection to `engine` ("SQLite" or "PostgreSQL"). PostgreSQL
+// connections work in a schema of their own, dropped by Close, so that
+// tests running side by side do not meet.
+class TestDatabase {
+ public:
+  explicit TestDatabase(std::string engine) : engine_(std::move(engine)) {}
+  ~TestDatabase() { Close(); }
+
+  // Returns false (after recording a failure) when the database cannot be
+  // had.
+  bool Open() {
+    if (engine_ == "SQLite") {
+      connection_.Open("Provider=SQLite;Data Source=:memory:");
+      return true;
+    }
+    std::string cs = PostgresConnectionString();
+    if (cs.empty()) {
+      ADD_FAILURE() << "No PostgreSQL test server: run the tests with `make test`, which "
+                       "starts one (scripts/services/postgres-start.sh)";
+      return false;
+    }
+    try {
+      connection_.Open(cs);
+    } catch (const Error& e) {
+      ADD_FAILURE() << "The PostgreSQL test server does not answer: " << e.description();
+      return false;
+    }
+    static int counter = 0;
+    schema_ = "fnk_test_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+    connection_.Execute("CREATE SCHEMA " + schema_);
+    connection_.Execute("SET search_path TO " + schema_);
+    return true;
+  }
+
+  void Close() {
+    if (connection_.State() != kAdStateOpen) return;
+    if (!schema_.empty()) {
+      try {
+        connection_.Execute("DROP SCHEMA " + schema_ + " CASCADE");
+      } catch (const Error&) {
+        // Ignoring errors on purpose: the schema goes with the server.
+      }
+    }
+    connection_.Close();
+  }
+
+  bool IsPostgres() const { return engine_ == "PostgreSQL"; }
+  const std::string& schema() const { return schema_; }
+  Connection& connection() { return connection_; }
+  void Run(const std::string& sql) { connection_.Execute(sql); }
+  Recordset Query(const std::string& sql) { return connection_.Execute(sql); }
+
+  // Column types that differ between the engines.
+  std::string BinaryType() const { return IsPostgres() ? "BYTEA" : "BLOB"; }
+  // A statement that runs far longer than any test waits.
+  std::string SlowStatement() const {
+    return IsPostgres() ? "SELECT pg_sleep(30)"
+                        : "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                          "SELECT count(*) FROM c";
+  }
+
+ private:
+  std::string engine_;
+  std::string schema_;
+  Connection connection_;
+};
+
+// Asserts that `statement` raises a fennick::Error with this number and
+// description.
+#define EXPECT_DATA_ERROR(statement, number_, description_) \
+  do {                                                      \
+    try {                                                   \
+      statement;                                            \
+      ADD_FAILURE() << "no error from " #statement;         \
+    } catch (const ::fennick::Error& e) {                   \
+      EXPECT_EQ(e.number(), number_) << e.description();    \
+      EXPECT_EQ(e.description(), description_);             \
+    }                                                       \
+  } while (0)
+
+}  // namespace fennick::testing
+
+#endif  // FENNICK_TESTS_PLATFORM_DATA_TEST_DATABASES_H_
