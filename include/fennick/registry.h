@@ -37,7 +37,9 @@ struct ClassInfo {
 std::span<const ClassInfo> PublicClasses();
 // The class of a ProgID or CLSID (case-insensitive), or nullptr.
 const ClassInfo* FindClass(std::string_view prog_id_or_clsid);
-// Creates an object by ProgID; nullptr for an unknown ProgID. Raises error
+// Creates an object by ProgID: the public classes, and ADODB.Connection and
+// ADODB.Recordset (the connection API's late-bound faces, which pages hand
+// to the component's objects). nullptr for an unknown ProgID. Raises error
 // 429 when the class cannot be created.
 std::shared_ptr<Object> CreateComponentObject(std::string_view prog_id);
 

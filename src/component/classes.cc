@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fennick/error.h"
+#include "frame/ado_objects.h"
 #include "frame/string_buffer_object.h"
 #include "graph/simple_graph_object.h"
 #include "grid/data_grid_object.h"
@@ -66,7 +67,9 @@ const ClassInfo* FindClass(std::string_view key) {
 
 std::shared_ptr<Object> CreateComponentObject(std::string_view prog_id) {
   const ClassInfo* info = FindClass(prog_id);
-  if (!info) return nullptr;
+  // Pages hand connections and recordsets to the component's objects, so
+  // they are made here too.
+  if (!info) return CreateAdoObject(prog_id);
   if (!info->create) {
     throw Error(kErrCannotCreate,
                 "ActiveX component can't create object: " + std::string(info->prog_id) +

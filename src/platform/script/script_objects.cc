@@ -560,15 +560,22 @@ void InstallJsonGlobal(duk_context* ctx, const std::string& name, const std::str
   DefineGlobal(ctx, name.c_str());
 }
 
-// JScript's Enumerator, over the Request collections (their keys) and
-// arrays.
+// JScript's Enumerator, over the Request collections (their keys), component
+// collections with Count and Item (ADODB Fields), and arrays.
 constexpr char kEnumeratorSource[] = R"JS((function () {
   function Enumerator(collection) {
     if (!(this instanceof Enumerator)) return new Enumerator(collection);
     var items = [];
     if (collection != null) {
-      if (typeof collection === 'function' && 'Keys' in collection) items = collection.Keys();
-      else if (Array.isArray(collection)) items = collection.slice();
+      if (Array.isArray(collection)) {
+        items = collection.slice();
+      } else if (typeof collection === 'function' || typeof collection === 'object') {
+        if ('Keys' in collection) {
+          items = collection.Keys();
+        } else if ('Count' in collection && 'Item' in collection) {
+          for (var i = 0, n = collection.Count; i < n; i++) items.push(collection.Item(i));
+        }
+      }
     }
     this._items = items;
     this._index = 0;

@@ -25,9 +25,10 @@
 //                                 .HTMLEncode(text)
 //   further frozen globals the host gives as JSON (Fennick, the component's
 //                                 identity: Fennick.Version ...)
-//   Enumerator                    JScript's enumerator over collections and
-//                                 arrays: atEnd(), moveNext(), item(),
-//                                 moveFirst()
+//   Enumerator                    JScript's enumerator over the Request
+//                                 collections, component collections (Count
+//                                 and Item) and arrays: atEnd(), moveNext(),
+//                                 item(), moveFirst()
 //
 // The objects are made once per heap and find the running page through the
 // heap; they are frozen, and the globals holding them cannot be replaced.

@@ -271,17 +271,39 @@ duk_ret_t TrapDelete(duk_context* ctx) {
   return 1;
 }
 
+// The default member of `object` called with `args`. A default member that
+// is a property holding an object passes the call on to that object's
+// default member, as `rs("name")` reaches rs.Fields.Item("name").
+Variant CallDefault(std::shared_ptr<Object> object, std::span<const Variant> args) {
+  for (int depth = 0; depth < 8; ++depth) {
+    std::string member(object->DefaultMember());
+    if (member.empty()) break;
+    if (object->Kind(member) != MemberKind::kProperty) {
+      return object->Invoke(member, InvokeKind::kMethod, args);
+    }
+    Variant value = object->Invoke(member, InvokeKind::kPropertyGet, {});
+    if (args.empty()) return value;
+    if (!value.IsObject() || !value.AsObject()) break;
+    object = value.AsObject();
+  }
+  throw Error(kErrNoMember, "Object doesn't support this action: '" +
+                                std::string(ClassNameOf(object->ProgId())) +
+                                "' cannot be called with arguments",
+              std::string(object->ProgId()));
+}
+
 // obj(args): the default member.
 duk_ret_t TrapApply(duk_context* ctx) {
   return RunNative(ctx, [ctx](ScriptHeap&) {
-    std::shared_ptr<Object> held = TargetObject(ctx, 0);
-    Object& object = *held;
-    std::string member(object.DefaultMember());
+    std::shared_ptr<Object> object = TargetObject(ctx, 0);
     duk_idx_t count = static_cast<duk_idx_t>(duk_get_length(ctx, 2));
     for (duk_idx_t i = 0; i < count; ++i) duk_get_prop_index(ctx, 2, static_cast<duk_uarridx_t>(i));
-    std::vector<Variant> args = Arguments(ctx, 3, count, object, member);
+    std::vector<Variant> args =
+        Arguments(ctx, 3, count, *object, object->DefaultMember().empty()
+                                              ? std::string_view("(default)")
+                                              : object->DefaultMember());
     duk_pop_n(ctx, count);
-    PushVariant(ctx, object.Invoke(member, InvokeKind::kMethod, args));
+    PushVariant(ctx, CallDefault(object, args));
     return 1;
   });
 }
