@@ -1,5 +1,4 @@
-<%@ Language="JScript" %>
-<%
+<%@ Language="JScript" %><%
   // The demo site's home page: what Fennick is, and the component version.
   var pageTitle = "Fennick reporting component";
 
@@ -7,8 +6,7 @@
     Response.Write("<tr><th>" + Server.HTMLEncode(name) + "</th><td>" +
                    Server.HTMLEncode(value) + "</td></tr>");
   }
-%>
-<!-- #include virtual="/include/header.inc" -->
+%><!-- #include virtual="/include/header.inc" -->
 <h1>Reports for your web pages, straight from SQL</h1>
 <p class="lead">Fennick is a reporting component for web sites. A page creates a
 <code>DataGrid</code>, hands it a connection and an SQL query, and gets a paged,
@@ -31,7 +29,8 @@ component assembles its long outputs in.</p></section>
 <table class="facts">
 <%
   var lib = Fennick.TypeLibrary;
-  row("Component version", Fennick.Version);
+  // The grid reports the component's version, as it always has.
+  row("Component version", Server.CreateObject("Fennick.DataGrid").Version);
   row("Type library", lib.Name + " " + lib.Version + " " + lib.Id);
   row("Page", Request.ServerVariables("URL"));
   row("Served to", Request.ServerVariables("REMOTE_ADDR"));

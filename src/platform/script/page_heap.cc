@@ -91,7 +91,10 @@ int ScriptHeap::CheckInterrupt(fennick_duk_interrupt* self) {
 
 void* ScriptHeap::Allocate(void* udata, duk_size_t size) {
   auto* heap = static_cast<ScriptHeap*>(static_cast<fennick_duk_interrupt*>(udata));
-  if (size > heap->memory_limit_ - heap->memory_used_) return nullptr;
+  if (size > heap->memory_limit_ - heap->memory_used_) {
+    heap->hit_memory_cap_ = true;
+    return nullptr;
+  }
   auto* block = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + size));
   if (!block) return nullptr;
   block->size = size;
@@ -105,6 +108,7 @@ void* ScriptHeap::Reallocate(void* udata, void* ptr, duk_size_t size) {
   BlockHeader* block = static_cast<BlockHeader*>(ptr) - 1;
   size_t old_size = block->size;
   if (size > old_size && size - old_size > heap->memory_limit_ - heap->memory_used_) {
+    heap->hit_memory_cap_ = true;
     return nullptr;
   }
   auto* grown = static_cast<BlockHeader*>(std::realloc(block, sizeof(BlockHeader) + size));
@@ -163,6 +167,7 @@ void ScriptHeap::BeginPage(PageContext& page, std::chrono::steady_clock::time_po
   page_ = &page;
   deadline_ = deadline;
   stop_ = PageStop::kNone;
+  hit_memory_cap_ = false;
 }
 
 bool ScriptHeap::EndPage() {

@@ -71,6 +71,9 @@ class ScriptHeap : private fennick_duk_interrupt {
   PageContext& page();
   PageStop stop() const { return stop_; }
   bool stopping() const { return stop_ != PageStop::kNone; }
+  // Whether the memory cap refused an allocation during this page.
+  bool hit_memory_cap() const { return hit_memory_cap_; }
+  size_t memory_limit() const { return memory_limit_; }
   // Stops the running script at its next instruction.
   void Stop(PageStop reason);
 
@@ -117,6 +120,7 @@ class ScriptHeap : private fennick_duk_interrupt {
   duk_context* ctx_ = nullptr;
   size_t memory_limit_;
   size_t memory_used_ = 0;
+  bool hit_memory_cap_ = false;
 
   PageContext* page_ = nullptr;
   std::chrono::steady_clock::time_point deadline_{};

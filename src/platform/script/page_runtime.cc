@@ -180,6 +180,11 @@ void PageRuntime::RunFile(PageContext& page, const std::filesystem::path& file) 
       failure.file = compiled->VirtualPath(0);
       failure.message = "The page failed, and its error could not be read";
     }
+    if (heap->hit_memory_cap() && failure.message.find("alloc failed") != std::string::npos) {
+      failure.message = "Out of memory: the page used more than the " +
+                        std::to_string(heap->memory_limit() >> 20) +
+                        " MiB its script may hold (" + failure.message + ")";
+    }
   }
   duk_set_top(ctx, top);
   bool clean = heap->EndPage();

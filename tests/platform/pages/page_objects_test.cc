@@ -347,3 +347,26 @@ TEST_F(PageObjectsTest, GlobalsOfThePageCannotBeReplaced) {
 
 }  // namespace
 }  // namespace fennick
+
+namespace fennick {
+namespace {
+
+TEST(PageLimitsTest, APageOverItsMemoryCapFailsAndTheNextPageRuns) {
+  ScriptPageOptions options;
+  options.heap_memory_limit = size_t{16} << 20;
+  testing::PageHarness h(options);
+  h.Write("greedy.asp",
+          "<% var s = 'x', kept = [];\n"
+          "   while (true) { s = s + s; kept.push(s); } %>");
+  h.Write("small.asp", "<%= new Array(1000).join('y').length %>");
+  auto r = h.Get("/greedy.asp");
+  EXPECT_EQ(r.status, 500);
+  EXPECT_NE(r.body.find("in /greedy.asp, line 2<br>Out of memory: the page used more than the "
+                        "16 MiB its script may hold"),
+            std::string::npos)
+      << r.body;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(h.Get("/small.asp").body, "999");
+}
+
+}  // namespace
+}  // namespace fennick
