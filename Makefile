@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-asan bench clean
+.PHONY: all deps build demo test test-asan bench fuzz clean
 
 all: build
 
@@ -30,5 +30,11 @@ test-asan: deps
 bench: build
 	bash scripts/run-bench.sh $(BUILD)
 
+# libFuzzer targets (fuzz/fuzz_*.cc) with clang, into build-fuzz/.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DFENNICK_FUZZ=ON -DFENNICK_BENCH=OFF
+	cmake --build build-fuzz -j $(JOBS) --target $(notdir $(basename $(wildcard fuzz/fuzz_*.cc)))
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz

@@ -5,8 +5,10 @@ set(FENNICK_PLATFORM_LIBS "")
 # platform/intl: locale-aware number and date formatting.
 pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-uc icu-i18n)
 list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::ICU)
-
 # Data layer: the SQLite and PostgreSQL drivers (src/platform/data).
 pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
 list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::SQLITE3 PkgConfig::LIBPQ)
+# Regular expressions of the script adapter (src/platform/script).
+pkg_check_modules(PCRE2 REQUIRED IMPORTED_TARGET libpcre2-8)
+list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::PCRE2)

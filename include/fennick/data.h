@@ -8,11 +8,18 @@
 // parameters. Field types are ADO type codes (kAdInteger, kAdVarChar, ...),
 // values are Variants.
 //
-// Providers: "Provider=SQLite;Data Source=file.db" (the embedded default;
-// a relative path is taken from the site root of the running page, or the
-// current folder with no page running; ":memory:" is a private in-memory
-// database) and "Provider=PostgreSQL;Host=...;Port=...;Database=...;
-// User ID=...;Password=...". Host may be a Unix-socket folder.
+// Providers: "Provider=SQLite;Data Source=file.db" (the embedded default,
+// also taken when no Provider is named; a relative path is taken from the
+// site root of the running page, or the current folder with no page
+// running; ":memory:" is a private in-memory database; "Mode=Read" opens
+// read-only, and a missing file is created only with
+// "Mode=ReadWriteCreate") and "Provider=PostgreSQL;Host=...;Port=...;
+// Database=...;User ID=...;Password=..." (Host may be a Unix-socket
+// folder).
+//
+// The classes are shaped for the late-bound objects scripts will drive
+// (rs.Fields("x").Value): members carry the published names, a Field reads
+// whatever row is current, and nothing here depends on a page running.
 //
 // Every failure is a fennick::Error: the engine's own message for database
 // errors, with the numbers below. None of these classes is thread-safe: a
@@ -124,8 +131,8 @@ class Field {
   Variant Value() const;
   bool IsNull() const;
   // The next `length` bytes of a text or binary value: successive calls
-  // continue where the last stopped, until moving to another row or
-  // reading another field starts over. Null when nothing is left or the
+  // continue where the last stopped, until moving to another row, reading
+  // a value whole, or reading another field's chunks starts over. Null when nothing is left or the
   // value is Null. Text gives a String, anything else Binary.
   Variant GetChunk(int32_t length) const;
   // The table the column comes from, when the engine knows it ("" for
@@ -189,12 +196,13 @@ class Recordset {
   Field Fields(std::string_view name);
 
   // Up to `rows` rows (-1: all) from the current one, as [column][row];
-  // the cursor moves past them.
+  // the cursor moves past them. At EOF every column is empty.
   std::vector<std::vector<Variant>> GetRows(int32_t rows = -1);
   // Up to `rows` rows from the current one as text: values in their
   // invariant text form joined by `column_delimiter`, `row_delimiter`
   // after every row (the last one included), `null_expr` for Null. The
-  // cursor moves past them. Only the clip format (2) exists.
+  // cursor moves past them. At EOF the text is empty. Only the clip format
+  // (2) exists.
   std::string GetString(int32_t format = kAdClipString, int32_t rows = -1,
                         std::string_view column_delimiter = "\t",
                         std::string_view row_delimiter = "\r", std::string_view null_expr = "");
@@ -230,7 +238,8 @@ class Recordset {
   std::unique_ptr<data::RecordsetState> state_;
 };
 
-// A database connection. Non-copyable, movable.
+// A database connection. Non-copyable, movable; a moved-from connection
+// may only be assigned to or destroyed.
 class Connection {
  public:
   Connection();

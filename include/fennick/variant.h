@@ -71,6 +71,8 @@ class Variant {
   Variant(std::shared_ptr<Object> object);
 
   static Variant Null() { Variant v; v.type_ = VarType::kNull; return v; }
+  // The empty object reference: VarType kObject holding no object.
+  static Variant Nothing() { Variant v; v.type_ = VarType::kObject; return v; }
   static Variant Byte(uint8_t value);
   // value_times_10000 is the currency amount in ten-thousandths.
   static Variant Currency(int64_t value_times_10000);

@@ -21,6 +21,15 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+bool NeedsQuotes(std::string_view part) {
+  if (part.empty() || (part[0] >= '0' && part[0] <= '9')) return true;
+  for (char c : part) {
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
+      return true;
+  }
+  return false;
+}
+
 void AppendQuoted(std::string& out, std::string_view part, std::string_view open,
                   std::string_view close) {
   out.append(open);
@@ -48,7 +57,15 @@ void QuotePart(std::string& out, int type, std::string_view part, const SqlNamin
       AppendQuoted(out, part, "`", "`");
       return;
     case kDbPostgreSql:
-      AppendQuoted(out, part, "\"", "\"");
+      // PostgreSQL folds unquoted names to lower case, and commands are
+      // mostly written unquoted: quoting "Orders" would name another table
+      // than the command's Orders. Only names that cannot stand bare are
+      // quoted.
+      if (NeedsQuotes(part)) {
+        AppendQuoted(out, part, "\"", "\"");
+      } else {
+        out.append(part);
+      }
       return;
     default:
       if (part.find('-') != std::string_view::npos && part.find(' ') != std::string_view::npos) {

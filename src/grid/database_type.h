@@ -36,7 +36,8 @@ struct SqlNaming {
 };
 
 // A table or column name delimited for the database: "[Orders].[Amount]",
-// "`Orders`", "\"Orders\"". "*" stays as it is; a name with "." is quoted as
+// "`Orders`"; on PostgreSQL only names that cannot stand bare are quoted
+// ("\"Order Details\""). "*" stays as it is; a name with "." is quoted as
 // the part before the first "." and the part after it. A delimiter inside
 // a name is doubled, so a name can never close its quotes.
 std::string QuoteSqlName(int database_type, std::string_view name, bool owner_flag,

@@ -15,6 +15,7 @@
 namespace fennick {
 
 class Recordset;
+struct CellWriterCache;
 
 struct GridObject {
   HostContext host;
@@ -44,6 +45,10 @@ struct GridObject {
   std::string filter_before_clause;
   std::string clause_field;
   bool has_new_clause = false;
+
+  // The column formats resolved per column and the cell writer's scratch
+  // buffers (grid/cell_formats.h).
+  std::shared_ptr<CellWriterCache> cell_writer_cache;
 
   // Display texts by lower-case key, and the page-number switch.
   std::map<std::string, std::string> texts;

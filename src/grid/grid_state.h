@@ -21,6 +21,9 @@ class Connection;
 struct GridPageState {
   std::string command;
   std::shared_ptr<Connection> connection;
+  // The connection string of `connection`, filled by whoever sets the
+  // connection; binary-cell links carry it (sealed) to the download request.
+  std::string connection_string;
   std::string master_table;
   int32_t command_timeout = 0;
   // Positions are 64-bit inside; the property setters keep their 16-bit

@@ -8,6 +8,7 @@
 #include "fennick/error.h"
 #include "fennick/page.h"
 #include "frame/argument_codec.h"
+#include "frame/expression.h"
 #include "frame/field_types.h"
 #include "frame/module_state.h"
 #include "frame/temp_folder.h"
@@ -171,6 +172,23 @@ TEST(TempFolderTest, CreatesTheExportFolderUnderTheSite) {
   EnsureTempFolder();
   EXPECT_EQ(CurrentModuleState().temp_folder_url, "../../outside/");
   EXPECT_FALSE(std::filesystem::exists(site.root().parent_path() / "outside"));
+}
+
+}  // namespace
+}  // namespace fennick
+
+namespace fennick {
+namespace {
+
+TEST(ExpressionTest, EvaluatesTrimmedScriptExpressions) {
+  EXPECT_EQ(EvaluateExpression("  1 + 2 * 3 "), "7");
+  EXPECT_EQ(EvaluateExpression("\"Total: \" & FormatNumber(1234.5, 2)"), "Total: 1,234.50");
+  try {
+    EvaluateExpression("1 / 0");
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kErrDivisionByZero);
+  }
 }
 
 }  // namespace

@@ -37,7 +37,9 @@ TEST(DatabaseTypeTest, QuotesNamesPerDatabase) {
   EXPECT_EQ(QuoteSqlName(kDbSqlServer, " Orders.Amount ", false, plain), "[Orders].[Amount]");
   EXPECT_EQ(QuoteSqlName(kDbSQLite, "Order Details", false, plain), "[Order Details]");
   EXPECT_EQ(QuoteSqlName(kDbMySql, "Orders.Amount", false, plain), "`Orders`.`Amount`");
-  EXPECT_EQ(QuoteSqlName(kDbPostgreSql, "Orders.Amount", false, plain), "\"Orders\".\"Amount\"");
+  EXPECT_EQ(QuoteSqlName(kDbPostgreSql, "Orders.Amount", false, plain), "Orders.Amount");
+  EXPECT_EQ(QuoteSqlName(kDbPostgreSql, "Order Details.1st", false, plain),
+            "\"Order Details\".\"1st\"");
   EXPECT_EQ(QuoteSqlName(kDbOracle, "Orders.Amount", false, plain), "Orders.Amount");
   EXPECT_EQ(QuoteSqlName(kDbOracle, "Order - Details", false, plain), "[Order - Details]");
   EXPECT_EQ(QuoteSqlName(kDbSqlServer, "*", false, plain), "*");

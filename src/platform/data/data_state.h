@@ -34,7 +34,7 @@ auto WithDriver(ConnectionState& connection, Call call) {
   DriverConnection& driver = OpenDriver(connection);
   try {
     return call(driver);
-  } catch (const Error&) {
+  } catch (...) {
     if (driver.Lost()) {
       connection.driver.reset();
       connection.provider.clear();

@@ -13,8 +13,6 @@ bool SameName(std::string_view a, std::string_view b) {
   return CompareTextIgnoringCase(a, b) == 0 && a.size() == b.size();
 }
 
-int CompareDoubles(double x, double y) { return x < y ? -1 : (x > y ? 1 : 0); }
-
 const char* ClassName(ValueClass c) {
   switch (c) {
     case ValueClass::kNumber:

@@ -11,7 +11,9 @@
 // into the RowSet, so a large result never exists twice in memory. The
 // command timeout is kept on the client: when it passes, the statement is
 // cancelled; a server that does not answer the cancel is given up as lost.
-// A row limit cancels a plain query once enough rows have arrived.
+// A row limit cancels a query that only reads once enough rows have
+// arrived, outside transactions only; other statements run to their end
+// and the rows beyond the limit are dropped as they come.
 //
 // Stored procedures are the functions and procedures that return rows: a
 // function is called as SELECT * FROM f(name => $1, ...), a procedure with

@@ -27,6 +27,17 @@ struct CancelFreer {
 using CancelPtr = std::unique_ptr<PGcancel, CancelFreer>;
 using Clock = std::chrono::steady_clock;
 
+// Set on a connection whose statement's results are being read: should an
+// error leave some unread, every later statement would fail behind them,
+// so the link is then given up (and the connection closes).
+struct UnreadResultsGuard {
+  PGconn* conn;
+  bool& lost;
+  ~UnreadResultsGuard() {
+    if (PQtransactionStatus(conn) == PQTRANS_ACTIVE) lost = true;
+  }
+};
+
 }  // namespace
 
 std::string CleanPostgresMessage(const char* message) {
@@ -69,9 +80,10 @@ ExecuteResult PostgresConnection::Execute(const ExecuteRequest& request) {
   return Run(sql, values, request.max_records, may_cancel_for_limit, deadline);
 }
 
-// Whether `sql` is one query that reads (so that stopping it early can
-// undo nothing): no ";" before its end, starting with SELECT, WITH,
-// VALUES or TABLE.
+// Whether `sql` is one query that only reads, so that cancelling it once
+// enough rows have arrived undoes nothing: a single SELECT, VALUES or TABLE
+// statement, or a WITH query without INSERT, UPDATE, DELETE or MERGE in it.
+// (Functions a SELECT calls could still write; a row limit stops them too.)
 bool PostgresConnection::IsSingleQuery(std::string_view sql) {
   while (!sql.empty() && (sql.back() == ' ' || sql.back() == ';' || sql.back() == '\n' ||
                           sql.back() == '\t' || sql.back() == '\r')) {
@@ -81,15 +93,21 @@ bool PostgresConnection::IsSingleQuery(std::string_view sql) {
   size_t start = sql.find_first_not_of(" \t\r\n(");
   if (start == std::string_view::npos) return false;
   sql.remove_prefix(start);
-  for (std::string_view word : {"SELECT", "WITH", "VALUES", "TABLE"}) {
-    if (sql.size() > word.size() &&
-        (sql[word.size()] == ' ' || sql[word.size()] == '\n' || sql[word.size()] == '\t') &&
-        std::equal(word.begin(), word.end(), sql.begin(),
-                   [](char a, char b) { return a == (b & ~0x20); })) {
-      return true;
-    }
+  std::string upper(sql);
+  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  auto starts_with_word = [&upper](std::string_view word) {
+    return upper.size() > word.size() && upper.compare(0, word.size(), word) == 0 &&
+           (upper[word.size()] == ' ' || upper[word.size()] == '\n' ||
+            upper[word.size()] == '\t' || upper[word.size()] == '\r');
+  };
+  if (starts_with_word("SELECT") || starts_with_word("VALUES") || starts_with_word("TABLE")) {
+    return true;
   }
-  return false;
+  if (!starts_with_word("WITH")) return false;
+  for (std::string_view writer : {"INSERT", "UPDATE", "DELETE", "MERGE"}) {
+    if (upper.find(writer) != std::string::npos) return false;
+  }
+  return true;
 }
 
 void PostgresConnection::FailConnection(std::string_view what) {
@@ -144,6 +162,7 @@ ExecuteResult PostgresConnection::Run(const std::string& sql,
                                       StatementDeadline& deadline) {
   bool idle = PQtransactionStatus(conn_.get()) == PQTRANS_IDLE;
   if (!Send(sql, values)) FailConnection("sending the statement failed");
+  UnreadResultsGuard guard{conn_.get(), lost_};
   PQsetSingleRowMode(conn_.get());
 
   ExecuteResult result;
@@ -340,6 +359,7 @@ ResultPtr PostgresConnection::Query(const char* sql,
                         nullptr, nullptr, 0) != 1) {
     FailConnection("sending a catalogue query failed");
   }
+  UnreadResultsGuard guard{conn_.get(), lost_};
   ResultPtr last;
   std::optional<Error> error;
   while (true) {

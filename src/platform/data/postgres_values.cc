@@ -1,8 +1,6 @@
 // Reading PostgreSQL's text forms into column storage.
 #include "platform/data/postgres_values.h"
 
-#include <charconv>
-
 #include "platform/data/value_text.h"
 
 namespace fennick::data {
@@ -73,8 +71,7 @@ void AppendPostgresValue(Column& column, PostgresReader reader, std::string_view
   switch (reader) {
     case PostgresReader::kInteger: {
       int64_t v;
-      auto res = std::from_chars(text.data(), text.data() + text.size(), v);
-      if (res.ec == std::errc() && res.ptr == text.data() + text.size()) {
+      if (ParseInteger(text, v)) {
         column.AppendInteger(v);
         return;
       }
@@ -96,8 +93,7 @@ void AppendPostgresValue(Column& column, PostgresReader reader, std::string_view
     }
     case PostgresReader::kReal: {
       double v;
-      auto res = std::from_chars(text.data(), text.data() + text.size(), v);
-      if (res.ec == std::errc() && res.ptr == text.data() + text.size()) {
+      if (ParseEngineDouble(text, v)) {
         column.AppendReal(v);
         return;
       }

@@ -48,8 +48,6 @@ Variant RealValue(int32_t type, double v) {
   }
 }
 
-int CompareDoubles(double x, double y) { return x < y ? -1 : (x > y ? 1 : 0); }
-
 int CompareBytes(std::string_view a, std::string_view b) {
   int c = a.compare(b);
   return c < 0 ? -1 : (c > 0 ? 1 : 0);

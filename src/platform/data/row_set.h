@@ -143,6 +143,7 @@ struct RowSet {
   }
 };
 
+inline int CompareDoubles(double x, double y) { return x < y ? -1 : (x > y ? 1 : 0); }
 // Orders two Variants for sorting and filtering: Null first, then numbers
 // (Booleans, dates and currency by their numeric value), then text ignoring
 // ASCII case, then binary bytes.

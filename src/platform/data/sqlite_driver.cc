@@ -13,7 +13,6 @@
 // once the deadline has passed, and bounds waiting for a locked database.
 #include <sqlite3.h>
 
-#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -130,10 +129,8 @@ void AppendCell(Column& column, Reader reader, sqlite3_value* value) {
           return;
         }
       } else if (storage_class == SQLITE_TEXT) {
-        std::string_view text = ValueText(value);
         int64_t v;
-        auto res = std::from_chars(text.data(), text.data() + text.size(), v);
-        if (res.ec == std::errc() && res.ptr == text.data() + text.size()) {
+        if (ParseInteger(ValueText(value), v)) {
           column.AppendInteger(v);
           return;
         }

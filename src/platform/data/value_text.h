@@ -27,6 +27,11 @@ std::string FormatIsoDate(double ole_date);
 inline double OleDateFromJulianDay(double julian_day) { return julian_day - 2415018.5; }
 inline double OleDateFromUnixSeconds(double seconds) { return seconds / 86400.0 + 25569.0; }
 
+// A whole text that is a base-10 integer ("-42"), or a number in the
+// forms engines write ("1.5", "-2e-3", "NaN", "Infinity"); no blanks.
+bool ParseInteger(std::string_view text, int64_t& value);
+bool ParseEngineDouble(std::string_view text, double& value);
+
 // An exact decimal amount ("-1234.5", "12.34567" rounded half away from
 // zero) in ten-thousandths. Blanks around it are allowed. Returns false for
 // anything else or an amount beyond the currency range.

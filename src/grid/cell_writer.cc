@@ -1,0 +1,241 @@
+// The cell writer: one cell's value as the page's column formats show it,
+// and the download link or image of a binary cell.
+#include "grid/cell_writer.h"
+
+#include "fennick/error.h"
+#include "frame/date_tokens.h"
+#include "frame/text_routines.h"
+#include "grid/cell_formats.h"
+#include "grid/cell_values.h"
+#include "grid/format_lists.h"
+#include "platform/crypto/seal.h"
+#include "platform/intl/format.h"
+#include "platform/web/http_text.h"
+
+namespace fennick {
+namespace {
+
+// The lists a grid puts "|||" in front of when it displays. The two style
+// lists start with it from their first entry; the OLE list is found
+// without it.
+std::string GridPageState::*const kNormalisedLists[] = {
+    &GridPageState::caption_list, &GridPageState::template_list, &GridPageState::date_list,
+    &GridPageState::number_list,  &GridPageState::boolean_list,  &GridPageState::regex_list,
+    &GridPageState::hidden_list};
+
+void AppendDate(const ColumnFormat& f, const Variant& value, std::string_view text,
+                std::string& out) {
+  const std::optional<double> date = DateValue(value, text);
+  if (!date) RaiseTypeMismatch();
+  if (f.named_date) {
+    out.append(intl::FormatDateTime(*date, *f.named_date));
+  } else if (f.date_tokens) {
+    out.append(FormatDateTokens(*date, f.entry));
+  } else {
+    out.append(intl::FormatDatePicture(*date, f.entry));
+  }
+}
+
+void AppendNumber(const ColumnFormat& f, const Variant& value, std::string_view text,
+                  std::string& out) {
+  const double number = NumericValue(value, text);
+  switch (f.number_kind) {
+    case '1':
+      out.append(intl::FormatNumber(number, f.decimals));
+      break;
+    case '2':
+      out.append(intl::FormatPercent(number, f.decimals));
+      break;
+    case '3':
+      out.append(intl::FormatCurrency(number, f.decimals));
+      break;
+    default:
+      out.append(text);  // no entry the format methods write; shown as it is
+      break;
+  }
+}
+
+void AppendRegex(const ColumnFormat& f, const Variant& value, std::string_view text,
+                 std::string& out) {
+  if (f.digits_first && !IsNumericValue(value, text)) {
+    out.append(f.regex.Replace(DigitsOnly(text), f.replacement));
+  } else {
+    out.append(f.regex.Replace(text, f.replacement));
+  }
+}
+
+// A value without a format: numbers as they are, dates in the report
+// designer's default picture when it set one, other text as it is (with
+// line breaks kept in the columnar layout).
+void AppendPlain(const GridPageState& page, const Variant& value, std::string_view text,
+                 std::string& out) {
+  if (!page.default_date_format.empty() && !IsNumericValue(value, text)) {
+    if (const std::optional<double> date = DateValue(value, text)) {
+      out.append(intl::FormatDatePicture(*date, page.default_date_format));
+      return;
+    }
+  }
+  if (!page.is_columnar) {
+    out.append(text);
+    return;
+  }
+  size_t done = 0;
+  for (size_t at = text.find("\r\n"); at != std::string_view::npos;
+       at = text.find("\r\n", done)) {
+    out.append(text.substr(done, at - done));
+    out.append("<br>");
+    done = at + 2;
+  }
+  out.append(text.substr(done));
+}
+
+// The sealed form of text, sealing again only when it changed.
+const std::string& SealedOnce(std::string_view text, std::string& sealed_of,
+                              std::string& sealed) {
+  if (sealed.empty() || sealed_of != text) {
+    sealed = SealText(text);
+    sealed_of = text;
+  }
+  return sealed;
+}
+
+// The carried query string's pairs as "&amp;"-joined link query text,
+// leaving out names the download link uses itself so none arrives twice.
+void AppendCarriedQuery(std::string_view query, std::string& out) {
+  while (!query.empty()) {
+    const size_t amp = query.find('&');
+    const std::string_view pair = query.substr(0, amp);
+    const std::string name = AsciiLower(UrlDecode(pair.substr(0, pair.find('=')), true));
+    if (!pair.empty() && name != "a" && name != "ext" && name != "r" && name != "c" &&
+        name != "s" && name != "cn") {
+      out.append("&amp;");
+      out.append(HtmlAttributeEscape(pair));
+    }
+    if (amp == std::string_view::npos) break;
+    query.remove_prefix(amp + 1);
+  }
+}
+
+}  // namespace
+
+void NormaliseFormatLists(GridPageState& page) {
+  for (std::string GridPageState::*list : kNormalisedLists) {
+    std::string& text = page.*list;
+    // Once is enough: a second grid on the page finds the lists ready.
+    if (!text.empty() && text.compare(0, 3, "|||") != 0) text.insert(0, "|||");
+  }
+}
+
+std::string CellKey(const GridColumn& column) {
+  return FormatKey(column.table.empty() ? column.name : column.table + "." + column.name);
+}
+
+std::string ColumnCaptionOf(const GridPageState& page, const GridColumn& column) {
+  if (!column.table.empty()) {
+    if (auto caption = FindEntryAnyCase(page.caption_list, CellKey(column))) {
+      return std::string(*caption);
+    }
+  }
+  if (auto caption = FindEntryAnyCase(page.caption_list, FormatKey(column.name))) {
+    return std::string(*caption);
+  }
+  return column.name;
+}
+
+bool IsHiddenColumn(const GridPageState& page, const GridColumn& column) {
+  if (page.hidden_list.empty()) return false;
+  const ColumnKeys keys = OwnKeysOf(column);
+  return (!keys.qualified.empty() && HasBareEntry(page.hidden_list, keys.qualified)) ||
+         HasBareEntry(page.hidden_list, keys.bare);
+}
+
+void WriteCell(GridObject& g, const RowView& row, size_t column, int64_t /*row_index*/,
+               std::string& out) {
+  CellWriterCache& cache = CellCacheFor(g);
+  const ColumnFormat& f = FormatOf(g, cache, column);
+
+  const Variant value = row.Value(column);
+  std::string_view text;
+  if (value.IsString()) {
+    text = value.Bytes();
+  } else {
+    cache.value_text.clear();
+    AppendValueText(value, cache.value_text);
+    text = cache.value_text;
+  }
+  if (text.empty()) return;
+
+  const std::string* cell_style = CellStyleFor(cache, text);
+  const bool styled = (cell_style != nullptr && !cell_style->empty()) || !f.column_style.empty();
+  if (styled) {
+    out.append("<div style=\"");
+    if (cell_style != nullptr) out.append(*cell_style);
+    out.append(f.column_style);
+    out.append("\">");
+  }
+
+  switch (f.kind) {
+    case CellFormatKind::kDate:
+      AppendDate(f, value, text, out);
+      break;
+    case CellFormatKind::kNumber:
+      AppendNumber(f, value, text, out);
+      break;
+    case CellFormatKind::kTemplate:
+      ExpandTemplate(f.tmpl, g, row, value, text, cache.scratch, out);
+      break;
+    case CellFormatKind::kBoolean:
+      out.append(value.AsBool() ? f.true_text : f.false_text);
+      break;
+    case CellFormatKind::kRegex:
+      AppendRegex(f, value, text, out);
+      break;
+    case CellFormatKind::kPlain:
+      AppendPlain(*g.page, value, text, out);
+      break;
+  }
+
+  if (styled) out.append("</div>");
+}
+
+void WriteBinaryCell(GridObject& g, size_t column, int64_t row_index, std::string& out) {
+  if (column >= g.columns.size()) throw Error(9, "Subscript out of range", "Fennick");
+  CellWriterCache& cache = CellCacheFor(g);
+  const GridPageState& page = *g.page;
+  const std::optional<std::string_view> extension =
+      FindColumnEntry(page.ole_list, OwnKeysOf(g.columns[column]));
+
+  // The command and connection string travel sealed: the download request
+  // runs only what this server wrote, and the browser never reads either.
+  const std::string& command =
+      SealedOnce(page.command, cache.sealed_command_of, cache.sealed_command);
+  const std::string& connection = SealedOnce(page.connection_string, cache.sealed_connection_of,
+                                             cache.sealed_connection);
+
+  out.append(extension ? "<a href=\"" : "<img src=\"");
+  out.append(g.host.page_url);
+  out.append("?a=i");
+  if (extension) {
+    out.append("&amp;ext=");
+    AppendTemplateUrlEncoded(*extension, out);
+  }
+  out.append("&amp;r=");
+  out.append(std::to_string(row_index));
+  out.append("&amp;c=");
+  out.append(std::to_string(column));
+  out.append("&amp;s=");
+  out.append(command);
+  out.append("&amp;cn=");
+  out.append(connection);
+  AppendCarriedQuery(page.carried_query, out);
+  out.push_back('"');
+  if (extension) {
+    out.push_back('>');
+    out.append(*extension);
+    out.append("</a>");
+  } else {
+    out.append(" border=0>");
+  }
+}
+
+}  // namespace fennick

@@ -1,0 +1,494 @@
+// The grid's query: its connection, the ORDER BY from the sort clicks, the
+// row limit, the filter, stored procedures, and the one recordset that the
+// renderer draws from.
+//
+// The filter comes back from the browser, so before it reaches the
+// database it is parsed with the filter grammar and bound to the columns
+// the command returns; the SQL sent is written from the parsed filter, in
+// the database's own quoting. A filter that fails any of this takes the
+// same path as one the database rejects.
+#include <cmath>
+#include <optional>
+
+#include "fennick/data.h"
+#include "fennick/data_grid.h"
+#include "frame/field_types.h"
+#include "frame/module_state.h"
+#include "frame/text_routines.h"
+#include "grid/column_expressions.h"
+#include "grid/database_type.h"
+#include "grid/grid_object.h"
+#include "grid/order_list.h"
+#include "grid/sql_text.h"
+#include "platform/data/filter.h"
+#include "platform/web/http_text.h"
+
+namespace fennick {
+namespace {
+
+constexpr char kNoConnectionDisplay[] =
+    "Your Database Connection must be set before calling .Display() method";
+constexpr char kNoCommandDisplay[] = "Your SQL Command must be set before calling .Display() method";
+constexpr char kNoConnectionBuilder[] =
+    "Your Database Connection must be set before calling .CreateCommand() method";
+
+std::string Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return std::string(s);
+}
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return out;
+}
+
+std::vector<std::string> SplitComma(std::string_view list) {
+  std::vector<std::string> items;
+  if (list.empty()) return items;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string_view::npos) comma = list.size();
+    items.push_back(Trim(list.substr(start, comma - start)));
+    start = comma + 1;
+  }
+  return items;
+}
+
+bool IsNumberText(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+int ForcedType() { return CurrentModuleState().database_type; }
+
+// The columns that "AUTO" finds for the required order: positions in the
+// select list of the master table's numeric columns, as the report
+// designer's field schema types them.
+std::string AutoRequiredOrder(const GridObject& g) {
+  const std::string& command = g.page->command;
+  std::string upper = Upper(command);
+  size_t select = upper.find("SELECT ");
+  size_t from = upper.find(" FROM ");
+  if (select == std::string::npos || from == std::string::npos || from < select) return "";
+  std::string list;
+  for (char c : command.substr(select + 7, from - select - 7)) {
+    if (c != '[' && c != ']' && c != '`' && c != '"') list.push_back(c);
+  }
+  const std::string& schema = CurrentModuleState().field_schema;
+  std::string found;
+  auto items = SplitComma(list);
+  for (size_t i = 0; i < items.size(); ++i) {
+    size_t dot = items[i].find('.');
+    if (dot == std::string::npos) continue;
+    if (Upper(items[i].substr(0, dot)) != Upper(g.page->master_table)) continue;
+    // The schema entry ",name~...~t131~": its "t" attribute.
+    std::string needle = Upper("," + items[i] + "~");
+    std::string hay = Upper("," + schema);
+    size_t at = hay.find(needle);
+    if (at == std::string::npos) continue;
+    size_t end = hay.find(',', at + 1);
+    std::string entry = hay.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    size_t t = entry.find("~T");
+    if (t == std::string::npos) continue;
+    double category = 0;
+    std::string value = entry.substr(t + 2, entry.find('~', t + 2) - t - 2);
+    if (!ParseNumber(value, category) || category == 0) continue;
+    if (!found.empty()) found.push_back(',');
+    found.append(std::to_string(i + 1));
+  }
+  return found;
+}
+
+// The command with its ORDER BY, from the sort list and the grid's
+// required and default orders.
+std::string OrderedCommand(const GridObject& g, const std::string& order_list) {
+  const std::string& command = g.page->command;
+  const std::string& required = g.required_sort_order;
+  const bool master_mode = g.page->master_mode;
+  if (!Trim(order_list).empty()) {
+    if (required.empty()) return command + " ORDER BY " + order_list;
+    std::string rest = order_list;
+    if (master_mode) {
+      auto items = SplitComma(order_list);
+      std::string first = items.empty() ? "" : items[0];
+      if (first.size() > 5 && Upper(first.substr(first.size() - 5)) == " DESC") {
+        first = Trim(first.substr(0, first.size() - 5));
+      }
+      for (const auto& master : SplitComma(g.page->master_columns)) {
+        if (master == first) return command + " ORDER BY " + order_list;
+      }
+      for (const auto& item : SplitComma(required)) rest = RemoveFromOrderList(rest, item);
+    } else if (IsNumberText(Trim(required))) {
+      rest = RemoveFromOrderList(rest, Trim(required));
+    }
+    return command + " ORDER BY " + required + (Trim(rest).empty() ? "" : "," + rest);
+  }
+  if (!Trim(required).empty()) return command + " ORDER BY " + required;
+  if (!Trim(g.default_sort_order).empty()) return command + " ORDER BY " + g.default_sort_order;
+  return command;
+}
+
+void AppendStringLiteral(std::string& out, std::string_view text, int database_type) {
+  out.push_back('\'');
+  for (char c : text) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+    // MySQL reads a backslash in a string as an escape.
+    if (c == '\\' && database_type == kDbMySql) out.push_back('\\');
+  }
+  out.push_back('\'');
+}
+
+void AppendDateLiteral(std::string& out, double ole_date, int database_type) {
+  DateParts p = SplitOleDate(ole_date);
+  char buf[40];
+  const bool has_time = p.hour || p.minute || p.second;
+  if (database_type == kDbAccess) {
+    std::snprintf(buf, sizeof buf, "#%d/%d/%d", p.month, p.day, p.year);
+    out.append(buf);
+    if (has_time) {
+      std::snprintf(buf, sizeof buf, " %02d:%02d:%02d", p.hour, p.minute, p.second);
+      out.append(buf);
+    }
+    out.push_back('#');
+    return;
+  }
+  if (has_time) {
+    std::snprintf(buf, sizeof buf, "'%04d-%02d-%02d %02d:%02d:%02d'", p.year, p.month, p.day,
+                  p.hour, p.minute, p.second);
+  } else {
+    std::snprintf(buf, sizeof buf, "'%04d-%02d-%02d'", p.year, p.month, p.day);
+  }
+  out.append(buf);
+}
+
+// SQL for a parsed filter, in the database's quoting.
+void WriteFilterSql(const data::FilterExpression& filter, uint32_t index, int database_type,
+                    std::string& out) {
+  const data::FilterNode& n = filter.nodes()[index];
+  using Kind = data::FilterNode::Kind;
+  switch (n.kind) {
+    case Kind::kAnd:
+    case Kind::kOr:
+      out.push_back('(');
+      WriteFilterSql(filter, n.left, database_type, out);
+      out.append(n.kind == Kind::kAnd ? " AND " : " OR ");
+      WriteFilterSql(filter, n.right, database_type, out);
+      out.push_back(')');
+      return;
+    case Kind::kNot:
+      out.append("NOT (");
+      WriteFilterSql(filter, n.left, database_type, out);
+      out.push_back(')');
+      return;
+    case Kind::kCondition:
+      break;
+  }
+  out.append(QuoteSqlName(database_type, n.table.empty() ? n.column : n.table + "." + n.column));
+  using Op = data::FilterOp;
+  switch (n.op) {
+    case Op::kIsNull: out.append(" IS NULL"); return;
+    case Op::kIsNotNull: out.append(" IS NOT NULL"); return;
+    case Op::kEqual: out.append(" = "); break;
+    case Op::kNotEqual: out.append(" <> "); break;
+    case Op::kLess: out.append(" < "); break;
+    case Op::kGreater: out.append(" > "); break;
+    case Op::kLessEqual: out.append(" <= "); break;
+    case Op::kGreaterEqual: out.append(" >= "); break;
+    case Op::kLike: out.append(" LIKE "); break;
+    case Op::kNotLike: out.append(" NOT LIKE "); break;
+  }
+  using Lit = data::LiteralKind;
+  switch (n.literal_kind) {
+    case Lit::kNumber: {
+      out.append(FormatDouble(n.number));
+      return;
+    }
+    case Lit::kDate:
+      AppendDateLiteral(out, n.number, database_type);
+      return;
+    case Lit::kBoolean:
+      if (database_type == kDbPostgreSql) {
+        out.append(n.number != 0 ? "TRUE" : "FALSE");
+      } else {
+        out.append(n.number != 0 ? "1" : "0");
+      }
+      return;
+    case Lit::kString:
+    case Lit::kNone:
+    case Lit::kNull:
+      AppendStringLiteral(out, n.literal, database_type);
+      return;
+  }
+}
+
+// The result's columns, read from a query that returns no rows.
+bool DescribeColumns(GridObject& g, const std::string& command) {
+  try {
+    Recordset rs;
+    rs.Open("SELECT * FROM (" + command + ") fennick_columns WHERE 1=0", *g.page->connection,
+            kAdOpenStatic, kAdLockReadOnly, -1);
+    g.columns.clear();
+    std::vector<std::string> bases;
+    for (size_t i = 0; i < rs.FieldCount(); ++i) {
+      Field f = rs.Fields(i);
+      GridColumn c;
+      c.name = f.Name();
+      c.ado_type = f.Type();
+      c.type_class = ClassifyFieldType(std::to_string(f.Type()), 1);
+      g.columns.push_back(std::move(c));
+      bases.push_back(f.BaseTableName());
+    }
+    QualifyColumns(command, g.req.database_type, bases, g.columns);
+    return true;
+  } catch (const Error&) {
+    return false;  // a command that cannot be described takes no filter
+  }
+}
+
+// Checks the posted filter and writes it as SQL; false for a filter that
+// must not reach the database.
+bool PrepareFilter(GridObject& g, const std::string& command, std::string& sql_filter) {
+  if (!DescribeColumns(g, command)) return false;
+  if (g.has_new_clause) {
+    bool offered = false;
+    for (const auto& c : g.columns) {
+      if (ColumnExpression(c, g.req.database_type) == g.clause_field) offered = true;
+    }
+    if (!offered) {
+      // A field the grid never offered: the submission is ignored.
+      g.req.filter_expression = g.filter_before_clause;
+      g.has_new_clause = false;
+      if (Trim(g.req.filter_expression).empty()) {
+        g.req.filter_expression.clear();
+        sql_filter.clear();
+        return true;
+      }
+    }
+  }
+  data::FilterExpression parsed;
+  if (!parsed.Parse(g.req.filter_expression).ok()) return false;
+  std::vector<data::FilterColumn> bind;
+  for (const auto& c : g.columns) {
+    data::ValueClass value_class = data::ClassOfType(c.ado_type);
+    bind.push_back({c.column, c.table, value_class});
+    if (c.column != c.name) bind.push_back({c.name, c.table, value_class});
+  }
+  if (!parsed.Bind(bind).ok()) return false;
+  sql_filter.clear();
+  if (!parsed.empty()) WriteFilterSql(parsed, parsed.root(), g.req.database_type, sql_filter);
+  return true;
+}
+
+void InvalidFilterMessage(const GridObject& g) {
+  WriteToPage("<font color=red>Your filter is invalid!</font><br>" +
+              HtmlEncode(g.req.filter_expression) +
+              "<br/>Try using <code>Contains</code> or <code>Starts with</code>");
+}
+
+std::shared_ptr<Recordset> OpenText(GridObject& g, const std::string& sql, int32_t max_records) {
+  auto rs = std::make_shared<Recordset>();
+  if (max_records > 0) rs->MaxRecords(max_records);
+  rs->Open(sql, *g.page->connection, kAdOpenStatic, kAdLockReadOnly, -1);
+  return rs;
+}
+
+void CreateCommand(GridObject& g) {
+  if (!g.page->connection) {
+    ShowError(kNoConnectionBuilder);
+    return;
+  }
+  if (g.required_sort_order == "AUTO") g.required_sort_order = AutoRequiredOrder(g);
+  g.built_from_command = true;
+  g.req.order_list = ComputeOrderList(g.req.requested_sort, g.req.last_sort, g.req.remove_sort);
+  const std::string unordered = g.page->command;
+  g.page->command = OrderedCommand(g, g.req.order_list);
+  const std::string& command = g.page->command;
+  const int type = g.req.database_type;
+  const int32_t max_records = CurrentModuleState().max_records;
+
+  std::optional<Error> pending;
+  std::string opened_sql = command;
+  bool filtered = !Trim(g.req.filter_expression).empty();
+  std::string sql_filter;
+  if (filtered && !PrepareFilter(g, unordered, sql_filter)) {
+    WriteToPage(SqlComment(AddFilterToSql(command, g.req.filter_expression)));
+    InvalidFilterMessage(g);
+    g.req.filter_expression.clear();
+    filtered = false;
+  } else if (filtered && sql_filter.empty()) {
+    filtered = false;  // the only clause was withdrawn
+  }
+
+  try {
+    if (!filtered && (type == kDbAccess || type == kDbSqlServer)) {
+      std::string sql = command;
+      if (max_records > 0) {
+        size_t at = Upper(sql).find("SELECT ");
+        if (at != std::string::npos) {
+          sql.replace(at, 7, "SELECT TOP " + std::to_string(max_records) + " ");
+        }
+      }
+      opened_sql = sql;
+      g.recordset = OpenText(g, sql, 0);
+    } else {
+      opened_sql = filtered ? AddFilterToSql(command, sql_filter) : command;
+      try {
+        g.recordset = OpenText(g, opened_sql, max_records);
+      } catch (const Error&) {
+        if (!filtered) throw;
+        // The database refused the filter: show the page without it.
+        WriteToPage(SqlComment(opened_sql));
+        InvalidFilterMessage(g);
+        g.req.filter_expression.clear();
+        opened_sql = command;
+        g.recordset = OpenText(g, command, max_records);
+      }
+    }
+  } catch (const Error& e) {
+    pending = e;
+    g.recordset.reset();
+  }
+  if (CurrentModuleState().display_prepared_sql) {
+    WriteToPage(FormatSqlForDisplay(opened_sql));
+    WriteToPage(
+        "<div style='color:red;font-size:smaller'>Please remember to <b>TURN OFF</b> SQL "
+        "display before Production</div>");
+  }
+  if (pending) {
+    WriteToPage(SqlComment(command));
+    ShowError(HtmlEncode(pending->description()));
+  }
+}
+
+void OpenProcedure(GridObject& g) {
+  if (!g.page->connection) {
+    ShowError(kNoConnectionBuilder);
+    return;
+  }
+  g.req.order_list = ComputeOrderList(g.req.requested_sort, g.req.last_sort, g.req.remove_sort);
+  std::string name = Trim(g.procedure_name);
+  if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
+                           (name.front() == '`' && name.back() == '`'))) {
+    name = name.substr(1, name.size() - 2);
+  }
+  Connection& connection = *g.page->connection;
+  try {
+    std::vector<std::pair<std::string, std::string>> params;
+    std::string_view rest = g.parameters;
+    while (!rest.empty()) {
+      size_t end = rest.find("|||");
+      std::string_view entry = rest.substr(0, end);
+      rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 3);
+      size_t sep = entry.find("|=|");
+      if (sep == std::string_view::npos) continue;
+      params.emplace_back(std::string(entry.substr(0, sep)), std::string(entry.substr(sep + 3)));
+    }
+    auto rs = std::make_shared<Recordset>();
+    rs->CursorLocation(kAdUseClient);
+    if (g.req.database_type == kDbSqlServer) {
+      fennick::Command command(connection);
+      command.CommandText(name);
+      command.CommandType(kAdCmdStoredProc);
+      for (const auto& [pname, value] : params) {
+        if (pname.empty()) continue;
+        command.AppendParameter(
+            command.CreateParameter(pname, kAdVarChar, kAdParamInput, 255, Variant(value)));
+      }
+      rs->Open(command);
+    } else if (!params.empty()) {
+      fennick::Command command = Catalog(connection).ProcedureCommand(name);
+      for (const auto& [pname, value] : params) {
+        if (pname.empty()) continue;
+        command.Parameters(pname).Value(Variant(value));
+      }
+      rs->Open(command);
+    } else {
+      *rs = connection.Execute(name, nullptr, -1);
+    }
+    g.recordset = rs;
+
+    // Sorting and filtering happen on the fetched rows.
+    std::string sort;
+    for (const auto& item : SplitComma(g.req.order_list)) {
+      bool desc = item.size() > 5 && Upper(item.substr(item.size() - 5)) == " DESC";
+      std::string number = desc ? Trim(item.substr(0, item.size() - 5)) : item;
+      if (!IsNumberText(number)) continue;
+      size_t index = std::stoul(number);
+      if (index < 1 || index > rs->FieldCount()) continue;
+      if (!sort.empty()) sort.push_back(',');
+      sort.append("[" + rs->Fields(index - 1).Name() + "]");
+      if (desc) sort.append(" desc");
+    }
+    if (!sort.empty()) rs->Sort(sort);
+    if (!Trim(g.req.filter_expression).empty()) {
+      try {
+        rs->Filter(g.req.filter_expression);
+      } catch (const Error&) {
+        InvalidFilterMessage(g);
+        g.req.filter_expression.clear();
+        rs->Filter("");
+      }
+    }
+    g.columns.clear();
+    std::vector<std::string> bases;
+    for (size_t i = 0; i < rs->FieldCount(); ++i) {
+      Field f = rs->Fields(i);
+      GridColumn c;
+      c.name = f.Name();
+      c.ado_type = f.Type();
+      c.type_class = ClassifyFieldType(std::to_string(f.Type()), 1);
+      g.columns.push_back(std::move(c));
+      bases.push_back(f.BaseTableName());
+    }
+    QualifyColumns(name, g.req.database_type, bases, g.columns);
+  } catch (const Error& e) {
+    g.recordset.reset();
+    ShowError(HtmlEncode(e.description()));
+  }
+}
+
+}  // namespace
+
+void DataGrid::Connection(std::shared_ptr<fennick::Connection> connection) {
+  g_->page->connection = std::move(connection);
+  g_->owns_connection = false;
+  if (g_->page->connection) {
+    g_->req.database_type = GetDatabaseType(g_->page->connection->ConnectionString(), ForcedType());
+  }
+}
+
+void DataGrid::CreateConnection(std::string_view connection_string) {
+  auto connection = std::make_shared<fennick::Connection>();
+  if (g_->page->command_timeout > 0) connection->CommandTimeout(g_->page->command_timeout);
+  try {
+    connection->Open(connection_string, "", "", -1);
+  } catch (const Error& e) {
+    ShowError(HtmlEncode(e.description()));
+    return;
+  }
+  g_->page->connection = std::move(connection);
+  g_->owns_connection = true;
+  g_->req.database_type = GetDatabaseType(g_->page->connection->ConnectionString(), ForcedType());
+}
+
+void DataGrid::OpenRecordset() {
+  GridObject& g = *g_;
+  if (g.recordset) return;
+  if (!g.page->connection) ShowError(kNoConnectionDisplay, true);
+  if (Trim(g.page->command).empty() && Trim(g.procedure_name).empty()) {
+    ShowError(kNoCommandDisplay, true);
+    return;
+  }
+  if (!Trim(g.procedure_name).empty()) {
+    OpenProcedure(g);
+  } else {
+    CreateCommand(g);
+  }
+}
+
+}  // namespace fennick

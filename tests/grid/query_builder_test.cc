@@ -1,0 +1,254 @@
+// The grid's query on real databases: ORDER BY from clicks and the
+// required and default orders, filters placed and checked, the row limit,
+// procedures, and filters from the browser that must not become SQL.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "fennick/data.h"
+#include "fennick/data_grid.h"
+#include "fennick/error.h"
+#include "fennick/page.h"
+#include "frame/argument_codec.h"
+#include "frame/module_state.h"
+#include "grid/grid_object.h"
+#include "platform/crypto/seal.h"
+#include "platform/data/test_databases.h"
+
+namespace fennick {
+namespace {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+class GridQueryTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    InstallSealer(Sealer::KeyFromSecret("grid query tests"));
+    connection_ = std::make_shared<Connection>();
+    if (IsPostgres()) {
+      std::string cs = testing::PostgresConnectionString();
+      ASSERT_FALSE(cs.empty()) << "no PostgreSQL test server: run `make test`";
+      connection_->Open(cs);
+      schema_ = "fnk_grid_" + std::to_string(getpid()) + "_" + std::to_string(++counter_);
+      connection_->Execute("CREATE SCHEMA " + schema_);
+      connection_->Execute("SET search_path TO " + schema_);
+    } else {
+      connection_->Open("Provider=SQLite;Data Source=:memory:");
+    }
+    connection_->Execute(
+        "CREATE TABLE Orders (Id INTEGER, Name VARCHAR(40), Amount DOUBLE PRECISION, "
+        "Region VARCHAR(10), Secret VARCHAR(10))");
+    const char* rows[] = {
+        "(1, 'Smith', 12.5, 'West', 's1')",  "(2, 'Jones', 7, 'East', 's2')",
+        "(3, 'O''Brien', 30, 'West', 's3')", "(4, 'Smythe', 3, 'North', 's4')",
+        "(5, 'Adams', 20, 'East', 's5')",
+    };
+    for (const char* row : rows) connection_->Execute(std::string("INSERT INTO Orders VALUES ") + row);
+  }
+
+  void TearDown() override {
+    grid_.reset();
+    binding_.reset();
+    if (!schema_.empty()) connection_->Execute("DROP SCHEMA " + schema_ + " CASCADE");
+  }
+
+  bool IsPostgres() const { return GetParam() == "PostgreSQL"; }
+
+  // The expression the filter bar offers for a column of Orders.
+  std::string Offered(const std::string& column) const {
+    if (IsPostgres()) {
+      std::string lower = column;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return "orders." + lower;
+    }
+    return "[Orders].[" + column + "]";
+  }
+
+  DataGrid& Grid(const Fields& form, const std::string& command) {
+    grid_.reset();
+    binding_.reset();
+    Request r;
+    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
+    r.SetVariable("URL", "/orders.asp");
+    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s"), app_,
+                                          Server("/site", "/orders.asp", nullptr, "en_US"));
+    binding_ = std::make_unique<PageBinding>(*page_);
+    grid_ = std::make_unique<DataGrid>();
+    grid_->Connection(connection_);
+    grid_->Command(command);
+    return *grid_;
+  }
+
+  // Opens the grid's recordset and returns column 0 of every row as text.
+  std::vector<std::string> Open(int column = 0) {
+    grid_->OpenRecordset();
+    std::vector<std::string> out;
+    auto& rs = grid_->internals().recordset;
+    if (!rs) return out;
+    for (rs->MoveFirst(); !rs->Eof(); rs->MoveNext()) {
+      out.push_back(rs->Fields(static_cast<size_t>(column)).Value().AsString());
+    }
+    return out;
+  }
+
+  std::string Output() const { return page_->response().Body(); }
+
+  static int counter_;
+  std::shared_ptr<Connection> connection_;
+  std::string schema_;
+  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
+  Application app_;
+  std::unique_ptr<PageContext> page_;
+  std::unique_ptr<PageBinding> binding_;
+  std::unique_ptr<DataGrid> grid_;
+};
+
+int GridQueryTest::counter_ = 0;
+
+const char kSelect[] = "SELECT Id,Name,Amount FROM Orders";
+
+Fields Click(const std::string& argument) { return {{"__FARGS", EncodeArgument(argument)}}; }
+
+TEST_P(GridQueryTest, SortClicksAndRequiredAndDefaultOrders) {
+  Grid(Click("1sort:3;lastsort:;rsort:0;"), kSelect);
+  EXPECT_EQ(Open(), (std::vector<std::string>{"4", "2", "1", "5", "3"}));
+  EXPECT_EQ(grid_->Command(), std::string(kSelect) + " ORDER BY 3");
+  EXPECT_EQ(grid_->internals().req.order_list, "3");
+
+  Grid(Click("1sort:3;lastsort:3;rsort:0;"), kSelect);
+  EXPECT_EQ(Open(), (std::vector<std::string>{"3", "5", "1", "2", "4"}));
+  EXPECT_EQ(grid_->internals().req.order_list, "3 desc");
+
+  // The required order leads; its own column leaves the user's list.
+  Grid({{"sort", "1 desc,2"}}, kSelect).RequiredSortOrder("1");
+  Open();
+  EXPECT_EQ(grid_->Command(), std::string(kSelect) + " ORDER BY 1,2");
+  Grid(Click("1sort:1;lastsort:;rsort:0;"), kSelect).RequiredSortOrder("1");
+  Open();
+  EXPECT_EQ(grid_->Command(), std::string(kSelect) + " ORDER BY 1");
+
+  Grid({}, kSelect).DefaultSortOrder("Name");
+  EXPECT_EQ(Open(1), (std::vector<std::string>{"Adams", "Jones", "O'Brien", "Smith", "Smythe"}));
+  Grid({}, kSelect);
+  grid_->DefaultSortOrder("Name");
+  grid_->RequiredSortOrder("Amount DESC");
+  Open();
+  EXPECT_EQ(grid_->Command(), std::string(kSelect) + " ORDER BY Amount DESC");
+}
+
+TEST_P(GridQueryTest, FiltersLandBeforeGroupByAndKeepTheirLiterals) {
+  Grid({{"rsfilter", "Region = 'West'"}},
+       "SELECT Region, COUNT(*) AS N FROM Orders GROUP BY Region");
+  EXPECT_EQ(Open(), (std::vector<std::string>{"West"}));
+  EXPECT_EQ(Open(1), (std::vector<std::string>{"2"}));
+
+  Grid({{"search_field", Offered("Name")}, {"search_condition", "="}, {"search_text", "O'Brien"}},
+       kSelect);
+  EXPECT_EQ(Open(), (std::vector<std::string>{"3"}));
+  EXPECT_EQ(Output().find("invalid"), std::string::npos) << Output();
+
+  Grid({{"search_field", Offered("Name")}, {"search_condition", " LIKE 'v%'"},
+        {"search_text", "Sm"}},
+       kSelect + std::string(" WHERE Amount > 5"));
+  EXPECT_EQ(Open(), (std::vector<std::string>{"1"}));
+
+  Grid({{"search_field", Offered("Amount")}, {"search_condition", " > "},
+        {"search_text", "10"}, {"rsfilter", Offered("Id") + " <> 1"}},
+       kSelect);
+  EXPECT_EQ(Open(), (std::vector<std::string>{"3", "5"}));
+}
+
+TEST_P(GridQueryTest, RowLimitOnTheRecordset) {
+  Grid({}, kSelect);
+  CurrentModuleState().max_records = 2;
+  EXPECT_EQ(Open().size(), 2u);
+  EXPECT_EQ(grid_->Command(), kSelect);  // no TOP for these databases
+}
+
+TEST_P(GridQueryTest, BrowserFiltersNeverReachTheDatabaseAsSql) {
+  const std::vector<std::string> attacks = {
+      "1=1) UNION SELECT Secret, Secret, 1 FROM Orders --",
+      "Id = 1; DROP TABLE Orders",
+      "Secret = 's1'",
+      "Id = (SELECT MAX(Id) FROM Orders)",
+      "Name = 'x' OR 1=1",
+  };
+  for (const auto& filter : attacks) {
+    Grid({{"rsfilter", filter}}, kSelect);
+    EXPECT_EQ(Open().size(), 5u) << filter;  // the unfiltered page
+    const std::string out = Output();
+    EXPECT_NE(out.find("<font color=red>Your filter is invalid!</font><br>"), std::string::npos)
+        << filter;
+    EXPECT_EQ(grid_->internals().req.filter_expression, "") << filter;
+    EXPECT_EQ(out.find("s3"), std::string::npos) << filter;  // no secret leaked
+  }
+  // The table is still there, and the message is written once per display.
+  Grid({{"rsfilter", "Id = 1; DROP TABLE Orders"}}, kSelect);
+  Open();
+  const std::string out = Output();
+  EXPECT_EQ(out.find("Your filter is invalid!"), out.rfind("Your filter is invalid!"));
+  EXPECT_NE(out.find("DROP TABLE Orders"), std::string::npos);  // shown, encoded
+  WriteStateFields(grid_->internals());
+  EXPECT_NE(Output().find("<input type=hidden name=rsfilter value=\"\">"), std::string::npos);
+
+  // A field the grid does not offer: the submission is ignored.
+  Grid({{"search_field", "Secret"}, {"search_condition", "="}, {"search_text", "s1"},
+        {"rsfilter", ""}},
+       kSelect);
+  EXPECT_EQ(Open().size(), 5u);
+  EXPECT_EQ(grid_->internals().req.filter_expression, "");
+  EXPECT_EQ(Output().find("invalid"), std::string::npos);
+}
+
+TEST_P(GridQueryTest, RejectedStatementsShowTheErrorAndTheSql) {
+  Grid({}, "SELECT Nope FROM Orders");
+  EXPECT_TRUE(Open().empty());
+  EXPECT_NE(Output().find("\r\n<!--\r\nSELECT Nope FROM Orders\r\n-->"), std::string::npos);
+  EXPECT_NE(Output().find("<div><font color=red face=arial>"), std::string::npos);
+
+  Grid({}, "");
+  Open();
+  EXPECT_NE(Output().find("Your SQL Command must be set before calling .Display() method"),
+            std::string::npos);
+}
+
+TEST_P(GridQueryTest, StoredProcedureWithNamedParameters) {
+  if (!IsPostgres()) GTEST_SKIP() << "SQLite has no stored procedures";
+  connection_->Execute(
+      "CREATE FUNCTION orders_between(lo DOUBLE PRECISION, hi DOUBLE PRECISION) "
+      "RETURNS TABLE(id INTEGER, name VARCHAR) AS $$ SELECT Id, Name FROM Orders "
+      "WHERE Amount BETWEEN lo AND hi $$ LANGUAGE SQL");
+  Grid(Click("1sort:2;lastsort:;rsort:0;"), "");
+  grid_->SetProcedure("[orders_between]");
+  grid_->AddParameter("hi", "25");
+  grid_->AddParameter("lo", "5");
+  EXPECT_EQ(Open(1), (std::vector<std::string>{"Adams", "Jones", "Smith"}));
+
+  Grid({{"rsfilter", "name LIKE 'J%'"}}, "");
+  grid_->SetProcedure("orders_between");
+  grid_->AddParameter("lo", "0");
+  grid_->AddParameter("hi", "100");
+  EXPECT_EQ(Open(1), (std::vector<std::string>{"Jones"}));
+
+  Grid({{"rsfilter", "nope = 1"}}, "");
+  grid_->SetProcedure("orders_between");
+  grid_->AddParameter("lo", "0");
+  grid_->AddParameter("hi", "100");
+  EXPECT_EQ(Open().size(), 5u);
+  EXPECT_NE(Output().find("Your filter is invalid!"), std::string::npos);
+}
+
+TEST_P(GridQueryTest, CreateConnectionOwnsItsConnectionAndReportsFailures) {
+  Grid({}, kSelect);
+  grid_->CreateConnection("Provider=Nothing;Data Source=x");
+  EXPECT_NE(Output().find("<div><font color=red face=arial>"), std::string::npos);
+  EXPECT_NE(Output().find("Nothing"), std::string::npos);
+  grid_->CreateConnection("Provider=SQLite;Data Source=:memory:");
+  EXPECT_TRUE(grid_->internals().owns_connection);
+  EXPECT_EQ(grid_->internals().req.database_type, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, GridQueryTest, ::testing::Values("SQLite", "PostgreSQL"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
+}  // namespace fennick
