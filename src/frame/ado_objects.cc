@@ -121,7 +121,7 @@ struct RecordsetMembers {
     const Variant& use = connection.IsEmpty() ? active_connection : connection;
     std::string text = source.AsString();
     if (use.IsObject() && use.AsObject()) {
-      Connection* c = AdoConnectionOf(*use.AsObject());
+      std::shared_ptr<Connection> c = AdoConnectionOf(*use.AsObject());
       if (!c) {
         throw Error(kErrDataInvalidArgument,
                     "The connection of Recordset.Open must be an ADODB.Connection or a "
@@ -291,9 +291,9 @@ std::shared_ptr<Object> CreateAdoObject(std::string_view prog_id) {
   return nullptr;
 }
 
-Connection* AdoConnectionOf(Object& object) {
+std::shared_ptr<Connection> AdoConnectionOf(Object& object) {
   auto* connection = dynamic_cast<ConnectionObject*>(&object);
-  return connection ? connection->instance().connection.get() : nullptr;
+  return connection ? connection->instance().connection : nullptr;
 }
 
 }  // namespace fennick

@@ -28,9 +28,10 @@ namespace fennick {
 // nullptr for any other ProgID.
 std::shared_ptr<Object> CreateAdoObject(std::string_view prog_id);
 
-// The connection behind an ADODB.Connection object, or nullptr when the
-// object is none (a grid given `g.Connection = conn` finds it so).
-Connection* AdoConnectionOf(Object& object);
+// The connection behind an ADODB.Connection object, shared with it, or
+// nullptr when the object is none (a grid given `g.Connection = conn` takes
+// it so: DataGrid::Connection wants it shared).
+std::shared_ptr<Connection> AdoConnectionOf(Object& object);
 
 }  // namespace fennick
 
