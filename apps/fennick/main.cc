@@ -2,6 +2,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "demo_pages.h"
 #include "fennick/error.h"
 #include "fennick/registry.h"
+#include "fennick/script_pages.h"
 #include "fennick/server.h"
 #include "platform/crypto/seal.h"
 
@@ -34,9 +36,12 @@ constexpr char kUsage[] =
     "  --max-header BYTES  largest request head (default 16384)\n"
     "  --max-fields N      most form and query fields (default 2000)\n"
     "  --locale NAME       the server's locale for formatting (default en_US)\n"
+    "  --page-timeout SECONDS\n"
+    "                      stop a script page that runs longer (default 30)\n"
     "  --basic-auth U:P    require HTTP basic authentication (repeatable)\n"
     "  --quiet             no request log\n"
     "\n"
+    "The site's .asp files are script pages written in JavaScript (JScript).\n"
     "The server secret for sealed values comes from FENNICK_SECRET, else from\n"
     "the key file data/fennick.key of the site, created on first start.\n";
 
@@ -55,6 +60,7 @@ bool ParseSize(const char* text, size_t& out) {
 
 int Serve(int argc, char** argv) {
   fennick::ServerOptions options;
+  fennick::ScriptPageOptions script_options;
   options.site_root = ".";
   bool demo = false, quiet = false;
   for (int i = 2; i < argc; ++i) {
@@ -98,6 +104,12 @@ int Serve(int argc, char** argv) {
     } else if (arg == "--locale") {
       if (!(v = value("--locale"))) return Fail("--locale needs a locale name");
       options.locale = v;
+    } else if (arg == "--page-timeout") {
+      char* end = nullptr;
+      double seconds = (v = value("--page-timeout")) ? std::strtod(v, &end) : 0;
+      if (!v || !end || *end || !(seconds > 0 && seconds <= 86400))
+        return Fail("--page-timeout needs seconds, more than 0");
+      script_options.time_limit = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
     } else if (arg == "--basic-auth") {
       if (!(v = value("--basic-auth")) || !std::strchr(v, ':'))
         return Fail("--basic-auth needs user:password");
@@ -134,6 +146,7 @@ int Serve(int argc, char** argv) {
   fennick::WebServer server(options);
   server.SetObjectFactory(
       [](std::string_view progid) { return fennick::CreateComponentObject(progid); });
+  fennick::EnableScriptPages(server, script_options);
   if (demo) fennick::RegisterDemoPages(server);
   std::string error;
   if (!server.Bind(&error)) {

@@ -16,6 +16,10 @@ namespace fennick {
 
 enum class InvokeKind { kMethod, kPropertyGet, kPropertyPut };
 
+// What reading a member by name gives a script: a value (kProperty, a
+// property get), something to call (kMethod), or nothing (kNone).
+enum class MemberKind { kNone, kProperty, kMethod };
+
 class Object {
  public:
   virtual ~Object() = default;
@@ -32,6 +36,17 @@ class Object {
 
   // Whether `name` is a member, and whether it can be read as a property.
   virtual bool HasMember(std::string_view name) const = 0;
+
+  // How a script reads member `name` (`obj.Title` gets the property at once,
+  // `obj.Display` yields a function to call). Objects that cannot tell treat
+  // every member as a method, so that reading never calls one by accident.
+  virtual MemberKind Kind(std::string_view name) const {
+    return HasMember(name) ? MemberKind::kMethod : MemberKind::kNone;
+  }
+
+  // The member that a call of the object itself reaches (`rs("name")`), or
+  // "" when the object has none.
+  virtual std::string_view DefaultMember() const { return {}; }
 };
 
 }  // namespace fennick

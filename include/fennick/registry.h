@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "fennick/object.h"
@@ -36,9 +37,16 @@ struct ClassInfo {
 std::span<const ClassInfo> PublicClasses();
 // The class of a ProgID or CLSID (case-insensitive), or nullptr.
 const ClassInfo* FindClass(std::string_view prog_id_or_clsid);
-// Creates an object by ProgID; nullptr for an unknown ProgID. Raises error
+// Creates an object by ProgID: the public classes, and ADODB.Connection and
+// ADODB.Recordset (the connection API's late-bound faces, which pages hand
+// to the component's objects). nullptr for an unknown ProgID. Raises error
 // 429 when the class cannot be created.
 std::shared_ptr<Object> CreateComponentObject(std::string_view prog_id);
+
+// The component's identity as JSON, for pages that show it:
+// {"Version":"2.0.643","TypeLibrary":{"Name","Help","Version","Id"},
+//  "Classes":[{"Name","ProgID","CLSID","IID","Available"}, ...]}.
+std::string ComponentInfoJson();
 
 }  // namespace fennick
 

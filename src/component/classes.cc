@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fennick/error.h"
+#include "frame/ado_objects.h"
 #include "frame/string_buffer_object.h"
 #include "graph/simple_graph_object.h"
 #include "grid/data_grid_object.h"
@@ -36,6 +37,23 @@ const ClassInfo kClasses[] = {
      &CreateStringBufferObject},
 };
 
+// A JSON string of plain text: the identities hold no control characters,
+// but quotes and backslashes are escaped all the same.
+void AppendJsonString(std::string& out, std::string_view text) {
+  out.push_back('"');
+  for (char c : text) {
+    if (c == '"' || c == '\\') out.push_back('\\');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
+
+void AppendJsonMember(std::string& out, std::string_view name, std::string_view value) {
+  AppendJsonString(out, name);
+  out.push_back(':');
+  AppendJsonString(out, value);
+}
+
 }  // namespace
 
 std::span<const ClassInfo> PublicClasses() { return kClasses; }
@@ -49,7 +67,9 @@ const ClassInfo* FindClass(std::string_view key) {
 
 std::shared_ptr<Object> CreateComponentObject(std::string_view prog_id) {
   const ClassInfo* info = FindClass(prog_id);
-  if (!info) return nullptr;
+  // Pages hand connections and recordsets to the component's objects, so
+  // they are made here too.
+  if (!info) return CreateAdoObject(prog_id);
   if (!info->create) {
     throw Error(kErrCannotCreate,
                 "ActiveX component can't create object: " + std::string(info->prog_id) +
@@ -57,6 +77,36 @@ std::shared_ptr<Object> CreateComponentObject(std::string_view prog_id) {
                 "Server.CreateObject");
   }
   return info->create();
+}
+
+std::string ComponentInfoJson() {
+  std::string out = "{";
+  AppendJsonMember(out, "Version", kVersion);
+  out.append(",\"TypeLibrary\":{");
+  AppendJsonMember(out, "Name", kTypeLibraryName);
+  out.push_back(',');
+  AppendJsonMember(out, "Help", kTypeLibraryHelp);
+  out.push_back(',');
+  AppendJsonMember(out, "Version", kTypeLibraryVersion);
+  out.push_back(',');
+  AppendJsonMember(out, "Id", kTypeLibraryId);
+  out.append("},\"Classes\":[");
+  bool first = true;
+  for (const ClassInfo& info : kClasses) {
+    if (!first) out.push_back(',');
+    first = false;
+    out.push_back('{');
+    AppendJsonMember(out, "Name", info.name);
+    out.push_back(',');
+    AppendJsonMember(out, "ProgID", info.prog_id);
+    out.push_back(',');
+    AppendJsonMember(out, "CLSID", info.clsid);
+    out.push_back(',');
+    AppendJsonMember(out, "IID", info.iid);
+    out.append(info.create ? ",\"Available\":true}" : ",\"Available\":false}");
+  }
+  out.append("]}");
+  return out;
 }
 
 }  // namespace fennick

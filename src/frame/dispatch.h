@@ -59,36 +59,47 @@ class MemberTable {
 
   bool Has(std::string_view name) const { return members_.count(LowerName(name)) != 0; }
 
+  MemberKind KindOf(std::string_view name) const {
+    auto it = members_.find(LowerName(name));
+    if (it == members_.end()) return MemberKind::kNone;
+    return it->second.call ? MemberKind::kMethod : MemberKind::kProperty;
+  }
+
+  // Calls member `name` of `self`. The descriptions of errors of the call
+  // itself (unknown member, read-only or write-only property, argument count,
+  // argument conversion) name `class_name` and the member; errors the member
+  // raises pass as they are.
   Variant Invoke(T& self, std::string_view name, InvokeKind kind,
-                 std::span<const Variant> args) const {
+                 std::span<const Variant> args, std::string_view class_name = {}) const {
     auto it = members_.find(LowerName(name));
     if (it == members_.end()) {
       throw Error(kErrNoMember, "Object doesn't support this property or method: '" +
-                                    std::string(name) + "'");
+                                    Qualified(class_name, name) + "'");
     }
     const Member& m = it->second;
     if (kind == InvokeKind::kPropertyPut) {
       if (!m.put) {
-        throw Error(kErrNoMember, "Property '" + std::string(name) + "' is read-only");
+        throw Error(kErrNoMember, "Property '" + Qualified(class_name, name) + "' is read-only");
       }
-      if (args.size() != 1) throw Error(kErrWrongArgCount, "Wrong number of arguments");
-      m.put(self, ConvertArgument(args[0], m.put_type));
+      if (args.size() != 1) {
+        throw Error(kErrWrongArgCount, "Wrong number of arguments or invalid property "
+                                       "assignment: '" + Qualified(class_name, name) + "'");
+      }
+      m.put(self, Convert(args[0], m.put_type, class_name, name, 0));
       return Variant();
     }
     if (m.get && args.empty()) return m.get(self);
-    if (m.put && !m.get && !m.call) {
-      throw Error(kErrWriteOnly, "Property '" + std::string(name) + "' is write-only");
+    if (!m.call && !m.get) {
+      throw Error(kErrWriteOnly, "Property '" + Qualified(class_name, name) + "' is write-only");
     }
-    if (!m.call) {
+    if (!m.call || args.size() < m.required || args.size() > m.params.size()) {
       throw Error(kErrWrongArgCount, "Wrong number of arguments or invalid property "
-                                     "assignment: '" + std::string(name) + "'");
-    }
-    if (args.size() < m.required || args.size() > m.params.size()) {
-      throw Error(kErrWrongArgCount, "Wrong number of arguments or invalid property "
-                                     "assignment: '" + std::string(name) + "'");
+                                     "assignment: '" + Qualified(class_name, name) + "'");
     }
     std::vector<Variant> converted(m.params.size());
-    for (size_t i = 0; i < args.size(); ++i) converted[i] = ConvertArgument(args[i], m.params[i]);
+    for (size_t i = 0; i < args.size(); ++i) {
+      converted[i] = Convert(args[i], m.params[i], class_name, name, i + 1);
+    }
     return m.call(self, converted);
   }
 
@@ -101,6 +112,26 @@ class MemberTable {
     std::vector<ArgType> params;
     size_t required = 0;
   };
+  static std::string Qualified(std::string_view class_name, std::string_view name) {
+    if (class_name.empty()) return std::string(name);
+    return std::string(class_name) + "." + std::string(name);
+  }
+
+  // ConvertArgument, with the member (and the argument, from 1; 0 for a
+  // property value) added to the description of a failed conversion.
+  static Variant Convert(const Variant& value, ArgType type, std::string_view class_name,
+                         std::string_view name, size_t position) {
+    try {
+      return ConvertArgument(value, type);
+    } catch (const Error& e) {
+      std::string where = position == 0
+                              ? " in the value of '" + Qualified(class_name, name) + "'"
+                              : " in argument " + std::to_string(position) + " of '" +
+                                    Qualified(class_name, name) + "'";
+      throw Error(e.number(), e.description() + where);
+    }
+  }
+
   std::unordered_map<std::string, Member> members_;
 };
 
@@ -110,24 +141,30 @@ template <class T>
 class DispatchObject : public Object {
  public:
   DispatchObject(std::string_view progid, T instance)
-      : progid_(progid), instance_(std::move(instance)) {}
+      : progid_(progid),
+        class_name_(progid.substr(progid.rfind('.') == std::string_view::npos
+                                      ? 0
+                                      : progid.rfind('.') + 1)),
+        instance_(std::move(instance)) {}
 
   std::string_view ProgId() const override { return progid_; }
   // Errors name the class, so a page sees which object refused the call.
   Variant Invoke(std::string_view name, InvokeKind kind,
                  std::span<const Variant> args) override {
     try {
-      return T::Members().Invoke(instance_, name, kind, args);
+      return T::Members().Invoke(instance_, name, kind, args, class_name_);
     } catch (Error& e) {
       if (e.source().empty()) e.AppendSource(progid_);
       throw;
     }
   }
   bool HasMember(std::string_view name) const override { return T::Members().Has(name); }
+  MemberKind Kind(std::string_view name) const override { return T::Members().KindOf(name); }
   T& instance() { return instance_; }
 
  private:
   std::string_view progid_;
+  std::string_view class_name_;  // the ProgID's last part: "StringBuffer"
   T instance_;
 };
 

@@ -31,6 +31,8 @@ TEST(ServeTest, VersionAndUsage) {
   EXPECT_EQ(status, 2);
   RunCommand(std::string(FENNICK_BINARY) + " serve --site /no/such/folder 2>/dev/null", &status);
   EXPECT_EQ(status, 2);
+  RunCommand(std::string(FENNICK_BINARY) + " serve --page-timeout 0 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
 }
 
 TEST(ServeTest, DemoAnswersTheHomePageAndStopsOnSigterm) {
@@ -61,6 +63,12 @@ TEST(ServeTest, DemoAnswersTheHomePageAndStopsOnSigterm) {
   EXPECT_EQ(res->status, 200);
   EXPECT_NE(res->body.find("Fennick"), std::string::npos);
   EXPECT_NE(res->body.find("2.0.643"), std::string::npos);
+  // The home page is a script page: this sentence is assembled by a
+  // StringBuffer that the page creates.
+  EXPECT_NE(res->body.find("<em>pages drive the component's objects by their members, as they "
+                           "always did.</em>"),
+            std::string::npos)
+      << res->body;
   auto css = client.Get("/css/site.css");
   ASSERT_TRUE(css);
   EXPECT_EQ(css->status, 200);

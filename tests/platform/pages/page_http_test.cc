@@ -1,0 +1,132 @@
+// Script pages served over HTTP: changes on disk, the time limit, and many
+// pages at once on the pool of heaps.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "fennick/registry.h"
+#include "fennick/script_pages.h"
+#include "platform/web/test_server.h"
+
+namespace fennick {
+namespace {
+
+using testing::TestServer;
+
+void StartWithScriptPages(TestServer& t, ScriptPageOptions options = {}) {
+  t.server().SetObjectFactory(
+      [](std::string_view progid) { return CreateComponentObject(progid); });
+  EnableScriptPages(t.server(), std::move(options));
+  t.Start();
+}
+
+TEST(PageHttpTest, APageChangedOnDiskIsServedInItsNewForm) {
+  TestServer t;
+  t.site().Write("page.asp", "<%= 'version ' + 'AAAA' %>");
+  t.site().Write("inc/part.inc", "part 1");
+  t.site().Write("with.asp", "<!-- #include file=\"inc/part.inc\" -->");
+  StartWithScriptPages(t);
+  auto c = t.Client();
+  EXPECT_EQ(c.Get("/page.asp")->body, "version AAAA");
+  EXPECT_EQ(c.Get("/with.asp")->body, "part 1");
+
+  // Rewritten in place with the same size and its old modification time
+  // restored: the compiled page stands, so the file was not read again.
+  auto file = t.site().root() / "page.asp";
+  auto stamp = std::filesystem::last_write_time(file);
+  t.site().Write("page.asp", "<%= 'version ' + 'BBBB' %>");
+  std::filesystem::last_write_time(file, stamp);
+  EXPECT_EQ(c.Get("/page.asp")->body, "version AAAA");
+
+  // A real change (a later modification time) is served on the next request.
+  std::filesystem::last_write_time(file, stamp + std::chrono::seconds(2));
+  EXPECT_EQ(c.Get("/page.asp")->body, "version BBBB");
+  t.site().Write("page.asp", "<%= 'changed again, longer' %>");
+  EXPECT_EQ(c.Get("/page.asp")->body, "changed again, longer");
+
+  // So does a change of an include.
+  t.site().Write("inc/part.inc", "part 2, edited");
+  EXPECT_EQ(c.Get("/with.asp")->body, "part 2, edited");
+
+  // And a broken page that gets fixed.
+  t.site().Write("page.asp", "<% if ( %>");
+  EXPECT_EQ(c.Get("/page.asp")->status, 500);
+  t.site().Write("page.asp", "<%= 'fixed' %>");
+  EXPECT_EQ(c.Get("/page.asp")->body, "fixed");
+}
+
+TEST(PageHttpTest, APageOverItsTimeLimitIsStoppedWhileOthersAreServed) {
+  TestServer t;
+  t.site().Write("loop.asp", "<% Response.Write('started');\nwhile (true) {\n  try { for (;;) {} } "
+                             "catch (e) { Response.Write('caught'); }\n} %>");
+  t.site().Write("quick.asp", "<%= 'quick ' + Request.QueryString('n') %>");
+  ScriptPageOptions options;
+  options.time_limit = std::chrono::seconds(1);
+  StartWithScriptPages(t, options);
+
+  std::atomic<bool> loop_done{false};
+  int loop_status = 0;
+  std::string loop_body;
+  auto start = std::chrono::steady_clock::now();
+  std::thread looping([&] {
+    auto c = t.Client();
+    if (auto res = c.Get("/loop.asp")) {
+      loop_status = res->status;
+      loop_body = res->body;
+    }
+    loop_done = true;
+  });
+  // While the loop runs, another client is served, again and again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  auto c = t.Client();
+  for (int i = 0; i < 5; ++i) {
+    auto res = c.Get("/quick.asp?n=" + std::to_string(i));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->body, "quick " + std::to_string(i));
+  }
+  EXPECT_FALSE(loop_done.load());
+  looping.join();
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(loop_status, 500);
+  EXPECT_NE(loop_body.find("started<div"), std::string::npos) << loop_body;
+  EXPECT_NE(loop_body.find("<b>Page stopped</b> in /loop.asp, line 3"), std::string::npos)
+      << loop_body;
+  EXPECT_NE(loop_body.find("time limit of 1 second"), std::string::npos);
+  EXPECT_EQ(loop_body.find("caught"), std::string::npos);
+  EXPECT_GE(seconds, 1.0);
+  EXPECT_LT(seconds, 10.0);
+
+  // The server goes on serving the stopped page's neighbours.
+  EXPECT_EQ(c.Get("/quick.asp?n=x")->body, "quick x");
+}
+
+TEST(PageHttpTest, ConcurrentPagesEachSeeTheirOwnRequest) {
+  TestServer t;
+  t.site().Write("echo.asp",
+                 "<% var sb = Server.CreateObject('Fennick.StringBuffer');\n"
+                 "   for (var i = 0; i < 200; i++) sb.Append(Request('n'));\n"
+                 "   mine = Request('n'); %><%= mine %>:<%= sb.ToString().length %>");
+  StartWithScriptPages(t);
+  std::atomic<int> good{0};
+  std::vector<std::thread> clients;
+  for (int k = 0; k < 8; ++k) {
+    clients.emplace_back([&, k] {
+      auto c = t.Client();
+      for (int i = 0; i < 10; ++i) {
+        std::string n = std::to_string(k * 100 + i);
+        auto res = c.Get("/echo.asp?n=" + n);
+        if (res && res->body == n + ":" + std::to_string(200 * n.size())) ++good;
+      }
+    });
+  }
+  for (auto& th : clients) th.join();
+  EXPECT_EQ(good.load(), 80);
+}
+
+}  // namespace
+}  // namespace fennick
