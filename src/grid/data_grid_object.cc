@@ -3,6 +3,8 @@
 #include "grid/data_grid_object.h"
 
 #include "fennick/data_grid.h"
+#include "fennick/error.h"
+#include "frame/ado_objects.h"
 #include "frame/dispatch.h"
 
 namespace fennick {
@@ -48,6 +50,14 @@ struct GridMembers {
     };
 
     text("Command", static_cast<StringSetter>(&DataGrid::Command));
+    // A connection opened by the page (an ADODB.Connection), set by
+    // reference.
+    t.Property("Connection", nullptr, [](GridMembers& m, const Variant& v) {
+      std::shared_ptr<Connection> connection;
+      if (v.IsObject() && v.AsObject()) connection = AdoConnectionOf(*v.AsObject());
+      if (!connection) throw Error(kErrObjectRequired, "Object required: Connection");
+      m.grid->Connection(std::move(connection));
+    });
     text("MasterTable", &DataGrid::MasterTable);
     t.Property("CommandTimeout", nullptr,
                [](GridMembers& m, const Variant& v) {

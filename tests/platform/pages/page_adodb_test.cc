@@ -80,3 +80,25 @@ TEST(PageAdodbTest, TheConnectionBehindAnObjectIsFoundForGrids) {
 
 }  // namespace
 }  // namespace fennick
+
+namespace fennick {
+namespace {
+
+TEST(PageAdodbTest, GridsTakeThePagesConnection) {
+  testing::PageHarness h;
+  h.Write("grid.asp",
+          "<% var conn = Server.CreateObject('ADODB.Connection');\n"
+          "   conn.Open('Provider=SQLite;Data Source=:memory:');\n"
+          "   var g = Server.CreateObject('Fennick.DataGrid');\n"
+          "   g.Connection = conn;\n"
+          "   g.Command = 'SELECT 1';\n"
+          "   try { g.Connection = 5; } catch (e) { Response.Write(e.number + ' ' + e.message); }\n"
+          "%>");
+  auto r = h.Get("/grid.asp");
+  EXPECT_EQ(r.status, 200) << r.body;
+  EXPECT_NE(r.body.find("424 "), std::string::npos) << r.body;
+  EXPECT_NE(r.body.find("Connection"), std::string::npos) << r.body;
+}
+
+}  // namespace
+}  // namespace fennick
