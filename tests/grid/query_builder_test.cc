@@ -164,6 +164,20 @@ TEST_P(GridQueryTest, RowLimitOnTheRecordset) {
   EXPECT_EQ(grid_->Command(), kSelect);  // no TOP for these databases
 }
 
+TEST_P(GridQueryTest, AutomaticRequiredOrderFromTheDesignersSchema) {
+  connection_->Execute("CREATE TABLE Customers (Id INTEGER, Name VARCHAR(20))");
+  connection_->Execute("INSERT INTO Customers VALUES (1, 'Ann')");
+  Grid({}, "SELECT Orders.Id,Customers.Name,Orders.Amount FROM Orders,Customers");
+  CurrentModuleState().field_schema =
+      ",Orders.Id~cId~t131~,Customers.Name~cName~t200~,Orders.Amount~cAmount~fN2~t6~";
+  grid_->MasterTable("Orders");
+  grid_->RequiredSortOrder("AUTO");
+  Open();
+  EXPECT_EQ(grid_->internals().required_sort_order, "1,3");
+  EXPECT_EQ(grid_->Command(),
+            "SELECT Orders.Id,Customers.Name,Orders.Amount FROM Orders,Customers ORDER BY 1,3");
+}
+
 TEST_P(GridQueryTest, TopClauseForTheServerDatabases) {
   // A database type forced to SQL Server: the limit goes into the SQL.
   Grid({}, kSelect);

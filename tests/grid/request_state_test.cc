@@ -229,6 +229,13 @@ TEST_F(GridPageTest, StateFieldsRoundTripEncodedAndSealed) {
   EXPECT_EQ(NewGrid().default_sort_order, "");
 }
 
+TEST(PostBackScriptTest, IsWrittenExactly) {
+  EXPECT_STREQ(kPostBackScript,
+               "<script>function __doPostBack(args){var f=document.FNKQuillon;if(args.substring(0,"
+               "1)=='_'){args=eval(\"f.btnExp\"+args.substring(1)+\".value\");};f.__FARGS.value="
+               "args;f.submit();}</script>");
+}
+
 TEST_F(GridPageTest, CarriedQueryStringSkipsTheGridsOwnFields) {
   Page({});
   GridObject& g = NewGrid();
