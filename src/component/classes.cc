@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fennick/error.h"
+#include "frame/ascii.h"
 #include "frame/ado_objects.h"
 #include "frame/string_buffer_object.h"
 #include "graph/simple_graph_object.h"
@@ -12,17 +13,6 @@
 
 namespace fennick {
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 const ClassInfo kClasses[] = {
     {"DataGrid", "_DataGrid", "Fennick.DataGrid", "{70DAE39B-E091-4D94-9499-FD53A2F333E4}",
@@ -60,7 +50,7 @@ std::span<const ClassInfo> PublicClasses() { return kClasses; }
 
 const ClassInfo* FindClass(std::string_view key) {
   for (const ClassInfo& info : kClasses) {
-    if (SameName(info.prog_id, key) || SameName(info.clsid, key)) return &info;
+    if (SameIgnoreCase(info.prog_id, key) || SameIgnoreCase(info.clsid, key)) return &info;
   }
   return nullptr;
 }

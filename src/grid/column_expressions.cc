@@ -1,28 +1,11 @@
 // Column qualifiers from base-table information and the command text.
+#include "frame/ascii.h"
 #include "grid/column_expressions.h"
 
 #include "grid/database_type.h"
 
 namespace fennick {
 namespace {
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return out;
-}
-
-std::string Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' ||
-                        s.front() == '\n'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' ||
-                        s.back() == '\n'))
-    s.remove_suffix(1);
-  return std::string(s);
-}
 
 std::string RemoveChars(std::string_view text, std::string_view chars) {
   std::string out;
@@ -35,7 +18,7 @@ std::string RemoveChars(std::string_view text, std::string_view chars) {
 // The FROM part of a command: from " FROM " on, cut before WHERE, ORDER BY
 // and GROUP BY.
 std::string FromPart(std::string_view command) {
-  std::string upper = Upper(command);
+  std::string upper = AsciiUpper(command);
   size_t from = upper.find(" FROM ");
   if (from == std::string::npos) return std::string();
   std::string part(command.substr(from + 6));
@@ -50,18 +33,13 @@ std::string FromPart(std::string_view command) {
   return part;
 }
 
-bool ContainsIgnoreCase(std::string_view text, std::string_view part) {
-  if (part.empty()) return false;
-  return Upper(text).find(Upper(part)) != std::string::npos;
-}
-
 }  // namespace
 
 void QualifyColumns(std::string_view command, int database_type,
                     const std::vector<std::string>& base_tables,
                     std::vector<GridColumn>& columns) {
   for (auto& c : columns) c.column = c.name;
-  const std::string upper = Upper(command);
+  const std::string upper = AsciiUpper(command);
   size_t select = upper.find("SELECT ");
   size_t from = upper.find(" FROM ");
   if (select != std::string::npos && from != std::string::npos && from > select &&
@@ -77,11 +55,11 @@ void QualifyColumns(std::string_view command, int database_type,
     while (pos <= list.size() && index < columns.size()) {
       size_t comma = list.find(',', pos);
       if (comma == std::string::npos) comma = list.size();
-      std::string item = Trim(std::string_view(list).substr(pos, comma - pos));
+      std::string item = std::string(TrimSpace(std::string_view(list).substr(pos, comma - pos)));
       size_t dot = item.find('.');
       if (dot != std::string::npos) {
-        columns[index].table = Trim(std::string_view(item).substr(0, dot));
-        columns[index].column = Trim(std::string_view(item).substr(dot + 1));
+        columns[index].table = TrimSpace(std::string_view(item).substr(0, dot));
+        columns[index].column = TrimSpace(std::string_view(item).substr(dot + 1));
       } else {
         columns[index].table.clear();
       }
@@ -103,26 +81,26 @@ void QualifyColumns(std::string_view command, int database_type,
   // No table from the provider: read it from the command text.
   if (upper.rfind("SELECT * ", 0) == 0 && from_part.find(',') == std::string::npos &&
       !from_part.empty()) {
-    std::string table = Trim(RemoveChars(from_part, "[]`"));
+    std::string table = std::string(TrimSpace(RemoveChars(from_part, "[]`")));
     for (auto& c : columns) c.table = table;
     return;
   }
   std::string head(command);
   size_t where = upper.find(" WHERE ");
   if (where != std::string::npos) head.resize(where);
-  const std::string head_upper = Upper(head);
+  const std::string head_upper = AsciiUpper(head);
   for (auto& c : columns) {
     std::string needle = c.name;
     if (head.find("[" + c.name + "]") != std::string::npos) needle = "[" + c.name + "]";
-    size_t at = head_upper.find(Upper(needle));
+    size_t at = head_upper.find(AsciiUpper(needle));
     if (at == std::string::npos || at == 0) continue;
     if (head[at - 1] != '.') continue;
     size_t comma = head.rfind(',', at - 1);
     size_t begin = comma == std::string::npos ? 0 : comma + 1;
     std::string qualifier = head.substr(begin, at - 1 - begin);
-    size_t sel = Upper(qualifier).find("SELECT ");
+    size_t sel = AsciiUpper(qualifier).find("SELECT ");
     if (sel != std::string::npos) qualifier.erase(sel, 7);
-    c.table = Trim(RemoveChars(qualifier, "[]"));
+    c.table = TrimSpace(RemoveChars(qualifier, "[]"));
   }
 }
 

@@ -1,5 +1,6 @@
 // DataGrid creation and its configuration surface: properties, texts,
 // procedures and parameters.
+#include "frame/ascii.h"
 #include "fennick/data_grid.h"
 
 #include <set>
@@ -19,12 +20,6 @@ std::string Attribute(std::string_view name, std::string_view value) {
   out.append(HtmlAttributeEscape(value));
   out.push_back('"');
   return out;
-}
-
-std::string TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return std::string(s);
 }
 
 }  // namespace
@@ -130,7 +125,7 @@ void DataGrid::UseFastExport(bool on) { g_->page->use_fast_export = on; }
 void DataGrid::CreateExportFile(bool on) { g_->page->create_export_file = on; }
 
 void DataGrid::TempFolderUrl(std::string_view url) {
-  std::string folder = TrimBlanks(url);
+  std::string folder(TrimBlanks(url));
   if (folder.empty() || folder.back() != '/') folder.push_back('/');
   CurrentModuleState().temp_folder_url = folder;
 }

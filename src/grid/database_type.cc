@@ -1,4 +1,5 @@
 // GetDatabaseType and QuoteSqlName.
+#include "frame/ascii.h"
 #include "grid/database_type.h"
 
 #include "fennick/page.h"
@@ -6,20 +7,6 @@
 
 namespace fennick {
 namespace {
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return out;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 bool NeedsQuotes(std::string_view part) {
   if (part.empty() || (part[0] >= '0' && part[0] <= '9')) return true;
@@ -80,7 +67,7 @@ void QuotePart(std::string& out, int type, std::string_view part, const SqlNamin
 
 int GetDatabaseType(std::string_view connection_string, int forced_type) {
   if (forced_type >= 1 && forced_type <= kDbPostgreSql) return forced_type;
-  const std::string s = Upper(connection_string);
+  const std::string s = AsciiUpper(connection_string);
   auto has = [&s](const char* part) { return s.find(part) != std::string::npos; };
   if (has("SOURCETYPE=DBC")) return kDbFoxPro;
   if (has("FIL=TEXT") || has("EXTENDED PROPERTIES=\"TEXT")) return kDbText;
@@ -100,7 +87,7 @@ int GetDatabaseType(std::string_view connection_string, int forced_type) {
 
 std::string QuoteSqlName(int database_type, std::string_view name, bool owner_flag,
                          const SqlNaming& naming) {
-  name = Trim(name);
+  name = TrimBlanks(name);
   if (name == "*") return "*";
   std::string out;
   if (owner_flag && !naming.owner.empty()) {

@@ -1,4 +1,5 @@
 // ComputeOrderList, RemoveFromOrderList and the check of posted lists.
+#include "frame/ascii.h"
 #include "grid/order_list.h"
 
 #include <vector>
@@ -25,20 +26,6 @@ std::string Join(const std::vector<std::string>& items) {
     out.append(item);
   }
   return out;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return out;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
 }
 
 }  // namespace
@@ -85,11 +72,11 @@ std::string RemoveFromOrderList(std::string_view list, std::string_view item) {
   if (list.find(',') == std::string_view::npos) {
     return list == item ? std::string() : std::string(list);
   }
-  const std::string target = Lower(Trim(item));
+  const std::string target = AsciiLower(TrimBlanks(item));
   const std::string target_desc = target + " desc";
   std::vector<std::string> kept;
   for (auto& entry : SplitItems(list)) {
-    std::string lower = Lower(entry);
+    std::string lower = AsciiLower(entry);
     if (lower != target && lower != target_desc) kept.push_back(std::move(entry));
   }
   return Join(kept);
@@ -98,11 +85,11 @@ std::string RemoveFromOrderList(std::string_view list, std::string_view item) {
 std::string SanitizeOrderList(std::string_view list) {
   std::vector<std::string> kept;
   for (auto& item : SplitItems(list)) {
-    std::string_view v = Trim(item);
+    std::string_view v = TrimBlanks(item);
     bool desc = false;
-    if (v.size() > 5 && Lower(v.substr(v.size() - 5)) == " desc") {
+    if (v.size() > 5 && AsciiLower(v.substr(v.size() - 5)) == " desc") {
       desc = true;
-      v = Trim(v.substr(0, v.size() - 5));
+      v = TrimBlanks(v.substr(0, v.size() - 5));
     }
     if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string_view::npos ||
         v[0] == '0') {

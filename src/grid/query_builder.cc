@@ -10,6 +10,7 @@
 #include <cmath>
 #include <optional>
 
+#include "frame/ascii.h"
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
 #include "frame/field_types.h"
@@ -32,20 +33,6 @@ constexpr char kNoCommandDisplay[] = "Your SQL Command must be set before callin
 constexpr char kNoConnectionBuilder[] =
     "Your Database Connection must be set before calling .CreateCommand() method";
 
-std::string Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return std::string(s);
-}
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return out;
-}
-
 std::vector<std::string> SplitComma(std::string_view list) {
   std::vector<std::string> items;
   if (list.empty()) return items;
@@ -53,7 +40,7 @@ std::vector<std::string> SplitComma(std::string_view list) {
   while (start <= list.size()) {
     size_t comma = list.find(',', start);
     if (comma == std::string_view::npos) comma = list.size();
-    items.push_back(Trim(list.substr(start, comma - start)));
+    items.emplace_back(TrimBlanks(list.substr(start, comma - start)));
     start = comma + 1;
   }
   return items;
@@ -70,7 +57,7 @@ int ForcedType() { return CurrentModuleState().database_type; }
 // designer's field schema types them.
 std::string AutoRequiredOrder(const GridObject& g) {
   const std::string& command = g.page->command;
-  std::string upper = Upper(command);
+  std::string upper = AsciiUpper(command);
   size_t select = upper.find("SELECT ");
   size_t from = upper.find(" FROM ");
   if (select == std::string::npos || from == std::string::npos || from < select) return "";
@@ -84,10 +71,10 @@ std::string AutoRequiredOrder(const GridObject& g) {
   for (size_t i = 0; i < items.size(); ++i) {
     size_t dot = items[i].find('.');
     if (dot == std::string::npos) continue;
-    if (Upper(items[i].substr(0, dot)) != Upper(g.page->master_table)) continue;
+    if (AsciiUpper(items[i].substr(0, dot)) != AsciiUpper(g.page->master_table)) continue;
     // The schema entry ",name~...~t131~": its "t" attribute.
-    std::string needle = Upper("," + items[i] + "~");
-    std::string hay = Upper("," + schema);
+    std::string needle = AsciiUpper("," + items[i] + "~");
+    std::string hay = AsciiUpper("," + schema);
     size_t at = hay.find(needle);
     if (at == std::string::npos) continue;
     size_t end = hay.find(',', at + 1);
@@ -109,26 +96,26 @@ std::string OrderedCommand(const GridObject& g, const std::string& order_list) {
   const std::string& command = g.page->command;
   const std::string& required = g.required_sort_order;
   const bool master_mode = g.page->master_mode;
-  if (!Trim(order_list).empty()) {
+  if (!TrimBlanks(order_list).empty()) {
     if (required.empty()) return command + " ORDER BY " + order_list;
     std::string rest = order_list;
     if (master_mode) {
       auto items = SplitComma(order_list);
       std::string first = items.empty() ? "" : items[0];
-      if (first.size() > 5 && Upper(first.substr(first.size() - 5)) == " DESC") {
-        first = Trim(first.substr(0, first.size() - 5));
+      if (first.size() > 5 && AsciiUpper(first.substr(first.size() - 5)) == " DESC") {
+        first = TrimBlanks(first.substr(0, first.size() - 5));
       }
       for (const auto& master : SplitComma(g.page->master_columns)) {
         if (master == first) return command + " ORDER BY " + order_list;
       }
       for (const auto& item : SplitComma(required)) rest = RemoveFromOrderList(rest, item);
-    } else if (IsNumberText(Trim(required))) {
-      rest = RemoveFromOrderList(rest, Trim(required));
+    } else if (IsNumberText(TrimBlanks(required))) {
+      rest = RemoveFromOrderList(rest, TrimBlanks(required));
     }
-    return command + " ORDER BY " + required + (Trim(rest).empty() ? "" : "," + rest);
+    return command + " ORDER BY " + required + (TrimBlanks(rest).empty() ? "" : "," + rest);
   }
-  if (!Trim(required).empty()) return command + " ORDER BY " + required;
-  if (!Trim(g.default_sort_order).empty()) return command + " ORDER BY " + g.default_sort_order;
+  if (!TrimBlanks(required).empty()) return command + " ORDER BY " + required;
+  if (!TrimBlanks(g.default_sort_order).empty()) return command + " ORDER BY " + g.default_sort_order;
   return command;
 }
 
@@ -263,7 +250,7 @@ bool PrepareFilter(GridObject& g, const std::string& command, std::string& sql_f
       // A field the grid never offered: the submission is ignored.
       g.req.filter_expression = g.filter_before_clause;
       g.has_new_clause = false;
-      if (Trim(g.req.filter_expression).empty()) {
+      if (TrimBlanks(g.req.filter_expression).empty()) {
         g.req.filter_expression.clear();
         sql_filter.clear();
         return true;
@@ -313,7 +300,7 @@ void CreateCommand(GridObject& g) {
 
   std::optional<Error> pending;
   std::string opened_sql = command;
-  bool filtered = !Trim(g.req.filter_expression).empty();
+  bool filtered = !TrimBlanks(g.req.filter_expression).empty();
   std::string sql_filter;
   if (filtered && !PrepareFilter(g, unordered, sql_filter)) {
     WriteToPage(SqlComment(AddFilterToSql(command, g.req.filter_expression)));
@@ -328,7 +315,7 @@ void CreateCommand(GridObject& g) {
     if (!filtered && (type == kDbAccess || type == kDbSqlServer)) {
       std::string sql = command;
       if (max_records > 0) {
-        size_t at = Upper(sql).find("SELECT ");
+        size_t at = AsciiUpper(sql).find("SELECT ");
         if (at != std::string::npos) {
           sql.replace(at, 7, "SELECT TOP " + std::to_string(max_records) + " ");
         }
@@ -371,7 +358,7 @@ void OpenProcedure(GridObject& g) {
     return;
   }
   g.req.order_list = ComputeOrderList(g.req.requested_sort, g.req.last_sort, g.req.remove_sort);
-  std::string name = Trim(g.procedure_name);
+  std::string name(TrimBlanks(g.procedure_name));
   if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
                            (name.front() == '`' && name.back() == '`'))) {
     name = name.substr(1, name.size() - 2);
@@ -415,8 +402,8 @@ void OpenProcedure(GridObject& g) {
     // Sorting and filtering happen on the fetched rows.
     std::string sort;
     for (const auto& item : SplitComma(g.req.order_list)) {
-      bool desc = item.size() > 5 && Upper(item.substr(item.size() - 5)) == " DESC";
-      std::string number = desc ? Trim(item.substr(0, item.size() - 5)) : item;
+      bool desc = item.size() > 5 && AsciiUpper(item.substr(item.size() - 5)) == " DESC";
+      std::string number = desc ? std::string(TrimBlanks(item.substr(0, item.size() - 5))) : item;
       if (!IsNumberText(number)) continue;
       size_t index = std::stoul(number);
       if (index < 1 || index > rs->FieldCount()) continue;
@@ -425,7 +412,7 @@ void OpenProcedure(GridObject& g) {
       if (desc) sort.append(" desc");
     }
     if (!sort.empty()) rs->Sort(sort);
-    if (!Trim(g.req.filter_expression).empty()) {
+    if (!TrimBlanks(g.req.filter_expression).empty()) {
       try {
         rs->Filter(g.req.filter_expression);
       } catch (const Error&) {
@@ -484,11 +471,11 @@ void DataGrid::OpenRecordset() {
   GridObject& g = *g_;
   if (g.recordset) return;
   if (!g.page->connection) ShowError(kNoConnectionDisplay, true);
-  if (Trim(g.page->command).empty() && Trim(g.procedure_name).empty()) {
+  if (TrimBlanks(g.page->command).empty() && TrimBlanks(g.procedure_name).empty()) {
     ShowError(kNoCommandDisplay, true);
     return;
   }
-  if (!Trim(g.procedure_name).empty()) {
+  if (!TrimBlanks(g.procedure_name).empty()) {
     OpenProcedure(g);
   } else {
     CreateCommand(g);

@@ -8,6 +8,7 @@
 // checked against the grid's columns when the grid opens its query.
 #include <cmath>
 
+#include "frame/ascii.h"
 #include "fennick/variant.h"
 #include "frame/argument_codec.h"
 #include "grid/database_type.h"
@@ -51,12 +52,6 @@ bool PostedBoolean(std::string_view text) {
   }
 }
 
-std::string Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return std::string(s);
-}
-
 std::string OpenSealedField(const std::string& value) {
   if (value.empty()) return std::string();
   auto opened = OpenSealed(value);
@@ -65,7 +60,7 @@ std::string OpenSealedField(const std::string& value) {
 
 // The index of a filter condition as the condition select numbers them.
 int ConditionIndex(std::string_view condition) {
-  std::string c = Trim(condition);
+  std::string c(TrimBlanks(condition));
   if (c == "LIKE '%v%'") return 1;
   if (c == "=") return 2;
   if (c == "<>" || c == "&lt;&gt;") return 3;
@@ -76,7 +71,7 @@ int ConditionIndex(std::string_view condition) {
 
 // Whether a condition is one the filter bar offers.
 bool IsOfferedCondition(std::string_view condition) {
-  std::string c = Trim(condition);
+  std::string c(TrimBlanks(condition));
   return ConditionIndex(c) != 0 || c == "LIKE 'v%'";
 }
 
@@ -105,21 +100,6 @@ std::string DoubleQuotes(std::string_view text) {
     if (c == '\'') out.push_back('\'');
   }
   return out;
-}
-
-bool ContainsIgnoreCase(std::string_view text, std::string_view part) {
-  for (size_t i = 0; i + part.size() <= text.size(); ++i) {
-    size_t j = 0;
-    while (j < part.size()) {
-      char a = text[i + j], b = part[j];
-      if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
-      if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + 32);
-      if (a != b) break;
-      ++j;
-    }
-    if (j == part.size()) return true;
-  }
-  return false;
 }
 
 // The value of a filter-bar clause, quoted for the database.
@@ -176,7 +156,7 @@ void ReadFilterBar(GridObject& g, const Request& r) {
   g.has_new_clause = true;
   if (r.Form("clearfilters") == "ON") {
     g.req.filter_expression.clear();
-  } else if (!Trim(g.req.filter_expression).empty()) {
+  } else if (!TrimBlanks(g.req.filter_expression).empty()) {
     // Any existing condition is joined; a short one ("x=1") glued to the
     // new clause would make the filter unreadable.
     g.req.filter_expression.append(" AND ");
@@ -191,7 +171,7 @@ void ApplyPostBack(GridObject& g, const std::string& argument) {
     case '1':
       g.req.requested_sort = SanitizeOrderList(GetArgument(rest, "sort"));
       g.req.last_sort = SanitizeOrderList(GetArgument(rest, "lastsort"));
-      g.req.remove_sort = Trim(GetArgument(rest, "rsort")) == "1";
+      g.req.remove_sort = TrimBlanks(GetArgument(rest, "rsort")) == "1";
       break;
     case '2':
       g.page->start_rec = std::max<int64_t>(1, PostedInteger(GetArgument(rest, "start"), 1));
@@ -208,7 +188,7 @@ void ApplyPostBack(GridObject& g, const std::string& argument) {
       for (char& c : format) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
       }
-      g.req.export_request.format = Trim(format);
+      g.req.export_request.format = TrimBlanks(format);
       g.req.export_request.captions = GetArgument(rest, "hdr");
       g.title = GetArgument(rest, "ttl");
       g.page->date_format_list = GetArgument(rest, "dat");
@@ -311,7 +291,7 @@ void ReadRequestState(GridObject& g) {
     s.current_detail = PostedInteger(r.Form("curidx"), 0);
     s.show_all_details = PostedBoolean(r.Form("showall"));
     s.page_graph = PostedBoolean(r.Form("pgraph"));
-    s.remove_sort = Trim(r.Form("rsort")) == "1";
+    s.remove_sort = TrimBlanks(r.Form("rsort")) == "1";
     s.last_sort = SanitizeOrderList(r.Form("lastsort"));
     s.requested_sort = SanitizeOrderList(r.Form("sort"));
     g.default_sort_order = OpenSealedField(r.Form("sortdef"));

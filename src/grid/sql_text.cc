@@ -1,4 +1,5 @@
 // AddFilterToSql, the formatted SQL display and SQL comments.
+#include "frame/ascii.h"
 #include "grid/sql_text.h"
 
 #include "platform/web/http_text.h"
@@ -6,24 +7,10 @@
 namespace fennick {
 namespace {
 
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return out;
-}
-
-void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-}
-
 }  // namespace
 
 std::string AddFilterToSql(std::string_view sql, std::string_view filter) {
-  const std::string upper = Upper(sql);
+  const std::string upper = AsciiUpper(sql);
   const char* joiner = upper.find(" WHERE ") != std::string::npos ? " AND " : " WHERE ";
   size_t at = upper.find(" GROUP BY ");
   if (at == std::string::npos || at < 1) {
