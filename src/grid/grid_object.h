@@ -45,6 +45,10 @@ struct GridObject {
   std::string filter_before_clause;
   std::string clause_field;
   bool has_new_clause = false;
+  // The filter as the query builder checked and wrote it in SQL ("" when
+  // the recordset opened unfiltered); later queries over the same rows use
+  // this, never the posted text.
+  std::string applied_filter_sql;
 
   // The column formats resolved per column and the cell writer's scratch
   // buffers (grid/cell_formats.h).
