@@ -12,7 +12,10 @@
 namespace fennick {
 namespace {
 
-constexpr char kDimmedImageStyle[] = "filter:alpha(opacity=30);-moz-opacity:0.5;opacity: 0.5;";
+// Written as a ready attribute: the value holds "=", which the link
+// builder would otherwise take for one.
+constexpr char kDimmedImageStyle[] =
+    " style=\"filter:alpha(opacity=30);-moz-opacity:0.5;opacity: 0.5;\"";
 
 bool IsNumericText(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
