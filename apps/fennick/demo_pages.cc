@@ -29,7 +29,7 @@ void HomePage(PageContext& page) {
       "<div class=\"cards\">"
       "<section class=\"card\"><h2>DataGrid</h2><p>One query or stored procedure as a "
       "grid: paging, sorting by header clicks, inline and popup filters, formats per "
-      "column.</p></section>"
+      "column. <a href=\"/grid\">See a grid</a>.</p></section>"
       "<section class=\"card\"><h2>Quillon2</h2><p>End users pick tables, fields, "
       "captions, filters and summaries; reports are kept in a catalogue of groups.</p>"
       "</section>"
@@ -65,6 +65,7 @@ void HomePage(PageContext& page) {
 void RegisterDemoPages(WebServer& server) {
   server.RegisterPage("/", HomePage);
   server.RegisterPage("/graphs", GraphDemoPage);
+  RegisterGridDemoPage(server);
 }
 
 }  // namespace fennick
