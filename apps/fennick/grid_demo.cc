@@ -92,7 +92,9 @@ constexpr char kStyles[] =
     ".filters{color:#555}"
     "</style>";
 
-void GridDemoPage(PageContext& page) {
+// The grid; with `popup` its filters are made in a popup window instead of
+// the inline bar.
+void ShowOrders(PageContext& page, bool popup) {
   Response& out = page.response();
   out.Write(
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
@@ -104,7 +106,9 @@ void GridDemoPage(PageContext& page) {
       "Fennick</a><span class=\"tag\">DataGrid</span></div></header><main class=\"wrap\">"
       "<h1>Orders</h1><p class=\"lead\">Click a header to sort (again for descending), page "
       "with the bar below, filter with the bar above the table (press F9 in the value box "
-      "for a list of values), or print.</p>");
+      "for a list of values), or print. ");
+  out.Write(popup ? "<a href=\"/grid\">Filter inline instead</a>.</p>"
+                  : "<a href=\"/grid-popup\">Filter in a popup window instead</a>.</p>");
   std::filesystem::path database;
   try {
     database = EnsureDemoDatabase(page);
@@ -133,6 +137,7 @@ void GridDemoPage(PageContext& page) {
   grid.BoolColumn("Shipped", "Yes", "No");
   grid.DefaultFilterFieldIndex(2);
   grid.DefaultFilterConditionIndex(1);
+  if (popup) grid.UsePopupFilters(true);
   grid.PrintHeader("<h2>@ReportTitle</h2><p>Page @CurrentPage of @NumOfPages</p>");
   grid.PrintFooter("<p class=\"filters\">@NumOfRecs orders</p>");
   grid.Display();
@@ -141,6 +146,9 @@ void GridDemoPage(PageContext& page) {
 
 }  // namespace
 
-void RegisterGridDemoPage(WebServer& server) { server.RegisterPage("/grid", GridDemoPage); }
+void RegisterGridDemoPage(WebServer& server) {
+  server.RegisterPage("/grid", [](PageContext& page) { ShowOrders(page, false); });
+  server.RegisterPage("/grid-popup", [](PageContext& page) { ShowOrders(page, true); });
+}
 
 }  // namespace fennick

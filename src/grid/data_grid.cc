@@ -7,6 +7,7 @@
 #include "fennick/registry.h"
 #include "frame/module_state.h"
 #include "grid/grid_object.h"
+#include "grid/grid_render.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
@@ -50,6 +51,7 @@ DataGrid::DataGrid() : g_(std::make_unique<GridObject>()) {
   g_->host = BindHostContext("DataGrid");
   g_->page = &g_->host.page->State<GridPageState>();
   ReadRequestState(*g_);
+  WritePopupFilterWindow(*g_);
   SetHeaderIconText();
   SetNavigationText();
   SetLanguageText();

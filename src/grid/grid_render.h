@@ -85,6 +85,11 @@ void WritePopupFilterScript(GridObject& g, std::string& out);
 // session.
 void WritePopupFilterButton(GridObject& g, std::string& out);
 
+// On the popup window's own request (query "a" = "j"), writes the popup
+// filter window from what the button stored in the session and ends the
+// page; returns false on any other request.
+bool WritePopupFilterWindow(GridObject& g);
+
 }  // namespace fennick
 
 #endif  // FENNICK_GRID_GRID_RENDER_H_

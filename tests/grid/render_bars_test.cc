@@ -222,3 +222,60 @@ TEST_F(RenderTest, PopupFiltersWriteTheScriptTheButtonAndTheSessionValue) {
 
 }  // namespace
 }  // namespace fennick
+
+namespace fennick {
+namespace {
+
+TEST_F(RenderTest, PopupWindowListsWhatTheButtonStoredAndKeepsTheDelimiterSafe) {
+  AddRows(3);
+  DataGrid& grid = Grid({});
+  grid.UsePopupFilters(true);
+  grid.ColumnCaption("Name", "Customer");
+  grid.DefaultFilterFieldIndex(2);
+  Show();
+
+  auto window = [&](const std::string& del) {
+    EXPECT_THROW(Grid({}, kSelect, {{"a", "j"}, {"del", del}, {"args", ""}}), PageEnd);
+    return Output();
+  };
+  std::string html = window("'");
+  EXPECT_EQ(html.find("<html><head><title>Filter this report</title><script>var del=\"'\"; "
+                      "function addFilter(){"),
+            0u)
+      << html;
+  EXPECT_NE(html.find("<style>form{margin:0px;}</style></head><body><b>Filter this report</b>"
+                      "<form name=f1><table border=0>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<select name=search_field><option value=''><option value=\"131_[Orders]."
+                      "[Id]\">Id</option><option Selected  value=\"200_[Orders].[Name]\">"
+                      "Customer</option>"),
+            std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<option value=\" LIKE 'v%'\">starts with</option></select>"),
+            std::string::npos);
+  EXPECT_NE(html.find("f.rsfilter.value=f1.filter.value;f.submit();window.close();}"),
+            std::string::npos);
+  EXPECT_NE(html.find("<input type=hidden name=filter></form></body></html>"), std::string::npos);
+
+  // The delimiter is echoed into a script: only "#" and "'" get there.
+  EXPECT_NE(window("#").find("var del=\"#\";"), std::string::npos);
+  html = window("\";alert(1);//");
+  EXPECT_EQ(html.find("alert(1)"), std::string::npos);
+  EXPECT_NE(html.find("var del=\"'\";"), std::string::npos);
+}
+
+TEST_F(RenderTest, AnErrorWhileDrawingCarriesTheBindAndDisplaySteps) {
+  AddRows(3);
+  // A date format on a text column cannot convert its values.
+  Grid({}).DateColumn("Name", "yyyy");
+  try {
+    grid_->Display();
+    FAIL() << "the bad format was accepted";
+  } catch (const Error& e) {
+    EXPECT_NE(e.source().find("<br> Bind Line: 12<br> Display Line: 6"), std::string::npos)
+        << e.source();
+  }
+}
+
+}  // namespace
+}  // namespace fennick
