@@ -183,6 +183,12 @@ void Bind(GridObject& g) {
 
     step = 6;
     p.start_rec = CorrectedStart(p.start_rec, r.last_row + 1, p.page_size);
+    if (r.paging && p.page_size > 0) {
+      // Pages begin at multiples of the page size; a start left from
+      // another page size (or set by the page) moves to the beginning of
+      // its page, so the counter and the page links match the rows shown.
+      p.start_rec = (p.start_rec - 1) / p.page_size * p.page_size + 1;
+    }
 
     step = 7;
     if (g.graph_only) {

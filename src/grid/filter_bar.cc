@@ -176,7 +176,26 @@ void WritePopupFilterScript(GridObject& g, std::string& out) {
       "function __doGetBack(args){var f=document.FNKQuillon;if(args.substring(0,1)=='_')"
       "{args=eval(\"f.btnExp\"+args.substring(1)+\".value\");};var a=args.substr(0,args.length-1);"
       "var i=args.substr(args.length-1);var q=\"");
-  out.append(g.host.page_url);
+  // The URL stands inside a script string: characters that could end the
+  // string or the script are written in their URL-escaped form.
+  for (char c : g.host.page_url) {
+    switch (c) {
+      case '"':
+        out.append("%22");
+        break;
+      case '\\':
+        out.append("%5C");
+        break;
+      case '<':
+        out.append("%3C");
+        break;
+      case '\'':
+        out.append("%27");
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
   out.append("?a=\"+i+\"&del=");
   out.append(g.req.database_type == kDbAccess ? "#" : "'");
   out.append(

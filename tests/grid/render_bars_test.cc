@@ -213,6 +213,11 @@ TEST_F(RenderTest, PopupFiltersWriteTheScriptTheButtonAndTheSessionValue) {
                       "name=btnExpfilter value=\"j\"><a  href=\"javascript:__doGetBack('_filter')"
                       "\" title=\"Filter this report\">Search</a></td>"),
             std::string::npos);
+  // A page URL cannot end the script's string.
+  Internals().host.page_url = "/o\";alert(1);//.asp";
+  std::string script;
+  WritePopupFilterScript(Internals(), script);
+  EXPECT_NE(script.find("var q=\"/o%22;alert(1);//.asp?a=\"+i+\""), std::string::npos) << script;
   // No inline bar beside the popup.
   EXPECT_EQ(html.find("name=search_condition"), std::string::npos);
   const std::string packed = DecodeArgument(Sess().Get("PopUpFilters").AsString());

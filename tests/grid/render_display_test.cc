@@ -84,6 +84,18 @@ TEST_F(RenderTest, PageSizeChangesAndPageSizeZero) {
   EXPECT_EQ(html.find(Href("2start:11;")), std::string::npos);
 }
 
+TEST_F(RenderTest, ALargerPageSizeMovesTheStartToItsPageBeginning) {
+  AddRows(60);
+  // On record 41 with pages of 10, the user asks for pages of 50.
+  Grid({{"start", "41"}, {"pagesize", "10"}, {"npagesize", "50"}});
+  const std::string html = Show();
+  EXPECT_NE(html.find("Page 1 of 2 (60 recs)"), std::string::npos);
+  EXPECT_NE(html.find("<td nowrap width=1>1</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td nowrap width=1>50</td>"), std::string::npos);
+  EXPECT_EQ(html.find("<td nowrap width=1>51</td>"), std::string::npos);
+  EXPECT_NE(html.find("<input type=hidden name=start value=\"1\">"), std::string::npos);
+}
+
 TEST_F(RenderTest, SortClicksShowIconsAndLinksThatToggleAndRemove) {
   AddRows(3);
   Grid(Click("1sort:2;lastsort:;rsort:0;"));
