@@ -43,6 +43,14 @@ void AnalyseColumns(GridObject& g) {
   QualifyColumns(g.page->command, g.req.database_type, bases, g.columns);
 }
 
+// Whether the report designer's list of shown fields, when it set one,
+// holds the column.
+bool IsShownField(const GridPageState& page, const GridColumn& column) {
+  if (page.shown_fields.empty()) return true;
+  return ("," + AsciiLower(page.shown_fields) + ",").find("," + AsciiLower(column.name) + ",") !=
+         std::string::npos;
+}
+
 // The first record (1-based) of the page to show: a start past the rows
 // moves to the last page.
 int64_t CorrectedStart(int64_t start, int64_t rows, int64_t page_size) {
@@ -118,7 +126,7 @@ void WritePrintPages(GridRender& r) {
     WriteRange(r, (page - 1) * size, std::min(page * size - 1, r.last_row));
     CloseGridTable(r.out);
     r.out.append(expand(p.print_footer));
-    if (page < pages) r.out.append("<div style=\"page-break-after:always;\">&nbsp;</div>");
+    if (page < pages || g.page_break_after_report) r.out.append("<div style=\"page-break-after:always;\">&nbsp;</div>");
   }
 }
 
@@ -144,7 +152,7 @@ void Bind(GridObject& g) {
     AnalyseColumns(g);
     for (const GridColumn& c : g.columns) {
       r.captions.push_back(ColumnCaptionOf(p, c));
-      r.hidden.push_back(IsHiddenColumn(p, c));
+      r.hidden.push_back(IsHiddenColumn(p, c) || !IsShownField(p, c));
     }
 
     step = 3;
@@ -159,6 +167,11 @@ void Bind(GridObject& g) {
     Recordset& rs = *g.recordset;
     if (rs.Eof()) {
       out.append("No records returned!");
+      if (g.filter_text_when_empty && !g.designer_filter_text.empty()) {
+        out.append("<div class=filters>");
+        out.append(g.designer_filter_text);
+        out.append("</div>");
+      }
       WriteToPage(out);
       g.recordset.reset();
       return;

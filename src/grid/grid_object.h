@@ -63,6 +63,14 @@ struct GridObject {
   bool export_buttons = true;
   bool designer_display_flag = true;
   bool page_size_box = true;
+  // The report designer's description of its filter, shown under the grid
+  // instead of the filter and sort summary (filter_text_summary) and after
+  // "No records returned!" (filter_text_when_empty).
+  std::string designer_filter_text;
+  bool filter_text_summary = false;
+  bool filter_text_when_empty = false;
+  // A page break after every print page, the last one included.
+  bool page_break_after_report = false;
 
   // The text of a display key ("" when unset).
   const std::string& Text(const std::string& key) const {

@@ -224,6 +224,20 @@ void WriteFilterSummary(GridRender& r) {
   const GridPageState& p = *g.page;
   const std::string& filter = g.req.filter_expression;
   const std::string& order = g.req.order_list;
+  if (g.filter_text_summary && !g.designer_filter_text.empty()) {
+    r.out.append("<table cellpadding=4 width=\"");
+    r.out.append(HtmlAttributeEscape(p.grid_width));
+    r.out.append("\"><tr");
+    r.out.append(p.footer_class);
+    r.out.append(p.footer_style);
+    r.out.append("><td");
+    r.out.append(p.footer_class);
+    r.out.append(p.footer_style);
+    r.out.append("><div class=filters>");
+    r.out.append(g.designer_filter_text);
+    r.out.append("</div></td></tr></table>");
+    return;
+  }
   if (filter.empty() && order.empty()) return;
   auto open_row = [&] {
     r.out.append("<tr");

@@ -255,3 +255,34 @@ TEST_F(RenderTest, ReturnLinkCarriesTheReportEncoded) {
 
 }  // namespace
 }  // namespace fennick
+
+namespace fennick {
+namespace {
+
+TEST_F(RenderTest, ReportDesignerSwitchesShownFieldsFilterTextAndPageBreaks) {
+  AddRows(3);
+  DataGrid& grid = Grid({{"pagesize", "10"}, {"start", "1"}, {"__FARGS", EncodeArgument("5")}});
+  GridObject& g = grid.internals();
+  g.page->shown_fields = "Name,ID";
+  g.designer_filter_text = "Region is West";
+  g.filter_text_summary = true;
+  g.page_break_after_report = true;
+  std::string html = Show();
+  EXPECT_NE(html.find("<th><a>Id</a></th><th><a>Name</a></th></tr>"), std::string::npos) << html;
+  EXPECT_EQ(html.find(">Amount<"), std::string::npos);
+  EXPECT_EQ(html.find("<td class=\"number\">10</td>"), std::string::npos);
+  EXPECT_EQ(Count(html, "<div style=\"page-break-after:always;\">&nbsp;</div>"), 1u);
+  EXPECT_NE(html.find("<table cellpadding=4 width=\"100%\"><tr><td><div class=filters>Region is "
+                      "West</div></td></tr></table>"),
+            std::string::npos);
+
+  connection_->Execute("DELETE FROM Orders");
+  Grid({}).internals().designer_filter_text = "Region is West";
+  Internals().filter_text_when_empty = true;
+  html = Show();
+  EXPECT_NE(html.find("No records returned!<div class=filters>Region is West</div>"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace fennick
