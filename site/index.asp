@@ -16,7 +16,8 @@ creates a <code>Quillon2</code> and gets an end-user report designer with a
 catalogue of stored reports.</p>
 <div class="cards">
 <section class="card"><h2>DataGrid</h2><p>One query or stored procedure as a grid:
-paging, sorting by header clicks, inline and popup filters, formats per column.</p></section>
+paging, sorting by header clicks, inline and popup filters, formats per column.
+<a href="/grid">See a grid</a>.</p></section>
 <section class="card"><h2>Quillon2</h2><p>End users pick tables, fields, captions,
 filters and summaries; reports are kept in a catalogue of groups.</p></section>
 <section class="card"><h2>SimpleGraph</h2><p>Plain, stacked and relative bar graphs

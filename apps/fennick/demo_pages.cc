@@ -4,6 +4,9 @@
 
 namespace fennick {
 
-void RegisterDemoPages(WebServer& server) { server.RegisterPage("/graphs", GraphDemoPage); }
+void RegisterDemoPages(WebServer& server) {
+  server.RegisterPage("/graphs", GraphDemoPage);
+  RegisterGridDemoPage(server);
+}
 
 }  // namespace fennick

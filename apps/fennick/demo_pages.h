@@ -11,6 +11,9 @@ void RegisterDemoPages(WebServer& server);
 // /graphs: SimpleGraph examples.
 void GraphDemoPage(PageContext& page);
 
+// /grid: a DataGrid over the demo orders database.
+void RegisterGridDemoPage(WebServer& server);
+
 }  // namespace fennick
 
 #endif  // FENNICK_APPS_DEMO_PAGES_H_

@@ -140,6 +140,17 @@ class DataGrid {
   // only; rendering draws from it).
   void OpenRecordset();
 
+  // Writes the whole grid to the page: form, tool bar, navigation and
+  // filter bars, the table of the current page, the filter and sort summary
+  // and the hidden state fields. Call once per grid and request; it
+  // consumes the recordset. Problems with the connection, the command or a
+  // filter are shown in the page; other errors escape with the trace.
+  void Display();
+
+  // Whether values from the database may carry markup into the page. Off
+  // (the default), a value written as plain text is HTML-encoded.
+  void AllowHtmlInData(bool on);
+
   // The grid's internals, for the rendering routines and tests.
   GridObject& internals() { return *g_; }
 

@@ -64,6 +64,34 @@ void AppendRegex(const ColumnFormat& f, const Variant& value, std::string_view t
   }
 }
 
+// HTML-encodes text into out without a temporary: < > & " as entities.
+void AppendHtmlEncoded(std::string_view text, std::string& out) {
+  size_t done = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char* entity = nullptr;
+    switch (text[i]) {
+      case '<':
+        entity = "&lt;";
+        break;
+      case '>':
+        entity = "&gt;";
+        break;
+      case '&':
+        entity = "&amp;";
+        break;
+      case '"':
+        entity = "&quot;";
+        break;
+      default:
+        continue;
+    }
+    out.append(text.substr(done, i - done));
+    out.append(entity);
+    done = i + 1;
+  }
+  out.append(text.substr(done));
+}
+
 // A value without a format: numbers as they are, dates in the report
 // designer's default picture when it set one, other text as it is (with
 // line breaks kept in the columnar layout).
@@ -75,18 +103,27 @@ void AppendPlain(const GridPageState& page, const Variant& value, std::string_vi
       return;
     }
   }
+  // Data is text: unless the page allowed markup in its data, a value
+  // cannot bring tags or script into the page.
+  auto append = [&](std::string_view part) {
+    if (page.allow_html_in_data) {
+      out.append(part);
+    } else {
+      AppendHtmlEncoded(part, out);
+    }
+  };
   if (!page.is_columnar) {
-    out.append(text);
+    append(text);
     return;
   }
   size_t done = 0;
   for (size_t at = text.find("\r\n"); at != std::string_view::npos;
        at = text.find("\r\n", done)) {
-    out.append(text.substr(done, at - done));
+    append(text.substr(done, at - done));
     out.append("<br>");
     done = at + 2;
   }
-  out.append(text.substr(done));
+  append(text.substr(done));
 }
 
 // The sealed form of text, sealing again only when it changed.

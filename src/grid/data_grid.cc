@@ -8,6 +8,7 @@
 #include "fennick/registry.h"
 #include "frame/module_state.h"
 #include "grid/grid_object.h"
+#include "grid/grid_render.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
@@ -45,6 +46,7 @@ DataGrid::DataGrid() : g_(std::make_unique<GridObject>()) {
   g_->host = BindHostContext("DataGrid");
   g_->page = &g_->host.page->State<GridPageState>();
   ReadRequestState(*g_);
+  WritePopupFilterWindow(*g_);
   SetHeaderIconText();
   SetNavigationText();
   SetLanguageText();
@@ -81,6 +83,7 @@ void DataGrid::CanFilter(bool on) { g_->page->can_filter = on; }
 void DataGrid::IsColumnar(bool on) { g_->page->is_columnar = on; }
 void DataGrid::UsePopupFilters(bool on) { g_->page->use_popup_filters = on; }
 void DataGrid::AddTopNavigationBar(bool on) { g_->page->add_top_navigation_bar = on; }
+void DataGrid::AllowHtmlInData(bool on) { g_->page->allow_html_in_data = on; }
 void DataGrid::ShowInactiveButtons(bool on) { g_->page->show_inactive_buttons = on; }
 void DataGrid::DefaultFilterFieldIndex(int16_t index) {
   g_->page->default_filter_field_index = index;

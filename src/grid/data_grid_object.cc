@@ -68,6 +68,7 @@ struct GridMembers {
     integer("StartRec", &DataGrid::StartRec);
     flag("PageResults", &DataGrid::PageResults);
     flag("AddRowNumbers", &DataGrid::AddRowNumbers);
+    flag("AllowHtmlInData", &DataGrid::AllowHtmlInData);
     flag("CanFilter", &DataGrid::CanFilter);
     flag("IsColumnar", &DataGrid::IsColumnar);
     variant_flag("UsePopupFilters", &DataGrid::UsePopupFilters);
@@ -168,6 +169,10 @@ struct GridMembers {
     two("ColumnStyle", &DataGrid::ColumnStyle);
     t.Function("CreateConnection", {ArgType::kString}, 1, [](GridMembers& m, Args a) {
       m.grid->CreateConnection(a[0].Bytes());
+      return Variant();
+    });
+    t.Function("Display", {}, 0, [](GridMembers& m, Args) {
+      m.grid->Display();
       return Variant();
     });
     t.Function("SetDisplayText", {ArgType::kString, ArgType::kString}, 2,

@@ -45,6 +45,10 @@ struct GridObject {
   std::string filter_before_clause;
   std::string clause_field;
   bool has_new_clause = false;
+  // The filter as the query builder checked and wrote it in SQL ("" when
+  // the recordset opened unfiltered); later queries over the same rows use
+  // this, never the posted text.
+  std::string applied_filter_sql;
 
   // The column formats resolved per column and the cell writer's scratch
   // buffers (grid/cell_formats.h).
@@ -59,6 +63,14 @@ struct GridObject {
   bool export_buttons = true;
   bool designer_display_flag = true;
   bool page_size_box = true;
+  // The report designer's description of its filter, shown under the grid
+  // instead of the filter and sort summary (filter_text_summary) and after
+  // "No records returned!" (filter_text_when_empty).
+  std::string designer_filter_text;
+  bool filter_text_summary = false;
+  bool filter_text_when_empty = false;
+  // A page break after every print page, the last one included.
+  bool page_break_after_report = false;
 
   // The text of a display key ("" when unset).
   const std::string& Text(const std::string& key) const {

@@ -90,6 +90,11 @@ struct GridPageState {
   std::string hidden_list;
   std::string cell_style_list;
   std::string column_style_list;
+  // The fields a report shows, comma-separated (set by the report
+  // designer; empty: every column not hidden).
+  std::string shown_fields;
+  // Whether plain cell values are written without HTML encoding.
+  bool allow_html_in_data = false;
   // The picture format for dates of columns without a format (set by the
   // report designer).
   std::string default_date_format;

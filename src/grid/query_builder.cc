@@ -326,6 +326,7 @@ void CreateCommand(GridObject& g) {
       opened_sql = filtered ? AddFilterToSql(command, sql_filter) : command;
       try {
         g.recordset = OpenText(g, opened_sql, max_records);
+        if (filtered) g.applied_filter_sql = sql_filter;
       } catch (const Error&) {
         if (!filtered) throw;
         // The database refused the filter: show the page without it.

@@ -1,0 +1,294 @@
+// DataGrid::Display: opens the grid's recordset, fetches every row at once
+// and writes the whole grid to the page: the form, the tool bar, the
+// navigation and filter bars, the table (tabular or columnar, paged in
+// memory or laid out as print pages), the filter and sort summary and the
+// hidden state fields.
+#include <algorithm>
+#include <string>
+
+#include "fennick/data.h"
+#include "fennick/data_grid.h"
+#include "frame/argument_codec.h"
+#include "frame/field_types.h"
+#include "frame/module_state.h"
+#include "frame/text_routines.h"
+#include "grid/grid_render.h"
+#include "platform/web/http_text.h"
+
+namespace fennick {
+namespace {
+
+void ReplaceAll(std::string& text, std::string_view token, std::string_view value) {
+  for (size_t at = text.find(token); at != std::string::npos;
+       at = text.find(token, at + value.size())) {
+    text.replace(at, token.size(), value);
+  }
+}
+
+// Reads the result's columns when the query builder has not already.
+void AnalyseColumns(GridObject& g) {
+  Recordset& rs = *g.recordset;
+  if (g.columns.size() == rs.FieldCount()) return;
+  g.columns.clear();
+  std::vector<std::string> bases;
+  for (size_t i = 0; i < rs.FieldCount(); ++i) {
+    Field f = rs.Fields(i);
+    GridColumn c;
+    c.name = f.Name();
+    c.ado_type = f.Type();
+    c.type_class = ClassifyFieldType(std::to_string(f.Type()), 1);
+    g.columns.push_back(std::move(c));
+    bases.push_back(f.BaseTableName());
+  }
+  QualifyColumns(g.page->command, g.req.database_type, bases, g.columns);
+}
+
+// Whether the report designer's list of shown fields, when it set one,
+// holds the column.
+bool IsShownField(const GridPageState& page, const GridColumn& column) {
+  if (page.shown_fields.empty()) return true;
+  return ("," + AsciiLower(page.shown_fields) + ",").find("," + AsciiLower(column.name) + ",") !=
+         std::string::npos;
+}
+
+// The first record (1-based) of the page to show: a start past the rows
+// moves to the last page.
+int64_t CorrectedStart(int64_t start, int64_t rows, int64_t page_size) {
+  if (page_size <= 0) return 1;
+  if (start <= rows - 1) return std::max<int64_t>(start, 1);
+  const int64_t remainder = rows % page_size;
+  const int64_t corrected = remainder != 0 ? rows - remainder + 1 : rows - page_size + 1;
+  return std::max<int64_t>(corrected, 1);
+}
+
+void WriteToolBar(GridRender& r) {
+  GridObject& g = r.g;
+  const GridPageState& p = *g.page;
+  r.out.append("<div class=filterButtons><table border=0 width=\"");
+  r.out.append(HtmlAttributeEscape(p.grid_width));
+  r.out.append("\"><tr");
+  r.out.append(p.footer_class);
+  r.out.append(p.footer_style);
+  r.out.append("><td class=leftCell>");
+  if (!g.req.print_view) {
+    r.out.append(MakeLink(g.Text("printtext"), g.Text("printtitle"), PostBackHref("5"),
+                          p.paging_link_class, p.paging_link_style, "",
+                          CurrentModuleState().images_url));
+  }
+  r.out.append("</td>");
+  if (r.filtering && p.use_popup_filters) {
+    r.out.append("<td  align=center width='99%' class=middleCell>");
+    WritePopupFilterButton(g, r.out);
+    r.out.append("</td>");
+  }
+  if (r.export_area && !r.columnar) {
+    // The export buttons belong to the exporters; the area is kept so the
+    // bar keeps its layout.
+    r.out.append("<td align=right nowrap class=rightCell><div class=export>");
+    r.out.append("&nbsp;</div></td>");
+  }
+  r.out.append("</tr></table></div>");
+}
+
+void OpenTableWithHeader(GridRender& r) {
+  OpenGridTable(*r.g.page, !r.columnar, r.out);
+  if (!r.columnar) WriteHeaderRow(r);
+}
+
+void WriteRange(GridRender& r, int64_t first, int64_t last) {
+  if (r.columnar) {
+    WriteColumnarRecords(r, first, last);
+  } else {
+    WriteRows(r, first, last);
+  }
+}
+
+// The print view: the rows cut into pages of PageSize rows, each with the
+// page's header and footer and a page break between pages.
+void WritePrintPages(GridRender& r) {
+  const GridObject& g = r.g;
+  const GridPageState& p = *g.page;
+  const int64_t rows = r.last_row + 1;
+  const int64_t size = p.page_size > 0 ? p.page_size : rows;
+  const int64_t pages = std::max<int64_t>(1, (rows + size - 1) / size);
+  for (int64_t page = 1; page <= pages; ++page) {
+    auto expand = [&](std::string text) {
+      ReplaceAll(text, "@ReportTitle", g.title);
+      ReplaceAll(text, "@CurrentPage", std::to_string(page));
+      ReplaceAll(text, "@NumOfPages", std::to_string(pages));
+      ReplaceAll(text, "@NumOfRecs", std::to_string(rows));
+      return text;
+    };
+    // Each page's header stands above its table, so every printed page
+    // starts with it.
+    r.out.append(expand(p.print_header));
+    OpenTableWithHeader(r);
+    WriteRange(r, (page - 1) * size, std::min(page * size - 1, r.last_row));
+    CloseGridTable(r.out);
+    r.out.append(expand(p.print_footer));
+    if (page < pages || g.page_break_after_report) r.out.append("<div style=\"page-break-after:always;\">&nbsp;</div>");
+  }
+}
+
+void Bind(GridObject& g) {
+  double step = 1;
+  RunTraced("Bind", step, [&] {
+    GridPageState& p = *g.page;
+    std::string out;
+    out.reserve(64 * 1024);
+    GridRender r(g, out);
+    r.paging = p.page_results;
+    r.filtering = p.can_filter;
+    r.export_area = g.export_buttons;
+    r.columnar = p.is_columnar;
+    r.sort_links = p.header_sort_links;
+    if (g.req.print_view) {
+      r.paging = r.filtering = r.export_area = r.sort_links = false;
+    }
+    if (p.alt_item_style.empty()) p.alt_item_style = p.item_style;
+    if (p.alt_item_class.empty()) p.alt_item_class = p.item_class;
+
+    step = 2;
+    AnalyseColumns(g);
+    for (const GridColumn& c : g.columns) {
+      r.captions.push_back(ColumnCaptionOf(p, c));
+      r.hidden.push_back(IsHiddenColumn(p, c) || !IsShownField(p, c));
+    }
+
+    step = 3;
+    out.append(kPostBackScript);
+    if (g.writes_own_form) {
+      out.append("<form name=FNKQuillon method=post action=\"");
+      out.append(HtmlAttributeEscape(g.host.page_url));
+      out.append("\">");
+    }
+
+    step = 4;
+    Recordset& rs = *g.recordset;
+    if (rs.Eof()) {
+      out.append("No records returned!");
+      if (g.filter_text_when_empty && !g.designer_filter_text.empty()) {
+        out.append("<div class=filters>");
+        out.append(g.designer_filter_text);
+        out.append("</div>");
+      }
+      WriteToPage(out);
+      g.recordset.reset();
+      return;
+    }
+
+    step = 5;
+    try {
+      r.data = rs.GetRows(-1);
+    } catch (const Error& e) {
+      out.append("<div style='color:red;'><b>Error #:</b> ");
+      out.append(std::to_string(e.number()));
+      out.append("<br>");
+      out.append(HtmlEncode(e.description()));
+      out.append("</div>");
+      WriteToPage(out);
+      g.recordset.reset();
+      return;
+    }
+    rs.Close();
+    g.recordset.reset();
+    r.last_row = r.data.empty() ? -1 : static_cast<int64_t>(r.data[0].size()) - 1;
+
+    step = 6;
+    p.start_rec = CorrectedStart(p.start_rec, r.last_row + 1, p.page_size);
+    if (r.paging && p.page_size > 0) {
+      // Pages begin at multiples of the page size; a start left from
+      // another page size (or set by the page) moves to the beginning of
+      // its page, so the counter and the page links match the rows shown.
+      p.start_rec = (p.start_rec - 1) / p.page_size * p.page_size + 1;
+    }
+
+    step = 7;
+    if (g.graph_only) {
+      if (g.writes_own_form) out.append("</form>");
+      WriteToPage(out);
+      return;
+    }
+
+    step = 8;
+    WriteToolBar(r);
+
+    step = 9;
+    const int64_t first = p.start_rec - 1;
+    if (p.add_top_navigation_bar && !g.req.print_view) {
+      WriteNavigationBar(g, first, p.page_size, r.last_row, r.paging, false, out);
+    }
+
+    step = 10;
+    if (r.filtering && !p.use_popup_filters) WriteFilterBar(g, out);
+
+    step = 11;
+    if (!g.req.print_view) OpenTableWithHeader(r);
+
+    step = 12;
+    if (g.req.print_view) {
+      WritePrintPages(r);
+    } else if (!r.paging) {
+      WriteRange(r, 0, r.last_row);
+    } else {
+      WriteRange(r, first, std::min(first + p.page_size - 1, r.last_row));
+    }
+
+    step = 13;
+    if (!g.req.print_view) CloseGridTable(out);
+    WriteNavigationBar(g, first, p.page_size, r.last_row, r.paging, true, out);
+    WriteToPage(out);
+    out.clear();
+    WriteStateFields(g);
+    WriteFilterSummary(r);
+    if (g.writes_own_form) out.append("</form>");
+    WriteToPage(out);
+  });
+}
+
+}  // namespace
+
+void DataGrid::Display() {
+  GridObject& g = *g_;
+  double step = 1;
+  RunTraced("Display", step, [&] {
+    NormaliseFormatLists(*g.page);
+    step = 2;
+    if (!g.page->connection) {
+      ShowError("Your Database Connection must be set before calling .Display() method");
+      return;
+    }
+    step = 3;
+    if (g.page->page_size <= 0) {
+      g.page->page_size = 0;
+      g.page->page_results = false;
+    }
+    step = 4;
+    if (g.page->can_filter && g.page->use_popup_filters) {
+      std::string script;
+      WritePopupFilterScript(g, script);
+      WriteToPage(script);
+    }
+    step = 5;
+    if (!g.recordset) OpenRecordset();
+    if (!g.recordset) return;  // the reason is already on the page
+    step = 6;
+    Bind(g);
+    step = 7;
+    const std::string& back = g.req.return_report;
+    if (!back.empty()) {
+      std::string out = "<div align=center><a ";
+      out.append(g.page->paging_link_class);
+      out.append(" href=\"");
+      out.append(HtmlAttributeEscape(g.host.page_url));
+      out.append("?rid=");
+      out.append(UrlEncodeAsp(back));
+      out.append("\">Return</a></div><input type=hidden name=rurl1 value=\"");
+      out.append(HtmlAttributeEscape(back));
+      out.append("\">");
+      WriteToPage(out);
+    }
+  });
+}
+
+}  // namespace fennick

@@ -1,0 +1,281 @@
+// The grid's table: its opening tag, the header row with sort links and
+// icons, the rows in the tabular and the columnar layout, and the filter
+// and sort summary written below it.
+#include <string>
+
+#include "frame/argument_codec.h"
+#include "frame/module_state.h"
+#include "frame/text_routines.h"
+#include "grid/grid_render.h"
+#include "platform/web/http_text.h"
+
+namespace fennick {
+namespace {
+
+const char* CellClass(int type_class) {
+  switch (type_class) {
+    case 131:
+      return "number";
+    case 6:
+      return "money";
+    case 7:
+      return "date";
+    case 11:
+      return "boolean";
+    default:
+      return "text";
+  }
+}
+
+void AppendNumber(int64_t number, std::string& out) { out.append(std::to_string(number)); }
+
+void AppendCellValue(GridRender& r, size_t column, int64_t row) {
+  if (r.g.columns[column].type_class == 128) {
+    WriteBinaryCell(r.g, column, row, r.out);
+  } else {
+    WriteCell(r.g, FetchedRow(r.data, static_cast<size_t>(row)), column, row, r.out);
+  }
+}
+
+// Items of an order list ("3,1 desc") as column numbers and directions.
+struct OrderItem {
+  size_t column = 0;
+  bool descending = false;
+};
+
+std::vector<OrderItem> ParseOrderList(std::string_view list) {
+  std::vector<OrderItem> items;
+  while (!list.empty()) {
+    size_t comma = list.find(',');
+    std::string_view item = list.substr(0, comma);
+    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    OrderItem o;
+    size_t i = 0;
+    while (i < item.size() && item[i] == ' ') ++i;
+    size_t digits = i;
+    while (i < item.size() && item[i] >= '0' && item[i] <= '9') {
+      o.column = o.column * 10 + static_cast<size_t>(item[i] - '0');
+      if (o.column > 1000000) break;
+      ++i;
+    }
+    if (i == digits) continue;
+    o.descending = AsciiLower(item.substr(i)).find("desc") != std::string::npos;
+    items.push_back(o);
+  }
+  return items;
+}
+
+}  // namespace
+
+std::string PostBackHref(std::string_view argument) {
+  std::string href = "javascript:__doPostBack('";
+  href.append(EncodeArgument(argument));
+  href.append("')");
+  return href;
+}
+
+void OpenGridTable(const GridPageState& page, bool with_class, std::string& out) {
+  out.append("<table width=\"");
+  out.append(HtmlAttributeEscape(page.grid_width));
+  out.append("\" border=\"");
+  out.append(std::to_string(page.border));
+  out.append("\" cellpadding=\"");
+  out.append(std::to_string(page.cell_padding));
+  out.append("\" cellspacing=\"");
+  out.append(std::to_string(page.cell_spacing));
+  out.append("\"");
+  out.append(page.grid_align);
+  if (with_class) {
+    out.append(page.grid_class);
+    out.append(page.grid_style);
+  }
+  out.append(">");
+}
+
+void CloseGridTable(std::string& out) { out.append("</table>"); }
+
+void WriteHeaderRow(GridRender& r) {
+  const GridPageState& p = *r.g.page;
+  r.out.append("<tr ");
+  r.out.append(p.header_class);
+  r.out.append(p.header_style);
+  r.out.append(">");
+  if (p.add_row_numbers) {
+    r.out.append("<th>");
+    WriteHeaderCell(r, r.g.Text("refreshtext"), 0);
+    r.out.append("</th>");
+  }
+  for (size_t i = 0; i < r.g.columns.size(); ++i) {
+    if (r.hidden[i]) continue;
+    r.out.append("<th>");
+    if (r.g.columns[i].type_class == 128) {
+      r.out.append("<span");
+      r.out.append(p.header_link_class);
+      r.out.append(p.header_text_style);
+      r.out.append(">");
+      r.out.append(r.captions[i]);
+      r.out.append("</span>");
+    } else {
+      WriteHeaderCell(r, r.captions[i], i + 1);
+    }
+    r.out.append("</th>");
+  }
+  r.out.append("</tr>");
+}
+
+void WriteHeaderCell(GridRender& r, std::string_view caption, size_t column_number) {
+  const GridObject& g = r.g;
+  const GridPageState& p = *g.page;
+  const std::string& order = g.req.order_list;
+  std::string argument;
+  std::string icon;
+  std::string title;
+  if (column_number == 0) {
+    argument = "3start:1;";
+    title = g.Text("refreshtitle");
+  } else {
+    const std::string number = std::to_string(column_number);
+    argument = "1sort:" + number + ";lastsort:" + order + ";";
+    const std::string listed = "," + AsciiLower(order) + ",";
+    if (("," + AsciiLower(order)).find("," + number + " desc") != std::string::npos) {
+      icon = g.Text("sortcoldesctext");
+      title = g.Text("sortcolasctitle");
+    } else if (listed.find("," + number + ",") != std::string::npos) {
+      icon = g.Text("sortcolasctext");
+      title = g.Text("sortcoldesctitle");
+    } else {
+      title = g.Text("sortcolasctitle");
+    }
+  }
+  std::string text(caption);
+  if (!p.header_text_style.empty()) {
+    text = "<font" + p.header_text_style + ">" + text + "</font>";
+    if (!icon.empty()) icon = "<font" + p.header_text_style + ">" + icon + "</font>";
+  }
+  const std::string& images = CurrentModuleState().images_url;
+  if (r.sort_links) {
+    r.out.append(MakeLink(text, title, PostBackHref(argument + "rsort:0;"), p.header_link_class,
+                          p.header_link_style, "", images));
+    if (!icon.empty()) {
+      r.out.append("&nbsp;");
+      r.out.append(MakeLink(icon, g.Text("removesorttitle"), PostBackHref(argument + "rsort:1;"),
+                            p.header_link_class, p.header_link_style, "", images));
+    }
+  } else {
+    r.out.append("<a");
+    r.out.append(p.header_link_class);
+    r.out.append(p.header_link_style);
+    r.out.append(">");
+    r.out.append(text);
+    r.out.append("</a>");
+  }
+}
+
+void WriteRows(GridRender& r, int64_t first, int64_t last) {
+  const GridPageState& p = *r.g.page;
+  if (last > r.last_row) last = r.last_row;
+  for (int64_t row = first < 0 ? 0 : first; row <= last; ++row) {
+    const bool odd = row % 2 == 1;
+    r.out.append("<tr");
+    r.out.append(odd ? p.alt_item_class : p.item_class);
+    r.out.append(odd ? p.alt_item_style : p.item_style);
+    r.out.append(">");
+    if (p.add_row_numbers) {
+      r.out.append("<td nowrap width=1>");
+      AppendNumber(row + 1, r.out);
+      r.out.append("</td>");
+    }
+    for (size_t c = 0; c < r.g.columns.size(); ++c) {
+      if (r.hidden[c]) continue;
+      r.out.append("<td class=\"");
+      r.out.append(CellClass(r.g.columns[c].type_class));
+      r.out.append("\">");
+      AppendCellValue(r, c, row);
+      r.out.append("</td>");
+    }
+    r.out.append("</tr>");
+  }
+}
+
+void WriteColumnarRecords(GridRender& r, int64_t first, int64_t last) {
+  const GridPageState& p = *r.g.page;
+  if (last > r.last_row) last = r.last_row;
+  for (int64_t row = first < 0 ? 0 : first; row <= last; ++row) {
+    for (size_t c = 0; c < r.g.columns.size(); ++c) {
+      if (r.hidden[c]) continue;
+      r.out.append("<tr><td valign=top ");
+      r.out.append(p.item_class);
+      r.out.append(p.item_style);
+      r.out.append(">");
+      r.out.append(r.captions[c]);
+      r.out.append("</td><td ");
+      r.out.append(p.alt_item_class);
+      r.out.append(p.alt_item_style);
+      r.out.append(">");
+      AppendCellValue(r, c, row);
+      r.out.append("</td></tr>");
+    }
+    r.out.append("<tr><td colspan=3>&nbsp;</td></tr>");
+  }
+}
+
+void WriteFilterSummary(GridRender& r) {
+  const GridObject& g = r.g;
+  const GridPageState& p = *g.page;
+  const std::string& filter = g.req.filter_expression;
+  const std::string& order = g.req.order_list;
+  if (g.filter_text_summary && !g.designer_filter_text.empty()) {
+    r.out.append("<table cellpadding=4 width=\"");
+    r.out.append(HtmlAttributeEscape(p.grid_width));
+    r.out.append("\"><tr");
+    r.out.append(p.footer_class);
+    r.out.append(p.footer_style);
+    r.out.append("><td");
+    r.out.append(p.footer_class);
+    r.out.append(p.footer_style);
+    r.out.append("><div class=filters>");
+    r.out.append(g.designer_filter_text);
+    r.out.append("</div></td></tr></table>");
+    return;
+  }
+  if (filter.empty() && order.empty()) return;
+  auto open_row = [&] {
+    r.out.append("<tr");
+    r.out.append(p.footer_class);
+    r.out.append(p.footer_style);
+    r.out.append("><td");
+    r.out.append(p.footer_class);
+    r.out.append(p.footer_style);
+    r.out.append(">");
+  };
+  r.out.append("<table cellpadding=4 width=\"");
+  r.out.append(HtmlAttributeEscape(p.grid_width));
+  r.out.append("\">");
+  if (!filter.empty()) {
+    open_row();
+    r.out.append(g.Text("filterslabeltext"));
+    r.out.append(" ");
+    r.out.append(HtmlEncode(filter));
+    r.out.append("</td></tr>");
+  }
+  if (!order.empty()) {
+    open_row();
+    r.out.append(g.Text("sortorderlabeltext"));
+    r.out.append(" ");
+    bool any = false;
+    for (const OrderItem& item : ParseOrderList(order)) {
+      if (item.column < 1 || item.column > r.captions.size()) continue;
+      if (any) r.out.append(", ");
+      any = true;
+      r.out.append(r.captions[item.column - 1]);
+      if (item.descending) {
+        r.out.append(" ");
+        r.out.append(g.Text("sortorderdesctext"));
+      }
+    }
+    r.out.append("</td></tr>");
+  }
+  r.out.append("</table>");
+}
+
+}  // namespace fennick

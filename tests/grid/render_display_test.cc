@@ -1,0 +1,288 @@
+// A whole grid drawn from SQLite: the first page, sorting, paging and
+// start correction, page sizes, filters, the columnar layout, the print
+// view, empty results, and data that must stay text.
+#include "grid/render_fixture.h"
+
+namespace fennick {
+namespace {
+
+TEST_F(RenderTest, FirstPageWritesFormToolBarHeaderRowsBarAndState) {
+  AddRows(25);
+  Grid({});
+  const std::string html = Show();
+  const std::string form = "<form name=FNKQuillon method=post action=\"/orders.asp\">";
+  ASSERT_NE(html.find(form), std::string::npos) << html;
+  EXPECT_EQ(html.find(kPostBackScript), html.find(form) - std::string(kPostBackScript).size());
+  EXPECT_NE(html.find("<div class=filterButtons><table border=0 width=\"100%\"><tr>"
+                      "<td class=leftCell><a  href=\"" + Href("5") + "\">Print</a></td>"
+                      "<td align=right nowrap class=rightCell><div class=export>&nbsp;</div>"
+                      "</td></tr></table></div>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<table width=\"100%\" border=\"0\" cellpadding=\"2\" cellspacing=\"1\">"
+                      "<tr ><th><a  href=\"" + Href("3start:1;rsort:0;") +
+                      "\"><font face='MS OUTLOOK'>C</font></a></th><th><a  href=\"" +
+                      Href("1sort:1;lastsort:;rsort:0;") + "\">Id</a></th>"),
+            std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<tr><td nowrap width=1>1</td><td class=\"number\">1</td>"
+                      "<td class=\"text\">N1</td><td class=\"number\">10</td></tr>"),
+            std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<td nowrap width=1>10</td>"), std::string::npos);
+  EXPECT_EQ(html.find("<td nowrap width=1>11</td>"), std::string::npos);
+  EXPECT_NE(html.find("Page 1 of 3 (25 recs)"), std::string::npos);
+  EXPECT_NE(html.find("<input type=hidden name=start value=\"1\">"), std::string::npos);
+  EXPECT_EQ(html.substr(html.size() - 7), "</form>");
+  // No filter and no order: no summary.
+  EXPECT_EQ(html.find("Sort Order:"), std::string::npos);
+}
+
+TEST_F(RenderTest, StartPastTheRowsMovesToTheLastPage) {
+  AddRows(25);
+  Grid({{"start", "31"}, {"pagesize", "10"}});
+  std::string html = Show();
+  EXPECT_NE(html.find("<input type=hidden name=start value=\"21\">"), std::string::npos);
+  EXPECT_NE(html.find("<td nowrap width=1>21</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td nowrap width=1>25</td>"), std::string::npos);
+  EXPECT_EQ(html.find("<td nowrap width=1>20</td>"), std::string::npos);
+
+  connection_->Execute("DELETE FROM Orders WHERE Id > 20");
+  Grid({{"start", "25"}, {"pagesize", "10"}});
+  html = Show();
+  EXPECT_NE(html.find("<input type=hidden name=start value=\"11\">"), std::string::npos);
+  EXPECT_NE(html.find("<td nowrap width=1>11</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td nowrap width=1>20</td>"), std::string::npos);
+}
+
+TEST_F(RenderTest, PagingLinksAndRowNumbersFollowTheStart) {
+  AddRows(25);
+  Grid(Click("2start:11;"));
+  const std::string html = Show();
+  EXPECT_NE(html.find("<td nowrap width=1>11</td>"), std::string::npos);
+  EXPECT_EQ(html.find("<td nowrap width=1>10</td>"), std::string::npos);
+  EXPECT_EQ(html.find("<td nowrap width=1>21</td>"), std::string::npos);
+  EXPECT_NE(html.find("Page 2 of 3 (25 recs)"), std::string::npos);
+  EXPECT_NE(html.find("&nbsp;[2]&nbsp;"), std::string::npos);
+  EXPECT_NE(html.find("<a  href=\"" + Href("2start:1;") + "\">&laquo;</a>"), std::string::npos);
+  EXPECT_NE(html.find("<a  href=\"" + Href("2start:21;") + "\">&raquo;</a>"), std::string::npos);
+}
+
+TEST_F(RenderTest, PageSizeChangesAndPageSizeZero) {
+  AddRows(25);
+  Grid({{"npagesize", "5"}, {"start", "1"}});
+  std::string html = Show();
+  EXPECT_NE(html.find("Page 1 of 5 (25 recs)"), std::string::npos);
+  EXPECT_NE(html.find("<td nowrap width=1>5</td>"), std::string::npos);
+  EXPECT_EQ(html.find("<td nowrap width=1>6</td>"), std::string::npos);
+  EXPECT_NE(html.find("<input type=hidden name=pagesize value=\"5\">"), std::string::npos);
+  EXPECT_NE(html.find("<input size=2 name=npagesize value=\"5\" "), std::string::npos);
+
+  Grid({}).PageSize(0);
+  html = Show();
+  EXPECT_NE(html.find("<td nowrap width=1>25</td>"), std::string::npos);
+  EXPECT_EQ(html.find("recs)"), std::string::npos);
+  EXPECT_EQ(html.find(Href("2start:11;")), std::string::npos);
+}
+
+TEST_F(RenderTest, ALargerPageSizeMovesTheStartToItsPageBeginning) {
+  AddRows(60);
+  // On record 41 with pages of 10, the user asks for pages of 50.
+  Grid({{"start", "41"}, {"pagesize", "10"}, {"npagesize", "50"}});
+  const std::string html = Show();
+  EXPECT_NE(html.find("Page 1 of 2 (60 recs)"), std::string::npos);
+  EXPECT_NE(html.find("<td nowrap width=1>1</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td nowrap width=1>50</td>"), std::string::npos);
+  EXPECT_EQ(html.find("<td nowrap width=1>51</td>"), std::string::npos);
+  EXPECT_NE(html.find("<input type=hidden name=start value=\"1\">"), std::string::npos);
+}
+
+TEST_F(RenderTest, SortClicksShowIconsAndLinksThatToggleAndRemove) {
+  AddRows(3);
+  Grid(Click("1sort:2;lastsort:;rsort:0;"));
+  std::string html = Show();
+  EXPECT_NE(html.find("<a  href=\"" + Href("1sort:2;lastsort:2;rsort:0;") + "\">Name</a>&nbsp;"
+                      "<a  href=\"" + Href("1sort:2;lastsort:2;rsort:1;") + "\">+</a>"),
+            std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<b>Sort Order:</b> Name</td>"), std::string::npos);
+
+  Grid(Click("1sort:2;lastsort:2;rsort:0;")).SetDisplayText("removesorttitle", "Unsort");
+  html = Show();
+  EXPECT_NE(html.find("<a  href=\"" + Href("1sort:2;lastsort:2 desc;rsort:0;") + "\">Name</a>"
+                      "&nbsp;<a  href=\"" + Href("1sort:2;lastsort:2 desc;rsort:1;") +
+                      "\" title=\"Unsort\">-</a>"),
+            std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<b>Sort Order:</b> Name <i>descending</i>"), std::string::npos);
+  // Descending by name: N3 comes first.
+  EXPECT_LT(html.find(">N3<"), html.find(">N1<"));
+
+  Grid(Click("1sort:2;lastsort:2 desc;rsort:1;"));
+  html = Show();
+  EXPECT_EQ(Internals().req.order_list, "");
+  EXPECT_EQ(html.find("&nbsp;<a  href=\"" + Href("1sort:2;lastsort:;rsort:1;")),
+            std::string::npos);
+  EXPECT_EQ(html.find("Sort Order:"), std::string::npos);
+}
+
+TEST_F(RenderTest, HeaderWithoutSortLinksAndWithTextStyle) {
+  AddRows(2);
+  DataGrid& grid = Grid(Click("1sort:1;lastsort:;rsort:0;"));
+  grid.HeaderTextStyle("color:red");
+  grid.internals().page->header_sort_links = false;
+  grid.AddRowNumbers(false);
+  const std::string html = Show();
+  EXPECT_NE(html.find("<th><a><font style=\"color:red\">Id</font></a></th>"), std::string::npos)
+      << html;
+  EXPECT_EQ(html.find("<td nowrap width=1>"), std::string::npos);
+}
+
+TEST_F(RenderTest, EmptyResultWritesTheFormAndTheMessageOnly) {
+  Grid({});
+  const std::string html = Show();
+  EXPECT_EQ(html, std::string(kPostBackScript) +
+                      "<form name=FNKQuillon method=post action=\"/orders.asp\">"
+                      "No records returned!");
+}
+
+TEST_F(RenderTest, MissingConnectionOrCommandIsShownNotCrashed) {
+  Grid({}).Connection(nullptr);
+  std::string html = Show();
+  EXPECT_NE(html.find("Your Database Connection must be set before calling .Display() method"),
+            std::string::npos);
+  Grid({}, "");
+  html = Show();
+  EXPECT_NE(html.find("Your SQL Command must be set before calling .Display() method"),
+            std::string::npos);
+  EXPECT_EQ(html.find("<form"), std::string::npos);
+}
+
+TEST_F(RenderTest, ColumnarLayoutWritesOneCaptionAndValuePerLine) {
+  AddRows(3);
+  DataGrid& grid = Grid({});
+  grid.IsColumnar(true);
+  grid.ColumnCaption("Name", "Customer");
+  const std::string html = Show();
+  EXPECT_NE(html.find("<table width=\"100%\" border=\"0\" cellpadding=\"2\" cellspacing=\"1\">"
+                      "<tr><td valign=top >Id</td><td >1</td></tr>"
+                      "<tr><td valign=top >Customer</td><td >N1</td></tr>"
+                      "<tr><td valign=top >Amount</td><td >10</td></tr>"
+                      "<tr><td colspan=3>&nbsp;</td></tr>"),
+            std::string::npos)
+      << html;
+  // No export area in the columnar layout, and no header row.
+  EXPECT_EQ(html.find("class=export"), std::string::npos);
+  EXPECT_EQ(html.find("<th>"), std::string::npos);
+}
+
+TEST_F(RenderTest, PrintViewCutsTheRowsIntoPagesWithHeadersFootersAndBreaks) {
+  AddRows(25);
+  DataGrid& grid = Grid({{"pagesize", "10"}, {"start", "1"}, {"__FARGS", EncodeArgument("5")}});
+  grid.Title("Orders");
+  grid.PrintHeader("<h1>@ReportTitle @CurrentPage/@NumOfPages</h1>");
+  grid.PrintFooter("<i>@NumOfRecs rows</i>");
+  const std::string html = Show();
+  EXPECT_NE(html.find("<h1>Orders 1/3</h1>"), std::string::npos);
+  EXPECT_NE(html.find("<h1>Orders 2/3</h1>"), std::string::npos);
+  EXPECT_NE(html.find("<h1>Orders 3/3</h1>"), std::string::npos);
+  EXPECT_EQ(Count(html, "<i>25 rows</i>"), 3u);
+  const std::string page_break = "<div style=\"page-break-after:always;\">&nbsp;</div>";
+  EXPECT_EQ(Count(html, page_break), 2u);
+  EXPECT_GT(html.find(page_break), html.find("<td nowrap width=1>10</td>"));
+  EXPECT_LT(html.find(page_break), html.find("<td nowrap width=1>11</td>"));
+  EXPECT_NE(html.find("<td nowrap width=1>25</td>"), std::string::npos);
+  // No paging, filtering, print link or sort links while printing; a Close
+  // link leads back.
+  EXPECT_EQ(Count(html, "<th>"), 3u * 4u);
+  EXPECT_EQ(html.find("Page 1 of"), std::string::npos);
+  EXPECT_EQ(html.find("search_field"), std::string::npos);
+  EXPECT_EQ(html.find(Href("5")), std::string::npos);
+  EXPECT_EQ(html.find(Href("1sort:1;lastsort:;rsort:0;")), std::string::npos);
+  EXPECT_NE(html.find("<a  href=\"" + Href("2start:1;") +
+                      "\" title=\"Reset grid\"><font color=gray>Close</font></a>"),
+            std::string::npos);
+}
+
+TEST_F(RenderTest, FilterNarrowsRowsAndTheSummaryShowsItEncoded) {
+  AddRows(9);
+  Grid({{"search_field", "[Orders].[Name]"},
+        {"search_condition", " LIKE '%v%'"},
+        {"search_text", "N1"}});
+  std::string html = Show();
+  EXPECT_NE(html.find(">N1<"), std::string::npos);
+  EXPECT_EQ(html.find(">N2<"), std::string::npos);
+  EXPECT_NE(html.find("<b>Filter(s):</b> [Orders].[Name] LIKE '%N1%'</td>"), std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<div style='display:block;'>"), std::string::npos);
+
+  connection_->Execute("UPDATE Orders SET Name = '<i>x</i>' WHERE Id = 3");
+  Grid({{"rsfilter", "Name LIKE '%<i>%'"}});
+  html = Show();
+  EXPECT_NE(html.find("<b>Filter(s):</b> Name LIKE '%&lt;i&gt;%'</td>"), std::string::npos)
+      << html;
+  EXPECT_EQ(html.find("'%<i>%'"), std::string::npos);
+}
+
+TEST_F(RenderTest, DataWithMarkupStaysTextInBothLayouts) {
+  connection_->Execute(
+      "INSERT INTO Orders VALUES (1, '<script>alert(1)</script> & \"q\"', 1, 'East')");
+  const std::string encoded = "&lt;script&gt;alert(1)&lt;/script&gt; &amp; &quot;q&quot;";
+  Grid({});
+  std::string html = Show();
+  EXPECT_EQ(html.find("<script>alert"), std::string::npos);
+  EXPECT_NE(html.find("<td class=\"text\">" + encoded + "</td>"), std::string::npos) << html;
+
+  Grid({}).IsColumnar(true);
+  html = Show();
+  EXPECT_EQ(html.find("<script>alert"), std::string::npos);
+  EXPECT_NE(html.find("<td >" + encoded + "</td>"), std::string::npos);
+
+  // A page that trusts its data may let it through.
+  Grid({}).AllowHtmlInData(true);
+  html = Show();
+  EXPECT_NE(html.find("<script>alert(1)</script>"), std::string::npos);
+}
+
+TEST_F(RenderTest, ReturnLinkCarriesTheReportEncoded) {
+  AddRows(1);
+  Grid({}, kSelect, {{"rurl1", "7\"><b>"}});
+  const std::string html = Show();
+  EXPECT_NE(html.find("<div align=center><a  href=\"/orders.asp?rid=7%22%3E%3Cb%3E\">Return</a>"
+                      "</div><input type=hidden name=rurl1 value=\"7&quot;&gt;&lt;b&gt;\">"),
+            std::string::npos)
+      << html;
+}
+
+}  // namespace
+}  // namespace fennick
+
+namespace fennick {
+namespace {
+
+TEST_F(RenderTest, ReportDesignerSwitchesShownFieldsFilterTextAndPageBreaks) {
+  AddRows(3);
+  DataGrid& grid = Grid({{"pagesize", "10"}, {"start", "1"}, {"__FARGS", EncodeArgument("5")}});
+  GridObject& g = grid.internals();
+  g.page->shown_fields = "Name,ID";
+  g.designer_filter_text = "Region is West";
+  g.filter_text_summary = true;
+  g.page_break_after_report = true;
+  std::string html = Show();
+  EXPECT_NE(html.find("<th><a>Id</a></th><th><a>Name</a></th></tr>"), std::string::npos) << html;
+  EXPECT_EQ(html.find(">Amount<"), std::string::npos);
+  EXPECT_EQ(html.find("<td class=\"number\">10</td>"), std::string::npos);
+  EXPECT_EQ(Count(html, "<div style=\"page-break-after:always;\">&nbsp;</div>"), 1u);
+  EXPECT_NE(html.find("<table cellpadding=4 width=\"100%\"><tr><td><div class=filters>Region is "
+                      "West</div></td></tr></table>"),
+            std::string::npos);
+
+  connection_->Execute("DELETE FROM Orders");
+  Grid({}).internals().designer_filter_text = "Region is West";
+  Internals().filter_text_when_empty = true;
+  html = Show();
+  EXPECT_NE(html.find("No records returned!<div class=filters>Region is West</div>"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace fennick

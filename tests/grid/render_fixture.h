@@ -1,0 +1,110 @@
+// A grid page over an in-memory SQLite Orders table, for the rendering
+// tests: a fake request (form and query fields), the page it runs in, and
+// the HTML the grid wrote.
+#ifndef FENNICK_TESTS_GRID_RENDER_FIXTURE_H_
+#define FENNICK_TESTS_GRID_RENDER_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fennick/data.h"
+#include "fennick/data_grid.h"
+#include "fennick/page.h"
+#include "frame/argument_codec.h"
+#include "grid/grid_object.h"
+#include "platform/crypto/seal.h"
+
+namespace fennick {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+class RenderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallSealer(Sealer::KeyFromSecret("grid render tests"));
+    connection_ = std::make_shared<Connection>();
+    connection_->Open("Provider=SQLite;Data Source=:memory:");
+    connection_->Execute(
+        "CREATE TABLE Orders (Id INTEGER, Name VARCHAR(40), Amount DOUBLE PRECISION, "
+        "Region VARCHAR(10))");
+  }
+
+  void TearDown() override {
+    grid_.reset();
+    binding_.reset();
+  }
+
+  // Fills Orders with rows 1..count: names "N<id>", amounts id * 10,
+  // regions cycling East, North, West.
+  void AddRows(int count) {
+    static const char* kRegions[] = {"East", "North", "West"};
+    connection_->Execute("BEGIN");
+    for (int i = 1; i <= count; ++i) {
+      connection_->Execute("INSERT INTO Orders VALUES (" + std::to_string(i) + ", 'N" +
+                           std::to_string(i) + "', " + std::to_string(i * 10) + ", '" +
+                           kRegions[i % 3] + "')");
+    }
+    connection_->Execute("COMMIT");
+  }
+
+  // A new grid on a new page with the given form (a post when not empty)
+  // and query fields.
+  DataGrid& Grid(const Fields& form, const std::string& command = kSelect,
+                 const Fields& query = {}) {
+    grid_.reset();
+    binding_.reset();
+    Request r;
+    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
+    for (auto& [k, v] : query) r.MutableQuery().Add(k, v);
+    r.SetVariable("URL", "/orders.asp");
+    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s"), app_,
+                                          Server("/site", "/orders.asp", nullptr, "en_US"));
+    binding_ = std::make_unique<PageBinding>(*page_);
+    grid_ = std::make_unique<DataGrid>();
+    grid_->Connection(connection_);
+    grid_->Command(command);
+    return *grid_;
+  }
+
+  // Displays the current grid and returns the page's HTML.
+  std::string Show() {
+    grid_->Display();
+    return Output();
+  }
+
+  std::string Output() const { return page_->response().Body(); }
+  GridObject& Internals() { return grid_->internals(); }
+  Session Sess() { return Session(store_, "s"); }
+
+  static Fields Click(const std::string& argument) {
+    return {{"__FARGS", EncodeArgument(argument)}};
+  }
+  // The href a grid link posts with.
+  static std::string Href(const std::string& argument) {
+    return "javascript:__doPostBack('" + EncodeArgument(argument) + "')";
+  }
+
+  static constexpr char kSelect[] = "SELECT Id,Name,Amount FROM Orders";
+
+  std::shared_ptr<Connection> connection_;
+  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
+  Application app_;
+  std::unique_ptr<PageContext> page_;
+  std::unique_ptr<PageBinding> binding_;
+  std::unique_ptr<DataGrid> grid_;
+};
+
+// How often `part` occurs in `text`.
+inline size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace fennick
+
+#endif  // FENNICK_TESTS_GRID_RENDER_FIXTURE_H_
