@@ -90,6 +90,14 @@ void WritePopupFilterButton(GridObject& g, std::string& out);
 // page; returns false on any other request.
 bool WritePopupFilterWindow(GridObject& g);
 
+// On a binary cell's link (query "a" = "i"), sends the bytes of the linked
+// field as the whole response and ends the page: HTTP 400 (nothing run) for
+// a sealed command or connection string that does not open with this
+// server's secret, 404 for a row or column outside the result or a field
+// that holds no bytes. Database failures raise fennick::Error. Returns
+// false on any other request.
+bool ServeFieldDownload(GridObject& g);
+
 }  // namespace fennick
 
 #endif  // FENNICK_GRID_GRID_RENDER_H_
