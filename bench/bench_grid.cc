@@ -7,6 +7,8 @@
 // peak resident memory Display added beside the result's raw size.
 //
 // Usage: bench_grid [Google Benchmark flags]   (needs sqlite3 on PATH)
+//        bench_grid --peak-rss WARM_DB DB   (the memory figure alone, in kB;
+//        the summary runs this in a fresh process)
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -166,6 +168,32 @@ double BestOf(int runs, F&& run) {
   return best;
 }
 
+// Peak resident memory (kB) that one Display over `db_path` adds, measured
+// in this process; the caller runs it in a fresh process, where no heap
+// freed by earlier runs hides the growth. A first page over `warm_path`
+// builds the formatters and caches, which stay for the process.
+int64_t DisplayPeakKb(const std::string& warm_path, const std::string& db_path) {
+  fennick::Application app;
+  auto store = fennick::MakeMemorySessionStore();
+  ShowPage(warm_path, app, store);
+  if (!ResetPeakRss()) return -1;
+  const int64_t before = StatusKb("VmRSS");
+  ShowPage(db_path, app, store);
+  return StatusKb("VmHWM") - before;
+}
+
+// DisplayPeakKb in a new process of this program.
+int64_t DisplayPeakKbFresh(const std::string& warm_path, const std::string& db_path) {
+  const std::string command =
+      "/proc/" + std::to_string(getpid()) + "/exe --peak-rss '" + warm_path + "' '" + db_path + "'";
+  FILE* child = popen(command.c_str(), "r");
+  if (!child) return -1;
+  long long kb = -1;
+  if (std::fscanf(child, "%lld", &kb) != 1) kb = -1;
+  pclose(child);
+  return kb;
+}
+
 void Summary() {
   fennick::Application app;
   auto store = fennick::MakeMemorySessionStore();
@@ -179,12 +207,7 @@ void Summary() {
     const double display = BestOf(5, [&] { ShowPage(path, app, store); });
     const double floor = BestOf(5, [&] { Sqlite3Seconds(path); });
     const double raw_kb = static_cast<double>(Dbs().RawSize(rows)) / 1024.0;
-    int64_t peak_kb = -1;
-    if (ResetPeakRss()) {
-      const int64_t before = StatusKb("VmRSS");
-      ShowPage(path, app, store);
-      peak_kb = StatusKb("VmHWM") - before;
-    }
+    const int64_t peak_kb = DisplayPeakKbFresh(Dbs().PathFor(10), path);
     std::printf("%8lld %12.2f %12.2f %7.2f %14lld %14.0f %7.2f\n", static_cast<long long>(rows),
                 display * 1e3, floor * 1e3, display / floor, static_cast<long long>(peak_kb),
                 raw_kb, peak_kb >= 0 ? static_cast<double>(peak_kb) / raw_kb : -1.0);
@@ -195,6 +218,10 @@ void Summary() {
 
 int main(int argc, char** argv) {
   fennick::InstallSealer(fennick::Sealer::KeyFromSecret("grid benchmark"));
+  if (argc == 4 && std::string(argv[1]) == "--peak-rss") {
+    std::printf("%lld\n", static_cast<long long>(DisplayPeakKb(argv[2], argv[3])));
+    return 0;
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
