@@ -244,8 +244,10 @@ void WriteBinaryCell(GridObject& g, size_t column, int64_t row_index, std::strin
 
   // The command and connection string travel sealed: the download request
   // runs only what this server wrote, and the browser never reads either.
-  const std::string& command =
-      SealedOnce(page.command, cache.sealed_command_of, cache.sealed_command);
+  // The row number counts the rows of the result the grid opened (filter
+  // and order applied), so that is the text the link carries.
+  const std::string& command = SealedOnce(g.opened_sql.empty() ? page.command : g.opened_sql,
+                                          cache.sealed_command_of, cache.sealed_command);
   const std::string& connection = SealedOnce(page.connection_string, cache.sealed_connection_of,
                                              cache.sealed_connection);
 

@@ -46,6 +46,7 @@ DataGrid::DataGrid() : g_(std::make_unique<GridObject>()) {
   g_->host = BindHostContext("DataGrid");
   g_->page = &g_->host.page->State<GridPageState>();
   ReadRequestState(*g_);
+  ServeFieldDownload(*g_);
   WritePopupFilterWindow(*g_);
   SetHeaderIconText();
   SetNavigationText();

@@ -178,21 +178,8 @@ void Bind(GridObject& g) {
     }
 
     step = 5;
-    try {
-      r.data = rs.GetRows(-1);
-    } catch (const Error& e) {
-      out.append("<div style='color:red;'><b>Error #:</b> ");
-      out.append(std::to_string(e.number()));
-      out.append("<br>");
-      out.append(HtmlEncode(e.description()));
-      out.append("</div>");
-      WriteToPage(out);
-      g.recordset.reset();
-      return;
-    }
-    rs.Close();
-    g.recordset.reset();
-    r.last_row = r.data.empty() ? -1 : static_cast<int64_t>(r.data[0].size()) - 1;
+    r.rows = std::move(g.recordset);
+    r.last_row = static_cast<int64_t>(r.rows->RecordCount()) - 1;
 
     step = 6;
     p.start_rec = CorrectedStart(p.start_rec, r.last_row + 1, p.page_size);

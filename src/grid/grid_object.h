@@ -49,6 +49,10 @@ struct GridObject {
   // the recordset opened unfiltered); later queries over the same rows use
   // this, never the posted text.
   std::string applied_filter_sql;
+  // The SQL text the grid's recordset was opened with ("" until a command
+  // ran). Binary cells' download links carry it, since their row numbers
+  // count the rows of this result, filtered and ordered.
+  std::string opened_sql;
 
   // The column formats resolved per column and the cell writer's scratch
   // buffers (grid/cell_formats.h).

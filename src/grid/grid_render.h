@@ -8,23 +8,27 @@
 #define FENNICK_GRID_GRID_RENDER_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fennick/data.h"
 #include "fennick/variant.h"
 #include "grid/cell_writer.h"
 #include "grid/grid_object.h"
 
 namespace fennick {
 
-// The fetched rows of a result, by [column][row], with what the row
-// writers need to know about each column. Borrows the grid.
+// The result being shown, read in place (the recordset already holds every
+// row in its column storage; the page's rows are read from it, not copied),
+// with what the row writers need to know about each column. Borrows the
+// grid.
 struct GridRender {
   GridRender(GridObject& grid, std::string& buffer) : g(grid), out(buffer) {}
   GridObject& g;
   std::string& out;
-  std::vector<std::vector<Variant>> data;
+  std::shared_ptr<Recordset> rows;
   int64_t last_row = -1;  // the row count - 1
   std::vector<std::string> captions;
   std::vector<bool> hidden;
@@ -35,15 +39,18 @@ struct GridRender {
   bool columnar = false;
 };
 
-// One fetched row as the cell writer reads it.
+// One row of the shown result as the cell writer reads it: moves the
+// recordset to the row (0-based), which stays current while the row is
+// written.
 class FetchedRow : public RowView {
  public:
-  FetchedRow(const std::vector<std::vector<Variant>>& data, size_t row) : data_(data), row_(row) {}
-  Variant Value(size_t column) const override { return data_[column][row_]; }
+  FetchedRow(Recordset& rows, size_t row) : rows_(rows) {
+    rows_.AbsolutePosition(static_cast<int32_t>(row + 1));
+  }
+  Variant Value(size_t column) const override { return rows_.Fields(column).Value(); }
 
  private:
-  const std::vector<std::vector<Variant>>& data_;
-  size_t row_;
+  Recordset& rows_;
 };
 
 // The link href that posts the grid's form with `argument` encoded.
@@ -89,6 +96,14 @@ void WritePopupFilterButton(GridObject& g, std::string& out);
 // filter window from what the button stored in the session and ends the
 // page; returns false on any other request.
 bool WritePopupFilterWindow(GridObject& g);
+
+// On a binary cell's link (query "a" = "i"), sends the bytes of the linked
+// field as the whole response and ends the page: HTTP 400 (nothing run) for
+// a sealed command or connection string that does not open with this
+// server's secret, 404 for a row or column outside the result or a field
+// that holds no bytes. Database failures raise fennick::Error. Returns
+// false on any other request.
+bool ServeFieldDownload(GridObject& g);
 
 }  // namespace fennick
 

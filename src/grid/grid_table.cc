@@ -33,7 +33,7 @@ void AppendCellValue(GridRender& r, size_t column, int64_t row) {
   if (r.g.columns[column].type_class == 128) {
     WriteBinaryCell(r.g, column, row, r.out);
   } else {
-    WriteCell(r.g, FetchedRow(r.data, static_cast<size_t>(row)), column, row, r.out);
+    WriteCell(r.g, FetchedRow(*r.rows, static_cast<size_t>(row)), column, row, r.out);
   }
 }
 

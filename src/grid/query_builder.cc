@@ -341,6 +341,7 @@ void CreateCommand(GridObject& g) {
     pending = e;
     g.recordset.reset();
   }
+  if (g.recordset) g.opened_sql = opened_sql;
   if (CurrentModuleState().display_prepared_sql) {
     WriteToPage(FormatSqlForDisplay(opened_sql));
     WriteToPage(
