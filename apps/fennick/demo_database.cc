@@ -1,6 +1,8 @@
 // Building the demo site's SQLite database from its SQL script.
 #include "demo_database.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 #include <string_view>
@@ -68,7 +70,10 @@ DemoDatabaseResult EnsureDemoDatabase(const std::filesystem::path& site_root) {
   std::stringstream script;
   script << in.rdbuf();
 
-  const std::filesystem::path building = database.string() + ".building";
+  // A name of this process's own, so servers starting together do not
+  // write into one file.
+  const std::filesystem::path building =
+      database.string() + ".building." + std::to_string(static_cast<long>(getpid()));
   std::error_code ec;
   std::filesystem::remove(building, ec);  // Ignoring errors on purpose: a leftover may be absent
   try {

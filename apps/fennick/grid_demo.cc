@@ -58,7 +58,7 @@ void ShowOrders(PageContext& page, bool popup) {
   grid.CreateConnection("Provider=SQLite;Data Source=" + database.string());
   grid.Command(
       "SELECT OrderID, Customer, Region, Employee, OrderDate, Lines, Amount, Shipped "
-      "FROM OrderSummary");
+      "FROM OrderOverview");
   grid.Title("Orders");
   grid.GridClassName("grid");
   grid.HeaderClassName("gridHeader");

@@ -255,7 +255,7 @@ JOIN Customers c ON c.CustomerID = o.CustomerID
 JOIN Products p ON p.ProductID = ol.ProductID
 JOIN Categories cat ON cat.CategoryID = p.CategoryID;
 
-CREATE VIEW OrderSummary AS
+CREATE VIEW OrderOverview AS
 SELECT o.OrderID, c.CompanyName AS Customer, c.Region, e.FirstName || ' ' || e.LastName AS Employee,
        o.OrderDate, o.ShippedDate, s.CompanyName AS Shipper, o.Freight,
        (SELECT count(*) FROM OrderLines ol WHERE ol.OrderID = o.OrderID) AS Lines,
@@ -283,17 +283,17 @@ FROM Products p
 JOIN Categories c ON c.CategoryID = p.CategoryID
 JOIN Suppliers s ON s.SupplierID = p.SupplierID;
 
-CREATE VIEW SupplierSummary AS
+CREATE VIEW SupplierOverview AS
 SELECT s.CompanyName AS Supplier, s.ContactName AS Contact, s.City, s.Country, s.Phone,
        count(p.ProductID) AS Products, round(avg(p.UnitPrice), 2) AS AveragePrice
 FROM Suppliers s LEFT JOIN Products p ON p.SupplierID = s.SupplierID
 GROUP BY s.SupplierID;
 
-CREATE VIEW EmployeeSales AS
+CREATE VIEW SalesByEmployee AS
 SELECT e.LastName || ', ' || e.FirstName AS Employee, e.Title, strftime('%Y', o.OrderDate) AS Year,
        count(*) AS Orders, round(sum(s.Amount), 2) AS Sales, round(avg(s.Amount), 2) AS Average,
        sum(o.ShippedDate IS NULL) AS Open
 FROM Orders o
-JOIN OrderSummary s ON s.OrderID = o.OrderID
+JOIN OrderOverview s ON s.OrderID = o.OrderID
 JOIN Employees e ON e.EmployeeID = o.EmployeeID
 GROUP BY e.EmployeeID, strftime('%Y', o.OrderDate);

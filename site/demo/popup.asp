@@ -10,7 +10,7 @@ that opens a small window, where conditions can be joined with AND and OR.</p>
 <div class="gridbox"><%
   var grid = demoGrid("Orders");
   grid.Command = "SELECT OrderID, Customer, Region, Employee, OrderDate, ShippedDate, " +
-                 "Shipper, Freight, Amount FROM OrderSummary";
+                 "Shipper, Freight, Amount FROM OrderOverview";
   grid.UsePopupFilters = true;
   grid.ColumnCaption("OrderID", "Order");
   grid.ColumnCaption("OrderDate", "Ordered");

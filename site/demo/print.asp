@@ -11,7 +11,7 @@ out in pages of the page size, each with the header and footer given by
 print command. Its Close link comes back here.</p>
 <div class="gridbox"><%
   var grid = demoGrid("Sales by employee, 2025");
-  grid.Command = "SELECT Employee, Title, Orders, Sales, Average, Open FROM EmployeeSales " +
+  grid.Command = "SELECT Employee, Title, Orders, Sales, Average, Open FROM SalesByEmployee " +
                  "WHERE Year = '2025'";
   grid.PageSize = 5;
   grid.CurrencyColumn("Sales", 2);

@@ -15,7 +15,7 @@ inline styles where a class is not enough.</p>
   grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
   grid.Title = "Suppliers";
   grid.Command = "SELECT Supplier, Contact, City, Country, Phone, Products, AveragePrice " +
-                 "FROM SupplierSummary";
+                 "FROM SupplierOverview";
   grid.PageSize = 6;
   grid.GridClassName = "ledger";
   grid.HeaderClassName = "ledgerHead";
