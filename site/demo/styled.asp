@@ -29,6 +29,7 @@ inline styles where a class is not enough.</p>
   grid.ColumnCaption("AveragePrice", "Average price");
   grid.CurrencyColumn("AveragePrice", 2);
   grid.RegExColumn("Phone", "^(\\d{1,3})(\\d{3})(\\d{6})$", "+$1 $2 $3");
+  grid.SetHeaderIconText("&#8635;", "&#9650;", "&#9660;");
   grid.DefaultFilterFieldIndex = 1;
   grid.DefaultFilterConditionIndex = 1;
   grid.Display();

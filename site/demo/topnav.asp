@@ -21,6 +21,7 @@ table, so a long page can be turned without scrolling to its end.</p>
   grid.ColumnCaption("UnitsInStock", "In stock");
   grid.CurrencyColumn("UnitPrice", 2);
   grid.BoolColumn("Discontinued", "Yes", "No");
+  grid.DefaultFilterFieldIndex = 2;
   grid.Display();
 %></div>
 <!-- #include virtual="/include/footer.inc" -->
