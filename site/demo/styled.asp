@@ -28,6 +28,7 @@ inline styles where a class is not enough.</p>
   grid.TextBoxStyle = "font:inherit;padding:1px 4px;border:1px solid #b89b72;background:#fffaf0;";
   grid.ColumnCaption("AveragePrice", "Average price");
   grid.CurrencyColumn("AveragePrice", 2);
+  grid.ColumnStyle("Phone", "white-space:nowrap;");
   grid.RegExColumn("Phone", "^(\\d{1,3})(\\d{3})(\\d{6})$", "+$1 $2 $3");
   grid.SetHeaderIconText("&#8635;", "&#9650;", "&#9660;");
   grid.DefaultFilterFieldIndex = 1;
@@ -41,5 +42,6 @@ grid.AltItemClassName = "ledgerAlt";
 grid.FooterClassName = "ledgerFoot";
 grid.PagingLinkClass = "ledgerPage";
 grid.HeaderLinkClass = "ledgerSort";
-grid.GridStyle = "border:1px solid #8c6d46;";</pre>
+grid.GridStyle = "border:1px solid #8c6d46;";
+grid.ColumnStyle("Phone", "white-space:nowrap;");</pre>
 <!-- #include virtual="/include/footer.inc" -->

@@ -144,6 +144,11 @@ TEST(DemoSiteTest, EachDemoPageShowsItsGrid) {
   ASSERT_TRUE(formats);
   EXPECT_NE(formats->body.find("columnar.asp?customer=COPGR"), std::string::npos);
   EXPECT_NE(formats->body.find("+43 311 314187"), std::string::npos);
+  EXPECT_NE(formats->body.find("<img src=\"/demo/formats.asp?a=i&amp;r=0&amp;c=6&amp;"),
+            std::string::npos);
+  EXPECT_NE(formats->body.find("<div style=\"color:#b42318;font-weight:600;\">Discontinued"),
+            std::string::npos);
+  EXPECT_EQ(formats->body.find(">COPGR<"), std::string::npos);  // the key column is hidden
 
   // The database's folder is never served.
   auto script = client.Get("/data/demo.sql");
