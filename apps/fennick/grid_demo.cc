@@ -17,19 +17,6 @@ std::filesystem::path DemoDatabase(PageContext& page) {
   return page.server().MapPath("/data/demo.db");
 }
 
-constexpr char kStyles[] =
-    "<style>"
-    ".grid{border-collapse:separate;font-size:14px;background:#fff}"
-    ".grid th{text-align:left}"
-    ".gridHeader{background:#1f4e79;color:#fff}"
-    ".gridHeader a{color:#fff;text-decoration:none}"
-    ".gridItem{background:#fff}.gridAlt{background:#f1f5fa}"
-    ".grid td.number,.grid td.money{text-align:right}"
-    ".gridFooter{background:#e8eef5;font-size:13px}"
-    ".pagingLink{color:#1f4e79;font-weight:600;text-decoration:none}"
-    ".filters{color:#555}"
-    "</style>";
-
 // The grid; with `popup` its filters are made in a popup window instead of
 // the inline bar.
 void ShowOrders(PageContext& page, bool popup) {
@@ -37,8 +24,8 @@ void ShowOrders(PageContext& page, bool popup) {
   out.Write(
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
       "<title>Fennick DataGrid</title>"
-      "<link rel=\"stylesheet\" href=\"/css/site.css\">");
-  out.Write(kStyles);
+      "<link rel=\"stylesheet\" href=\"/css/site.css\">"
+      "<link rel=\"stylesheet\" href=\"/css/grid.css\">");
   out.Write(
       "</head><body><header class=\"site\"><div class=\"wrap\"><a class=\"logo\" href=\"/\">"
       "Fennick</a><span class=\"tag\">DataGrid</span></div></header><main class=\"wrap\">"
