@@ -7,6 +7,7 @@
                    Server.HTMLEncode(value) + "</td></tr>");
   }
 %><!-- #include virtual="/include/header.inc" -->
+<!-- #include virtual="/include/demo.inc" -->
 <h1>Reports for your web pages, straight from SQL</h1>
 <p class="lead">Fennick is a reporting component for web sites. A page creates a
 <code>DataGrid</code>, hands it a connection and an SQL query, and gets a paged,
@@ -25,6 +26,17 @@ in pure HTML, from rows of values. <a href="/graphs">See the examples</a>.</p></
 <section class="card"><h2>StringBuffer</h2><p>The growable string builder the
 component assembles its long outputs in.</p></section>
 </div>
+
+<h2>Demo grids</h2>
+<p>Script pages over the demo database of a small trading company (customers,
+employees, products, suppliers and 10,000 order lines), built by the server from
+<code>site/data/demo.sql</code> when it starts.</p>
+<ul class="demolist">
+<% for (var d = 0; d < demoPages.length; d++) { %>
+<li><a href="<%= demoPages[d][0] %>"><%= Server.HTMLEncode(demoPages[d][1]) %></a>
+&mdash; <%= Server.HTMLEncode(demoPages[d][2]) %></li>
+<% } %>
+</ul>
 
 <h2>This server</h2>
 <table class="facts">

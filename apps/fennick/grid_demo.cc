@@ -1,8 +1,6 @@
-// The demo site's grid page (/grid): a DataGrid over a small SQLite
-// database of orders that the page builds under the site's data folder the
-// first time it runs.
+// The demo site's grid page (/grid): a DataGrid over the orders of the
+// demo database.
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -14,83 +12,10 @@
 namespace fennick {
 namespace {
 
-constexpr int kOrderCount = 60;
-
-// The Orders table, deterministic: customers, regions and products cycle,
-// amounts and dates follow from the order number.
-std::string DemoScript() {
-  static const char* kCustomers[] = {"Alfreds Futterkiste", "Berglunds snabbköp",
-                                     "Bon app'",            "Ernst Handel",
-                                     "Folk och fä HB",      "Island Trading",
-                                     "Maison Dewey",        "Wartian Herkku",
-                                     "QUICK-Stop"};
-  static const char* kRegions[] = {"North", "South", "East", "West"};
-  static const char* kProducts[] = {"Chai", "Chang", "Aniseed Syrup", "Tofu", "Ikura",
-                                    "Konbu", "Pavlova"};
-  std::string sql =
-      "CREATE TABLE Orders (OrderID INTEGER PRIMARY KEY, Customer VARCHAR(40), "
-      "Region VARCHAR(10), Product VARCHAR(30), Quantity INTEGER, Amount DOUBLE PRECISION, "
-      "OrderDate DATE, Shipped BOOLEAN);\n";
-  for (int i = 1; i <= kOrderCount; ++i) {
-    const int quantity = 1 + (i * 7) % 40;
-    const int cents = (i * 1237) % 100;
-    const int month = 1 + (i * 5) % 12;
-    const int day = 1 + (i * 11) % 28;
-    char date[16];
-    std::snprintf(date, sizeof date, "2024-%02d-%02d", month, day);
-    std::string customer = kCustomers[(i * 5) % 9];
-    for (size_t at = customer.find('\''); at != std::string::npos;
-         at = customer.find('\'', at + 2)) {
-      customer.insert(at, "'");
-    }
-    sql += "INSERT INTO Orders VALUES (" + std::to_string(10247 + i) + ", '" + customer + "', '" +
-           kRegions[i % 4] + "', '" + kProducts[(i * 3) % 7] + "', " + std::to_string(quantity) +
-           ", " + std::to_string(quantity * 12 + (i % 9) * 3) + "." + std::to_string(cents) +
-           ", '" + date + "', " + (i % 3 == 0 ? "0" : "1") + ");\n";
-  }
-  return sql;
+// The demo database, built from data/demo.sql when the server starts.
+std::filesystem::path DemoDatabase(PageContext& page) {
+  return page.server().MapPath("/data/demo.db");
 }
-
-// Builds data/demo.db once; the file appears whole (written beside it and
-// renamed), so a concurrent first request never sees it half made.
-std::filesystem::path EnsureDemoDatabase(PageContext& page) {
-  static std::mutex mutex;
-  const std::filesystem::path path = page.server().MapPath("/data/demo.db");
-  std::lock_guard<std::mutex> lock(mutex);
-  std::error_code ec;
-  if (std::filesystem::exists(path, ec)) return path;
-  const std::filesystem::path building = path.string() + ".building";
-  std::filesystem::remove(building, ec);  // Ignoring errors on purpose: a leftover may be absent
-  {
-    Connection connection;
-    connection.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" + building.string());
-    connection.Execute("BEGIN");
-    std::string script = DemoScript();
-    size_t done = 0;
-    for (size_t end = script.find(";\n"); end != std::string::npos;
-         end = script.find(";\n", done)) {
-      connection.Execute(script.substr(done, end - done));
-      done = end + 2;
-    }
-    connection.Execute("COMMIT");
-    connection.Close();
-  }
-  std::filesystem::rename(building, path);
-  return path;
-}
-
-constexpr char kStyles[] =
-    "<style>"
-    ".grid{border-collapse:separate;font-size:14px;background:#fff}"
-    ".grid th{text-align:left}"
-    ".gridHeader{background:#1f4e79;color:#fff}"
-    ".gridHeader a{color:#fff;text-decoration:none}"
-    ".gridItem{background:#fff}.gridAlt{background:#f1f5fa}"
-    ".grid td.number,.grid td.money{text-align:right}"
-    ".gridFooter{background:#e8eef5;font-size:13px}"
-    ".pagingLink{color:#1f4e79;font-weight:600;text-decoration:none}"
-    ".filters{color:#555}"
-    "</style>";
 
 // The grid; with `popup` its filters are made in a popup window instead of
 // the inline bar.
@@ -99,8 +24,8 @@ void ShowOrders(PageContext& page, bool popup) {
   out.Write(
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
       "<title>Fennick DataGrid</title>"
-      "<link rel=\"stylesheet\" href=\"/css/site.css\">");
-  out.Write(kStyles);
+      "<link rel=\"stylesheet\" href=\"/css/site.css\">"
+      "<link rel=\"stylesheet\" href=\"/css/grid.css\">");
   out.Write(
       "</head><body><header class=\"site\"><div class=\"wrap\"><a class=\"logo\" href=\"/\">"
       "Fennick</a><span class=\"tag\">DataGrid</span></div></header><main class=\"wrap\">"
@@ -109,20 +34,18 @@ void ShowOrders(PageContext& page, bool popup) {
       "for a list of values), or print. ");
   out.Write(popup ? "<a href=\"/grid\">Filter inline instead</a>.</p>"
                   : "<a href=\"/grid-popup\">Filter in a popup window instead</a>.</p>");
-  std::filesystem::path database;
-  try {
-    database = EnsureDemoDatabase(page);
-  } catch (const Error& e) {
-    out.Write("<p>The demo database could not be built: ");
-    out.Write(Server::HTMLEncode(e.description()));
-    out.Write("</p></main></body></html>");
+  const std::filesystem::path database = DemoDatabase(page);
+  std::error_code ec;
+  if (!std::filesystem::exists(database, ec)) {
+    out.Write("<p>The demo database has not been built; start the server with --demo.</p>"
+              "</main></body></html>");
     return;
   }
   DataGrid grid;
   grid.CreateConnection("Provider=SQLite;Data Source=" + database.string());
   grid.Command(
-      "SELECT OrderID, Customer, Region, Product, Quantity, Amount, OrderDate, Shipped "
-      "FROM Orders");
+      "SELECT OrderID, Customer, Region, Employee, OrderDate, Lines, Amount, Shipped "
+      "FROM OrderOverview");
   grid.Title("Orders");
   grid.GridClassName("grid");
   grid.HeaderClassName("gridHeader");

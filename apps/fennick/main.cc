@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "demo_database.h"
 #include "demo_pages.h"
 #include "fennick/error.h"
 #include "fennick/registry.h"
@@ -126,6 +127,12 @@ int Serve(int argc, char** argv) {
     return Fail("the site folder " + options.site_root.string() + " does not exist");
   }
   if (quiet) options.log = [](const std::string&) {};
+  if (demo) {
+    // The demo pages show the database's absence themselves; the server
+    // still starts.
+    const fennick::DemoDatabaseResult database = fennick::EnsureDemoDatabase(options.site_root);
+    if (!database.ok()) std::cerr << "fennick: demo database: " << database.error << "\n";
+  }
 
   // SIGINT and SIGTERM are taken by one watcher thread; every other thread
   // (the server's workers included) inherits the blocked mask.
