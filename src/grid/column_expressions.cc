@@ -33,6 +33,25 @@ std::string FromPart(std::string_view command) {
   return part;
 }
 
+// Whether the FROM part names `table` as a whole name: "SupplierSummary"
+// does not name the table "Suppliers".
+bool NamesTable(std::string_view from_part, std::string_view table) {
+  if (table.empty()) return false;
+  const std::string hay = AsciiUpper(from_part);
+  const std::string needle = AsciiUpper(table);
+  auto is_name_char = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+           static_cast<unsigned char>(c) >= 0x80;
+  };
+  for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) {
+    bool starts = at == 0 || !is_name_char(hay[at - 1]);
+    size_t end = at + needle.size();
+    bool ends = end == hay.size() || !is_name_char(hay[end]);
+    if (starts && ends) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void QualifyColumns(std::string_view command, int database_type,
@@ -73,7 +92,7 @@ void QualifyColumns(std::string_view command, int database_type,
   bool any_table = false;
   for (size_t i = 0; i < columns.size(); ++i) {
     const std::string& base = i < base_tables.size() ? base_tables[i] : std::string();
-    columns[i].table = (!base.empty() && ContainsIgnoreCase(from_part, base)) ? base : "";
+    columns[i].table = (!base.empty() && NamesTable(from_part, base)) ? base : "";
     any_table = any_table || !columns[i].table.empty();
   }
   if (any_table) return;

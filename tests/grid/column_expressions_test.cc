@@ -42,6 +42,16 @@ TEST(ColumnExpressionsTest, BaseTablesMustOccurInTheFromPart) {
                  kDbSQLite, {"Orders", "Customers"}, cols);
   EXPECT_EQ(cols[0].table, "Orders");
   EXPECT_EQ(cols[1].table, "");  // Customers only occurs after WHERE
+
+  // A view whose name contains a table's name does not name that table.
+  auto view = Columns({"Supplier", "Total"});
+  QualifyColumns("SELECT Supplier, Total FROM SupplierSummary", kDbSQLite,
+                 {"Suppliers", "SupplierSummary"}, view);
+  EXPECT_EQ(view[0].table, "");
+  EXPECT_EQ(view[1].table, "SupplierSummary");
+  auto bracketed = Columns({"Id"});
+  QualifyColumns("SELECT Id FROM [Order Details] od", kDbSQLite, {"Order Details"}, bracketed);
+  EXPECT_EQ(bracketed[0].table, "Order Details");
 }
 
 TEST(ColumnExpressionsTest, CommandTextGivesTheTableWhenTheProviderDoesNot) {
