@@ -31,7 +31,11 @@ void AppendNumber(int64_t number, std::string& out) { out.append(std::to_string(
 
 void AppendCellValue(GridRender& r, size_t column, int64_t row) {
   if (r.g.columns[column].type_class == 128) {
-    WriteBinaryCell(r.g, column, row, r.out);
+    // An empty binary field has nothing to link to: the cell stays empty
+    // instead of showing a broken image.
+    if (!FetchedRow(*r.rows, static_cast<size_t>(row)).Value(column).IsNull()) {
+      WriteBinaryCell(r.g, column, row, r.out);
+    }
   } else {
     WriteCell(r.g, FetchedRow(*r.rows, static_cast<size_t>(row)), column, row, r.out);
   }
