@@ -17,6 +17,7 @@ packages=(
   libxml2-dev libxslt1-dev
   libbenchmark-dev
   curl
+  chromium nodejs
 )
 
 missing=()

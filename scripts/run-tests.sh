@@ -16,4 +16,7 @@ for start in scripts/services/*-start.sh; do
   [ -e "$start" ] && bash "$start"
 done
 
+# The browser tests need their npm packages.
+bash scripts/e2e-deps.sh
+
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300

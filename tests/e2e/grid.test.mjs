@@ -1,0 +1,222 @@
+// Browser tests of the demo grid: a real Chromium drives the pages that
+// `fennick serve --demo` serves and checks what the user sees (row order,
+// the page counter, cell values, a picture loaded from the database).
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import { mkdtempSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve, dirname } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
+const binary = process.env.FENNICK_BINARY || join(root, 'build', 'fennick');
+
+let server;
+let browser;
+let base;
+let profile;
+
+// Starts the demo server on a free port and resolves with its address, read
+// from the banner it prints once the demo database is built.
+function StartServer() {
+  return new Promise((resolvePromise, reject) => {
+    server = spawn(binary, ['serve', '--demo', '--port', '0', '--quiet'], {
+      cwd: root,
+      env: { ...process.env, FENNICK_SECRET: process.env.FENNICK_SECRET ||
+             'e2e-secret-0123456789abcdef0123456789abcdef' },
+      stdio: ['ignore', 'pipe', 'pipe'],
+    });
+    let output = '';
+    const timer = setTimeout(() => reject(new Error('no banner: ' + output)), 60000);
+    const onData = (chunk) => {
+      output += chunk;
+      const match = output.match(/on http:\/\/127\.0\.0\.1:(\d+)\//);
+      if (match) {
+        clearTimeout(timer);
+        resolvePromise(`http://127.0.0.1:${match[1]}`);
+      }
+    };
+    server.stdout.on('data', onData);
+    server.stderr.on('data', onData);
+    server.on('exit', (code) => {
+      clearTimeout(timer);
+      reject(new Error(`server exited (${code}): ${output}`));
+    });
+  });
+}
+
+before(async () => {
+  base = await StartServer();
+  profile = mkdtempSync(join(tmpdir(), 'fennick-e2e-'));
+  browser = await chromium.launchPersistentContext(profile, {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update',
+           '--disable-sync'],
+  });
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  if (server && server.exitCode === null) server.kill('SIGTERM');
+  if (profile) rmSync(profile, { recursive: true, force: true });
+});
+
+process.on('exit', () => {
+  if (server && server.exitCode === null) server.kill('SIGKILL');
+});
+
+async function Open(path) {
+  const page = await browser.newPage();
+  page.setDefaultTimeout(20000);
+  await page.goto(base + path);
+  return page;
+}
+
+// Runs `action` (a click that posts the grid's form) and waits for the page
+// it leads to.
+async function Post(page, action) {
+  await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), action()]);
+}
+
+// The data rows of the grid as arrays of cell texts (the row number dropped).
+async function Rows(page) {
+  return page.$$eval('table.grid tr.gridItem, table.grid tr.gridAlt', (rows) =>
+    rows.map((row) => Array.from(row.cells).slice(1).map((cell) => cell.innerText.trim())));
+}
+
+async function Counter(page) {
+  const text = await page.locator('tr.gridFooter td[width="99%"]').innerText();
+  return text.match(/Page \d+ of \d+ \(\d+ recs\)/)?.[0];
+}
+
+function AssertSorted(values, descending) {
+  for (let i = 1; i < values.length; ++i) {
+    const order = values[i - 1].localeCompare(values[i]);
+    assert.ok(descending ? order >= 0 : order <= 0,
+              `${values[i - 1]} / ${values[i]} out of order`);
+  }
+}
+
+test('sort by a header: ascending, descending, then removed', async () => {
+  const page = await Open('/grid');
+  const unsorted = (await Rows(page)).map((r) => r[0]);
+  assert.deepEqual(unsorted.slice(0, 3), ['10001', '10002', '10003']);
+
+  await Post(page, () => page.click('tr.gridHeader th a:text-is("Customer")'));
+  let customers = (await Rows(page)).map((r) => r[1]);
+  assert.equal(customers.length, 10);
+  assert.equal(customers[0], 'Blue Heron Bistro');
+  AssertSorted(customers, false);
+  assert.match(await page.locator('tr.gridHeader').innerText(), /Customer\s*\+/);
+
+  await Post(page, () => page.click('tr.gridHeader th a:text-is("Customer")'));
+  customers = (await Rows(page)).map((r) => r[1]);
+  assert.equal(customers[0], 'Wildflower Trading');
+  AssertSorted(customers, true);
+
+  // The icon link beside the sorted header removes the sort.
+  await Post(page, () => page.click('tr.gridHeader th a:text-is("-")'));
+  assert.deepEqual((await Rows(page)).map((r) => r[0]).slice(0, 3), ['10001', '10002', '10003']);
+  assert.doesNotMatch(await page.locator('tr.gridHeader').innerText(), /Customer\s*[+-]/);
+  await page.close();
+});
+
+test('page forward and to the last page', async () => {
+  const page = await Open('/grid');
+  assert.equal(await Counter(page), 'Page 1 of 250 (2500 recs)');
+  await Post(page, () => page.click('a.pagingLink:text-is("»")'));
+  assert.equal(await Counter(page), 'Page 2 of 250 (2500 recs)');
+  assert.equal((await Rows(page))[0][0], '10011');
+  await Post(page, () => page.click('a.pagingLink:text-is("Last »")'));
+  assert.equal(await Counter(page), 'Page 250 of 250 (2500 recs)');
+  const rows = await Rows(page);
+  assert.equal(rows.length, 10);
+  assert.equal(rows.at(-1)[0], '12500');
+  await page.close();
+});
+
+test('change the page size', async () => {
+  const page = await Open('/grid');
+  await page.fill('input[name=npagesize]', '25');
+  await Post(page, () => page.click('a.pagingLink:text-is("Reload")'));
+  assert.equal(await Counter(page), 'Page 1 of 100 (2500 recs)');
+  const rows = await Rows(page);
+  assert.equal(rows.length, 25);
+  assert.equal(rows[24][0], '10025');
+  await page.close();
+});
+
+test('inline filter: text contains', async () => {
+  const page = await Open('/grid');
+  await page.selectOption('select[name=search_field]', '[Customer]');
+  await page.selectOption('select[name=search_condition]', { label: 'contains' });
+  await page.fill('input[name=search_text]', 'Heron');
+  await Post(page, () => page.click('input[type=button][value=Go]'));
+  const rows = await Rows(page);
+  assert.ok(rows.length > 0);
+  for (const row of rows) assert.match(row[1], /Heron/);
+  const counter = await Counter(page);
+  const recs = Number(counter.match(/\((\d+) recs\)/)[1]);
+  assert.ok(recs > 0 && recs < 2500, counter);
+  await page.close();
+});
+
+test('inline filter: number equals', async () => {
+  const page = await Open('/grid');
+  await page.selectOption('select[name=search_field]', '[OrderID]');
+  await page.selectOption('select[name=search_condition]', { label: 'is equal to' });
+  await page.fill('input[name=search_text]', '10017');
+  await Post(page, () => page.click('input[type=button][value=Go]'));
+  const rows = await Rows(page);
+  assert.equal(rows.length, 1);
+  assert.deepEqual(rows[0].slice(0, 2), ['10017', 'Blue Heron Bistro']);
+  assert.equal(await Counter(page), 'Page 1 of 1 (1 recs)');
+  await page.close();
+});
+
+test('print view and its Close link', async () => {
+  const page = await Open('/grid');
+  await Post(page, () => page.click('a.pagingLink:text-is("Print")'));
+  assert.equal(await page.locator('main h2').first().innerText(), 'Orders');
+  assert.equal(await page.locator('main p:text-is("Page 1 of 250")').count(), 1);
+  assert.equal(await page.locator('main p:text-is("Page 250 of 250")').count(), 1);
+  assert.equal(await page.locator('p.filters').first().innerText(), '2500 orders');
+  assert.equal((await Rows(page)).length, 2500);
+  assert.equal(await page.locator('tr.gridHeader th a[href]').count(), 0);
+  await Post(page, () => page.click('a.pagingLink:has-text("Close")'));
+  assert.equal(await Counter(page), 'Page 1 of 250 (2500 recs)');
+  assert.equal((await Rows(page)).length, 10);
+  await page.close();
+});
+
+test('plain and popup demo pages page through their grids', async () => {
+  const plain = await Open('/demo/plain.asp');
+  assert.equal(await Counter(plain), 'Page 1 of 667 (10000 recs)');
+  assert.equal((await Rows(plain)).length, 15);
+  await Post(plain, () => plain.click('a.pagingLink:text-is("Last »")'));
+  assert.equal(await Counter(plain), 'Page 667 of 667 (10000 recs)');
+  assert.equal((await Rows(plain)).length, 10);
+  await plain.close();
+
+  const popup = await Open('/demo/popup.asp');
+  const rows = await Rows(popup);
+  assert.ok(rows.length > 0);
+  assert.equal(rows[0][0], '10001');
+  assert.equal(await popup.locator('input[name=search_text]').count(), 0);
+  await popup.close();
+});
+
+test('a picture cell loads its image', async () => {
+  const page = await Open('/demo/formats.asp');
+  const image = page.locator('table.grid img').first();
+  await image.waitFor();
+  await page.waitForFunction(
+      () => { const img = document.querySelector('table.grid img'); return img && img.complete; });
+  const width = await image.evaluate((img) => img.naturalWidth);
+  assert.ok(width > 0, `naturalWidth ${width}`);
+  await page.close();
+});
