@@ -89,7 +89,7 @@ async function Rows(page) {
 }
 
 async function Counter(page) {
-  const text = await page.locator('tr.gridFooter td[width="99%"]').innerText();
+  const text = await page.locator('tr.gridFooter td[width="99%"]:not(.middleCell)').innerText();
   return text.match(/Page \d+ of \d+ \(\d+ recs\)/)?.[0];
 }
 
@@ -218,5 +218,82 @@ test('a picture cell loads its image', async () => {
       () => { const img = document.querySelector('table.grid img'); return img && img.complete; });
   const width = await image.evaluate((img) => img.naturalWidth);
   assert.ok(width > 0, `naturalWidth ${width}`);
+  await page.close();
+});
+
+function Recs(counter) {
+  return Number(counter.match(/\((\d+) recs\)/)[1]);
+}
+
+test('inline filter: date equals', async () => {
+  const page = await Open('/grid');
+  // A date as the grid shows it (m/d/yyyy), taken from the fourth row.
+  const date = (await Rows(page))[3][4];
+  assert.match(date, /^\d{1,2}\/\d{1,2}\/\d{4}$/);
+  await page.selectOption('select[name=search_field]', '[OrderDate]');
+  await page.selectOption('select[name=search_condition]', { label: 'is equal to' });
+  await page.fill('input[name=search_text]', date);
+  await Post(page, () => page.click('input[type=button][value=Go]'));
+  const rows = await Rows(page);
+  assert.ok(rows.length > 0);
+  for (const row of rows) assert.equal(row[4], date);
+  const counter = await Counter(page);
+  const recs = Recs(counter);
+  assert.ok(recs > 0 && recs < 2500, counter);
+  assert.equal(rows.length, Math.min(recs, 10), counter);
+  await page.close();
+});
+
+test('F9 switches the value box to a list of values and back', async () => {
+  const page = await Open('/grid');
+  await page.selectOption('select[name=search_field]', '[Region]');
+  await page.focus('input[name=search_text]');
+  await Post(page, () => page.keyboard.press('F9'));
+  const list = page.locator('select[name=search_text]');
+  assert.equal(await list.count(), 1);
+  assert.equal(await page.locator('input[name=search_text]').count(), 0);
+  const options = await list.locator('option').allInnerTexts();
+  for (const region of ['Europe', 'Pacific', 'Americas']) {
+    assert.ok(options.some((o) => o.trim() === region), `${region} in ${options}`);
+  }
+  // The last option leaves the list for the text box again.
+  assert.match(options.at(-1), /^Other/);
+  await Post(page, () => list.selectOption({ index: options.length - 1 }));
+  assert.equal(await page.locator('input[name=search_text]').count(), 1);
+  assert.equal(await page.locator('select[name=search_text]').count(), 0);
+  await page.close();
+});
+
+test('popup filter: two conditions joined by OR', async () => {
+  const page = await Open('/grid-popup');
+  const [popup] = await Promise.all([
+    page.waitForEvent('popup'),
+    page.click('a.pagingLink:text-is("Search")'),
+  ]);
+  await popup.waitForLoadState('load');
+  const AddCondition = async (field, condition, value) => {
+    await popup.selectOption('select[name=search_field]', { label: field });
+    await popup.selectOption('select[name=search_condition]', { label: condition });
+    await popup.fill('input[name=search_text]', value);
+    await popup.click('input[type=button][value="Add Filter"]');
+  };
+  await AddCondition('Order', 'is equal to', '10003');
+  await popup.check('input[name=chk1]');
+  await AddCondition('Customer', 'contains', 'Heron');
+  assert.match(await popup.inputValue('textarea[name=mfilter]'), /OR/);
+  await Promise.all([
+    page.waitForNavigation({ waitUntil: 'load' }),
+    popup.click('input[type=button][value=Finish]'),
+  ]);
+  const rows = await Rows(page);
+  assert.ok(rows.length > 0);
+  for (const row of rows) {
+    assert.ok(row[0] === '10003' || /Heron/.test(row[1]), row.join(' | '));
+  }
+  assert.ok(rows.some((row) => row[0] === '10003'), 'order 10003 shown');
+  assert.ok(rows.some((row) => row[0] !== '10003' && /Heron/.test(row[1])), 'a Heron row shown');
+  const counter = await Counter(page);
+  const recs = Recs(counter);
+  assert.ok(recs > 1 && recs < 2500, counter);
   await page.close();
 });
