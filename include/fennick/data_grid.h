@@ -57,6 +57,8 @@ class DataGrid {
   void GraphType(int16_t type);
   void GraphOnly(bool on);
   void GraphLegendColumn(std::string_view column);
+  // The graph's title, y-axis label and x-axis label (HTML).
+  void SetGraphLabels(std::string_view title, std::string_view y_label, std::string_view x_label);
   void ExportFileName(std::string_view name);
   void XslExportTemplate(std::string_view path);
   void UseFastExport(bool on);

@@ -121,6 +121,12 @@ void DataGrid::GraphFields(std::string_view columns) {
 }
 
 void DataGrid::GraphType(int16_t type) { g_->graph_type = type; }
+void DataGrid::SetGraphLabels(std::string_view title, std::string_view y_label,
+                              std::string_view x_label) {
+  g_->graph_title = title;
+  g_->graph_y_label = y_label;
+  g_->graph_x_label = x_label;
+}
 void DataGrid::GraphOnly(bool on) { g_->graph_only = on; }
 void DataGrid::GraphLegendColumn(std::string_view column) { g_->graph_legend_column = column; }
 void DataGrid::ExportFileName(std::string_view name) { g_->export_file_name = name; }

@@ -140,6 +140,11 @@ struct GridMembers {
       });
     };
     two("ColumnCaption", &DataGrid::ColumnCaption);
+    t.Function("SetGraphLabels", {ArgType::kString, ArgType::kString, ArgType::kString}, 3,
+               [](GridMembers& m, Args a) {
+                 m.grid->SetGraphLabels(a[0].Bytes(), a[1].Bytes(), a[2].Bytes());
+                 return Variant();
+               });
     t.Function("LinkColumn", {ArgType::kString, ArgType::kString, ArgType::kString, ArgType::kString},
                3, [](GridMembers& m, Args a) {
                  m.grid->LinkColumn(a[0].Bytes(), a[1].Bytes(), a[2].Bytes(), a[3].AsString());

@@ -125,6 +125,9 @@ void WritePrintPages(GridRender& r) {
     OpenTableWithHeader(r);
     WriteRange(r, (page - 1) * size, std::min(page * size - 1, r.last_row));
     CloseGridTable(r.out);
+    if (g.graph_type > 0 && g.req.page_graph) {
+      DrawGraph(r, (page - 1) * size, std::min(page * size - 1, r.last_row), false);
+    }
     r.out.append(expand(p.print_footer));
     if (page < pages || g.page_break_after_report) r.out.append("<div style=\"page-break-after:always;\">&nbsp;</div>");
   }
@@ -192,6 +195,7 @@ void Bind(GridObject& g) {
 
     step = 7;
     if (g.graph_only) {
+      DrawGraph(r, 0, r.last_row, true);
       if (g.writes_own_form) out.append("</form>");
       WriteToPage(out);
       return;
@@ -224,6 +228,13 @@ void Bind(GridObject& g) {
     step = 13;
     if (!g.req.print_view) CloseGridTable(out);
     WriteNavigationBar(g, first, p.page_size, r.last_row, r.paging, true, out);
+    if (g.graph_type > 0 && !(g.req.print_view && g.req.page_graph)) {
+      if (g.req.page_graph && r.paging) {
+        DrawGraph(r, first, std::min(first + p.page_size - 1, r.last_row), true);
+      } else {
+        DrawGraph(r, 0, r.last_row, true);
+      }
+    }
     WriteToPage(out);
     out.clear();
     WriteStateFields(g);

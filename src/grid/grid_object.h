@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "frame/host.h"
 #include "grid/column_expressions.h"
@@ -29,6 +30,8 @@ struct GridObject {
   int16_t graph_type = 0;
   bool graph_only = false;
   std::string graph_legend_column;
+  std::string graph_title, graph_y_label, graph_x_label;
+  std::vector<int> graph_columns;  // the columns the last graph drew
   std::string export_file_name;
 
   std::string procedure_name;

@@ -53,6 +53,13 @@ class FetchedRow : public RowView {
   Recordset& rows_;
 };
 
+// The bar graph of rows first..last (0-based; a last below the first is
+// raised to it, and the range stops at the last row) of the grid's numeric
+// columns, with the link that switches between the current page's rows and
+// all rows; a page break follows when asked. Nothing when the grid has no
+// graph type.
+void DrawGraph(GridRender& r, int64_t first, int64_t last, bool page_break);
+
 // The link href that posts the grid's form with `argument` encoded.
 std::string PostBackHref(std::string_view argument);
 

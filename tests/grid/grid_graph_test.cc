@@ -1,0 +1,217 @@
+// The grid's bar graph: which columns and rows it draws, its legend, the
+// link between the current page's rows and all rows, and the message when
+// nothing can be drawn.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "render_fixture.h"
+
+namespace fennick {
+namespace {
+
+constexpr char kRowsNotAdded[] =
+    "<font color=navy><b>Rows not added!</b><br>You must first add rows to the graph before "
+    "create graphs.</font><br>";
+constexpr char kBreak[] = "<div style='page-break-after:always;'></div>";
+
+class GridGraphTest : public RenderTest {
+ protected:
+  void SetUp() override {
+    RenderTest::SetUp();
+    connection_->Execute(
+        "CREATE TABLE Sales (Name VARCHAR(20), Q1 DOUBLE PRECISION, Q2 DOUBLE PRECISION, "
+        "Note VARCHAR(20))");
+    connection_->Execute(
+        "INSERT INTO Sales VALUES ('Alpha', 10, 40, 'x'), ('Bravo', 30, 20, 'y'), "
+        "('Charlie', 60, 5, 'z')");
+  }
+  static Fields WithPageGraph(Fields form) {
+    form.emplace_back("pgraph", "True");
+    return form;
+  }
+  static constexpr char kSales[] = "SELECT Name,Q1,Q2 FROM Sales";
+};
+
+TEST_F(GridGraphTest, TwoNumberColumnsGiveLabelledGroupsAndANamedLegend) {
+  DataGrid& grid = Grid({}, kSales);
+  grid.GraphType(1);
+  grid.GraphLegendColumn("Name");
+  grid.ColumnCaption("Q1", "First quarter");
+  grid.SetGraphLabels("Sales title", "Units", "Quarters");
+  const std::string html = Show();
+  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1, 2}));
+  EXPECT_NE(html.find("First quarter"), std::string::npos);
+  EXPECT_NE(html.find("Q2"), std::string::npos);
+  for (const char* name : {"Alpha", "Bravo", "Charlie"}) {
+    EXPECT_GE(Count(html, name), 2u) << name;  // grid cell and legend
+  }
+  EXPECT_NE(html.find("graph_title"), std::string::npos);
+  EXPECT_NE(html.find("Sales title"), std::string::npos);
+  EXPECT_NE(html.find("U<br>n<br>i<br>t<br>s<br>"), std::string::npos);  // written vertically
+  EXPECT_NE(html.find("Quarters"), std::string::npos);
+  EXPECT_NE(html.find(kBreak), std::string::npos);
+  EXPECT_EQ(html.find("Rows not added!"), std::string::npos);
+}
+
+TEST_F(GridGraphTest, OneNumberColumnShowsEachNameWithItsShare) {
+  DataGrid& grid = Grid({}, "SELECT Name,Q1 FROM Sales");
+  grid.GraphType(1);
+  grid.GraphLegendColumn("0");
+  const std::string html = Show();
+  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1}));
+  // Totals 100: each record's share equals its value.
+  EXPECT_NE(html.find("60%"), std::string::npos);
+  EXPECT_NE(html.find("30%"), std::string::npos);
+  EXPECT_NE(html.find("10%"), std::string::npos);
+}
+
+TEST_F(GridGraphTest, GraphFieldsStorageAndQualifiedEntries) {
+  DataGrid& grid = Grid({}, kSales);
+  grid.GraphFields("Q1 , Q2");
+  EXPECT_EQ(Internals().graph_fields, ",Q1,Q2,");
+  grid.GraphFields("orders.Q1");
+  grid.GraphType(1);
+  grid.GraphLegendColumn("Name");
+  Show();
+  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1}));
+}
+
+TEST_F(GridGraphTest, GraphFieldsNamingNoColumnWritesTheMessage) {
+  DataGrid& grid = Grid({}, kSales);
+  grid.GraphFields("Other");
+  grid.GraphType(1);
+  const std::string html = Show();
+  EXPECT_NE(html.find(kRowsNotAdded), std::string::npos);
+}
+
+TEST_F(GridGraphTest, NoNumberColumnWritesTheMessage) {
+  DataGrid& grid = Grid({}, "SELECT Name,Note FROM Sales");
+  grid.GraphType(2);
+  const std::string html = Show();
+  EXPECT_NE(html.find(kRowsNotAdded), std::string::npos);
+  EXPECT_EQ(html.find(kBreak), std::string::npos);
+}
+
+TEST_F(GridGraphTest, TheLegendColumnIsNotGraphed) {
+  DataGrid& grid = Grid({}, kSales);
+  grid.GraphType(1);
+  grid.GraphLegendColumn("Q1");
+  Show();
+  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{2}));
+}
+
+TEST_F(GridGraphTest, GraphTypeZeroDrawsNothingEvenGraphOnly) {
+  DataGrid& grid = Grid({}, kSales);
+  grid.GraphOnly(true);
+  const std::string html = Show();
+  EXPECT_EQ(html.find(kBreak), std::string::npos);
+  EXPECT_EQ(html.find("Rows not added!"), std::string::npos);
+  EXPECT_TRUE(Internals().graph_columns.empty());
+}
+
+TEST_F(GridGraphTest, GraphOnlyDrawsTheGraphInsteadOfTheGrid) {
+  DataGrid& grid = Grid({}, kSales);
+  grid.GraphType(1);
+  grid.GraphOnly(true);
+  grid.GraphLegendColumn("Name");
+  const std::string html = Show();
+  EXPECT_EQ(Count(html, kBreak), 1u);
+  EXPECT_EQ(html.find("pgraph"), std::string::npos);  // no grid state written
+  EXPECT_NE(html.find("Alpha"), std::string::npos);
+}
+
+TEST_F(GridGraphTest, EmptyLegendColumnGivesNoLegend) {
+  DataGrid& grid = Grid({}, kSales);
+  grid.GraphType(1);
+  grid.GraphOnly(true);
+  const std::string without = Show();
+  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1, 2}));
+  EXPECT_EQ(without.find("Alpha"), std::string::npos);
+  DataGrid& named = Grid({}, kSales);
+  named.GraphType(1);
+  named.GraphOnly(true);
+  named.GraphLegendColumn("Name");
+  const std::string with = Show();
+  EXPECT_NE(with.find("Alpha"), std::string::npos);
+}
+
+TEST_F(GridGraphTest, AnEmptyLegendValueShiftsLaterNamesUp) {
+  connection_->Execute("UPDATE Sales SET Name = '' WHERE Name = 'Alpha'");
+  DataGrid& grid = Grid({}, "SELECT Name,Q1 FROM Sales ORDER BY Q1");
+  grid.GraphType(1);
+  grid.GraphLegendColumn("Name");
+  const std::string html = Show();
+  // The unnamed record is still graphed; the names that follow keep
+  // their legend entries.
+  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1}));
+  EXPECT_GE(Count(html, "Bravo"), 2u);
+  EXPECT_GE(Count(html, "Charlie"), 2u);
+  EXPECT_EQ(html.find("Rows not added!"), std::string::npos);
+}
+
+TEST_F(GridGraphTest, PageGraphLinkOnEarlierPagesOnly) {
+  DataGrid& grid = Grid({}, kSales);
+  grid.GraphType(1);
+  grid.PageSize(2);
+  std::string html = Show();
+  // Page graph on (first request), first page: the link to all rows.
+  EXPECT_NE(html.find(Href("8")), std::string::npos);
+  EXPECT_NE(html.find("View All"), std::string::npos);
+  EXPECT_NE(html.find("View all records"), std::string::npos);
+  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1, 2}));
+
+  // Last page: no link.
+  DataGrid& last = Grid(WithPageGraph(Click("2start:3;")), kSales);
+  last.GraphType(1);
+  last.PageSize(2);
+  html = Show();
+  EXPECT_EQ(html.find(Href("8")), std::string::npos);
+  EXPECT_EQ(html.find("View All"), std::string::npos);
+  EXPECT_EQ(html.find("View Current"), std::string::npos);
+}
+
+TEST_F(GridGraphTest, PageGraphOffDrawsAllRowsWithTheCurrentLink) {
+  DataGrid& grid = Grid(Click("8"), kSales);
+  grid.GraphType(1);
+  grid.PageSize(1);
+  grid.GraphLegendColumn("Name");
+  const std::string html = Show();
+  EXPECT_FALSE(Internals().req.page_graph);
+  EXPECT_NE(html.find(Href("9")), std::string::npos);
+  EXPECT_NE(html.find("View Current"), std::string::npos);
+  EXPECT_NE(html.find("View only current records"), std::string::npos);
+  // All three names in the legend although the page shows one row.
+  EXPECT_NE(html.find("Charlie"), std::string::npos);
+}
+
+TEST_F(GridGraphTest, PrintViewDrawsAGraphAfterEachPageWithoutLinks) {
+  DataGrid& grid = Grid(WithPageGraph(Click("5")), kSales);
+  grid.GraphType(1);
+  grid.PageSize(2);
+  const std::string html = Show();
+  ASSERT_TRUE(Internals().req.print_view);
+  EXPECT_EQ(html.find("View All"), std::string::npos);
+  EXPECT_EQ(html.find(kBreak), std::string::npos);  // no break after page graphs
+  // Two printed pages, each followed by the graph of its rows.
+  EXPECT_EQ(Count(html, "<table cellSpacing=0 cellPadding=4 border=0 >"), 2u);
+  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1, 2}));
+}
+
+TEST_F(GridGraphTest, CellTextIsReadWithADotAsDecimalPoint) {
+  connection_->Execute("CREATE TABLE Money (Name VARCHAR(20), Amount NUMERIC)");
+  connection_->Execute("INSERT INTO Money VALUES ('a', '1.234,50'), ('b', '2.5')");
+  DataGrid& grid = Grid({}, "SELECT Name,Amount FROM Money");
+  grid.GraphType(1);
+  grid.GraphLegendColumn("Name");
+  const std::string html = Show();
+  if (Internals().columns.size() == 2 && (Internals().columns[1].type_class == 131 ||
+                                          Internals().columns[1].type_class == 6)) {
+    // 1.234 and 2.5 of a total 3.734: shares 33% and 67%.
+    EXPECT_NE(html.find("33"), std::string::npos);
+    EXPECT_EQ(html.find("1234"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace fennick
