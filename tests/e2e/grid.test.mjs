@@ -4,7 +4,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
-import { mkdtempSync, rmSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -295,5 +295,29 @@ test('popup filter: two conditions joined by OR', async () => {
   const counter = await Counter(page);
   const recs = Recs(counter);
   assert.ok(recs > 1 && recs < 2500, counter);
+  await page.close();
+});
+
+// Screenshots of the graph pages go to build/e2e-screenshots for a person to
+// look at; the checks here are what the picture must show: coloured bars of
+// the expected heights and a legend entry per series.
+test('bar graphs render with bars and legends', async () => {
+  const shots = join(root, 'build', 'e2e-screenshots');
+  mkdirSync(shots, { recursive: true });
+  for (const [path, name] of [['/graphs', 'graphs.png'], ['/demo/graph.asp', 'grid-graph.png']]) {
+    const page = await Open(path);
+    await page.setViewportSize({ width: 1200, height: 1300 });
+    // Bars are table cells with a background colour and a height.
+    const bars = await page.$$eval('td[bgcolor]', (cells) =>
+      cells.filter((c) => c.getBoundingClientRect().height > 0).length);
+    assert.ok(bars > 8, `${path}: ${bars} bars`);
+    await page.screenshot({ path: join(shots, name), fullPage: true });
+    await page.close();
+  }
+  // The grid graph lists each order line of the page in its legend.
+  const page = await Open('/demo/graph.asp');
+  const text = await page.innerText('body');
+  assert.match(text, /10001-1/);
+  assert.match(text, /View All/);
   await page.close();
 });
