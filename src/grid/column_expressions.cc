@@ -2,6 +2,8 @@
 #include "frame/ascii.h"
 #include "grid/column_expressions.h"
 
+#include "fennick/data.h"
+#include "frame/field_types.h"
 #include "grid/database_type.h"
 
 namespace fennick {
@@ -121,6 +123,22 @@ void QualifyColumns(std::string_view command, int database_type,
     if (sel != std::string::npos) qualifier.erase(sel, 7);
     c.table = TrimSpace(RemoveChars(qualifier, "[]"));
   }
+}
+
+void ReadColumns(Recordset& recordset, std::string_view command, int database_type,
+                 std::vector<GridColumn>& columns) {
+  columns.clear();
+  std::vector<std::string> bases;
+  for (size_t i = 0; i < recordset.FieldCount(); ++i) {
+    Field f = recordset.Fields(i);
+    GridColumn c;
+    c.name = f.Name();
+    c.ado_type = f.Type();
+    c.type_class = ClassifyFieldType(std::to_string(f.Type()), 1);
+    columns.push_back(std::move(c));
+    bases.push_back(f.BaseTableName());
+  }
+  QualifyColumns(command, database_type, bases, columns);
 }
 
 std::string ColumnExpression(const GridColumn& column, int database_type) {

@@ -10,6 +10,8 @@
 
 namespace fennick {
 
+class Recordset;
+
 struct GridColumn {
   std::string name;        // the field's name in the result
   std::string table;       // qualifier, "" when none is known
@@ -23,6 +25,11 @@ struct GridColumn {
 void QualifyColumns(std::string_view command, int database_type,
                     const std::vector<std::string>& base_tables,
                     std::vector<GridColumn>& columns);
+
+// Reads the fields of an open recordset (name, ADO type, type class) into
+// `columns` and qualifies them against `command`.
+void ReadColumns(Recordset& recordset, std::string_view command, int database_type,
+                 std::vector<GridColumn>& columns);
 
 // The expression the filter bar offers for a column: the quoted column, or
 // quoted table and column joined by ".".

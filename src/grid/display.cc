@@ -29,18 +29,7 @@ void ReplaceAll(std::string& text, std::string_view token, std::string_view valu
 void AnalyseColumns(GridObject& g) {
   Recordset& rs = *g.recordset;
   if (g.columns.size() == rs.FieldCount()) return;
-  g.columns.clear();
-  std::vector<std::string> bases;
-  for (size_t i = 0; i < rs.FieldCount(); ++i) {
-    Field f = rs.Fields(i);
-    GridColumn c;
-    c.name = f.Name();
-    c.ado_type = f.Type();
-    c.type_class = ClassifyFieldType(std::to_string(f.Type()), 1);
-    g.columns.push_back(std::move(c));
-    bases.push_back(f.BaseTableName());
-  }
-  QualifyColumns(g.page->command, g.req.database_type, bases, g.columns);
+  ReadColumns(rs, g.page->command, g.req.database_type, g.columns);
 }
 
 // Whether the report designer's list of shown fields, when it set one,

@@ -219,18 +219,7 @@ bool DescribeColumns(GridObject& g, const std::string& command) {
     Recordset rs;
     rs.Open("SELECT * FROM (" + command + ") fennick_columns WHERE 1=0", *g.page->connection,
             kAdOpenStatic, kAdLockReadOnly, -1);
-    g.columns.clear();
-    std::vector<std::string> bases;
-    for (size_t i = 0; i < rs.FieldCount(); ++i) {
-      Field f = rs.Fields(i);
-      GridColumn c;
-      c.name = f.Name();
-      c.ado_type = f.Type();
-      c.type_class = ClassifyFieldType(std::to_string(f.Type()), 1);
-      g.columns.push_back(std::move(c));
-      bases.push_back(f.BaseTableName());
-    }
-    QualifyColumns(command, g.req.database_type, bases, g.columns);
+    ReadColumns(rs, command, g.req.database_type, g.columns);
     return true;
   } catch (const Error&) {
     return false;  // a command that cannot be described takes no filter
@@ -423,18 +412,7 @@ void OpenProcedure(GridObject& g) {
         rs->Filter("");
       }
     }
-    g.columns.clear();
-    std::vector<std::string> bases;
-    for (size_t i = 0; i < rs->FieldCount(); ++i) {
-      Field f = rs->Fields(i);
-      GridColumn c;
-      c.name = f.Name();
-      c.ado_type = f.Type();
-      c.type_class = ClassifyFieldType(std::to_string(f.Type()), 1);
-      g.columns.push_back(std::move(c));
-      bases.push_back(f.BaseTableName());
-    }
-    QualifyColumns(name, g.req.database_type, bases, g.columns);
+    ReadColumns(*rs, name, g.req.database_type, g.columns);
   } catch (const Error& e) {
     g.recordset.reset();
     ShowError(HtmlEncode(e.description()));

@@ -113,12 +113,9 @@ double OleDateToLocalEpochMs(double date) {
   return static_cast<double>(t) * 1000.0 + parts.millisecond;
 }
 
-// The component object of a proxy target (arg 0 of the traps); raises when
-// the page that created it has ended.
-std::shared_ptr<Object> TargetObject(duk_context* ctx, duk_idx_t target) {
-  duk_get_prop_string(ctx, target, kIdKey);
-  double id = duk_get_number_default(ctx, -1, 0);
-  duk_pop(ctx);
+// The component object of an id; raises when the page that created it has
+// ended.
+std::shared_ptr<Object> LiveObject(duk_context* ctx, double id) {
   std::shared_ptr<Object> object = ScriptHeap::Of(ctx).Find(static_cast<uint64_t>(id));
   if (!object) {
     throw Error(kErrObjectRequired,
@@ -126,6 +123,15 @@ std::shared_ptr<Object> TargetObject(duk_context* ctx, duk_idx_t target) {
                 "Fennick script page");
   }
   return object;
+}
+
+// The component object of a proxy target (arg 0 of the traps); raises when
+// the page that created it has ended.
+std::shared_ptr<Object> TargetObject(duk_context* ctx, duk_idx_t target) {
+  duk_get_prop_string(ctx, target, kIdKey);
+  double id = duk_get_number_default(ctx, -1, 0);
+  duk_pop(ctx);
+  return LiveObject(ctx, id);
 }
 
 std::vector<Variant> Arguments(duk_context* ctx, duk_idx_t first, duk_idx_t count,
@@ -499,13 +505,7 @@ std::shared_ptr<Object> ComponentAt(duk_context* ctx, duk_idx_t idx) {
   }
   double id = duk_get_number_default(ctx, -1, 0);
   duk_pop(ctx);
-  std::shared_ptr<Object> object = ScriptHeap::Of(ctx).Find(static_cast<uint64_t>(id));
-  if (!object) {
-    throw Error(kErrObjectRequired,
-                "Object required: the component object was released when its page ended",
-                "Fennick script page");
-  }
-  return object;
+  return LiveObject(ctx, id);
 }
 
 void InstallValueSupport(duk_context* ctx) {
