@@ -17,7 +17,6 @@
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "fennick/server.h"
-#include "platform/crypto/seal.h"
 
 namespace {
 
@@ -142,13 +141,6 @@ int Serve(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
-
-  try {
-    fennick::InstallSealer(fennick::Sealer::LoadServerKey(options.site_root / "data"));
-  } catch (const fennick::Error& e) {
-    std::cerr << "fennick: " << e.description() << "\n";
-    return 1;
-  }
 
   fennick::WebServer server(options);
   server.SetObjectFactory(

@@ -38,6 +38,12 @@ struct ServerOptions {
   // these user/password pairs, and REMOTE_USER names the user.
   std::vector<std::pair<std::string, std::string>> basic_auth_users;
   std::string auth_realm = "Fennick";
+  // The secret that sealed values (texts that travel through the browser
+  // and must come back intact: SQL texts, connection strings) are made with.
+  // Servers that share it accept each other's values. Empty: the
+  // environment variable FENNICK_SECRET, else the site's key file
+  // data/fennick.key, created with mode 0600 when the server binds.
+  std::string secret;
   // Session store; the in-memory store with a 20-minute idle timeout when
   // null.
   std::shared_ptr<SessionStore> session_store;
@@ -62,8 +68,9 @@ class WebServer {
   // How Server.CreateObject makes objects.
   void SetObjectFactory(ObjectFactory factory);
 
-  // Binds the listening socket. Returns false (and fills error) when the
-  // address cannot be bound.
+  // Installs the secret of sealed values for the process and binds the
+  // listening socket. Returns false (and fills error) when the secret's key
+  // file cannot be read or made, or the address cannot be bound.
   bool Bind(std::string* error);
   // The port bound (useful after port 0).
   int port() const;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fennick/error.h"
-#include "frame/ascii.h"
+#include "base/ascii.h"
 #include "frame/ado_objects.h"
 #include "frame/string_buffer_object.h"
 #include "graph/simple_graph_object.h"
@@ -50,7 +50,7 @@ std::span<const ClassInfo> PublicClasses() { return kClasses; }
 
 const ClassInfo* FindClass(std::string_view key) {
   for (const ClassInfo& info : kClasses) {
-    if (SameIgnoreCase(info.prog_id, key) || SameIgnoreCase(info.clsid, key)) return &info;
+    if (EqualsIgnoreCase(info.prog_id, key) || EqualsIgnoreCase(info.clsid, key)) return &info;
   }
   return nullptr;
 }

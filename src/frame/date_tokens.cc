@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "base/ascii.h"
 #include "fennick/variant.h"
 #include "frame/text_routines.h"
 #include "platform/intl/format.h"

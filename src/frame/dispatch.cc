@@ -1,16 +1,14 @@
 // Argument conversion for late-bound calls.
 #include "frame/dispatch.h"
 
+#include "base/ascii.h"
+
 #include <cmath>
 
 namespace fennick {
 
 std::string LowerName(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return out;
+  return AsciiLower(name);
 }
 
 Variant ConvertArgument(const Variant& value, ArgType type) {

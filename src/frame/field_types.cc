@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/ascii.h"
 #include "fennick/variant.h"
 
 namespace fennick {
@@ -30,10 +31,7 @@ int ClassifyFieldType(std::string_view type, int mode) {
     }
   }
   if (mode != 2 && mode != 9) return kTypeText;
-  std::string name(type);
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
+  const std::string name = AsciiLower(type);
   auto has = [&name](const char* part) { return name.find(part) != std::string::npos; };
   if (has("text") || has("char")) return kTypeText;
   if (has("real") || has("float") || has("decimal") || has("int")) return kTypeNumber;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "base/ascii.h"
 #include "fennick/error.h"
 
 namespace fennick {
@@ -12,14 +13,10 @@ namespace {
 
 bool EndsWithImageExtension(std::string_view text) {
   if (text.size() < 4) return false;
-  std::string_view tail = text.substr(text.size() - 4);
-  char ext[5] = {0};
-  for (size_t i = 0; i < 4; ++i) {
-    char c = tail[i];
-    ext[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  for (std::string_view ext : {".gif", ".png", ".jpg", ".bmp"}) {
+    if (EndsWithIgnoreCase(text, ext)) return true;
   }
-  std::string_view e(ext, 4);
-  return e == ".gif" || e == ".png" || e == ".jpg" || e == ".bmp";
+  return false;
 }
 
 // A ready attribute (" class=x") stays as it is; a bare value becomes

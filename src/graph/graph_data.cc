@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "base/split.h"
 #include "fennick/error.h"
 
 namespace fennick::graph {

@@ -65,27 +65,6 @@ void GraphOutput::AppendQuotedAttribute(std::string_view text, bool strip_tags) 
   buffer_.Append(std::string_view(plain).substr(start));
 }
 
-std::vector<std::string_view> SplitView(std::string_view text, std::string_view separator) {
-  std::vector<std::string_view> items;
-  if (text.empty()) return items;
-  size_t start = 0;
-  for (;;) {
-    size_t at = text.find(separator, start);
-    if (at == std::string_view::npos) {
-      items.push_back(text.substr(start));
-      return items;
-    }
-    items.push_back(text.substr(start, at - start));
-    start = at + separator.size();
-  }
-}
-
-std::vector<std::string> SplitText(std::string_view text, std::string_view separator) {
-  std::vector<std::string> items;
-  for (std::string_view item : SplitView(text, separator)) items.emplace_back(item);
-  return items;
-}
-
 bool NumericText(std::string_view text, double& value) {
   double v;
   if (!ParseNumber(text, v) || !std::isfinite(v)) return false;

@@ -58,11 +58,6 @@ class GraphOutput {
   StringBuffer& buffer_;
 };
 
-// Splits `text` at every `separator`. An empty text gives no items, as the
-// script world's Split does; "a," gives "a" and "".
-std::vector<std::string_view> SplitView(std::string_view text, std::string_view separator);
-std::vector<std::string> SplitText(std::string_view text, std::string_view separator);
-
 // Whether `text` is a number (invariant form, blanks around it allowed;
 // infinities and NaN are not numbers), and its value.
 bool NumericText(std::string_view text, double& value);

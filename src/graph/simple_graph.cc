@@ -5,6 +5,7 @@
 #include <exception>
 #include <type_traits>
 
+#include "base/split.h"
 #include "fennick/error.h"
 #include "fennick/page.h"
 #include "graph/graph_render.h"
@@ -81,7 +82,7 @@ void SimpleGraph::XScaleValues(std::vector<std::string> labels) {
   state_->x_scale_values = std::move(labels);
 }
 void SimpleGraph::XScaleValues(std::string_view comma_separated) {
-  state_->x_scale_values = graph::SplitText(comma_separated, ",");
+  state_->x_scale_values = SplitText(comma_separated, ",");
 }
 
 const std::string& SimpleGraph::xALign() const { return state_->x_align; }
@@ -121,7 +122,7 @@ void SimpleGraph::ScaleColor(std::string_view color) { state_->scale_color = col
 const std::vector<std::string>& SimpleGraph::Colors() const { return state_->colors; }
 void SimpleGraph::Colors(std::vector<std::string> colors) { state_->colors = std::move(colors); }
 void SimpleGraph::Colors(std::string_view comma_separated) {
-  state_->colors = graph::SplitText(comma_separated, ",");
+  state_->colors = SplitText(comma_separated, ",");
 }
 
 const std::optional<std::vector<std::string>>& SimpleGraph::Legend() const {
@@ -129,7 +130,7 @@ const std::optional<std::vector<std::string>>& SimpleGraph::Legend() const {
 }
 void SimpleGraph::Legend(std::vector<std::string> texts) { state_->legend = std::move(texts); }
 void SimpleGraph::Legend(std::string_view comma_separated) {
-  state_->legend = graph::SplitText(comma_separated, ",");
+  state_->legend = SplitText(comma_separated, ",");
 }
 
 bool SimpleGraph::ShowVLines() const { return state_->show_v_lines; }

@@ -1,6 +1,6 @@
 // DataGrid creation and its configuration surface: properties, texts,
 // procedures and parameters.
-#include "frame/ascii.h"
+#include "base/ascii.h"
 #include "fennick/data_grid.h"
 
 #include <set>
@@ -189,10 +189,7 @@ void DataGrid::AddParameter(std::string_view name, std::string_view value) {
 }
 
 void DataGrid::SetDisplayText(std::string_view name, std::string_view value) {
-  std::string key(name);
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
+  const std::string key = AsciiLower(name);
   if (!IsDisplayTextKey(key)) return;
   if (key == "showpagenumbers") {
     try {

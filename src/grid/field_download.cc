@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "fennick/data.h"
+#include "base/ascii.h"
 #include "fennick/error.h"
 #include "fennick/page.h"
 #include "grid/grid_render.h"
@@ -69,10 +70,8 @@ std::string SafeExtension(std::string_view ext) {
   if (ext.empty() || ext.size() > 10) return {};
   std::string out;
   for (char c : ext) {
-    if (c >= 'A' && c <= 'Z') {
-      out.push_back(static_cast<char>(c - 'A' + 'a'));
-    } else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
-      out.push_back(c);
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+      out.push_back(AsciiLowerChar(c));
     } else {
       return {};
     }

@@ -147,8 +147,6 @@ TEST(GraphTextTest, NumbersUseAPointAndAtMostFifteenDigits) {
   EXPECT_EQ(NumberText(200.0 / 7), "28.5714285714286");
   EXPECT_EQ(NumberText(0.1 + 0.2), "0.3");
   EXPECT_EQ(NumberText(1e20), "1E+20");
-  EXPECT_EQ(SplitText("a,,b,", ","), (std::vector<std::string>{"a", "", "b", ""}));
-  EXPECT_TRUE(SplitText("", ",").empty());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Command: statements and stored procedures with parameters.
 #include "fennick/data.h"
+#include "base/ascii.h"
 #include "fennick/error.h"
 #include "platform/data/data_state.h"
 
@@ -11,7 +12,7 @@ constexpr const char* kSource = "Command";
 bool SameParameterName(std::string_view a, std::string_view b) {
   if (!a.empty() && a.front() == '@') a.remove_prefix(1);
   if (!b.empty() && b.front() == '@') b.remove_prefix(1);
-  return a.size() == b.size() && data::CompareTextIgnoringCase(a, b) == 0;
+  return EqualsIgnoreCase(a, b);
 }
 
 [[noreturn]] void NotFound(std::string_view what) {

@@ -1,6 +1,7 @@
 // Connection string parsing.
 #include "platform/data/connection_string.h"
 
+#include "base/ascii.h"
 #include "fennick/data.h"
 #include "fennick/error.h"
 
@@ -11,7 +12,7 @@ std::string NormaliseKey(std::string_view key) {
   std::string out;
   for (char c : key) {
     if (c == ' ' || c == '_' || c == '\t') continue;
-    out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    out.push_back(AsciiLowerChar(c));
   }
   return out;
 }

@@ -1,6 +1,8 @@
 // The list of drivers Fennick can open.
 #include "platform/data/driver.h"
 
+#include "base/ascii.h"
+
 namespace fennick::data {
 namespace {
 
@@ -12,14 +14,6 @@ constexpr DriverEntry kDrivers[] = {
     {"PostgreSQL", kPostgresAliases, &OpenPostgres},
 };
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::span<const DriverEntry> Drivers() { return kDrivers; }
@@ -27,7 +21,7 @@ std::span<const DriverEntry> Drivers() { return kDrivers; }
 const DriverEntry* FindDriver(std::string_view provider) {
   for (const DriverEntry& driver : kDrivers) {
     for (std::string_view alias : driver.aliases) {
-      if (EqualIgnoringCase(alias, provider)) return &driver;
+      if (EqualsIgnoreCase(alias, provider)) return &driver;
     }
   }
   return nullptr;

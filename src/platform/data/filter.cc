@@ -3,6 +3,7 @@
 
 #include <charconv>
 
+#include "base/ascii.h"
 #include "platform/data/value_text.h"
 
 namespace fennick::data {
@@ -36,20 +37,12 @@ bool IsNameStart(unsigned char c) {
 bool IsNameChar(unsigned char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '$'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool EqualsKeyword(std::string_view text, std::string_view keyword) {
-  if (text.size() != keyword.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((text[i] | 0x20) != (keyword[i] | 0x20)) return false;
-  }
-  return true;
-}
-
 constexpr std::string_view kKeywords[] = {"AND", "OR",   "NOT",  "LIKE",
                                           "IS",  "NULL", "TRUE", "FALSE"};
 
 bool IsKeyword(std::string_view text) {
   for (std::string_view k : kKeywords) {
-    if (EqualsKeyword(text, k)) return true;
+    if (EqualsIgnoreCase(text, k)) return true;
   }
   return false;
 }
@@ -91,7 +84,7 @@ class Parser {
   }
 
   bool IsWord(std::string_view keyword) const {
-    return token_.kind == TokenKind::kName && EqualsKeyword(token_.text, keyword);
+    return token_.kind == TokenKind::kName && EqualsIgnoreCase(token_.text, keyword);
   }
 
   // Reads the next token into token_.
@@ -394,11 +387,11 @@ class Parser {
         node.literal_kind = LiteralKind::kDate;
         break;
       case TokenKind::kName:
-        if (EqualsKeyword(token_.text, "NULL")) {
+        if (EqualsIgnoreCase(token_.text, "NULL")) {
           node.literal_kind = LiteralKind::kNull;
-        } else if (EqualsKeyword(token_.text, "TRUE") || EqualsKeyword(token_.text, "FALSE")) {
+        } else if (EqualsIgnoreCase(token_.text, "TRUE") || EqualsIgnoreCase(token_.text, "FALSE")) {
           node.literal_kind = LiteralKind::kBoolean;
-          node.number = EqualsKeyword(token_.text, "TRUE") ? 1 : 0;
+          node.number = EqualsIgnoreCase(token_.text, "TRUE") ? 1 : 0;
         } else {
           Fail("expected a value, found " + Describe(token_) + " (put text in single quotes)",
                token_.offset);

@@ -1,6 +1,7 @@
 // Filters against a result: binding names to columns and checking literals,
 // then evaluating rows with three-valued logic.
 #include "fennick/data.h"
+#include "base/ascii.h"
 #include "fennick/error.h"
 #include "platform/data/filter.h"
 #include "platform/data/row_set.h"
@@ -8,10 +9,6 @@
 
 namespace fennick::data {
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return CompareTextIgnoringCase(a, b) == 0 && a.size() == b.size();
-}
 
 const char* ClassName(ValueClass c) {
   switch (c) {
@@ -124,9 +121,9 @@ FilterResult FilterExpression::Bind(std::span<const FilterColumn> columns) {
     if (node.kind != FilterNode::Kind::kCondition) continue;
     int32_t found = -1;
     for (size_t i = 0; i < columns.size(); ++i) {
-      if (!SameName(columns[i].name, node.column)) continue;
+      if (!EqualsIgnoreCase(columns[i].name, node.column)) continue;
       if (!node.table.empty() && !columns[i].table.empty() &&
-          !SameName(columns[i].table, node.table)) {
+          !EqualsIgnoreCase(columns[i].table, node.table)) {
         continue;
       }
       // A column whose table is confirmed wins over one whose table is unknown.
@@ -217,18 +214,18 @@ FilterExpression::Truth FilterExpression::Evaluate(uint32_t index, const FilterR
       }
       // A value the column's type did not foresee (SQLite stores anything
       // anywhere): compare the texts.
-      cmp = CompareTextIgnoringCase(value.AsString(), node.operand.AsString());
+      cmp = CompareIgnoreCase(value.AsString(), node.operand.AsString());
       break;
     case ValueClass::kBoolean:
       if (!numeric_value) {
-        cmp = CompareTextIgnoringCase(value.AsString(), node.operand.AsString());
+        cmp = CompareIgnoreCase(value.AsString(), node.operand.AsString());
         break;
       }
       cmp = static_cast<int>(value.AsBool()) - static_cast<int>(node.operand.AsBool());
       break;
     default: {
       std::string text = value.AsString();
-      cmp = CompareTextIgnoringCase(text, node.operand.Bytes());
+      cmp = CompareIgnoreCase(text, node.operand.Bytes());
       break;
     }
   }
@@ -251,7 +248,6 @@ FilterExpression::Truth FilterExpression::Evaluate(uint32_t index, const FilterR
 }
 
 bool MatchesLike(std::string_view text, std::string_view pattern) {
-  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
   // Greedy matching with one backtrack point: the last wildcard seen.
   size_t t = 0, p = 0;
   size_t star_p = std::string_view::npos, star_t = 0;
@@ -259,7 +255,7 @@ bool MatchesLike(std::string_view text, std::string_view pattern) {
     if (p < pattern.size() && (pattern[p] == '%' || pattern[p] == '*')) {
       star_p = p++;
       star_t = t;
-    } else if (p < pattern.size() && fold(pattern[p]) == fold(text[t])) {
+    } else if (p < pattern.size() && AsciiLowerChar(pattern[p]) == AsciiLowerChar(text[t])) {
       ++p;
       ++t;
     } else if (star_p != std::string_view::npos) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/data/object_name.h"
+#include "base/ascii.h"
 #include "platform/data/postgres_connection.h"
 #include "platform/data/type_map.h"
 
@@ -199,7 +200,7 @@ std::string PostgresConnection::BuildCall(const ExecuteRequest& request,
           argument = a.name;
           break;
         }
-        if (a.name.size() == name.size() && CompareTextIgnoringCase(a.name, name) == 0) {
+        if (EqualsIgnoreCase(a.name, name)) {
           argument = a.name;
         }
       }

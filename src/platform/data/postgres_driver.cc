@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/data/object_name.h"
+#include "base/ascii.h"
 #include "platform/data/postgres_connection.h"
 #include "platform/data/type_map.h"
 
@@ -93,8 +94,7 @@ bool PostgresConnection::IsSingleQuery(std::string_view sql) {
   size_t start = sql.find_first_not_of(" \t\r\n(");
   if (start == std::string_view::npos) return false;
   sql.remove_prefix(start);
-  std::string upper(sql);
-  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  const std::string upper = AsciiUpper(sql);
   auto starts_with_word = [&upper](std::string_view word) {
     return upper.size() > word.size() && upper.compare(0, word.size(), word) == 0 &&
            (upper[word.size()] == ' ' || upper[word.size()] == '\n' ||

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "fennick/data.h"
+#include "base/ascii.h"
 #include "fennick/error.h"
 #include "platform/data/data_state.h"
 
@@ -185,8 +186,7 @@ Field Recordset::Fields(std::string_view name) {
   data::RecordsetState& s = OpenState();
   const auto& columns = s.rows->columns;
   for (size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i].info().name.size() == name.size() &&
-        data::CompareTextIgnoringCase(columns[i].info().name, name) == 0) {
+    if (EqualsIgnoreCase(columns[i].info().name, name)) {
       return Field(&s, i);
     }
   }

@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "fennick/data.h"
+#include "base/ascii.h"
 #include "fennick/error.h"
 #include "platform/data/data_state.h"
 
@@ -23,7 +24,7 @@ bool EndsWithWord(std::string_view text, std::string_view word) {
   std::string_view tail = text.substr(text.size() - word.size());
   char before = text[text.size() - word.size() - 1];
   return (before == ' ' || before == '\t' || before == ']' || before == '"' || before == '`') &&
-         data::CompareTextIgnoringCase(tail, word) == 0;
+         EqualsIgnoreCase(tail, word);
 }
 
 // Splits "a desc, [b, c] asc" at the commas outside delimiters.
@@ -72,7 +73,7 @@ std::vector<data::SortKey> ParseSort(std::string_view text, const data::RowSet& 
     size_t found = rows.columns.size();
     for (size_t i = 0; i < rows.columns.size(); ++i) {
       const std::string& name = rows.columns[i].info().name;
-      if (name.size() == item.size() && data::CompareTextIgnoringCase(name, item) == 0) {
+      if (EqualsIgnoreCase(name, item)) {
         found = i;
         break;
       }

@@ -1,6 +1,8 @@
 // Column storage: building Variants from stored values and ordering rows.
 #include "platform/data/row_set.h"
 
+#include "base/ascii.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -194,7 +196,7 @@ int Column::Compare(size_t a, size_t b) const {
       return CompareDoubles(Real(a), Real(b));
     case Storage::kBytes:
       if (IsBinaryType(info_.type)) return CompareBytes(Bytes(a), Bytes(b));
-      return CompareTextIgnoringCase(Bytes(a), Bytes(b));
+      return CompareIgnoreCase(Bytes(a), Bytes(b));
     case Storage::kVariant:
       return CompareVariants(variants_[a], variants_[b]);
     case Storage::kPending:
@@ -210,18 +212,6 @@ void Column::Trim() {
   variants_.shrink_to_fit();
 }
 
-int CompareTextIgnoringCase(std::string_view a, std::string_view b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 int CompareVariants(const Variant& a, const Variant& b) {
   int rank_a = KindRank(a), rank_b = KindRank(b);
   if (rank_a != rank_b) return rank_a < rank_b ? -1 : 1;
@@ -234,7 +224,7 @@ int CompareVariants(const Variant& a, const Variant& b) {
       }
       return CompareDoubles(a.AsDouble(), b.AsDouble());
     case 2:
-      return CompareTextIgnoringCase(a.Bytes(), b.Bytes());
+      return CompareIgnoreCase(a.Bytes(), b.Bytes());
     case 3:
       return CompareBytes(a.Bytes(), b.Bytes());
     default:

@@ -148,8 +148,6 @@ inline int CompareDoubles(double x, double y) { return x < y ? -1 : (x > y ? 1 :
 // (Booleans, dates and currency by their numeric value), then text ignoring
 // ASCII case, then binary bytes.
 int CompareVariants(const Variant& a, const Variant& b);
-// Compares text ignoring ASCII case (other bytes compare as they are).
-int CompareTextIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace fennick::data
 

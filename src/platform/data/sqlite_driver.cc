@@ -19,6 +19,7 @@
 #include <filesystem>
 
 #include "fennick/error.h"
+#include "base/ascii.h"
 #include "fennick/page.h"
 #include "platform/data/driver.h"
 #include "platform/data/object_name.h"
@@ -209,14 +210,6 @@ std::filesystem::path ResolvePath(const std::string& source) {
   return base / path;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
-}
-
 class SqliteConnection : public DriverConnection {
  public:
   explicit SqliteConnection(DatabasePtr db) : db_(std::move(db)) {}
@@ -378,7 +371,7 @@ class SqliteConnection : public DriverConnection {
         if (!given.empty() && (given[0] == '@' || given[0] == ':' || given[0] == '$')) {
           given.remove_prefix(1);
         }
-        if (EqualsIgnoringCase(given, wanted)) {
+        if (EqualsIgnoreCase(given, wanted)) {
           Bind(stmt, index, parameters[i].Value());
           used[i] = true;
           break;
@@ -526,9 +519,9 @@ std::unique_ptr<DriverConnection> OpenSqlite(const OpenSettings& settings) {
   }
   std::string mode = settings.options.Get({"Mode"});
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
-  if (EqualsIgnoringCase(mode, "Read") || EqualsIgnoringCase(mode, "ReadOnly")) {
+  if (EqualsIgnoreCase(mode, "Read") || EqualsIgnoreCase(mode, "ReadOnly")) {
     flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
-  } else if (EqualsIgnoringCase(mode, "ReadWriteCreate")) {
+  } else if (EqualsIgnoreCase(mode, "ReadWriteCreate")) {
     flags |= SQLITE_OPEN_CREATE;
   }
   std::string path = source;

@@ -42,6 +42,7 @@
 #include <charconv>
 #include <string>
 
+#include "base/ascii.h"
 #include "fennick/data.h"
 
 namespace fennick::data {
@@ -150,7 +151,7 @@ std::string Normalise(std::string_view text) {
       if (!out.empty() && out.back() != ' ') out.push_back(' ');
       continue;
     }
-    out.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    out.push_back(AsciiUpperChar(c));
   }
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "base/ascii.h"
+#include "base/ole_date.h"
 #include "fennick/variant.h"
 
 namespace fennick::data {
@@ -46,10 +48,7 @@ class Scanner {
     return ms;
   }
   bool AcceptWord(std::string_view word) {
-    if (text_.size() - pos_ < word.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i) {
-      if ((text_[pos_ + i] | 0x20) != (word[i] | 0x20)) return false;
-    }
+    if (!StartsWithIgnoreCase(text_.substr(pos_), word)) return false;
     pos_ += word.size();
     return true;
   }
@@ -97,18 +96,6 @@ bool Finish(const DateParts& p, bool has_date, double& ole_date) {
   return true;
 }
 
-// Days from 1899-12-30 to a civil date (Howard Hinnant's algorithm, as
-// MakeOleDate uses it; without MakeOleDate's month roll-over, which dates
-// read from an engine do not need, a 100,000-row fetch is 3% faster).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468 + 25569;  // 25569: 1899-12-30 to 1970-01-01
-}
-
 bool TwoDigits(const char* p, int& value) {
   unsigned a = static_cast<unsigned char>(p[0]) - '0';
   unsigned b = static_cast<unsigned char>(p[1]) - '0';
@@ -138,6 +125,8 @@ bool ParseCommonIsoDate(std::string_view text, double& ole_date) {
     }
   }
   if (!ValidDate(d) || !ValidTime(d)) return false;
+  // Engines write valid civil dates: no roll-over as MakeOleDate does, which
+  // makes a 100,000-row fetch 3% faster.
   int64_t days = DaysFromCivil(d.year, d.month, d.day);
   double time = (d.hour * 3600.0 + d.minute * 60.0 + d.second) / 86400.0;
   ole_date = days < 0 ? static_cast<double>(days) - time : static_cast<double>(days) + time;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fennick/variant.h"
+#include "base/ascii.h"
 #include "platform/intl/date_picture.h"
 #include "platform/intl/format.h"
 #include "platform/intl/icu_support.h"
@@ -24,20 +25,10 @@ using detail::Picture;
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
 size_t RunLength(std::string_view picture, size_t at) {
   size_t n = 1;
-  while (at + n < picture.size() && Lower(picture[at + n]) == Lower(picture[at])) ++n;
+  while (at + n < picture.size() && AsciiLowerChar(picture[at + n]) == AsciiLowerChar(picture[at])) ++n;
   return n;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (Lower(text[i]) != prefix[i]) return false;
-  }
-  return true;
 }
 
 // Number of bytes of the UTF-8 character starting with `lead`.
@@ -109,7 +100,7 @@ Picture CompilePicture(std::string_view picture) {
   size_t i = 0;
   while (i < picture.size()) {
     const char c = picture[i];
-    const char lower = Lower(c);
+    const char lower = AsciiLowerChar(c);
     size_t run = RunLength(picture, i);
     size_t used = 1;
     switch (lower) {
@@ -170,15 +161,15 @@ Picture CompilePicture(std::string_view picture) {
         break;
       case 'a': {
         const std::string_view rest = picture.substr(i);
-        if (StartsWithNoCase(rest, "am/pm")) {
+        if (StartsWithIgnoreCase(rest, "am/pm")) {
           out.parts.push_back(
               {Field::kHalfOfDay, std::string(rest.substr(0, 2)), std::string(rest.substr(3, 2))});
           used = 5;
-        } else if (StartsWithNoCase(rest, "a/p")) {
+        } else if (StartsWithIgnoreCase(rest, "a/p")) {
           out.parts.push_back(
               {Field::kHalfOfDay, std::string(rest.substr(0, 1)), std::string(rest.substr(2, 1))});
           used = 3;
-        } else if (StartsWithNoCase(rest, "ampm")) {
+        } else if (StartsWithIgnoreCase(rest, "ampm")) {
           add(Field::kLocaleHalf);
           used = 4;
         } else {

@@ -5,19 +5,12 @@
 #include <string>
 #include <unordered_map>
 
+#include "base/ascii.h"
 #include "platform/script/coerce.h"
 #include "platform/script/script_error.h"
 
 namespace fennick::script {
 namespace {
-
-std::string Lower(std::string_view name) {
-  std::string key(name);
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return key;
-}
 
 const std::unordered_map<std::string, const Builtin*>& BuiltinIndex() {
   // Built on first use and never changed: safe to read from every thread.
@@ -25,7 +18,7 @@ const std::unordered_map<std::string, const Builtin*>& BuiltinIndex() {
     auto* map = new std::unordered_map<std::string, const Builtin*>();
     for (auto family : {StringBuiltins(), MathBuiltins(), ConversionBuiltins(), DateBuiltins(),
                         FormatBuiltins()}) {
-      for (const Builtin& b : family) map->emplace(Lower(b.name), &b);
+      for (const Builtin& b : family) map->emplace(AsciiLower(b.name), &b);
     }
     return map;
   }();
@@ -72,13 +65,13 @@ const std::unordered_map<std::string, Variant>& ConstantIndex() {
 
 const Builtin* FindBuiltin(std::string_view name) {
   const auto& index = BuiltinIndex();
-  auto it = index.find(Lower(name));
+  auto it = index.find(AsciiLower(name));
   return it == index.end() ? nullptr : it->second;
 }
 
 bool FindConstant(std::string_view name, Variant& value) {
   const auto& index = ConstantIndex();
-  auto it = index.find(Lower(name));
+  auto it = index.find(AsciiLower(name));
   if (it == index.end()) return false;
   value = it->second;
   return true;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/intl/format.h"
+#include "base/ascii.h"
 #include "platform/script/builtins.h"
 #include "platform/script/coerce.h"
 #include "platform/script/script_error.h"
@@ -27,8 +28,7 @@ enum class Interval {
 
 Interval ParseInterval(const Variant& v) {
   if (v.IsNull()) RaiseRuntime(kErrInvalidNull);
-  std::string s = ToText(v);
-  for (char& c : s) c = static_cast<char>(c | 0x20);
+  const std::string s = AsciiLower(ToText(v));
   if (s == "yyyy") return Interval::kYear;
   if (s == "q") return Interval::kQuarter;
   if (s == "m") return Interval::kMonth;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/ascii.h"
 #include "platform/intl/format.h"
 #include "platform/script/date_literal.h"
 #include "platform/script/script_error.h"
@@ -18,14 +19,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
 }
 
 [[noreturn]] void RaiseForOperand(const Variant& v) {
@@ -183,8 +176,8 @@ bool ToBoolean(const Variant& v) {
       return false;
     case VarType::kString: {
       std::string_view t = Trim(v.Bytes());
-      if (EqualsNoCase(t, "true")) return true;
-      if (EqualsNoCase(t, "false")) return false;
+      if (EqualsIgnoreCase(t, "true")) return true;
+      if (EqualsIgnoreCase(t, "false")) return false;
       double d;
       if (!ParseScriptNumber(t, d)) RaiseRuntime(kErrTypeMismatch);
       return d != 0;

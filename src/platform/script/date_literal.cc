@@ -7,18 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/ascii.h"
 #include "fennick/variant.h"
 
 namespace fennick::script {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -47,7 +40,7 @@ int MonthFromWord(std::string_view word) {
   if (word.size() < 3) return 0;
   for (int m = 0; m < 12; ++m) {
     std::string_view full = kMonths[m];
-    if (word.size() <= full.size() && EqualsNoCase(word, full.substr(0, word.size())))
+    if (word.size() <= full.size() && EqualsIgnoreCase(word, full.substr(0, word.size())))
       return m + 1;
   }
   return 0;
@@ -59,7 +52,7 @@ bool IsWeekdayWord(std::string_view word) {
   if (word.size() < 3) return false;
   for (const char* day : kDays) {
     std::string_view full = day;
-    if (word.size() <= full.size() && EqualsNoCase(word, full.substr(0, word.size())))
+    if (word.size() <= full.size() && EqualsIgnoreCase(word, full.substr(0, word.size())))
       return true;
   }
   return false;
@@ -113,7 +106,7 @@ bool ParseDateLiteral(std::string_view text, double& ole_date) {
     const DatePiece& next = pieces[k + 1];
     bool colon = next.kind == DatePiece::kSeparator && next.text == ":";
     bool ampm = next.kind == DatePiece::kWord &&
-                (EqualsNoCase(next.text, "am") || EqualsNoCase(next.text, "pm"));
+                (EqualsIgnoreCase(next.text, "am") || EqualsIgnoreCase(next.text, "pm"));
     if (colon || ampm) {
       time_at = k;
       break;
@@ -134,8 +127,8 @@ bool ParseDateLiteral(std::string_view text, double& ole_date) {
     };
     if (take_minutes(minute)) take_minutes(second);
     if (k < pieces.size() && pieces[k].kind == DatePiece::kWord) {
-      bool pm = EqualsNoCase(pieces[k].text, "pm");
-      if (!pm && !EqualsNoCase(pieces[k].text, "am")) return false;
+      bool pm = EqualsIgnoreCase(pieces[k].text, "pm");
+      if (!pm && !EqualsIgnoreCase(pieces[k].text, "am")) return false;
       if (hour > 12) return false;
       hour = hour % 12 + (pm ? 12 : 0);
       ++k;

@@ -2,6 +2,8 @@
 // JavaScript function, with a map from generated lines back to .asp lines.
 #include "platform/script/page_template.h"
 
+#include "base/ascii.h"
+
 #include <sys/stat.h>
 
 #include <fstream>
@@ -16,19 +18,9 @@ constexpr std::string_view kWriter = "__fnkw";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 // Whether `text` at `at` starts with `word`, ignoring case.
 bool StartsWithAt(std::string_view text, size_t at, std::string_view word) {
-  return at + word.size() <= text.size() && SameText(text.substr(at, word.size()), word);
+  return at + word.size() <= text.size() && EqualsIgnoreCase(text.substr(at, word.size()), word);
 }
 
 // The end ("%>") of the script block whose code starts at `from`, or npos.
@@ -369,19 +361,19 @@ class Translator {
   }
 
   bool DirectiveValue(std::string_view name, std::string_view value, SourcePos at) {
-    if (SameText(name, "language")) {
-      if (SameText(value, "jscript") || SameText(value, "javascript") ||
-          SameText(value, "ecmascript")) {
+    if (EqualsIgnoreCase(name, "language")) {
+      if (EqualsIgnoreCase(value, "jscript") || EqualsIgnoreCase(value, "javascript") ||
+          EqualsIgnoreCase(value, "ecmascript")) {
         return true;
       }
-      if (SameText(value, "vbscript") || SameText(value, "vbs")) {
+      if (EqualsIgnoreCase(value, "vbscript") || EqualsIgnoreCase(value, "vbs")) {
         return Fail(at, "This page asks for VBScript; Fennick runs script pages written in "
                         "JScript (JavaScript) only. Use <%@ Language=\"JScript\" %>.");
       }
       return Fail(at, "Unknown script language '" + std::string(value) +
                           "'; script pages are written in JScript");
     }
-    if (SameText(name, "codepage") || SameText(name, "lcid")) {
+    if (EqualsIgnoreCase(name, "codepage") || EqualsIgnoreCase(name, "lcid")) {
       int32_t number = 0;
       bool digits = !value.empty() && value.size() <= 9;
       for (char c : value) {
@@ -395,12 +387,12 @@ class Translator {
         return Fail(at, "The page directive '" + std::string(name) + "' needs a number, not '" +
                             std::string(value) + "'");
       }
-      (SameText(name, "codepage") ? code_page_ : lcid_) = number;
+      (EqualsIgnoreCase(name, "codepage") ? code_page_ : lcid_) = number;
       return true;
     }
     // Accepted for pages written for other hosts; nothing here depends on
     // them (sessions are always on, pages never run in a transaction).
-    if (SameText(name, "enablesessionstate") || SameText(name, "transaction")) return true;
+    if (EqualsIgnoreCase(name, "enablesessionstate") || EqualsIgnoreCase(name, "transaction")) return true;
     return Fail(at, "Unknown page directive '" + std::string(name) + "'");
   }
 
@@ -423,7 +415,7 @@ class Translator {
       return Fail(at, "The include '" + inc.path + "' leaves the site folder");
     }
     std::string first = resolved.lexically_relative(root_).begin()->string();
-    if (SameText(first, "data")) {
+    if (EqualsIgnoreCase(first, "data")) {
       return Fail(at, "The include '" + inc.path + "' lies in the site's data folder, "
                       "which pages cannot include");
     }

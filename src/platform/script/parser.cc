@@ -5,6 +5,7 @@
 #include <charconv>
 #include <string>
 
+#include "base/ascii.h"
 #include "platform/script/builtins.h"
 #include "platform/script/coerce.h"
 #include "platform/script/date_literal.h"
@@ -29,14 +30,6 @@ struct Token {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsNameChar(char c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
-}
 
 class Lexer {
  public:
@@ -217,7 +210,7 @@ class Parser {
   void Advance() { token_ = lexer_.Next(); }
 
   bool AtWord(std::string_view word) const {
-    return token_.kind == Tok::kName && EqualsNoCase(token_.text, word);
+    return token_.kind == Tok::kName && EqualsIgnoreCase(token_.text, word);
   }
 
   uint32_t Add(Node node) {
@@ -397,16 +390,16 @@ class Parser {
   uint32_t ParseName() {
     std::string_view name = token_.text;
     size_t column = token_.column;
-    if (EqualsNoCase(name, "Not")) {
+    if (EqualsIgnoreCase(name, "Not")) {
       // Not in operand position: 1 + Not 0.
       return ParseNot();
     }
     Advance();
-    if (EqualsNoCase(name, "True")) return Constant(Variant(true), true);
-    if (EqualsNoCase(name, "False")) return Constant(Variant(false), true);
-    if (EqualsNoCase(name, "Null")) return Constant(Variant::Null(), true);
-    if (EqualsNoCase(name, "Empty")) return Constant(Variant(), true);
-    if (EqualsNoCase(name, "Nothing")) return Constant(Variant::Nothing(), true);
+    if (EqualsIgnoreCase(name, "True")) return Constant(Variant(true), true);
+    if (EqualsIgnoreCase(name, "False")) return Constant(Variant(false), true);
+    if (EqualsIgnoreCase(name, "Null")) return Constant(Variant::Null(), true);
+    if (EqualsIgnoreCase(name, "Empty")) return Constant(Variant(), true);
+    if (EqualsIgnoreCase(name, "Nothing")) return Constant(Variant::Nothing(), true);
     if (IsOperatorWord(name)) RaiseCompile(kErrSyntax, column);
     const Builtin* builtin = FindBuiltin(name);
     bool call = token_.kind == Tok::kOpen;
@@ -452,7 +445,7 @@ class Parser {
 
   static bool IsOperatorWord(std::string_view name) {
     for (std::string_view word : {"And", "Or", "Xor", "Eqv", "Imp", "Mod", "Is"}) {
-      if (EqualsNoCase(name, word)) return true;
+      if (EqualsIgnoreCase(name, word)) return true;
     }
     return false;
   }

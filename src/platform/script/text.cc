@@ -2,6 +2,8 @@
 // C.UTF-8 locale, which carries the full simple case tables).
 #include "platform/script/text.h"
 
+#include "base/ascii.h"
+
 #include <locale.h>
 #include <string.h>
 #include <wctype.h>
@@ -149,15 +151,11 @@ size_t FindLastText(std::string_view s, std::string_view needle) {
 }
 
 std::string ToUpper(std::string_view s) {
-  return MapCase(
-      s, [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; },
-      towupper_l);
+  return MapCase(s, AsciiUpperChar, towupper_l);
 }
 
 std::string ToLower(std::string_view s) {
-  return MapCase(
-      s, [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; },
-      towlower_l);
+  return MapCase(s, AsciiLowerChar, towlower_l);
 }
 
 std::string ReverseChars(std::string_view s) {

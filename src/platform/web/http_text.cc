@@ -11,32 +11,7 @@ int HexValue(char c) {
   return -1;
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 }  // namespace
-
-std::string AsciiLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return out;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string UrlEncodeAsp(std::string_view text) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -135,16 +110,16 @@ bool ParseUrlEncoded(std::string_view text, FieldList& fields, size_t max_fields
 void ParseCookieHeader(std::string_view header, FieldList& cookies) {
   while (!header.empty()) {
     size_t semi = header.find(';');
-    std::string_view pair = Trim(header.substr(0, semi));
+    std::string_view pair = TrimBlanks(header.substr(0, semi));
     header = semi == std::string_view::npos ? std::string_view() : header.substr(semi + 1);
     if (pair.empty()) continue;
     size_t eq = pair.find('=');
     if (eq == std::string_view::npos) continue;
-    std::string_view value = Trim(pair.substr(eq + 1));
+    std::string_view value = TrimBlanks(pair.substr(eq + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
       value = value.substr(1, value.size() - 2);
     }
-    cookies.Add(std::string(Trim(pair.substr(0, eq))), UrlDecode(value, true));
+    cookies.Add(std::string(TrimBlanks(pair.substr(0, eq))), UrlDecode(value, true));
   }
 }
 

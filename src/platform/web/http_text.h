@@ -6,12 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii.h"
 #include "fennick/page.h"
 
 namespace fennick {
-
-std::string AsciiLower(std::string_view text);
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // Server.URLEncode: letters, digits and "-_.!~*'()" stay, a blank becomes
 // "+", every other byte (non-ASCII UTF-8 bytes included) becomes %XX in upper

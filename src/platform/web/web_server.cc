@@ -15,7 +15,9 @@
 
 #include <httplib.h>
 
+#include "base/ascii.h"
 #include "fennick/error.h"
+#include "platform/crypto/seal.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
@@ -393,7 +395,7 @@ struct WebServer::Impl {
     for (const auto& [name, value] : req.headers) {
       std::string var = "HTTP_";
       for (char c : name) {
-        var.push_back(c == '-' ? '_' : (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c);
+        var.push_back(c == '-' ? '_' : AsciiUpperChar(c));
       }
       all_http.append(var).append(":").append(value).append("\n");
       request.SetVariable(std::move(var), value);
@@ -534,6 +536,14 @@ void WebServer::RegisterExtension(std::string extension, PageHandler handler) {
 void WebServer::SetObjectFactory(ObjectFactory factory) { impl_->factory = std::move(factory); }
 
 bool WebServer::Bind(std::string* error) {
+  try {
+    const ServerOptions& o = impl_->options;
+    InstallSealer(o.secret.empty() ? Sealer::LoadServerKey(o.site_root / "data")
+                                   : Sealer::KeyFromSecret(o.secret));
+  } catch (const Error& e) {
+    if (error) *error = e.description();
+    return false;
+  }
   int port = impl_->options.port;
   bool ok;
   if (port == 0) {

@@ -10,7 +10,8 @@
 #include <cmath>
 #include <optional>
 
-#include "frame/ascii.h"
+#include "base/ascii.h"
+#include "base/split.h"
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
 #include "frame/field_types.h"
@@ -35,14 +36,7 @@ constexpr char kNoConnectionBuilder[] =
 
 std::vector<std::string> SplitComma(std::string_view list) {
   std::vector<std::string> items;
-  if (list.empty()) return items;
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t comma = list.find(',', start);
-    if (comma == std::string_view::npos) comma = list.size();
-    items.emplace_back(TrimBlanks(list.substr(start, comma - start)));
-    start = comma + 1;
-  }
+  for (std::string_view item : SplitView(list, ",")) items.emplace_back(TrimBlanks(item));
   return items;
 }
 

@@ -6,14 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/ascii.h"
+#include "base/ole_date.h"
 #include "fennick/error.h"
 #include "fennick/object.h"
 
 namespace fennick {
-namespace {
 
-// Days from 0000-03-01 based civil calendar (Howard Hinnant's algorithm),
-// shifted so that 1899-12-30 is day 0.
 int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
@@ -35,6 +34,8 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
   month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
   year = static_cast<int>(y + (month <= 2));
 }
+
+namespace {
 
 [[noreturn]] void TypeMismatch() { throw Error(kErrTypeMismatch, "Type mismatch"); }
 
@@ -162,12 +163,8 @@ bool Variant::AsBool() const {
       std::string_view s = str_;
       while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
       while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-      if (s.size() == 4 && (s[0] | 0x20) == 't' && (s[1] | 0x20) == 'r' &&
-          (s[2] | 0x20) == 'u' && (s[3] | 0x20) == 'e')
-        return true;
-      if (s.size() == 5 && (s[0] | 0x20) == 'f' && (s[1] | 0x20) == 'a' &&
-          (s[2] | 0x20) == 'l' && (s[3] | 0x20) == 's' && (s[4] | 0x20) == 'e')
-        return false;
+      if (EqualsIgnoreCase(s, "true")) return true;
+      if (EqualsIgnoreCase(s, "false")) return false;
       return AsDouble() != 0;
     }
     default:

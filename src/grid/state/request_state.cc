@@ -8,7 +8,7 @@
 // checked against the grid's columns when the grid opens its query.
 #include <cmath>
 
-#include "frame/ascii.h"
+#include "base/ascii.h"
 #include "fennick/variant.h"
 #include "frame/argument_codec.h"
 #include "grid/database_type.h"
@@ -184,10 +184,7 @@ void ApplyPostBack(GridObject& g, const std::string& argument) {
       g.page->start_rec = std::max<int64_t>(1, PostedInteger(GetArgument(rest, "start"), 1));
       break;
     case '4': {
-      std::string format = GetArgument(rest, "fmt");
-      for (char& c : format) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-      }
+      const std::string format = AsciiLower(GetArgument(rest, "fmt"));
       g.req.export_request.format = TrimBlanks(format);
       g.req.export_request.captions = GetArgument(rest, "hdr");
       g.title = GetArgument(rest, "ttl");

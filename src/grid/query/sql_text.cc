@@ -1,5 +1,5 @@
 // AddFilterToSql, the formatted SQL display and SQL comments.
-#include "frame/ascii.h"
+#include "base/ascii.h"
 #include "grid/sql_text.h"
 
 #include "platform/web/http_text.h"

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fennick/data.h"
+#include "base/ascii.h"
 #include "frame/argument_codec.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
@@ -34,14 +35,6 @@ constexpr Condition kConditions[] = {
 constexpr char kOther[] =
     "Other&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;</option>";
 
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return out;
-}
-
 // The offered column whose expression is `field`, or nullptr.
 const GridColumn* OfferedColumn(const GridObject& g, std::string_view field) {
   for (const GridColumn& c : g.columns) {
@@ -56,8 +49,8 @@ const GridColumn* OfferedColumn(const GridObject& g, std::string_view field) {
 // fails.
 void AppendDistinctValues(GridObject& g, const GridColumn& column, std::string& out) {
   const std::string& command = g.page->command;
-  const std::string upper = Upper(command);
-  if (upper.find(") AS " + Upper(column.name)) != std::string::npos) return;
+  const std::string upper = AsciiUpper(command);
+  if (upper.find(") AS " + AsciiUpper(column.name)) != std::string::npos) return;
   size_t from = upper.find(" FROM ");
   if (from == std::string::npos || !g.page->connection) return;
   size_t order = upper.find(" ORDER BY ", from);

@@ -2,18 +2,10 @@
 // aggregate.
 #include "grid/aggregate_columns.h"
 
+#include "base/ascii.h"
+
 namespace fennick {
 namespace {
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
-bool StartsWithAnyCase(std::string_view text, std::string_view upper_prefix) {
-  if (text.size() < upper_prefix.size()) return false;
-  for (size_t i = 0; i < upper_prefix.size(); ++i) {
-    if (AsciiUpper(text[i]) != upper_prefix[i]) return false;
-  }
-  return true;
-}
 
 bool IsNameChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -25,15 +17,11 @@ bool IsNameChar(char c) {
 size_t FindAliasItem(std::string_view command, std::string_view alias) {
   const size_t length = 4 + alias.size();
   for (size_t at = 0; at + length <= command.size(); ++at) {
-    if (command[at] != ' ' || AsciiUpper(command[at + 1]) != 'A' ||
-        AsciiUpper(command[at + 2]) != 'S' || command[at + 3] != ' ') {
+    if (!EqualsIgnoreCase(command.substr(at, 4), " AS ") ||
+        !EqualsIgnoreCase(command.substr(at + 4, alias.size()), alias)) {
       continue;
     }
-    bool same = true;
-    for (size_t i = 0; i < alias.size() && same; ++i) {
-      same = AsciiUpper(command[at + 4 + i]) == AsciiUpper(alias[i]);
-    }
-    if (same && (at + length == command.size() || !IsNameChar(command[at + length]))) {
+    if ((at + length == command.size() || !IsNameChar(command[at + length]))) {
       return at;
     }
   }
@@ -44,7 +32,7 @@ size_t FindAliasItem(std::string_view command, std::string_view alias) {
 
 bool IsAggregateColumn(std::string_view name) {
   for (std::string_view prefix : {"SUM_", "AVG_", "MIN_", "MAX_", "VAR_", "STDEV_"}) {
-    if (StartsWithAnyCase(name, prefix)) return true;
+    if (StartsWithIgnoreCase(name, prefix)) return true;
   }
   return false;
 }

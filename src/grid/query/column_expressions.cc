@@ -1,5 +1,5 @@
 // Column qualifiers from base-table information and the command text.
-#include "frame/ascii.h"
+#include "base/ascii.h"
 #include "grid/column_expressions.h"
 
 #include "fennick/data.h"

@@ -1,5 +1,5 @@
 // GetDatabaseType and QuoteSqlName.
-#include "frame/ascii.h"
+#include "base/ascii.h"
 #include "grid/database_type.h"
 
 #include "fennick/page.h"

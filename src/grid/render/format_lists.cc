@@ -1,6 +1,7 @@
 // Entries of the column format lists: appending and finding them.
 #include "grid/format_lists.h"
 
+#include "base/ascii.h"
 #include "platform/script/text.h"
 
 namespace fennick {
@@ -23,13 +24,7 @@ bool StartsEntry(std::string_view list, size_t at) {
 
 bool EqualsAnyCase(std::string_view text, std::string_view upper) {
   if (script::IsAscii(text)) {
-    if (text.size() != upper.size()) return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-      char c = text[i];
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-      if (c != upper[i]) return false;
-    }
-    return true;
+    return EqualsIgnoreCase(text, upper);
   }
   return script::ToUpper(text) == upper;
 }

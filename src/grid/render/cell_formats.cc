@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "base/ascii.h"
 #include "fennick/error.h"
 #include "frame/text_routines.h"
 #include "grid/aggregate_columns.h"
@@ -170,9 +171,7 @@ const std::string* CellStyleFor(CellWriterCache& cache, std::string_view text) {
   std::string& upper = cache.upper_text;
   if (script::IsAscii(text)) {
     upper.assign(text);
-    for (char& c : upper) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    }
+    AsciiUpperInPlace(upper);
   } else {
     upper = script::ToUpper(text);
   }

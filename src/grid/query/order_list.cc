@@ -1,23 +1,13 @@
 // ComputeOrderList, RemoveFromOrderList and the check of posted lists.
-#include "frame/ascii.h"
 #include "grid/order_list.h"
 
 #include <vector>
 
+#include "base/ascii.h"
+#include "base/split.h"
+
 namespace fennick {
 namespace {
-
-std::vector<std::string> SplitItems(std::string_view list) {
-  std::vector<std::string> items;
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t comma = list.find(',', start);
-    if (comma == std::string_view::npos) comma = list.size();
-    items.emplace_back(list.substr(start, comma - start));
-    start = comma + 1;
-  }
-  return items;
-}
 
 std::string Join(const std::vector<std::string>& items) {
   std::string out;
@@ -42,7 +32,7 @@ std::string ComputeOrderList(std::string_view requested, std::string_view last, 
       return std::string(last);
     }
     std::vector<std::string> kept;
-    for (auto& item : SplitItems(last)) {
+    for (auto& item : SplitText(last, ",")) {
       if (item != s && item != s_desc) kept.push_back(std::move(item));
     }
     return Join(kept);
@@ -53,7 +43,7 @@ std::string ComputeOrderList(std::string_view requested, std::string_view last, 
     if (last == s_desc || s == std::string(last) + " desc") return s;
     return std::string(last) + "," + s;
   }
-  std::vector<std::string> items = SplitItems(last);
+  std::vector<std::string> items = SplitText(last, ",");
   bool matched = false;
   for (auto& item : items) {
     if (item == s) {
@@ -75,7 +65,7 @@ std::string RemoveFromOrderList(std::string_view list, std::string_view item) {
   const std::string target = AsciiLower(TrimBlanks(item));
   const std::string target_desc = target + " desc";
   std::vector<std::string> kept;
-  for (auto& entry : SplitItems(list)) {
+  for (auto& entry : SplitText(list, ",")) {
     std::string lower = AsciiLower(entry);
     if (lower != target && lower != target_desc) kept.push_back(std::move(entry));
   }
@@ -84,7 +74,7 @@ std::string RemoveFromOrderList(std::string_view list, std::string_view item) {
 
 std::string SanitizeOrderList(std::string_view list) {
   std::vector<std::string> kept;
-  for (auto& item : SplitItems(list)) {
+  for (auto& item : SplitText(list, ",")) {
     std::string_view v = TrimBlanks(item);
     bool desc = false;
     if (v.size() > 5 && AsciiLower(v.substr(v.size() - 5)) == " desc") {

@@ -21,13 +21,6 @@ bool IsNumericText(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-void ReplaceAll(std::string& text, std::string_view token, std::string_view value) {
-  for (size_t at = text.find(token); at != std::string::npos;
-       at = text.find(token, at + value.size())) {
-    text.replace(at, token.size(), value);
-  }
-}
-
 std::string StartArgument(char action, int64_t first) {
   std::string argument(1, action);
   argument.append("start:");

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fennick/simple_graph.h"
-#include "frame/ascii.h"
+#include "base/ascii.h"
 #include "frame/host.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
