@@ -17,6 +17,7 @@
 namespace fennick {
 
 class Connection;
+struct GridAccess;
 struct GridObject;
 
 class DataGrid {
@@ -153,10 +154,8 @@ class DataGrid {
   // (the default), a value written as plain text is HTML-encoded.
   void AllowHtmlInData(bool on);
 
-  // The grid's internals, for the rendering routines and tests.
-  GridObject& internals() { return *g_; }
-
  private:
+  friend struct GridAccess;
   std::unique_ptr<GridObject> g_;
 };
 

@@ -1,11 +1,10 @@
 // The component's public classes: their COM identities and the factories
 // that make them. This file wires the layers together, so it sits above them.
-#include "fennick/registry.h"
-
 #include <string>
 
-#include "fennick/error.h"
 #include "base/ascii.h"
+#include "fennick/error.h"
+#include "fennick/registry.h"
 #include "frame/ado_objects.h"
 #include "frame/string_buffer_object.h"
 #include "graph/simple_graph_object.h"

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "fennick/data_grid.h"
-#include "grid/format_lists.h"
 #include "grid/grid_object.h"
+#include "grid/render/format_lists.h"
 
 namespace fennick {
 namespace {

@@ -1,14 +1,16 @@
 // DataGrid creation and its configuration surface: properties, texts,
 // procedures and parameters.
-#include "base/ascii.h"
 #include "fennick/data_grid.h"
 
 #include <set>
 
+#include "base/ascii.h"
 #include "fennick/registry.h"
 #include "frame/module_state.h"
+#include "grid/field_download.h"
 #include "grid/grid_object.h"
-#include "grid/grid_render.h"
+#include "grid/render/popup_filter_window.h"
+#include "grid/state/request_state.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
@@ -23,8 +25,7 @@ std::string Attribute(std::string_view name, std::string_view value) {
   return out;
 }
 
-}  // namespace
-
+// Keys of the display texts that SetDisplayText accepts.
 bool IsDisplayTextKey(const std::string& key) {
   static const std::set<std::string> kKeys = {
       "firsttext", "firsttitle", "prevtext", "prevtitle", "nexttext", "nexttitle", "lasttext",
@@ -42,6 +43,8 @@ bool IsDisplayTextKey(const std::string& key) {
   return kKeys.count(key) != 0;
 }
 
+}  // namespace
+
 DataGrid::DataGrid() : g_(std::make_unique<GridObject>()) {
   g_->host = BindHostContext("DataGrid");
   g_->page = &g_->host.page->State<GridPageState>();
@@ -56,7 +59,7 @@ DataGrid::DataGrid() : g_(std::make_unique<GridObject>()) {
 DataGrid::~DataGrid() {
   // A connection the grid opened itself is closed with the grid; one the
   // page handed in is only let go.
-  if (g_ && g_->owns_connection && g_->page && g_->page->connection) {
+  if (g_ && g_->result.owns_connection && g_->page && g_->page->connection) {
     g_->page->connection.reset();
   }
 }
@@ -92,10 +95,14 @@ void DataGrid::DefaultFilterFieldIndex(int16_t index) {
 void DataGrid::DefaultFilterConditionIndex(int16_t index) {
   g_->page->default_filter_condition_index = index;
 }
-void DataGrid::DefaultSortOrder(std::string_view order_by) { g_->default_sort_order = order_by; }
-void DataGrid::RequiredSortOrder(std::string_view order_by) { g_->required_sort_order = order_by; }
-const std::string& DataGrid::Title() const { return g_->title; }
-void DataGrid::Title(std::string_view title) { g_->title = title; }
+void DataGrid::DefaultSortOrder(std::string_view order_by) {
+  g_->settings.default_sort_order = order_by;
+}
+void DataGrid::RequiredSortOrder(std::string_view order_by) {
+  g_->settings.required_sort_order = order_by;
+}
+const std::string& DataGrid::Title() const { return g_->settings.title; }
+void DataGrid::Title(std::string_view title) { g_->settings.title = title; }
 void DataGrid::PrintHeader(std::string_view html) { g_->page->print_header = html; }
 void DataGrid::PrintFooter(std::string_view html) { g_->page->print_footer = html; }
 
@@ -117,19 +124,21 @@ void DataGrid::GraphFields(std::string_view columns) {
     }
   }
   flush();
-  g_->graph_fields = "," + list + ",";
+  g_->settings.graph_fields = "," + list + ",";
 }
 
-void DataGrid::GraphType(int16_t type) { g_->graph_type = type; }
+void DataGrid::GraphType(int16_t type) { g_->settings.graph_type = type; }
 void DataGrid::SetGraphLabels(std::string_view title, std::string_view y_label,
                               std::string_view x_label) {
-  g_->graph_title = title;
-  g_->graph_y_label = y_label;
-  g_->graph_x_label = x_label;
+  g_->settings.graph_title = title;
+  g_->settings.graph_y_label = y_label;
+  g_->settings.graph_x_label = x_label;
 }
-void DataGrid::GraphOnly(bool on) { g_->graph_only = on; }
-void DataGrid::GraphLegendColumn(std::string_view column) { g_->graph_legend_column = column; }
-void DataGrid::ExportFileName(std::string_view name) { g_->export_file_name = name; }
+void DataGrid::GraphOnly(bool on) { g_->settings.graph_only = on; }
+void DataGrid::GraphLegendColumn(std::string_view column) {
+  g_->settings.graph_legend_column = column;
+}
+void DataGrid::ExportFileName(std::string_view name) { g_->settings.export_file_name = name; }
 void DataGrid::XslExportTemplate(std::string_view path) { g_->page->xsl_export_template = path; }
 void DataGrid::UseFastExport(bool on) { g_->page->use_fast_export = on; }
 void DataGrid::CreateExportFile(bool on) { g_->page->create_export_file = on; }
@@ -179,13 +188,13 @@ std::string DataGrid::Version() const { return std::string(kVersion); }
 
 bool DataGrid::GetTransactionStatus() const { return IsInTransaction(); }
 
-void DataGrid::SetProcedure(std::string_view procedure) { g_->procedure_name = procedure; }
+void DataGrid::SetProcedure(std::string_view procedure) { g_->settings.procedure_name = procedure; }
 
 void DataGrid::AddParameter(std::string_view name, std::string_view value) {
-  g_->parameters.append(name);
-  g_->parameters.append("|=|");
-  g_->parameters.append(value);
-  g_->parameters.append("|||");
+  g_->settings.parameters.append(name);
+  g_->settings.parameters.append("|=|");
+  g_->settings.parameters.append(value);
+  g_->settings.parameters.append("|||");
 }
 
 void DataGrid::SetDisplayText(std::string_view name, std::string_view value) {
@@ -193,20 +202,20 @@ void DataGrid::SetDisplayText(std::string_view name, std::string_view value) {
   if (!IsDisplayTextKey(key)) return;
   if (key == "showpagenumbers") {
     try {
-      g_->show_page_numbers = Variant(value).AsBool();
+      g_->settings.show_page_numbers = Variant(value).AsBool();
     } catch (const std::exception&) {
-      g_->show_page_numbers = false;  // not a Boolean text
+      g_->settings.show_page_numbers = false;  // not a Boolean text
     }
     return;
   }
-  g_->texts[key] = value;
+  g_->settings.texts[key] = value;
 }
 
 void DataGrid::SetLanguageText(std::string_view filter, std::string_view sort_text,
                                std::string_view filter_button, std::string_view contains,
                                std::string_view is_equal_to, std::string_view is_not_equal_to,
                                std::string_view is_less_than, std::string_view is_greater_than) {
-  auto& t = g_->texts;
+  auto& t = g_->settings.texts;
   t["filterslabeltext"] = filter;
   t["sortorderlabeltext"] = sort_text;
   t["filterbuttontext"] = filter_button;
@@ -222,7 +231,7 @@ void DataGrid::SetNavigationText(std::string_view first, std::string_view prev,
                                  std::string_view reset, std::string_view reload,
                                  std::string_view page_count, std::string_view page_size,
                                  bool show_page_numbers) {
-  auto& t = g_->texts;
+  auto& t = g_->settings.texts;
   t["firsttext"] = first;
   t["prevtext"] = prev;
   t["nexttext"] = next;
@@ -231,12 +240,12 @@ void DataGrid::SetNavigationText(std::string_view first, std::string_view prev,
   t["reloadtext"] = reload;
   t["pagecounttext"] = page_count;
   t["pagesizetext"] = page_size;
-  g_->show_page_numbers = show_page_numbers;
+  g_->settings.show_page_numbers = show_page_numbers;
 }
 
 void DataGrid::SetHeaderIconText(std::string_view refresh, std::string_view column_asc,
                                  std::string_view column_desc) {
-  auto& t = g_->texts;
+  auto& t = g_->settings.texts;
   t["refreshtext"] = refresh;
   t["sortcolasctext"] = column_asc;
   t["sortcoldesctext"] = column_desc;

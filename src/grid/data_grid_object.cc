@@ -1,5 +1,6 @@
 // Member table of Fennick.DataGrid: every public property with its declared
 // type, and the methods.
+
 #include "grid/data_grid_object.h"
 
 #include "fennick/data_grid.h"

@@ -6,6 +6,8 @@
 // Nothing the browser could have written reaches the database: a token
 // that does not open with this server's secret gets HTTP 400 before any
 // connection is made.
+#include "grid/field_download.h"
+
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -13,11 +15,10 @@
 #include <string>
 #include <string_view>
 
-#include "fennick/data.h"
 #include "base/ascii.h"
+#include "fennick/data.h"
 #include "fennick/error.h"
 #include "fennick/page.h"
-#include "grid/grid_render.h"
 #include "platform/crypto/seal.h"
 
 namespace fennick {

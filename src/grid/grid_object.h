@@ -1,28 +1,29 @@
-// The internals of one DataGrid object: its host context, the page's shared
-// grid state, what it read from the request, its own settings and texts,
-// and the recordset it opened.
+// The internals of one DataGrid object, split by lifetime: the host context
+// and the page's shared grid values it borrows, what it read from the
+// request, the settings the page gave it, the switches the report designer
+// sets on the grids it drives, and the result it opened.
 #ifndef FENNICK_GRID_GRID_OBJECT_H_
 #define FENNICK_GRID_GRID_OBJECT_H_
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "fennick/data_grid.h"
 #include "frame/host.h"
-#include "grid/column_expressions.h"
-#include "grid/grid_state.h"
+#include "grid/query/column_expressions.h"
+#include "grid/state/page_state.h"
+#include "grid/state/request_state.h"
 
 namespace fennick {
 
 class Recordset;
 struct CellWriterCache;
 
-struct GridObject {
-  HostContext host;
-  GridPageState* page = nullptr;  // owned by the page's component state
-  GridRequestState req;
-
+// What the page set on this grid through its properties and methods.
+struct GridSettings {
   std::string default_sort_order;
   std::string required_sort_order;
   std::string title = "Quillon";
@@ -31,41 +32,25 @@ struct GridObject {
   bool graph_only = false;
   std::string graph_legend_column;
   std::string graph_title, graph_y_label, graph_x_label;
-  std::vector<int> graph_columns;  // the columns the last graph drew
   std::string export_file_name;
 
   std::string procedure_name;
   std::string parameters;  // "name|=|value|||" per parameter
-  bool owns_connection = false;
-  std::shared_ptr<Recordset> recordset;
-  // Set when the recordset came from Command (it offers "starts with").
-  bool built_from_command = false;
-  // The result's columns with their qualifiers, known once the query ran.
-  std::vector<GridColumn> columns;
-
-  // A filter-bar clause added while reading the request, kept apart so it
-  // can be withdrawn when its field is not one the grid offers.
-  std::string filter_before_clause;
-  std::string clause_field;
-  bool has_new_clause = false;
-  // The filter as the query builder checked and wrote it in SQL ("" when
-  // the recordset opened unfiltered); later queries over the same rows use
-  // this, never the posted text.
-  std::string applied_filter_sql;
-  // The SQL text the grid's recordset was opened with ("" until a command
-  // ran). Binary cells' download links carry it, since their row numbers
-  // count the rows of this result, filtered and ordered.
-  std::string opened_sql;
-
-  // The column formats resolved per column and the cell writer's scratch
-  // buffers (grid/cell_formats.h).
-  std::shared_ptr<CellWriterCache> cell_writer_cache;
 
   // Display texts by lower-case key, and the page-number switch.
   std::map<std::string, std::string> texts;
   bool show_page_numbers = true;
 
-  // Switches the report designer sets on the grids it drives.
+  // The text of a display key ("" when unset).
+  const std::string& Text(const std::string& key) const {
+    static const std::string kEmpty;
+    auto it = texts.find(key);
+    return it == texts.end() ? kEmpty : it->second;
+  }
+};
+
+// Switches the report designer sets on the grids it drives.
+struct DesignerSwitches {
   bool writes_own_form = true;
   bool export_buttons = true;
   bool designer_display_flag = true;
@@ -78,26 +63,47 @@ struct GridObject {
   bool filter_text_when_empty = false;
   // A page break after every print page, the last one included.
   bool page_break_after_report = false;
-
-  // The text of a display key ("" when unset).
-  const std::string& Text(const std::string& key) const {
-    static const std::string kEmpty;
-    auto it = texts.find(key);
-    return it == texts.end() ? kEmpty : it->second;
-  }
 };
 
-// Reads the request into a new grid (first request or post, filter bar,
-// postback argument) and applies the creation resets.
-void ReadRequestState(GridObject& g);
+// The result the grid opened and what it learnt from it.
+struct OpenResult {
+  // Whether the grid opened the page's connection itself (CreateConnection)
+  // and closes it with the grid.
+  bool owns_connection = false;
+  std::shared_ptr<Recordset> recordset;
+  // Set when the recordset came from Command (it offers "starts with").
+  bool built_from_command = false;
+  // The result's columns with their qualifiers, known once the query ran.
+  std::vector<GridColumn> columns;
+  // The filter as the query builder checked and wrote it in SQL ("" when
+  // the recordset opened unfiltered); later queries over the same rows use
+  // this, never the posted text.
+  std::string applied_filter_sql;
+  // The SQL text the grid's recordset was opened with ("" until a command
+  // ran). Binary cells' download links carry it, since their row numbers
+  // count the rows of this result, filtered and ordered.
+  std::string opened_sql;
+  std::vector<int> graph_columns;  // the columns the last graph drew
+  // The column formats resolved per column and the cell writer's scratch
+  // buffers (grid/render/cell_formats.h).
+  std::shared_ptr<CellWriterCache> cell_writer_cache;
+};
 
-// The hidden state fields written after the table, values HTML-encoded.
-void WriteStateFields(GridObject& g);
-// The postback script written before the grid's form.
-extern const char kPostBackScript[];
+struct GridObject {
+  HostContext host;
+  GridPageState* page = nullptr;  // owned by the page's component state
+  GridRequestState req;
+  GridSettings settings;
+  DesignerSwitches designer;
+  OpenResult result;
+};
 
-// Keys of the display texts that SetDisplayText accepts.
-bool IsDisplayTextKey(const std::string& lower_key);
+// The internals of a DataGrid, for the grid's own routines, the report
+// designer and tests; not part of the public API.
+struct GridAccess {
+  static GridObject& Of(DataGrid& grid) { return *grid.g_; }
+};
+inline GridObject& GridInternals(DataGrid& grid) { return GridAccess::Of(grid); }
 
 }  // namespace fennick
 

@@ -126,30 +126,31 @@ TEST(TextRoutinesTest, SmallRoutines) {
 
 TEST(FieldTypesTest, ClassifiesAdoCodesAndServerTypeNames) {
   for (int code : {2, 3, 4, 5, 14, 16, 18, 19, 20, 21, 131}) {
-    EXPECT_EQ(ClassifyFieldType(std::to_string(code), 1), kTypeNumber) << code;
+    EXPECT_EQ(ClassifyFieldType(std::to_string(code), 1), TypeClass::kNumber) << code;
   }
-  EXPECT_EQ(ClassifyFieldType("6", 1), kTypeMoney);
-  for (int code : {7, 133, 134, 135}) EXPECT_EQ(ClassifyFieldType(std::to_string(code), 1), kTypeDate);
-  EXPECT_EQ(ClassifyFieldType("11", 1), kTypeBoolean);
-  EXPECT_EQ(ClassifyFieldType("17", 1), kTypeBoolean);
-  EXPECT_EQ(ClassifyFieldType("72", 1), kTypeGuid);
-  EXPECT_EQ(ClassifyFieldType("204", 1), kTypeBinary);
-  EXPECT_EQ(ClassifyFieldType("205", 1), kTypeBinary);
-  EXPECT_EQ(ClassifyFieldType("200", 1), kTypeText);
-  EXPECT_EQ(ClassifyFieldType("varchar", 1), kTypeText);
+  EXPECT_EQ(ClassifyFieldType("6", 1), TypeClass::kMoney);
+  for (int code : {7, 133, 134, 135})
+    EXPECT_EQ(ClassifyFieldType(std::to_string(code), 1), TypeClass::kDate);
+  EXPECT_EQ(ClassifyFieldType("11", 1), TypeClass::kBoolean);
+  EXPECT_EQ(ClassifyFieldType("17", 1), TypeClass::kBoolean);
+  EXPECT_EQ(ClassifyFieldType("72", 1), TypeClass::kGuid);
+  EXPECT_EQ(ClassifyFieldType("204", 1), TypeClass::kBinary);
+  EXPECT_EQ(ClassifyFieldType("205", 1), TypeClass::kBinary);
+  EXPECT_EQ(ClassifyFieldType("200", 1), TypeClass::kText);
+  EXPECT_EQ(ClassifyFieldType("varchar", 1), TypeClass::kText);
 
-  EXPECT_EQ(ClassifyFieldType("nvarchar", 2), kTypeText);
-  EXPECT_EQ(ClassifyFieldType("ntext", 9), kTypeText);
-  EXPECT_EQ(ClassifyFieldType("bigint", 2), kTypeNumber);
-  EXPECT_EQ(ClassifyFieldType("decimal", 2), kTypeNumber);
-  EXPECT_EQ(ClassifyFieldType("smalldatetime", 2), kTypeDate);
-  EXPECT_EQ(ClassifyFieldType("smallmoney", 9), kTypeMoney);
-  EXPECT_EQ(ClassifyFieldType("bit", 2), kTypeBoolean);
-  EXPECT_EQ(ClassifyFieldType("timestamp", 2), kTypeBinary);
-  EXPECT_EQ(ClassifyFieldType("varbinary", 2), kTypeBinary);
-  EXPECT_EQ(ClassifyFieldType("image", 2), kTypeBinary);
-  EXPECT_EQ(ClassifyFieldType("uniqueidentifier", 2), kTypeText);
-  EXPECT_EQ(ClassifyFieldType("int", 5), kTypeText);  // other modes
+  EXPECT_EQ(ClassifyFieldType("nvarchar", 2), TypeClass::kText);
+  EXPECT_EQ(ClassifyFieldType("ntext", 9), TypeClass::kText);
+  EXPECT_EQ(ClassifyFieldType("bigint", 2), TypeClass::kNumber);
+  EXPECT_EQ(ClassifyFieldType("decimal", 2), TypeClass::kNumber);
+  EXPECT_EQ(ClassifyFieldType("smalldatetime", 2), TypeClass::kDate);
+  EXPECT_EQ(ClassifyFieldType("smallmoney", 9), TypeClass::kMoney);
+  EXPECT_EQ(ClassifyFieldType("bit", 2), TypeClass::kBoolean);
+  EXPECT_EQ(ClassifyFieldType("timestamp", 2), TypeClass::kBinary);
+  EXPECT_EQ(ClassifyFieldType("varbinary", 2), TypeClass::kBinary);
+  EXPECT_EQ(ClassifyFieldType("image", 2), TypeClass::kBinary);
+  EXPECT_EQ(ClassifyFieldType("uniqueidentifier", 2), TypeClass::kText);
+  EXPECT_EQ(ClassifyFieldType("int", 5), TypeClass::kText);  // other modes
 }
 
 TEST(TempFolderTest, CreatesTheExportFolderUnderTheSite) {

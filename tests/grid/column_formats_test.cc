@@ -6,10 +6,10 @@
 #include "fennick/data_grid.h"
 #include "fennick/error.h"
 #include "fennick/page.h"
-#include "grid/aggregate_columns.h"
-#include "grid/cell_writer.h"
-#include "grid/field_index.h"
 #include "grid/grid_object.h"
+#include "grid/query/aggregate_columns.h"
+#include "grid/render/cell_writer.h"
+#include "grid/render/field_index.h"
 #include "platform/crypto/seal.h"
 
 namespace fennick {
@@ -24,7 +24,8 @@ class Row : public RowView {
   std::vector<Variant> values_;
 };
 
-GridColumn Column(std::string name, std::string table = "", int type_class = 200) {
+GridColumn Column(std::string name, std::string table = "",
+                  TypeClass type_class = TypeClass::kText) {
   GridColumn c;
   c.name = std::move(name);
   c.table = std::move(table);
@@ -58,10 +59,10 @@ class ColumnFormatsTest : public ::testing::Test {
                                           Server("/site", "/orders.asp", nullptr, "en_US"));
     binding_ = std::make_unique<PageBinding>(*page_);
     grid_ = std::make_unique<DataGrid>();
-    g_ = &grid_->internals();
+    g_ = &GridInternals(*grid_);
   }
 
-  void Columns(std::vector<GridColumn> columns) { g_->columns = std::move(columns); }
+  void Columns(std::vector<GridColumn> columns) { g_->result.columns = std::move(columns); }
 
   // The cell as the row writers get it, after the lists were normalised.
   std::string Cell(size_t column, std::vector<Variant> values) {
@@ -361,7 +362,7 @@ TEST_F(ColumnFormatsTest, AggregateColumnsTakeTheirBaseColumnsFormat) {
   EXPECT_EQ(Cell(3, {0, 0, 0, 10.0}), "10");
   // Hiding a column does not hide its aggregates.
   grid_->HiddenColumn("Price");
-  EXPECT_FALSE(IsHiddenColumn(*g_->page, g_->columns[0]));
+  EXPECT_FALSE(IsHiddenColumn(*g_->page, g_->result.columns[0]));
 
   EXPECT_TRUE(IsAggregateColumn("STDEV_1"));
   EXPECT_FALSE(IsAggregateColumn("MAX"));
@@ -376,7 +377,8 @@ TEST_F(ColumnFormatsTest, BinaryCellsLinkWithSealedCommandAndConnection) {
   grid_->Command("SELECT Photo, Doc FROM Products WHERE Id = 3");
   g_->page->connection_string = "Provider=SQLite;Data Source=shop.db";
   g_->page->carried_query = "rid=5&s=evil&a=x&t=\"><b>";
-  Columns({Column("Photo", "Products", 128), Column("Doc", "Products", 128)});
+  Columns({Column("Photo", "Products", TypeClass::kBinary),
+           Column("Doc", "Products", TypeClass::kBinary)});
   grid_->OleColumn("Products.Doc", "pdf");
 
   std::string img;

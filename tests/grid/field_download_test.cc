@@ -76,7 +76,7 @@ class FieldDownloadTest : public ::testing::Test {
     });
     t_.server().RegisterPage("/filtered.asp", [cs](PageContext&) {
       DataGrid grid;
-      grid.internals().req.filter_expression = "Id > 1";
+      GridInternals(grid).req.filter_expression = "Id > 1";
       grid.CreateConnection(cs);
       grid.Command(kCommand);
       grid.Display();

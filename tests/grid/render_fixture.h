@@ -77,7 +77,7 @@ class RenderTest : public ::testing::Test {
   }
 
   std::string Output() const { return page_->response().Body(); }
-  GridObject& Internals() { return grid_->internals(); }
+  GridObject& Internals() { return GridInternals(*grid_); }
   Session Sess() { return Session(store_, "s"); }
 
   static Fields Click(const std::string& argument) {

@@ -1,6 +1,7 @@
 // Aggregate columns: recognising them and finding the column they
 // aggregate.
-#include "grid/aggregate_columns.h"
+
+#include "grid/query/aggregate_columns.h"
 
 #include "base/ascii.h"
 

@@ -1,8 +1,8 @@
 // Aggregate columns of summary reports: result columns such as SUM_2 that
 // the report's SQL computes from another column, and that are keyed and
 // formatted like the column they aggregate.
-#ifndef FENNICK_GRID_AGGREGATE_COLUMNS_H_
-#define FENNICK_GRID_AGGREGATE_COLUMNS_H_
+#ifndef FENNICK_GRID_QUERY_AGGREGATE_COLUMNS_H_
+#define FENNICK_GRID_QUERY_AGGREGATE_COLUMNS_H_
 
 #include <string>
 #include <string_view>
@@ -26,4 +26,4 @@ std::string AggregateBaseColumn(std::string_view command, std::string_view alias
 
 }  // namespace fennick
 
-#endif  // FENNICK_GRID_AGGREGATE_COLUMNS_H_
+#endif  // FENNICK_GRID_QUERY_AGGREGATE_COLUMNS_H_

@@ -1,10 +1,10 @@
 // Column qualifiers from base-table information and the command text.
-#include "base/ascii.h"
-#include "grid/column_expressions.h"
+#include "grid/query/column_expressions.h"
 
+#include "base/ascii.h"
 #include "fennick/data.h"
 #include "frame/field_types.h"
-#include "grid/database_type.h"
+#include "grid/query/database_type.h"
 
 namespace fennick {
 namespace {

@@ -1,12 +1,14 @@
 // The columns of a grid's result as its filters name them: each field's
 // name, type class and table qualifier, found from the provider's
 // base-table information and the command text.
-#ifndef FENNICK_GRID_COLUMN_EXPRESSIONS_H_
-#define FENNICK_GRID_COLUMN_EXPRESSIONS_H_
+#ifndef FENNICK_GRID_QUERY_COLUMN_EXPRESSIONS_H_
+#define FENNICK_GRID_QUERY_COLUMN_EXPRESSIONS_H_
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "frame/field_types.h"
 
 namespace fennick {
 
@@ -17,7 +19,7 @@ struct GridColumn {
   std::string table;       // qualifier, "" when none is known
   std::string column;      // the column as the command names it
   int ado_type = 200;
-  int type_class = 200;    // ClassifyFieldType of the ADO type
+  TypeClass type_class = TypeClass::kText;  // ClassifyFieldType of the ADO type
 };
 
 // Qualifies the fields of a result. `base_tables` holds the provider's
@@ -37,4 +39,4 @@ std::string ColumnExpression(const GridColumn& column, int database_type);
 
 }  // namespace fennick
 
-#endif  // FENNICK_GRID_COLUMN_EXPRESSIONS_H_
+#endif  // FENNICK_GRID_QUERY_COLUMN_EXPRESSIONS_H_

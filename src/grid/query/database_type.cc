@@ -1,7 +1,7 @@
 // GetDatabaseType and QuoteSqlName.
-#include "base/ascii.h"
-#include "grid/database_type.h"
+#include "grid/query/database_type.h"
 
+#include "base/ascii.h"
 #include "fennick/page.h"
 #include "frame/module_state.h"
 

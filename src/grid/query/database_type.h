@@ -4,8 +4,8 @@
 // container, 4 text files, 5 Excel, 6 MySQL, 7 Oracle, 8 Sybase, 9 SQL Server
 // Native Client, 10 SQLite, 11 PostgreSQL. The code decides identifier
 // delimiters, date literals, TOP clauses and catalogue queries.
-#ifndef FENNICK_GRID_DATABASE_TYPE_H_
-#define FENNICK_GRID_DATABASE_TYPE_H_
+#ifndef FENNICK_GRID_QUERY_DATABASE_TYPE_H_
+#define FENNICK_GRID_QUERY_DATABASE_TYPE_H_
 
 #include <string>
 #include <string_view>
@@ -47,4 +47,4 @@ std::string QuoteSqlName(int database_type, std::string_view name, bool owner_fl
 
 }  // namespace fennick
 
-#endif  // FENNICK_GRID_DATABASE_TYPE_H_
+#endif  // FENNICK_GRID_QUERY_DATABASE_TYPE_H_

@@ -1,5 +1,6 @@
 // ComputeOrderList, RemoveFromOrderList and the check of posted lists.
-#include "grid/order_list.h"
+
+#include "grid/query/order_list.h"
 
 #include <vector>
 

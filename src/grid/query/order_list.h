@@ -1,7 +1,7 @@
 // The grid's sort order: header clicks turned into an ORDER BY list of
 // 1-based column numbers, each optionally followed by " desc" ("3,1 desc").
-#ifndef FENNICK_GRID_ORDER_LIST_H_
-#define FENNICK_GRID_ORDER_LIST_H_
+#ifndef FENNICK_GRID_QUERY_ORDER_LIST_H_
+#define FENNICK_GRID_QUERY_ORDER_LIST_H_
 
 #include <string>
 #include <string_view>
@@ -24,4 +24,4 @@ std::string SanitizeOrderList(std::string_view list);
 
 }  // namespace fennick
 
-#endif  // FENNICK_GRID_ORDER_LIST_H_
+#endif  // FENNICK_GRID_QUERY_ORDER_LIST_H_

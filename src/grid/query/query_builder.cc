@@ -17,11 +17,11 @@
 #include "frame/field_types.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
-#include "grid/column_expressions.h"
-#include "grid/database_type.h"
 #include "grid/grid_object.h"
-#include "grid/order_list.h"
-#include "grid/sql_text.h"
+#include "grid/query/column_expressions.h"
+#include "grid/query/database_type.h"
+#include "grid/query/order_list.h"
+#include "grid/query/sql_text.h"
 #include "platform/data/filter.h"
 #include "platform/web/http_text.h"
 
@@ -88,7 +88,7 @@ std::string AutoRequiredOrder(const GridObject& g) {
 // required and default orders.
 std::string OrderedCommand(const GridObject& g, const std::string& order_list) {
   const std::string& command = g.page->command;
-  const std::string& required = g.required_sort_order;
+  const std::string& required = g.settings.required_sort_order;
   const bool master_mode = g.page->master_mode;
   if (!TrimBlanks(order_list).empty()) {
     if (required.empty()) return command + " ORDER BY " + order_list;
@@ -109,7 +109,8 @@ std::string OrderedCommand(const GridObject& g, const std::string& order_list) {
     return command + " ORDER BY " + required + (TrimBlanks(rest).empty() ? "" : "," + rest);
   }
   if (!TrimBlanks(required).empty()) return command + " ORDER BY " + required;
-  if (!TrimBlanks(g.default_sort_order).empty()) return command + " ORDER BY " + g.default_sort_order;
+  if (!TrimBlanks(g.settings.default_sort_order).empty())
+    return command + " ORDER BY " + g.settings.default_sort_order;
   return command;
 }
 
@@ -213,7 +214,7 @@ bool DescribeColumns(GridObject& g, const std::string& command) {
     Recordset rs;
     rs.Open("SELECT * FROM (" + command + ") fennick_columns WHERE 1=0", *g.page->connection,
             kAdOpenStatic, kAdLockReadOnly, -1);
-    ReadColumns(rs, command, g.req.database_type, g.columns);
+    ReadColumns(rs, command, g.req.database_type, g.result.columns);
     return true;
   } catch (const Error&) {
     return false;  // a command that cannot be described takes no filter
@@ -224,15 +225,15 @@ bool DescribeColumns(GridObject& g, const std::string& command) {
 // must not reach the database.
 bool PrepareFilter(GridObject& g, const std::string& command, std::string& sql_filter) {
   if (!DescribeColumns(g, command)) return false;
-  if (g.has_new_clause) {
+  if (g.req.has_new_clause) {
     bool offered = false;
-    for (const auto& c : g.columns) {
-      if (ColumnExpression(c, g.req.database_type) == g.clause_field) offered = true;
+    for (const auto& c : g.result.columns) {
+      if (ColumnExpression(c, g.req.database_type) == g.req.clause_field) offered = true;
     }
     if (!offered) {
       // A field the grid never offered: the submission is ignored.
-      g.req.filter_expression = g.filter_before_clause;
-      g.has_new_clause = false;
+      g.req.filter_expression = g.req.filter_before_clause;
+      g.req.has_new_clause = false;
       if (TrimBlanks(g.req.filter_expression).empty()) {
         g.req.filter_expression.clear();
         sql_filter.clear();
@@ -243,7 +244,7 @@ bool PrepareFilter(GridObject& g, const std::string& command, std::string& sql_f
   data::FilterExpression parsed;
   if (!parsed.Parse(g.req.filter_expression).ok()) return false;
   std::vector<data::FilterColumn> bind;
-  for (const auto& c : g.columns) {
+  for (const auto& c : g.result.columns) {
     data::ValueClass value_class = data::ClassOfType(c.ado_type);
     bind.push_back({c.column, c.table, value_class});
     if (c.column != c.name) bind.push_back({c.name, c.table, value_class});
@@ -272,8 +273,9 @@ void CreateCommand(GridObject& g) {
     ShowError(kNoConnectionBuilder);
     return;
   }
-  if (g.required_sort_order == "AUTO") g.required_sort_order = AutoRequiredOrder(g);
-  g.built_from_command = true;
+  if (g.settings.required_sort_order == "AUTO")
+    g.settings.required_sort_order = AutoRequiredOrder(g);
+  g.result.built_from_command = true;
   g.req.order_list = ComputeOrderList(g.req.requested_sort, g.req.last_sort, g.req.remove_sort);
   const std::string unordered = g.page->command;
   g.page->command = OrderedCommand(g, g.req.order_list);
@@ -304,12 +306,12 @@ void CreateCommand(GridObject& g) {
         }
       }
       opened_sql = sql;
-      g.recordset = OpenText(g, sql, 0);
+      g.result.recordset = OpenText(g, sql, 0);
     } else {
       opened_sql = filtered ? AddFilterToSql(command, sql_filter) : command;
       try {
-        g.recordset = OpenText(g, opened_sql, max_records);
-        if (filtered) g.applied_filter_sql = sql_filter;
+        g.result.recordset = OpenText(g, opened_sql, max_records);
+        if (filtered) g.result.applied_filter_sql = sql_filter;
       } catch (const Error&) {
         if (!filtered) throw;
         // The database refused the filter: show the page without it.
@@ -317,14 +319,14 @@ void CreateCommand(GridObject& g) {
         InvalidFilterMessage(g);
         g.req.filter_expression.clear();
         opened_sql = command;
-        g.recordset = OpenText(g, command, max_records);
+        g.result.recordset = OpenText(g, command, max_records);
       }
     }
   } catch (const Error& e) {
     pending = e;
-    g.recordset.reset();
+    g.result.recordset.reset();
   }
-  if (g.recordset) g.opened_sql = opened_sql;
+  if (g.result.recordset) g.result.opened_sql = opened_sql;
   if (CurrentModuleState().display_prepared_sql) {
     WriteToPage(FormatSqlForDisplay(opened_sql));
     WriteToPage(
@@ -343,7 +345,7 @@ void OpenProcedure(GridObject& g) {
     return;
   }
   g.req.order_list = ComputeOrderList(g.req.requested_sort, g.req.last_sort, g.req.remove_sort);
-  std::string name(TrimBlanks(g.procedure_name));
+  std::string name(TrimBlanks(g.settings.procedure_name));
   if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
                            (name.front() == '`' && name.back() == '`'))) {
     name = name.substr(1, name.size() - 2);
@@ -351,7 +353,7 @@ void OpenProcedure(GridObject& g) {
   Connection& connection = *g.page->connection;
   try {
     std::vector<std::pair<std::string, std::string>> params;
-    std::string_view rest = g.parameters;
+    std::string_view rest = g.settings.parameters;
     while (!rest.empty()) {
       size_t end = rest.find("|||");
       std::string_view entry = rest.substr(0, end);
@@ -382,7 +384,7 @@ void OpenProcedure(GridObject& g) {
     } else {
       *rs = connection.Execute(name, nullptr, -1);
     }
-    g.recordset = rs;
+    g.result.recordset = rs;
 
     // Sorting and filtering happen on the fetched rows.
     std::string sort;
@@ -406,9 +408,9 @@ void OpenProcedure(GridObject& g) {
         rs->Filter("");
       }
     }
-    ReadColumns(*rs, name, g.req.database_type, g.columns);
+    ReadColumns(*rs, name, g.req.database_type, g.result.columns);
   } catch (const Error& e) {
-    g.recordset.reset();
+    g.result.recordset.reset();
     ShowError(HtmlEncode(e.description()));
   }
 }
@@ -417,7 +419,7 @@ void OpenProcedure(GridObject& g) {
 
 void DataGrid::Connection(std::shared_ptr<fennick::Connection> connection) {
   g_->page->connection = std::move(connection);
-  g_->owns_connection = false;
+  g_->result.owns_connection = false;
   if (g_->page->connection) {
     g_->page->connection_string = g_->page->connection->ConnectionString();
     g_->req.database_type = GetDatabaseType(g_->page->connection_string, ForcedType());
@@ -436,20 +438,20 @@ void DataGrid::CreateConnection(std::string_view connection_string) {
     return;
   }
   g_->page->connection = std::move(connection);
-  g_->owns_connection = true;
+  g_->result.owns_connection = true;
   g_->page->connection_string = g_->page->connection->ConnectionString();
   g_->req.database_type = GetDatabaseType(g_->page->connection_string, ForcedType());
 }
 
 void DataGrid::OpenRecordset() {
   GridObject& g = *g_;
-  if (g.recordset) return;
+  if (g.result.recordset) return;
   if (!g.page->connection) ShowError(kNoConnectionDisplay, true);
-  if (TrimBlanks(g.page->command).empty() && TrimBlanks(g.procedure_name).empty()) {
+  if (TrimBlanks(g.page->command).empty() && TrimBlanks(g.settings.procedure_name).empty()) {
     ShowError(kNoCommandDisplay, true);
     return;
   }
-  if (!TrimBlanks(g.procedure_name).empty()) {
+  if (!TrimBlanks(g.settings.procedure_name).empty()) {
     OpenProcedure(g);
   } else {
     CreateCommand(g);

@@ -1,7 +1,7 @@
 // AddFilterToSql, the formatted SQL display and SQL comments.
-#include "base/ascii.h"
-#include "grid/sql_text.h"
+#include "grid/query/sql_text.h"
 
+#include "base/ascii.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {

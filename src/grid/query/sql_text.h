@@ -1,7 +1,7 @@
 // SQL text routines of the grid: putting a filter into a statement, the
 // SQL shown to developers, and SQL written into the page as a comment.
-#ifndef FENNICK_GRID_SQL_TEXT_H_
-#define FENNICK_GRID_SQL_TEXT_H_
+#ifndef FENNICK_GRID_QUERY_SQL_TEXT_H_
+#define FENNICK_GRID_QUERY_SQL_TEXT_H_
 
 #include <string>
 #include <string_view>
@@ -23,4 +23,4 @@ std::string SqlComment(std::string_view sql);
 
 }  // namespace fennick
 
-#endif  // FENNICK_GRID_SQL_TEXT_H_
+#endif  // FENNICK_GRID_QUERY_SQL_TEXT_H_

@@ -1,5 +1,6 @@
 // Resolving a column's formats from the page's lists.
-#include "grid/cell_formats.h"
+
+#include "grid/render/cell_formats.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,8 +9,8 @@
 #include "base/ascii.h"
 #include "fennick/error.h"
 #include "frame/text_routines.h"
-#include "grid/aggregate_columns.h"
-#include "grid/format_lists.h"
+#include "grid/query/aggregate_columns.h"
+#include "grid/render/format_lists.h"
 #include "platform/script/text.h"
 
 namespace fennick {
@@ -17,9 +18,9 @@ namespace {
 
 std::array<size_t, 8> StampOf(const GridObject& g) {
   const GridPageState& p = *g.page;
-  return {p.template_list.size(), p.date_list.size(),     p.number_list.size(),
-          p.boolean_list.size(),  p.regex_list.size(),    p.cell_style_list.size(),
-          p.column_style_list.size(), g.columns.size()};
+  return {p.template_list.size(),     p.date_list.size(),     p.number_list.size(),
+          p.boolean_list.size(),      p.regex_list.size(),    p.cell_style_list.size(),
+          p.column_style_list.size(), g.result.columns.size()};
 }
 
 // The entries of the cell-style list in order ("|||TEXT|=|style|||...").
@@ -105,26 +106,26 @@ std::optional<std::string_view> FindColumnEntry(std::string_view list, const Col
 }
 
 CellWriterCache& CellCacheFor(GridObject& g) {
-  if (!g.cell_writer_cache) {
-    g.cell_writer_cache = std::make_shared<CellWriterCache>();
-    g.cell_writer_cache->stamp.fill(std::numeric_limits<size_t>::max());
+  if (!g.result.cell_writer_cache) {
+    g.result.cell_writer_cache = std::make_shared<CellWriterCache>();
+    g.result.cell_writer_cache->stamp.fill(std::numeric_limits<size_t>::max());
   }
-  CellWriterCache& cache = *g.cell_writer_cache;
+  CellWriterCache& cache = *g.result.cell_writer_cache;
   const auto stamp = StampOf(g);
   if (stamp != cache.stamp) {
     cache.stamp = stamp;
-    cache.columns.assign(g.columns.size(), ColumnFormat{});
+    cache.columns.assign(g.result.columns.size(), ColumnFormat{});
     cache.cell_styles = ParseCellStyles(g.page->cell_style_list);
   }
   return cache;
 }
 
 const ColumnFormat& FormatOf(GridObject& g, CellWriterCache& cache, size_t column) {
-  if (column >= g.columns.size() || column >= cache.columns.size()) {
+  if (column >= g.result.columns.size() || column >= cache.columns.size()) {
     throw Error(9, "Subscript out of range", "Fennick");
   }
   const GridPageState& page = *g.page;
-  const GridColumn& col = g.columns[column];
+  const GridColumn& col = g.result.columns[column];
   ColumnFormat& f = cache.columns[column];
   if (f.resolved && f.name == col.name && f.table == col.table &&
       (!f.aggregate || f.command_of == page.command)) {
@@ -151,7 +152,7 @@ const ColumnFormat& FormatOf(GridObject& g, CellWriterCache& cache, size_t colum
   } else if (auto entry = FindColumnEntry(page.template_list, keys)) {
     f.kind = CellFormatKind::kTemplate;
     f.entry = *entry;
-    f.tmpl = CompileTemplate(f.entry, g.columns);
+    f.tmpl = CompileTemplate(f.entry, g.result.columns);
   } else if (auto entry = FindColumnEntry(page.boolean_list, keys)) {
     f.kind = CellFormatKind::kBoolean;
     f.entry = *entry;

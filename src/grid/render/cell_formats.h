@@ -7,8 +7,8 @@
 // when a format list, the default date format or the command changes, or
 // when the grid's columns change. Not thread-safe: a grid belongs to its
 // page's thread.
-#ifndef FENNICK_GRID_CELL_FORMATS_H_
-#define FENNICK_GRID_CELL_FORMATS_H_
+#ifndef FENNICK_GRID_RENDER_CELL_FORMATS_H_
+#define FENNICK_GRID_RENDER_CELL_FORMATS_H_
 
 #include <array>
 #include <optional>
@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "grid/grid_object.h"
-#include "grid/template_expansion.h"
+#include "grid/render/template_expansion.h"
 #include "platform/script/regexp.h"
 
 namespace fennick {
@@ -104,4 +104,4 @@ const std::string* CellStyleFor(CellWriterCache& cache, std::string_view text);
 
 }  // namespace fennick
 
-#endif  // FENNICK_GRID_CELL_FORMATS_H_
+#endif  // FENNICK_GRID_RENDER_CELL_FORMATS_H_

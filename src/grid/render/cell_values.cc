@@ -1,5 +1,6 @@
 // Cell values as the column formats read them.
-#include "grid/cell_values.h"
+
+#include "grid/render/cell_values.h"
 
 #include "fennick/error.h"
 #include "platform/intl/format.h"

@@ -1,7 +1,7 @@
 // A cell's value as the column formats read it: its text, and the number or
 // date a numeric or date format takes from it.
-#ifndef FENNICK_GRID_CELL_VALUES_H_
-#define FENNICK_GRID_CELL_VALUES_H_
+#ifndef FENNICK_GRID_RENDER_CELL_VALUES_H_
+#define FENNICK_GRID_RENDER_CELL_VALUES_H_
 
 #include <optional>
 #include <string>
@@ -34,4 +34,4 @@ std::optional<double> DateValue(const Variant& value, std::string_view text);
 
 }  // namespace fennick
 
-#endif  // FENNICK_GRID_CELL_VALUES_H_
+#endif  // FENNICK_GRID_RENDER_CELL_VALUES_H_

@@ -1,13 +1,14 @@
 // The cell writer: one cell's value as the page's column formats show it,
 // and the download link or image of a binary cell.
-#include "grid/cell_writer.h"
+
+#include "grid/render/cell_writer.h"
 
 #include "fennick/error.h"
 #include "frame/date_tokens.h"
 #include "frame/text_routines.h"
-#include "grid/cell_formats.h"
-#include "grid/cell_values.h"
-#include "grid/format_lists.h"
+#include "grid/render/cell_formats.h"
+#include "grid/render/cell_values.h"
+#include "grid/render/format_lists.h"
 #include "platform/crypto/seal.h"
 #include "platform/intl/format.h"
 #include "platform/web/http_text.h"
@@ -236,18 +237,19 @@ void WriteCell(GridObject& g, const RowView& row, size_t column, int64_t /*row_i
 }
 
 void WriteBinaryCell(GridObject& g, size_t column, int64_t row_index, std::string& out) {
-  if (column >= g.columns.size()) throw Error(9, "Subscript out of range", "Fennick");
+  if (column >= g.result.columns.size()) throw Error(9, "Subscript out of range", "Fennick");
   CellWriterCache& cache = CellCacheFor(g);
   const GridPageState& page = *g.page;
   const std::optional<std::string_view> extension =
-      FindColumnEntry(page.ole_list, OwnKeysOf(g.columns[column]));
+      FindColumnEntry(page.ole_list, OwnKeysOf(g.result.columns[column]));
 
   // The command and connection string travel sealed: the download request
   // runs only what this server wrote, and the browser never reads either.
   // The row number counts the rows of the result the grid opened (filter
   // and order applied), so that is the text the link carries.
-  const std::string& command = SealedOnce(g.opened_sql.empty() ? page.command : g.opened_sql,
-                                          cache.sealed_command_of, cache.sealed_command);
+  const std::string& command =
+      SealedOnce(g.result.opened_sql.empty() ? page.command : g.result.opened_sql,
+                 cache.sealed_command_of, cache.sealed_command);
   const std::string& connection = SealedOnce(page.connection_string, cache.sealed_connection_of,
                                              cache.sealed_connection);
 

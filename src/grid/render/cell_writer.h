@@ -4,8 +4,8 @@
 // booleans, regular expressions, hidden columns, cell and column styles)
 // decide how a value is written; the row writers call WriteCell for every
 // visible, non-binary cell and append the result to the page's buffer.
-#ifndef FENNICK_GRID_CELL_WRITER_H_
-#define FENNICK_GRID_CELL_WRITER_H_
+#ifndef FENNICK_GRID_RENDER_CELL_WRITER_H_
+#define FENNICK_GRID_RENDER_CELL_WRITER_H_
 
 #include <cstdint>
 #include <string>
@@ -50,4 +50,4 @@ void WriteBinaryCell(GridObject& g, size_t column, int64_t row_index, std::strin
 
 }  // namespace fennick
 
-#endif  // FENNICK_GRID_CELL_WRITER_H_
+#endif  // FENNICK_GRID_RENDER_CELL_WRITER_H_

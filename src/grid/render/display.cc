@@ -6,30 +6,29 @@
 #include <algorithm>
 #include <string>
 
+#include "base/ascii.h"
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
 #include "frame/argument_codec.h"
 #include "frame/field_types.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
-#include "grid/grid_render.h"
+#include "grid/render/filter_bar.h"
+#include "grid/render/grid_graph.h"
+#include "grid/render/grid_render.h"
+#include "grid/render/grid_table.h"
+#include "grid/render/navigation_bar.h"
+#include "grid/state/state_fields.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
 namespace {
 
-void ReplaceAll(std::string& text, std::string_view token, std::string_view value) {
-  for (size_t at = text.find(token); at != std::string::npos;
-       at = text.find(token, at + value.size())) {
-    text.replace(at, token.size(), value);
-  }
-}
-
 // Reads the result's columns when the query builder has not already.
 void AnalyseColumns(GridObject& g) {
-  Recordset& rs = *g.recordset;
-  if (g.columns.size() == rs.FieldCount()) return;
-  ReadColumns(rs, g.page->command, g.req.database_type, g.columns);
+  Recordset& rs = *g.result.recordset;
+  if (g.result.columns.size() == rs.FieldCount()) return;
+  ReadColumns(rs, g.page->command, g.req.database_type, g.result.columns);
 }
 
 // Whether the report designer's list of shown fields, when it set one,
@@ -60,8 +59,8 @@ void WriteToolBar(GridRender& r) {
   r.out.append(p.footer_style);
   r.out.append("><td class=leftCell>");
   if (!g.req.print_view) {
-    r.out.append(MakeLink(g.Text("printtext"), g.Text("printtitle"), PostBackHref("5"),
-                          p.paging_link_class, p.paging_link_style, "",
+    r.out.append(MakeLink(g.settings.Text("printtext"), g.settings.Text("printtitle"),
+                          PostBackHref("5"), p.paging_link_class, p.paging_link_style, "",
                           CurrentModuleState().images_url));
   }
   r.out.append("</td>");
@@ -102,7 +101,7 @@ void WritePrintPages(GridRender& r) {
   const int64_t pages = std::max<int64_t>(1, (rows + size - 1) / size);
   for (int64_t page = 1; page <= pages; ++page) {
     auto expand = [&](std::string text) {
-      ReplaceAll(text, "@ReportTitle", g.title);
+      ReplaceAll(text, "@ReportTitle", g.settings.title);
       ReplaceAll(text, "@CurrentPage", std::to_string(page));
       ReplaceAll(text, "@NumOfPages", std::to_string(pages));
       ReplaceAll(text, "@NumOfRecs", std::to_string(rows));
@@ -114,11 +113,12 @@ void WritePrintPages(GridRender& r) {
     OpenTableWithHeader(r);
     WriteRange(r, (page - 1) * size, std::min(page * size - 1, r.last_row));
     CloseGridTable(r.out);
-    if (g.graph_type > 0 && g.req.page_graph) {
+    if (g.settings.graph_type > 0 && g.req.page_graph) {
       DrawGraph(r, (page - 1) * size, std::min(page * size - 1, r.last_row), false);
     }
     r.out.append(expand(p.print_footer));
-    if (page < pages || g.page_break_after_report) r.out.append("<div style=\"page-break-after:always;\">&nbsp;</div>");
+    if (page < pages || g.designer.page_break_after_report)
+      r.out.append("<div style=\"page-break-after:always;\">&nbsp;</div>");
   }
 }
 
@@ -131,7 +131,7 @@ void Bind(GridObject& g) {
     GridRender r(g, out);
     r.paging = p.page_results;
     r.filtering = p.can_filter;
-    r.export_area = g.export_buttons;
+    r.export_area = g.designer.export_buttons;
     r.columnar = p.is_columnar;
     r.sort_links = p.header_sort_links;
     if (g.req.print_view) {
@@ -142,35 +142,35 @@ void Bind(GridObject& g) {
 
     step = 2;
     AnalyseColumns(g);
-    for (const GridColumn& c : g.columns) {
+    for (const GridColumn& c : g.result.columns) {
       r.captions.push_back(ColumnCaptionOf(p, c));
       r.hidden.push_back(IsHiddenColumn(p, c) || !IsShownField(p, c));
     }
 
     step = 3;
     out.append(kPostBackScript);
-    if (g.writes_own_form) {
+    if (g.designer.writes_own_form) {
       out.append("<form name=FNKQuillon method=post action=\"");
       out.append(HtmlAttributeEscape(g.host.page_url));
       out.append("\">");
     }
 
     step = 4;
-    Recordset& rs = *g.recordset;
+    Recordset& rs = *g.result.recordset;
     if (rs.Eof()) {
       out.append("No records returned!");
-      if (g.filter_text_when_empty && !g.designer_filter_text.empty()) {
+      if (g.designer.filter_text_when_empty && !g.designer.designer_filter_text.empty()) {
         out.append("<div class=filters>");
-        out.append(g.designer_filter_text);
+        out.append(g.designer.designer_filter_text);
         out.append("</div>");
       }
       WriteToPage(out);
-      g.recordset.reset();
+      g.result.recordset.reset();
       return;
     }
 
     step = 5;
-    r.rows = std::move(g.recordset);
+    r.rows = std::move(g.result.recordset);
     r.last_row = static_cast<int64_t>(r.rows->RecordCount()) - 1;
 
     step = 6;
@@ -183,9 +183,9 @@ void Bind(GridObject& g) {
     }
 
     step = 7;
-    if (g.graph_only) {
+    if (g.settings.graph_only) {
       DrawGraph(r, 0, r.last_row, true);
-      if (g.writes_own_form) out.append("</form>");
+      if (g.designer.writes_own_form) out.append("</form>");
       WriteToPage(out);
       return;
     }
@@ -217,7 +217,7 @@ void Bind(GridObject& g) {
     step = 13;
     if (!g.req.print_view) CloseGridTable(out);
     WriteNavigationBar(g, first, p.page_size, r.last_row, r.paging, true, out);
-    if (g.graph_type > 0 && !(g.req.print_view && g.req.page_graph)) {
+    if (g.settings.graph_type > 0 && !(g.req.print_view && g.req.page_graph)) {
       if (g.req.page_graph && r.paging) {
         DrawGraph(r, first, std::min(first + p.page_size - 1, r.last_row), true);
       } else {
@@ -228,7 +228,7 @@ void Bind(GridObject& g) {
     out.clear();
     WriteStateFields(g);
     WriteFilterSummary(r);
-    if (g.writes_own_form) out.append("</form>");
+    if (g.designer.writes_own_form) out.append("</form>");
     WriteToPage(out);
   });
 }
@@ -257,8 +257,8 @@ void DataGrid::Display() {
       WriteToPage(script);
     }
     step = 5;
-    if (!g.recordset) OpenRecordset();
-    if (!g.recordset) return;  // the reason is already on the page
+    if (!g.result.recordset) OpenRecordset();
+    if (!g.result.recordset) return;  // the reason is already on the page
     step = 6;
     Bind(g);
     step = 7;

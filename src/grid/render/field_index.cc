@@ -1,5 +1,6 @@
 // Finding a result column by name.
-#include "grid/field_index.h"
+
+#include "grid/render/field_index.h"
 
 #include <string>
 

@@ -1,11 +1,11 @@
 // Finding a result column by the name a page or a template gives it.
-#ifndef FENNICK_GRID_FIELD_INDEX_H_
-#define FENNICK_GRID_FIELD_INDEX_H_
+#ifndef FENNICK_GRID_RENDER_FIELD_INDEX_H_
+#define FENNICK_GRID_RENDER_FIELD_INDEX_H_
 
 #include <string_view>
 #include <vector>
 
-#include "grid/column_expressions.h"
+#include "grid/query/column_expressions.h"
 
 namespace fennick {
 
@@ -18,4 +18,4 @@ int FieldIndex(const std::vector<GridColumn>& columns, std::string_view name);
 
 }  // namespace fennick
 
-#endif  // FENNICK_GRID_FIELD_INDEX_H_
+#endif  // FENNICK_GRID_RENDER_FIELD_INDEX_H_

@@ -6,16 +6,18 @@
 // made only when it equals one of the column expressions the bar offers;
 // the query is built from that expression, the grid's own command and the
 // filter the query builder already checked.
+#include "grid/render/filter_bar.h"
+
 #include <string>
 
-#include "fennick/data.h"
 #include "base/ascii.h"
+#include "fennick/data.h"
 #include "frame/argument_codec.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
-#include "grid/database_type.h"
-#include "grid/grid_render.h"
-#include "grid/sql_text.h"
+#include "grid/query/database_type.h"
+#include "grid/query/sql_text.h"
+#include "grid/render/cell_writer.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
@@ -37,7 +39,7 @@ constexpr char kOther[] =
 
 // The offered column whose expression is `field`, or nullptr.
 const GridColumn* OfferedColumn(const GridObject& g, std::string_view field) {
-  for (const GridColumn& c : g.columns) {
+  for (const GridColumn& c : g.result.columns) {
     if (IsHiddenColumn(*g.page, c)) continue;
     if (ColumnExpression(c, g.req.database_type) == field) return &c;
   }
@@ -57,7 +59,7 @@ void AppendDistinctValues(GridObject& g, const GridColumn& column, std::string& 
   std::string tail =
       command.substr(from, order == std::string::npos ? std::string::npos : order - from);
   std::string sql = "SELECT DISTINCT " + ColumnExpression(column, g.req.database_type) + tail;
-  if (!g.applied_filter_sql.empty()) sql = AddFilterToSql(sql, g.applied_filter_sql);
+  if (!g.result.applied_filter_sql.empty()) sql = AddFilterToSql(sql, g.result.applied_filter_sql);
   sql.append(" ORDER BY 1");
   try {
     Recordset rs;
@@ -89,7 +91,7 @@ void WriteFilterBar(GridObject& g, std::string& out) {
   out.append(";'><input type=checkbox value=ON name=clearfilters id=clearfilters ");
   if (g.req.clear_filters_checked) out.append("checked");
   out.append("/><label for=clearfilters><font class=clearfilters>");
-  out.append(g.Text("resetfilterstext"));
+  out.append(g.settings.Text("resetfilterstext"));
   out.append("</font></label></div></td>");
 
   const std::string& posted = g.req.posted_search_field;
@@ -98,8 +100,8 @@ void WriteFilterBar(GridObject& g, std::string& out) {
       "{this.form.search_text.selectedIndex=-1;this.form.submit();}\" name=search_field ");
   out.append(p.filter_field_style);
   out.append("><option value=\"\">&nbsp;</option>");
-  for (size_t i = 0; i < g.columns.size(); ++i) {
-    const GridColumn& c = g.columns[i];
+  for (size_t i = 0; i < g.result.columns.size(); ++i) {
+    const GridColumn& c = g.result.columns[i];
     if (IsHiddenColumn(p, c)) continue;
     const std::string value = ColumnExpression(c, g.req.database_type);
     out.append("<option ");
@@ -117,14 +119,14 @@ void WriteFilterBar(GridObject& g, std::string& out) {
   out.append("</select>&nbsp;<select name=search_condition ");
   out.append(p.filter_field_style);
   out.append("><option value=\"\">&nbsp;</option>");
-  const size_t offered = g.built_from_command ? 6 : 5;
+  const size_t offered = g.result.built_from_command ? 6 : 5;
   for (size_t i = 0; i < offered; ++i) {
     out.append("<option ");
     if (static_cast<int64_t>(i) + 1 == p.default_filter_condition_index) out.append(" selected ");
     out.append(" value=\"");
     out.append(kConditions[i].value);
     out.append("\">");
-    out.append(g.Text(kConditions[i].text_key));
+    out.append(g.settings.Text(kConditions[i].text_key));
     out.append("</option>");
   }
   out.append("</select>&nbsp;");
@@ -159,7 +161,7 @@ void WriteFilterBar(GridObject& g, std::string& out) {
   out.append(
       " type=button onclick=\"this.form.start.value=1;this.form.__FARGS.value='';"
       "this.form.submit();\" value=");
-  out.append(g.Text("filterbuttontext"));
+  out.append(g.settings.Text("filterbuttontext"));
   out.append(" ></td></tr></table>");
 }
 
@@ -211,32 +213,33 @@ void WritePopupFilterButton(GridObject& g, std::string& out) {
     packed.append(text);
     packed.push_back(kField);
   };
-  field(g.Text("filterbuttontitlepopup"));
-  field(g.Text("filterfieldtext"));
-  field(g.Text("filterconditiontext"));
-  field(g.Text("filtervaluetext"));
-  field(g.Text("filteruseortext"));
+  field(g.settings.Text("filterbuttontitlepopup"));
+  field(g.settings.Text("filterfieldtext"));
+  field(g.settings.Text("filterconditiontext"));
+  field(g.settings.Text("filtervaluetext"));
+  field(g.settings.Text("filteruseortext"));
   field(std::to_string(p.default_filter_field_index));
   field(std::to_string(p.default_filter_condition_index));
-  field(g.built_from_command ? "1" : "0");
+  field(g.result.built_from_command ? "1" : "0");
   packed.push_back(kRecord);
-  for (const Condition& c : kConditions) field(g.Text(c.text_key));
+  for (const Condition& c : kConditions) field(g.settings.Text(c.text_key));
   packed.push_back(kRecord);
-  for (const GridColumn& c : g.columns) {
-    if (IsHiddenColumn(p, c) || c.type_class == 128) continue;
+  for (const GridColumn& c : g.result.columns) {
+    if (IsHiddenColumn(p, c) || c.type_class == TypeClass::kBinary) continue;
     field(c.name);
     field(ColumnCaptionOf(p, c));
     field(c.table);
-    field(std::to_string(c.type_class));
+    field(std::to_string(TypeClassCode(c.type_class)));
     field(ColumnExpression(c, g.req.database_type));
     packed.push_back(kRecord);
   }
   g.host.session->Set("PopUpFilters", Variant(EncodeArgument(packed)));
 
   out.append("<input type=hidden name=btnExpfilter value=\"j\">");
-  out.append(MakeLink(g.Text("filterbuttontextpopup"), g.Text("filterbuttontitlepopup"),
-                      "javascript:__doGetBack('_filter')", p.paging_link_class,
-                      p.paging_link_style, "", CurrentModuleState().images_url));
+  out.append(MakeLink(g.settings.Text("filterbuttontextpopup"),
+                      g.settings.Text("filterbuttontitlepopup"),
+                      "javascript:__doGetBack('_filter')", p.paging_link_class, p.paging_link_style,
+                      "", CurrentModuleState().images_url));
 }
 
 }  // namespace fennick

@@ -1,5 +1,6 @@
 // Entries of the column format lists: appending and finding them.
-#include "grid/format_lists.h"
+
+#include "grid/render/format_lists.h"
 
 #include "base/ascii.h"
 #include "platform/script/text.h"

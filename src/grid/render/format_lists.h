@@ -7,8 +7,8 @@
 // start of a list or right after "|||", so a key never matches the tail of a
 // longer key ("ID" is not found in "|||CUSTOMERID|=|..."), and they work on
 // a list before and after that normalisation alike.
-#ifndef FENNICK_GRID_FORMAT_LISTS_H_
-#define FENNICK_GRID_FORMAT_LISTS_H_
+#ifndef FENNICK_GRID_RENDER_FORMAT_LISTS_H_
+#define FENNICK_GRID_RENDER_FORMAT_LISTS_H_
 
 #include <optional>
 #include <string>
@@ -38,4 +38,4 @@ bool HasBareEntry(std::string_view list, std::string_view key);
 
 }  // namespace fennick
 
-#endif  // FENNICK_GRID_FORMAT_LISTS_H_
+#endif  // FENNICK_GRID_RENDER_FORMAT_LISTS_H_

@@ -1,24 +1,24 @@
 // DataGrid's bar graph: the grid's numeric columns over a range of its
 // result, drawn by SimpleGraph, with the link that switches the graph
 // between the current page's rows and all rows.
+#include "grid/render/grid_graph.h"
+
 #include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "fennick/simple_graph.h"
 #include "base/ascii.h"
+#include "fennick/simple_graph.h"
 #include "frame/host.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
-#include "grid/field_index.h"
-#include "grid/grid_render.h"
+#include "grid/render/field_index.h"
+#include "grid/render/grid_render.h"
+#include "grid/render/grid_table.h"
 
 namespace fennick {
 namespace {
-
-constexpr int kNumberClass = 131;
-constexpr int kMoneyClass = 6;
 
 constexpr std::string_view kRowsNotAdded =
     "<font color=navy><b>Rows not added!</b><br>You must first add rows to the graph before "
@@ -116,31 +116,32 @@ void DrawGraph(GridRender& r, int64_t first, int64_t last, bool page_break) {
   GridObject& g = r.g;
   double step = 0;
   RunTraced("DrawGraph", step, [&] {
-    if (g.graph_type == 0) return;
-    const std::vector<GridColumn>& columns = g.columns;
+    if (g.settings.graph_type == 0) return;
+    const std::vector<GridColumn>& columns = g.result.columns;
 
     step = 1;
     int legend = -1;
-    if (IsIntegerText(g.graph_legend_column)) {
-      legend = std::stoi(std::string(TrimBlanks(g.graph_legend_column)));
+    if (IsIntegerText(g.settings.graph_legend_column)) {
+      legend = std::stoi(std::string(TrimBlanks(g.settings.graph_legend_column)));
     } else {
-      legend = FieldIndex(columns, g.graph_legend_column);
+      legend = FieldIndex(columns, g.settings.graph_legend_column);
     }
     const bool legend_valid = legend >= 0 && static_cast<size_t>(legend) < columns.size();
 
     step = 2;
     std::vector<int> graphed;
     for (size_t i = 0; i < columns.size(); ++i) {
-      if (!g.graph_fields.empty()) {
+      if (!g.settings.graph_fields.empty()) {
         const std::string name = AsciiUpper(columns[i].name);
-        const std::string fields = AsciiUpper(g.graph_fields);
+        const std::string fields = AsciiUpper(g.settings.graph_fields);
         if (fields.find("," + name + ",") == std::string::npos &&
             fields.find("." + name + ",") == std::string::npos) {
           continue;
         }
       }
       if (static_cast<int>(i) == legend) continue;
-      if (columns[i].type_class == kNumberClass || columns[i].type_class == kMoneyClass) {
+      if (columns[i].type_class == TypeClass::kNumber ||
+          columns[i].type_class == TypeClass::kMoney) {
         graphed.push_back(static_cast<int>(i));
       }
     }
@@ -152,7 +153,7 @@ void DrawGraph(GridRender& r, int64_t first, int64_t last, bool page_break) {
     }
 
     step = 4;
-    g.graph_columns = graphed;
+    g.result.graph_columns = graphed;
     step = 5;
     SimpleGraph graph;
 
@@ -187,22 +188,22 @@ void DrawGraph(GridRender& r, int64_t first, int64_t last, bool page_break) {
     graph.TitleClassName("graph_title");
     graph.xLabelClassName("xlabel");
     graph.yLabelClassName("ylabel");
-    graph.Title(g.graph_title);
-    graph.yLabel(g.graph_y_label);
-    graph.xLabel(g.graph_x_label);
+    graph.Title(g.settings.graph_title);
+    graph.yLabel(g.settings.graph_y_label);
+    graph.xLabel(g.settings.graph_x_label);
 
     step = 10;
-    if (g.graph_type == 2) graph.Stacked(true);
-    if (g.graph_type == 3) graph.Relative(true);
+    if (g.settings.graph_type == 2) graph.Stacked(true);
+    if (g.settings.graph_type == 3) graph.Relative(true);
 
     step = 11;
     if (!g.req.print_view && (!g.req.page_graph || last < r.last_row)) {
       const GridPageState& p = *g.page;
       const bool on = g.req.page_graph;
-      r.out.append(MakeLink(g.Text(on ? "removegraphpagingtext" : "graphpagingtext"),
-                            g.Text(on ? "removegraphpagingtitle" : "graphpagingtitle"),
-                            PostBackHref(on ? "8" : "9"), p.paging_link_class,
-                            p.paging_link_style, "", CurrentModuleState().images_url));
+      r.out.append(MakeLink(g.settings.Text(on ? "removegraphpagingtext" : "graphpagingtext"),
+                            g.settings.Text(on ? "removegraphpagingtitle" : "graphpagingtitle"),
+                            PostBackHref(on ? "8" : "9"), p.paging_link_class, p.paging_link_style,
+                            "", CurrentModuleState().images_url));
     }
     r.out.append(graph.GetGraph());
 

@@ -1,26 +1,28 @@
 // The grid's table: its opening tag, the header row with sort links and
 // icons, the rows in the tabular and the columnar layout, and the filter
 // and sort summary written below it.
+#include "grid/render/grid_table.h"
+
 #include <string>
 
 #include "frame/argument_codec.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
-#include "grid/grid_render.h"
+#include "grid/render/grid_render.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
 namespace {
 
-const char* CellClass(int type_class) {
+const char* CellClass(TypeClass type_class) {
   switch (type_class) {
-    case 131:
+    case TypeClass::kNumber:
       return "number";
-    case 6:
+    case TypeClass::kMoney:
       return "money";
-    case 7:
+    case TypeClass::kDate:
       return "date";
-    case 11:
+    case TypeClass::kBoolean:
       return "boolean";
     default:
       return "text";
@@ -30,7 +32,7 @@ const char* CellClass(int type_class) {
 void AppendNumber(int64_t number, std::string& out) { out.append(std::to_string(number)); }
 
 void AppendCellValue(GridRender& r, size_t column, int64_t row) {
-  if (r.g.columns[column].type_class == 128) {
+  if (r.g.result.columns[column].type_class == TypeClass::kBinary) {
     // An empty binary field has nothing to link to: the cell stays empty
     // instead of showing a broken image.
     if (!FetchedRow(*r.rows, static_cast<size_t>(row)).Value(column).IsNull()) {
@@ -106,13 +108,13 @@ void WriteHeaderRow(GridRender& r) {
   r.out.append(">");
   if (p.add_row_numbers) {
     r.out.append("<th>");
-    WriteHeaderCell(r, r.g.Text("refreshtext"), 0);
+    WriteHeaderCell(r, r.g.settings.Text("refreshtext"), 0);
     r.out.append("</th>");
   }
-  for (size_t i = 0; i < r.g.columns.size(); ++i) {
+  for (size_t i = 0; i < r.g.result.columns.size(); ++i) {
     if (r.hidden[i]) continue;
     r.out.append("<th>");
-    if (r.g.columns[i].type_class == 128) {
+    if (r.g.result.columns[i].type_class == TypeClass::kBinary) {
       r.out.append("<span");
       r.out.append(p.header_link_class);
       r.out.append(p.header_text_style);
@@ -136,19 +138,19 @@ void WriteHeaderCell(GridRender& r, std::string_view caption, size_t column_numb
   std::string title;
   if (column_number == 0) {
     argument = "3start:1;";
-    title = g.Text("refreshtitle");
+    title = g.settings.Text("refreshtitle");
   } else {
     const std::string number = std::to_string(column_number);
     argument = "1sort:" + number + ";lastsort:" + order + ";";
     const std::string listed = "," + AsciiLower(order) + ",";
     if (("," + AsciiLower(order)).find("," + number + " desc") != std::string::npos) {
-      icon = g.Text("sortcoldesctext");
-      title = g.Text("sortcolasctitle");
+      icon = g.settings.Text("sortcoldesctext");
+      title = g.settings.Text("sortcolasctitle");
     } else if (listed.find("," + number + ",") != std::string::npos) {
-      icon = g.Text("sortcolasctext");
-      title = g.Text("sortcoldesctitle");
+      icon = g.settings.Text("sortcolasctext");
+      title = g.settings.Text("sortcoldesctitle");
     } else {
-      title = g.Text("sortcolasctitle");
+      title = g.settings.Text("sortcolasctitle");
     }
   }
   std::string text(caption);
@@ -162,8 +164,9 @@ void WriteHeaderCell(GridRender& r, std::string_view caption, size_t column_numb
                           p.header_link_style, "", images));
     if (!icon.empty()) {
       r.out.append("&nbsp;");
-      r.out.append(MakeLink(icon, g.Text("removesorttitle"), PostBackHref(argument + "rsort:1;"),
-                            p.header_link_class, p.header_link_style, "", images));
+      r.out.append(MakeLink(icon, g.settings.Text("removesorttitle"),
+                            PostBackHref(argument + "rsort:1;"), p.header_link_class,
+                            p.header_link_style, "", images));
     }
   } else {
     r.out.append("<a");
@@ -189,10 +192,10 @@ void WriteRows(GridRender& r, int64_t first, int64_t last) {
       AppendNumber(row + 1, r.out);
       r.out.append("</td>");
     }
-    for (size_t c = 0; c < r.g.columns.size(); ++c) {
+    for (size_t c = 0; c < r.g.result.columns.size(); ++c) {
       if (r.hidden[c]) continue;
       r.out.append("<td class=\"");
-      r.out.append(CellClass(r.g.columns[c].type_class));
+      r.out.append(CellClass(r.g.result.columns[c].type_class));
       r.out.append("\">");
       AppendCellValue(r, c, row);
       r.out.append("</td>");
@@ -205,7 +208,7 @@ void WriteColumnarRecords(GridRender& r, int64_t first, int64_t last) {
   const GridPageState& p = *r.g.page;
   if (last > r.last_row) last = r.last_row;
   for (int64_t row = first < 0 ? 0 : first; row <= last; ++row) {
-    for (size_t c = 0; c < r.g.columns.size(); ++c) {
+    for (size_t c = 0; c < r.g.result.columns.size(); ++c) {
       if (r.hidden[c]) continue;
       r.out.append("<tr><td valign=top ");
       r.out.append(p.item_class);
@@ -228,7 +231,7 @@ void WriteFilterSummary(GridRender& r) {
   const GridPageState& p = *g.page;
   const std::string& filter = g.req.filter_expression;
   const std::string& order = g.req.order_list;
-  if (g.filter_text_summary && !g.designer_filter_text.empty()) {
+  if (g.designer.filter_text_summary && !g.designer.designer_filter_text.empty()) {
     r.out.append("<table cellpadding=4 width=\"");
     r.out.append(HtmlAttributeEscape(p.grid_width));
     r.out.append("\"><tr");
@@ -238,7 +241,7 @@ void WriteFilterSummary(GridRender& r) {
     r.out.append(p.footer_class);
     r.out.append(p.footer_style);
     r.out.append("><div class=filters>");
-    r.out.append(g.designer_filter_text);
+    r.out.append(g.designer.designer_filter_text);
     r.out.append("</div></td></tr></table>");
     return;
   }
@@ -257,14 +260,14 @@ void WriteFilterSummary(GridRender& r) {
   r.out.append("\">");
   if (!filter.empty()) {
     open_row();
-    r.out.append(g.Text("filterslabeltext"));
+    r.out.append(g.settings.Text("filterslabeltext"));
     r.out.append(" ");
     r.out.append(HtmlEncode(filter));
     r.out.append("</td></tr>");
   }
   if (!order.empty()) {
     open_row();
-    r.out.append(g.Text("sortorderlabeltext"));
+    r.out.append(g.settings.Text("sortorderlabeltext"));
     r.out.append(" ");
     bool any = false;
     for (const OrderItem& item : ParseOrderList(order)) {
@@ -274,7 +277,7 @@ void WriteFilterSummary(GridRender& r) {
       r.out.append(r.captions[item.column - 1]);
       if (item.descending) {
         r.out.append(" ");
-        r.out.append(g.Text("sortorderdesctext"));
+        r.out.append(g.settings.Text("sortorderdesctext"));
       }
     }
     r.out.append("</td></tr>");

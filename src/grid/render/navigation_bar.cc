@@ -1,12 +1,14 @@
 // The grid's paging bar: the page counter, the first, previous, numbered,
 // next and last links, the reset link, the page-size box and the reload
 // link. Every link posts the grid's form with a start argument.
+#include "grid/render/navigation_bar.h"
+
 #include <algorithm>
 #include <string>
 
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
-#include "grid/grid_render.h"
+#include "grid/render/grid_table.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
@@ -65,19 +67,20 @@ void WriteNavigationBar(GridObject& g, int64_t first, int64_t page_size, int64_t
     const int64_t current = first / page_size + 1;
     const int64_t pages = (records + page_size - 1) / page_size;
     const int64_t last_shown = std::min(first + page_size - 1, last);
-    const bool numbers = g.show_page_numbers;
+    const bool numbers = g.settings.show_page_numbers;
 
-    std::string counter = g.Text("pagecounttext");
+    std::string counter = g.settings.Text("pagecounttext");
     ReplaceAll(counter, "@CurrentPage", std::to_string(current));
     ReplaceAll(counter, "@NumOfPages", std::to_string(pages));
     ReplaceAll(counter, "@NumOfRecs", std::to_string(records));
     out.append(counter);
 
     const bool far_from_start = current >= 4;
-    WritePageLink(g, g.Text("firsttext"), 0, far_from_start, g.Text("firsttitle"), out);
+    WritePageLink(g, g.settings.Text("firsttext"), 0, far_from_start, g.settings.Text("firsttitle"),
+                  out);
     if (far_from_start && numbers) out.append("...");
-    WritePageLink(g, g.Text("prevtext"), std::max<int64_t>(0, first - page_size), first >= 1,
-                  g.Text("prevtitle"), out);
+    WritePageLink(g, g.settings.Text("prevtext"), std::max<int64_t>(0, first - page_size),
+                  first >= 1, g.settings.Text("prevtitle"), out);
     if (numbers) {
       for (int64_t page = std::max<int64_t>(1, current - 3);
            page <= std::min(pages, current + 3); ++page) {
@@ -85,11 +88,13 @@ void WriteNavigationBar(GridObject& g, int64_t first, int64_t page_size, int64_t
       }
     }
     const bool more = last_shown < last;
-    WritePageLink(g, g.Text("nexttext"), first + page_size, more, g.Text("nexttitle"), out);
+    WritePageLink(g, g.settings.Text("nexttext"), first + page_size, more,
+                  g.settings.Text("nexttitle"), out);
     if (more && numbers) out.append("...");
     const int64_t remainder = records % page_size;
     const int64_t last_page_first = remainder != 0 ? records - remainder : records - page_size;
-    WritePageLink(g, g.Text("lasttext"), last_page_first, more, g.Text("lasttitle"), out);
+    WritePageLink(g, g.settings.Text("lasttext"), last_page_first, more,
+                  g.settings.Text("lasttitle"), out);
   }
   out.append("&nbsp;</td>");
 
@@ -104,12 +109,13 @@ void WriteNavigationBar(GridObject& g, int64_t first, int64_t page_size, int64_t
     return;
   }
   out.append("<td nowrap>&nbsp;");
-  out.append(MakeLink(g.Text("resettext"), g.Text("resettitle"), PostBackHref("3start:1;"),
-                      p.paging_link_class, p.paging_link_style, "", images));
+  out.append(MakeLink(g.settings.Text("resettext"), g.settings.Text("resettitle"),
+                      PostBackHref("3start:1;"), p.paging_link_class, p.paging_link_style, "",
+                      images));
   out.append("&nbsp;");
   const std::string size = std::to_string(page_size);
-  if (g.page_size_box) {
-    out.append(g.Text("pagesizetext"));
+  if (g.designer.page_size_box) {
+    out.append(g.settings.Text("pagesizetext"));
     if (bottom) {
       out.append("&nbsp;<input size=2 name=npagesize value=\"");
     } else {
@@ -119,7 +125,7 @@ void WriteNavigationBar(GridObject& g, int64_t first, int64_t page_size, int64_t
     out.append("\" ");
     out.append(p.text_box_style);
     out.append(">");
-    out.append(MakeLink(g.Text("reloadtext"), g.Text("reloadtitle"),
+    out.append(MakeLink(g.settings.Text("reloadtext"), g.settings.Text("reloadtitle"),
                         PostBackHref(StartArgument('2', first)), p.paging_link_class,
                         p.paging_link_style, "", images));
   } else if (bottom) {

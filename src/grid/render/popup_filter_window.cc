@@ -3,13 +3,15 @@
 // grid packed into the session, lets the user add conditions joined by AND
 // or OR, and on Finish posts the built filter into the grid's "rsfilter"
 // field. The server parses that filter strictly before it reaches SQL.
+#include "grid/render/popup_filter_window.h"
+
 #include <string>
 #include <vector>
 
 #include "fennick/error.h"
 #include "fennick/page.h"
 #include "frame/argument_codec.h"
-#include "grid/grid_render.h"
+#include "grid/render/filter_bar.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {

@@ -1,9 +1,10 @@
 // Cell templates: resolving placeholders once per column and expanding
 // them per cell into reused buffers.
-#include "grid/template_expansion.h"
 
-#include "grid/cell_values.h"
-#include "grid/field_index.h"
+#include "grid/render/template_expansion.h"
+
+#include "grid/render/cell_values.h"
+#include "grid/render/field_index.h"
 #include "platform/intl/format.h"
 #include "platform/script/evaluator.h"
 #include "platform/web/http_text.h"

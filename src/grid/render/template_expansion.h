@@ -10,16 +10,16 @@
 // "[sql]" makes the cell show its plain value; the markup shortcuts ([br],
 // [b], [u], [i], [eval]) become HTML and "[exec]" evaluates the text as a
 // script expression; last "#TEMP#" becomes the cell value.
-#ifndef FENNICK_GRID_TEMPLATE_EXPANSION_H_
-#define FENNICK_GRID_TEMPLATE_EXPANSION_H_
+#ifndef FENNICK_GRID_RENDER_TEMPLATE_EXPANSION_H_
+#define FENNICK_GRID_RENDER_TEMPLATE_EXPANSION_H_
 
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "fennick/variant.h"
-#include "grid/cell_writer.h"
 #include "grid/grid_object.h"
+#include "grid/render/cell_writer.h"
 
 namespace fennick {
 
@@ -59,4 +59,4 @@ void AppendTemplateUrlEncoded(std::string_view text, std::string& out);
 
 }  // namespace fennick
 
-#endif  // FENNICK_GRID_TEMPLATE_EXPANSION_H_
+#endif  // FENNICK_GRID_RENDER_TEMPLATE_EXPANSION_H_

@@ -6,14 +6,16 @@
 // numbers, sealed fields that do not open are dropped, and filter-bar
 // values are quoted with their quotes doubled. The filter as a whole is
 // checked against the grid's columns when the grid opens its query.
+#include "grid/state/request_state.h"
+
 #include <cmath>
 
 #include "base/ascii.h"
 #include "fennick/variant.h"
 #include "frame/argument_codec.h"
-#include "grid/database_type.h"
 #include "grid/grid_object.h"
-#include "grid/order_list.h"
+#include "grid/query/database_type.h"
+#include "grid/query/order_list.h"
 #include "platform/crypto/seal.h"
 #include "platform/intl/format.h"
 
@@ -151,9 +153,9 @@ void ReadFilterBar(GridObject& g, const Request& r) {
   } else {
     clause = field + " " + condition + " " + ClauseValue(text, field, g.req.database_type);
   }
-  g.filter_before_clause = g.req.filter_expression;
-  g.clause_field = field;
-  g.has_new_clause = true;
+  g.req.filter_before_clause = g.req.filter_expression;
+  g.req.clause_field = field;
+  g.req.has_new_clause = true;
   if (r.Form("clearfilters") == "ON") {
     g.req.filter_expression.clear();
   } else if (!TrimBlanks(g.req.filter_expression).empty()) {
@@ -180,14 +182,14 @@ void ApplyPostBack(GridObject& g, const std::string& argument) {
       g.req.requested_sort.clear();
       g.req.last_sort.clear();
       g.req.filter_expression.clear();
-      g.has_new_clause = false;
+      g.req.has_new_clause = false;
       g.page->start_rec = std::max<int64_t>(1, PostedInteger(GetArgument(rest, "start"), 1));
       break;
     case '4': {
       const std::string format = AsciiLower(GetArgument(rest, "fmt"));
       g.req.export_request.format = TrimBlanks(format);
       g.req.export_request.captions = GetArgument(rest, "hdr");
-      g.title = GetArgument(rest, "ttl");
+      g.settings.title = GetArgument(rest, "ttl");
       g.page->date_format_list = GetArgument(rest, "dat");
       g.page->number_format_list = GetArgument(rest, "num");
       g.req.export_request.pending = true;
@@ -214,8 +216,8 @@ void ApplyPostBack(GridObject& g, const std::string& argument) {
 
 void ApplyCreationResets(GridObject& g) {
   GridPageState& p = *g.page;
-  g.graph_type = 0;
-  g.graph_only = false;
+  g.settings.graph_type = 0;
+  g.settings.graph_only = false;
   p.header_sort_links = true;
   p.page_results = true;
   p.add_row_numbers = true;
@@ -237,7 +239,7 @@ void ApplyCreationResets(GridObject& g) {
       "text-align:center;\"";
   p.filter_field_style = " style=\"font-size:9pt;\"";
 
-  auto& t = g.texts;
+  auto& t = g.settings.texts;
   t["printtext"] = "Print";
   t["xlstext"] = "Excel";
   t["csvtext"] = "CSV";
@@ -291,8 +293,8 @@ void ReadRequestState(GridObject& g) {
     s.remove_sort = TrimBlanks(r.Form("rsort")) == "1";
     s.last_sort = SanitizeOrderList(r.Form("lastsort"));
     s.requested_sort = SanitizeOrderList(r.Form("sort"));
-    g.default_sort_order = OpenSealedField(r.Form("sortdef"));
-    g.required_sort_order = OpenSealedField(r.Form("sortreq"));
+    g.settings.default_sort_order = OpenSealedField(r.Form("sortdef"));
+    g.settings.required_sort_order = OpenSealedField(r.Form("sortreq"));
     g.page->master_columns = SanitizeOrderList(r.Form("mastercols"));
     s.filter_expression = r.Form("rsfilter");
     s.database_type = LeadingInteger(r.Form("dbtype"));

@@ -1,5 +1,7 @@
 // The hidden fields that carry a grid's state to the next post, and the
 // postback script its links call.
+#include "grid/state/state_fields.h"
+
 #include <string>
 
 #include "frame/host.h"
@@ -41,8 +43,8 @@ void WriteStateFields(GridObject& g) {
   std::string out;
   out.reserve(1024);
   Hidden(out, "mastercols", p.master_columns);
-  Hidden(out, "sortreq", SealedOrEmpty(g.required_sort_order));
-  Hidden(out, "sortdef", SealedOrEmpty(g.default_sort_order));
+  Hidden(out, "sortreq", SealedOrEmpty(g.settings.required_sort_order));
+  Hidden(out, "sortdef", SealedOrEmpty(g.settings.default_sort_order));
   Hidden(out, "sort", s.order_list);
   Hidden(out, "rsort", "0");
   Hidden(out, "pagesize", std::to_string(p.page_size));

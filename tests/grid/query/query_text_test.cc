@@ -1,9 +1,9 @@
 // Database types, name quoting, sort lists and SQL text routines.
 #include <gtest/gtest.h>
 
-#include "grid/database_type.h"
-#include "grid/order_list.h"
-#include "grid/sql_text.h"
+#include "grid/query/database_type.h"
+#include "grid/query/order_list.h"
+#include "grid/query/sql_text.h"
 
 namespace fennick {
 namespace {

@@ -8,6 +8,7 @@
 #include "frame/argument_codec.h"
 #include "frame/module_state.h"
 #include "grid/grid_object.h"
+#include "grid/state/state_fields.h"
 #include "platform/crypto/seal.h"
 
 namespace fennick {
@@ -33,7 +34,7 @@ class GridPageTest : public ::testing::Test {
 
   GridObject& NewGrid() {
     grid_ = std::make_unique<DataGrid>();
-    return grid_->internals();
+    return GridInternals(*grid_);
   }
 
   std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
@@ -50,11 +51,11 @@ TEST_F(GridPageTest, FirstRequestStartsOnPageOneWithDefaults) {
   EXPECT_EQ(g.page->page_size, 10);
   EXPECT_TRUE(g.req.page_graph);
   EXPECT_EQ(g.req.return_report, "report.asp?rid=3");
-  EXPECT_EQ(g.title, "Quillon");
-  EXPECT_EQ(g.Text("pagecounttext"), "Page @CurrentPage of @NumOfPages (@NumOfRecs recs)");
-  EXPECT_EQ(g.Text("sortcolasctext"), "+");
-  EXPECT_EQ(g.Text("filterbuttontext"), "Go");
-  EXPECT_EQ(g.Text("xlstext"), "Excel");
+  EXPECT_EQ(g.settings.title, "Quillon");
+  EXPECT_EQ(g.settings.Text("pagecounttext"), "Page @CurrentPage of @NumOfPages (@NumOfRecs recs)");
+  EXPECT_EQ(g.settings.Text("sortcolasctext"), "+");
+  EXPECT_EQ(g.settings.Text("filterbuttontext"), "Go");
+  EXPECT_EQ(g.settings.Text("xlstext"), "Excel");
   EXPECT_EQ(g.page->text_box_style,
             " style=\"border:1px solid gray;font-size:9px;font-family:tahoma;padding:0px;"
             "text-align:center;\"");
@@ -64,7 +65,7 @@ TEST_F(GridPageTest, FirstRequestStartsOnPageOneWithDefaults) {
 TEST_F(GridPageTest, PostReadsPageSizeAndFallsBackOnBadNumbers) {
   Page({{"npagesize", "25"}, {"pagesize", "10"}, {"start", "21"}});
   EXPECT_EQ(NewGrid().page->page_size, 25);
-  EXPECT_EQ(grid_->internals().page->start_rec, 21);
+  EXPECT_EQ(GridInternals(*grid_).page->start_rec, 21);
   Page({{"npagesize", "-1"}, {"pagesize", "10"}});
   EXPECT_EQ(NewGrid().page->page_size, 10);
   Page({{"npagesize", "lots"}, {"pagesize", "15"}});
@@ -78,20 +79,20 @@ TEST_F(GridPageTest, PostReadsPageSizeAndFallsBackOnBadNumbers) {
   // Beyond 16 bits.
   Page({{"start", "70001"}, {"pagesize", "40000"}});
   EXPECT_EQ(NewGrid().page->start_rec, 70001);
-  EXPECT_EQ(grid_->internals().page->page_size, 40000);
+  EXPECT_EQ(GridInternals(*grid_).page->page_size, 40000);
   // The property setter keeps its 16-bit type.
   Page({});
   NewGrid();
   grid_->PageSize(20);
-  EXPECT_EQ(grid_->internals().page->page_size, 20);
+  EXPECT_EQ(GridInternals(*grid_).page->page_size, 20);
 }
 
 TEST_F(GridPageTest, FilterBarBuildsQuotedClauses) {
   Page({{"search_field", "[Orders].[Amount]"}, {"search_condition", "="}, {"search_text", "12"},
         {"rsfilter", ""}});
   EXPECT_EQ(NewGrid().req.filter_expression, "[Orders].[Amount] = 12");
-  EXPECT_TRUE(grid_->internals().has_new_clause);
-  EXPECT_EQ(grid_->internals().clause_field, "[Orders].[Amount]");
+  EXPECT_TRUE(GridInternals(*grid_).req.has_new_clause);
+  EXPECT_EQ(GridInternals(*grid_).req.clause_field, "[Orders].[Amount]");
 
   Page({{"search_field", "[Orders].[Amount]"}, {"search_condition", "="}, {"search_text", "abc"}});
   EXPECT_EQ(NewGrid().req.filter_expression, "[Orders].[Amount] = 'abc'");
@@ -129,7 +130,7 @@ TEST_F(GridPageTest, FilterBarDatesPerDatabase) {
   Page({{"search_field", "[OrderDate]"}, {"search_condition", "="}, {"search_text", "3/5/2004"},
         {"dbtype", "10"}});
   EXPECT_EQ(NewGrid().req.filter_expression, "[OrderDate] = '2004-03-05'");
-  EXPECT_EQ(grid_->internals().req.database_type, 10);
+  EXPECT_EQ(GridInternals(*grid_).req.database_type, 10);
 }
 
 TEST_F(GridPageTest, FilterBarJoinsOrClearsAndRemembersConditions) {
@@ -139,7 +140,7 @@ TEST_F(GridPageTest, FilterBarJoinsOrClearsAndRemembersConditions) {
   Page({{"search_field", "[A]"}, {"search_condition", "="}, {"search_text", "1"},
         {"rsfilter", "[B] = 2"}, {"clearfilters", "ON"}});
   EXPECT_EQ(NewGrid().req.filter_expression, "[A] = 1");
-  EXPECT_TRUE(grid_->internals().req.clear_filters_checked);
+  EXPECT_TRUE(GridInternals(*grid_).req.clear_filters_checked);
   // Even a short filter is joined, never glued to the new clause.
   Page({{"search_field", "[A]"}, {"search_condition", "="}, {"search_text", "1"},
         {"rsfilter", "x=1"}});
@@ -151,7 +152,7 @@ TEST_F(GridPageTest, FilterBarJoinsOrClearsAndRemembersConditions) {
   GridObject& g = NewGrid();
   EXPECT_EQ(g.req.filter_expression, "[B] = 2");
   EXPECT_EQ(g.page->default_filter_condition_index, 5);
-  EXPECT_FALSE(g.has_new_clause);
+  EXPECT_FALSE(g.req.has_new_clause);
 }
 
 TEST_F(GridPageTest, PostBackArgumentsApplyAfterFields) {
@@ -178,7 +179,7 @@ TEST_F(GridPageTest, PostBackArgumentsApplyAfterFields) {
   EXPECT_TRUE(g->req.export_request.pending);
   EXPECT_EQ(g->req.export_request.format, "excel");
   EXPECT_EQ(g->req.export_request.captions, "Id,Name");
-  EXPECT_EQ(g->title, "Orders");
+  EXPECT_EQ(g->settings.title, "Orders");
   EXPECT_TRUE(post("5")->req.print_view);
   g = post("6;curidx:7;", {{"showall", "True"}});
   EXPECT_EQ(g->req.current_detail, 7);
@@ -224,9 +225,9 @@ TEST_F(GridPageTest, StateFieldsRoundTripEncodedAndSealed) {
   size_t at = html.find("name=sortdef value=\"") + 20;
   std::string token = html.substr(at, html.find('"', at) - at);
   Page({{"sortdef", token}});
-  EXPECT_EQ(NewGrid().default_sort_order, "Name DESC");
+  EXPECT_EQ(NewGrid().settings.default_sort_order, "Name DESC");
   Page({{"sortdef", "1; DROP TABLE Orders"}});
-  EXPECT_EQ(NewGrid().default_sort_order, "");
+  EXPECT_EQ(NewGrid().settings.default_sort_order, "");
 }
 
 TEST(PostBackScriptTest, IsWrittenExactly) {
@@ -265,17 +266,17 @@ TEST_F(GridPageTest, SettersStoreReadyAttributes) {
   EXPECT_EQ(g.page->header_style, " style=\"color:red\"");
   EXPECT_EQ(g.page->grid_align, " align=\"center\"");
   EXPECT_EQ(grid_->Command(), "SELECT a,b, c FROM t");
-  EXPECT_EQ(g.graph_fields, ",Amount,Tax,Total,");
+  EXPECT_EQ(g.settings.graph_fields, ",Amount,Tax,Total,");
   EXPECT_EQ(CurrentModuleState().temp_folder_url, "exports/");
-  EXPECT_EQ(g.Text("firsttext"), "First");
-  EXPECT_EQ(g.texts.count("nosuchkey"), 0u);
-  EXPECT_FALSE(g.show_page_numbers);
+  EXPECT_EQ(g.settings.Text("firsttext"), "First");
+  EXPECT_EQ(g.settings.texts.count("nosuchkey"), 0u);
+  EXPECT_FALSE(g.settings.show_page_numbers);
   EXPECT_EQ(grid_->Version(), "2.0.643");
 
   // Two grids on one page share the page's values; a new grid resets some.
   grid_->PageSize(30);
   DataGrid second;
-  EXPECT_EQ(second.internals().page, g.page);
+  EXPECT_EQ(GridInternals(second).page, g.page);
   EXPECT_EQ(g.page->page_size, 10);  // read again from the (first) request
   EXPECT_EQ(g.page->grid_class, "");
   EXPECT_EQ(g.page->command, "SELECT a,b, c FROM t");

@@ -1,10 +1,10 @@
 // Column qualifiers from base tables and the command text, and the
 // expressions the filter bar offers.
-#include "grid/column_expressions.h"
+#include "grid/query/column_expressions.h"
 
 #include <gtest/gtest.h>
 
-#include "grid/database_type.h"
+#include "grid/query/database_type.h"
 
 namespace fennick {
 namespace {

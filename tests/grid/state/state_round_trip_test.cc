@@ -4,6 +4,7 @@
 
 #include "fennick/data_grid.h"
 #include "grid/grid_object.h"
+#include "grid/state/state_fields.h"
 #include "platform/crypto/seal.h"
 #include "platform/web/http_text.h"
 #include "platform/web/test_server.h"
@@ -29,12 +30,13 @@ TEST(StateRoundTripTest, HiddenValuesSurviveARealPost) {
   const std::string tricky = "[Name] = 'a\"b' AND [Note] = '<script>alert(1)</script>&amp;'";
   t.server().RegisterPage("/grid", [&tricky](PageContext& page) {
     DataGrid grid;
-    GridObject& g = grid.internals();
+    GridObject& g = GridInternals(grid);
     if (page.request().FormFields().Count() == 0) {
       g.req.filter_expression = tricky;
       grid.DefaultSortOrder("Name DESC, \"Id\"");
     }
-    page.response().Write("[" + g.req.filter_expression + "|" + g.default_sort_order + "]");
+    page.response().Write("[" + g.req.filter_expression + "|" + g.settings.default_sort_order +
+                          "]");
     page.response().Write("<form>");
     WriteStateFields(g);
     page.response().Write("</form>");

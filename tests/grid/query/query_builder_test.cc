@@ -11,6 +11,7 @@
 #include "frame/argument_codec.h"
 #include "frame/module_state.h"
 #include "grid/grid_object.h"
+#include "grid/state/state_fields.h"
 #include "platform/crypto/seal.h"
 #include "platform/data/test_databases.h"
 
@@ -82,7 +83,7 @@ class GridQueryTest : public ::testing::TestWithParam<std::string> {
   std::vector<std::string> Open(int column = 0) {
     grid_->OpenRecordset();
     std::vector<std::string> out;
-    auto& rs = grid_->internals().recordset;
+    auto& rs = GridInternals(*grid_).result.recordset;
     if (!rs) return out;
     for (rs->MoveFirst(); !rs->Eof(); rs->MoveNext()) {
       out.push_back(rs->Fields(static_cast<size_t>(column)).Value().AsString());
@@ -112,11 +113,11 @@ TEST_P(GridQueryTest, SortClicksAndRequiredAndDefaultOrders) {
   Grid(Click("1sort:3;lastsort:;rsort:0;"), kSelect);
   EXPECT_EQ(Open(), (std::vector<std::string>{"4", "2", "1", "5", "3"}));
   EXPECT_EQ(grid_->Command(), std::string(kSelect) + " ORDER BY 3");
-  EXPECT_EQ(grid_->internals().req.order_list, "3");
+  EXPECT_EQ(GridInternals(*grid_).req.order_list, "3");
 
   Grid(Click("1sort:3;lastsort:3;rsort:0;"), kSelect);
   EXPECT_EQ(Open(), (std::vector<std::string>{"3", "5", "1", "2", "4"}));
-  EXPECT_EQ(grid_->internals().req.order_list, "3 desc");
+  EXPECT_EQ(GridInternals(*grid_).req.order_list, "3 desc");
 
   // The required order leads; its own column leaves the user's list.
   Grid({{"sort", "1 desc,2"}}, kSelect).RequiredSortOrder("1");
@@ -173,7 +174,7 @@ TEST_P(GridQueryTest, AutomaticRequiredOrderFromTheDesignersSchema) {
   grid_->MasterTable("Orders");
   grid_->RequiredSortOrder("AUTO");
   Open();
-  EXPECT_EQ(grid_->internals().required_sort_order, "1,3");
+  EXPECT_EQ(GridInternals(*grid_).settings.required_sort_order, "1,3");
   EXPECT_EQ(grid_->Command(),
             "SELECT Orders.Id,Customers.Name,Orders.Amount FROM Orders,Customers ORDER BY 1,3");
 }
@@ -188,7 +189,7 @@ TEST_P(GridQueryTest, TopClauseForTheServerDatabases) {
   EXPECT_NE(Output().find("<!--\r\nSELECT Id,Name,Amount FROM Orders\r\n-->"),
             std::string::npos);  // the engine here refuses TOP: the SQL is shown
   CurrentModuleState().display_prepared_sql = true;
-  grid_->internals().recordset.reset();
+  GridInternals(*grid_).result.recordset.reset();
   grid_->Command(kSelect);
   Open();
   EXPECT_NE(Output().find("<code><font color=blue>SELECT</font> TOP 100 Id,Name,Amount "
@@ -218,7 +219,7 @@ TEST_P(GridQueryTest, BrowserFiltersNeverReachTheDatabaseAsSql) {
     const std::string out = Output();
     EXPECT_NE(out.find("<font color=red>Your filter is invalid!</font><br>"), std::string::npos)
         << filter;
-    EXPECT_EQ(grid_->internals().req.filter_expression, "") << filter;
+    EXPECT_EQ(GridInternals(*grid_).req.filter_expression, "") << filter;
     EXPECT_EQ(out.find("s3"), std::string::npos) << filter;  // no secret leaked
   }
   // The table is still there, and the message is written once per display.
@@ -227,7 +228,7 @@ TEST_P(GridQueryTest, BrowserFiltersNeverReachTheDatabaseAsSql) {
   const std::string out = Output();
   EXPECT_EQ(out.find("Your filter is invalid!"), out.rfind("Your filter is invalid!"));
   EXPECT_NE(out.find("DROP TABLE Orders"), std::string::npos);  // shown, encoded
-  WriteStateFields(grid_->internals());
+  WriteStateFields(GridInternals(*grid_));
   EXPECT_NE(Output().find("<input type=hidden name=rsfilter value=\"\">"), std::string::npos);
 
   // A field the grid does not offer: the submission is ignored.
@@ -235,7 +236,7 @@ TEST_P(GridQueryTest, BrowserFiltersNeverReachTheDatabaseAsSql) {
         {"rsfilter", ""}},
        kSelect);
   EXPECT_EQ(Open().size(), 5u);
-  EXPECT_EQ(grid_->internals().req.filter_expression, "");
+  EXPECT_EQ(GridInternals(*grid_).req.filter_expression, "");
   EXPECT_EQ(Output().find("invalid"), std::string::npos);
 }
 
@@ -283,8 +284,8 @@ TEST_P(GridQueryTest, CreateConnectionOwnsItsConnectionAndReportsFailures) {
   EXPECT_NE(Output().find("<div><font color=red face=arial>"), std::string::npos);
   EXPECT_NE(Output().find("Nothing"), std::string::npos);
   grid_->CreateConnection("Provider=SQLite;Data Source=:memory:");
-  EXPECT_TRUE(grid_->internals().owns_connection);
-  EXPECT_EQ(grid_->internals().req.database_type, 10);
+  EXPECT_TRUE(GridInternals(*grid_).result.owns_connection);
+  EXPECT_EQ(GridInternals(*grid_).req.database_type, 10);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, GridQueryTest, ::testing::Values("SQLite", "PostgreSQL"),

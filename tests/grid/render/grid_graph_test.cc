@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "render_fixture.h"
+#include "grid/render_fixture.h"
 
 namespace fennick {
 namespace {
@@ -40,7 +40,7 @@ TEST_F(GridGraphTest, TwoNumberColumnsGiveLabelledGroupsAndANamedLegend) {
   grid.ColumnCaption("Q1", "First quarter");
   grid.SetGraphLabels("Sales title", "Units", "Quarters");
   const std::string html = Show();
-  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1, 2}));
+  EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1, 2}));
   EXPECT_NE(html.find("First quarter"), std::string::npos);
   EXPECT_NE(html.find("Q2"), std::string::npos);
   for (const char* name : {"Alpha", "Bravo", "Charlie"}) {
@@ -59,7 +59,7 @@ TEST_F(GridGraphTest, OneNumberColumnShowsEachNameWithItsShare) {
   grid.GraphType(1);
   grid.GraphLegendColumn("0");
   const std::string html = Show();
-  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1}));
+  EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1}));
   // Totals 100: each record's share equals its value.
   EXPECT_NE(html.find("60%"), std::string::npos);
   EXPECT_NE(html.find("30%"), std::string::npos);
@@ -69,12 +69,12 @@ TEST_F(GridGraphTest, OneNumberColumnShowsEachNameWithItsShare) {
 TEST_F(GridGraphTest, GraphFieldsStorageAndQualifiedEntries) {
   DataGrid& grid = Grid({}, kSales);
   grid.GraphFields("Q1 , Q2");
-  EXPECT_EQ(Internals().graph_fields, ",Q1,Q2,");
+  EXPECT_EQ(Internals().settings.graph_fields, ",Q1,Q2,");
   grid.GraphFields("orders.Q1");
   grid.GraphType(1);
   grid.GraphLegendColumn("Name");
   Show();
-  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1}));
+  EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1}));
 }
 
 TEST_F(GridGraphTest, GraphFieldsNamingNoColumnWritesTheMessage) {
@@ -98,7 +98,7 @@ TEST_F(GridGraphTest, TheLegendColumnIsNotGraphed) {
   grid.GraphType(1);
   grid.GraphLegendColumn("Q1");
   Show();
-  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{2}));
+  EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{2}));
 }
 
 TEST_F(GridGraphTest, GraphTypeZeroDrawsNothingEvenGraphOnly) {
@@ -107,7 +107,7 @@ TEST_F(GridGraphTest, GraphTypeZeroDrawsNothingEvenGraphOnly) {
   const std::string html = Show();
   EXPECT_EQ(html.find(kBreak), std::string::npos);
   EXPECT_EQ(html.find("Rows not added!"), std::string::npos);
-  EXPECT_TRUE(Internals().graph_columns.empty());
+  EXPECT_TRUE(Internals().result.graph_columns.empty());
 }
 
 TEST_F(GridGraphTest, GraphOnlyDrawsTheGraphInsteadOfTheGrid) {
@@ -126,7 +126,7 @@ TEST_F(GridGraphTest, EmptyLegendColumnGivesNoLegend) {
   grid.GraphType(1);
   grid.GraphOnly(true);
   const std::string without = Show();
-  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1, 2}));
+  EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1, 2}));
   EXPECT_EQ(without.find("Alpha"), std::string::npos);
   DataGrid& named = Grid({}, kSales);
   named.GraphType(1);
@@ -144,7 +144,7 @@ TEST_F(GridGraphTest, AnEmptyLegendValueShiftsLaterNamesUp) {
   const std::string html = Show();
   // The unnamed record is still graphed; the names that follow keep
   // their legend entries.
-  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1}));
+  EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1}));
   EXPECT_GE(Count(html, "Bravo"), 2u);
   EXPECT_GE(Count(html, "Charlie"), 2u);
   EXPECT_EQ(html.find("Rows not added!"), std::string::npos);
@@ -159,7 +159,7 @@ TEST_F(GridGraphTest, PageGraphLinkOnEarlierPagesOnly) {
   EXPECT_NE(html.find(Href("8")), std::string::npos);
   EXPECT_NE(html.find("View All"), std::string::npos);
   EXPECT_NE(html.find("View all records"), std::string::npos);
-  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1, 2}));
+  EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1, 2}));
 
   // Last page: no link.
   DataGrid& last = Grid(WithPageGraph(Click("2start:3;")), kSales);
@@ -195,7 +195,7 @@ TEST_F(GridGraphTest, PrintViewDrawsAGraphAfterEachPageWithoutLinks) {
   EXPECT_EQ(html.find(kBreak), std::string::npos);  // no break after page graphs
   // Two printed pages, each followed by the graph of its rows.
   EXPECT_EQ(Count(html, "<table cellSpacing=0 cellPadding=4 border=0 >"), 2u);
-  EXPECT_EQ(Internals().graph_columns, (std::vector<int>{1, 2}));
+  EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1, 2}));
 }
 
 TEST_F(GridGraphTest, CellTextIsReadWithADotAsDecimalPoint) {
@@ -205,8 +205,9 @@ TEST_F(GridGraphTest, CellTextIsReadWithADotAsDecimalPoint) {
   grid.GraphType(1);
   grid.GraphLegendColumn("Name");
   const std::string html = Show();
-  if (Internals().columns.size() == 2 && (Internals().columns[1].type_class == 131 ||
-                                          Internals().columns[1].type_class == 6)) {
+  if (Internals().result.columns.size() == 2 &&
+      (Internals().result.columns[1].type_class == TypeClass::kNumber ||
+       Internals().result.columns[1].type_class == TypeClass::kMoney)) {
     // 1.234 and 2.5 of a total 3.734: shares 33% and 67%.
     EXPECT_NE(html.find("33"), std::string::npos);
     EXPECT_EQ(html.find("1234"), std::string::npos);

@@ -1,8 +1,9 @@
 // The controls around the grid's table: the navigation bar at the edges of
 // the result, the inline filter bar with its distinct-value drop-down, and
 // the popup filter script and button.
-#include "grid/database_type.h"
-#include "grid/grid_render.h"
+#include "grid/query/database_type.h"
+#include "grid/render/filter_bar.h"
+#include "grid/render/navigation_bar.h"
 #include "grid/render_fixture.h"
 
 namespace fennick {
@@ -104,7 +105,7 @@ TEST_F(NavigationBarTest, TopBarCopiesThePageSizeAndWithoutTheBoxItIsHidden) {
             std::string::npos);
   EXPECT_EQ(bar.find("name=npagesize"), std::string::npos);
 
-  Internals().page_size_box = false;
+  Internals().designer.page_size_box = false;
   bar = Bar(0, 10, 94);
   EXPECT_NE(bar.find("<input type=hidden name=npagesize value=\"10\"></td></tr></table>"),
             std::string::npos);

@@ -2,6 +2,7 @@
 // start correction, page sizes, filters, the columnar layout, the print
 // view, empty results, and data that must stay text.
 #include "grid/render_fixture.h"
+#include "grid/state/state_fields.h"
 
 namespace fennick {
 namespace {
@@ -129,7 +130,7 @@ TEST_F(RenderTest, HeaderWithoutSortLinksAndWithTextStyle) {
   AddRows(2);
   DataGrid& grid = Grid(Click("1sort:1;lastsort:;rsort:0;"));
   grid.HeaderTextStyle("color:red");
-  grid.internals().page->header_sort_links = false;
+  GridInternals(grid).page->header_sort_links = false;
   grid.AddRowNumbers(false);
   const std::string html = Show();
   EXPECT_NE(html.find("<th><a><font style=\"color:red\">Id</font></a></th>"), std::string::npos)
@@ -262,11 +263,11 @@ namespace {
 TEST_F(RenderTest, ReportDesignerSwitchesShownFieldsFilterTextAndPageBreaks) {
   AddRows(3);
   DataGrid& grid = Grid({{"pagesize", "10"}, {"start", "1"}, {"__FARGS", EncodeArgument("5")}});
-  GridObject& g = grid.internals();
+  GridObject& g = GridInternals(grid);
   g.page->shown_fields = "Name,ID";
-  g.designer_filter_text = "Region is West";
-  g.filter_text_summary = true;
-  g.page_break_after_report = true;
+  g.designer.designer_filter_text = "Region is West";
+  g.designer.filter_text_summary = true;
+  g.designer.page_break_after_report = true;
   std::string html = Show();
   EXPECT_NE(html.find("<th><a>Id</a></th><th><a>Name</a></th></tr>"), std::string::npos) << html;
   EXPECT_EQ(html.find(">Amount<"), std::string::npos);
@@ -277,8 +278,8 @@ TEST_F(RenderTest, ReportDesignerSwitchesShownFieldsFilterTextAndPageBreaks) {
             std::string::npos);
 
   connection_->Execute("DELETE FROM Orders");
-  Grid({}).internals().designer_filter_text = "Region is West";
-  Internals().filter_text_when_empty = true;
+  GridInternals(Grid({})).designer.designer_filter_text = "Region is West";
+  Internals().designer.filter_text_when_empty = true;
   html = Show();
   EXPECT_NE(html.find("No records returned!<div class=filters>Region is West</div>"),
             std::string::npos);

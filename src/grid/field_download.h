@@ -1,0 +1,20 @@
+// The download of a binary cell: the request that a binary cell's link
+// makes, answered with the field's bytes.
+#ifndef FENNICK_GRID_FIELD_DOWNLOAD_H_
+#define FENNICK_GRID_FIELD_DOWNLOAD_H_
+
+#include "grid/grid_object.h"
+
+namespace fennick {
+
+// On a binary cell's link (query "a" = "i"), sends the bytes of the linked
+// field as the whole response and ends the page: HTTP 400 (nothing run) for
+// a sealed command or connection string that does not open with this
+// server's secret, 404 for a row or column outside the result or a field
+// that holds no bytes. Database failures raise fennick::Error. Returns
+// false on any other request.
+bool ServeFieldDownload(GridObject& g);
+
+}  // namespace fennick
+
+#endif  // FENNICK_GRID_FIELD_DOWNLOAD_H_

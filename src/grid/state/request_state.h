@@ -1,0 +1,53 @@
+// What one grid reads from its page's request: the postback argument, the
+// posted state fields and the filter bar, with the resets a new grid applies
+// to the page's shared grid values.
+#ifndef FENNICK_GRID_STATE_REQUEST_STATE_H_
+#define FENNICK_GRID_STATE_REQUEST_STATE_H_
+
+#include <cstdint>
+#include <string>
+
+namespace fennick {
+
+// An export asked for by an export button (postback code 4).
+struct ExportRequest {
+  bool pending = false;
+  std::string format;    // lower case: "excel", "doc", "csv", "xml", "text"
+  std::string captions;  // comma-separated header captions
+};
+
+// What one grid object read from the request and keeps for itself.
+struct GridRequestState {
+  std::string requested_sort;
+  std::string last_sort;
+  bool remove_sort = false;
+  std::string order_list;
+  std::string filter_expression;
+  int64_t current_detail = 0;
+  bool show_all_details = false;
+  bool page_graph = true;
+  int database_type = 0;
+  std::string return_report;
+  bool print_view = false;
+  ExportRequest export_request;
+  // Whether the posted "clearfilters" box was ticked, and the posted filter
+  // bar fields, for redrawing the bar as the user left it.
+  bool clear_filters_checked = false;
+  std::string posted_search_field;
+  std::string posted_use_dropdown;
+  // A filter-bar clause added while reading the request, kept apart so it
+  // can be withdrawn when its field is not one the grid offers.
+  std::string filter_before_clause;
+  std::string clause_field;
+  bool has_new_clause = false;
+};
+
+struct GridObject;
+
+// Reads the request into a new grid (first request or post, filter bar,
+// postback argument) and applies the creation resets.
+void ReadRequestState(GridObject& g);
+
+}  // namespace fennick
+
+#endif  // FENNICK_GRID_STATE_REQUEST_STATE_H_
