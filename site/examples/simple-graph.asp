@@ -39,7 +39,7 @@
   try {
     Server.CreateObject("Fennick.SimpleGraph").GetGraph();
   } catch (e) {
-    Response.Write("<p>Without rows: error " + (e.number & 0xFFFF) + "</p>");
+    Response.Write("<p>Without rows: error " + e.number + "</p>");
   }
 %>
 </body>
