@@ -9,6 +9,7 @@
 #define FENNICK_FRAME_DISPATCH_H_
 
 #include <functional>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,6 +31,26 @@ Variant ConvertArgument(const Variant& value, ArgType type);
 
 std::string LowerName(std::string_view name);
 
+// One member of a class as its table declares it, for listings (the
+// reference pages are checked against these).
+struct MemberInfo {
+  std::string name;  // as published: "PageSize"
+  bool get = false;  // readable as a property
+  bool put = false;  // assignable as a property
+  ArgType put_type = ArgType::kVariant;
+  bool method = false;
+  std::vector<ArgType> params;  // a method's declared argument types
+  size_t required = 0;          // how many of them must be given
+};
+
+// Implemented by every object that dispatches through a MemberTable.
+class MemberDirectory {
+ public:
+  virtual ~MemberDirectory() = default;
+  // The members, sorted by name without regard to case.
+  virtual std::vector<MemberInfo> DescribeMembers() const = 0;
+};
+
 template <class T>
 class MemberTable {
  public:
@@ -40,6 +61,7 @@ class MemberTable {
   MemberTable& Property(std::string_view name, Getter get, Setter put = nullptr,
                         ArgType type = ArgType::kVariant) {
     Member& m = members_[LowerName(name)];
+    m.name = std::string(name);
     m.get = std::move(get);
     m.put = std::move(put);
     m.put_type = type;
@@ -51,6 +73,7 @@ class MemberTable {
   MemberTable& Function(std::string_view name, std::vector<ArgType> params, size_t required,
                         Method call) {
     Member& m = members_[LowerName(name)];
+    m.name = std::string(name);
     m.params = std::move(params);
     m.required = required;
     m.call = std::move(call);
@@ -63,6 +86,24 @@ class MemberTable {
     auto it = members_.find(LowerName(name));
     if (it == members_.end()) return MemberKind::kNone;
     return it->second.call ? MemberKind::kMethod : MemberKind::kProperty;
+  }
+
+  // The table's members, sorted by lower-case name.
+  std::vector<MemberInfo> Describe() const {
+    std::map<std::string, MemberInfo> sorted;
+    for (const auto& [key, m] : members_) {
+      MemberInfo& info = sorted[key];
+      info.name = m.name;
+      info.get = static_cast<bool>(m.get);
+      info.put = static_cast<bool>(m.put);
+      info.put_type = m.put_type;
+      info.method = static_cast<bool>(m.call);
+      info.params = m.params;
+      info.required = m.required;
+    }
+    std::vector<MemberInfo> out;
+    for (auto& entry : sorted) out.push_back(std::move(entry.second));
+    return out;
   }
 
   // Calls member `name` of `self`. The descriptions of errors of the call
@@ -105,6 +146,7 @@ class MemberTable {
 
  private:
   struct Member {
+    std::string name;  // the spelling it was declared with
     Getter get;
     Setter put;
     ArgType put_type = ArgType::kVariant;
@@ -138,7 +180,7 @@ class MemberTable {
 // An Object that forwards to a C++ instance through its class's table.
 // T provides `static const MemberTable<T>& Members()`.
 template <class T>
-class DispatchObject : public Object {
+class DispatchObject : public Object, public MemberDirectory {
  public:
   DispatchObject(std::string_view progid, T instance)
       : progid_(progid),
@@ -160,6 +202,7 @@ class DispatchObject : public Object {
   }
   bool HasMember(std::string_view name) const override { return T::Members().Has(name); }
   MemberKind Kind(std::string_view name) const override { return T::Members().KindOf(name); }
+  std::vector<MemberInfo> DescribeMembers() const override { return T::Members().Describe(); }
   T& instance() { return instance_; }
 
  private:

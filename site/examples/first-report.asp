@@ -1,0 +1,13 @@
+<%@ Language="JScript" %>
+<html>
+<head><title>Products</title></head>
+<body>
+<h1>Products</h1>
+<%
+  var grid = Server.CreateObject("Fennick.DataGrid");
+  grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
+  grid.Command = "SELECT ProductName, QuantityPerUnit, UnitPrice, UnitsInStock FROM Products";
+  grid.Display();
+%>
+</body>
+</html>
