@@ -528,7 +528,7 @@ std::unique_ptr<DriverConnection> OpenSqlite(const OpenSettings& settings) {
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
   if (EqualsIgnoringCase(mode, "Read") || EqualsIgnoringCase(mode, "ReadOnly")) {
     flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
-  } else if (EqualsIgnoringCase(mode, "ReadWriteCreate")) {
+  } else if (AsksToCreateDatabase(settings.options)) {
     flags |= SQLITE_OPEN_CREATE;
   }
   std::string path = source;
