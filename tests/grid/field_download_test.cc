@@ -257,8 +257,8 @@ TEST_F(FieldDownloadTest, TamperedTokenGets400AndRunsNothing) {
 TEST_F(FieldDownloadTest, ForeignSecretTokenGets400) {
   const Sealer foreign(Sealer::KeyFromSecret("another server"));
   auto c = t_.Client();
-  auto refused = c.Get(
-      Link(0, foreign.Seal(SealPurpose::kFieldDownload, Packed({kCommand, connection_string_, "1"}))));
+  const std::string packed = Packed({kCommand, connection_string_, "1"});
+  auto refused = c.Get(Link(0, foreign.Seal(SealPurpose::kFieldDownload, packed)));
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->status, 400);
   EXPECT_EQ(refused->body, "The download link is not valid.");

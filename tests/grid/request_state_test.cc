@@ -234,8 +234,9 @@ TEST_F(GridPageTest, StateFieldsRoundTripEncodedAndSealed) {
 TEST_F(GridPageTest, SealedFieldFromAnotherPlaceIsRefused) {
   const std::string sort_default = SealText(SealPurpose::kSortDefault, "Name DESC");
   const std::string sort_required = SealText(SealPurpose::kSortRequired, "Id");
-  const std::string download = SealParts(
-      SealPurpose::kFieldDownload, {"SELECT Pic FROM Pics", "Data Source=secret.db;Password=pw", "1"});
+  const std::string download =
+      SealParts(SealPurpose::kFieldDownload,
+                {"SELECT Pic FROM Pics", "Data Source=secret.db;Password=pw", "1"});
   const std::vector<std::pair<std::string, std::string>> refused = {
       {"sortdef", "1; DROP TABLE Orders"}, {"sortdef", sort_required}, {"sortreq", sort_default},
       {"sortdef", download},               {"sortreq", download},
