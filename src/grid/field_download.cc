@@ -1,11 +1,14 @@
 // The field download: the request a binary cell's link makes (query
-// "a" = "i"). It opens the sealed command and connection string the link
-// carries, runs that command, and sends the bytes of one field of one row
-// as the whole response, with a content type the bytes themselves name.
+// "a" = "i"). It opens the link's sealed token (command, connection string
+// and column together), runs that command, and sends the bytes of one
+// field of one row as the whole response, with a content type the bytes
+// themselves name.
 //
 // Nothing the browser could have written reaches the database: a token
-// that does not open with this server's secret gets HTTP 400 before any
-// connection is made.
+// that does not open as a download link of this server gets HTTP 400
+// before any connection is made. Even a sealed connection string is
+// checked: a download opens an existing database and never creates a file.
+// No answer repeats what the token held.
 #include "grid/field_download.h"
 
 #include <array>
@@ -19,7 +22,10 @@
 #include "fennick/data.h"
 #include "fennick/error.h"
 #include "fennick/page.h"
-#include "platform/crypto/seal.h"
+#include "frame/refuse_request.h"
+#include "grid/download_link.h"
+#include "grid/render/grid_render.h"
+#include "platform/data/connection_string.h"
 
 namespace fennick {
 namespace {
@@ -89,24 +95,18 @@ std::optional<int64_t> ParseIndex(std::string_view text) {
   return value;
 }
 
-void ClearOutput(Response& response) {
-  try {
-    response.Clear();
-  } catch (const Error&) {
-    // Ignoring errors on purpose: with buffering off the text is gone already.
-  }
-}
-
-[[noreturn]] void Refuse(Response& response, std::string_view status, std::string_view message) {
-  ClearOutput(response);
-  response.Status(status);
-  response.ContentType("text/plain");
-  response.Write(message);
-  response.End();
-}
-
 bool IsBinaryType(int32_t type) {
   return type == kAdBinary || type == kAdVarBinary || type == kAdLongVarBinary;
+}
+
+// Whether opening the connection string can create nothing: it parses, and
+// it does not ask for a missing database file to be made.
+bool OpensWithoutCreating(const std::string& connection_string) {
+  try {
+    return !data::AsksToCreateDatabase(data::ConnectionString::Parse(connection_string));
+  } catch (const Error&) {
+    return false;  // malformed: refused, and its parse message is not shown
+  }
 }
 
 }  // namespace
@@ -115,30 +115,42 @@ bool ServeFieldDownload(GridObject& g) {
   const Request& request = *g.host.request;
   if (request.QueryString("a") != "i") return false;
   Response& response = *g.host.response;
+  constexpr char kBadLink[] = "The download link is not valid.";
 
-  const std::optional<std::string> command = OpenSealed(request.QueryString("s"));
-  const std::optional<std::string> connection_string = OpenSealed(request.QueryString("cn"));
-  if (!command || !connection_string || command->empty()) {
-    Refuse(response, "400 Bad Request", "The download link is not valid.");
-  }
+  const std::optional<DownloadTarget> target =
+      OpenDownloadLink(request.QueryString(kDownloadTokenKey));
+  if (!target || target->command.empty()) RefuseRequest(response, "400 Bad Request", kBadLink);
   const std::optional<int64_t> row = ParseIndex(request.QueryString("r"));
-  const std::optional<int64_t> column = ParseIndex(request.QueryString("c"));
-  if (!row || !column) Refuse(response, "400 Bad Request", "The download link is not valid.");
-
-  Connection connection;
-  connection.Open(*connection_string);
-  Recordset rs;
-  rs.Open(*command, connection, kAdOpenStatic, kAdLockReadOnly, kAdCmdUnspecified);
-  if (rs.State() != kAdStateOpen || *row >= rs.RecordCount() ||
-      static_cast<uint64_t>(*column) >= rs.FieldCount()) {
-    Refuse(response, "404 Not Found", "No such field.");
+  if (!row) RefuseRequest(response, "400 Bad Request", kBadLink);
+  if (!OpensWithoutCreating(target->connection_string)) {
+    RefuseRequest(response, "400 Bad Request", kBadLink);
   }
-  rs.AbsolutePosition(static_cast<int32_t>(*row + 1));
-  const Field field = rs.Fields(static_cast<size_t>(*column));
-  if (!IsBinaryType(field.Type())) Refuse(response, "404 Not Found", "The field holds no file.");
-  const Variant value = field.Value();
+
+  // The engine's messages name the database and quote the command, which
+  // the link keeps sealed: a failure is answered with a fixed text.
+  Connection connection;
+  Recordset rs;
+  Variant value;
+  bool found = false;
+  bool binary = false;
+  try {
+    connection.Open(target->connection_string);
+    rs.Open(target->command, connection, kAdOpenStatic, kAdLockReadOnly, kAdCmdUnspecified);
+    if (rs.State() == kAdStateOpen && *row < rs.RecordCount() &&
+        target->column < rs.FieldCount()) {
+      found = true;
+      rs.AbsolutePosition(static_cast<int32_t>(*row + 1));
+      const Field field = rs.Fields(target->column);
+      binary = IsBinaryType(field.Type());
+      if (binary) value = field.Value();
+    }
+  } catch (const Error&) {
+    RefuseRequest(response, "500 Internal Server Error", "The field cannot be read.");
+  }
+  if (!found) RefuseRequest(response, "404 Not Found", "No such field.");
+  if (!binary) RefuseRequest(response, "404 Not Found", "The field holds no file.");
   if (value.IsNull() || !value.IsBinary()) {
-    Refuse(response, "404 Not Found", "The field is empty.");
+    RefuseRequest(response, "404 Not Found", "The field is empty.");
   }
 
   std::string_view bytes = value.Bytes();
@@ -146,7 +158,11 @@ bool ServeFieldDownload(GridObject& g) {
   const std::string ext = SafeExtension(request.QueryString("ext"));
   const std::optional<std::string_view> signature_type = TypeFromSignature(bytes);
 
-  ClearOutput(response);
+  try {
+    response.Clear();
+  } catch (const Error&) {
+    // Ignoring errors on purpose: with buffering off the text is gone already.
+  }
   response.Expires(0);
   response.Charset("");
   response.ContentType(signature_type ? *signature_type : TypeFromExtension(ext));

@@ -6,6 +6,7 @@
 #include "fennick/data_grid.h"
 #include "fennick/error.h"
 #include "fennick/page.h"
+#include "grid/download_link.h"
 #include "grid/grid_object.h"
 #include "grid/query/aggregate_columns.h"
 #include "grid/render/cell_writer.h"
@@ -373,42 +374,54 @@ TEST_F(ColumnFormatsTest, AggregateColumnsTakeTheirBaseColumnsFormat) {
   EXPECT_EQ(AggregateBaseColumn("SELECT SUM(x) AS SUM_10 FROM t", "SUM_1"), "SUM_1");
 }
 
-TEST_F(ColumnFormatsTest, BinaryCellsLinkWithSealedCommandAndConnection) {
+TEST_F(ColumnFormatsTest, BinaryCellsLinkWithOneSealedTokenPerColumn) {
   grid_->Command("SELECT Photo, Doc FROM Products WHERE Id = 3");
   g_->page->connection_string = "Provider=SQLite;Data Source=shop.db";
-  g_->page->carried_query = "rid=5&s=evil&a=x&t=\"><b>";
-  Columns({Column("Photo", "Products", TypeClass::kBinary),
-           Column("Doc", "Products", TypeClass::kBinary)});
+  g_->page->carried_query = "rid=5&cell=evil&R=9&a=x&s=kept&t=\"><b>";
+  Columns({Column("Photo", "Products", TypeClass::kBinary), Column("Doc", "Products", TypeClass::kBinary)});
   grid_->OleColumn("Products.Doc", "pdf");
 
   std::string img;
   WriteBinaryCell(*g_, 0, 4, img);
   std::string link;
   WriteBinaryCell(*g_, 1, 4, link);
+  std::string next_row;
+  WriteBinaryCell(*g_, 0, 5, next_row);
 
-  auto token = [](const std::string& html, const std::string& key) {
-    size_t at = html.find("&amp;" + key + "=");
-    EXPECT_NE(at, std::string::npos) << key;
-    at += key.size() + 6;
+  auto token = [](const std::string& html) {
+    size_t at = html.find("&amp;cell=");
+    EXPECT_NE(at, std::string::npos) << html;
+    at += 10;
     return html.substr(at, html.find_first_of("&\"", at) - at);
   };
-  const std::string s = token(img, "s");
-  const std::string cn = token(img, "cn");
-  EXPECT_EQ(OpenSealed(s), g_->page->command);
-  EXPECT_EQ(OpenSealed(cn), "Provider=SQLite;Data Source=shop.db");
-  EXPECT_EQ(img, "<img src=\"/orders.asp?a=i&amp;r=4&amp;c=0&amp;s=" + s + "&amp;cn=" + cn +
-                     "&amp;rid=5&amp;t=&quot;&gt;&lt;b&gt;\" border=0>");
-  EXPECT_EQ(link, "<a href=\"/orders.asp?a=i&amp;ext=pdf&amp;r=4&amp;c=1&amp;s=" +
-                      token(link, "s") + "&amp;cn=" + token(link, "cn") +
-                      "&amp;rid=5&amp;t=&quot;&gt;&lt;b&gt;\">pdf</a>");
+  const std::string photo = token(img);
+  const std::string doc = token(link);
+  // The link keeps a=i, ext and r; the page's own "s" is carried, its
+  // "cell", "a" and "r" are not (the link's own would arrive twice).
+  EXPECT_EQ(img, "<img src=\"/orders.asp?a=i&amp;r=4&amp;cell=" + photo +
+                     "&amp;rid=5&amp;s=kept&amp;t=&quot;&gt;&lt;b&gt;\" border=0>");
+  EXPECT_EQ(link, "<a href=\"/orders.asp?a=i&amp;ext=pdf&amp;r=4&amp;cell=" + doc +
+                      "&amp;rid=5&amp;s=kept&amp;t=&quot;&gt;&lt;b&gt;\">pdf</a>");
   EXPECT_EQ(img.find("SELECT"), std::string::npos);
   EXPECT_EQ(img.find("shop.db"), std::string::npos);
+  EXPECT_EQ(token(next_row), photo);  // sealed once per column, not per row
+
+  // Command, connection string and column come back together, and only as
+  // a download link.
+  const std::optional<DownloadTarget> opened = OpenDownloadLink(doc);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(opened->command, g_->page->command);
+  EXPECT_EQ(opened->connection_string, "Provider=SQLite;Data Source=shop.db");
+  EXPECT_EQ(opened->column, 1u);
+  EXPECT_EQ(OpenDownloadLink(photo)->column, 0u);
+  EXPECT_FALSE(OpenSealed(SealPurpose::kSortDefault, photo));
+  EXPECT_FALSE(OpenDownloadLink(SealText(SealPurpose::kSortDefault, "Name")));
 
   // A changed command is sealed anew.
   grid_->Command("SELECT Photo FROM Products");
   std::string again;
   WriteBinaryCell(*g_, 0, 0, again);
-  EXPECT_EQ(OpenSealed(token(again, "s")), "SELECT Photo FROM Products");
+  EXPECT_EQ(OpenDownloadLink(token(again))->command, "SELECT Photo FROM Products");
 }
 
 TEST(FieldIndexTest, MatchesTrimmedUnqualifiedNamesInAnyCase) {

@@ -87,10 +87,11 @@ struct CellWriterCache {
   std::string upper_text;
   TemplateScratch scratch;
 
-  // The sealed command and connection string of binary-cell links, sealed
-  // once for all cells while the texts stay the same.
-  std::string sealed_command_of, sealed_command;
-  std::string sealed_connection_of, sealed_connection;
+  // The sealed tokens of binary-cell links by column ("" until made),
+  // sealed once for all rows while the command and connection string they
+  // hold stay the same.
+  std::string download_command_of, download_connection_of;
+  std::vector<std::string> download_tokens;
 };
 
 // The grid's cache, brought up to date with the page's lists.

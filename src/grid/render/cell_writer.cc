@@ -6,6 +6,7 @@
 #include "fennick/error.h"
 #include "frame/date_tokens.h"
 #include "frame/text_routines.h"
+#include "grid/download_link.h"
 #include "grid/render/cell_formats.h"
 #include "grid/render/cell_values.h"
 #include "grid/render/format_lists.h"
@@ -127,14 +128,23 @@ void AppendPlain(const GridPageState& page, const Variant& value, std::string_vi
   append(text.substr(done));
 }
 
-// The sealed form of text, sealing again only when it changed.
-const std::string& SealedOnce(std::string_view text, std::string& sealed_of,
-                              std::string& sealed) {
-  if (sealed.empty() || sealed_of != text) {
-    sealed = SealText(text);
-    sealed_of = text;
+// The download token of a column's binary cells: the command, the
+// connection string and the column index sealed together, so that the
+// link can be used only as written (no part swapped for another text, no
+// other column asked for). Made once per column while the texts stay the
+// same.
+const std::string& DownloadToken(CellWriterCache& cache, std::string_view command,
+                                 std::string_view connection_string, size_t column) {
+  if (cache.download_command_of != command ||
+      cache.download_connection_of != connection_string) {
+    cache.download_tokens.clear();
+    cache.download_command_of = command;
+    cache.download_connection_of = connection_string;
   }
-  return sealed;
+  if (cache.download_tokens.size() <= column) cache.download_tokens.resize(column + 1);
+  std::string& token = cache.download_tokens[column];
+  if (token.empty()) token = SealDownloadLink(command, connection_string, column);
+  return token;
 }
 
 // The carried query string's pairs as "&amp;"-joined link query text,
@@ -144,8 +154,8 @@ void AppendCarriedQuery(std::string_view query, std::string& out) {
     const size_t amp = query.find('&');
     const std::string_view pair = query.substr(0, amp);
     const std::string name = AsciiLower(UrlDecode(pair.substr(0, pair.find('=')), true));
-    if (!pair.empty() && name != "a" && name != "ext" && name != "r" && name != "c" &&
-        name != "s" && name != "cn") {
+    if (!pair.empty() && name != "a" && name != "ext" && name != "r" &&
+        name != kDownloadTokenKey) {
       out.append("&amp;");
       out.append(HtmlAttributeEscape(pair));
     }
@@ -247,11 +257,9 @@ void WriteBinaryCell(GridObject& g, size_t column, int64_t row_index, std::strin
   // runs only what this server wrote, and the browser never reads either.
   // The row number counts the rows of the result the grid opened (filter
   // and order applied), so that is the text the link carries.
-  const std::string& command =
-      SealedOnce(g.result.opened_sql.empty() ? page.command : g.result.opened_sql,
-                 cache.sealed_command_of, cache.sealed_command);
-  const std::string& connection = SealedOnce(page.connection_string, cache.sealed_connection_of,
-                                             cache.sealed_connection);
+  const std::string& token =
+      DownloadToken(cache, g.result.opened_sql.empty() ? page.command : g.result.opened_sql,
+                    page.connection_string, column);
 
   out.append(extension ? "<a href=\"" : "<img src=\"");
   out.append(g.host.page_url);
@@ -262,12 +270,10 @@ void WriteBinaryCell(GridObject& g, size_t column, int64_t row_index, std::strin
   }
   out.append("&amp;r=");
   out.append(std::to_string(row_index));
-  out.append("&amp;c=");
-  out.append(std::to_string(column));
-  out.append("&amp;s=");
-  out.append(command);
-  out.append("&amp;cn=");
-  out.append(connection);
+  out.append("&amp;");
+  out.append(kDownloadTokenKey);
+  out.push_back('=');
+  out.append(token);
   AppendCarriedQuery(page.carried_query, out);
   out.push_back('"');
   if (extension) {

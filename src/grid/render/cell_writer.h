@@ -44,8 +44,9 @@ void WriteCell(GridObject& g, const RowView& row, size_t column, int64_t row_ind
                std::string& out);
 
 // Appends the link or image of a binary cell: a download link when the
-// column has an OleColumn entry, else an image. The command and connection
-// string the link carries are sealed.
+// column has an OleColumn entry, else an image. The link carries the
+// command, connection string and column sealed as one token
+// (grid/download_link.h).
 void WriteBinaryCell(GridObject& g, size_t column, int64_t row_index, std::string& out);
 
 }  // namespace fennick

@@ -3,7 +3,8 @@
 //
 // Everything read here came from the browser. Numbers that do not parse
 // fall back to their first-request values, sort lists keep only column
-// numbers, sealed fields that do not open are dropped, and filter-bar
+// numbers, a sealed field that does not open as its own ends the request
+// with HTTP 400, and filter-bar
 // values are quoted with their quotes doubled. The filter as a whole is
 // checked against the grid's columns when the grid opens its query.
 #include "grid/state/request_state.h"
@@ -13,6 +14,7 @@
 #include "base/ascii.h"
 #include "fennick/variant.h"
 #include "frame/argument_codec.h"
+#include "frame/refuse_request.h"
 #include "grid/grid_object.h"
 #include "grid/query/database_type.h"
 #include "grid/query/order_list.h"
@@ -54,10 +56,15 @@ bool PostedBoolean(std::string_view text) {
   }
 }
 
-std::string OpenSealedField(const std::string& value) {
+// The text of a sealed field. A value that does not open for the field's
+// purpose (forged, another server's, or a token of another field, such as
+// a download link's) is refused before the grid runs anything, with a
+// message that says nothing of what the value held.
+std::string OpenSealedField(const GridObject& g, SealPurpose purpose, const std::string& value) {
   if (value.empty()) return std::string();
-  auto opened = OpenSealed(value);
-  return opened ? *opened : std::string();
+  std::optional<std::string> opened = OpenSealed(purpose, value);
+  if (!opened) RefuseRequest(*g.host.response, "400 Bad Request", "The form is not valid.");
+  return *std::move(opened);
 }
 
 // The index of a filter condition as the condition select numbers them.
@@ -293,8 +300,8 @@ void ReadRequestState(GridObject& g) {
     s.remove_sort = TrimBlanks(r.Form("rsort")) == "1";
     s.last_sort = SanitizeOrderList(r.Form("lastsort"));
     s.requested_sort = SanitizeOrderList(r.Form("sort"));
-    g.settings.default_sort_order = OpenSealedField(r.Form("sortdef"));
-    g.settings.required_sort_order = OpenSealedField(r.Form("sortreq"));
+    g.settings.default_sort_order = OpenSealedField(g, SealPurpose::kSortDefault, r.Form("sortdef"));
+    g.settings.required_sort_order = OpenSealedField(g, SealPurpose::kSortRequired, r.Form("sortreq"));
     g.page->master_columns = SanitizeOrderList(r.Form("mastercols"));
     s.filter_expression = r.Form("rsfilter");
     s.database_type = LeadingInteger(r.Form("dbtype"));

@@ -24,10 +24,11 @@ void Hidden(std::string& out, std::string_view name, std::string_view value) {
   out.append("\">");
 }
 
-// Free ORDER BY texts travel sealed: the browser carries them but cannot
-// change them into other SQL.
-std::string SealedOrEmpty(const std::string& text) {
-  return text.empty() ? std::string() : SealText(text);
+// Free ORDER BY texts travel sealed, each for its own field: the browser
+// carries them but can neither change them into other SQL nor put another
+// sealed value in their place.
+std::string SealedOrEmpty(SealPurpose purpose, const std::string& text) {
+  return text.empty() ? std::string() : SealText(purpose, text);
 }
 
 }  // namespace
@@ -43,8 +44,8 @@ void WriteStateFields(GridObject& g) {
   std::string out;
   out.reserve(1024);
   Hidden(out, "mastercols", p.master_columns);
-  Hidden(out, "sortreq", SealedOrEmpty(g.settings.required_sort_order));
-  Hidden(out, "sortdef", SealedOrEmpty(g.settings.default_sort_order));
+  Hidden(out, "sortreq", SealedOrEmpty(SealPurpose::kSortRequired, g.settings.required_sort_order));
+  Hidden(out, "sortdef", SealedOrEmpty(SealPurpose::kSortDefault, g.settings.default_sort_order));
   Hidden(out, "sort", s.order_list);
   Hidden(out, "rsort", "0");
   Hidden(out, "pagesize", std::to_string(p.page_size));

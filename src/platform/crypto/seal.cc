@@ -1,4 +1,8 @@
-// Sealing with libsodium's secretbox and the server key file.
+// Sealing with libsodium's XChaCha20-Poly1305 AEAD and the server key file.
+//
+// A token is nonce, ciphertext and tag in URL-safe Base64 without padding.
+// The purpose's name is the AEAD's additional data: it is not in the token,
+// yet opening with another purpose fails the tag check.
 #include "platform/crypto/seal.h"
 
 #include <fcntl.h>
@@ -7,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -17,6 +22,9 @@ namespace fennick {
 namespace {
 
 constexpr char kKeyFileName[] = "fennick.key";
+constexpr size_t kNonceBytes = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
+constexpr size_t kTagBytes = crypto_aead_xchacha20poly1305_ietf_ABYTES;
+constexpr int kBase64Variant = sodium_base64_VARIANT_URLSAFE_NO_PADDING;
 
 void EnsureSodium() {
   if (sodium_init() < 0) throw Error(-1, "libsodium could not be initialised", "Sealer");
@@ -59,6 +67,20 @@ std::shared_ptr<const Sealer> GetProcessSealer() {
 }
 
 }  // namespace
+
+std::string_view SealPurposeName(SealPurpose purpose) {
+  switch (purpose) {
+    case SealPurpose::kSortDefault:
+      return "fennick/grid/sort-default";
+    case SealPurpose::kSortRequired:
+      return "fennick/grid/sort-required";
+    case SealPurpose::kFieldDownload:
+      return "fennick/grid/field-download";
+  }
+  // Only a value cast from outside the enumeration gets here; no token is
+  // ever sealed or opened for it.
+  throw Error(-1, "Unknown seal purpose", "Sealer");
+}
 
 Sealer::Key Sealer::KeyFromSecret(std::string_view secret) {
   EnsureSodium();
@@ -115,37 +137,42 @@ Sealer::Key Sealer::LoadServerKey(const std::filesystem::path& data_dir) {
   return key;
 }
 
-std::string Sealer::Seal(std::string_view plain) const {
-  std::string box(crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES + plain.size(), '\0');
+std::string Sealer::Seal(SealPurpose purpose, std::string_view plain) const {
+  const std::string_view ad = SealPurposeName(purpose);
+  std::string box(kNonceBytes + plain.size() + kTagBytes, '\0');
   auto* out = reinterpret_cast<unsigned char*>(box.data());
-  randombytes_buf(out, crypto_secretbox_NONCEBYTES);
-  crypto_secretbox_easy(out + crypto_secretbox_NONCEBYTES,
-                        reinterpret_cast<const unsigned char*>(plain.data()), plain.size(), out,
-                        key_.data());
-  const int variant = sodium_base64_VARIANT_URLSAFE_NO_PADDING;
-  std::string token(sodium_base64_encoded_len(box.size(), variant), '\0');
-  sodium_bin2base64(token.data(), token.size(), out, box.size(), variant);
+  randombytes_buf(out, kNonceBytes);
+  unsigned long long sealed_len = 0;
+  crypto_aead_xchacha20poly1305_ietf_encrypt(
+      out + kNonceBytes, &sealed_len, reinterpret_cast<const unsigned char*>(plain.data()),
+      plain.size(), reinterpret_cast<const unsigned char*>(ad.data()), ad.size(), nullptr, out,
+      key_.data());
+  std::string token(sodium_base64_encoded_len(box.size(), kBase64Variant), '\0');
+  sodium_bin2base64(token.data(), token.size(), out, box.size(), kBase64Variant);
   token.resize(token.size() - 1);  // the terminating NUL
   return token;
 }
 
-std::optional<std::string> Sealer::Open(std::string_view token) const {
+std::optional<std::string> Sealer::Open(SealPurpose purpose, std::string_view token) const {
   if (token.empty()) return std::nullopt;
   std::string box(token.size(), '\0');
   size_t len = 0;
   if (sodium_base642bin(reinterpret_cast<unsigned char*>(box.data()), box.size(), token.data(),
-                        token.size(), nullptr, &len, nullptr,
-                        sodium_base64_VARIANT_URLSAFE_NO_PADDING) != 0 ||
-      len < crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES) {
+                        token.size(), nullptr, &len, nullptr, kBase64Variant) != 0 ||
+      len < kNonceBytes + kTagBytes) {
     return std::nullopt;
   }
+  const std::string_view ad = SealPurposeName(purpose);
   const auto* in = reinterpret_cast<const unsigned char*>(box.data());
-  std::string plain(len - crypto_secretbox_NONCEBYTES - crypto_secretbox_MACBYTES, '\0');
-  if (crypto_secretbox_open_easy(reinterpret_cast<unsigned char*>(plain.data()),
-                                 in + crypto_secretbox_NONCEBYTES,
-                                 len - crypto_secretbox_NONCEBYTES, in, key_.data()) != 0) {
+  std::string plain(len - kNonceBytes - kTagBytes, '\0');
+  unsigned long long plain_len = 0;
+  if (crypto_aead_xchacha20poly1305_ietf_decrypt(
+          reinterpret_cast<unsigned char*>(plain.data()), &plain_len, nullptr, in + kNonceBytes,
+          len - kNonceBytes, reinterpret_cast<const unsigned char*>(ad.data()), ad.size(), in,
+          key_.data()) != 0) {
     return std::nullopt;
   }
+  plain.resize(static_cast<size_t>(plain_len));
   return plain;
 }
 
@@ -155,10 +182,44 @@ void InstallSealer(const Sealer::Key& key) {
   process_sealer = std::make_shared<const Sealer>(key);
 }
 
-std::string SealText(std::string_view plain) { return GetProcessSealer()->Seal(plain); }
+std::string SealText(SealPurpose purpose, std::string_view plain) {
+  return GetProcessSealer()->Seal(purpose, plain);
+}
 
-std::optional<std::string> OpenSealed(std::string_view token) {
-  return GetProcessSealer()->Open(token);
+std::optional<std::string> OpenSealed(SealPurpose purpose, std::string_view token) {
+  return GetProcessSealer()->Open(purpose, token);
+}
+
+// Parts are written as their byte length in decimal, ":", and the bytes, so
+// that no text a part holds can end it early or start the next.
+std::string SealParts(SealPurpose purpose, std::initializer_list<std::string_view> parts) {
+  std::string packed;
+  for (std::string_view part : parts) {
+    packed.append(std::to_string(part.size())).push_back(':');
+    packed.append(part);
+  }
+  return SealText(purpose, packed);
+}
+
+std::optional<std::vector<std::string>> OpenSealedParts(SealPurpose purpose,
+                                                        std::string_view token, size_t count) {
+  const std::optional<std::string> packed = OpenSealed(purpose, token);
+  if (!packed) return std::nullopt;
+  std::vector<std::string> parts;
+  std::string_view rest = *packed;
+  while (!rest.empty()) {
+    size_t length = 0;
+    const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), length);
+    const size_t digits = static_cast<size_t>(end - rest.data());
+    if (ec != std::errc() || digits == 0 || digits >= rest.size() || rest[digits] != ':' ||
+        length > rest.size() - digits - 1) {
+      return std::nullopt;
+    }
+    parts.emplace_back(rest.substr(digits + 1, length));
+    rest.remove_prefix(digits + 1 + length);
+  }
+  if (parts.size() != count) return std::nullopt;
+  return parts;
 }
 
 }  // namespace fennick

@@ -2,18 +2,36 @@
 // back intact and unread (SQL texts, connection strings, password proofs).
 //
 // A sealed token is the text encrypted and authenticated with the server's
-// secret (XSalsa20-Poly1305), written in URL-safe Base64. Servers that share
-// the secret open each other's tokens. A Sealer is immutable and thread-safe.
+// secret (XChaCha20-Poly1305), written in URL-safe Base64. Every token is
+// sealed for one purpose, and the purpose's name is authenticated with it:
+// a token opens only for the purpose it was made for, so a value the
+// browser carries in one field cannot be moved into another. Servers that
+// share the secret open each other's tokens. A Sealer is immutable and
+// thread-safe.
 #ifndef FENNICK_PLATFORM_CRYPTO_SEAL_H_
 #define FENNICK_PLATFORM_CRYPTO_SEAL_H_
 
 #include <array>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fennick {
+
+// What a sealed value is for. Adding a purpose is one enumerator here and
+// one name in SealPurposeName; a name, once used, is never given to another
+// purpose (old tokens would open as the new one).
+enum class SealPurpose {
+  kSortDefault,    // a grid's DefaultSortOrder, carried in its "sortdef" field
+  kSortRequired,   // a grid's RequiredSortOrder, carried in its "sortreq" field
+  kFieldDownload,  // a binary cell's link: command, connection string, column
+};
+
+// The name bound into every token of the purpose.
+std::string_view SealPurposeName(SealPurpose purpose);
 
 class Sealer {
  public:
@@ -29,20 +47,30 @@ class Sealer {
   // use. Raises fennick::Error when neither can be had.
   static Key LoadServerKey(const std::filesystem::path& data_dir);
 
-  std::string Seal(std::string_view plain) const;
+  // A fresh token (random nonce) for `plain`, made for `purpose`.
+  std::string Seal(SealPurpose purpose, std::string_view plain) const;
   // The sealed text, or nullopt for an empty, malformed, tampered or
-  // foreign token.
-  std::optional<std::string> Open(std::string_view token) const;
+  // foreign token, or one sealed for another purpose.
+  std::optional<std::string> Open(SealPurpose purpose, std::string_view token) const;
 
  private:
   Key key_;
 };
 
 // The process-wide sealer that the component's objects use. Install it once
-// at server start; Seal/Open raise an Error while none is installed.
+// at server start; the functions below raise an Error while none is
+// installed.
 void InstallSealer(const Sealer::Key& key);
-std::string SealText(std::string_view plain);
-std::optional<std::string> OpenSealed(std::string_view token);
+std::string SealText(SealPurpose purpose, std::string_view plain);
+std::optional<std::string> OpenSealed(SealPurpose purpose, std::string_view token);
+
+// Several texts sealed as one token, so that they can be neither separated
+// nor recombined with the parts of another token. OpenSealedParts gives
+// them back in order, or nullopt when the token does not open for the
+// purpose or does not hold exactly `count` parts.
+std::string SealParts(SealPurpose purpose, std::initializer_list<std::string_view> parts);
+std::optional<std::vector<std::string>> OpenSealedParts(SealPurpose purpose,
+                                                        std::string_view token, size_t count);
 
 }  // namespace fennick
 

@@ -104,4 +104,16 @@ std::string ConnectionString::Get(std::initializer_list<std::string_view> keys) 
   return Find(keys).value_or("");
 }
 
+bool AsksToCreateDatabase(const ConnectionString& options) {
+  const std::string mode = options.Get({"Mode"});
+  constexpr std::string_view kCreate = "readwritecreate";
+  if (mode.size() != kCreate.size()) return false;
+  for (size_t i = 0; i < mode.size(); ++i) {
+    const char c = mode[i] >= 'A' && mode[i] <= 'Z' ? static_cast<char>(mode[i] - 'A' + 'a')
+                                                    : mode[i];
+    if (c != kCreate[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace fennick::data

@@ -30,6 +30,11 @@ class ConnectionString {
   std::vector<std::pair<std::string, std::string>> entries_;  // normalised key, value
 };
 
+// Whether opening with these options may create a database file that does
+// not exist yet (SQLite's "Mode=ReadWriteCreate", in any case). Opening
+// never creates one otherwise.
+bool AsksToCreateDatabase(const ConnectionString& options);
+
 }  // namespace fennick::data
 
 #endif  // FENNICK_PLATFORM_DATA_CONNECTION_STRING_H_

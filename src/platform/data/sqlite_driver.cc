@@ -18,8 +18,8 @@
 #include <cmath>
 #include <filesystem>
 
-#include "fennick/error.h"
 #include "base/ascii.h"
+#include "fennick/error.h"
 #include "fennick/page.h"
 #include "platform/data/driver.h"
 #include "platform/data/object_name.h"
@@ -521,7 +521,7 @@ std::unique_ptr<DriverConnection> OpenSqlite(const OpenSettings& settings) {
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
   if (EqualsIgnoreCase(mode, "Read") || EqualsIgnoreCase(mode, "ReadOnly")) {
     flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
-  } else if (EqualsIgnoreCase(mode, "ReadWriteCreate")) {
+  } else if (AsksToCreateDatabase(settings.options)) {
     flags |= SQLITE_OPEN_CREATE;
   }
   std::string path = source;

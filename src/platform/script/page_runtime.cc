@@ -1,6 +1,7 @@
 // Running script pages, and their error pages.
 #include "platform/script/page_runtime.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "fennick/error.h"
@@ -114,9 +115,12 @@ PageRuntime::PageRuntime(std::filesystem::path site_root, ScriptPageOptions opti
 
 void PageRuntime::Run(PageContext& page) {
   const std::string& path = page.request().Path();
+  // Every leading "/" goes: a path joined to the root as "/srv/..." would
+  // replace the root instead of lying below it.
+  const size_t start = std::min(path.find_first_not_of('/'), path.size());
   std::error_code ec;
   std::filesystem::path file =
-      std::filesystem::weakly_canonical(site_root_ / path.substr(path.empty() ? 0 : 1), ec);
+      std::filesystem::weakly_canonical(site_root_ / path.substr(start), ec);
   if (ec || !IsUnder(site_root_, file)) {
     page.response().Status("404 Not Found");
     page.response().Write("The page cannot be found.");

@@ -106,13 +106,19 @@ std::string ErrorBlock(const Error& e) {
   return out;
 }
 
-// Decodes the path of a request target, refusing control characters.
+// Decodes the path of a request target, refusing control characters. Runs
+// of "/" become one: every path is then a path below the site root, never
+// one that a file-system join would read as absolute ("//srv/site/data").
 std::optional<std::string> DecodePath(std::string_view target) {
   std::string_view raw = target.substr(0, target.find('?'));
-  std::string path = UrlDecode(raw, false);
-  if (path.empty() || path[0] != '/') return std::nullopt;
-  for (unsigned char c : path) {
+  std::string decoded = UrlDecode(raw, false);
+  if (decoded.empty() || decoded[0] != '/') return std::nullopt;
+  std::string path;
+  path.reserve(decoded.size());
+  for (unsigned char c : decoded) {
     if (c < 0x20 || c == 0x7f || c == '\\') return std::nullopt;
+    if (c == '/' && !path.empty() && path.back() == '/') continue;
+    path.push_back(static_cast<char>(c));
   }
   return path;
 }
@@ -130,10 +136,30 @@ bool HasUnsafeSegment(std::string_view path) {
   return false;
 }
 
-bool IsDataPath(std::string_view path) {
-  // "/data" and "/data/..." in any case: the site's private folder.
+// Whether `path` is `folder` or lies inside it (both absolute, normalised).
+bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& folder) {
+  const std::string& p = path.native();
+  const std::string& f = folder.native();
+  return p.compare(0, f.size(), f) == 0 && (p.size() == f.size() || p[f.size()] == '/');
+}
+
+// Whether a request path reaches the site's private folder data/: by its
+// spelling ("/data" and "/data/..." in any case), or through a symbolic
+// link anywhere on the way whose target lies in data/ (the resolved path,
+// checked against the real folder data/ is, wherever that is).
+bool IsDataPath(const std::filesystem::path& site_root, std::string_view path) {
   std::string lower = AsciiLower(path.substr(0, 5));
-  return lower == "/data" && (path.size() == 5 || path[5] == '/');
+  if (lower == "/data" && (path.size() == 5 || path[5] == '/')) return true;
+  std::error_code ec;
+  const std::filesystem::path real =
+      std::filesystem::weakly_canonical(site_root / std::string(path.substr(1)), ec);
+  // A path that cannot be resolved is not served: refusing it is safe.
+  if (ec) return true;
+  const std::filesystem::path data = std::filesystem::weakly_canonical(site_root / "data", ec);
+  if (ec || IsWithin(real, data)) return true;
+  if (!IsWithin(real, site_root)) return false;
+  const std::filesystem::path inside = real.lexically_relative(site_root);
+  return !inside.empty() && AsciiLower(inside.begin()->native()) == "data";
 }
 
 }  // namespace
@@ -236,7 +262,7 @@ struct WebServer::Impl {
         }
       }
     }
-    if (IsDataPath(page_path)) {
+    if (IsDataPath(options.site_root, page_path)) {
       Fail(res, 404, "Not Found", "The page cannot be found.");
       return;
     }

@@ -221,13 +221,39 @@ TEST_F(GridPageTest, StateFieldsRoundTripEncodedAndSealed) {
             std::string::npos);
   EXPECT_EQ(html.find("Name DESC"), std::string::npos);  // sealed
 
-  // The sealed order comes back on the next post; a forged one does not.
+  // The sealed order comes back on the next post.
   size_t at = html.find("name=sortdef value=\"") + 20;
   std::string token = html.substr(at, html.find('"', at) - at);
   Page({{"sortdef", token}});
   EXPECT_EQ(NewGrid().settings.default_sort_order, "Name DESC");
-  Page({{"sortdef", "1; DROP TABLE Orders"}});
-  EXPECT_EQ(NewGrid().settings.default_sort_order, "");
+}
+
+// A sealed field holds only what this server sealed for that very field:
+// a forged value, the other sort field's token or a download link's token
+// ends the request with 400 before the grid runs anything, and the answer
+// says nothing of what the value held.
+TEST_F(GridPageTest, SealedFieldFromAnotherPlaceIsRefused) {
+  const std::string sort_default = SealText(SealPurpose::kSortDefault, "Name DESC");
+  const std::string sort_required = SealText(SealPurpose::kSortRequired, "Id");
+  const std::string download =
+      SealParts(SealPurpose::kFieldDownload,
+                {"SELECT Pic FROM Pics", "Data Source=secret.db;Password=pw", "1"});
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"sortdef", "1; DROP TABLE Orders"}, {"sortdef", sort_required}, {"sortreq", sort_default},
+      {"sortdef", download},               {"sortreq", download},
+  };
+  for (const auto& [field, value] : refused) {
+    Page({{field, value}, {"pagesize", "10"}});
+    page_->response().Write("<p>written before the grid</p>");
+    EXPECT_THROW(NewGrid(), PageEnd) << field;
+    EXPECT_EQ(page_->response().Status(), "400 Bad Request") << field;
+    EXPECT_EQ(page_->response().ContentType(), "text/plain");
+    EXPECT_EQ(page_->response().Body(), "The form is not valid.") << field;
+  }
+  Page({{"sortdef", sort_default}, {"sortreq", sort_required}});
+  GridObject& g = NewGrid();
+  EXPECT_EQ(g.settings.default_sort_order, "Name DESC");
+  EXPECT_EQ(g.settings.required_sort_order, "Id");
 }
 
 TEST(PostBackScriptTest, IsWrittenExactly) {

@@ -36,6 +36,18 @@ TEST(ConnectionStringTest, MalformedStringsAreRefused) {
                     "Invalid connection string: a value without a key");
 }
 
+TEST(ConnectionStringTest, OnlyReadWriteCreateAsksToCreateADatabase) {
+  EXPECT_TRUE(
+      AsksToCreateDatabase(ConnectionString::Parse("Data Source=a.db;Mode=ReadWriteCreate")));
+  EXPECT_TRUE(AsksToCreateDatabase(ConnectionString::Parse("mode = 'readwritecreate';x=1")));
+  // The last Mode wins, as it does when the database is opened.
+  EXPECT_TRUE(AsksToCreateDatabase(ConnectionString::Parse("Mode=Read;MODE=READWRITECREATE")));
+  EXPECT_FALSE(AsksToCreateDatabase(ConnectionString::Parse("Mode=ReadWriteCreate;Mode=Read")));
+  EXPECT_FALSE(AsksToCreateDatabase(ConnectionString::Parse("Data Source=a.db")));
+  EXPECT_FALSE(AsksToCreateDatabase(ConnectionString::Parse("Mode=ReadWrite")));
+  EXPECT_FALSE(AsksToCreateDatabase(ConnectionString::Parse("Mode=ReadWriteCreat")));
+}
+
 TEST(ConnectionStringTest, UnknownProvidersAreNamedWithTheSupportedOnes) {
   Connection c;
   EXPECT_DATA_ERROR(c.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=nwind.mdb"),
