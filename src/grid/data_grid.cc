@@ -9,6 +9,7 @@
 #include "frame/module_state.h"
 #include "grid/grid_object.h"
 #include "grid/grid_render.h"
+#include "grid/sql_text.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
@@ -62,11 +63,9 @@ DataGrid::~DataGrid() {
 }
 
 void DataGrid::Command(std::string_view sql) {
-  std::string text(sql);
-  for (size_t at = text.find(", "); at != std::string::npos; at = text.find(", ", at + 1)) {
-    text.replace(at, 2, ",");
-  }
-  g_->page->command = std::move(text);
+  // Literals and quoted names keep their blanks: 'Washington, DC' must
+  // still match the row it names.
+  g_->page->command = CollapseCommaBlanks(sql);
 }
 
 const std::string& DataGrid::Command() const { return g_->page->command; }

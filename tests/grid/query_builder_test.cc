@@ -157,6 +157,42 @@ TEST_P(GridQueryTest, FiltersLandBeforeGroupByAndKeepTheirLiterals) {
   EXPECT_EQ(Open(), (std::vector<std::string>{"3", "5"}));
 }
 
+TEST_P(GridQueryTest, CommaBlanksInsideLiteralsAndQuotedNamesSurvive) {
+  connection_->Execute("INSERT INTO Orders VALUES (6, 'Washington, DC', 1, 'East', 's6')");
+  Grid({}, "SELECT Id, Name AS \"Place, full\" FROM Orders WHERE Name = 'Washington, DC'");
+  EXPECT_EQ(grid_->Command(),
+            "SELECT Id,Name AS \"Place, full\" FROM Orders WHERE Name = 'Washington, DC'");
+  EXPECT_EQ(Open(), (std::vector<std::string>{"6"}));
+  EXPECT_EQ(grid_->internals().recordset->Fields(1).Name(), "Place, full");
+
+  // A doubled quote stays inside its literal.
+  connection_->Execute("INSERT INTO Orders VALUES (7, 'O''Neil, Ltd', 2, 'East', 's7')");
+  Grid({}, "SELECT Id FROM Orders WHERE Name IN ('O''Neil, Ltd', 'Washington, DC')");
+  EXPECT_EQ(Open(), (std::vector<std::string>{"6", "7"}));
+}
+
+TEST_P(GridQueryTest, FilterAppliesToEveryBranchOfAnOrCondition) {
+  // Without brackets, "Region = 'West' OR Region = 'East' AND (Amount < 10)"
+  // would return the West rows 1 and 3 as well.
+  Grid({{"rsfilter", "Amount < 10"}},
+       kSelect + std::string(" WHERE Region = 'West' OR Region = 'East'"));
+  EXPECT_EQ(Open(), (std::vector<std::string>{"2"}));
+  EXPECT_NE(grid_->internals().opened_sql.find(
+                "WHERE (Region = 'West' OR Region = 'East') AND  ("),
+            std::string::npos)
+      << grid_->internals().opened_sql;
+
+  // The same through the filter bar, with a sort click appending ORDER BY.
+  Grid({{"search_field", Offered("Amount")}, {"search_condition", " < "},
+        {"search_text", "25"}, {"__FARGS", EncodeArgument("1sort:1;lastsort:;rsort:0;")}},
+       kSelect + std::string(" WHERE Region = 'North' OR Name = 'Adams'"));
+  EXPECT_EQ(Open(), (std::vector<std::string>{"4", "5"}));
+  Grid({{"search_field", Offered("Amount")}, {"search_condition", " < "},
+        {"search_text", "10"}},
+       kSelect + std::string(" WHERE Region = 'North' OR Name = 'Adams'"));
+  EXPECT_EQ(Open(), (std::vector<std::string>{"4"}));
+}
+
 TEST_P(GridQueryTest, RowLimitOnTheRecordset) {
   Grid({}, kSelect);
   CurrentModuleState().max_records = 2;
