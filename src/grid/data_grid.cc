@@ -100,7 +100,10 @@ void DataGrid::PrintFooter(std::string_view html) { g_->page->print_footer = htm
 
 void DataGrid::GraphFields(std::string_view columns) {
   // Kept as ",a,b," with the blanks around commas removed, so a column is
-  // found by searching "," + name + ",".
+  // found by searching "," + name + ",". An empty text keeps the list set
+  // before (none: every numeric column is graphed), rather than storing ",,"
+  // which no column matches.
+  if (TrimBlanks(columns).empty()) return;
   std::string list;
   std::string item;
   auto flush = [&] {

@@ -217,6 +217,15 @@ void Bind(GridObject& g) {
     step = 13;
     if (!g.req.print_view) CloseGridTable(out);
     WriteNavigationBar(g, first, p.page_size, r.last_row, r.paging, true, out);
+    WriteToPage(out);
+    out.clear();
+    WriteStateFields(g);
+    WriteFilterSummary(r);
+    if (g.writes_own_form) out.append("</form>");
+
+    step = 14;
+    // The graph stands below the whole grid, after its form: its paging
+    // link posts the form by name, so it needs no place inside it.
     if (g.graph_type > 0 && !(g.req.print_view && g.req.page_graph)) {
       if (g.req.page_graph && r.paging) {
         DrawGraph(r, first, std::min(first + p.page_size - 1, r.last_row), true);
@@ -224,11 +233,6 @@ void Bind(GridObject& g) {
         DrawGraph(r, 0, r.last_row, true);
       }
     }
-    WriteToPage(out);
-    out.clear();
-    WriteStateFields(g);
-    WriteFilterSummary(r);
-    if (g.writes_own_form) out.append("</form>");
     WriteToPage(out);
   });
 }
