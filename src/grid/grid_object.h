@@ -6,9 +6,11 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "fennick/error.h"
 #include "frame/host.h"
 #include "grid/column_expressions.h"
 #include "grid/grid_state.h"
@@ -38,6 +40,9 @@ struct GridObject {
   std::string parameters;  // "name|=|value|||" per parameter
   bool owns_connection = false;
   std::shared_ptr<Recordset> recordset;
+  // The database's error when the statement ran but reading its rows
+  // failed; Display then shows it in place of the table.
+  std::optional<Error> fetch_error;
   // Set when the recordset came from Command (it offers "starts with").
   bool built_from_command = false;
   // The result's columns with their qualifiers, known once the query ran.

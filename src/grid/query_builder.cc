@@ -316,6 +316,8 @@ void CreateCommand(GridObject& g) {
       try {
         g.recordset = OpenText(g, opened_sql, max_records);
         if (filtered) g.applied_filter_sql = sql_filter;
+      } catch (const FetchError&) {
+        throw;  // the filter was accepted; its rows failed
       } catch (const Error&) {
         if (!filtered) throw;
         // The database refused the filter: show the page without it.
@@ -326,6 +328,11 @@ void CreateCommand(GridObject& g) {
         g.recordset = OpenText(g, command, max_records);
       }
     }
+  } catch (const FetchError& e) {
+    // The statement ran: Display reports the failed read where the table
+    // would stand.
+    g.fetch_error = e;
+    g.recordset.reset();
   } catch (const Error& e) {
     pending = e;
     g.recordset.reset();
@@ -413,6 +420,9 @@ void OpenProcedure(GridObject& g) {
       }
     }
     ReadColumns(*rs, name, g.req.database_type, g.columns);
+  } catch (const FetchError& e) {
+    g.fetch_error = e;
+    g.recordset.reset();
   } catch (const Error& e) {
     g.recordset.reset();
     ShowError(HtmlEncode(e.description()));

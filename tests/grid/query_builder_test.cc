@@ -287,6 +287,28 @@ TEST_P(GridQueryTest, RejectedStatementsShowTheErrorAndTheSql) {
             std::string::npos);
 }
 
+TEST_P(GridQueryTest, RowsFailingWhileReadAreKeptForTheErrorBox) {
+  // Both engines accept the statement and fail on its third row.
+  Grid({}, IsPostgres()
+               ? "SELECT x, 10 / (x - 3) AS q FROM generate_series(1, 5) AS x"
+               : "WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM s WHERE x < 5) "
+                 "SELECT x, abs(CASE WHEN x = 3 THEN -9223372036854775807 - 1 ELSE x END) "
+                 "FROM s");
+  EXPECT_TRUE(Open().empty());
+  ASSERT_TRUE(grid_->internals().fetch_error.has_value());
+  EXPECT_EQ(grid_->internals().fetch_error->number(), kErrDataCommandFailed);
+  EXPECT_NE(grid_->internals().fetch_error->description().find(IsPostgres() ? "division by zero"
+                                                                            : "integer overflow"),
+            std::string::npos);
+  // Not the box of a statement the database refused.
+  EXPECT_EQ(Output().find("<div><font color=red face=arial>"), std::string::npos) << Output();
+
+  // A statement refused at once is not a failed read.
+  Grid({}, "SELECT Nope FROM Orders");
+  Open();
+  EXPECT_FALSE(grid_->internals().fetch_error.has_value());
+}
+
 TEST_P(GridQueryTest, StoredProcedureWithNamedParameters) {
   if (!IsPostgres()) GTEST_SKIP() << "SQLite has no stored procedures";
   connection_->Execute(
