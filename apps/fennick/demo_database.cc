@@ -56,11 +56,15 @@ bool IsUpToDate(const std::filesystem::path& database, const std::filesystem::pa
 
 }  // namespace
 
-DemoDatabaseResult EnsureDemoDatabase(const std::filesystem::path& site_root) {
+DemoDatabaseResult EnsureDemoDatabase(const std::filesystem::path& site_root,
+                                      const std::filesystem::path& script_root) {
   DemoDatabaseResult result;
-  const std::filesystem::path script_path = site_root / "data" / "demo.sql";
+  const std::filesystem::path script_path =
+      (script_root.empty() ? site_root : script_root) / "data" / "demo.sql";
   const std::filesystem::path database = site_root / "data" / "demo.db";
   if (IsUpToDate(database, script_path)) return result;
+  std::error_code made;
+  std::filesystem::create_directories(database.parent_path(), made);  // reported when writing
 
   std::ifstream in(script_path, std::ios::binary);
   if (!in) {

@@ -14,12 +14,14 @@ struct DemoDatabaseResult {
   bool ok() const { return error.empty(); }
 };
 
-// Builds data/demo.db of `site_root` from data/demo.sql when the database is
-// missing or older than the script. The script's statements end with a
+// Builds data/demo.db of `site_root` from data/demo.sql of `script_root`
+// (of `site_root` when empty) when the database is missing or older than
+// the script; data/ is created when missing. The script's statements end with a
 // semicolon at the end of a line; lines starting with "--" are comments. The
 // database is written beside its final name and renamed into place, so a
 // reader never sees it half made.
-DemoDatabaseResult EnsureDemoDatabase(const std::filesystem::path& site_root);
+DemoDatabaseResult EnsureDemoDatabase(const std::filesystem::path& site_root,
+                                      const std::filesystem::path& script_root = {});
 
 }  // namespace fennick
 

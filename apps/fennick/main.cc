@@ -62,7 +62,7 @@ int Serve(int argc, char** argv) {
   fennick::ServerOptions options;
   fennick::ScriptPageOptions script_options;
   options.site_root = ".";
-  bool demo = false, quiet = false;
+  bool demo = false, quiet = false, site_given = false;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](const char* name) -> const char* {
@@ -79,6 +79,7 @@ int Serve(int argc, char** argv) {
     } else if (arg == "--site") {
       if (!(v = value("--site"))) return Fail("--site needs a folder");
       options.site_root = v;
+      site_given = true;
     } else if (arg == "--port") {
       if (!(v = value("--port")) || !ParseSize(v, n) || n > 65535)
         return Fail("--port needs a port number");
@@ -120,7 +121,9 @@ int Serve(int argc, char** argv) {
       return Fail("unknown option " + arg);
     }
   }
-  if (demo) options.site_root = FENNICK_DEMO_SITE;
+  // --demo with --site serves the given site with the demo database built
+  // in its data/ folder; --demo alone serves the demo site itself.
+  if (demo && !site_given) options.site_root = FENNICK_DEMO_SITE;
   std::error_code ec;
   if (!std::filesystem::is_directory(options.site_root, ec)) {
     return Fail("the site folder " + options.site_root.string() + " does not exist");
@@ -129,7 +132,7 @@ int Serve(int argc, char** argv) {
   if (demo) {
     // The demo pages show the database's absence themselves; the server
     // still starts.
-    const fennick::DemoDatabaseResult database = fennick::EnsureDemoDatabase(options.site_root);
+    const fennick::DemoDatabaseResult database = fennick::EnsureDemoDatabase(options.site_root, FENNICK_DEMO_SITE);
     if (!database.ok()) std::cerr << "fennick: demo database: " << database.error << "\n";
   }
 

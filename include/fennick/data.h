@@ -33,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fennick/error.h"
 #include "fennick/variant.h"
 
 namespace fennick {
@@ -102,6 +103,17 @@ inline constexpr int32_t kErrDataNoConnection = 3709;
 inline constexpr int32_t kErrDataFailed = -2147467259;         // open failed, connection lost
 inline constexpr int32_t kErrDataCommandFailed = -2147217900;  // the engine refused a statement
 inline constexpr int32_t kErrDataTimeout = -2147217871;        // CommandTimeout expired
+
+// The error a statement raises when the engine fails after its rows have
+// begun to arrive (a value that overflows in a later row, say): the
+// statement was accepted, reading its result was not. It carries the
+// engine's number and message like any other database error, so a handler
+// for Error sees no difference; one that cares may tell it apart. The rows
+// read before the failure are dropped.
+class FetchError : public Error {
+ public:
+  using Error::Error;
+};
 
 namespace data {
 struct ConnectionState;

@@ -9,6 +9,7 @@
 #include "frame/module_state.h"
 #include "grid/field_download.h"
 #include "grid/grid_object.h"
+#include "grid/query/sql_text.h"
 #include "grid/render/popup_filter_window.h"
 #include "grid/state/request_state.h"
 #include "platform/web/http_text.h"
@@ -65,11 +66,9 @@ DataGrid::~DataGrid() {
 }
 
 void DataGrid::Command(std::string_view sql) {
-  std::string text(sql);
-  for (size_t at = text.find(", "); at != std::string::npos; at = text.find(", ", at + 1)) {
-    text.replace(at, 2, ",");
-  }
-  g_->page->command = std::move(text);
+  // Literals and quoted names keep their blanks: 'Washington, DC' must
+  // still match the row it names.
+  g_->page->command = CollapseCommaBlanks(sql);
 }
 
 const std::string& DataGrid::Command() const { return g_->page->command; }
@@ -108,7 +107,10 @@ void DataGrid::PrintFooter(std::string_view html) { g_->page->print_footer = htm
 
 void DataGrid::GraphFields(std::string_view columns) {
   // Kept as ",a,b," with the blanks around commas removed, so a column is
-  // found by searching "," + name + ",".
+  // found by searching "," + name + ",". An empty text keeps the list set
+  // before (none: every numeric column is graphed), rather than storing ",,"
+  // which no column matches.
+  if (TrimBlanks(columns).empty()) return;
   std::string list;
   std::string item;
   auto flush = [&] {

@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "fennick/data_grid.h"
+#include "fennick/error.h"
 #include "frame/host.h"
 #include "grid/query/column_expressions.h"
 #include "grid/state/page_state.h"
@@ -71,6 +73,9 @@ struct OpenResult {
   // and closes it with the grid.
   bool owns_connection = false;
   std::shared_ptr<Recordset> recordset;
+  // The database's error when the statement ran but reading its rows
+  // failed; Display then shows it in place of the table.
+  std::optional<Error> fetch_error;
   // Set when the recordset came from Command (it offers "starts with").
   bool built_from_command = false;
   // The result's columns with their qualifiers, known once the query ran.

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -92,6 +94,46 @@ TEST(ServeTest, DemoAnswersTheHomePageAndStopsOnSigterm) {
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   fclose(out);
+}
+
+TEST(ServeTest, DemoWithSiteServesThatSiteOverTheDemoDatabase) {
+  namespace fs = std::filesystem;
+  const fs::path site = fs::temp_directory_path() / ("fennick-site-" + std::to_string(getpid()));
+  fs::remove_all(site);
+  fs::create_directories(site);
+  std::ofstream(site / "index.html") << "<p>my own site</p>";
+
+  int out_pipe[2];
+  ASSERT_EQ(pipe(out_pipe), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(out_pipe[1], 1);
+    close(out_pipe[0]);
+    setenv("FENNICK_SECRET", "test secret", 1);
+    execl(FENNICK_BINARY, "fennick", "serve", "--demo", "--site", site.c_str(), "--port", "0",
+          "--quiet", nullptr);
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  FILE* out = fdopen(out_pipe[0], "r");
+  char line[512] = {0};
+  ASSERT_TRUE(fgets(line, sizeof line, out));
+  const std::string banner = line;
+  const size_t at = banner.find("http://127.0.0.1:");
+  ASSERT_NE(at, std::string::npos) << banner;
+  httplib::Client client("127.0.0.1", std::stoi(banner.substr(at + 17)));
+  client.set_read_timeout(5);
+  auto res = client.Get("/index.html");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->body, "<p>my own site</p>");
+  EXPECT_TRUE(fs::is_regular_file(site / "data" / "demo.db"));
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  fclose(out);
+  fs::remove_all(site);
 }
 
 }  // namespace

@@ -312,6 +312,8 @@ void CreateCommand(GridObject& g) {
       try {
         g.result.recordset = OpenText(g, opened_sql, max_records);
         if (filtered) g.result.applied_filter_sql = sql_filter;
+      } catch (const FetchError&) {
+        throw;  // the filter was accepted; its rows failed
       } catch (const Error&) {
         if (!filtered) throw;
         // The database refused the filter: show the page without it.
@@ -322,6 +324,11 @@ void CreateCommand(GridObject& g) {
         g.result.recordset = OpenText(g, command, max_records);
       }
     }
+  } catch (const FetchError& e) {
+    // The statement ran: Display reports the failed read where the table
+    // would stand.
+    g.result.fetch_error = e;
+    g.result.recordset.reset();
   } catch (const Error& e) {
     pending = e;
     g.result.recordset.reset();
@@ -409,6 +416,9 @@ void OpenProcedure(GridObject& g) {
       }
     }
     ReadColumns(*rs, name, g.req.database_type, g.result.columns);
+  } catch (const FetchError& e) {
+    g.result.fetch_error = e;
+    g.result.recordset.reset();
   } catch (const Error& e) {
     g.result.recordset.reset();
     ShowError(HtmlEncode(e.description()));

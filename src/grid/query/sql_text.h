@@ -10,8 +10,15 @@ namespace fennick {
 
 // The statement with the filter added: joined with " AND " when it already
 // has a WHERE, else " WHERE ", placed before GROUP BY (any case) or else
-// before ORDER BY when the statement has one, else at the end.
+// before ORDER BY when the statement has one, else at the end. An existing
+// WHERE condition is put in brackets first, so a condition holding OR is
+// filtered as a whole. Only keywords of the statement itself count: those
+// inside string literals, quoted names and brackets are passed over.
 std::string AddFilterToSql(std::string_view sql, std::string_view filter);
+
+// The command with every ", " made "," outside string literals ('...') and
+// quoted names ("...", [...], `...`), whose text is kept as written.
+std::string CollapseCommaBlanks(std::string_view sql);
 
 // The SQL for reading in the page: HTML-encoded, inside <code>, with its
 // keywords in blue and the clauses on their own lines.

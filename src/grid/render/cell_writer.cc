@@ -9,6 +9,7 @@
 #include "grid/download_link.h"
 #include "grid/render/cell_formats.h"
 #include "grid/render/cell_values.h"
+#include "grid/render/data_markup.h"
 #include "grid/render/format_lists.h"
 #include "platform/crypto/seal.h"
 #include "platform/intl/format.h"
@@ -57,13 +58,22 @@ void AppendNumber(const ColumnFormat& f, const Variant& value, std::string_view 
   }
 }
 
-void AppendRegex(const ColumnFormat& f, const Variant& value, std::string_view text,
-                 std::string& out) {
+void AppendRegex(const GridPageState& page, const ColumnFormat& f, const Variant& value,
+                 std::string_view text, std::string& out) {
+  std::string digits;
   if (f.digits_first && !IsNumericValue(value, text)) {
-    out.append(f.regex.Replace(DigitsOnly(text), f.replacement));
-  } else {
-    out.append(f.regex.Replace(text, f.replacement));
+    digits = DigitsOnly(text);
+    text = digits;
   }
+  if (page.allow_html_in_data) {
+    out.append(f.regex.Replace(text, f.replacement));
+    return;
+  }
+  // The replacement is the page's markup; the text around the match and
+  // the groups it copies come from the row and are written as data.
+  out.append(f.regex.Replace(text, f.replacement, [](std::string_view data, std::string& o) {
+    AppendDataInMarkup(data, o);
+  }));
 }
 
 // HTML-encodes text into out without a temporary: < > & " as entities.
@@ -236,7 +246,7 @@ void WriteCell(GridObject& g, const RowView& row, size_t column, int64_t /*row_i
       out.append(value.AsBool() ? f.true_text : f.false_text);
       break;
     case CellFormatKind::kRegex:
-      AppendRegex(f, value, text, out);
+      AppendRegex(*g.page, f, value, text, out);
       break;
     case CellFormatKind::kPlain:
       AppendPlain(*g.page, value, text, out);

@@ -122,11 +122,36 @@ void WritePrintPages(GridRender& r) {
   }
 }
 
+void BindInto(GridObject& g, double& step, std::string& out);
+
+// The box that stands in place of the table when the rows could not be
+// read.
+void WriteFetchError(const Error& e, std::string& out) {
+  out.append("<div style='color:red;'><b>Error #:</b> ");
+  out.append(std::to_string(e.number()));
+  out.append("<br>");
+  out.append(HtmlEncode(e.description()));
+  out.append("</div>");
+}
+
 void Bind(GridObject& g) {
   double step = 1;
+  // The grid is drawn into one buffer and handed to the page in a few large
+  // writes. When an error escapes half way, what was drawn so far still
+  // goes to the page ahead of the error, as it would had every fragment
+  // been written as it came.
+  std::string out;
+  try {
+    BindInto(g, step, out);
+  } catch (const std::exception&) {
+    WriteToPage(out);
+    throw;
+  }
+}
+
+void BindInto(GridObject& g, double& step, std::string& out) {
   RunTraced("Bind", step, [&] {
     GridPageState& p = *g.page;
-    std::string out;
     out.reserve(64 * 1024);
     GridRender r(g, out);
     r.paging = p.page_results;
@@ -141,7 +166,7 @@ void Bind(GridObject& g) {
     if (p.alt_item_class.empty()) p.alt_item_class = p.item_class;
 
     step = 2;
-    AnalyseColumns(g);
+    if (g.result.recordset) AnalyseColumns(g);
     for (const GridColumn& c : g.result.columns) {
       r.captions.push_back(ColumnCaptionOf(p, c));
       r.hidden.push_back(IsHiddenColumn(p, c) || !IsShownField(p, c));
@@ -156,6 +181,16 @@ void Bind(GridObject& g) {
     }
 
     step = 4;
+    if (g.result.fetch_error) {
+      // The statement ran but its rows could not be read: the error box
+      // and no table.
+      step = 5;
+      WriteFetchError(*g.result.fetch_error, out);
+      g.result.fetch_error.reset();
+      WriteToPage(out);
+      out.clear();
+      return;
+    }
     Recordset& rs = *g.result.recordset;
     if (rs.Eof()) {
       out.append("No records returned!");
@@ -165,6 +200,7 @@ void Bind(GridObject& g) {
         out.append("</div>");
       }
       WriteToPage(out);
+      out.clear();
       g.result.recordset.reset();
       return;
     }
@@ -187,6 +223,7 @@ void Bind(GridObject& g) {
       DrawGraph(r, 0, r.last_row, true);
       if (g.designer.writes_own_form) out.append("</form>");
       WriteToPage(out);
+      out.clear();
       return;
     }
 
@@ -217,6 +254,15 @@ void Bind(GridObject& g) {
     step = 13;
     if (!g.req.print_view) CloseGridTable(out);
     WriteNavigationBar(g, first, p.page_size, r.last_row, r.paging, true, out);
+    WriteToPage(out);
+    out.clear();
+    WriteStateFields(g);
+    WriteFilterSummary(r);
+    if (g.designer.writes_own_form) out.append("</form>");
+
+    step = 14;
+    // The graph stands below the whole grid, after its form: its paging
+    // link posts the form by name, so it needs no place inside it.
     if (g.settings.graph_type > 0 && !(g.req.print_view && g.req.page_graph)) {
       if (g.req.page_graph && r.paging) {
         DrawGraph(r, first, std::min(first + p.page_size - 1, r.last_row), true);
@@ -226,10 +272,6 @@ void Bind(GridObject& g) {
     }
     WriteToPage(out);
     out.clear();
-    WriteStateFields(g);
-    WriteFilterSummary(r);
-    if (g.designer.writes_own_form) out.append("</form>");
-    WriteToPage(out);
   });
 }
 
@@ -258,7 +300,9 @@ void DataGrid::Display() {
     }
     step = 5;
     if (!g.result.recordset) OpenRecordset();
-    if (!g.result.recordset) return;  // the reason is already on the page
+    // Without rows the reason is already on the page, unless the rows
+    // failed while being read, which Bind reports in place of the table.
+    if (!g.result.recordset && !g.result.fetch_error) return;
     step = 6;
     Bind(g);
     step = 7;

@@ -13,6 +13,8 @@
 #include "frame/host.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
+#include "grid/grid_object.h"
+#include "grid/render/data_markup.h"
 #include "grid/render/field_index.h"
 #include "grid/render/grid_render.h"
 #include "grid/render/grid_table.h"
@@ -163,14 +165,27 @@ void DrawGraph(GridRender& r, int64_t first, int64_t last, bool page_break) {
     last = std::min(last, r.last_row);
     std::vector<std::string> captions(graphed.size());
     std::vector<double> values(graphed.size());
+    const bool data_is_markup = g.page->allow_html_in_data;
     for (int64_t row = first; row <= last; ++row) {
-      const std::string label = legend_valid ? CellText(rows, row, legend) : std::string();
+      std::string label = legend_valid ? CellText(rows, row, legend) : std::string();
+      if (!data_is_markup && !label.empty()) {
+        // The legend shows the value as text and in its title attribute.
+        std::string encoded;
+        AppendHtmlText(label, encoded);
+        label.swap(encoded);
+      }
       step = 7;
       for (size_t k = 0; k < graphed.size(); ++k) {
         values[k] = LeadingNumber(CellText(rows, row, graphed[k]));
         if (row == first) {
           const size_t c = static_cast<size_t>(graphed[k]);
           captions[k] = c < r.captions.size() ? r.captions[c] : columns[c].name;
+          if (!data_is_markup && captions[k] == columns[c].name) {
+            // A caption the page did not write is the result's column name.
+            std::string encoded;
+            AppendHtmlText(captions[k], encoded);
+            captions[k].swap(encoded);
+          }
         }
       }
       step = 8;

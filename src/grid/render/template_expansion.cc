@@ -4,6 +4,7 @@
 #include "grid/render/template_expansion.h"
 
 #include "grid/render/cell_values.h"
+#include "grid/render/data_markup.h"
 #include "grid/render/field_index.h"
 #include "platform/intl/format.h"
 #include "platform/script/evaluator.h"
@@ -162,7 +163,18 @@ void ExpandTemplate(const CellTemplate& tmpl, const GridObject& g, const RowView
                     TemplateScratch& scratch, std::string& out) {
   std::string& text = scratch.text;
   std::string& swap = scratch.swap;
+  const bool data_is_markup = g.page->allow_html_in_data;
   text.clear();
+  // A placeholder's value is URL-encoded, which keeps it from adding
+  // markup; inside script that is not enough ("1)-alert(1)-(0" has nothing
+  // to encode), so there it must be a number.
+  auto append_placeholder = [&](std::string_view v) {
+    if (!data_is_markup && EndsInScript(text)) {
+      AppendScriptNumber(v, text);
+    } else {
+      AppendTemplateUrlEncoded(v, text);
+    }
+  };
   for (const CellTemplate::Part& part : tmpl.parts) {
     switch (part.kind) {
       case CellTemplate::Part::Kind::kText:
@@ -171,16 +183,16 @@ void ExpandTemplate(const CellTemplate& tmpl, const GridObject& g, const RowView
       case CellTemplate::Part::Kind::kColumn: {
         const Variant field = row.Value(part.column);
         if (field.IsString()) {
-          AppendTemplateUrlEncoded(field.Bytes(), text);
+          append_placeholder(field.Bytes());
         } else {
           swap.clear();
           AppendValueText(field, swap);
-          AppendTemplateUrlEncoded(swap, text);
+          append_placeholder(swap);
         }
         break;
       }
       case CellTemplate::Part::Kind::kVariable:
-        AppendTemplateUrlEncoded(VariableValue(g, part.text), text);
+        append_placeholder(VariableValue(g, part.text));
         break;
     }
   }
@@ -188,20 +200,31 @@ void ExpandTemplate(const CellTemplate& tmpl, const GridObject& g, const RowView
   AppendNumberToken(text, value, value_text, swap);
 
   if (text.find("[sql]") != std::string::npos) {
-    out.append(value_text);
+    if (data_is_markup) {
+      out.append(value_text);
+    } else {
+      AppendHtmlText(value_text, out);
+    }
     return;
   }
   if (text.find('[') != std::string::npos) ApplyShortcuts(text, swap);
 
-  ReplaceAllWith(text, "#TEMP#", swap, [value_text](std::string& o) {
-    for (char c : value_text) {
-      if (c == '+') {
-        o.append("%2B");
-      } else {
-        o.push_back(c);
+  if (data_is_markup) {
+    ReplaceAllWith(text, "#TEMP#", swap, [value_text](std::string& o) {
+      for (char c : value_text) {
+        if (c == '+') {
+          o.append("%2B");
+        } else {
+          o.push_back(c);
+        }
       }
-    }
-  });
+    });
+  } else {
+    // The markup built so far says where the value lands: text, a quoted
+    // or bare attribute, the start of a link, or script.
+    ReplaceAllWith(text, "#TEMP#", swap,
+                   [value_text](std::string& o) { AppendDataInMarkup(value_text, o, true); });
+  }
   out.append(text);
 }
 

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/data/object_name.h"
 #include "base/ascii.h"
+#include "platform/data/object_name.h"
 #include "platform/data/postgres_connection.h"
 #include "platform/data/type_map.h"
 
@@ -172,6 +172,7 @@ ExecuteResult PostgresConnection::Run(const std::string& sql,
   int64_t fetched = 0, affected = 0;
   bool changed = false;
   std::optional<Error> error;
+  bool failed_while_fetching = false;
   std::string scratch;
   while (true) {
     WaitForResult(deadline);
@@ -225,7 +226,11 @@ ExecuteResult PostgresConnection::Run(const std::string& sql,
         const char* state = PQresultErrorField(res.get(), PG_DIAG_SQLSTATE);
         bool cancelled = state != nullptr && std::strcmp(state, "57014") == 0;
         if (cancelled && cancelled_for_limit && !deadline.timed_out) break;
-        if (!error) error = ResultError(res.get(), deadline.timed_out && cancelled);
+        if (!error) {
+          error = ResultError(res.get(), deadline.timed_out && cancelled);
+          // Rows of this statement had arrived: its result failed midway.
+          failed_while_fetching = capturing && fetched > 0 && !deadline.timed_out;
+        }
         break;
       }
       default:
@@ -237,6 +242,9 @@ ExecuteResult PostgresConnection::Run(const std::string& sql,
     std::string message =
         error ? error->description() : CleanPostgresMessage(PQerrorMessage(conn_.get()));
     throw Error(kErrDataFailed, "Connection lost: " + message, kPostgresSource);
+  }
+  if (error && failed_while_fetching && error->number() == kErrDataCommandFailed) {
+    throw FetchError(error->number(), error->description(), error->source());
   }
   if (error) throw *error;
   if (result.rows) {

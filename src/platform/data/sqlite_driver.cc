@@ -478,7 +478,14 @@ class SqliteConnection : public DriverConnection {
       }
       ++fetched;
     }
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+      // Past the first row the statement was running: a failure now is one
+      // of reading its result.
+      if (fetched > 0 && !timed_out_) {
+        throw FetchError(kErrDataCommandFailed, sqlite3_errmsg(db_.get()), kSource);
+      }
+      Fail();
+    }
     rows->row_count = static_cast<size_t>(fetched);
     for (size_t i = 0; i < rows->columns.size(); ++i) {
       Column& column = rows->columns[i];

@@ -217,7 +217,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Appends the replacement for the matcher's current match.
 void AppendExpanded(const Matcher& m, std::string_view subject, std::string_view replacement,
-                    uint32_t group_count, std::string& out) {
+                    uint32_t group_count, RegExp::AppendText data, std::string& out) {
   size_t i = 0;
   while (i < replacement.size()) {
     size_t dollar = replacement.find('$', i);
@@ -231,11 +231,11 @@ void AppendExpanded(const Matcher& m, std::string_view subject, std::string_view
     if (c == '$') {
       out.push_back('$');
     } else if (c == '&') {
-      out.append(m.Group(0));
+      data(m.Group(0), out);
     } else if (c == '`') {
-      out.append(subject.substr(0, m.start()));
+      data(subject.substr(0, m.start()), out);
     } else if (c == '\'') {
-      out.append(subject.substr(m.end()));
+      data(subject.substr(m.end()), out);
     } else if (IsDigit(c) && c != '0') {
       // Two digits when they name an existing group, else one digit when it
       // does, else the text stays as written.
@@ -243,13 +243,13 @@ void AppendExpanded(const Matcher& m, std::string_view subject, std::string_view
       if (i < replacement.size() && IsDigit(replacement[i])) {
         uint32_t two = one * 10 + static_cast<uint32_t>(replacement[i] - '0');
         if (two <= group_count) {
-          out.append(m.Group(two));
+          data(m.Group(two), out);
           ++i;
           continue;
         }
       }
       if (one <= group_count) {
-        out.append(m.Group(one));
+        data(m.Group(one), out);
       } else {
         out.append(replacement.substr(dollar, 2));
       }
@@ -311,6 +311,12 @@ bool RegExp::Test(std::string_view text) const {
 }
 
 std::string RegExp::Replace(std::string_view text, std::string_view replacement) const {
+  return Replace(text, replacement,
+                 [](std::string_view data, std::string& out) { out.append(data); });
+}
+
+std::string RegExp::Replace(std::string_view text, std::string_view replacement,
+                            AppendText append_data) const {
   const CompiledPattern& compiled = Compiled();
   Matcher m(compiled, text);
   std::string out;
@@ -318,15 +324,15 @@ std::string RegExp::Replace(std::string_view text, std::string_view replacement)
   size_t from = 0;    // where the next search starts
   while (from <= text.size() && m.Find(from)) {
     if (m.start() < copied || m.end() < m.start()) break;  // only \K can do this
-    out.append(text.substr(copied, m.start() - copied));
-    AppendExpanded(m, text, replacement, compiled.group_count(), out);
+    append_data(text.substr(copied, m.start() - copied), out);
+    AppendExpanded(m, text, replacement, compiled.group_count(), append_data, out);
     copied = m.end();
     if (!global_) break;
     // After an empty match the search moves on by one character, so that
     // the same empty match is not found again.
     from = m.end() > m.start() ? m.end() : NextCharacter(text, m.end());
   }
-  out.append(text.substr(copied));
+  append_data(text.substr(copied), out);
   return out;
 }
 

@@ -68,6 +68,16 @@ class RegExp {
   // expanded replacement. Raises as Test does.
   std::string Replace(std::string_view text, std::string_view replacement) const;
 
+  // Appends a piece of text to out.
+  using AppendText = void (*)(std::string_view text, std::string& out);
+  // Replace, with every piece that comes from text (the parts outside the
+  // match, and $1..$99, $&, $`, $' in the replacement) appended by
+  // append_data, and the replacement's own text appended as written. This
+  // lets a caller encode what came from its data while keeping the
+  // replacement's markup; append_data sees out as built so far.
+  std::string Replace(std::string_view text, std::string_view replacement,
+                      AppendText append_data) const;
+
  private:
   const CompiledPattern& Compiled() const;
 

@@ -158,6 +158,43 @@ TEST_P(GridQueryTest, FiltersLandBeforeGroupByAndKeepTheirLiterals) {
   EXPECT_EQ(Open(), (std::vector<std::string>{"3", "5"}));
 }
 
+TEST_P(GridQueryTest, CommaBlanksInsideLiteralsAndQuotedNamesSurvive) {
+  connection_->Execute("INSERT INTO Orders VALUES (6, 'Washington, DC', 1, 'East', 's6')");
+  Grid({}, "SELECT Id, Name AS \"Place, full\" FROM Orders WHERE Name = 'Washington, DC'");
+  EXPECT_EQ(grid_->Command(),
+            "SELECT Id,Name AS \"Place, full\" FROM Orders WHERE Name = 'Washington, DC'");
+  EXPECT_EQ(Open(), (std::vector<std::string>{"6"}));
+  EXPECT_EQ(GridInternals(*grid_).result.recordset->Fields(1).Name(), "Place, full");
+
+  // A doubled quote stays inside its literal.
+  connection_->Execute("INSERT INTO Orders VALUES (7, 'O''Neil, Ltd', 2, 'East', 's7')");
+  Grid({}, "SELECT Id FROM Orders WHERE Name IN ('O''Neil, Ltd', 'Washington, DC')");
+  EXPECT_EQ(Open(), (std::vector<std::string>{"6", "7"}));
+}
+
+TEST_P(GridQueryTest, FilterAppliesToEveryBranchOfAnOrCondition) {
+  // Without brackets, "Region = 'West' OR Region = 'East' AND (Amount < 10)"
+  // would return the West rows 1 and 3 as well.
+  Grid({{"rsfilter", "Amount < 10"}},
+       kSelect + std::string(" WHERE Region = 'West' OR Region = 'East'"));
+  EXPECT_EQ(Open(), (std::vector<std::string>{"2"}));
+  EXPECT_NE(GridInternals(*grid_).result.opened_sql.find(
+                "WHERE (Region = 'West' OR Region = 'East') AND  ("),
+            std::string::npos)
+      << GridInternals(*grid_).result.opened_sql;
+
+  // The same through the filter bar, with a sort click appending ORDER BY.
+  Grid({{"search_field", Offered("Amount")},
+        {"search_condition", " < "},
+        {"search_text", "25"},
+        {"__FARGS", EncodeArgument("1sort:1;lastsort:;rsort:0;")}},
+       kSelect + std::string(" WHERE Region = 'North' OR Name = 'Adams'"));
+  EXPECT_EQ(Open(), (std::vector<std::string>{"4", "5"}));
+  Grid({{"search_field", Offered("Amount")}, {"search_condition", " < "}, {"search_text", "10"}},
+       kSelect + std::string(" WHERE Region = 'North' OR Name = 'Adams'"));
+  EXPECT_EQ(Open(), (std::vector<std::string>{"4"}));
+}
+
 TEST_P(GridQueryTest, RowLimitOnTheRecordset) {
   Grid({}, kSelect);
   CurrentModuleState().max_records = 2;
@@ -250,6 +287,28 @@ TEST_P(GridQueryTest, RejectedStatementsShowTheErrorAndTheSql) {
   Open();
   EXPECT_NE(Output().find("Your SQL Command must be set before calling .Display() method"),
             std::string::npos);
+}
+
+TEST_P(GridQueryTest, RowsFailingWhileReadAreKeptForTheErrorBox) {
+  // Both engines accept the statement and fail on its third row.
+  Grid({}, IsPostgres()
+               ? "SELECT x, 10 / (x - 3) AS q FROM generate_series(1, 5) AS x"
+               : "WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM s WHERE x < 5) "
+                 "SELECT x, abs(CASE WHEN x = 3 THEN -9223372036854775807 - 1 ELSE x END) "
+                 "FROM s");
+  EXPECT_TRUE(Open().empty());
+  ASSERT_TRUE(GridInternals(*grid_).result.fetch_error.has_value());
+  EXPECT_EQ(GridInternals(*grid_).result.fetch_error->number(), kErrDataCommandFailed);
+  EXPECT_NE(GridInternals(*grid_).result.fetch_error->description().find(
+                IsPostgres() ? "division by zero" : "integer overflow"),
+            std::string::npos);
+  // Not the box of a statement the database refused.
+  EXPECT_EQ(Output().find("<div><font color=red face=arial>"), std::string::npos) << Output();
+
+  // A statement refused at once is not a failed read.
+  Grid({}, "SELECT Nope FROM Orders");
+  Open();
+  EXPECT_FALSE(GridInternals(*grid_).result.fetch_error.has_value());
 }
 
 TEST_P(GridQueryTest, StoredProcedureWithNamedParameters) {

@@ -101,16 +101,46 @@ TEST(OrderListTest, RemovesItemsAndSanitisesPostedLists) {
 TEST(SqlTextTest, FilterLandsBeforeGroupOrOrderBy) {
   EXPECT_EQ(AddFilterToSql("SELECT * FROM t", "a = 1"), "SELECT * FROM t WHERE  (a = 1)");
   EXPECT_EQ(AddFilterToSql("SELECT * FROM t where b = 2", "a = 1"),
-            "SELECT * FROM t where b = 2 AND  (a = 1)");
+            "SELECT * FROM t where (b = 2) AND  (a = 1)");
   EXPECT_EQ(AddFilterToSql("SELECT c, count(*) FROM t group by c ORDER BY 1", "c > 1"),
             "SELECT c, count(*) FROM t  WHERE  (c > 1) group by c ORDER BY 1");
   EXPECT_EQ(AddFilterToSql("SELECT c FROM t WHERE x=1 GROUP BY c", "c > 1"),
-            "SELECT c FROM t WHERE x=1  AND  (c > 1) GROUP BY c");
+            "SELECT c FROM t WHERE (x=1) AND  (c > 1) GROUP BY c");
   EXPECT_EQ(AddFilterToSql("SELECT * FROM t ORDER BY 2", "a = 1"),
             "SELECT * FROM t  WHERE  (a = 1) ORDER BY 2");
   // ORDER BY is found in its exact case only.
   EXPECT_EQ(AddFilterToSql("SELECT * FROM t order by 2", "a = 1"),
             "SELECT * FROM t order by 2 WHERE  (a = 1)");
+}
+
+TEST(SqlTextTest, ExistingConditionIsBracketedAndQuotedKeywordsIgnored) {
+  EXPECT_EQ(AddFilterToSql("SELECT * FROM t WHERE a = 1 OR b = 2 ORDER BY 1", "c = 3"),
+            "SELECT * FROM t WHERE (a = 1 OR b = 2) AND  (c = 3) ORDER BY 1");
+  EXPECT_EQ(AddFilterToSql("SELECT * FROM t WHERE a = 1 OR b = 2", "c = 3"),
+            "SELECT * FROM t WHERE (a = 1 OR b = 2) AND  (c = 3)");
+  // Keywords inside literals, quoted names and subqueries are not the
+  // statement's own.
+  EXPECT_EQ(AddFilterToSql("SELECT * FROM t WHERE n = ' GROUP BY x'", "c = 3"),
+            "SELECT * FROM t WHERE (n = ' GROUP BY x') AND  (c = 3)");
+  EXPECT_EQ(AddFilterToSql("SELECT \" WHERE \" FROM t", "c = 3"),
+            "SELECT \" WHERE \" FROM t WHERE  (c = 3)");
+  EXPECT_EQ(AddFilterToSql("SELECT * FROM (SELECT * FROM u WHERE k = 1 ORDER BY 1) s", "c = 3"),
+            "SELECT * FROM (SELECT * FROM u WHERE k = 1 ORDER BY 1) s WHERE  (c = 3)");
+  EXPECT_EQ(
+      AddFilterToSql("SELECT * FROM t WHERE a IN (SELECT b FROM u WHERE d = 1) OR e = 2", "c = 3"),
+      "SELECT * FROM t WHERE (a IN (SELECT b FROM u WHERE d = 1) OR e = 2) AND  (c = 3)");
+}
+
+TEST(SqlTextTest, CommaBlanksCollapseOutsideQuotesOnly) {
+  EXPECT_EQ(CollapseCommaBlanks("SELECT a, b,  c FROM t"), "SELECT a,b, c FROM t");
+  EXPECT_EQ(CollapseCommaBlanks("SELECT [a, b], `c, d`, \"e, f\" FROM t WHERE x = 'y, z'"),
+            "SELECT [a, b],`c, d`,\"e, f\" FROM t WHERE x = 'y, z'");
+  EXPECT_EQ(CollapseCommaBlanks("WHERE x IN ('it''s, here', 'b, c'), y"),
+            "WHERE x IN ('it''s, here','b, c'),y");
+  // An unterminated literal keeps the rest as written.
+  EXPECT_EQ(CollapseCommaBlanks("a, 'b, c"), "a,'b, c");
+  EXPECT_EQ(CollapseCommaBlanks(""), "");
+  EXPECT_EQ(CollapseCommaBlanks(", "), ",");
 }
 
 TEST(SqlTextTest, DisplayAndCommentCannotBreakOutOfThePage) {

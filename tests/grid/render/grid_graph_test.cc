@@ -77,6 +77,48 @@ TEST_F(GridGraphTest, GraphFieldsStorageAndQualifiedEntries) {
   EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1}));
 }
 
+TEST_F(GridGraphTest, EmptyGraphFieldsKeepThePreviousList) {
+  DataGrid& grid = Grid({}, kSales);
+  grid.GraphFields("");
+  EXPECT_EQ(Internals().settings.graph_fields, "");
+  grid.GraphType(1);
+  grid.GraphLegendColumn("Name");
+  std::string html = Show();
+  EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1, 2}));
+  EXPECT_EQ(html.find("Rows not added!"), std::string::npos);
+
+  DataGrid& narrowed = Grid({}, kSales);
+  narrowed.GraphFields("Q2");
+  narrowed.GraphFields("  ");
+  EXPECT_EQ(Internals().settings.graph_fields, ",Q2,");
+  narrowed.GraphType(1);
+  html = Show();
+  EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{2}));
+}
+
+TEST_F(GridGraphTest, GraphComesAfterTheStateFieldsSummaryAndForm) {
+  DataGrid& grid = Grid(Click("1sort:2;lastsort:;rsort:0;"), kSales);
+  grid.GraphType(1);
+  grid.GraphLegendColumn("Name");
+  grid.SetGraphLabels("Sales title", "", "");
+  const std::string html = Show();
+  const size_t state = html.find("<input type=hidden name=pgraph");
+  const size_t summary = html.find("<b>Sort Order:</b>");
+  const size_t form_end = html.find("</form>");
+  const size_t graph = html.find("Sales title");
+  ASSERT_NE(state, std::string::npos);
+  ASSERT_NE(summary, std::string::npos);
+  ASSERT_NE(form_end, std::string::npos);
+  ASSERT_NE(graph, std::string::npos);
+  EXPECT_LT(state, summary);
+  EXPECT_LT(summary, form_end);
+  EXPECT_LT(form_end, graph);
+  EXPECT_EQ(Count(html, "</form>"), 1u);
+  // The graph and its page break are the last thing the grid writes.
+  ASSERT_GT(html.size(), std::string(kBreak).size());
+  EXPECT_EQ(html.substr(html.size() - std::string(kBreak).size()), kBreak);
+}
+
 TEST_F(GridGraphTest, GraphFieldsNamingNoColumnWritesTheMessage) {
   DataGrid& grid = Grid({}, kSales);
   grid.GraphFields("Other");

@@ -158,6 +158,55 @@ TEST_F(RenderTest, MissingConnectionOrCommandIsShownNotCrashed) {
   EXPECT_EQ(html.find("<form"), std::string::npos);
 }
 
+TEST_F(RenderTest, RowsThatFailWhileReadingShowTheErrorBoxInPlaceOfTheTable) {
+  AddRows(5);
+  // SQLite accepts the statement and fails on the third row.
+  const std::string failing =
+      "SELECT Id, abs(CASE WHEN Id = 3 THEN -9223372036854775807 - 1 ELSE Id END) AS A "
+      "FROM Orders";
+  const std::string expected = std::string(kPostBackScript) +
+                               "<form name=FNKQuillon method=post action=\"/orders.asp\">"
+                               "<div style='color:red;'><b>Error #:</b> -2147217900<br>"
+                               "integer overflow</div>";
+  Grid({}, failing);
+  EXPECT_EQ(Show(), expected);
+
+  // A filter the database accepted is not blamed for the failure.
+  Grid({{"rsfilter", "Id > 0"}}, failing);
+  const std::string html = Show();
+  EXPECT_EQ(html.find("Your filter is invalid!"), std::string::npos) << html;
+  EXPECT_NE(html.find("<b>Error #:</b> -2147217900<br>integer overflow</div>"), std::string::npos)
+      << html;
+}
+
+TEST_F(RenderTest, WhatWasDrawnReachesThePageBeforeAnError) {
+  AddRows(5);
+  // Rows 1 and 2 format as numbers; row 3's text cannot.
+  DataGrid& grid = Grid({}, "SELECT Id, CASE WHEN Id < 3 THEN '5' ELSE 'x' END AS V FROM Orders");
+  grid.NumberColumn("V", 0);
+  try {
+    grid.Display();
+    FAIL() << "the text in a number column must raise";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), 13);
+    EXPECT_NE(e.source().find("<br> Bind Line: 12"), std::string::npos) << e.source();
+  }
+  const std::string html = Output();
+  const std::string form = "<form name=FNKQuillon method=post action=\"/orders.asp\">";
+  EXPECT_EQ(html.find(std::string(kPostBackScript) + form), 0u) << html;
+  EXPECT_NE(html.find("<div class=filterButtons>"), std::string::npos);
+  EXPECT_NE(html.find("<tr><td nowrap width=1>2</td><td class=\"number\">2</td>"
+                      "<td class=\"text\">5</td></tr>"),
+            std::string::npos)
+      << html;
+  // The failing row is drawn up to its failing cell; nothing after it.
+  const std::string tail =
+      "<tr><td nowrap width=1>3</td><td class=\"number\">3</td><td class=\"text\">";
+  ASSERT_GT(html.size(), tail.size());
+  EXPECT_EQ(html.substr(html.size() - tail.size()), tail);
+  EXPECT_EQ(html.find("name=pgraph"), std::string::npos);
+}
+
 TEST_F(RenderTest, ColumnarLayoutWritesOneCaptionAndValuePerLine) {
   AddRows(3);
   DataGrid& grid = Grid({});
