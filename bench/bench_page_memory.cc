@@ -4,7 +4,8 @@
 // (the default) or off (--no-trim). A page holds about 300 MB at once: an
 // array of two million strings, a StringBuffer of 64 MB and 20,000 grids.
 //
-// Usage: bench_page_memory [--no-trim] [--rounds N]   (default 8 rounds)
+// Usage: bench_page_memory [--no-trim] [--rounds N]   (default 8 rounds; a
+// round takes several seconds: the figures are the point, not the speed)
 #include <unistd.h>
 
 #include <chrono>
