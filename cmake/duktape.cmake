@@ -37,7 +37,13 @@ configure_file(${DUKTAPE_SOURCE_DIR}/duktape.h ${DUKTAPE_GEN_DIR}/duktape.h COPY
 # Compiled as C++ (the .cc name), which DUK_USE_CPP_EXCEPTIONS requires.
 configure_file(${DUKTAPE_SOURCE_DIR}/duktape.c ${DUKTAPE_GEN_DIR}/duktape.cc COPYONLY)
 
-add_library(duktape STATIC ${DUKTAPE_GEN_DIR}/duktape.cc)
+# Fennick's reader of engine objects (src/platform/script/engine_fingerprint.h)
+# needs the engine's internal layout, so it is compiled in the same
+# translation unit, after the engine's source.
+file(CONFIGURE OUTPUT ${DUKTAPE_GEN_DIR}/duktape_fennick.cc CONTENT
+  "#include \"duktape.cc\"\n#include <cstdint>\n#include \"${CMAKE_SOURCE_DIR}/src/platform/script/engine_fingerprint.h\"\n#include \"${CMAKE_SOURCE_DIR}/src/platform/script/engine_fingerprint.inc\"\n")
+
+add_library(duktape STATIC ${DUKTAPE_GEN_DIR}/duktape_fennick.cc)
 # Third-party code: its own warnings are not Fennick's to fix.
 target_compile_options(duktape PRIVATE -w)
 target_include_directories(duktape SYSTEM BEFORE PUBLIC ${DUKTAPE_GEN_DIR})

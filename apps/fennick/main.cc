@@ -33,6 +33,7 @@ constexpr char kUsage[] =
     "  --bind ADDR         address to listen on (default 127.0.0.1)\n"
     "  --threads N         worker threads (default 64)\n"
     "  --max-body BYTES    largest request body (default 1048576)\n"
+    "  --max-response BYTES largest page response (default 268435456)\n"
     "  --max-header BYTES  largest request head (default 16384)\n"
     "  --max-fields N      most form and query fields (default 2000)\n"
     "  --locale NAME       the server's locale for formatting (default en_US)\n"
@@ -94,6 +95,10 @@ int Serve(int argc, char** argv) {
     } else if (arg == "--max-body") {
       if (!(v = value("--max-body")) || !ParseSize(v, n)) return Fail("--max-body needs bytes");
       options.max_body_bytes = n;
+    } else if (arg == "--max-response") {
+      if (!(v = value("--max-response")) || !ParseSize(v, n) || n == 0)
+        return Fail("--max-response needs bytes, more than 0");
+      options.max_response_bytes = n;
     } else if (arg == "--max-header") {
       if (!(v = value("--max-header")) || !ParseSize(v, n))
         return Fail("--max-header needs bytes");

@@ -43,6 +43,10 @@ inline constexpr int32_t kErrNoMember = 438;
 inline constexpr int32_t kErrWrongArgCount = 450;
 inline constexpr int32_t kErrWriteOnly = 451;
 inline constexpr int32_t kErrCannotCreate = 429;
+// Work stopped because its page reached its time limit ("Script timed out").
+inline constexpr int32_t kErrPageTimeLimit = 113;
+// A page's response grew beyond the server's cap on buffered responses.
+inline constexpr int32_t kErrResponseTooLarge = 7;
 
 // Thrown by Response.End and Response.Redirect to stop the page. It is not a
 // std::exception, so handlers for component errors let it pass untouched; the

@@ -12,6 +12,7 @@
 #ifndef FENNICK_PAGE_H_
 #define FENNICK_PAGE_H_
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -108,8 +109,20 @@ struct Cookie {
 // and sent when the page ends.
 class Response {
  public:
-  void Write(std::string_view text) { body_.append(text); }
-  void BinaryWrite(std::string_view bytes) { body_.append(bytes); }
+  // Appends to the buffered output. Raises kErrResponseTooLarge, writing
+  // nothing, when the output would grow beyond MaxBytes().
+  void Write(std::string_view text) {
+    if (text.size() > max_bytes_ - body_.size()) RaiseTooLarge();
+    body_.append(text);
+  }
+  void BinaryWrite(std::string_view bytes) { Write(bytes); }
+  // The cap on the buffered output, set by the host from its options; no cap
+  // by default.
+  size_t MaxBytes() const { return max_bytes_; }
+  void MaxBytes(size_t value) { max_bytes_ = value; }
+  // Whether a write was refused for the cap (even if the page caught the
+  // error): the host then answers with an error page instead of the output.
+  bool TooLarge() const { return too_large_; }
   // Discards what was written so far. Raises an error when buffering is off.
   void Clear();
   // Stops the page; what was written is sent. Never returns.
@@ -153,7 +166,11 @@ class Response {
   std::string FullContentType() const;
 
  private:
+  [[noreturn]] void RaiseTooLarge();
+
   std::string body_;
+  size_t max_bytes_ = static_cast<size_t>(-1);
+  bool too_large_ = false;
   std::string content_type_ = "text/html";
   std::string charset_ = "utf-8";
   int status_code_ = 200;
@@ -277,6 +294,12 @@ class PageContext {
   // The path of the page being served (server variable "URL").
   std::string Url() const { return request_.ServerVariables("URL"); }
 
+  // The moment by which the page must finish (its time limit), or
+  // time_point::max() when it has none. Work that runs outside the script
+  // engine (queries, regular expressions, expression evaluation) stops there.
+  std::chrono::steady_clock::time_point Deadline() const { return deadline_; }
+  void Deadline(std::chrono::steady_clock::time_point value) { deadline_ = value; }
+
   // Component state shared by every object of this page, created on first
   // use and discarded with the page.
   template <class T>
@@ -295,6 +318,7 @@ class PageContext {
   Session session_;
   Application& application_;
   Server server_;
+  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
   std::unordered_map<std::type_index, std::shared_ptr<void>> state_;
 };
 
@@ -304,6 +328,12 @@ PageContext* CurrentPage();
 // The page bound to the calling thread; raises an error naming `who` when no
 // page is running.
 PageContext& RequirePage(std::string_view who);
+// The deadline of the page bound to the calling thread; time_point::max()
+// when no page is running or it has no time limit.
+std::chrono::steady_clock::time_point CurrentDeadline();
+// Raises kErrPageTimeLimit, with `source` as its source, when the page bound
+// to the calling thread is past its deadline. Cheap enough for every cell.
+void CheckPageDeadline(std::string_view source);
 // Whether the page runs inside a transaction (never, here).
 inline bool IsInTransaction() { return false; }
 

@@ -25,9 +25,14 @@ namespace fennick {
 struct ScriptPageOptions {
   // How long a page may run before it is stopped with an error page.
   std::chrono::milliseconds time_limit{30000};
-  // Memory cap of each script engine heap; an allocation beyond it fails as
-  // a script error.
+  // Memory cap of a page: what its script holds plus the native memory of
+  // the objects it drives (response buffer, StringBuffers, grids). Beyond
+  // it the page stops with an out-of-memory error page.
   size_t heap_memory_limit = size_t{256} << 20;
+  // After a page that held more than this at once, the memory it freed is
+  // handed back to the system (malloc_trim) instead of staying with the
+  // process.
+  size_t trim_after_bytes = size_t{64} << 20;
   // Frozen globals of every page, given as name and JSON text. By default
   // `Fennick`: the component's Version, TypeLibrary and Classes.
   std::vector<std::pair<std::string, std::string>> json_globals = {

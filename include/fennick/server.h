@@ -28,6 +28,9 @@ struct ServerOptions {
   int port = 8080;  // 0 picks a free port
   size_t threads = 64;
   size_t max_body_bytes = 1 << 20;
+  // The largest response a page may buffer; a page writing more is answered
+  // with an error page (HTTP 500) instead of its output.
+  size_t max_response_bytes = size_t{256} << 20;
   size_t max_header_bytes = 16 * 1024;
   size_t max_fields = 2000;
   int keep_alive_seconds = 3;

@@ -10,6 +10,7 @@
 #ifndef FENNICK_PLATFORM_DATA_DRIVER_H_
 #define FENNICK_PLATFORM_DATA_DRIVER_H_
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,8 +46,14 @@ struct ExecuteRequest {
   std::string_view text;
   std::span<const Parameter> parameters;
   int64_t max_records = 0;      // rows to fetch at most; 0 for all
-  int32_t timeout_seconds = 0;  // 0 for no limit
+  int32_t timeout_seconds = 0;  // 0 for no limit (see RequestDeadline)
 };
+
+// When a statement must have finished: `timeout_seconds` from now (none for
+// 0), or the deadline of the page running on this thread when that comes
+// first, so that a page's time limit also bounds its queries. nullopt when
+// neither limits it.
+std::optional<std::chrono::steady_clock::time_point> RequestDeadline(int32_t timeout_seconds);
 
 struct ExecuteResult {
   // The first result of the request that has columns; null when no

@@ -2,6 +2,7 @@
 #include "platform/data/driver.h"
 
 #include "base/ascii.h"
+#include "fennick/page.h"
 
 namespace fennick::data {
 namespace {
@@ -17,6 +18,15 @@ constexpr DriverEntry kDrivers[] = {
 }  // namespace
 
 std::span<const DriverEntry> Drivers() { return kDrivers; }
+
+std::optional<std::chrono::steady_clock::time_point> RequestDeadline(int32_t timeout_seconds) {
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> deadline;
+  if (timeout_seconds > 0) deadline = Clock::now() + std::chrono::seconds(timeout_seconds);
+  Clock::time_point page = CurrentDeadline();
+  if (page != Clock::time_point::max() && (!deadline || page < *deadline)) deadline = page;
+  return deadline;
+}
 
 const DriverEntry* FindDriver(std::string_view provider) {
   for (const DriverEntry& driver : kDrivers) {

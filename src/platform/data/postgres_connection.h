@@ -51,10 +51,13 @@ using ResultPtr = std::unique_ptr<PGresult, PostgresResultClearer>;
 // cancelled and timed_out set; `until` then marks the end of the grace
 // period the server gets to stop.
 struct StatementDeadline {
-  explicit StatementDeadline(int32_t seconds)
-      : active(seconds > 0),
-        until(std::chrono::steady_clock::now() + std::chrono::seconds(seconds)) {}
-  bool active;
+  // `seconds` from now, or the page's deadline when sooner (RequestDeadline).
+  explicit StatementDeadline(int32_t seconds) {
+    auto deadline = RequestDeadline(seconds);
+    active = deadline.has_value();
+    if (active) until = *deadline;
+  }
+  bool active = false;
   std::chrono::steady_clock::time_point until;
   bool timed_out = false;
 };

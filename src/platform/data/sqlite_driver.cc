@@ -13,6 +13,7 @@
 // once the deadline has passed, and bounds waiting for a locked database.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -312,13 +313,19 @@ class SqliteConnection : public DriverConnection {
   // Installs the deadline of one request and removes it afterwards.
   class DeadlineScope {
    public:
+    // `seconds` from now, or the page's deadline when sooner.
     DeadlineScope(SqliteConnection& owner, int32_t seconds) : owner_(owner) {
       owner_.timed_out_ = false;
       sqlite3* db = owner_.db_.get();
-      if (seconds > 0) {
-        owner_.deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+      if (auto deadline = RequestDeadline(seconds)) {
+        owner_.deadline_ = *deadline;
         sqlite3_progress_handler(db, kProgressSteps, &SqliteConnection::OnProgress, &owner_);
-        sqlite3_busy_timeout(db, seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000);
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        *deadline - std::chrono::steady_clock::now())
+                        .count();
+        // At least a millisecond: 0 would turn the busy wait off and report
+        // a locked database instead of the timeout.
+        sqlite3_busy_timeout(db, static_cast<int>(std::clamp<int64_t>(left, 1, INT_MAX)));
       } else {
         sqlite3_busy_timeout(db, INT_MAX);
       }

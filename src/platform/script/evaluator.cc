@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "fennick/page.h"
 #include "platform/script/coerce.h"
 #include "platform/script/expression.h"
 #include "platform/script/parser.h"
@@ -64,6 +65,10 @@ std::shared_ptr<const Expression> Parsed(std::string_view expression) {
 }  // namespace
 
 Variant Evaluate(std::string_view expression) {
+  // Grids evaluate cell templates from native loops the script engine's stop
+  // check never sees; one evaluation is bounded (length, text budget), so
+  // checking before each one stops the loop at the page's deadline.
+  CheckPageDeadline("Expression");
   std::shared_ptr<const Expression> parsed = Parsed(expression);
   ResetTextBudget();
   return parsed->Evaluate();

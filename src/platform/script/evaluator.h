@@ -32,7 +32,8 @@ inline constexpr size_t kMaxExpressionLength = 64 * 1024;
 // "Overflow", 11 "Division by zero", 13 "Type mismatch", 94 "Invalid use of
 // Null", 450 "Wrong number of arguments or invalid property assignment");
 // 7 "Out of memory" for an expression over kMaxExpressionLength or a text
-// result over 1 MiB, 28 "Out of stack space" for nesting deeper than 256.
+// result over 1 MiB, 28 "Out of stack space" for nesting deeper than 256;
+// kErrPageTimeLimit when the page bound to the thread is past its deadline.
 Variant Evaluate(std::string_view expression);
 
 // The value of the expression as text, as CStr writes it (dates in the

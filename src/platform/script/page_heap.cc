@@ -2,12 +2,14 @@
 // between pages, and the pool.
 #include "platform/script/page_heap.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 
 #include "fennick/error.h"
+#include "platform/script/native_memory.h"
 #include "platform/script/page_cache.h"
 #include "platform/script/script_objects.h"
 #include "platform/script/script_values.h"
@@ -58,6 +60,12 @@ ScriptHeap::ScriptHeap(const HeapSetup& setup) : memory_limit_(setup.memory_limi
         InstallValueSupport(ctx_);
         InstallPageGlobals(ctx_, setup.json_globals);
         UsePageGlobal();
+        // Everything a page can reach without making it: the page's global
+        // object, through its prototype the global holding the built-ins,
+        // and from there every prototype, constructor and page object.
+        duk_push_global_object(ctx_);
+        builtins_.Take(ctx_, {-1});
+        duk_pop(ctx_);
       },
       &error);
   if (!ok) {
@@ -86,12 +94,35 @@ int ScriptHeap::CheckInterrupt(fennick_duk_interrupt* self) {
     heap->stop_ = PageStop::kTimeLimit;
     return 1;
   }
-  return 0;
+  return heap->OverMemoryCap() ? 1 : 0;
+}
+
+size_t ScriptHeap::PageNativeBytes() const {
+  if (!page_) return 0;
+  int64_t grown = ThreadNativeBytes() - page_native_start_;
+  return grown > 0 ? static_cast<size_t>(grown) : 0;
+}
+
+bool ScriptHeap::OverMemoryCap() {
+  if (!page_) return false;
+  size_t native = PageNativeBytes();
+  if (native <= memory_limit_ && memory_used_ <= memory_limit_ - native) return false;
+  hit_memory_cap_ = true;
+  Stop(PageStop::kMemoryCap);
+  return true;
+}
+
+size_t ScriptHeap::PagePeakBytes() const {
+  int64_t native = ThreadNativePeak() - page_native_start_;
+  size_t script = page_heap_peak_ > page_heap_start_ ? page_heap_peak_ - page_heap_start_ : 0;
+  return script + (native > 0 ? static_cast<size_t>(native) : 0);
 }
 
 void* ScriptHeap::Allocate(void* udata, duk_size_t size) {
   auto* heap = static_cast<ScriptHeap*>(static_cast<fennick_duk_interrupt*>(udata));
-  if (size > heap->memory_limit_ - heap->memory_used_) {
+  // What the page's objects hold natively counts against the same cap.
+  size_t held = heap->memory_used_ + heap->PageNativeBytes();
+  if (held > heap->memory_limit_ || size > heap->memory_limit_ - held) {
     heap->hit_memory_cap_ = true;
     return nullptr;
   }
@@ -99,6 +130,7 @@ void* ScriptHeap::Allocate(void* udata, duk_size_t size) {
   if (!block) return nullptr;
   block->size = size;
   heap->memory_used_ += size;
+  heap->page_heap_peak_ = std::max(heap->page_heap_peak_, heap->memory_used_);
   return block + 1;
 }
 
@@ -107,7 +139,9 @@ void* ScriptHeap::Reallocate(void* udata, void* ptr, duk_size_t size) {
   auto* heap = static_cast<ScriptHeap*>(static_cast<fennick_duk_interrupt*>(udata));
   BlockHeader* block = static_cast<BlockHeader*>(ptr) - 1;
   size_t old_size = block->size;
-  if (size > old_size && size - old_size > heap->memory_limit_ - heap->memory_used_) {
+  size_t held = heap->memory_used_ + heap->PageNativeBytes();
+  if (size > old_size && (held > heap->memory_limit_ ||
+                          size - old_size > heap->memory_limit_ - held)) {
     heap->hit_memory_cap_ = true;
     return nullptr;
   }
@@ -115,6 +149,7 @@ void* ScriptHeap::Reallocate(void* udata, void* ptr, duk_size_t size) {
   if (!grown) return nullptr;
   grown->size = size;
   heap->memory_used_ = heap->memory_used_ - old_size + size;
+  heap->page_heap_peak_ = std::max(heap->page_heap_peak_, heap->memory_used_);
   return grown + 1;
 }
 
@@ -166,8 +201,12 @@ void ScriptHeap::ResetGlobals() {
 void ScriptHeap::BeginPage(PageContext& page, std::chrono::steady_clock::time_point deadline) {
   page_ = &page;
   deadline_ = deadline;
+  page.Deadline(deadline);
   stop_ = PageStop::kNone;
   hit_memory_cap_ = false;
+  page_heap_start_ = page_heap_peak_ = memory_used_;
+  page_native_start_ = ThreadNativeBytes();
+  MarkThreadNativePeak();
 }
 
 bool ScriptHeap::EndPage() {
@@ -178,7 +217,12 @@ bool ScriptHeap::EndPage() {
   // No script may run during the reset: a getter the page left behind would
   // be stopped at once and retire the heap.
   stop_ = PageStop::kEnded;
-  bool clean = Protected([this] { ResetGlobals(); });
+  bool clean = Protected([this] {
+    ResetGlobals();
+    if (!builtins_.Restore(ctx_)) {
+      throw Error(-1, "A built-in object could not be restored", "Script pages");
+    }
+  });
   page_ = nullptr;
   stop_ = PageStop::kNone;
   return clean;

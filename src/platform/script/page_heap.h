@@ -2,7 +2,9 @@
 //
 // Creating an engine heap costs far more than running a small page, so heaps
 // are kept in a pool and reused: one page at a time per heap, the globals a
-// page made removed after it (built-ins it replaced come back). Each
+// page made removed after it (built-ins it replaced come back), and the
+// built-in objects (prototypes, constructors, Math, the page objects) put
+// back as they were made when a page changed them (builtin_snapshot.h). Each
 // heap owns, while a page runs:
 //   - the page being served and the moment by which it must finish;
 //   - why it stops early (Response.End or Redirect, the time limit); once set,
@@ -11,8 +13,12 @@
 //   - the component objects the page created (released when the page ends,
 //     even if a script still holds them);
 //   - the Application lock, released if the page forgot to.
-// Every heap has a memory cap; an allocation beyond it fails as a script
-// error. Compiled pages are loaded into a heap once and kept there by id.
+// Every heap has a memory cap, which counts what the script holds and the
+// native memory (operator new) the page's thread took since the page began:
+// the response buffer, StringBuffers, grids and their rows. A script
+// allocation beyond it fails as a script error; native memory beyond it stops
+// the page at its next call into a page object or its next stop check.
+// Compiled pages are loaded into a heap once and kept there by id.
 //
 // A ScriptHeap is used by one thread at a time; HeapPool is thread-safe.
 #ifndef FENNICK_PLATFORM_SCRIPT_PAGE_HEAP_H_
@@ -32,6 +38,7 @@
 
 #include "fennick/object.h"
 #include "fennick/page.h"
+#include "platform/script/builtin_snapshot.h"
 
 namespace fennick {
 
@@ -45,7 +52,7 @@ struct HeapSetup {
 };
 
 // Why a page stopped before its script finished.
-enum class PageStop { kNone, kEnded, kTimeLimit };
+enum class PageStop { kNone, kEnded, kTimeLimit, kMemoryCap };
 
 class ScriptHeap : private fennick_duk_interrupt {
  public:
@@ -62,10 +69,12 @@ class ScriptHeap : private fennick_duk_interrupt {
 
   // --- the page being run
 
+  // Starts a page; its deadline also becomes the page context's, so that
+  // queries and other native work stop there.
   void BeginPage(PageContext& page, std::chrono::steady_clock::time_point deadline);
   // Ends the page: releases its objects and the Application lock, removes
-  // the globals the page made and restores the built-in ones. Returns false
-  // when the heap cannot be cleaned and must not run another page.
+  // the globals the page made and restores the built-in objects. Returns
+  // false when the heap cannot be cleaned and must not run another page.
   bool EndPage();
   // The page being run. Raises Error when none is.
   PageContext& page();
@@ -74,6 +83,14 @@ class ScriptHeap : private fennick_duk_interrupt {
   // Whether the memory cap refused an allocation during this page.
   bool hit_memory_cap() const { return hit_memory_cap_; }
   size_t memory_limit() const { return memory_limit_; }
+  // Whether what the page holds (script and native) is over the memory cap;
+  // if so the page is stopped with kMemoryCap.
+  bool OverMemoryCap();
+  // The most memory the page held at once: the growth of the script heap
+  // and of the thread's native memory while it ran. Valid until the next
+  // BeginPage.
+  size_t PagePeakBytes() const;
+  const BuiltinSnapshot& builtins() const { return builtins_; }
   // Stops the running script at its next instruction.
   void Stop(PageStop reason);
 
@@ -114,6 +131,9 @@ class ScriptHeap : private fennick_duk_interrupt {
   static void* Reallocate(void* udata, void* ptr, duk_size_t size);
   static void Free(void* udata, void* ptr);
   static void Fatal(void* udata, const char* message);
+  // Native bytes the running page's thread took since BeginPage; 0 when no
+  // page runs.
+  size_t PageNativeBytes() const;
   void UsePageGlobal();
   void ResetGlobals();
 
@@ -121,6 +141,12 @@ class ScriptHeap : private fennick_duk_interrupt {
   size_t memory_limit_;
   size_t memory_used_ = 0;
   bool hit_memory_cap_ = false;
+  // At BeginPage: the script heap's size and the thread's native count; and
+  // the script heap's largest size since.
+  size_t page_heap_start_ = 0;
+  size_t page_heap_peak_ = 0;
+  int64_t page_native_start_ = 0;
+  BuiltinSnapshot builtins_;
 
   PageContext* page_ = nullptr;
   std::chrono::steady_clock::time_point deadline_{};

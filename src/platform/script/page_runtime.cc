@@ -1,6 +1,8 @@
 // Running script pages, and their error pages.
 #include "platform/script/page_runtime.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -83,6 +85,11 @@ void ReadFailure(duk_context* ctx, duk_idx_t idx, const CompiledPage& compiled, 
     }
   }
   if (f.file.empty()) f.file = compiled.VirtualPath(0);
+}
+
+std::string OutOfMemoryMessage(size_t limit) {
+  return "Out of memory: the page used more than the " + std::to_string(limit >> 20) +
+         " MiB a page may hold (its script and the objects it made)";
 }
 
 struct RunCall {
@@ -172,11 +179,18 @@ void PageRuntime::RunFile(PageContext& page, const std::filesystem::path& file) 
   if (compiled->lcid) page.response().LCID(compiled->lcid);
 
   duk_context* ctx = heap->context();
-  heap->BeginPage(page, std::chrono::steady_clock::now() + options_.time_limit);
+  auto deadline = std::chrono::steady_clock::now() + options_.time_limit;
+  heap->BeginPage(page, deadline);
   RunCall call{heap.get(), compiled.get()};
   duk_idx_t top = duk_get_top(ctx);
   bool failed = duk_safe_call(ctx, CallPage, &call, 0, 1) != DUK_EXEC_SUCCESS;
   PageStop stop = heap->stop();
+  // A query or a regular expression stopped at the deadline raises its own
+  // error, which may unwind the script before the engine's next stop check:
+  // a page that failed past its deadline was stopped by its time limit.
+  if (failed && stop == PageStop::kNone && std::chrono::steady_clock::now() >= deadline) {
+    stop = PageStop::kTimeLimit;
+  }
   PageFailure failure;
   if (failed && stop != PageStop::kEnded) {
     bool read = heap->Protected([&] { ReadFailure(ctx, top, *compiled, failure); });
@@ -184,17 +198,26 @@ void PageRuntime::RunFile(PageContext& page, const std::filesystem::path& file) 
       failure.file = compiled->VirtualPath(0);
       failure.message = "The page failed, and its error could not be read";
     }
-    if (heap->hit_memory_cap() && failure.message.find("alloc failed") != std::string::npos) {
-      failure.message = "Out of memory: the page used more than the " +
-                        std::to_string(heap->memory_limit() >> 20) +
-                        " MiB its script may hold (" + failure.message + ")";
+    // The engine reports a refused allocation as "alloc failed", or, when
+    // even the error could not be made, as a double error.
+    if (heap->hit_memory_cap() && (failure.message.find("alloc failed") != std::string::npos ||
+                                   failure.message.find("DoubleError") != std::string::npos)) {
+      failure.message = OutOfMemoryMessage(heap->memory_limit()) + " (" + failure.message + ")";
     }
   }
   duk_set_top(ctx, top);
+  size_t peak = heap->PagePeakBytes();
+  size_t memory_limit = heap->memory_limit();
   bool clean = heap->EndPage();
   // A heap whose page was stopped mid-way is not trusted with another page.
-  if (clean && stop != PageStop::kTimeLimit) pool_.Release(std::move(heap));
+  if (clean && stop != PageStop::kTimeLimit && stop != PageStop::kMemoryCap) {
+    pool_.Release(std::move(heap));
+  }
   heap.reset();
+  // The allocator keeps what a large page freed for later use by the same
+  // thread, so the process would stay as big as its largest page on every
+  // worker thread; after a large page it is handed back to the system.
+  if (peak > options_.trim_after_bytes) malloc_trim(0);
 
   if (stop == PageStop::kTimeLimit) {
     // Where the page was when it was stopped.
@@ -206,6 +229,12 @@ void PageRuntime::RunFile(PageContext& page, const std::filesystem::path& file) 
     std::snprintf(limit, sizeof limit, "%g", seconds);
     f.message = std::string("The page ran longer than its time limit of ") + limit +
                 (seconds == 1 ? " second" : " seconds") + " and was stopped.";
+    WriteErrorPage(page, "Page stopped", f);
+  } else if (stop == PageStop::kMemoryCap) {
+    PageFailure f;
+    f.file = failure.file.empty() ? compiled->VirtualPath(0) : failure.file;
+    f.line = failure.line;
+    f.message = OutOfMemoryMessage(memory_limit) + ".";
     WriteErrorPage(page, "Page stopped", f);
   } else if (failed && stop == PageStop::kNone) {
     WriteErrorPage(page, "Script error", failure);

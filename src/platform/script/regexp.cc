@@ -6,10 +6,13 @@
 
 #include <pcre2.h>
 
+#include <chrono>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "fennick/error.h"
+#include "fennick/page.h"
 
 namespace fennick::script {
 
@@ -73,6 +76,38 @@ std::string PcreMessage(int code) {
   return std::string(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
 }
 
+// Every pattern is compiled with a callout in front ("(?C1)"), which the
+// matcher calls at each position where it starts a match attempt: there the
+// page's deadline is checked, so that a pattern that backtracks just under
+// the step limit at every position of a long text still stops with the page.
+// It goes after the start-of-pattern settings such as (*UTF) or
+// (*LIMIT_MATCH=n), which must lead.
+constexpr std::string_view kDeadlineCallout = "(?C1)";
+
+size_t SettingsLength(std::string_view pattern) {
+  static constexpr std::string_view kSettings[] = {
+      "UTF", "UCP", "NOTEMPTY", "NOTEMPTY_ATSTART", "NO_AUTO_POSSESS", "NO_DOTSTAR_ANCHOR",
+      "NO_JIT", "NO_START_OPT", "CR", "LF", "CRLF", "ANYCRLF", "ANY", "NUL", "BSR_ANYCRLF",
+      "BSR_UNICODE"};
+  static constexpr std::string_view kLimits[] = {"LIMIT_HEAP=", "LIMIT_MATCH=", "LIMIT_DEPTH=",
+                                                 "LIMIT_RECURSION="};
+  size_t at = 0;
+  while (pattern.substr(at, 2) == "(*") {
+    size_t close = pattern.find(')', at);
+    if (close == std::string_view::npos) break;
+    std::string_view name = pattern.substr(at + 2, close - at - 2);
+    bool setting = false;
+    for (std::string_view s : kSettings) setting = setting || name == s;
+    for (std::string_view s : kLimits) {
+      setting = setting || (name.size() > s.size() && name.substr(0, s.size()) == s &&
+                            name.find_first_not_of("0123456789", s.size()) == name.npos);
+    }
+    if (!setting) break;
+    at = close + 1;
+  }
+  return at;
+}
+
 std::shared_ptr<const CompiledPattern> CompileNew(const std::string& pattern,
                                                   uint32_t options) {
   // Line breaks are CR, LF and CRLF, as for ECMAScript (. matches neither,
@@ -81,12 +116,21 @@ std::shared_ptr<const CompiledPattern> CompileNew(const std::string& pattern,
       pcre2_compile_context_create(nullptr));
   if (!context) throw Error(7, "Out of memory", "RegExp");
   pcre2_set_newline(context.get(), PCRE2_NEWLINE_ANYCRLF);
+  size_t settings = SettingsLength(pattern);
+  std::string source = pattern;
+  source.insert(settings, kDeadlineCallout);
   int error_code = 0;
   PCRE2_SIZE error_offset = 0;
   std::unique_ptr<pcre2_code, CodeDeleter> code(
-      pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), options,
+      pcre2_compile(reinterpret_cast<PCRE2_SPTR>(source.data()), source.size(), options,
                     &error_code, &error_offset, context.get()));
   if (!code) {
+    // The offset in the pattern as the page wrote it.
+    if (error_offset >= settings + kDeadlineCallout.size()) {
+      error_offset -= kDeadlineCallout.size();
+    } else if (error_offset > settings) {
+      error_offset = settings;
+    }
     throw Error(kErrRegExpSyntax,
                 "Syntax error in regular expression \"" + pattern + "\": " +
                     PcreMessage(error_code) + " at offset " + std::to_string(error_offset),
@@ -133,6 +177,23 @@ PatternCache& ThreadPatternCache() {
   return cache;
 }
 
+// What the deadline callout checks during one match.
+struct DeadlineCheck {
+  std::chrono::steady_clock::time_point deadline;
+  uint32_t calls = 0;
+};
+
+// Reading the clock at every start position would cost more than matching
+// at many of them; every few positions bounds the overrun by a few steps'
+// worth of the match limit.
+constexpr uint32_t kCalloutsPerClockRead = 8;
+
+int OnDeadlineCallout(pcre2_callout_block*, void* data) {
+  auto* check = static_cast<DeadlineCheck*>(data);
+  if (++check->calls % kCalloutsPerClockRead != 0) return 0;
+  return std::chrono::steady_clock::now() < check->deadline ? 0 : PCRE2_ERROR_CALLOUT;
+}
+
 // The limits every match of this thread runs under.
 pcre2_match_context* ThreadMatchContext() {
   thread_local std::unique_ptr<pcre2_match_context, MatchContextDeleter> context = [] {
@@ -165,15 +226,23 @@ class Matcher {
   bool Find(size_t start) {
     auto subject = reinterpret_cast<PCRE2_SPTR>(subject_.data());
     uint32_t options = compiled_.jit() ? 0 : PCRE2_NO_JIT;
+    pcre2_match_context* context = ThreadMatchContext();
+    // Outside a page (or a page without a time limit) the callout is off and
+    // costs nothing.
+    DeadlineCheck check{CurrentDeadline()};
+    bool timed = check.deadline != std::chrono::steady_clock::time_point::max();
+    pcre2_set_callout(context, timed ? &OnDeadlineCallout : nullptr, &check);
+    if (timed && std::chrono::steady_clock::now() >= check.deadline) RaiseTimeLimit();
     int rc = pcre2_match(compiled_.code(), subject, subject_.size(), start, options,
-                         data_.get(), ThreadMatchContext());
+                         data_.get(), context);
     if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
       // The JIT's small stack ran out before the match limit: the
       // interpreter, bounded by the depth and heap limits, decides.
       rc = pcre2_match(compiled_.code(), subject, subject_.size(), start, PCRE2_NO_JIT,
-                       data_.get(), ThreadMatchContext());
+                       data_.get(), context);
     }
     if (rc == PCRE2_ERROR_NOMATCH) return false;
+    if (rc == PCRE2_ERROR_CALLOUT) RaiseTimeLimit();
     if (rc < 0) {
       if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
           rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_JIT_STACKLIMIT) {
@@ -192,6 +261,13 @@ class Matcher {
     // the pattern, but then only the pairs it holds are trusted.
     pairs_ = rc == 0 ? pcre2_get_ovector_count(data_.get()) : static_cast<uint32_t>(rc);
     return true;
+  }
+
+  [[noreturn]] void RaiseTimeLimit() const {
+    throw Error(kErrPageTimeLimit,
+                "Regular expression \"" + compiled_.pattern() +
+                    "\" was stopped at the page's time limit",
+                "RegExp");
   }
 
   size_t start() const { return ovector_[0]; }

@@ -10,7 +10,10 @@
 // text after it, $$ a dollar sign; any other "$" is copied as written.
 //
 // Matching is bounded: a pattern that backtracks without end raises an error
-// instead of holding the thread. Compiled patterns are cached per thread by
+// instead of holding the thread, and a match running while a page is past
+// its deadline stops with kErrPageTimeLimit (checked at every few positions
+// where a match attempt starts, so a long text does not multiply the step
+// limit beyond the page's time). Compiled patterns are cached per thread by
 // pattern and flags, so a RegExp built per grid cell compiles nothing after
 // the first cell.
 #ifndef FENNICK_PLATFORM_SCRIPT_REGEXP_H_
@@ -61,7 +64,8 @@ class RegExp {
 
   // Whether the pattern matches somewhere in text. Raises fennick::Error
   // kErrRegExpSyntax (naming the pattern) when the pattern does not compile,
-  // kErrRegExpLimit when matching exceeds its bounds.
+  // kErrRegExpLimit when matching exceeds its bounds, kErrPageTimeLimit when
+  // the page bound to the thread reaches its deadline.
   bool Test(std::string_view text) const;
 
   // text with the first match (every match when Global) replaced by the

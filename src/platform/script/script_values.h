@@ -79,7 +79,9 @@ bool IsComponentError(duk_context* ctx, duk_idx_t idx);
 template <class Body>
 duk_ret_t RunNative(duk_context* ctx, Body&& body) {
   ScriptHeap& heap = ScriptHeap::Of(ctx);
-  if (heap.stopping()) ThrowStopped(ctx);
+  // Page objects hold native memory the script heap does not see: every
+  // call into one is where the memory cap catches up with them.
+  if (heap.stopping() || heap.OverMemoryCap()) ThrowStopped(ctx);
   try {
     return body(heap);
   } catch (const Error& e) {

@@ -92,6 +92,14 @@ std::string Request::Item(std::string_view name) const {
   return std::string();
 }
 
+void Response::RaiseTooLarge() {
+  too_large_ = true;
+  throw Error(kErrResponseTooLarge,
+              "The page's output is larger than the server's limit of " +
+                  std::to_string(max_bytes_) + " bytes for one response",
+              "Response object");
+}
+
 void Response::Clear() {
   if (!buffer_) {
     throw Error(kErrInvalidCall,
@@ -224,6 +232,19 @@ std::string Server::URLEncode(std::string_view text) { return UrlEncodeAsp(text)
 std::string Server::HTMLEncode(std::string_view text) { return HtmlEncode(text); }
 
 PageContext* CurrentPage() { return current_page; }
+
+std::chrono::steady_clock::time_point CurrentDeadline() {
+  return current_page ? current_page->Deadline() : std::chrono::steady_clock::time_point::max();
+}
+
+void CheckPageDeadline(std::string_view source) {
+  if (current_page == nullptr) return;
+  auto deadline = current_page->Deadline();
+  if (deadline == std::chrono::steady_clock::time_point::max()) return;
+  if (std::chrono::steady_clock::now() < deadline) return;
+  throw Error(kErrPageTimeLimit, "The page reached its time limit and was stopped",
+              std::string(source));
+}
 
 PageContext& RequirePage(std::string_view who) {
   if (current_page == nullptr) {

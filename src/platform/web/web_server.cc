@@ -448,6 +448,7 @@ struct WebServer::Impl {
 
     PageContext page(std::move(request), Session(options.session_store, session_id),
                      application, Server(options.site_root, path, factory, options.locale));
+    page.response().MaxBytes(options.max_response_bytes);
     if (new_session) {
       Cookie cookie;
       cookie.value = session_id;
@@ -472,6 +473,18 @@ struct WebServer::Impl {
     }
 
     Response& response = page.response();
+    if (response.TooLarge() || response.Body().size() > options.max_response_bytes) {
+      // Output cut at the cap would pass for a whole page; the page's error
+      // block appended after it is in the part cut off.
+      response.MutableBody() = ErrorBlock(Error(
+          kErrResponseTooLarge,
+          "The page's output is larger than the server's limit of " +
+              std::to_string(options.max_response_bytes) + " bytes for one response",
+          "Response object"));
+      response.Status("500 Internal Server Error");
+      response.ContentType("text/html");
+      response.Charset("utf-8");
+    }
     res.status = response.StatusCode();
     for (const auto& [name, value] : response.Headers()) res.set_header(name, value);
     for (const auto& [name, cookie] : response.Cookies()) {
