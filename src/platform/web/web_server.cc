@@ -16,6 +16,7 @@
 #include <httplib.h>
 
 #include "fennick/error.h"
+#include "platform/web/connection_front.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
@@ -134,6 +135,50 @@ bool IsDataPath(std::string_view path) {
   return lower == "/data" && (path.size() == 5 || path[5] == '/');
 }
 
+// cpp-httplib's server behind the connection front. The library's accept
+// loop stays (binding, stopping), but every accepted socket goes to the
+// front instead of a library worker, and the front hands complete requests
+// back through ServeRequest. Reading requests ourselves was the least
+// invasive way to give head and body an overall deadline and to keep
+// dripping clients off the workers: the library's routing, parsing of the
+// (already framed) head, and response writing are used unchanged.
+class HostHttpServer : public httplib::Server {
+ public:
+  std::function<void(int)> adopt;
+
+  // Reads one request from `stream`, runs it and writes the response.
+  bool ServeRequest(httplib::Stream& stream, bool close_connection, bool& connection_closed) {
+    return process_request(stream, close_connection, connection_closed, nullptr);
+  }
+
+ private:
+  // Runs on the accept thread (InPlaceTaskQueue): only hands the socket on.
+  bool process_and_close_socket(socket_t sock) override {
+    adopt(sock);
+    return true;
+  }
+};
+
+// The library's task queue for accepted sockets: the task (handing the
+// socket to the front) is quick, so it runs in place.
+class InPlaceTaskQueue : public httplib::TaskQueue {
+ public:
+  void enqueue(std::function<void()> fn) override { fn(); }
+  void shutdown() override {}
+};
+
+const char* RefusalText(int status) {
+  switch (status) {
+    case 408: return "The request did not arrive in time.";
+    case 413: return "The request body is too large.";
+    case 414: return "The request address is too long.";
+    case 431: return "The request's headers are too large.";
+    case 501: return "The request's transfer coding is not supported.";
+    case 503: return "This address has too many connections open.";
+    default: return "The request could not be read.";
+  }
+}
+
 }  // namespace
 
 struct WebServer::Impl {
@@ -145,7 +190,8 @@ struct WebServer::Impl {
   }
 
   ServerOptions options;
-  httplib::Server http;
+  HostHttpServer http;
+  std::unique_ptr<ConnectionFront> front;
   Application application;
   ObjectFactory factory;
   std::map<std::string, PageHandler> pages;
@@ -467,13 +513,30 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
   if (sodium_init() < 0) throw Error(-1, "libsodium could not be initialised", "WebServer");
   Impl* impl = impl_.get();
   auto& http = impl->http;
-  const size_t threads = impl->options.threads == 0 ? 1 : impl->options.threads;
-  http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  ConnectionFrontOptions front;
+  front.threads = impl->options.threads == 0 ? 1 : impl->options.threads;
+  front.limits.max_head_bytes = impl->options.max_header_bytes;
+  front.limits.max_body_bytes = impl->options.max_body_bytes;
+  front.request_deadline = std::chrono::seconds(impl->options.request_deadline_seconds);
+  front.read_timeout = std::chrono::seconds(impl->options.read_timeout_seconds);
+  front.write_timeout = std::chrono::seconds(impl->options.read_timeout_seconds);
+  front.keep_alive = std::chrono::seconds(impl->options.keep_alive_seconds);
+  front.max_connections_per_address = impl->options.max_connections_per_address;
+  impl->front = std::make_unique<ConnectionFront>(
+      front,
+      [impl](httplib::Stream& stream, bool close_connection, bool& connection_closed) {
+        return impl->http.ServeRequest(stream, close_connection, connection_closed);
+      },
+      [](int status, std::string_view title) {
+        return SimplePage(status, title, RefusalText(status));
+      },
+      [impl](const std::string& line) { impl->Log(line); });
+  http.adopt = [impl](int sock) { impl->front->Adopt(sock); };
+  http.new_task_queue = [] { return new InPlaceTaskQueue; };
   http.set_tcp_nodelay(true);
-  http.set_keep_alive_max_count(10000);
+  // What the library's Keep-Alive header announces; the front enforces it.
+  http.set_keep_alive_max_count(front.keep_alive_max_count);
   http.set_keep_alive_timeout(impl->options.keep_alive_seconds);
-  http.set_read_timeout(impl->options.read_timeout_seconds, 0);
-  http.set_write_timeout(impl->options.read_timeout_seconds, 0);
   http.set_payload_max_length(impl->options.max_body_bytes);
   http.set_socket_options([impl](int sock) {
     int yes = 1;
@@ -553,15 +616,28 @@ bool WebServer::Bind(std::string* error) {
   // The library listens with a small fixed backlog; widen it on the same
   // socket so bursts of new connections are queued, not dropped.
   if (impl_->listen_fd >= 0) ::listen(impl_->listen_fd, kListenBacklog);
+  // The workers start with the socket, so that Run only has to listen.
+  impl_->front->Start();
   return true;
 }
 
 int WebServer::port() const { return impl_->bound_port; }
 
-void WebServer::Run() { impl_->http.listen_after_bind(); }
+void WebServer::Run() {
+  impl_->http.listen_after_bind();
+  impl_->front->Stop();
+}
 
 void WebServer::Stop() {
-  if (impl_ && impl_->http.is_running()) impl_->http.stop();
+  if (!impl_) return;
+  if (impl_->http.is_running()) {
+    impl_->http.stop();
+  } else if (impl_->listen_fd >= 0) {
+    // Stopped between Bind and Run (a signal right after start-up): the
+    // library only stops a running loop, but a shut listening socket ends
+    // the loop at its first accept.
+    ::shutdown(impl_->listen_fd, SHUT_RDWR);
+  }
 }
 
 Application& WebServer::application() { return impl_->application; }
