@@ -44,14 +44,17 @@ struct ServerOptions {
   // Connections one client address may hold at once; more are answered 503
   // and closed as they are accepted. 0 for no limit.
   size_t max_connections_per_address = 32;
+  // Sessions the default in-memory store holds; starting one more drops the
+  // least recently used. 0 for no limit.
+  size_t max_sessions = 10000;
   // The server's locale for formatting, an ICU name.
   std::string locale = "en_US";
   // When non-empty, every request needs HTTP basic authentication by one of
   // these user/password pairs, and REMOTE_USER names the user.
   std::vector<std::pair<std::string, std::string>> basic_auth_users;
   std::string auth_realm = "Fennick";
-  // Session store; the in-memory store with a 20-minute idle timeout when
-  // null.
+  // Session store; the in-memory store with a 20-minute idle timeout and
+  // max_sessions when null.
   std::shared_ptr<SessionStore> session_store;
   // Receives one line per request; stderr when null.
   std::function<void(const std::string&)> log;

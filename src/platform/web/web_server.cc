@@ -62,14 +62,6 @@ const char* StaticContentType(std::string_view path) {
   return nullptr;
 }
 
-std::string NewSessionId() {
-  unsigned char bytes[16];
-  randombytes_buf(bytes, sizeof bytes);
-  char hex[33];
-  sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
-  return hex;
-}
-
 bool ConstantTimeEquals(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   return sodium_memcmp(a.data(), b.data(), a.size()) == 0;
@@ -183,7 +175,9 @@ const char* RefusalText(int status) {
 
 struct WebServer::Impl {
   explicit Impl(ServerOptions opts) : options(std::move(opts)) {
-    if (!options.session_store) options.session_store = MakeMemorySessionStore(20);
+    if (!options.session_store) {
+      options.session_store = MakeMemorySessionStore(20, options.max_sessions);
+    }
     std::error_code ec;
     auto canonical = std::filesystem::weakly_canonical(options.site_root, ec);
     if (!ec) options.site_root = canonical;
@@ -456,23 +450,25 @@ struct WebServer::Impl {
     if (!ok) return;
 
     // A session id is only taken from the browser while the store knows it,
-    // so a client cannot choose its own id.
-    std::string session_id = request.Cookies(kSessionCookie);
-    bool new_session = session_id.size() != 32 || !options.session_store->Touch(session_id);
-    if (new_session) {
-      session_id = NewSessionId();
-      options.session_store->Create(session_id);
+    // so a client cannot choose its own id. A request may carry the cookie
+    // more than once (a stale copy for another path, a forged extra): the
+    // first id the store knows wins, whatever comes after it.
+    std::string session_id;
+    if (const auto* ids = request.CookieFields().Values(kSessionCookie)) {
+      for (const std::string& id : *ids) {
+        if (id.size() == 32 && options.session_store->Touch(id)) {
+          session_id = id;
+          break;
+        }
+      }
     }
-
-    PageContext page(std::move(request), Session(options.session_store, session_id),
-                     application, Server(options.site_root, path, factory, options.locale));
-    if (new_session) {
-      Cookie cookie;
-      cookie.value = session_id;
-      cookie.http_only = true;
-      cookie.same_site = "Lax";
-      page.response().SetCookie(kSessionCookie, std::move(cookie));
-    }
+    // Without a live session the page gets one only when it needs one
+    // (Session::Start), so requests that never store anything cost no
+    // memory.
+    Session session = session_id.empty() ? Session(options.session_store)
+                                         : Session(options.session_store, session_id);
+    PageContext page(std::move(request), std::move(session), application,
+                     Server(options.site_root, path, factory, options.locale));
 
     {
       PageBinding binding(page);
@@ -490,6 +486,13 @@ struct WebServer::Impl {
     }
 
     Response& response = page.response();
+    if (page.session().Started()) {
+      Cookie cookie;
+      cookie.value = page.session().SessionID();
+      cookie.http_only = true;
+      cookie.same_site = "Lax";
+      response.SetCookie(kSessionCookie, std::move(cookie));
+    }
     res.status = response.StatusCode();
     for (const auto& [name, value] : response.Headers()) res.set_header(name, value);
     for (const auto& [name, cookie] : response.Cookies()) {
