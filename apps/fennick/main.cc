@@ -36,6 +36,14 @@ constexpr char kUsage[] =
     "  --max-response BYTES largest page response (default 268435456)\n"
     "  --max-header BYTES  largest request head (default 16384)\n"
     "  --max-fields N      most form and query fields (default 2000)\n"
+    "  --request-deadline SECONDS\n"
+    "                      a request's head and body must arrive within this\n"
+    "                      time of its first byte, else 408 (default 10)\n"
+    "  --max-connections-per-address N\n"
+    "                      connections one client address may hold; more are\n"
+    "                      refused with 503 (default 32; 0 for no limit)\n"
+    "  --max-sessions N    sessions kept in memory; one more drops the least\n"
+    "                      recently used (default 10000; 0 for no limit)\n"
     "  --locale NAME       the server's locale for formatting (default en_US)\n"
     "  --page-timeout SECONDS\n"
     "                      stop a script page that runs longer (default 30)\n"
@@ -107,6 +115,18 @@ int Serve(int argc, char** argv) {
       if (!(v = value("--max-fields")) || !ParseSize(v, n))
         return Fail("--max-fields needs a count");
       options.max_fields = n;
+    } else if (arg == "--request-deadline") {
+      if (!(v = value("--request-deadline")) || !ParseSize(v, n) || n == 0 || n > 3600)
+        return Fail("--request-deadline needs seconds from 1 to 3600");
+      options.request_deadline_seconds = static_cast<int>(n);
+    } else if (arg == "--max-connections-per-address") {
+      if (!(v = value("--max-connections-per-address")) || !ParseSize(v, n))
+        return Fail("--max-connections-per-address needs a count");
+      options.max_connections_per_address = n;
+    } else if (arg == "--max-sessions") {
+      if (!(v = value("--max-sessions")) || !ParseSize(v, n))
+        return Fail("--max-sessions needs a count");
+      options.max_sessions = n;
     } else if (arg == "--locale") {
       if (!(v = value("--locale"))) return Fail("--locale needs a locale name");
       options.locale = v;

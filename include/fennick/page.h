@@ -186,23 +186,44 @@ class Response {
 // Values kept between requests of one browser session.
 class SessionStore;
 
+//
+// A page's session either exists already (the browser sent a live session's
+// cookie) or is not started yet. An unstarted session is started (a fresh
+// random id, created in the store) the first time the page stores a value,
+// reads SessionID or sets Timeout; reading or removing values never starts
+// one. The host sends the session cookie when the page started a session.
 class Session {
  public:
+  // The existing session `id` of `store`.
   Session(std::shared_ptr<SessionStore> store, std::string id)
       : store_(std::move(store)), id_(std::move(id)) {}
+  // No session yet; one is started on demand in `store`.
+  explicit Session(std::shared_ptr<SessionStore> store) : store_(std::move(store)) {}
+
   // The value of `name` (case-insensitive); Empty when it was never set.
   Variant Get(std::string_view name) const;
+  // Starts the session when there is none.
   void Set(std::string_view name, Variant value);
   Variant operator()(std::string_view name) const { return Get(name); }
   void Remove(std::string_view name);
   // Drops every value of the session (Session.Abandon).
   void Abandon();
-  const std::string& SessionID() const { return id_; }
+  // Starts the session when there is none.
+  const std::string& SessionID();
+  // Minutes of idleness after which the session ends.
   int32_t Timeout() const;
+  // Starts the session when there is none. Raises kErrInvalidCall outside
+  // 1 to 525600 minutes (a year).
+  void Timeout(int32_t minutes);
+  // Whether this page started the session.
+  bool Started() const { return started_; }
 
  private:
+  void Start();
+
   std::shared_ptr<SessionStore> store_;
-  std::string id_;
+  std::string id_;  // empty until started
+  bool started_ = false;
 };
 
 // The store behind sessions. The in-memory store is the default; another
@@ -218,11 +239,25 @@ class SessionStore {
   // Whether a session with this id is alive; refreshes its idle time.
   virtual bool Touch(std::string_view id) = 0;
   virtual void Create(std::string_view id) = 0;
+  // The idle timeout new sessions get.
   virtual int32_t TimeoutMinutes() const = 0;
+  // The idle timeout of one session. Stores that keep one timeout for all
+  // sessions answer TimeoutMinutes() and ignore SetSessionTimeout.
+  virtual int32_t SessionTimeoutMinutes(std::string_view id) {
+    (void)id;
+    return TimeoutMinutes();
+  }
+  virtual void SetSessionTimeout(std::string_view id, int32_t minutes) {
+    (void)id;
+    (void)minutes;
+  }
 };
 
-// An in-memory session store with an idle timeout. Thread-safe.
-std::shared_ptr<SessionStore> MakeMemorySessionStore(int32_t timeout_minutes = 20);
+// An in-memory session store with an idle timeout. It holds at most
+// max_sessions sessions (0: no limit); creating one more drops the least
+// recently used. Thread-safe.
+std::shared_ptr<SessionStore> MakeMemorySessionStore(int32_t timeout_minutes = 20,
+                                                     size_t max_sessions = 10000);
 
 // Process-wide values shared by every page. Thread-safe.
 class Application {

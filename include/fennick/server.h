@@ -6,6 +6,11 @@
 // site folder are served from an allow-list of extensions; the site's data/
 // folder and .asp sources never are.
 //
+// Requests are read off the sockets by the host itself, strictly framed and
+// under an overall deadline, before a worker thread runs them; slow clients
+// therefore never hold a worker, and one client address holds at most
+// max_connections_per_address connections.
+//
 // WebServer is thread-safe for Stop(); everything else is set up before Run.
 #ifndef FENNICK_SERVER_H_
 #define FENNICK_SERVER_H_
@@ -34,7 +39,17 @@ struct ServerOptions {
   size_t max_header_bytes = 16 * 1024;
   size_t max_fields = 2000;
   int keep_alive_seconds = 3;
+  // Longest silence while a request arrives or a response is taken.
   int read_timeout_seconds = 5;
+  // A request's head and body must have arrived this many seconds after its
+  // first byte, however steadily they trickle in; the client gets 408.
+  int request_deadline_seconds = 10;
+  // Connections one client address may hold at once; more are answered 503
+  // and closed as they are accepted. 0 for no limit.
+  size_t max_connections_per_address = 32;
+  // Sessions the default in-memory store holds; starting one more drops the
+  // least recently used. 0 for no limit.
+  size_t max_sessions = 10000;
   // The server's locale for formatting, an ICU name.
   std::string locale = "en_US";
   // When non-empty, every request needs HTTP basic authentication by one of
@@ -47,8 +62,8 @@ struct ServerOptions {
   // environment variable FENNICK_SECRET, else the site's key file
   // data/fennick.key, created with mode 0600 when the server binds.
   std::string secret;
-  // Session store; the in-memory store with a 20-minute idle timeout when
-  // null.
+  // Session store; the in-memory store with a 20-minute idle timeout and
+  // max_sessions when null.
   std::shared_ptr<SessionStore> session_store;
   // Receives one line per request; stderr when null.
   std::function<void(const std::string&)> log;
@@ -71,15 +86,17 @@ class WebServer {
   // How Server.CreateObject makes objects.
   void SetObjectFactory(ObjectFactory factory);
 
-  // Installs the secret of sealed values for the process and binds the
-  // listening socket. Returns false (and fills error) when the secret's key
-  // file cannot be read or made, or the address cannot be bound.
+  // Installs the secret of sealed values for the process, binds the
+  // listening socket and starts the worker threads. Returns false (and
+  // fills error) when the secret's key file cannot be read or made, or the
+  // address cannot be bound.
   bool Bind(std::string* error);
   // The port bound (useful after port 0).
   int port() const;
   // Serves until Stop(). Bind() first.
   void Run();
-  // Stops a running server; safe from any thread and from signal watchers.
+  // Stops the server, running or bound and about to run (Run then returns
+  // at once); safe from any thread and from signal watchers.
   void Stop();
 
   Application& application();

@@ -1,14 +1,21 @@
-// The fennick executable: serving the demo site, version, usage errors.
+// The fennick executable: serving the demo site, version, usage errors,
+// the limits of `serve` against slow and greedy clients.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -35,6 +42,97 @@ TEST(ServeTest, VersionAndUsage) {
   EXPECT_EQ(status, 2);
   RunCommand(std::string(FENNICK_BINARY) + " serve --page-timeout 0 2>/dev/null", &status);
   EXPECT_EQ(status, 2);
+  RunCommand(std::string(FENNICK_BINARY) + " serve --request-deadline 0 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
+  RunCommand(std::string(FENNICK_BINARY) + " serve --max-sessions many 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
+}
+
+// A connected loopback socket that has sent `bytes`; -1 when the server
+// cannot be reached.
+int OpenAndSend(int port, const std::string& bytes) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  (void)!send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  return fd;
+}
+
+// What the server sends on `fd` within `ms` milliseconds.
+std::string ReadFor(int fd, int ms) {
+  std::string out;
+  char buf[4096];
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (true) {
+    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    end - std::chrono::steady_clock::now())
+                                    .count());
+    pollfd p{fd, POLLIN, 0};
+    if (left <= 0 || poll(&p, 1, left) <= 0) break;
+    ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  return out;
+}
+
+TEST(ServeTest, ConnectionCapAndRequestDeadlineOptionsHold) {
+  std::string templ = (std::filesystem::temp_directory_path() / "fennick-serve-XXXXXX").string();
+  std::filesystem::path site = mkdtemp(templ.data());
+  int out_pipe[2];
+  ASSERT_EQ(pipe(out_pipe), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(out_pipe[1], 1);
+    close(out_pipe[0]);
+    setenv("FENNICK_SECRET", "test secret", 1);
+    execl(FENNICK_BINARY, "fennick", "serve", "--site", site.c_str(), "--port", "0", "--quiet",
+          "--max-connections-per-address", "2", "--request-deadline", "1", nullptr);
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  FILE* out = fdopen(out_pipe[0], "r");
+  char line[512] = {0};
+  ASSERT_TRUE(fgets(line, sizeof line, out));
+  std::string banner = line;
+  size_t at = banner.find("http://127.0.0.1:");
+  ASSERT_NE(at, std::string::npos) << banner;
+  int port = std::stoi(banner.substr(at + 17));
+
+  // Two connections dripping their heads are all this address may hold:
+  // a third is refused at once.
+  int first = OpenAndSend(port, "GET / HTTP/1.1\r\nHost: x\r\n");
+  int second = OpenAndSend(port, "GET / HTTP/1.1\r\nHost: x\r\n");
+  int third = OpenAndSend(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+  std::string refused = ReadFor(third, 2000);
+  EXPECT_EQ(refused.rfind("HTTP/1.1 503 ", 0), 0u) << refused;
+
+  // Neither dripper finishes within the one-second deadline.
+  for (int i = 0; i < 6; ++i) {
+    (void)!send(first, "X", 1, MSG_NOSIGNAL);
+    (void)!send(second, "X", 1, MSG_NOSIGNAL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  std::string late = ReadFor(first, 2000);
+  EXPECT_EQ(late.rfind("HTTP/1.1 408 ", 0), 0u) << late;
+  close(first);
+  close(second);
+  close(third);
+
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status));
+  fclose(out);
+  std::error_code ec;
+  std::filesystem::remove_all(site, ec);
 }
 
 TEST(ServeTest, DemoAnswersTheHomePageAndStopsOnSigterm) {

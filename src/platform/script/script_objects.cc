@@ -368,6 +368,13 @@ duk_ret_t SessionTimeout(duk_context* ctx) {
   });
 }
 
+duk_ret_t SessionSetTimeout(duk_context* ctx) {
+  return RunNative(ctx, [ctx](ScriptHeap& heap) {
+    heap.page().session().Timeout(IntArg(ctx, 0, "the value of 'Session.Timeout'"));
+    return 0;
+  });
+}
+
 duk_ret_t ApplicationLock(duk_context* ctx) {
   return RunNative(ctx, [](ScriptHeap& heap) {
     heap.LockApplication();
@@ -522,7 +529,7 @@ void InstallStore(duk_context* ctx, int store) {
   if (store == kSession) {
     PutFunction(ctx, "Abandon", SessionAbandon, 0);
     PutAccessor(ctx, "SessionID", SessionId, nullptr);
-    PutAccessor(ctx, "Timeout", SessionTimeout, nullptr);
+    PutAccessor(ctx, "Timeout", SessionTimeout, SessionSetTimeout);
     DefineGlobal(ctx, "Session");
   } else {
     PutFunction(ctx, "Lock", ApplicationLock, 0);

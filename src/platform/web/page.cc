@@ -2,6 +2,8 @@
 // Application, and the binding of a page to its thread.
 #include "fennick/page.h"
 
+#include <sodium.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -194,17 +196,54 @@ std::string Response::FullContentType() const {
   return out;
 }
 
-Variant Session::Get(std::string_view name) const { return store_->Get(id_, name); }
+void Session::Start() {
+  if (!id_.empty()) return;
+  if (sodium_init() < 0) throw Error(-1, "libsodium could not be initialised", "Session object");
+  // 128 random bits: an id nobody can guess or enumerate.
+  unsigned char bytes[16];
+  randombytes_buf(bytes, sizeof bytes);
+  char hex[33];
+  sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
+  id_ = hex;
+  store_->Create(id_);
+  started_ = true;
+}
+
+Variant Session::Get(std::string_view name) const {
+  return id_.empty() ? Variant() : store_->Get(id_, name);
+}
 
 void Session::Set(std::string_view name, Variant value) {
+  Start();
   store_->Set(id_, name, std::move(value));
 }
 
-void Session::Remove(std::string_view name) { store_->Remove(id_, name); }
+void Session::Remove(std::string_view name) {
+  if (!id_.empty()) store_->Remove(id_, name);
+}
 
-void Session::Abandon() { store_->Abandon(id_); }
+void Session::Abandon() {
+  if (!id_.empty()) store_->Abandon(id_);
+}
 
-int32_t Session::Timeout() const { return store_->TimeoutMinutes(); }
+const std::string& Session::SessionID() {
+  Start();
+  return id_;
+}
+
+int32_t Session::Timeout() const {
+  return id_.empty() ? store_->TimeoutMinutes() : store_->SessionTimeoutMinutes(id_);
+}
+
+void Session::Timeout(int32_t minutes) {
+  if (minutes < 1 || minutes > 525600) {
+    throw Error(kErrInvalidCall,
+                "Session.Timeout must be from 1 to 525600 minutes, not " + std::to_string(minutes),
+                "Session object");
+  }
+  Start();
+  store_->SetSessionTimeout(id_, minutes);
+}
 
 Variant Application::Get(std::string_view name) const {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -18,6 +18,7 @@
 #include "base/ascii.h"
 #include "fennick/error.h"
 #include "platform/crypto/seal.h"
+#include "platform/web/connection_front.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
@@ -61,14 +62,6 @@ const char* StaticContentType(std::string_view path) {
     if (ext == entry.extension) return entry.type;
   }
   return nullptr;
-}
-
-std::string NewSessionId() {
-  unsigned char bytes[16];
-  randombytes_buf(bytes, sizeof bytes);
-  char hex[33];
-  sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
-  return hex;
 }
 
 bool ConstantTimeEquals(std::string_view a, std::string_view b) {
@@ -162,18 +155,65 @@ bool IsDataPath(const std::filesystem::path& site_root, std::string_view path) {
   return !inside.empty() && AsciiLower(inside.begin()->native()) == "data";
 }
 
+// cpp-httplib's server behind the connection front. The library's accept
+// loop stays (binding, stopping), but every accepted socket goes to the
+// front instead of a library worker, and the front hands complete requests
+// back through ServeRequest. Reading requests ourselves was the least
+// invasive way to give head and body an overall deadline and to keep
+// dripping clients off the workers: the library's routing, parsing of the
+// (already framed) head, and response writing are used unchanged.
+class HostHttpServer : public httplib::Server {
+ public:
+  std::function<void(int)> adopt;
+
+  // Reads one request from `stream`, runs it and writes the response.
+  bool ServeRequest(httplib::Stream& stream, bool close_connection, bool& connection_closed) {
+    return process_request(stream, close_connection, connection_closed, nullptr);
+  }
+
+ private:
+  // Runs on the accept thread (InPlaceTaskQueue): only hands the socket on.
+  bool process_and_close_socket(socket_t sock) override {
+    adopt(sock);
+    return true;
+  }
+};
+
+// The library's task queue for accepted sockets: the task (handing the
+// socket to the front) is quick, so it runs in place.
+class InPlaceTaskQueue : public httplib::TaskQueue {
+ public:
+  void enqueue(std::function<void()> fn) override { fn(); }
+  void shutdown() override {}
+};
+
+const char* RefusalText(int status) {
+  switch (status) {
+    case 408: return "The request did not arrive in time.";
+    case 413: return "The request body is too large.";
+    case 414: return "The request address is too long.";
+    case 431: return "The request's headers are too large.";
+    case 501: return "The request's transfer coding is not supported.";
+    case 503: return "This address has too many connections open.";
+    default: return "The request could not be read.";
+  }
+}
+
 }  // namespace
 
 struct WebServer::Impl {
   explicit Impl(ServerOptions opts) : options(std::move(opts)) {
-    if (!options.session_store) options.session_store = MakeMemorySessionStore(20);
+    if (!options.session_store) {
+      options.session_store = MakeMemorySessionStore(20, options.max_sessions);
+    }
     std::error_code ec;
     auto canonical = std::filesystem::weakly_canonical(options.site_root, ec);
     if (!ec) options.site_root = canonical;
   }
 
   ServerOptions options;
-  httplib::Server http;
+  HostHttpServer http;
+  std::unique_ptr<ConnectionFront> front;
   Application application;
   ObjectFactory factory;
   std::map<std::string, PageHandler> pages;
@@ -438,24 +478,26 @@ struct WebServer::Impl {
     if (!ok) return;
 
     // A session id is only taken from the browser while the store knows it,
-    // so a client cannot choose its own id.
-    std::string session_id = request.Cookies(kSessionCookie);
-    bool new_session = session_id.size() != 32 || !options.session_store->Touch(session_id);
-    if (new_session) {
-      session_id = NewSessionId();
-      options.session_store->Create(session_id);
+    // so a client cannot choose its own id. A request may carry the cookie
+    // more than once (a stale copy for another path, a forged extra): the
+    // first id the store knows wins, whatever comes after it.
+    std::string session_id;
+    if (const auto* ids = request.CookieFields().Values(kSessionCookie)) {
+      for (const std::string& id : *ids) {
+        if (id.size() == 32 && options.session_store->Touch(id)) {
+          session_id = id;
+          break;
+        }
+      }
     }
-
-    PageContext page(std::move(request), Session(options.session_store, session_id),
-                     application, Server(options.site_root, path, factory, options.locale));
+    // Without a live session the page gets one only when it needs one
+    // (Session::Start), so requests that never store anything cost no
+    // memory.
+    Session session = session_id.empty() ? Session(options.session_store)
+                                         : Session(options.session_store, session_id);
+    PageContext page(std::move(request), std::move(session), application,
+                     Server(options.site_root, path, factory, options.locale));
     page.response().MaxBytes(options.max_response_bytes);
-    if (new_session) {
-      Cookie cookie;
-      cookie.value = session_id;
-      cookie.http_only = true;
-      cookie.same_site = "Lax";
-      page.response().SetCookie(kSessionCookie, std::move(cookie));
-    }
 
     {
       PageBinding binding(page);
@@ -485,6 +527,13 @@ struct WebServer::Impl {
       response.ContentType("text/html");
       response.Charset("utf-8");
     }
+    if (page.session().Started()) {
+      Cookie cookie;
+      cookie.value = page.session().SessionID();
+      cookie.http_only = true;
+      cookie.same_site = "Lax";
+      response.SetCookie(kSessionCookie, std::move(cookie));
+    }
     res.status = response.StatusCode();
     for (const auto& [name, value] : response.Headers()) res.set_header(name, value);
     for (const auto& [name, cookie] : response.Cookies()) {
@@ -508,13 +557,30 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
   if (sodium_init() < 0) throw Error(-1, "libsodium could not be initialised", "WebServer");
   Impl* impl = impl_.get();
   auto& http = impl->http;
-  const size_t threads = impl->options.threads == 0 ? 1 : impl->options.threads;
-  http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  ConnectionFrontOptions front;
+  front.threads = impl->options.threads == 0 ? 1 : impl->options.threads;
+  front.limits.max_head_bytes = impl->options.max_header_bytes;
+  front.limits.max_body_bytes = impl->options.max_body_bytes;
+  front.request_deadline = std::chrono::seconds(impl->options.request_deadline_seconds);
+  front.read_timeout = std::chrono::seconds(impl->options.read_timeout_seconds);
+  front.write_timeout = std::chrono::seconds(impl->options.read_timeout_seconds);
+  front.keep_alive = std::chrono::seconds(impl->options.keep_alive_seconds);
+  front.max_connections_per_address = impl->options.max_connections_per_address;
+  impl->front = std::make_unique<ConnectionFront>(
+      front,
+      [impl](httplib::Stream& stream, bool close_connection, bool& connection_closed) {
+        return impl->http.ServeRequest(stream, close_connection, connection_closed);
+      },
+      [](int status, std::string_view title) {
+        return SimplePage(status, title, RefusalText(status));
+      },
+      [impl](const std::string& line) { impl->Log(line); });
+  http.adopt = [impl](int sock) { impl->front->Adopt(sock); };
+  http.new_task_queue = [] { return new InPlaceTaskQueue; };
   http.set_tcp_nodelay(true);
-  http.set_keep_alive_max_count(10000);
+  // What the library's Keep-Alive header announces; the front enforces it.
+  http.set_keep_alive_max_count(front.keep_alive_max_count);
   http.set_keep_alive_timeout(impl->options.keep_alive_seconds);
-  http.set_read_timeout(impl->options.read_timeout_seconds, 0);
-  http.set_write_timeout(impl->options.read_timeout_seconds, 0);
   http.set_payload_max_length(impl->options.max_body_bytes);
   http.set_socket_options([impl](int sock) {
     int yes = 1;
@@ -602,15 +668,28 @@ bool WebServer::Bind(std::string* error) {
   // The library listens with a small fixed backlog; widen it on the same
   // socket so bursts of new connections are queued, not dropped.
   if (impl_->listen_fd >= 0) ::listen(impl_->listen_fd, kListenBacklog);
+  // The workers start with the socket, so that Run only has to listen.
+  impl_->front->Start();
   return true;
 }
 
 int WebServer::port() const { return impl_->bound_port; }
 
-void WebServer::Run() { impl_->http.listen_after_bind(); }
+void WebServer::Run() {
+  impl_->http.listen_after_bind();
+  impl_->front->Stop();
+}
 
 void WebServer::Stop() {
-  if (impl_ && impl_->http.is_running()) impl_->http.stop();
+  if (!impl_) return;
+  if (impl_->http.is_running()) {
+    impl_->http.stop();
+  } else if (impl_->listen_fd >= 0) {
+    // Stopped between Bind and Run (a signal right after start-up): the
+    // library only stops a running loop, but a shut listening socket ends
+    // the loop at its first accept.
+    ::shutdown(impl_->listen_fd, SHUT_RDWR);
+  }
 }
 
 Application& WebServer::application() { return impl_->application; }
