@@ -16,6 +16,7 @@
 #include "grid/render/filter_bar.h"
 #include "grid/render/grid_graph.h"
 #include "grid/render/grid_render.h"
+#include "grid/render/grid_summary.h"
 #include "grid/render/grid_table.h"
 #include "grid/render/navigation_bar.h"
 #include "grid/state/state_fields.h"
@@ -258,6 +259,7 @@ void BindInto(GridObject& g, double& step, std::string& out) {
     out.clear();
     WriteStateFields(g);
     WriteFilterSummary(r);
+    WriteGridSummaryBox(r);
     if (g.designer.writes_own_form) out.append("</form>");
 
     step = 14;
