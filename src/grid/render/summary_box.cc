@@ -130,6 +130,14 @@ void WriteSummaryBox(const SummaryContext& context) {
       // cell would show it; it is data, so it is encoded.
       std::string text;
       AppendValueText(value, text);
+      if (column->type_class == TypeClass::kDate && value.IsString()) {
+        // Engines without a date type (SQLite) return a date column's
+        // MIN and MAX as the stored text; the cells show it as a date.
+        if (std::optional<double> date = DateValue(value, text)) {
+          text.clear();
+          AppendValueText(Variant::Date(*date), text);
+        }
+      }
       out.append(HtmlEncode(text));
     }
     out.append(context.box_spans ? "</span></i><br>" : "</i><br>");

@@ -218,6 +218,14 @@ TEST_P(SummaryBoxTest, EveryAggregateTypeAndTextValues) {
             std::string::npos)
       << box;
 
+  // MIN and MAX of a date column are dates, as the cells show them.
+  connection_->Execute("CREATE TABLE Visits (Id INTEGER, Day DATE)");
+  connection_->Execute("INSERT INTO Visits VALUES (1, '2024-03-05'), (2, '2023-01-02')");
+  box = Box("SELECT Id, Day FROM Visits", "Day__MIN__,Day__MAX__");
+  EXPECT_NE(box.find(Line("MIN Day", "1/2/2023") + Line("MAX Day", "3/5/2024")),
+            std::string::npos)
+      << box;
+
   // A currency format on the column formats its aggregates.
   box = Box("SELECT Id,Name,Amount FROM Orders", "Amount__AVG__", {},
             [](DataGrid& g) { g.CurrencyColumn("Amount", 2); });
