@@ -172,6 +172,19 @@ TEST_F(FooterRowsTest, FootersCountTheShownRowsAndTakeTheColumnFormat) {
   EXPECT_NE(html.find("<td class=row_footer>$20.00</td></tr>"), std::string::npos);
 }
 
+TEST_F(FooterRowsTest, AFilteredExpressionColumnKeepsItsNumberType) {
+  // SQLite types an expression by its values; the filter's describe query
+  // has none, so the rows' type must decide.
+  Grid({{"rsfilter", "Id > 1"}}, "SELECT Id, Name, Amount * 2 AS Doubled FROM Orders");
+  SetColumnTotals(*grid_, true);
+  const std::string html = Show();
+  EXPECT_EQ(Footers(html),
+            "<tr ><td colspan=2 class=col_footerLabel>Total</td><td class=col_footer></td>"
+            "<td class=col_footer>100</td></tr>")
+      << html;
+  EXPECT_NE(html.find("<td class=\"number\">40</td>"), std::string::npos);
+}
+
 TEST_F(FooterRowsTest, RowAverageWithoutSummedColumnsIsEmpty) {
   Grid({}, "SELECT Id,Name FROM Orders");
   SetRowAverages(*grid_, true);
