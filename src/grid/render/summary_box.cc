@@ -73,7 +73,9 @@ Variant ComputeAggregate(const SummaryContext& context, const GridColumn& column
 std::string FormatAggregateValue(const SummaryContext& context, std::string_view column,
                                  double value) {
   std::string key(column);
-  if (IsAggregateColumn(column)) key = AggregateBaseColumn(context.command, column);
+  if (context.aggregate_keys && IsAggregateColumn(column)) {
+    key = AggregateBaseColumn(context.command, column);
+  }
   const std::optional<std::string_view> entry =
       FindEntry(context.formats.number_list, FormatKey(key));
   if (!entry || entry->empty()) return FormatDouble(value);

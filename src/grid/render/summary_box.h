@@ -35,7 +35,8 @@ Variant ComputeAggregate(const SummaryContext& context, const GridColumn& column
 
 // value formatted like column `column`: by the number-format entry (number,
 // percent or currency with its decimals) of the column, or for an
-// aggregate column (SUM_2) of the column it aggregates; without an entry,
+// aggregate column (SUM_2) of the column it aggregates (unless the context
+// turns that lookup off); without an entry,
 // the value's plain text ("1234.5").
 std::string FormatAggregateValue(const SummaryContext& context, std::string_view column,
                                  double value);

@@ -54,9 +54,12 @@ struct SummaryContext {
   Connection* connection = nullptr;
   int database_type = 0;
 
-  // DataGrid's box marks its names and values with span elements; the
-  // report grid's box does not.
+  // DataGrid's box marks its names and values with span elements and
+  // formats an aggregate column's values by the column it aggregates; the
+  // report grid's box does neither (its values take the entry's field's
+  // own format).
   bool box_spans = true;
+  bool aggregate_keys = true;
   // The text at the top of the box ("summarylabeltext").
   std::string_view label;
 };

@@ -259,6 +259,84 @@ TEST_F(FooterRowsTest, AnErrorEndsTheRowEncoded) {
                      "</font></td></tr><p>Footer stopped at column 3</p>");
 }
 
+// A summary context over a recordset of its own, as a grid other than
+// DataGrid builds one.
+struct DirectContext {
+  DirectContext(Recordset& rs, std::vector<GridColumn> cols) : columns(std::move(cols)) {
+    hidden.assign(columns.size(), false);
+    context.out = &out;
+    context.settings = &settings;
+    context.page = &page;
+    context.columns = &columns;
+    context.hidden = &hidden;
+    context.rows = &rs;
+    context.last_row = rs.RecordCount() - 1;
+  }
+  std::vector<GridColumn> columns;
+  std::vector<bool> hidden;
+  SummarySettings settings;
+  GridPageState page;
+  std::string out;
+  SummaryContext context;
+};
+
+GridColumn Column(const std::string& table, const std::string& name, TypeClass type_class) {
+  GridColumn c;
+  c.table = table;
+  c.name = name;
+  c.type_class = type_class;
+  return c;
+}
+
+TEST_F(FooterRowsTest, MasterTableFootersCloseTheDetailsTable) {
+  Recordset rs = connection_->Execute(
+      "SELECT 'C1' AS CustomerID, 'Ann' AS Name, 7 AS OrderID, 10 AS Amount, 4 AS SUM_1, "
+      "2 AS COUNT_1 UNION ALL SELECT 'C1', 'Ann', 8, 20, 6, 3");
+  DirectContext d(rs, {Column("Customers", "CustomerID", TypeClass::kText),
+                       Column("customers", "Name", TypeClass::kText),
+                       Column("Orders", "OrderID", TypeClass::kNumber),
+                       Column("Orders", "Amount", TypeClass::kNumber),
+                       Column("", "SUM_1", TypeClass::kNumber),
+                       Column("", "COUNT_1", TypeClass::kNumber)});
+  d.page.master_table = "CUSTOMERS";
+  d.settings.column_totals = true;
+  d.settings.row_totals = true;
+  // The master's columns get no cell, nor the first details column; no
+  // aggregate lists: number columns and aggregates carry values. The row
+  // cells add only the aggregates and COUNT_1.
+  WriteFooterRows(d.context, 0, 1, 2);
+  EXPECT_EQ(d.out,
+            "<tr ><td colspan=2 class=col_footerLabel>Total</td><td class=col_footer>30</td>"
+            "<td class=col_footer>10</td><td class=col_footer>5</td>"
+            "<td class=col_footer>45</td></tr>");
+  EXPECT_EQ(SummedColumnCount(d.context), 2);
+  EXPECT_EQ(RowSum(d.context, 1), 9);
+
+  // A summary report (aggregate lists set): plain number columns keep a
+  // blank cell.
+  d.out.clear();
+  d.settings.sum_fields = "Amount";
+  WriteFooterRows(d.context, 0, 1, 2);
+  EXPECT_EQ(d.out,
+            "<tr ><td colspan=2 class=col_footerLabel>Total</td><td class=col_footer></td>"
+            "<td class=col_footer>10</td><td class=col_footer>5</td>"
+            "<td class=col_footer>15</td></tr>");
+}
+
+TEST_F(FooterRowsTest, AggregateColumnsTakeTheFormatOfWhatTheyAggregate) {
+  Recordset rs = connection_->Execute("SELECT 1 AS Id");
+  DirectContext d(rs, {Column("", "Id", TypeClass::kNumber)});
+  d.context.command = "SELECT Region, SUM([Price]) AS SUM_2, AVG(Price) AS AVG_20 FROM Orders";
+  const std::string numbers = "|||PRICE|=|32|||AVG_20|=|10|||SUM_2|=|11|||";
+  d.context.formats.number_list = numbers;
+  EXPECT_EQ(FormatAggregateValue(d.context, "SUM_2", 1234.5), "$1,234.50");
+  EXPECT_EQ(FormatAggregateValue(d.context, "avg_20", 2.5), "$2.50");
+  EXPECT_EQ(FormatAggregateValue(d.context, "Region", 2.5), "2.5");
+  // The report grid's box formats by the entry's own field.
+  d.context.aggregate_keys = false;
+  EXPECT_EQ(FormatAggregateValue(d.context, "SUM_2", 1234.5), "1,234.5");
+}
+
 TEST_F(FooterRowsTest, RoundingHalvesToEven) {
   EXPECT_EQ(RoundAggregate(2.125), 2.12);
   EXPECT_EQ(RoundAggregate(0.375), 0.38);
