@@ -247,6 +247,22 @@ TEST_P(SummaryBoxTest, HostileCaptionsFieldsAndTypesAreSkippedOrEncoded) {
   EXPECT_EQ(Box("SELECT Id FROM Orders", "a_").substr(0, 7), "no box:");
 }
 
+TEST_P(SummaryBoxTest, AFailingAggregateRaisesThroughDisplaysTrace) {
+  // PostgreSQL has no SUM of text; SQLite sums text as numbers (0 here).
+  if (IsPostgres()) {
+    try {
+      Box("SELECT Id,Name FROM Orders", "Name__SUM__");
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_NE(e.description().find("sum"), std::string::npos) << e.description();
+      EXPECT_NE(e.source().find("<br> Bind Line: "), std::string::npos) << e.source();
+    }
+  } else {
+    EXPECT_NE(Box("SELECT Id,Name FROM Orders", "Name__SUM__").find(Line("SUM Name", "0")),
+              std::string::npos);
+  }
+}
+
 TEST_P(SummaryBoxTest, TheRowLimitBoundsTheAggregate) {
   // The grid shows the two largest amounts, 30 and 20.
   const std::string box =
