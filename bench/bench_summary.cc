@@ -60,7 +60,9 @@ class Databases {
         "Price NUMERIC(12,2), Day DATE)");
     c.Execute(
         "INSERT INTO Sales WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-        "WHERE i < " + std::to_string(rows) + ") "
+        "WHERE i < " +
+        std::to_string(rows) +
+        ") "
         "SELECT i, 'Customer ' || (i % 997), i * 1.25, (i % 5000) * 0.37, "
         "date('2020-01-01', '+' || (i % 2000) || ' days') FROM n");
     return paths_.emplace(rows, path).first->second;
@@ -139,8 +141,9 @@ double BestOf(int runs, F&& run) {
 void Summary() {
   fennick::Application app;
   auto store = fennick::MakeMemorySessionStore();
-  std::printf("\nGrid page with summary box (7 aggregates), footer rows and row cells beside "
-              "the plain grid and sqlite3 -html, best of 5\n");
+  std::printf(
+      "\nGrid page with summary box (7 aggregates), footer rows and row cells beside "
+      "the plain grid and sqlite3 -html, best of 5\n");
   std::printf("%8s %12s %12s %12s %9s %9s\n", "rows", "summary ms", "plain ms", "sqlite3 ms",
               "summ/flr", "plain/flr");
   for (int64_t rows : {10000, 100000}) {

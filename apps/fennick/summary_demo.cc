@@ -28,8 +28,9 @@ void ShowOrderReport(PageContext& page) {
   const std::filesystem::path database = page.server().MapPath("/data/demo.db");
   std::error_code ec;
   if (!std::filesystem::exists(database, ec)) {
-    out.Write("<p>The demo database has not been built; start the server with --demo.</p>"
-              "</main></body></html>");
+    out.Write(
+        "<p>The demo database has not been built; start the server with --demo.</p>"
+        "</main></body></html>");
     return;
   }
   DataGrid grid;

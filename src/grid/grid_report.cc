@@ -31,12 +31,24 @@ void SetAggregateFields(DataGrid& grid, AggregateList list, std::string_view fie
   SummarySettings& s = SummaryOf(grid);
   std::string* target = nullptr;
   switch (list) {
-    case AggregateList::kSum: target = &s.sum_fields; break;
-    case AggregateList::kAvg: target = &s.avg_fields; break;
-    case AggregateList::kMin: target = &s.min_fields; break;
-    case AggregateList::kMax: target = &s.max_fields; break;
-    case AggregateList::kStdev: target = &s.stdev_fields; break;
-    case AggregateList::kVar: target = &s.var_fields; break;
+    case AggregateList::kSum:
+      target = &s.sum_fields;
+      break;
+    case AggregateList::kAvg:
+      target = &s.avg_fields;
+      break;
+    case AggregateList::kMin:
+      target = &s.min_fields;
+      break;
+    case AggregateList::kMax:
+      target = &s.max_fields;
+      break;
+    case AggregateList::kStdev:
+      target = &s.stdev_fields;
+      break;
+    case AggregateList::kVar:
+      target = &s.var_fields;
+      break;
   }
   if (target) *target = std::string(fields);
 }

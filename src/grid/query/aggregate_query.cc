@@ -36,11 +36,11 @@ std::string QuoteResultColumn(int database_type, std::string_view name) {
 }
 
 std::string AggregateSql(std::string_view opened_sql, std::string_view column,
-                         data::Aggregate aggregate, int database_type,
-                         std::string_view provider, int64_t row_limit) {
+                         data::Aggregate aggregate, int database_type, std::string_view provider,
+                         int64_t row_limit) {
   std::string inner;
-  const bool limit_syntax = database_type == kDbSQLite || database_type == kDbPostgreSql ||
-                            database_type == kDbMySql;
+  const bool limit_syntax =
+      database_type == kDbSQLite || database_type == kDbPostgreSql || database_type == kDbMySql;
   const std::string upper = AsciiUpper(opened_sql);
   if (row_limit > 0 && limit_syntax && upper.find(" LIMIT ") == std::string::npos) {
     // The grid read only the first rows in its order: the derived table

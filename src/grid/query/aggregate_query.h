@@ -31,8 +31,8 @@ std::string QuoteResultColumn(int database_type, std::string_view name);
 // same limit is put into the derived table (after the ORDER BY, which then
 // stays) on the databases that write it as LIMIT.
 std::string AggregateSql(std::string_view opened_sql, std::string_view column,
-                         data::Aggregate aggregate, int database_type,
-                         std::string_view provider, int64_t row_limit = 0);
+                         data::Aggregate aggregate, int database_type, std::string_view provider,
+                         int64_t row_limit = 0);
 
 }  // namespace fennick
 

@@ -321,8 +321,7 @@ std::string ColumnEvalTotal(const SummaryContext& context, size_t column, std::s
   return expression;
 }
 
-void WriteFooterRows(const SummaryContext& context, int64_t first, int64_t last,
-                     int64_t position) {
+void WriteFooterRows(const SummaryContext& context, int64_t first, int64_t last, int64_t position) {
   const SummarySettings& s = *context.settings;
   // A per-field list switches its footer row on.
   if (s.column_averages || !s.average_fields.empty()) {

@@ -57,8 +57,7 @@ std::string ColumnEvalTotal(const SummaryContext& context, size_t column, std::s
 // take the class and style of row position `position`. An error inside a
 // row ends it with an error cell (its text HTML-encoded) and a note of the
 // column reached; the rendering goes on.
-void WriteFooterRows(const SummaryContext& context, int64_t first, int64_t last,
-                     int64_t position);
+void WriteFooterRows(const SummaryContext& context, int64_t first, int64_t last, int64_t position);
 
 }  // namespace fennick
 

@@ -20,8 +20,7 @@ namespace {
 
 // The result column an entry's field names: its name, or table + "." +
 // name, compared without regard to case (PostgreSQL folds unquoted names).
-const GridColumn* FindResultColumn(const std::vector<GridColumn>& columns,
-                                   std::string_view field) {
+const GridColumn* FindResultColumn(const std::vector<GridColumn>& columns, std::string_view field) {
   for (const GridColumn& c : columns) {
     if (EqualsIgnoreCase(c.name, field)) return &c;
   }

@@ -2,6 +2,8 @@
 // rows the grid shows (a WHERE holding OR with a filter, GROUP BY,
 // DISTINCT, aliases, the row limit), every aggregate type, names that are
 // no aggregate, and captions and fields that must not become markup or SQL.
+#include "grid/query/aggregate_query.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,7 +15,6 @@
 #include "fennick/page.h"
 #include "frame/module_state.h"
 #include "grid/grid_object.h"
-#include "grid/query/aggregate_query.h"
 #include "grid/query/database_type.h"
 #include "grid/query/sql_text.h"
 #include "platform/crypto/seal.h"
@@ -26,9 +27,10 @@ namespace {
 using data::Aggregate;
 
 TEST(AggregateSqlTest, DerivedTableOverTheOpenedStatementPerEngine) {
-  EXPECT_EQ(AggregateSql("SELECT Id,Amount FROM Orders WHERE  (Amount < 5) ORDER BY 2 desc",
-                         "Amount", Aggregate::kSum, kDbSQLite, "SQLite"),
-            "SELECT SUM(q.\"Amount\") FROM (SELECT Id,Amount FROM Orders WHERE  (Amount < 5)) AS q");
+  EXPECT_EQ(
+      AggregateSql("SELECT Id,Amount FROM Orders WHERE  (Amount < 5) ORDER BY 2 desc", "Amount",
+                   Aggregate::kSum, kDbSQLite, "SQLite"),
+      "SELECT SUM(q.\"Amount\") FROM (SELECT Id,Amount FROM Orders WHERE  (Amount < 5)) AS q");
   EXPECT_EQ(AggregateSql("SELECT a FROM t", "a", Aggregate::kStdev, kDbPostgreSql, "PostgreSQL"),
             "SELECT stddev_samp(q.\"a\") FROM (SELECT a FROM t) AS q");
   EXPECT_EQ(AggregateSql("SELECT a FROM t", "a", Aggregate::kVar, kDbPostgreSql, "PostgreSQL"),
@@ -37,17 +39,17 @@ TEST(AggregateSqlTest, DerivedTableOverTheOpenedStatementPerEngine) {
             "SELECT var_samp(q.`a`) FROM (SELECT a FROM t) AS q");
   EXPECT_EQ(AggregateSql("SELECT a FROM t", "a", Aggregate::kStdev, kDbSQLite, "SQLite"),
             "SELECT STDEV(q.\"a\") FROM (SELECT a FROM t) AS q");
-  EXPECT_EQ(AggregateSql("SELECT a FROM t ORDER BY 1", "a]b", Aggregate::kMax, kDbSqlServer,
-                         "SQLOLEDB"),
-            "SELECT MAX(q.[a]]b]) FROM (SELECT a FROM t) AS q");
+  EXPECT_EQ(
+      AggregateSql("SELECT a FROM t ORDER BY 1", "a]b", Aggregate::kMax, kDbSqlServer, "SQLOLEDB"),
+      "SELECT MAX(q.[a]]b]) FROM (SELECT a FROM t) AS q");
   // A quote in a result name stays inside its delimiters.
   EXPECT_EQ(QuoteResultColumn(kDbPostgreSql, "x\") FROM t; --"), "\"x\"\") FROM t; --\"");
   EXPECT_EQ(QuoteResultColumn(kDbMySql, "a`b"), "`a``b`");
 
   // The grid read only its first rows in its order: the same rows here.
-  EXPECT_EQ(AggregateSql("SELECT a FROM t ORDER BY 1 desc", "a", Aggregate::kSum, kDbSQLite,
-                         "SQLite", 2),
-            "SELECT SUM(q.\"a\") FROM (SELECT a FROM t ORDER BY 1 desc LIMIT 2) AS q");
+  EXPECT_EQ(
+      AggregateSql("SELECT a FROM t ORDER BY 1 desc", "a", Aggregate::kSum, kDbSQLite, "SQLite", 2),
+      "SELECT SUM(q.\"a\") FROM (SELECT a FROM t ORDER BY 1 desc LIMIT 2) AS q");
 }
 
 TEST(AggregateSqlTest, OnlyTheTrailingOrderByGoes) {
@@ -96,10 +98,11 @@ class SummaryBoxTest : public ::testing::TestWithParam<std::string> {
         "CREATE TABLE Orders (Id INTEGER, Name VARCHAR(40), Amount DOUBLE PRECISION, "
         "Region VARCHAR(10))");
     const char* rows[] = {
-        "(1, 'Smith', 12.5, 'West')", "(2, 'Jones', 7, 'East')", "(3, 'O''Brien', 30, 'West')",
+        "(1, 'Smith', 12.5, 'West')", "(2, 'Jones', 7, 'East')",  "(3, 'O''Brien', 30, 'West')",
         "(4, 'Smythe', 3, 'North')",  "(5, 'Adams', 20, 'East')",
     };
-    for (const char* row : rows) connection_->Execute(std::string("INSERT INTO Orders VALUES ") + row);
+    for (const char* row : rows)
+      connection_->Execute(std::string("INSERT INTO Orders VALUES ") + row);
   }
 
   void TearDown() override {
@@ -136,8 +139,8 @@ class SummaryBoxTest : public ::testing::TestWithParam<std::string> {
   }
 
   static std::string Line(const std::string& caption, const std::string& value) {
-    return "<span class=summary_name>" + caption + "</span> <i><span class=summary_value>" +
-           value + "</span></i><br>";
+    return "<span class=summary_name>" + caption + "</span> <i><span class=summary_value>" + value +
+           "</span></i><br>";
   }
 
   static int counter_;
@@ -176,11 +179,10 @@ TEST_P(SummaryBoxTest, SumIsTheSumOfTheRowsShownUnderOrAndAFilter) {
 TEST_P(SummaryBoxTest, GroupByDistinctAndAliasesKeepTheGridsRows) {
   // Per region: East 27, North 3, West 42.5; the filter lands before the
   // GROUP BY.
-  std::string box = Box("SELECT Region, SUM(Amount) AS Total FROM Orders GROUP BY Region",
-                        "Total__SUM__,Total__COUNT__,Region__COUNT__Groups",
-                        {{"rsfilter", "Region <> 'North'"}});
-  EXPECT_NE(box.find(Line("SUM Total", "69.5") + Line("COUNT Total", "2") +
-                     Line("Groups", "2")),
+  std::string box =
+      Box("SELECT Region, SUM(Amount) AS Total FROM Orders GROUP BY Region",
+          "Total__SUM__,Total__COUNT__,Region__COUNT__Groups", {{"rsfilter", "Region <> 'North'"}});
+  EXPECT_NE(box.find(Line("SUM Total", "69.5") + Line("COUNT Total", "2") + Line("Groups", "2")),
             std::string::npos)
       << box;
 
@@ -204,11 +206,11 @@ TEST_P(SummaryBoxTest, EveryAggregateTypeAndTextValues) {
   std::string box = Box("SELECT Id,Name,Amount FROM Orders",
                         "Amount__SUM__,Amount__AVG__,Amount__MIN__,Amount__MAX__,"
                         "Amount__COUNT__,Amount__VAR__,Amount__STDEV__");
-  EXPECT_NE(box.find(Line("SUM Amount", "72.5") + Line("AVG Amount", "14.5") +
-                     Line("MIN Amount", "3") + Line("MAX Amount", "30") +
-                     Line("COUNT Amount", "5") + Line("VAR Amount", "115.75") +
-                     Line("STDEV Amount", "10.76")),
-            std::string::npos)
+  EXPECT_NE(
+      box.find(Line("SUM Amount", "72.5") + Line("AVG Amount", "14.5") + Line("MIN Amount", "3") +
+               Line("MAX Amount", "30") + Line("COUNT Amount", "5") + Line("VAR Amount", "115.75") +
+               Line("STDEV Amount", "10.76")),
+      std::string::npos)
       << box;
 
   // MIN and MAX of text are the texts, written as data.
@@ -222,8 +224,7 @@ TEST_P(SummaryBoxTest, EveryAggregateTypeAndTextValues) {
   connection_->Execute("CREATE TABLE Visits (Id INTEGER, Day DATE)");
   connection_->Execute("INSERT INTO Visits VALUES (1, '2024-03-05'), (2, '2023-01-02')");
   box = Box("SELECT Id, Day FROM Visits", "Day__MIN__,Day__MAX__");
-  EXPECT_NE(box.find(Line("MIN Day", "1/2/2023") + Line("MAX Day", "3/5/2024")),
-            std::string::npos)
+  EXPECT_NE(box.find(Line("MIN Day", "1/2/2023") + Line("MAX Day", "3/5/2024")), std::string::npos)
       << box;
 
   // A currency format on the column formats its aggregates.
@@ -265,9 +266,8 @@ TEST_P(SummaryBoxTest, AFailingAggregateRaisesThroughDisplaysTrace) {
 
 TEST_P(SummaryBoxTest, TheRowLimitBoundsTheAggregate) {
   // The grid shows the two largest amounts, 30 and 20.
-  const std::string box =
-      Box("SELECT Id,Amount FROM Orders", "Amount__SUM__", {{"sort", "2 desc"}},
-          [](DataGrid&) { CurrentModuleState().max_records = 2; });
+  const std::string box = Box("SELECT Id,Amount FROM Orders", "Amount__SUM__", {{"sort", "2 desc"}},
+                              [](DataGrid&) { CurrentModuleState().max_records = 2; });
   EXPECT_NE(box.find(Line("SUM Amount", "50")), std::string::npos) << box;
 }
 

@@ -4,15 +4,16 @@
 // before Total), hidden columns and the shown-field list, the per-field
 // lists that switch their rows on, and the browser-computed "[eval]"
 // footers whose row values stay numbers.
+#include "grid/render/footer_rows.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "fennick/grid_report.h"
-#include "grid/render/footer_rows.h"
 #include "grid/render/summary_box.h"
-#include "platform/web/http_text.h"
 #include "grid/render_fixture.h"
+#include "platform/web/http_text.h"
 
 namespace fennick {
 namespace {
@@ -77,8 +78,7 @@ TEST_F(FooterRowsTest, FooterAndRowCellsUnderEachSwitch) {
   SetRowTotals(*grid_, true);
   SetRowAverages(*grid_, true);
   html = Show();
-  EXPECT_EQ(HeaderEnd(html),
-            "</th><th><span>Average</span></th><th><span>Total</span></th></tr>");
+  EXPECT_EQ(HeaderEnd(html), "</th><th><span>Average</span></th><th><span>Total</span></th></tr>");
   EXPECT_EQ(FirstRowEnd(html),
             "<td class=\"number\">10</td><td class=row_footer>10</td>"
             "<td class=row_footer>10</td></tr>");
@@ -103,6 +103,26 @@ TEST_F(FooterRowsTest, FooterAndRowCellsUnderEachSwitch) {
   SetColumnTotals(*grid_, true);
   SetRowAverages(*grid_, true);
   EXPECT_EQ(Footers(Show()), std::string(kTotalRow) + "<td class=col_footer>&nbsp;</td></tr>");
+}
+
+TEST_F(FooterRowsTest, SettingsBelongToThePageNotTheRequestAfter) {
+  // Set on one grid, the settings reach every grid of the page (as the
+  // report designer's do) and are gone on the next request.
+  Grid({});
+  SetColumnTotals(*grid_, true);
+  SetAggregateFields(*grid_, AggregateList::kVar, "Amount");
+  SetShownFields(*grid_, "Id,Amount");
+  {
+    DataGrid second;
+    const SummarySettings& s = GridInternals(second).page->summary;
+    EXPECT_TRUE(s.column_totals);
+    EXPECT_EQ(s.var_fields, "Amount");
+    EXPECT_TRUE(s.HasAggregateLists());
+    EXPECT_EQ(GridInternals(second).page->shown_fields, "Id,Amount");
+  }
+  Grid({});
+  EXPECT_EQ(Footers(Show()), "");
+  EXPECT_FALSE(Internals().page->summary.HasAggregateLists());
 }
 
 TEST_F(FooterRowsTest, HiddenAndUnlistedColumnsGetNoCell) {
@@ -205,19 +225,19 @@ TEST_F(FooterRowsTest, EvalFootersKeepRowValuesNumbers) {
   SetColumnAverages(*grid_, true);
   SetRowTotals(*grid_, true);
   const std::string html = Show();
-  const std::string expression =
-      "0+((10)*(1)+(0))+((20)*(2)+(0))+((30)*(3)+(0))+((40)*(4)+(0))";
+  const std::string expression = "0+((10)*(1)+(0))+((20)*(2)+(0))+((30)*(3)+(0))+((40)*(4)+(0))";
   EXPECT_NE(Footers(html).find(
-                "Average</td><td class=col_footer><script>document.write(eval(\"Math.round((("
-                + expression + ")/(3-0+1))*100)/100\"));</script></td>"),
+                "Average</td><td class=col_footer><script>document.write(eval(\"Math.round(((" +
+                expression + ")/(3-0+1))*100)/100\"));</script></td>"),
             std::string::npos)
       << Footers(html);
-  EXPECT_NE(Footers(html).find(
-                "Total</td><td class=col_footer><script>document.write(eval(\"Math.round(("
-                + expression + ")*100)/100\"));</script></td><td class=col_footer></td><td class=col_footer>"
-                "<script>document.write(eval(\"Math.round((0+(" + expression +
-                "))*100)/100\"));</script></td></tr>"),
-            std::string::npos)
+  EXPECT_NE(
+      Footers(html).find(
+          "Total</td><td class=col_footer><script>document.write(eval(\"Math.round((" + expression +
+          ")*100)/100\"));</script></td><td class=col_footer></td><td class=col_footer>"
+          "<script>document.write(eval(\"Math.round((0+(" +
+          expression + "))*100)/100\"));</script></td></tr>"),
+      std::string::npos)
       << Footers(html);
   EXPECT_EQ(Footers(html).find("alert"), std::string::npos);
 }
@@ -253,10 +273,11 @@ TEST_F(FooterRowsTest, AnErrorEndsTheRowEncoded) {
   }
   ASSERT_FALSE(description.empty());
   WriteFooterRows(context, 0, 2, 3);
-  EXPECT_EQ(out, "<tr ><td colspan=2 class=col_footerLabel>Total</td><td class=col_footer>60</td>"
-                 "<td class=col_footer><td><font color=red><b>Error #:" +
-                     std::to_string(kErrDataItemNotFound) + "</B> - " + HtmlEncode(description) +
-                     "</font></td></tr><p>Footer stopped at column 3</p>");
+  EXPECT_EQ(out,
+            "<tr ><td colspan=2 class=col_footerLabel>Total</td><td class=col_footer>60</td>"
+            "<td class=col_footer><td><font color=red><b>Error #:" +
+                std::to_string(kErrDataItemNotFound) + "</B> - " + HtmlEncode(description) +
+                "</font></td></tr><p>Footer stopped at column 3</p>");
 }
 
 // A summary context over a recordset of its own, as a grid other than
@@ -292,12 +313,12 @@ TEST_F(FooterRowsTest, MasterTableFootersCloseTheDetailsTable) {
   Recordset rs = connection_->Execute(
       "SELECT 'C1' AS CustomerID, 'Ann' AS Name, 7 AS OrderID, 10 AS Amount, 4 AS SUM_1, "
       "2 AS COUNT_1 UNION ALL SELECT 'C1', 'Ann', 8, 20, 6, 3");
-  DirectContext d(rs, {Column("Customers", "CustomerID", TypeClass::kText),
-                       Column("customers", "Name", TypeClass::kText),
-                       Column("Orders", "OrderID", TypeClass::kNumber),
-                       Column("Orders", "Amount", TypeClass::kNumber),
-                       Column("", "SUM_1", TypeClass::kNumber),
-                       Column("", "COUNT_1", TypeClass::kNumber)});
+  DirectContext d(
+      rs, {Column("Customers", "CustomerID", TypeClass::kText),
+           Column("customers", "Name", TypeClass::kText),
+           Column("Orders", "OrderID", TypeClass::kNumber),
+           Column("Orders", "Amount", TypeClass::kNumber), Column("", "SUM_1", TypeClass::kNumber),
+           Column("", "COUNT_1", TypeClass::kNumber)});
   d.page.master_table = "CUSTOMERS";
   d.settings.column_totals = true;
   d.settings.row_totals = true;
