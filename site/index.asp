@@ -20,7 +20,8 @@ catalogue of stored reports.</p>
 paging, sorting by header clicks, inline and popup filters, formats per column.
 <a href="/grid">See a grid</a>.</p></section>
 <section class="card"><h2>Quillon2</h2><p>End users pick tables, fields, captions,
-filters and summaries; reports are kept in a catalogue of groups.</p></section>
+filters and summaries; reports are kept in a catalogue of groups.
+<a href="/grid-summary">See a report with summaries</a>.</p></section>
 <section class="card"><h2>SimpleGraph</h2><p>Plain, stacked and relative bar graphs
 in pure HTML, from rows of values. <a href="/graphs">See the examples</a>.</p></section>
 <section class="card"><h2>StringBuffer</h2><p>The growable string builder the

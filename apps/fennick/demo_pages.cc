@@ -7,6 +7,7 @@ namespace fennick {
 void RegisterDemoPages(WebServer& server) {
   server.RegisterPage("/graphs", GraphDemoPage);
   RegisterGridDemoPage(server);
+  RegisterSummaryDemoPage(server);
 }
 
 }  // namespace fennick

@@ -14,6 +14,10 @@ void GraphDemoPage(PageContext& page);
 // /grid: a DataGrid over the demo orders database.
 void RegisterGridDemoPage(WebServer& server);
 
+// /grid-summary: a DataGrid with the summary box, footer rows and row
+// cells.
+void RegisterSummaryDemoPage(WebServer& server);
+
 }  // namespace fennick
 
 #endif  // FENNICK_APPS_DEMO_PAGES_H_

@@ -89,6 +89,30 @@ std::string AddFilterToSql(std::string_view sql, std::string_view filter) {
   return out;
 }
 
+std::string WithoutTrailingOrderBy(std::string_view sql) {
+  const std::string upper = AsciiUpper(sql);
+  size_t order = std::string::npos;
+  ForEachStatementChar(upper, true, [&](size_t i) {
+    if (upper.compare(i, 10, " ORDER BY ") == 0) order = i;
+  });
+  if (order == std::string::npos) return std::string(sql);
+  const std::string_view head = TrimBlanks(std::string_view(upper).substr(0, order));
+  if (head.substr(0, 11) == "SELECT TOP " || head.substr(0, 20) == "SELECT DISTINCT TOP ") {
+    return std::string(sql);
+  }
+  bool limited = false;
+  ForEachStatementChar(upper, true, [&](size_t i) {
+    if (i <= order) return;
+    for (std::string_view word : {" LIMIT ", " OFFSET ", " FETCH ", " TOP "}) {
+      if (upper.compare(i, word.size(), word) == 0) limited = true;
+    }
+  });
+  if (limited) return std::string(sql);
+  std::string_view kept = sql.substr(0, order);
+  while (!kept.empty() && kept.back() == ' ') kept.remove_suffix(1);
+  return std::string(kept);
+}
+
 std::string CollapseCommaBlanks(std::string_view sql) {
   std::string out;
   out.reserve(sql.size());

@@ -16,6 +16,12 @@ namespace fennick {
 // inside string literals, quoted names and brackets are passed over.
 std::string AddFilterToSql(std::string_view sql, std::string_view filter);
 
+// The statement without the ORDER BY that ends it (the last one at the top
+// level, outside literals, quoted names and brackets, any case). The
+// statement is returned whole when it has none, or when a row limit (TOP,
+// LIMIT, OFFSET, FETCH) makes the order choose the rows.
+std::string WithoutTrailingOrderBy(std::string_view sql);
+
 // The command with every ", " made "," outside string literals ('...') and
 // quoted names ("...", [...], `...`), whose text is kept as written.
 std::string CollapseCommaBlanks(std::string_view sql);

@@ -16,6 +16,7 @@
 #include "grid/render/filter_bar.h"
 #include "grid/render/grid_graph.h"
 #include "grid/render/grid_render.h"
+#include "grid/render/grid_summary.h"
 #include "grid/render/grid_table.h"
 #include "grid/render/navigation_bar.h"
 #include "grid/state/state_fields.h"
@@ -27,7 +28,19 @@ namespace {
 // Reads the result's columns when the query builder has not already.
 void AnalyseColumns(GridObject& g) {
   Recordset& rs = *g.result.recordset;
-  if (g.result.columns.size() == rs.FieldCount()) return;
+  if (g.result.columns.size() == rs.FieldCount()) {
+    // Columns read from the filter's zero-row describe query can lack the
+    // types only rows give (an expression's on SQLite); the rows' types
+    // decide how the cells are written and which columns the footers add.
+    for (size_t i = 0; i < rs.FieldCount(); ++i) {
+      GridColumn& c = g.result.columns[i];
+      const int32_t type = rs.Fields(i).Type();
+      if (type == c.ado_type) continue;
+      c.ado_type = type;
+      c.type_class = ClassifyFieldType(std::to_string(type), 1);
+    }
+    return;
+  }
   ReadColumns(rs, g.page->command, g.req.database_type, g.result.columns);
 }
 
@@ -258,6 +271,7 @@ void BindInto(GridObject& g, double& step, std::string& out) {
     out.clear();
     WriteStateFields(g);
     WriteFilterSummary(r);
+    WriteGridSummaryBox(r);
     if (g.designer.writes_own_form) out.append("</form>");
 
     step = 14;

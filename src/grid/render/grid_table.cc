@@ -9,6 +9,7 @@
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
 #include "grid/render/grid_render.h"
+#include "grid/render/grid_summary.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
@@ -126,6 +127,7 @@ void WriteHeaderRow(GridRender& r) {
     }
     r.out.append("</th>");
   }
+  WriteGridRowCellHeaders(r);
   r.out.append("</tr>");
 }
 
@@ -181,6 +183,7 @@ void WriteHeaderCell(GridRender& r, std::string_view caption, size_t column_numb
 void WriteRows(GridRender& r, int64_t first, int64_t last) {
   const GridPageState& p = *r.g.page;
   if (last > r.last_row) last = r.last_row;
+  const bool row_cells = HasRowCells(r);
   for (int64_t row = first < 0 ? 0 : first; row <= last; ++row) {
     const bool odd = row % 2 == 1;
     r.out.append("<tr");
@@ -200,8 +203,10 @@ void WriteRows(GridRender& r, int64_t first, int64_t last) {
       AppendCellValue(r, c, row);
       r.out.append("</td>");
     }
+    if (row_cells) WriteGridRowCells(r, row);
     r.out.append("</tr>");
   }
+  WriteGridFooters(r, first, last);
 }
 
 void WriteColumnarRecords(GridRender& r, int64_t first, int64_t last) {

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "grid/state/summary_settings.h"
+
 namespace fennick {
 
 class Connection;
@@ -91,6 +93,9 @@ struct GridPageState {
   // The fields a report shows, comma-separated (set by the report
   // designer; empty: every column not hidden).
   std::string shown_fields;
+  // The summary box, footers and row cells of a report (set by the report
+  // designer).
+  SummarySettings summary;
   // Whether plain cell values are written without HTML encoding.
   bool allow_html_in_data = false;
   // The picture format for dates of columns without a format (set by the

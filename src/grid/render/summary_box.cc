@@ -1,0 +1,149 @@
+// The summary box and the aggregate values it shows.
+#include "grid/render/summary_box.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "base/ascii.h"
+#include "base/split.h"
+#include "frame/field_types.h"
+#include "grid/query/aggregate_columns.h"
+#include "grid/query/aggregate_query.h"
+#include "grid/render/cell_values.h"
+#include "grid/render/format_lists.h"
+#include "platform/intl/format.h"
+#include "platform/web/http_text.h"
+
+namespace fennick {
+namespace {
+
+// The result column an entry's field names: its name, or table + "." +
+// name, compared without regard to case (PostgreSQL folds unquoted names).
+const GridColumn* FindResultColumn(const std::vector<GridColumn>& columns, std::string_view field) {
+  for (const GridColumn& c : columns) {
+    if (EqualsIgnoreCase(c.name, field)) return &c;
+  }
+  for (const GridColumn& c : columns) {
+    if (!c.table.empty() && EqualsIgnoreCase(c.table + "." + c.name, field)) return &c;
+  }
+  return nullptr;
+}
+
+bool IsNumericAdoType(int32_t type) {
+  const TypeClass c = ClassifyFieldType(std::to_string(type), 1);
+  return c == TypeClass::kNumber || c == TypeClass::kMoney;
+}
+
+}  // namespace
+
+double RoundAggregate(double value) {
+  if (!std::isfinite(value)) return value;
+  // nearbyint rounds halves to even in the default rounding mode.
+  return std::nearbyint(value * 100.0) / 100.0;
+}
+
+Variant ComputeAggregate(const SummaryContext& context, const GridColumn& column,
+                         data::Aggregate aggregate) {
+  const std::string sql =
+      AggregateSql(context.opened_sql, column.name, aggregate, context.database_type,
+                   context.connection->Provider(), context.row_limit);
+  Recordset rs = context.connection->Execute(sql);
+  Variant result;
+  if (!rs.Eof()) {
+    const Field field = rs.Fields(0);
+    Variant value = field.Value();
+    if (value.IsNull() || value.IsEmpty()) {
+      result = Variant();
+    } else if (value.IsNumber() && !(value.type() == VarType::kDate)) {
+      result = Variant(RoundAggregate(value.AsDouble()));
+    } else if (value.IsString() && IsNumericAdoType(field.Type())) {
+      // Exact numerics may arrive as their text (PostgreSQL's numeric).
+      double number = 0;
+      result = ParseNumber(value.AsString(), number) ? Variant(RoundAggregate(number)) : value;
+    } else {
+      result = value;
+    }
+  }
+  rs.Close();
+  return result;
+}
+
+std::string FormatAggregateValue(const SummaryContext& context, std::string_view column,
+                                 double value) {
+  std::string key(column);
+  if (context.aggregate_keys && IsAggregateColumn(column)) {
+    key = AggregateBaseColumn(context.command, column);
+  }
+  const std::optional<std::string_view> entry =
+      FindEntry(context.formats.number_list, FormatKey(key));
+  if (!entry || entry->empty()) return FormatDouble(value);
+  double decimals = -1;
+  if (entry->size() > 1 && !ParseNumber(entry->substr(1), decimals)) decimals = -1;
+  const int places = static_cast<int>(std::clamp(decimals, -1.0, 28.0));
+  switch ((*entry)[0]) {
+    case '1':
+      return intl::FormatNumber(value, places);
+    case '2':
+      return intl::FormatPercent(value, places);
+    case '3':
+      return intl::FormatCurrency(value, places);
+    default:
+      return FormatDouble(value);
+  }
+}
+
+void WriteSummaryBox(const SummaryContext& context) {
+  const SummarySettings& s = *context.settings;
+  if (s.specification.size() < 3) return;
+  const GridPageState& p = *context.page;
+  std::string& out = *context.out;
+  out.append(context.box_spans ? "<table class=summary cellpadding=4 width=\""
+                               : "<table cellpadding=4 width=\"");
+  out.append(HtmlAttributeEscape(p.grid_width));
+  out.append("\"><tr");
+  out.append(p.footer_class);
+  out.append(p.footer_style);
+  out.append("><td>");
+  out.append(context.label);
+  out.append("<br>");
+  for (std::string_view entry : SplitView(s.specification, ",")) {
+    entry = TrimBlanks(entry);
+    if (entry.empty()) continue;
+    const std::vector<std::string_view> parts = SplitView(entry, "__");
+    if (parts.size() < 2) continue;
+    const std::optional<data::Aggregate> aggregate = data::ParseAggregate(parts[1]);
+    if (!aggregate) continue;
+    const std::string_view field = TrimBlanks(parts[0]);
+    const GridColumn* column = FindResultColumn(*context.columns, field);
+    if (!column) continue;
+    std::string caption = parts.size() > 2 ? std::string(parts[2]) : std::string();
+    if (caption.empty()) caption = std::string(TrimBlanks(parts[1])) + " " + std::string(field);
+
+    if (context.box_spans) out.append("<span class=summary_name>");
+    out.append(HtmlEncode(caption));
+    out.append(context.box_spans ? "</span> <i><span class=summary_value>" : " <i>");
+    const Variant value = ComputeAggregate(context, *column, *aggregate);
+    if (value.type() == VarType::kDouble) {
+      out.append(HtmlEncode(FormatAggregateValue(context, column->name, value.AsDouble())));
+    } else {
+      // A date or a text (MIN and MAX of such a column) is shown as the
+      // cell would show it; it is data, so it is encoded.
+      std::string text;
+      AppendValueText(value, text);
+      if (column->type_class == TypeClass::kDate && value.IsString()) {
+        // Engines without a date type (SQLite) return a date column's
+        // MIN and MAX as the stored text; the cells show it as a date.
+        if (std::optional<double> date = DateValue(value, text)) {
+          text.clear();
+          AppendValueText(Variant::Date(*date), text);
+        }
+      }
+      out.append(HtmlEncode(text));
+    }
+    out.append(context.box_spans ? "</span></i><br>" : "</i><br>");
+  }
+  out.append("</td></tr></table>");
+}
+
+}  // namespace fennick
