@@ -77,6 +77,16 @@ class MasterDetailsSiteTest : public ::testing::Test {
     return res->body;
   }
 
+  // A click on the first link whose text is `text`.
+  std::string Click(const std::string& path, const std::string& page, const std::string& text) {
+    const std::regex link("href=\"javascript:__doPostBack\\('([^']*)'\\)\"[^>]*>" + text +
+                          "</a>");
+    std::smatch found;
+    EXPECT_TRUE(std::regex_search(page, found, link)) << text;
+    if (found.empty()) return "";
+    return Follow(path, page, fennick::DecodeArgument(found[1].str()));
+  }
+
   DemoServer server_;
   httplib::Client client_{"127.0.0.1", server_.port()};
 };
@@ -88,7 +98,7 @@ TEST_F(MasterDetailsSiteTest, ShowAllCollapseAndExpandOneCustomer) {
   EXPECT_NE(page.find("Page 1 of 6 (60 recs)"), std::string::npos) << page;
   EXPECT_EQ(Count(page, "<table class=details"), 1u);
   EXPECT_NE(page.find(">Show all Details</a>"), std::string::npos);
-  EXPECT_NE(page.find("<input type=hidden name=mastercols value=\",0,1,2,\">"),
+  EXPECT_NE(page.find("<input type=hidden name=mastercols value=\",0,1,\">"),
             std::string::npos);
   // The first customer's orders are open, under its row.
   EXPECT_LT(page.find("Blue Heron Bistro"), page.find("<table class=details"));
@@ -133,12 +143,33 @@ TEST_F(MasterDetailsSiteTest, PagesThroughCustomers) {
   EXPECT_NE(page.find("Page 6 of 6 (60 recs)"), std::string::npos);
 }
 
+TEST_F(MasterDetailsSiteTest, SortingKeepsEachCustomerTogether) {
+  std::string page = Get(kPage);
+  // The Ordered header of the open customer's orders, twice: newest first.
+  page = Follow(kPage, page, "1sort:4;lastsort:;rsort:0;");
+  page = Follow(kPage, page, "1sort:4;lastsort:4;rsort:0;");
+  EXPECT_NE(page.find("Page 1 of 6 (60 recs)"), std::string::npos) << page;
+  EXPECT_NE(page.find("<input type=hidden name=sort value=\"4 desc\">"), std::string::npos);
+  const size_t details = page.find("<table class=details");
+  const size_t first = page.find("12 Nov 2025", details);
+  const size_t earlier = page.find("7 Feb 2025", details);
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_NE(earlier, std::string::npos);
+  EXPECT_LT(first, earlier);
+  // The customers' header sorts the masters, descending on the second click.
+  page = Get(kPage);
+  page = Click(kPage, page, "Customer");
+  page = Click(kPage, page, "Customer");
+  EXPECT_NE(page.find("Page 1 of 6 (60 recs)"), std::string::npos);
+  EXPECT_LT(page.find("Wildflower Trading"), page.find("Wildflower Market"));
+}
+
 TEST_F(MasterDetailsSiteTest, PostedStateCannotChangeTheMasters) {
   std::string page = Get(kPage);
   // Master columns claimed by the post, and a current customer that is
   // not a number.
   page = Follow(kPage, page, "7", {{"mastercols", ",3,<script>"}, {"curidx", "\"><b>x"}});
-  EXPECT_NE(page.find("<input type=hidden name=mastercols value=\",0,1,2,\">"),
+  EXPECT_NE(page.find("<input type=hidden name=mastercols value=\",0,1,\">"),
             std::string::npos);
   EXPECT_EQ(page.find("<script>\""), std::string::npos);
   EXPECT_EQ(page.find("<b>x"), std::string::npos);
