@@ -10,6 +10,14 @@
 every order beside it, three customers to a page. The same grid in the
 <a href="/demo/masters.asp">tabular layout</a>.</p>
 <div class="gridbox"><%
-  customerOrdersGrid(true).Display();
+  var grid = customerOrdersGrid();
+  // Records of one customer must stand together: the customer leads
+  // every order the user picks.
+  grid.RequiredSortOrder = "Customers.CompanyName";
+  grid.DefaultSortOrder = "Orders.OrderDate";
+  grid.MasterTable = "Customers";
+  grid.IsColumnar = true;
+  grid.PageSize = 3;
+  grid.Display();
 %></div>
 <!-- #include virtual="/include/footer.inc" -->

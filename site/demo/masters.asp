@@ -12,6 +12,12 @@ its details. Click a row number to open a customer's orders, or <b>Show all
 Details</b> to open every customer on the page; pages count customers. The same
 grid in the <a href="/demo/masters-columnar.asp">columnar layout</a>.</p>
 <div class="gridbox"><%
-  customerOrdersGrid(false).Display();
+  var grid = customerOrdersGrid();
+  // Records of one customer must stand together: the customer leads
+  // every order the user picks.
+  grid.RequiredSortOrder = "Customers.CompanyName";
+  grid.DefaultSortOrder = "Orders.OrderDate";
+  grid.MasterTable = "Customers";
+  grid.Display();
 %></div>
 <!-- #include virtual="/include/footer.inc" -->

@@ -239,6 +239,8 @@ void BindMasterInto(GridObject& g, double& step, std::string& out) {
     out.clear();
     WriteStateFields(g);
     WriteFilterSummary(r);
+    // The summary area, when the grid has one, belongs here as in the
+    // plain grid: after the filter summary, inside the form.
     if (g.designer.writes_own_form) out.append("</form>");
 
     step = 14;
