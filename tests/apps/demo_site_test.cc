@@ -78,6 +78,7 @@ TEST(DemoSiteTest, EachDemoPageShowsItsGrid) {
       {"/demo/columnar.asp", "(60 recs)"},  {"/demo/popup.asp", "(2500 recs)"},
       {"/demo/topnav.asp", "(36 recs)"},    {"/demo/print.asp", "(8 recs)"},
       {"/demo/styled.asp", "(10 recs)"},    {"/grid", "(2500 recs)"},
+      {"/demo/masters.asp", "(60 recs)"},   {"/demo/masters-columnar.asp", "(60 recs)"},
   };
   for (const DemoPage& page : pages) {
     SCOPED_TRACE(page.path);

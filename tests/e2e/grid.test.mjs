@@ -321,3 +321,75 @@ test('bar graphs render with bars and legends', async () => {
   assert.match(text, /View All/);
   await page.close();
 });
+
+// The master-details demo: customers whose rows open onto their orders.
+// Master rows are the grid's own rows; each open customer's orders stand in
+// a details table nested under its row.
+async function MasterNames(page) {
+  return page.$$eval('table.grid > tbody > tr.gridItem, table.grid > tbody > tr.gridAlt',
+    (rows) => rows.filter((row) => !row.closest('table.details'))
+                  .map((row) => row.cells[1].innerText.trim()));
+}
+
+async function OpenDetails(page) {
+  return page.$$eval('table.details', (tables) => tables.map((table) => {
+    const master = table.closest('tr').previousElementSibling;
+    return { master: master.cells[1].innerText.trim(),
+             orders: table.querySelectorAll('tr.gridItem, tr.gridAlt').length };
+  }));
+}
+
+test('master-details: expand a customer, show all, collapse, page through customers',
+     async () => {
+  const page = await Open('/demo/masters.asp');
+  await page.setViewportSize({ width: 1200, height: 1400 });
+  assert.equal(await Counter(page), 'Page 1 of 6 (60 recs)');
+  let masters = await MasterNames(page);
+  assert.equal(masters.length, 10);
+  assert.equal(masters[0], 'Blue Heron Bistro');
+  let open = await OpenDetails(page);
+  assert.equal(open.length, 1);
+  assert.equal(open[0].master, 'Blue Heron Bistro');
+  assert.ok(open[0].orders > 0);
+
+  // The third customer's row number opens its orders and closes the first's.
+  await Post(page, () => page.locator('table.grid td[nowrap] a', { hasText: /^3$/ }).click());
+  open = await OpenDetails(page);
+  assert.deepEqual(open.map((d) => d.master), [masters[2]]);
+
+  await Post(page, () => page.click('a.pagingLink:text-is("Show all Details")'));
+  open = await OpenDetails(page);
+  assert.deepEqual(open.map((d) => d.master), masters);
+  for (const details of open) assert.ok(details.orders > 0, details.master);
+  const shots = join(root, 'build', 'e2e-screenshots');
+  mkdirSync(shots, { recursive: true });
+  await page.screenshot({ path: join(shots, 'master-details-all.png'), fullPage: true });
+
+  await Post(page, () => page.click('a.pagingLink:text-is("Collapse Details")'));
+  open = await OpenDetails(page);
+  assert.deepEqual(open.map((d) => d.master), [masters[2]]);
+
+  // Pages count customers; the open customer of another page gives way to
+  // the page's first.
+  await Post(page, () => page.click('a.pagingLink:text-is("»")'));
+  assert.equal(await Counter(page), 'Page 2 of 6 (60 recs)');
+  masters = await MasterNames(page);
+  assert.equal(masters.length, 10);
+  assert.ok(!masters.includes('Blue Heron Bistro'));
+  open = await OpenDetails(page);
+  assert.deepEqual(open.map((d) => d.master), [masters[0]]);
+  await Post(page, () => page.click('a.pagingLink:text-is("Last »")'));
+  assert.equal(await Counter(page), 'Page 6 of 6 (60 recs)');
+  assert.equal((await MasterNames(page)).length, 10);
+  await page.screenshot({ path: join(shots, 'master-details.png'), fullPage: true });
+  await page.close();
+
+  // The columnar layout shows every customer of the page with its orders.
+  const cards = await Open('/demo/masters-columnar.asp');
+  await cards.setViewportSize({ width: 1200, height: 1400 });
+  assert.equal(await Counter(cards), 'Page 1 of 20 (60 recs)');
+  assert.equal(await cards.locator('table.details').count(), 3);
+  assert.equal(await cards.locator('a:text-is("Show all Details")').count(), 0);
+  await cards.screenshot({ path: join(shots, 'master-details-columnar.png'), fullPage: true });
+  await cards.close();
+});

@@ -20,6 +20,7 @@
 #include "grid/grid_object.h"
 #include "grid/query/column_expressions.h"
 #include "grid/query/database_type.h"
+#include "grid/query/master_columns.h"
 #include "grid/query/order_list.h"
 #include "grid/query/sql_text.h"
 #include "platform/data/filter.h"
@@ -221,10 +222,23 @@ bool DescribeColumns(GridObject& g, const std::string& command) {
   }
 }
 
-// Checks the posted filter and writes it as SQL; false for a filter that
-// must not reach the database.
-bool PrepareFilter(GridObject& g, const std::string& command, std::string& sql_filter) {
+// The master columns, from the columns of the describe query: the ORDER BY
+// needs them before the command runs. Stored as "," + list + "," for the
+// grid's hidden field; empty when the command cannot be described.
+// Returns whether the columns were described.
+bool FindMasterColumns(GridObject& g, const std::string& command) {
+  g.page->master_columns.clear();
   if (!DescribeColumns(g, command)) return false;
+  g.page->master_columns = "," + MasterColumns(g.result.columns, g.page->master_table) + ",";
+  return true;
+}
+
+// Checks the posted filter and writes it as SQL; false for a filter that
+// must not reach the database. `described`: the columns of `command` are
+// already in the grid's result.
+bool PrepareFilter(GridObject& g, const std::string& command, bool described,
+                   std::string& sql_filter) {
+  if (!described && !DescribeColumns(g, command)) return false;
   if (g.req.has_new_clause) {
     bool offered = false;
     for (const auto& c : g.result.columns) {
@@ -278,6 +292,7 @@ void CreateCommand(GridObject& g) {
   g.result.built_from_command = true;
   g.req.order_list = ComputeOrderList(g.req.requested_sort, g.req.last_sort, g.req.remove_sort);
   const std::string unordered = g.page->command;
+  const bool described = g.page->master_mode && FindMasterColumns(g, unordered);
   g.page->command = OrderedCommand(g, g.req.order_list);
   const std::string& command = g.page->command;
   const int type = g.req.database_type;
@@ -287,7 +302,7 @@ void CreateCommand(GridObject& g) {
   std::string opened_sql = command;
   bool filtered = !TrimBlanks(g.req.filter_expression).empty();
   std::string sql_filter;
-  if (filtered && !PrepareFilter(g, unordered, sql_filter)) {
+  if (filtered && !PrepareFilter(g, unordered, described, sql_filter)) {
     WriteToPage(SqlComment(AddFilterToSql(command, g.req.filter_expression)));
     InvalidFilterMessage(g);
     g.req.filter_expression.clear();

@@ -13,17 +13,18 @@
 #include "frame/field_types.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
+#include "grid/render/display.h"
 #include "grid/render/filter_bar.h"
 #include "grid/render/grid_graph.h"
 #include "grid/render/grid_render.h"
 #include "grid/render/grid_summary.h"
 #include "grid/render/grid_table.h"
+#include "grid/render/master_details.h"
 #include "grid/render/navigation_bar.h"
 #include "grid/state/state_fields.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
-namespace {
 
 // Reads the result's columns when the query builder has not already.
 void AnalyseColumns(GridObject& g) {
@@ -76,6 +77,7 @@ void WriteToolBar(GridRender& r) {
                           PostBackHref("5"), p.paging_link_class, p.paging_link_style, "",
                           CurrentModuleState().images_url));
   }
+  if (p.master_mode) WriteDetailsToolLinks(r);
   r.out.append("</td>");
   if (r.filtering && p.use_popup_filters) {
     r.out.append("<td  align=center width='99%' class=middleCell>");
@@ -90,6 +92,18 @@ void WriteToolBar(GridRender& r) {
   }
   r.out.append("</tr></table></div>");
 }
+
+// The box that stands in place of the table when the rows could not be
+// read.
+void WriteFetchError(const Error& e, std::string& out) {
+  out.append("<div style='color:red;'><b>Error #:</b> ");
+  out.append(std::to_string(e.number()));
+  out.append("<br>");
+  out.append(HtmlEncode(e.description()));
+  out.append("</div>");
+}
+
+namespace {
 
 void OpenTableWithHeader(GridRender& r) {
   OpenGridTable(*r.g.page, !r.columnar, r.out);
@@ -136,16 +150,6 @@ void WritePrintPages(GridRender& r) {
 }
 
 void BindInto(GridObject& g, double& step, std::string& out);
-
-// The box that stands in place of the table when the rows could not be
-// read.
-void WriteFetchError(const Error& e, std::string& out) {
-  out.append("<div style='color:red;'><b>Error #:</b> ");
-  out.append(std::to_string(e.number()));
-  out.append("<br>");
-  out.append(HtmlEncode(e.description()));
-  out.append("</div>");
-}
 
 void Bind(GridObject& g) {
   double step = 1;
@@ -318,7 +322,11 @@ void DataGrid::Display() {
     // failed while being read, which Bind reports in place of the table.
     if (!g.result.recordset && !g.result.fetch_error) return;
     step = 6;
-    Bind(g);
+    if (g.page->master_mode) {
+      BindMasterDetails(g);
+    } else {
+      Bind(g);
+    }
     step = 7;
     const std::string& back = g.req.return_report;
     if (!back.empty()) {

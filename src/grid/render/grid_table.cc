@@ -13,7 +13,6 @@
 #include "platform/web/http_text.h"
 
 namespace fennick {
-namespace {
 
 const char* CellClass(TypeClass type_class) {
   switch (type_class) {
@@ -30,8 +29,6 @@ const char* CellClass(TypeClass type_class) {
   }
 }
 
-void AppendNumber(int64_t number, std::string& out) { out.append(std::to_string(number)); }
-
 void AppendCellValue(GridRender& r, size_t column, int64_t row) {
   if (r.g.result.columns[column].type_class == TypeClass::kBinary) {
     // An empty binary field has nothing to link to: the cell stays empty
@@ -43,6 +40,10 @@ void AppendCellValue(GridRender& r, size_t column, int64_t row) {
     WriteCell(r.g, FetchedRow(*r.rows, static_cast<size_t>(row)), column, row, r.out);
   }
 }
+
+namespace {
+
+void AppendNumber(int64_t number, std::string& out) { out.append(std::to_string(number)); }
 
 // Items of an order list ("3,1 desc") as column numbers and directions.
 struct OrderItem {

@@ -13,6 +13,14 @@
 
 namespace fennick {
 
+// The cell class of a type class: "number", "money", "date", "boolean",
+// else "text".
+const char* CellClass(TypeClass type_class);
+// Appends the value of one cell (0-based column and row) as the rows show
+// it: through the column formats, or as the image or download link of a
+// binary column (nothing for an empty one).
+void AppendCellValue(GridRender& r, size_t column, int64_t row);
+
 // The link href that posts the grid's form with `argument` encoded.
 std::string PostBackHref(std::string_view argument);
 

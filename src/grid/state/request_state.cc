@@ -302,7 +302,9 @@ void ReadRequestState(GridObject& g) {
     s.requested_sort = SanitizeOrderList(r.Form("sort"));
     g.settings.default_sort_order = OpenSealedField(g, SealPurpose::kSortDefault, r.Form("sortdef"));
     g.settings.required_sort_order = OpenSealedField(g, SealPurpose::kSortRequired, r.Form("sortreq"));
-    g.page->master_columns = SanitizeOrderList(r.Form("mastercols"));
+    // The posted "mastercols" is not read: the master columns are worked
+    // out again from the grid's own columns (grid/query/master_columns.h).
+    g.page->master_columns.clear();
     s.filter_expression = r.Form("rsfilter");
     s.database_type = LeadingInteger(r.Form("dbtype"));
     s.clear_filters_checked = r.Form("clearfilters") == "ON";

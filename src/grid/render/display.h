@@ -1,0 +1,38 @@
+// The steps of DataGrid::Display that the master-details rendering shares
+// with the plain grid's: reading the result's columns, the start
+// correction, the tool bar and the box for rows that failed to read.
+#ifndef FENNICK_GRID_RENDER_DISPLAY_H_
+#define FENNICK_GRID_RENDER_DISPLAY_H_
+
+#include <cstdint>
+#include <string>
+
+#include "fennick/error.h"
+#include "grid/grid_object.h"
+#include "grid/render/grid_render.h"
+
+namespace fennick {
+
+// Reads the open result's columns into g.result.columns unless the query
+// builder already did.
+void AnalyseColumns(GridObject& g);
+
+// Whether the report designer's list of shown fields, when it set one,
+// holds the column.
+bool IsShownField(const GridPageState& page, const GridColumn& column);
+
+// The first item (1-based) of the page to show out of `rows` items: a
+// start past them moves to the last page; 1 without paging.
+int64_t CorrectedStart(int64_t start, int64_t rows, int64_t page_size);
+
+// The tool bar above the grid: the print link (with the master-details
+// links in that mode), the popup filter button and the export area.
+void WriteToolBar(GridRender& r);
+
+// The "Error #:" box that stands in place of the table when the rows
+// could not be read.
+void WriteFetchError(const Error& e, std::string& out);
+
+}  // namespace fennick
+
+#endif  // FENNICK_GRID_RENDER_DISPLAY_H_

@@ -1,0 +1,398 @@
+// The master-details layout of a grid. The result is read once, grouped in
+// memory into master rows (runs of records agreeing on the master table's
+// columns) and drawn a page of master rows at a time: each master row in
+// the grid table, followed, when it is the current master or the user asked
+// for all details, by a details table of its records. The columnar layout
+// shows every master with its details beside it.
+//
+// Paging, the record counter, the page-size box and the print pages all
+// count master rows. The current master ("curidx") and the show-all switch
+// ("showall") come back from the browser; the master columns never do:
+// they are worked out from the grid's columns on every request.
+#include "grid/render/master_details.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include "fennick/data.h"
+#include "frame/host.h"
+#include "frame/text_routines.h"
+#include "grid/query/master_columns.h"
+#include "grid/render/display.h"
+#include "grid/render/filter_bar.h"
+#include "grid/render/grid_graph.h"
+#include "grid/render/grid_summary.h"
+#include "grid/render/grid_table.h"
+#include "grid/render/master_groups.h"
+#include "grid/render/navigation_bar.h"
+#include "grid/state/state_fields.h"
+#include "platform/web/http_text.h"
+
+namespace fennick {
+namespace {
+
+constexpr char kNoMasterTable[] =
+    "<font color=red><b>Master table not selected<b><br>You must first select a master "
+    "table</font>";
+
+// The argument that makes `group` the current master and collapses the
+// others.
+std::string CurrentDetailArgument(int64_t group) {
+  return "6;curidx:" + std::to_string(group) + ";";
+}
+
+// The row class and style of a master row at `position`.
+std::string RowAttributes(const GridPageState& p, int64_t position) {
+  const bool odd = position % 2 == 1;
+  return (odd ? p.alt_item_class : p.item_class) + (odd ? p.alt_item_style : p.item_style);
+}
+
+// A link that expands `group`, its text shown in the row's font.
+void AppendExpandLink(const MasterDetailsRender& m, int64_t group, const std::string& row_attributes,
+                      const std::string& text) {
+  const GridPageState& p = *m.r.g.page;
+  std::string& out = m.r.out;
+  out.append("<a");
+  out.append(p.link_class);
+  out.append(p.link_style);
+  out.append(" href=\"");
+  out.append(PostBackHref(CurrentDetailArgument(group)));
+  out.append("\"><font");
+  out.append(row_attributes);
+  out.append(">");
+  out.append(text);
+  out.append("</font></a>");
+}
+
+// Switches the row-number column off while a details table is written (its
+// records keep no numbers of their own) and back when it goes.
+class RowNumbersOff {
+ public:
+  explicit RowNumbersOff(GridPageState& page) : page_(page), saved_(page.add_row_numbers) {
+    page_.add_row_numbers = false;
+  }
+  ~RowNumbersOff() { page_.add_row_numbers = saved_; }
+  RowNumbersOff(const RowNumbersOff&) = delete;
+  RowNumbersOff& operator=(const RowNumbersOff&) = delete;
+
+ private:
+  GridPageState& page_;
+  bool saved_;
+};
+
+// The first and last record of masters first_group..last_group.
+std::pair<int64_t, int64_t> RecordRange(const MasterDetailsRender& m, int64_t first_group,
+                                        int64_t last_group) {
+  return {m.FirstRecord(first_group), m.group_ends[last_group]};
+}
+
+// The print view: the masters cut into pages of PageSize masters, each
+// with the page's header and footer and a page break between pages.
+void WriteMasterPrintPages(MasterDetailsRender& m) {
+  GridRender& r = m.r;
+  const GridObject& g = r.g;
+  const GridPageState& p = *g.page;
+  const int64_t groups = m.GroupCount();
+  const int64_t size = p.page_size > 0 ? p.page_size : groups;
+  const int64_t pages = std::max<int64_t>(1, (groups + size - 1) / size);
+  for (int64_t page = 1; page <= pages; ++page) {
+    auto expand = [&](std::string text) {
+      ReplaceAll(text, "@ReportTitle", g.settings.title);
+      ReplaceAll(text, "@CurrentPage", std::to_string(page));
+      ReplaceAll(text, "@NumOfPages", std::to_string(pages));
+      ReplaceAll(text, "@NumOfRecs", std::to_string(groups));
+      return text;
+    };
+    const int64_t first = (page - 1) * size;
+    const int64_t last = std::min(page * size - 1, groups - 1);
+    r.out.append(expand(p.print_header));
+    WriteMasterPage(m, first, last);
+    if (g.settings.graph_type > 0 && g.req.page_graph) {
+      auto [first_record, last_record] = RecordRange(m, first, last);
+      DrawGraph(r, first_record, last_record, false);
+    }
+    r.out.append(expand(p.print_footer));
+    if (page < pages || g.designer.page_break_after_report)
+      r.out.append("<div style=\"page-break-after:always;\">&nbsp;</div>");
+  }
+}
+
+void BindMasterInto(GridObject& g, double& step, std::string& out) {
+  RunTraced("Bind", step, [&] {
+    GridPageState& p = *g.page;
+    if (p.master_table.empty()) {
+      g.result.recordset.reset();
+      g.result.fetch_error.reset();
+      out.append(kNoMasterTable);
+      return;
+    }
+    out.reserve(64 * 1024);
+    GridRender r(g, out);
+    r.paging = p.page_results;
+    r.filtering = p.can_filter;
+    r.export_area = g.designer.export_buttons;
+    r.columnar = p.is_columnar;
+    r.sort_links = p.header_sort_links;
+    if (g.req.print_view) {
+      r.paging = r.filtering = r.export_area = r.sort_links = false;
+    }
+    if (p.alt_item_style.empty()) p.alt_item_style = p.item_style;
+    if (p.alt_item_class.empty()) p.alt_item_class = p.item_class;
+
+    step = 2;
+    if (g.result.recordset) AnalyseColumns(g);
+    MasterDetailsRender m(r);
+    // Worked out again here as well as by the query builder: a procedure's
+    // columns are only known once it ran.
+    m.master_columns = MasterColumnIndexes(g.result.columns, p.master_table);
+    p.master_columns = "," + MasterColumns(g.result.columns, p.master_table) + ",";
+    std::vector<bool> is_master(g.result.columns.size(), false);
+    for (size_t c : m.master_columns) is_master[c] = true;
+    for (size_t c = 0; c < g.result.columns.size(); ++c) {
+      const GridColumn& column = g.result.columns[c];
+      r.captions.push_back(ColumnCaptionOf(p, column));
+      const bool hidden = IsHiddenColumn(p, column) || !IsShownField(p, column);
+      r.hidden.push_back(hidden);
+      m.master_hidden.push_back(hidden || !is_master[c]);
+      m.detail_hidden.push_back(hidden || is_master[c]);
+    }
+
+    step = 3;
+    out.append(kPostBackScript);
+    if (g.designer.writes_own_form) {
+      out.append("<form name=FNKQuillon method=post action=\"");
+      out.append(HtmlAttributeEscape(g.host.page_url));
+      out.append("\">");
+    }
+
+    step = 4;
+    if (g.result.fetch_error) {
+      step = 5;
+      WriteFetchError(*g.result.fetch_error, out);
+      g.result.fetch_error.reset();
+      return;
+    }
+    Recordset& rs = *g.result.recordset;
+    if (rs.Eof()) {
+      out.append("No records returned!");
+      if (g.designer.filter_text_when_empty && !g.designer.designer_filter_text.empty()) {
+        out.append("<div class=filters>");
+        out.append(g.designer.designer_filter_text);
+        out.append("</div>");
+      }
+      g.result.recordset.reset();
+      return;
+    }
+
+    step = 5;
+    r.rows = std::move(g.result.recordset);
+    r.last_row = static_cast<int64_t>(r.rows->RecordCount()) - 1;
+    m.group_ends = GroupEnds(*r.rows, m.master_columns);
+    const int64_t last_group = m.GroupCount() - 1;
+
+    step = 6;
+    // Start, page size and the counter all count master rows.
+    p.start_rec = CorrectedStart(p.start_rec, last_group + 1, p.page_size);
+    if (r.paging && p.page_size > 0) {
+      p.start_rec = (p.start_rec - 1) / p.page_size * p.page_size + 1;
+    }
+    const int64_t first = p.start_rec - 1;
+    const int64_t last = r.paging ? std::min(first + p.page_size - 1, last_group) : last_group;
+    // Settled before the tool bar, whose "Collapse Details" link carries
+    // the current master; the posted value may name any row at all.
+    m.current_detail = g.req.current_detail;
+    if (!g.req.print_view) {
+      const int64_t page_first = r.paging ? first : 0;
+      if (m.current_detail < page_first || m.current_detail > last) m.current_detail = page_first;
+      g.req.current_detail = m.current_detail;
+    }
+
+    step = 7;
+    if (g.settings.graph_only) {
+      DrawGraph(r, 0, r.last_row, true);
+      if (g.designer.writes_own_form) out.append("</form>");
+      return;
+    }
+
+    step = 8;
+    WriteToolBar(r);
+
+    step = 9;
+    if (p.add_top_navigation_bar && !g.req.print_view) {
+      WriteNavigationBar(g, first, p.page_size, last_group, r.paging, false, out);
+    }
+
+    step = 10;
+    if (r.filtering && !p.use_popup_filters) WriteFilterBar(g, out);
+
+    step = 12;
+    if (g.req.print_view) {
+      WriteMasterPrintPages(m);
+    } else {
+      WriteMasterPage(m, r.paging ? first : 0, last);
+    }
+
+    step = 13;
+    WriteNavigationBar(g, first, p.page_size, last_group, r.paging, true, out);
+    WriteToPage(out);
+    out.clear();
+    WriteStateFields(g);
+    WriteFilterSummary(r);
+    // The summary area, as in the plain grid: after the filter summary,
+    // inside the form.
+    WriteGridSummaryBox(r);
+    if (g.designer.writes_own_form) out.append("</form>");
+
+    step = 14;
+    if (g.settings.graph_type > 0 && !(g.req.print_view && g.req.page_graph)) {
+      if (g.req.page_graph && r.paging) {
+        auto [first_record, last_record] = RecordRange(m, first, last);
+        DrawGraph(r, first_record, last_record, true);
+      } else {
+        DrawGraph(r, 0, r.last_row, true);
+      }
+    }
+  });
+}
+
+}  // namespace
+
+void BindMasterDetails(GridObject& g) {
+  double step = 1;
+  // One buffer, as the plain grid draws: what was drawn before an error
+  // still reaches the page ahead of it.
+  std::string out;
+  try {
+    BindMasterInto(g, step, out);
+  } catch (const std::exception&) {
+    WriteToPage(out);
+    throw;
+  }
+  WriteToPage(out);
+}
+
+void WriteDetailsToolLinks(GridRender& r) {
+  const GridObject& g = r.g;
+  if (g.req.print_view || r.columnar) return;
+  const GridPageState& p = *g.page;
+  if (g.req.show_all_details) {
+    r.out.append("&nbsp;&nbsp;<a");
+    r.out.append(p.paging_link_class);
+    r.out.append(" href=\"");
+    r.out.append(PostBackHref(CurrentDetailArgument(g.req.current_detail)));
+    r.out.append("\" >Collapse Details</a>");
+  } else {
+    r.out.append("&nbsp;&#183;&nbsp;<a");
+    r.out.append(p.paging_link_class);
+    r.out.append(" href=\"");
+    r.out.append(PostBackHref("7"));
+    r.out.append("\" >Show all Details</a>");
+  }
+}
+
+void WriteMasterPage(MasterDetailsRender& m, int64_t first_group, int64_t last_group) {
+  GridRender& r = m.r;
+  const GridPageState& p = *r.g.page;
+  last_group = std::min(last_group, m.GroupCount() - 1);
+  OpenGridTable(p, !r.columnar, r.out);
+  if (!r.columnar) {
+    std::vector<bool> saved = std::exchange(r.hidden, m.master_hidden);
+    WriteHeaderRow(r);
+    r.hidden = std::move(saved);
+  }
+  if (m.current_detail < first_group || m.current_detail > last_group) {
+    m.current_detail = first_group;
+  }
+  for (int64_t group = first_group; group <= last_group; ++group) {
+    const int64_t first_record = m.FirstRecord(group);
+    const int64_t last_record = m.group_ends[group];
+    if (!r.columnar) {
+      WriteMasterRow(m, group);
+      if (group == m.current_detail || r.g.req.show_all_details) {
+        r.out.append("<tr><td align=right colspan=100 bgcolor=white>");
+        WriteDetails(m, first_record, last_record);
+        r.out.append("</td></tr>");
+      }
+    } else {
+      r.out.append("<tr><td valign=top><table border=0>");
+      WriteMasterRecord(m, group);
+      r.out.append("</table></td><td valign=top>");
+      WriteDetails(m, first_record, last_record);
+      r.out.append("</td></tr>");
+    }
+  }
+  CloseGridTable(r.out);
+}
+
+void WriteMasterRow(MasterDetailsRender& m, int64_t group) {
+  GridRender& r = m.r;
+  const GridPageState& p = *r.g.page;
+  const bool show_all = r.g.req.show_all_details;
+  const bool expanded = show_all || group == m.current_detail;
+  const std::string attributes = RowAttributes(p, show_all ? 0 : group);
+  r.out.append("<tr");
+  r.out.append(attributes);
+  r.out.append(">");
+  if (p.add_row_numbers) {
+    r.out.append("<td nowrap width=1>");
+    AppendExpandLink(m, group, attributes, std::to_string(group + 1));
+    r.out.append("</td>");
+  }
+  const int64_t record = m.FirstRecord(group);
+  bool first_cell = true;
+  for (size_t c : m.master_columns) {
+    if (m.master_hidden[c]) continue;
+    r.out.append("<td class=\"");
+    r.out.append(CellClass(r.g.result.columns[c].type_class));
+    r.out.append("\">");
+    if (first_cell && !p.add_row_numbers) {
+      AppendExpandLink(m, group, attributes, expanded ? "-" : "+");
+      r.out.append("&nbsp;");
+    }
+    first_cell = false;
+    AppendCellValue(r, c, record);
+    r.out.append("</td>");
+  }
+  r.out.append("</tr>");
+}
+
+void WriteMasterRecord(MasterDetailsRender& m, int64_t group) {
+  GridRender& r = m.r;
+  const GridPageState& p = *r.g.page;
+  const int64_t record = m.FirstRecord(group);
+  for (size_t c : m.master_columns) {
+    if (m.master_hidden[c]) continue;
+    r.out.append("<tr><td valign=top ");
+    r.out.append(p.item_class);
+    r.out.append(p.item_style);
+    r.out.append(">");
+    r.out.append(r.captions[c]);
+    r.out.append("</td><td ");
+    r.out.append(p.alt_item_class);
+    r.out.append(p.alt_item_style);
+    r.out.append(">");
+    AppendCellValue(r, c, record);
+    r.out.append("</td></tr>");
+  }
+  r.out.append("<tr><td colspan=3>&nbsp;</td></tr>");
+}
+
+void WriteDetails(MasterDetailsRender& m, int64_t first_record, int64_t last_record) {
+  GridRender& r = m.r;
+  GridPageState& p = *r.g.page;
+  r.out.append("<table class=details width=\"97%\"><tr><td>");
+  OpenGridTable(p, true, r.out);
+  std::vector<bool> saved = std::exchange(r.hidden, m.detail_hidden);
+  {
+    RowNumbersOff no_numbers(p);
+    WriteHeaderRow(r);
+    // The rows close with the grid's footer rows, as every table does.
+    WriteRows(r, first_record, last_record);
+  }
+  r.hidden = std::move(saved);
+  CloseGridTable(r.out);
+  r.out.append("</td></tr></table>");
+}
+
+}  // namespace fennick

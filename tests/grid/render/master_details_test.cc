@@ -1,0 +1,285 @@
+// A master-details grid drawn from SQLite: customers as master rows over
+// their orders. Expanding one master, showing and collapsing all details,
+// paging by masters, the columnar layout and the print view, and what a
+// post may not change (the master columns, a current master off the page).
+#include "grid/render_fixture.h"
+
+namespace fennick {
+namespace {
+
+class MasterDetailsTest : public RenderTest {
+ protected:
+  // Customers Co01..Co<masters>, each with `orders` orders whose Region
+  // names the customer; order ids count from 1 in customer order, amounts
+  // are id * 10.
+  void AddMasters(int masters, int orders) {
+    connection_->Execute("CREATE TABLE Customers (Cid VARCHAR(5), Company VARCHAR(40))");
+    connection_->Execute("BEGIN");
+    int id = 1;
+    for (int m = 1; m <= masters; ++m) {
+      const std::string number = (m < 10 ? "0" : "") + std::to_string(m);
+      connection_->Execute("INSERT INTO Customers VALUES ('C" + number + "', 'Co" + number + "')");
+      for (int o = 0; o < orders; ++o, ++id) {
+        connection_->Execute("INSERT INTO Orders VALUES (" + std::to_string(id) + ", 'N" +
+                             std::to_string(id) + "', " + std::to_string(id * 10) + ", 'C" +
+                             number + "')");
+      }
+    }
+    connection_->Execute("COMMIT");
+  }
+
+  // A master-details grid over customers and orders, sorted by customer.
+  DataGrid& MasterGrid(const Fields& form) {
+    DataGrid& grid = Grid(form, kMasterSelect);
+    grid.MasterTable("Customers");
+    grid.DefaultSortOrder("Customers.Company,Orders.Id");
+    return grid;
+  }
+
+  // The master row of customer `m` (0-based) with default styles.
+  static std::string MasterRow(int m, const std::string& attributes = "") {
+    const std::string number = (m < 9 ? "0" : "") + std::to_string(m + 1);
+    return "<tr" + attributes + "><td nowrap width=1><a href=\"" +
+           Href("6;curidx:" + std::to_string(m) + ";") + "\"><font" + attributes + ">" +
+           std::to_string(m + 1) + "</font></a></td><td class=\"text\">Co" + number +
+           "</td></tr>";
+  }
+
+  static constexpr char kMasterSelect[] =
+      "SELECT Customers.Company,Orders.Id,Orders.Amount FROM Customers,Orders "
+      "WHERE Orders.Region = Customers.Cid";
+  static constexpr char kDetailsOpen[] =
+      "<tr><td align=right colspan=100 bgcolor=white><table class=details width=\"97%\"><tr><td>";
+};
+
+TEST_F(MasterDetailsTest, FirstPageShowsMasterRowsAndTheFirstMastersDetails) {
+  AddMasters(3, 2);
+  MasterGrid({});
+  const std::string html = Show();
+  // The header holds the master columns only.
+  EXPECT_NE(html.find("<table width=\"100%\" border=\"0\" cellpadding=\"2\" cellspacing=\"1\">"
+                      "<tr ><th><a  href=\"" + Href("3start:1;rsort:0;") +
+                      "\"><font face='MS OUTLOOK'>C</font></a></th><th><a  href=\"" +
+                      Href("1sort:1;lastsort:;rsort:0;") + "\">Company</a></th></tr>" +
+                      MasterRow(0)),
+            std::string::npos)
+      << html;
+  // The current master's details: the other columns, no row numbers.
+  EXPECT_NE(html.find(MasterRow(0) + kDetailsOpen +
+                      "<table width=\"100%\" border=\"0\" cellpadding=\"2\" cellspacing=\"1\">"
+                      "<tr ><th><a  href=\"" + Href("1sort:2;lastsort:;rsort:0;") +
+                      "\">Id</a></th><th><a  href=\"" + Href("1sort:3;lastsort:;rsort:0;") +
+                      "\">Amount</a></th></tr>"
+                      "<tr><td class=\"number\">1</td><td class=\"number\">10</td></tr>"
+                      "<tr><td class=\"number\">2</td><td class=\"number\">20</td></tr>"
+                      "</table></td></tr></table></td></tr>" +
+                      MasterRow(1) + MasterRow(2) + "</table>"),
+            std::string::npos)
+      << html;
+  EXPECT_EQ(Count(html, "<table class=details"), 1u);
+  EXPECT_NE(html.find("<td class=leftCell><a  href=\"" + Href("5") + "\">Print</a>"
+                      "&nbsp;&#183;&nbsp;<a href=\"" + Href("7") +
+                      "\" >Show all Details</a></td>"),
+            std::string::npos)
+      << html;
+  EXPECT_NE(html.find("Page 1 of 1 (3 recs)"), std::string::npos);
+  EXPECT_NE(html.find("<input type=hidden name=mastercols value=\",0,\">"), std::string::npos);
+  EXPECT_NE(html.find("<input type=hidden name=curidx value=\"0\">"
+                      "<input type=hidden name=showall value=\"False\">"),
+            std::string::npos);
+
+  // Row numbers off: the first master cell carries the expand link.
+  MasterGrid({}).AddRowNumbers(false);
+  const std::string plain = Show();
+  EXPECT_NE(plain.find("<tr><td class=\"text\"><a href=\"" + Href("6;curidx:0;") +
+                       "\"><font>-</font></a>&nbsp;Co01</td></tr>" + kDetailsOpen),
+            std::string::npos)
+      << plain;
+  EXPECT_NE(plain.find("<tr><td class=\"text\"><a href=\"" + Href("6;curidx:1;") +
+                       "\"><font>+</font></a>&nbsp;Co02</td></tr><tr><td class=\"text\">"),
+            std::string::npos);
+}
+
+TEST_F(MasterDetailsTest, ExpandShowAllAndCollapse) {
+  AddMasters(3, 2);
+  // The second master's link.
+  MasterGrid(Click("6;curidx:1;"));
+  std::string html = Show();
+  EXPECT_EQ(Count(html, "<table class=details"), 1u);
+  EXPECT_NE(html.find(MasterRow(1) + kDetailsOpen), std::string::npos) << html;
+  EXPECT_NE(html.find("<td class=\"number\">3</td><td class=\"number\">30</td>"),
+            std::string::npos);
+  EXPECT_EQ(html.find("<td class=\"number\">1</td><td class=\"number\">10</td>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<input type=hidden name=curidx value=\"1\">"), std::string::npos);
+
+  // Show all: every master expanded, every row styled as the first, the
+  // tool bar offers to collapse back to the current master.
+  Fields show_all = Click("7");
+  show_all.push_back({"curidx", "1"});
+  MasterGrid(show_all).ItemClassName("even");
+  grid_->AltItemClassName("odd");
+  grid_->AddRowNumbers(false);
+  html = Show();
+  EXPECT_EQ(Count(html, "<table class=details"), 3u);
+  for (int m = 0; m < 3; ++m) {
+    EXPECT_NE(html.find("<tr class=\"even\"><td class=\"text\"><a href=\"" +
+                        Href("6;curidx:" + std::to_string(m) + ";") +
+                        "\"><font class=\"even\">-</font></a>&nbsp;Co0" + std::to_string(m + 1) +
+                        "</td></tr>" + kDetailsOpen),
+              std::string::npos)
+        << m << html;
+  }
+  EXPECT_NE(html.find("&nbsp;&nbsp;<a href=\"" + Href("6;curidx:1;") + "\" >Collapse Details</a>"),
+            std::string::npos);
+  EXPECT_EQ(html.find("Show all Details"), std::string::npos);
+  EXPECT_NE(html.find("<input type=hidden name=showall value=\"True\">"), std::string::npos);
+
+  // Collapse: the link's post, with the hidden fields of the page above.
+  Fields collapse = Click("6;curidx:1;");
+  collapse.push_back({"showall", "True"});
+  MasterGrid(collapse);
+  html = Show();
+  EXPECT_EQ(Count(html, "<table class=details"), 1u);
+  EXPECT_NE(html.find(MasterRow(1) + kDetailsOpen), std::string::npos);
+  EXPECT_NE(html.find("<input type=hidden name=showall value=\"False\">"), std::string::npos);
+}
+
+TEST_F(MasterDetailsTest, PagesCountMasters) {
+  AddMasters(25, 2);
+  MasterGrid({});
+  std::string html = Show();
+  EXPECT_NE(html.find("Page 1 of 3 (25 recs)"), std::string::npos) << html;
+  EXPECT_NE(html.find(MasterRow(9)), std::string::npos);
+  EXPECT_EQ(html.find(MasterRow(10)), std::string::npos);
+  EXPECT_NE(html.find("<a  href=\"" + Href("2start:11;") + "\">&raquo;</a>"), std::string::npos);
+
+  Fields last_page = Click("2start:21;");
+  last_page.push_back({"curidx", "20"});
+  MasterGrid(last_page);
+  html = Show();
+  EXPECT_NE(html.find("Page 3 of 3 (25 recs)"), std::string::npos);
+  EXPECT_EQ(html.find(MasterRow(19)), std::string::npos);
+  EXPECT_NE(html.find(MasterRow(20) + kDetailsOpen), std::string::npos);
+  EXPECT_NE(html.find(MasterRow(24) + "</table>"), std::string::npos);
+  // Master 21 has orders 41 and 42.
+  EXPECT_NE(html.find("<td class=\"number\">41</td><td class=\"number\">410</td>"),
+            std::string::npos);
+
+  // A start past the masters moves to the last page; page size 0 shows
+  // every master.
+  MasterGrid({{"start", "31"}, {"pagesize", "10"}});
+  html = Show();
+  EXPECT_NE(html.find("<input type=hidden name=start value=\"21\">"), std::string::npos);
+  MasterGrid({}).PageSize(0);
+  html = Show();
+  EXPECT_NE(html.find(MasterRow(24) + "</table>"), std::string::npos);
+  EXPECT_EQ(html.find("recs)"), std::string::npos);
+}
+
+TEST_F(MasterDetailsTest, ACurrentMasterOffThePageFallsBackToThePagesFirst) {
+  AddMasters(25, 1);
+  // The page shows masters 10..19; the post names master 7.
+  MasterGrid({{"start", "11"}, {"pagesize", "10"}, {"curidx", "7"}});
+  std::string html = Show();
+  EXPECT_EQ(Count(html, "<table class=details"), 1u);
+  EXPECT_NE(html.find(MasterRow(10) + kDetailsOpen), std::string::npos) << html;
+  EXPECT_NE(html.find("<input type=hidden name=curidx value=\"10\">"), std::string::npos);
+
+  // Hostile values take the same way.
+  for (const char* value : {"-3", "99999999999999999999", "abc", "1e300", "12;curidx:3"}) {
+    MasterGrid({{"start", "11"}, {"pagesize", "10"}, {"curidx", value}});
+    html = Show();
+    EXPECT_EQ(Count(html, "<table class=details"), 1u) << value;
+    EXPECT_NE(html.find(MasterRow(10) + kDetailsOpen), std::string::npos) << value;
+    EXPECT_NE(html.find("<input type=hidden name=curidx value=\"10\">"), std::string::npos)
+        << value;
+  }
+  // The link argument likewise: the current master is on the page or is
+  // its first.
+  MasterGrid(Click("6;curidx:-1;"));
+  html = Show();
+  EXPECT_NE(html.find(MasterRow(0) + kDetailsOpen), std::string::npos);
+}
+
+TEST_F(MasterDetailsTest, ThePostedMasterColumnsAreNeverUsed) {
+  AddMasters(3, 2);
+  // A post claims column 1 as master: a sort click on it would then take
+  // the lead of the ORDER BY in place of the required order.
+  Fields post = Click("1sort:2;lastsort:;rsort:0;");
+  post.push_back({"mastercols", ",1,2,"});
+  MasterGrid(post).RequiredSortOrder("Customers.Company");
+  const std::string html = Show();
+  EXPECT_EQ(grid_->Command(), std::string(kMasterSelect) + " ORDER BY Customers.Company,2");
+  EXPECT_NE(html.find("<input type=hidden name=mastercols value=\",0,\">"), std::string::npos);
+  EXPECT_EQ(Count(html, "<table class=details"), 1u);
+  EXPECT_NE(html.find("Page 1 of 1 (3 recs)"), std::string::npos);
+}
+
+TEST_F(MasterDetailsTest, NoMasterTableOrOneTheResultDoesNotHold) {
+  AddMasters(2, 2);
+  MasterGrid({}).MasterTable("");
+  std::string html = Show();
+  EXPECT_EQ(html,
+            "<font color=red><b>Master table not selected<b><br>You must first select a master "
+            "table</font>");
+
+  // No column belongs to Shippers: one master row without master cells,
+  // its details every record.
+  MasterGrid({}).MasterTable("Shippers");
+  html = Show();
+  EXPECT_NE(html.find("<tr><td nowrap width=1><a href=\"" + Href("6;curidx:0;") +
+                      "\"><font>1</font></a></td></tr>" + kDetailsOpen),
+            std::string::npos)
+      << html;
+  EXPECT_EQ(Count(html, "<td class=\"number\">"), 8u);  // 4 records, 2 numbers each
+  EXPECT_NE(html.find("<input type=hidden name=mastercols value=\",,\">"), std::string::npos);
+  EXPECT_NE(html.find("Page 1 of 1 (1 recs)"), std::string::npos);
+}
+
+TEST_F(MasterDetailsTest, ColumnarLayoutShowsEveryMasterWithItsDetails) {
+  AddMasters(3, 2);
+  MasterGrid({}).IsColumnar(true);
+  const std::string html = Show();
+  EXPECT_EQ(Count(html, "<table class=details"), 3u);
+  EXPECT_NE(html.find("<table width=\"100%\" border=\"0\" cellpadding=\"2\" cellspacing=\"1\">"
+                      "<tr><td valign=top><table border=0><tr><td valign=top >Company</td>"
+                      "<td >Co01</td></tr><tr><td colspan=3>&nbsp;</td></tr></table></td>"
+                      "<td valign=top><table class=details width=\"97%\"><tr><td>"),
+            std::string::npos)
+      << html;
+  EXPECT_EQ(html.find("Show all Details"), std::string::npos);
+  EXPECT_EQ(html.find(Href("6;curidx:0;")), std::string::npos);
+}
+
+TEST_F(MasterDetailsTest, PrintViewPagesMastersWithoutLinks) {
+  AddMasters(3, 2);
+  MasterGrid(Click("5")).PageSize(2);
+  grid_->PrintHeader("<h2>@CurrentPage/@NumOfPages (@NumOfRecs)</h2>");
+  const std::string html = Show();
+  const size_t first = html.find("<h2>1/2 (3)</h2>");
+  const size_t second = html.find("<h2>2/2 (3)</h2>");
+  ASSERT_NE(first, std::string::npos) << html;
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_LT(html.find("Co02"), second);
+  EXPECT_GT(html.find("Co03"), second);
+  EXPECT_EQ(Count(html, "page-break-after:always"), 1u);
+  EXPECT_EQ(html.find("Show all Details"), std::string::npos);
+  EXPECT_EQ(html.find("1sort:"), std::string::npos);
+  EXPECT_EQ(html.find("name=search_field"), std::string::npos);
+  EXPECT_EQ(html.find("recs)"), std::string::npos);
+  // Each printed page expands its own first master.
+  EXPECT_EQ(Count(html, "<table class=details"), 2u);
+}
+
+TEST_F(MasterDetailsTest, MasterValuesStayText) {
+  AddMasters(1, 1);
+  connection_->Execute("UPDATE Customers SET Company = '<b>\"x\"</b>'");
+  MasterGrid({});
+  const std::string html = Show();
+  EXPECT_EQ(html.find("<b>\"x\"</b>"), std::string::npos);
+  EXPECT_NE(html.find("&lt;b&gt;&quot;x&quot;&lt;/b&gt;"), std::string::npos) << html;
+}
+
+}  // namespace
+}  // namespace fennick
