@@ -64,6 +64,9 @@ class DataGrid {
   void XslExportTemplate(std::string_view path);
   void UseFastExport(bool on);
   void CreateExportFile(bool on);
+  // CSV exports put an apostrophe before values starting with "=", "+",
+  // "-" or "@", so a spreadsheet shows them instead of running them.
+  void CsvSafe(bool on);
   void TempFolderUrl(std::string_view url);
 
   void GridClassName(std::string_view value);

@@ -35,6 +35,7 @@ struct GridSettings {
   std::string graph_legend_column;
   std::string graph_title, graph_y_label, graph_x_label;
   std::string export_file_name;
+  bool csv_safe = false;
 
   std::string procedure_name;
   std::string parameters;  // "name|=|value|||" per parameter
