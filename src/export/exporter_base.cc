@@ -229,16 +229,42 @@ void ExporterBase::Deliver(std::string_view document, std::string_view extension
   response.End();
 }
 
+void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_view extension,
+                               std::string_view content_type) {
+  Response& response = *host_.response;
+  if (!temp_file_url_.empty() || !response.Buffer()) {
+    std::string text;
+    AppendDelimitedText(OpenData(), options, text);
+    ReleaseData();
+    Deliver(text, extension, content_type, "utf-8");
+  }
+  // A download is written straight into the response, so the rows are not
+  // held twice. Should the rows fail half-way, the partial text is dropped
+  // and the error page goes out without the download's headers.
+  response.Clear();
+  try {
+    AppendDelimitedText(OpenData(), options, response.MutableBody());
+  } catch (...) {
+    response.Clear();
+    throw;
+  }
+  ReleaseData();
+  response.ContentType(content_type);
+  response.Charset("utf-8");
+  if (!open_file_) {
+    response.AddHeader("Content-Disposition",
+                       DownloadDisposition(export_file_name_, extension, true));
+  }
+  response.End();
+}
+
 void ExporterBase::ExportToCSV() {
   DelimitedTextOptions options;
   options.csv = true;
   options.csv_safe = csv_safe_;
   options.column_separator = ",";
   options.column_headers = show_column_headers_;
-  std::string text;
-  AppendDelimitedText(OpenData(), options, text);
-  ReleaseData();
-  Deliver(text, "csv", "text/csv", "utf-8");
+  DeliverText(options, "csv", "text/csv");
 }
 
 void ExporterBase::ExportToText() { ExportToCustomText("\t", "\r\n", "txt"); }
@@ -250,10 +276,7 @@ void ExporterBase::ExportToCustomText(std::string_view column_separator,
   options.column_separator = column_separator;
   options.row_separator = row_separator;
   options.column_headers = show_column_headers_;
-  std::string text;
-  AppendDelimitedText(OpenData(), options, text);
-  ReleaseData();
-  Deliver(text, extension, "text/" + std::string(extension), "utf-8");
+  DeliverText(options, extension, "text/" + std::string(extension));
 }
 
 double ExporterBase::NowOleDate() {

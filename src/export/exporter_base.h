@@ -94,6 +94,9 @@ class ExporterBase {
   // Sends the document and ends the response (see the head comment).
   [[noreturn]] void Deliver(std::string_view document, std::string_view extension,
                             std::string_view content_type, std::string_view charset = "");
+  // Delimited text of the data, delivered as Deliver does.
+  [[noreturn]] void DeliverText(const DelimitedTextOptions& options, std::string_view extension,
+                                std::string_view content_type);
   // The compiled template `xsl_template_` (or `inline_default` when none is
   // set); raises fennick::Error with the compiler's reason.
   std::shared_ptr<const class XsltStylesheet> CompileTemplate(std::string_view text_or_path) const;
