@@ -93,6 +93,7 @@ struct GridMembers {
     flag("UseFastExport", &DataGrid::UseFastExport);
     flag("CreateExportFile", &DataGrid::CreateExportFile);
     flag("CsvSafe", &DataGrid::CsvSafe);
+    integer("ExportFileLifetime", &DataGrid::ExportFileLifetime);
     text("TempFolderUrl", &DataGrid::TempFolderUrl);
     text("GridClassName", &DataGrid::GridClassName);
     text("HeaderClassName", &DataGrid::HeaderClassName);

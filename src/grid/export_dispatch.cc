@@ -41,7 +41,7 @@ void Configure(GridObject& g, ExporterBase& exporter) {
   if (!g.settings.export_file_name.empty()) exporter.ExportFileName(g.settings.export_file_name);
   exporter.CsvSafe(g.settings.csv_safe);
   if (p.create_export_file) {
-    PrepareExportFolder(kDefaultExportFileLifetime);
+    PrepareExportFolder(std::chrono::minutes(g.settings.export_file_lifetime_minutes));
     exporter.TempFileUrl(CurrentModuleState().temp_folder_url + NewExportFileBase());
   } else {
     exporter.TempFileUrl("");

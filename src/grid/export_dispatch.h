@@ -12,9 +12,6 @@ namespace fennick {
 
 class DataGrid;
 
-// How long export files stay in the temporary folder by default.
-inline constexpr std::chrono::seconds kDefaultExportFileLifetime = std::chrono::hours(1);
-
 // Runs the pending export of `grid` and ends the response. A missing
 // connection or command is reported in the page (and nothing is
 // exported); an unknown format gives an empty response. Errors of the

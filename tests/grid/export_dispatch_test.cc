@@ -182,9 +182,14 @@ TEST_F(ExportDispatchTest, FileModeWritesAUniqueFileAndCleansOldOnes) {
     fs::last_write_time(site_ / "exports" / name,
                         fs::last_write_time(site_ / "exports" / name) - std::chrono::hours(3));
   }
+  const std::string recent_name = NewExportFileBase() + ".csv";
+  std::ofstream(site_ / "exports" / recent_name) << "recent";
+  fs::last_write_time(site_ / "exports" / recent_name,
+                      fs::last_write_time(site_ / "exports" / recent_name) - std::chrono::minutes(100));
   const Response& response = Export("excel", [](DataGrid& g) {
     g.CreateExportFile(true);
     g.TempFolderUrl("exports");
+    g.ExportFileLifetime(120);
   });
   EXPECT_EQ(response.StatusCode(), 302);
   const std::string location = Header("Location");
@@ -193,6 +198,7 @@ TEST_F(ExportDispatchTest, FileModeWritesAUniqueFileAndCleansOldOnes) {
   EXPECT_TRUE(fs::exists(site_ / location));
   EXPECT_FALSE(fs::exists(site_ / "exports" / old_name));
   EXPECT_TRUE(fs::exists(site_ / "exports" / "keep.xls"));
+  EXPECT_TRUE(fs::exists(site_ / "exports" / recent_name));  // 100 minutes < 120
 }
 
 TEST(ExportArgumentTest, OnlyTheThreeCodesAreDecoded) {
