@@ -74,22 +74,17 @@ std::string_view RowsetToTableStylesheet() {
   <xsl:if test="$value">
     <xsl:variable name="type" select="string($column/s:datatype/@dt:type)"/>
     <xsl:variable name="dbtype" select="string($column/s:datatype/@rs:dbtype)"/>
-    <xsl:variable name="kind">
-      <xsl:choose>
-        <xsl:when test="contains('int,number,r4,i2', $type)">numeric</xsl:when>
-        <xsl:when test="contains('dateTime,timestamp', $type)">datetime</xsl:when>
-        <xsl:otherwise><xsl:value-of select="$type"/></xsl:otherwise>
-      </xsl:choose>
-    </xsl:variable>
-    <xsl:variable name="name">
-      <xsl:choose>
-        <xsl:when test="$column/@rs:name"><xsl:value-of select="$column/@rs:name"/></xsl:when>
-        <xsl:otherwise><xsl:value-of select="$column/@name"/></xsl:otherwise>
-      </xsl:choose>
-    </xsl:variable>
+    <!-- Plain XPath instead of variables with content: those make a
+         result tree fragment per cell, which dominates large exports. -->
+    <xsl:variable name="numeric" select="contains('int,number,r4,i2', $type)"/>
+    <xsl:variable name="date" select="not($numeric) and contains('dateTime,timestamp', $type)"/>
+    <xsl:variable name="kind"
+        select="concat(substring('numeric', 1, 7 * $numeric), substring('datetime', 1, 8 * $date),
+                       substring($type, 1, string-length($type) * not($numeric or $date)))"/>
+    <xsl:variable name="name" select="concat($column/@rs:name, $column[not(@rs:name)]/@name)"/>
     <xsl:variable name="colname" select="translate($name, $upper, $lower)"/>
     <xsl:variable name="format"
-        select="string(/xml/format/*[local-name() = string($kind) and contains(@name, $colname)][1]/@value)"/>
+        select="string(/xml/format/*[local-name() = $kind and contains(@name, $colname)][1]/@value)"/>
     <xsl:choose>
       <xsl:when test="$format = '' and $kind = 'datetime'">
         <xsl:choose>
