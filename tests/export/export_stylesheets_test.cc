@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "export/column_format_xml.h"
 #include "export/export_functions.h"
 #include "export/recordset_xml.h"
 #include "fennick/data.h"
@@ -195,6 +196,28 @@ TEST_F(ExportStylesheetTest, PrintPagesEveryRow) {
   EXPECT_EQ(Texts(two, "//table[2]/tr/td"), (Strings{"3", "c d"}));
   EXPECT_EQ(two.Select("//br[@style='page-break-after:always']").size(), 2u);
   EXPECT_EQ(pages(0, "").Select("//table").size(), 1u);
+}
+
+}  // namespace
+}  // namespace fennick
+
+namespace fennick {
+namespace {
+
+TEST(ColumnFormatXmlTest, PostedListsStayAttributeValues) {
+  EXPECT_EQ(BuildColumnFormatXml("", "|||"), "");
+  EXPECT_EQ(BuildColumnFormatXml("|||BORN|=|%Y|||", "PRICE|=|32|||junk|||"),
+            "<format><datetime name=\"born\" value=\"%Y\"/>"
+            "<numeric name=\"price\" value=\"32\"/></format>");
+  // A posted list that tries to close the element and add its own.
+  std::string hostile = BuildColumnFormatXml(
+      "A\"/><numeric name=\"x\" value=\"9|=|'><x/>&amp;|||", "");
+  XmlParseResult parsed = XmlDocument::Parse(hostile);
+  ASSERT_TRUE(parsed.ok()) << hostile;
+  std::vector<XmlNode> entries = parsed.document.Root().Elements();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Attribute("name"), "a\"/><numeric name=\"x\" value=\"9");
+  EXPECT_EQ(entries[0].Attribute("value"), "'><x/>&amp;");
 }
 
 }  // namespace
