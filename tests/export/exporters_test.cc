@@ -226,6 +226,18 @@ TEST_F(ExporterTest, CsvQuotesEveryValueAndDoublesQuotes) {
   EXPECT_EQ(txt.Body(), "Id\tCity\r\n1\tZ\xC3\xBCrich\r\n2\t \r\n3\tx__COL__ROW__NULL\r\n");
 }
 
+TEST_F(ExporterTest, ADatabaseErrorMidResultSendsNoDownload) {
+  // The third row overflows while the engine computes it.
+  auto failing = Make<DataSetExporter2>(
+      "SELECT Id, CASE WHEN Id = 3 THEN abs(-9223372036854775807 - 1) ELSE Id END AS X "
+      "FROM T ORDER BY Id");
+  page_->response().Write("before");
+  EXPECT_THROW(failing->ExportToCSV(), Error);
+  EXPECT_EQ(Header("Content-Disposition"), "<none>");
+  EXPECT_EQ(page_->response().Body().find("\"1\""), std::string::npos);
+  EXPECT_EQ(page_->response().ContentType().find("csv"), std::string::npos);
+}
+
 TEST_F(ExporterTest, FileModeWritesInsideTheSiteAndRedirects) {
   auto exporter = Make<DataSetExporter2>();
   const std::string base = "exports/" + NewExportFileBase();
