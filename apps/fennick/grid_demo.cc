@@ -42,10 +42,11 @@ void ShowOrders(PageContext& page, bool popup) {
     return;
   }
   DataGrid grid;
-  grid.CreateConnection("Provider=SQLite;Data Source=" + database.string());
+  // The command first: an export button's request runs in CreateConnection.
   grid.Command(
       "SELECT OrderID, Customer, Region, Employee, OrderDate, Lines, Amount, Shipped "
       "FROM OrderOverview");
+  grid.CreateConnection("Provider=SQLite;Data Source=" + database.string());
   grid.Title("Orders");
   grid.GridClassName("grid");
   grid.HeaderClassName("gridHeader");

@@ -34,8 +34,9 @@ void ShowOrderReport(PageContext& page) {
     return;
   }
   DataGrid grid;
-  grid.CreateConnection("Provider=SQLite;Data Source=" + database.string());
+  // The command first: an export button's request runs in CreateConnection.
   grid.Command("SELECT OrderID, Customer, Region, OrderDate, Freight, Amount FROM OrderOverview");
+  grid.CreateConnection("Provider=SQLite;Data Source=" + database.string());
   grid.Title("Order charges");
   grid.GridClassName("grid");
   grid.HeaderClassName("gridHeader");

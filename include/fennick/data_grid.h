@@ -64,6 +64,12 @@ class DataGrid {
   void XslExportTemplate(std::string_view path);
   void UseFastExport(bool on);
   void CreateExportFile(bool on);
+  // CSV exports put an apostrophe before values starting with "=", "+",
+  // "-" or "@", so a spreadsheet shows them instead of running them.
+  void CsvSafe(bool on);
+  // Minutes that export files stay in TempFolderUrl before a later export
+  // removes them (default 60; values below 1 count as 1).
+  void ExportFileLifetime(int16_t minutes);
   void TempFolderUrl(std::string_view url);
 
   void GridClassName(std::string_view value);

@@ -15,6 +15,7 @@ field. Page through the customers, or come here from a customer link on the
   var customer = String(Request.QueryString("customer"));
   if (/^[A-Z]{5}$/.test(customer)) sql += " WHERE CustomerID = '" + customer + "'";
   grid.Command = sql;
+  demoConnect(grid);
   grid.IsColumnar = true;
   grid.PageSize = 2;
   grid.ColumnCaption("CustomerID", "Customer");

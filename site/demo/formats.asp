@@ -15,6 +15,7 @@ the category picture comes from a binary column of the database.</p>
   var grid = demoGrid("Order lines, formatted");
   grid.Command = "SELECT OrderID, OrderDate, ShippedDate, CustomerID, Customer, Phone, " +
                  "Picture, Product, UnitPrice, Quantity, Discount, Discontinued FROM FormattedLines";
+  demoConnect(grid);
   grid.PageSize = 12;
   grid.ColumnCaption("OrderID", "Order");
   grid.ColumnCaption("OrderDate", "Ordered");

@@ -12,6 +12,7 @@ link above it switches to all lines and back.</p>
   var grid = demoGrid("Order lines graph");
   grid.Command = "SELECT OrderID || '-' || LineNumber AS Line, Quantity, LineTotal " +
                  "FROM OrderLineDetails WHERE OrderID < 10260";
+  demoConnect(grid);
   grid.PageSize = 8;
   grid.ColumnCaption("LineTotal", "Total");
   grid.GraphType = 1;

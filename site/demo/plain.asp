@@ -10,9 +10,9 @@ a header to sort by it (again to sort the other way), page with the bar under th
 table, and filter with the bar above it: pick a field and a condition, type a
 value and press Go (in the value box, F9 lists the field's values).</p>
 <div class="gridbox"><%
-  var grid = demoGrid("Order lines");
-  grid.Command = "SELECT OrderID, LineNumber, OrderDate, Customer, Country, Product, " +
-                 "Category, UnitPrice, Quantity, Discount, LineTotal FROM OrderLineDetails";
+  var grid = demoGrid("Order lines",
+                      "SELECT OrderID, LineNumber, OrderDate, Customer, Country, Product, " +
+                      "Category, UnitPrice, Quantity, Discount, LineTotal FROM OrderLineDetails");
   grid.PageSize = 15;
   grid.ColumnCaption("OrderID", "Order");
   grid.ColumnCaption("LineNumber", "Line");
@@ -25,8 +25,9 @@ value and press Go (in the value box, F9 lists the field's values).</p>
   grid.Display();
 %></div>
 <pre class="code">var grid = Server.CreateObject("Fennick.DataGrid");
-grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
 grid.Command = "SELECT OrderID, LineNumber, OrderDate, Customer, ... FROM OrderLineDetails";
+// Export buttons run when the grid gets its connection.
+grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
 grid.PageSize = 15;
 grid.Display();</pre>
 <!-- #include virtual="/include/footer.inc" -->

@@ -11,6 +11,7 @@ that opens a small window, where conditions can be joined with AND and OR.</p>
   var grid = demoGrid("Orders");
   grid.Command = "SELECT OrderID, Customer, Region, Employee, OrderDate, ShippedDate, " +
                  "Shipper, Freight, Amount FROM OrderOverview";
+  demoConnect(grid);
   grid.UsePopupFilters = true;
   grid.ColumnCaption("OrderID", "Order");
   grid.ColumnCaption("OrderDate", "Ordered");

@@ -13,6 +13,7 @@ print command. Its Close link comes back here.</p>
   var grid = demoGrid("Sales by employee, 2025");
   grid.Command = "SELECT Employee, Title, Orders, Sales, Average, Open FROM SalesByEmployee " +
                  "WHERE Year = '2025'";
+  demoConnect(grid);
   grid.PageSize = 5;
   grid.CurrencyColumn("Sales", 2);
   grid.CurrencyColumn("Average", 2);

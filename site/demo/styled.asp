@@ -12,10 +12,10 @@ sheet (<code>css/ledger.css</code>) gives them their look. Style properties add
 inline styles where a class is not enough.</p>
 <div class="gridbox"><%
   var grid = Server.CreateObject("Fennick.DataGrid");
-  grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
   grid.Title = "Suppliers";
   grid.Command = "SELECT Supplier, Contact, City, Country, Phone, Products, AveragePrice " +
                  "FROM SupplierOverview";
+  grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
   grid.PageSize = 6;
   grid.GridClassName = "ledger";
   grid.HeaderClassName = "ledgerHead";

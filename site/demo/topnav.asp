@@ -11,6 +11,7 @@ table, so a long page can be turned without scrolling to its end.</p>
   var grid = demoGrid("Products");
   grid.Command = "SELECT ProductID, ProductName, CategoryName, Supplier, QuantityPerUnit, " +
                  "UnitPrice, UnitsInStock, Discontinued FROM ProductList";
+  demoConnect(grid);
   grid.AddTopNavigationBar = true;
   grid.PageSize = 12;
   grid.ColumnCaption("ProductID", "#");

@@ -5,8 +5,8 @@
 <h1>Products</h1>
 <%
   var grid = Server.CreateObject("Fennick.DataGrid");
-  grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
   grid.Command = "SELECT ProductName, QuantityPerUnit, UnitPrice, UnitsInStock FROM Products";
+  grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
   grid.Display();
 %>
 </body>

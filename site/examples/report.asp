@@ -5,9 +5,9 @@
 <h1>Products</h1>
 <%
   var grid = Server.CreateObject("Fennick.DataGrid");
-  grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
   grid.Command = "SELECT ProductID, ProductName, QuantityPerUnit, UnitPrice, UnitsInStock, " +
                  "ReorderLevel, Discontinued FROM Products";
+  grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
   grid.Title = "Products";
   grid.PageSize = 12;
   grid.DefaultSortOrder = "ProductName";

@@ -2,6 +2,7 @@
 // procedures and parameters.
 #include "fennick/data_grid.h"
 
+#include <algorithm>
 #include <set>
 
 #include "base/ascii.h"
@@ -144,6 +145,10 @@ void DataGrid::ExportFileName(std::string_view name) { g_->settings.export_file_
 void DataGrid::XslExportTemplate(std::string_view path) { g_->page->xsl_export_template = path; }
 void DataGrid::UseFastExport(bool on) { g_->page->use_fast_export = on; }
 void DataGrid::CreateExportFile(bool on) { g_->page->create_export_file = on; }
+void DataGrid::CsvSafe(bool on) { g_->settings.csv_safe = on; }
+void DataGrid::ExportFileLifetime(int16_t minutes) {
+  g_->settings.export_file_lifetime_minutes = std::max<int16_t>(1, minutes);
+}
 
 void DataGrid::TempFolderUrl(std::string_view url) {
   std::string folder(TrimBlanks(url));

@@ -92,6 +92,8 @@ struct GridMembers {
     text("XslExportTemplate", &DataGrid::XslExportTemplate);
     flag("UseFastExport", &DataGrid::UseFastExport);
     flag("CreateExportFile", &DataGrid::CreateExportFile);
+    flag("CsvSafe", &DataGrid::CsvSafe);
+    integer("ExportFileLifetime", &DataGrid::ExportFileLifetime);
     text("TempFolderUrl", &DataGrid::TempFolderUrl);
     text("GridClassName", &DataGrid::GridClassName);
     text("HeaderClassName", &DataGrid::HeaderClassName);

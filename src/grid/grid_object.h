@@ -35,6 +35,8 @@ struct GridSettings {
   std::string graph_legend_column;
   std::string graph_title, graph_y_label, graph_x_label;
   std::string export_file_name;
+  bool csv_safe = false;
+  int16_t export_file_lifetime_minutes = 60;
 
   std::string procedure_name;
   std::string parameters;  // "name|=|value|||" per parameter

@@ -4,7 +4,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
-import { mkdirSync, mkdtempSync, rmSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -392,4 +392,41 @@ test('master-details: expand a customer, show all, collapse, page through custom
   assert.equal(await cards.locator('a:text-is("Show all Details")').count(), 0);
   await cards.screenshot({ path: join(shots, 'master-details-columnar.png'), fullPage: true });
   await cards.close();
+});
+
+// Clicks an export link of the tool bar and returns the download's name and
+// text.
+async function Download(page, text) {
+  const [download] = await Promise.all([
+    page.waitForEvent('download'),
+    page.click(`a.pagingLink:text-is("${text}")`),
+  ]);
+  return { name: download.suggestedFilename(), text: readFileSync(await download.path(), 'utf8') };
+}
+
+test('Excel and CSV exports hold every row of the filtered result', async () => {
+  const page = await Open('/demo/plain.asp');
+  await page.selectOption('select[name=search_field]', '[Customer]');
+  await page.selectOption('select[name=search_condition]', { label: 'contains' });
+  await page.fill('input[name=search_text]', 'Heron');
+  await Post(page, () => page.click('input[type=button][value=Go]'));
+  const recs = Number((await Counter(page)).match(/\((\d+) recs\)/)[1]);
+  assert.ok(recs > 15 && recs < 10000, String(recs));
+
+  const excel = await Download(page, 'Excel');
+  assert.equal(excel.name, 'Fennick_Report.xls');
+  const body = excel.text.slice(excel.text.indexOf('<tbody>'));
+  assert.equal((body.match(/<tr>/g) || []).length, recs);
+  const head = excel.text.slice(excel.text.indexOf('<thead'), excel.text.indexOf('</thead>'));
+  assert.match(head, /<th>Order<\/th><th>Line<\/th><th>Date<\/th><th>Customer<\/th>/);
+  for (const customer of body.matchAll(/<tr><td>[^<]*<\/td><td>[^<]*<\/td><td>[^<]*<\/td><td>([^<]*)<\/td>/g)) {
+    assert.match(customer[1], /Heron/);
+  }
+
+  const csv = await Download(page, 'CSV');
+  assert.equal(csv.name, 'Fennick_Report.csv');
+  const lines = csv.text.split('\r\n').filter((line) => line.length > 0);
+  assert.equal(lines.length, recs + 1);
+  assert.match(lines[0], /^"OrderID","LineNumber","OrderDate","Customer"/);
+  await page.close();
 });

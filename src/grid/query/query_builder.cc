@@ -17,6 +17,7 @@
 #include "frame/field_types.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
+#include "grid/export_dispatch.h"
 #include "grid/grid_object.h"
 #include "grid/query/column_expressions.h"
 #include "grid/query/database_type.h"
@@ -466,6 +467,9 @@ void DataGrid::CreateConnection(std::string_view connection_string) {
   g_->result.owns_connection = true;
   g_->page->connection_string = g_->page->connection->ConnectionString();
   g_->req.database_type = GetDatabaseType(g_->page->connection_string, ForcedType());
+  // An export button's request runs as soon as the grid has its
+  // connection, and ends the page.
+  if (g_->req.export_request.pending) RunGridExport(*this);
 }
 
 void DataGrid::OpenRecordset() {

@@ -14,6 +14,7 @@
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
 #include "grid/render/display.h"
+#include "grid/render/export_buttons.h"
 #include "grid/render/filter_bar.h"
 #include "grid/render/grid_graph.h"
 #include "grid/render/grid_render.h"
@@ -85,10 +86,9 @@ void WriteToolBar(GridRender& r) {
     r.out.append("</td>");
   }
   if (r.export_area && !r.columnar) {
-    // The export buttons belong to the exporters; the area is kept so the
-    // bar keeps its layout.
     r.out.append("<td align=right nowrap class=rightCell><div class=export>");
-    r.out.append("&nbsp;</div></td>");
+    WriteExportButtons(r, r.out);
+    r.out.append("</div></td>");
   }
   r.out.append("</tr></table></div>");
 }

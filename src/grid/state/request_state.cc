@@ -18,6 +18,7 @@
 #include "grid/grid_object.h"
 #include "grid/query/database_type.h"
 #include "grid/query/order_list.h"
+#include "grid/state/export_argument.h"
 #include "platform/crypto/seal.h"
 #include "platform/intl/format.h"
 
@@ -196,9 +197,10 @@ void ApplyPostBack(GridObject& g, const std::string& argument) {
       const std::string format = AsciiLower(GetArgument(rest, "fmt"));
       g.req.export_request.format = TrimBlanks(format);
       g.req.export_request.captions = GetArgument(rest, "hdr");
-      g.settings.title = GetArgument(rest, "ttl");
-      g.page->date_format_list = GetArgument(rest, "dat");
-      g.page->number_format_list = GetArgument(rest, "num");
+      // The caption list stays encoded until it is split at its commas.
+      g.settings.title = DecodeExportValue(GetArgument(rest, "ttl"));
+      g.page->date_format_list = DecodeExportValue(GetArgument(rest, "dat"));
+      g.page->number_format_list = DecodeExportValue(GetArgument(rest, "num"));
       g.req.export_request.pending = true;
       break;
     }

@@ -16,7 +16,14 @@ TEST_F(RenderTest, FirstPageWritesFormToolBarHeaderRowsBarAndState) {
   EXPECT_EQ(html.find(kPostBackScript), html.find(form) - std::string(kPostBackScript).size());
   EXPECT_NE(html.find("<div class=filterButtons><table border=0 width=\"100%\"><tr>"
                       "<td class=leftCell><a  href=\"" + Href("5") + "\">Print</a></td>"
-                      "<td align=right nowrap class=rightCell><div class=export>&nbsp;</div>"
+                      "<td align=right nowrap class=rightCell><div class=export>&nbsp;"
+                      "<input type=hidden name=btnExpdoc value=\"" +
+                      EncodeArgument("4fmt:doc;hdr:Id,Name,Amount;ttl:Quillon;;dat:;num:;") +
+                      "\"><a  href=\"javascript:__doPostBack('_doc')\">Doc</a>&nbsp;&nbsp;"
+                      "<input type=hidden name=btnExpexcel value=\""),
+            std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<a  href=\"javascript:__doPostBack('_text')\">Text</a>&nbsp;</div>"
                       "</td></tr></table></div>"),
             std::string::npos);
   EXPECT_NE(html.find("<table width=\"100%\" border=\"0\" cellpadding=\"2\" cellspacing=\"1\">"

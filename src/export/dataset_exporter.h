@@ -1,0 +1,51 @@
+// DataSetExporter: the first-generation exporter, the faster route. Its
+// tables are written straight from the recordset (no persisted rowset, no
+// stylesheet), every value escaped, so data can never split or add a cell.
+// It offers the printable page besides the outputs of DataSetExporter2.
+// One exporter serves one export; not thread-safe.
+#ifndef FENNICK_EXPORT_DATASET_EXPORTER_H_
+#define FENNICK_EXPORT_DATASET_EXPORTER_H_
+
+#include <string>
+#include <string_view>
+
+#include "export/exporter_base.h"
+
+namespace fennick {
+
+// The table layouts of the first-generation outputs.
+enum class TableLayout { kExcel, kWord, kXml };
+
+class DataSetExporter : public ExporterBase {
+ public:
+  explicit DataSetExporter(HostContext host);
+
+  // Also records that OpenFile was set (a print then honours it).
+  void OpenFile(bool on) {
+    ExporterBase::OpenFile(on);
+    open_file_set_ = true;
+  }
+
+  // Opens the exporter's own connection; errors are ignored (the export
+  // then fails on its first read).
+  void CreateConnection(std::string_view connection_string);
+
+  [[noreturn]] void ExportToExcel(std::string_view title);
+  [[noreturn]] void ExportToWord(std::string_view title);
+  [[noreturn]] void ExportToXml();
+  [[noreturn]] void ExportToCustomXml(std::string_view xsl_template, std::string_view extension);
+  [[noreturn]] void ExportToHtmlForPrint(int rows_per_page, std::string_view title);
+
+  // The table of the data in one layout (UTF-8, no declaration); consumes
+  // the recordset. The header row has one cell per column: the caption
+  // from Headers (the field name past its end), with the field's size and
+  // type.
+  std::string BuildTable(TableLayout layout);
+
+ private:
+  bool open_file_set_ = false;
+};
+
+}  // namespace fennick
+
+#endif  // FENNICK_EXPORT_DATASET_EXPORTER_H_

@@ -1,0 +1,296 @@
+// Data source, delivery and delimited text shared by the exporters.
+#include "export/exporter_base.h"
+
+#include <chrono>
+#include <ctime>
+#include <fstream>
+
+#include "base/ascii.h"
+#include "fennick/error.h"
+#include "fennick/variant.h"
+#include "platform/xml/xslt.h"
+
+namespace fennick {
+namespace {
+
+constexpr char kSource[] = "Fennick.Export";
+
+std::string PercentEncodeUtf8(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+        c == '-' || c == '.' || c == '_' || c == '~') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 15]);
+    }
+  }
+  return out;
+}
+
+// Whether a path resolved inside the site stays there (symbolic links
+// included).
+bool InsideSite(const std::filesystem::path& root, const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::path base = std::filesystem::weakly_canonical(root, error);
+  if (error) return false;
+  std::filesystem::path target = std::filesystem::weakly_canonical(path, error);
+  if (error) return false;
+  auto [base_end, target_end] =
+      std::mismatch(base.begin(), base.end(), target.begin(), target.end());
+  return base_end == base.end() || (base_end->empty() && std::next(base_end) == base.end());
+}
+
+}  // namespace
+
+std::string DownloadDisposition(std::string_view base, std::string_view extension,
+                                bool attachment) {
+  std::string name;
+  bool ascii = true;
+  for (char c : std::string(base) + "." + std::string(extension)) {
+    unsigned char u = static_cast<unsigned char>(c);
+    // CR and LF would end the header; quotes would end the name.
+    if (u < 0x20 || u == 0x7f || c == '"' || c == '\\') continue;
+    if (u >= 0x80) ascii = false;
+    name.push_back(c);
+  }
+  std::string value = attachment ? "attachment; filename=" : "inline; filename=";
+  if (ascii) {
+    value += "\"" + name + "\"";
+    return value;
+  }
+  std::string fallback;
+  for (char c : name) fallback.push_back(static_cast<unsigned char>(c) >= 0x80 ? '_' : c);
+  value += "\"" + fallback + "\"; filename*=UTF-8''" + PercentEncodeUtf8(name);
+  return value;
+}
+
+std::string ExportValueText(const Variant& value) {
+  if (value.IsBinary()) return "";  // bytes have no text form in a document
+  return value.AsString();
+}
+
+void AppendDelimitedText(Recordset& recordset, const DelimitedTextOptions& options,
+                         std::string& out) {
+  const size_t count = recordset.FieldCount();
+  auto append_value = [&](std::string_view text, bool is_null) {
+    if (!options.csv) {
+      out.append(is_null ? std::string_view(options.null_text) : text);
+      return;
+    }
+    out.push_back('"');
+    if (is_null) {
+      out.append(options.null_text);
+    } else {
+      if (options.csv_safe && !text.empty() &&
+          (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@')) {
+        out.push_back('\'');
+      }
+      // A quote inside a value is doubled, so it cannot end the value and
+      // break the row.
+      for (char c : text) {
+        if (c == '"') out.push_back('"');
+        out.push_back(c);
+      }
+    }
+    out.push_back('"');
+  };
+  auto end_row = [&] { out.append(options.row_separator); };
+  if (options.column_headers) {
+    for (size_t i = 0; i < count; ++i) {
+      if (i > 0) out.append(options.column_separator);
+      append_value(recordset.Fields(i).Name(), false);
+    }
+    end_row();
+  }
+  std::vector<Field> fields;
+  for (size_t i = 0; i < count; ++i) fields.push_back(recordset.Fields(i));
+  while (!recordset.Eof()) {
+    for (size_t i = 0; i < count; ++i) {
+      if (i > 0) out.append(options.column_separator);
+      if (fields[i].IsNull()) {
+        append_value("", true);
+      } else {
+        append_value(ExportValueText(fields[i].Value()), false);
+      }
+    }
+    end_row();
+    recordset.MoveNext();
+  }
+}
+
+ExporterBase::ExporterBase(HostContext host) : host_(std::move(host)) {
+  connection_ = std::make_shared<fennick::Connection>();
+}
+
+ExporterBase::~ExporterBase() {
+  if (owns_connection_ && connection_) {
+    try {
+      connection_->Close();
+    } catch (...) {
+      // Ignoring errors on purpose: the export has ended the page already.
+    }
+  }
+}
+
+void ExporterBase::XslExportTemplate(std::string_view value) {
+  std::string_view trimmed = TrimBlanks(value);
+  if (trimmed.empty()) return;
+  if (trimmed.find('<') != std::string_view::npos) {
+    xsl_template_ = std::string(value);
+    return;
+  }
+  std::string path(trimmed);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  const std::filesystem::path& root = host_.server->SiteRoot();
+  std::filesystem::path physical(path);
+  // A physical path inside the site is taken as it is; anything else is a
+  // virtual path, which MapPath keeps inside the site (or refuses).
+  if (!(physical.is_absolute() && InsideSite(root, physical))) {
+    physical = host_.server->MapPath(path);
+  }
+  if (!InsideSite(root, physical)) {
+    throw Error(kErrInvalidCall, "The export template '" + path + "' is outside the site",
+                kSource);
+  }
+  xsl_template_ = physical.string();
+}
+
+std::shared_ptr<const XsltStylesheet> ExporterBase::CompileTemplate(
+    std::string_view text_or_path) const {
+  XsltPolicy policy{host_.server->SiteRoot()};
+  XsltCompileResult compiled = text_or_path.find('<') != std::string_view::npos
+                                   ? XsltCache::Shared().FromText(text_or_path, policy)
+                                   : XsltCache::Shared().FromFile(std::string(text_or_path), policy);
+  if (!compiled.ok()) {
+    throw Error(kErrInvalidCall, "XML Error: the export template could not be read: " +
+                                     compiled.error, kSource);
+  }
+  return compiled.stylesheet;
+}
+
+fennick::Recordset& ExporterBase::OpenData() {
+  if (!recordset_) {
+    if (!connection_) throw Error(kErrInvalidCall, "The export has no connection", kSource);
+    auto rs = std::make_shared<fennick::Recordset>();
+    rs->Open(command_, *connection_, -1, -1, -1);
+    recordset_ = std::move(rs);
+  }
+  return *recordset_;
+}
+
+void ExporterBase::ReleaseData() {
+  if (!recordset_) return;
+  try {
+    recordset_->Close();
+  } catch (const Error&) {
+    // Ignoring errors on purpose: the rows are read; closing frees them.
+  }
+  recordset_.reset();
+}
+
+void ExporterBase::CreateFile(std::string_view text, const std::filesystem::path& path) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(text.data(), static_cast<std::streamsize>(text.size()));
+  file.write("\r\n", 2);
+  file.close();
+  if (!file) {
+    throw Error(kErrInvalidCall, "The export file '" + path.filename().string() +
+                                     "' could not be written", kSource);
+  }
+}
+
+void ExporterBase::Deliver(std::string_view document, std::string_view extension,
+                           std::string_view content_type, std::string_view charset) {
+  Response& response = *host_.response;
+  if (!temp_file_url_.empty()) {
+    std::string url = temp_file_url_ + "." + std::string(extension);
+    for (char& c : url) {
+      if (c == '\\') c = '/';
+    }
+    // MapPath refuses a path that leaves the site.
+    CreateFile(document, host_.server->MapPath(url));
+    response.Redirect(url);
+  }
+  // What the page wrote before the export is not part of the document.
+  if (response.Buffer()) response.Clear();
+  response.ContentType(content_type);
+  response.Charset(charset);
+  if (!open_file_) {
+    response.AddHeader("Content-Disposition",
+                       DownloadDisposition(export_file_name_, extension, true));
+  }
+  response.Write(document);
+  response.End();
+}
+
+void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_view extension,
+                               std::string_view content_type) {
+  Response& response = *host_.response;
+  if (!temp_file_url_.empty() || !response.Buffer()) {
+    std::string text;
+    AppendDelimitedText(OpenData(), options, text);
+    ReleaseData();
+    Deliver(text, extension, content_type, "utf-8");
+  }
+  // A download is written straight into the response, so the rows are not
+  // held twice. Should the rows fail half-way, the partial text is dropped
+  // and the error page goes out without the download's headers.
+  response.Clear();
+  try {
+    AppendDelimitedText(OpenData(), options, response.MutableBody());
+  } catch (...) {
+    response.Clear();
+    throw;
+  }
+  ReleaseData();
+  response.ContentType(content_type);
+  response.Charset("utf-8");
+  if (!open_file_) {
+    response.AddHeader("Content-Disposition",
+                       DownloadDisposition(export_file_name_, extension, true));
+  }
+  response.End();
+}
+
+void ExporterBase::ExportToCSV() {
+  DelimitedTextOptions options;
+  options.csv = true;
+  options.csv_safe = csv_safe_;
+  options.column_separator = ",";
+  options.column_headers = show_column_headers_;
+  DeliverText(options, "csv", "text/csv");
+}
+
+void ExporterBase::ExportToText() { ExportToCustomText("\t", "\r\n", "txt"); }
+
+void ExporterBase::ExportToCustomText(std::string_view column_separator,
+                                      std::string_view row_separator,
+                                      std::string_view extension) {
+  DelimitedTextOptions options;
+  options.column_separator = column_separator;
+  options.row_separator = row_separator;
+  options.column_headers = show_column_headers_;
+  DeliverText(options, extension, "text/" + std::string(extension));
+}
+
+double ExporterBase::NowOleDate() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  DateParts parts;
+  parts.year = local.tm_year + 1900;
+  parts.month = local.tm_mon + 1;
+  parts.day = local.tm_mday;
+  parts.hour = local.tm_hour;
+  parts.minute = local.tm_min;
+  parts.second = local.tm_sec;
+  return MakeOleDate(parts);
+}
+
+}  // namespace fennick

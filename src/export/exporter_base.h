@@ -1,0 +1,128 @@
+// What both exporters share: the data source (a recordset, or a command on
+// a connection), the delivery of a finished document (a download with its
+// headers, a document opened in place, or a file in the site plus a
+// redirect), and the delimited-text outputs (CSV, text, custom).
+//
+// An exporter serves one export of one page: it is not thread-safe, and
+// every export call ends the page's response (it never returns normally).
+#ifndef FENNICK_EXPORT_EXPORTER_BASE_H_
+#define FENNICK_EXPORT_EXPORTER_BASE_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fennick/data.h"
+#include "frame/host.h"
+
+namespace fennick {
+
+// The value of a Content-Disposition header for a download named
+// base + "." + extension: CR, LF, double quotes and control characters are
+// dropped, and a name with non-ASCII characters also gets a filename*=
+// form (RFC 6266) beside an ASCII fallback.
+std::string DownloadDisposition(std::string_view base, std::string_view extension,
+                                bool attachment);
+
+// A value as delimited text writes it ("provider's own conversion").
+std::string ExportValueText(const Variant& value);
+
+// How delimited text is written.
+struct DelimitedTextOptions {
+  std::string column_separator = "\t";
+  std::string row_separator = "\r\n";
+  std::string null_text = " ";
+  bool column_headers = true;
+  // The CSV rule: every value between double quotes, quotes inside values
+  // doubled.
+  bool csv = false;
+  // With csv: values starting with "=", "+", "-" or "@" get a leading
+  // apostrophe, so a spreadsheet does not run them as formulas.
+  bool csv_safe = false;
+};
+
+// Appends the rows of `recordset` from the current one to the end (and the
+// header line first when asked) to `out`.
+void AppendDelimitedText(Recordset& recordset, const DelimitedTextOptions& options,
+                         std::string& out);
+
+class ExporterBase {
+ public:
+  explicit ExporterBase(HostContext host);
+  virtual ~ExporterBase();
+  ExporterBase(const ExporterBase&) = delete;
+  ExporterBase& operator=(const ExporterBase&) = delete;
+
+  void Connection(std::shared_ptr<fennick::Connection> connection) {
+    connection_ = std::move(connection);
+    owns_connection_ = false;
+  }
+  void Recordset(std::shared_ptr<fennick::Recordset> recordset) { recordset_ = std::move(recordset); }
+  void Command(std::string_view command) { command_ = command; }
+  void Headers(std::vector<std::string> headers) { headers_ = std::move(headers); }
+  const std::string& Title() const { return title_; }
+  void Title(std::string_view title) { title_ = title; }
+  void ShowColumnHeaders(bool on) { show_column_headers_ = on; }
+  void OpenFile(bool on) { open_file_ = on; }
+  // Virtual path without extension of the file to write instead of a
+  // download; "" downloads.
+  void TempFileUrl(std::string_view url) { temp_file_url_ = url; }
+  void ExportFileName(std::string_view name) { export_file_name_ = name; }
+  void ShowRowNumbers(bool on) { show_row_numbers_ = on; }
+  void CsvSafe(bool on) { csv_safe_ = on; }
+  // Inline XSL text (it holds "<"), or a path of the site ("\" read as
+  // "/"); a path outside the site raises an error. Blank values are
+  // ignored.
+  void XslExportTemplate(std::string_view value);
+
+  [[noreturn]] void ExportToCSV();
+  [[noreturn]] void ExportToText();
+  [[noreturn]] void ExportToCustomText(std::string_view column_separator,
+                                       std::string_view row_separator,
+                                       std::string_view extension);
+
+  // Writes `text` and one line break to `path`, replacing any file there.
+  // Raises fennick::Error when the file cannot be written.
+  static void CreateFile(std::string_view text, const std::filesystem::path& path);
+
+ protected:
+  // The data: `recordset_`, or a new one opened from the command.
+  fennick::Recordset& OpenData();
+  // Releases the recordset (an export consumes it).
+  void ReleaseData();
+  // Sends the document and ends the response (see the head comment).
+  [[noreturn]] void Deliver(std::string_view document, std::string_view extension,
+                            std::string_view content_type, std::string_view charset = "");
+  // Delimited text of the data, delivered as Deliver does.
+  [[noreturn]] void DeliverText(const DelimitedTextOptions& options, std::string_view extension,
+                                std::string_view content_type);
+  // The compiled template `xsl_template_` (or `inline_default` when none is
+  // set); raises fennick::Error with the compiler's reason.
+  std::shared_ptr<const class XsltStylesheet> CompileTemplate(std::string_view text_or_path) const;
+  // The current local time as an OLE date.
+  static double NowOleDate();
+
+  HostContext host_;
+  std::shared_ptr<fennick::Connection> connection_;
+  bool owns_connection_ = false;
+  std::shared_ptr<fennick::Recordset> recordset_;
+  std::string command_;
+  std::vector<std::string> headers_;
+  std::string title_ = "Fennick Reporting Solutions";
+  bool show_column_headers_ = true;
+  bool open_file_ = false;
+  std::string temp_file_url_;
+  std::string export_file_name_;
+  bool show_row_numbers_ = false;
+  bool csv_safe_ = false;
+  std::string xsl_template_;
+};
+
+// The document properties written into Word documents.
+inline constexpr char kExportAuthor[] = "Orrin Vale";
+inline constexpr char kExportCompany[] = "Fennick Reporting";
+
+}  // namespace fennick
+
+#endif  // FENNICK_EXPORT_EXPORTER_BASE_H_

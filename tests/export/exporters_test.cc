@@ -1,0 +1,342 @@
+// Tests of both exporters over an in-memory SQLite table on a fake page:
+// every output is opened (libxml2 for XML, the lenient HTML reader for the
+// Office documents) and compared with the data; headers of downloads,
+// documents opened in place, file mode and redirects; templates inline, as
+// files, broken and hostile; CSV quoting and the export file cleanup.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "export/dataset_exporter.h"
+#include "export/dataset_exporter2.h"
+#include "export/export_files.h"
+#include "fennick/data.h"
+#include "fennick/page.h"
+#include "frame/host.h"
+#include "platform/xml/xml_document.h"
+
+namespace fennick {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+class ExporterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    site_ = fs::temp_directory_path() /
+            ("fennick_export_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+    fs::create_directories(site_ / "exports");
+    connection_ = std::make_shared<Connection>();
+    connection_->Open("Provider=SQLite;Data Source=:memory:");
+    connection_->Execute("CREATE TABLE T (Id INTEGER, City VARCHAR(20), Note VARCHAR(40))");
+    connection_->Execute("INSERT INTO T VALUES (1, 'Z\xC3\xBCrich', 'a \"quoted\" <b>&amp;</b>')");
+    connection_->Execute("INSERT INTO T VALUES (2, NULL, '=SUM(A1)')");
+    connection_->Execute("INSERT INTO T VALUES (3, 'x__COL__ROW__NULL', '')");
+    NewPage();
+  }
+  // A fresh page (and response) for the next export.
+  void NewPage() {
+    binding_.reset();
+    page_ = std::make_unique<PageContext>(Request(), Session(MakeMemorySessionStore(), "s"), app_,
+                                          Server(site_, "/report.asp", nullptr, "en_US"));
+    binding_ = std::make_unique<PageBinding>(*page_);
+    host_ = BindHostContext("DataSetExporter2");
+  }
+  void TearDown() override {
+    binding_.reset();
+    page_.reset();
+    fs::remove_all(site_);
+  }
+
+  template <typename Exporter>
+  std::unique_ptr<Exporter> Make(const std::string& command = "SELECT * FROM T ORDER BY Id") {
+    auto exporter = std::make_unique<Exporter>(host_);
+    exporter->Connection(connection_);
+    exporter->Command(command);
+    return exporter;
+  }
+
+  // Runs one export call, which must end the page.
+  template <typename Call>
+  const Response& Run(Call call) {
+    EXPECT_THROW(call(), PageEnd);
+    return page_->response();
+  }
+
+  std::string Header(const std::string& name) const {
+    for (const auto& [key, value] : page_->response().Headers()) {
+      if (key == name) return value;
+    }
+    return "<none>";
+  }
+
+  static Strings Texts(const XmlDocument& doc, const std::string& xpath) {
+    Strings texts;
+    for (XmlNode node : doc.Select(xpath)) texts.push_back(node.Text());
+    return texts;
+  }
+
+  fs::path site_;
+  Application app_;
+  std::shared_ptr<Connection> connection_;
+  std::unique_ptr<PageContext> page_;
+  std::unique_ptr<PageBinding> binding_;
+  HostContext host_;
+};
+
+TEST_F(ExporterTest, ExcelDocumentHoldsEveryRowAsText) {
+  auto exporter = Make<DataSetExporter2>();
+  exporter->Headers({"No.", "City <i>&"});
+  page_->response().Write("page output before the export");
+  const Response& response = Run([&] { exporter->ExportToExcel("Sheet \"1\" <x>"); });
+  EXPECT_EQ(response.FullContentType(), "Application/vnd.excel; charset=utf-8");
+  EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Fennick_Report.xls\"");
+  const std::string& body = response.Body();
+  EXPECT_EQ(body.find("page output"), std::string::npos);
+  EXPECT_NE(body.find("<x:Name>Sheet &quot;1&quot; &lt;x&gt;</x:Name>"), std::string::npos);
+  EXPECT_NE(body.find("charset=utf-8"), std::string::npos);
+  XmlDocument html = XmlDocument::ParseHtml(body);
+  EXPECT_EQ(Texts(html, "//thead/tr/th"), (Strings{"No.", "City <i>&", "Note"}));
+  EXPECT_EQ(html.SelectFirst("//thead/tr").Attribute("style"), "background-color:#cccccc;");
+  EXPECT_EQ(Texts(html, "//tbody/tr[1]/td"),
+            (Strings{"1", "Z\xC3\xBCrich", "a \"quoted\" <b>&amp;</b>"}));
+  // The null City leaves its own cell empty: Note stays third.
+  EXPECT_EQ(Texts(html, "//tbody/tr[2]/td"), (Strings{"2", "", "=SUM(A1)"}));
+  EXPECT_EQ(Texts(html, "//tbody/tr[3]/td"), (Strings{"3", "x__COL__ROW__NULL", ""}));
+}
+
+TEST_F(ExporterTest, WordDocumentUsesTheExportersTitle) {
+  auto exporter = Make<DataSetExporter2>();
+  exporter->Title("Orders & more");
+  exporter->OpenFile(true);
+  const Response& response = Run([&] { exporter->ExportToWord("ignored"); });
+  EXPECT_EQ(response.FullContentType(), "application/msword; charset=utf-8");
+  EXPECT_EQ(Header("Content-Disposition"), "<none>");
+  EXPECT_NE(response.Body().find("<title>Orders &amp; more</title>"), std::string::npos);
+  EXPECT_NE(response.Body().find("<o:Author>Orrin Vale</o:Author>"), std::string::npos);
+  XmlDocument html = XmlDocument::ParseHtml(response.Body());
+  EXPECT_EQ(html.SelectFirst("//table").Attribute("bordercolor"), "black");
+  EXPECT_EQ(html.Select("//tbody/tr").size(), 3u);
+}
+
+TEST_F(ExporterTest, XmlExportDeclaresAndUsesItsEncoding) {
+  auto latin = Make<DataSetExporter2>();
+  const Response& response = Run([&] { latin->ExportToXml(); });
+  EXPECT_EQ(response.FullContentType(), "text/xml");
+  EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Fennick_Report.xml\"");
+  const std::string& body = response.Body();
+  ASSERT_EQ(body.rfind("<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>", 0), 0u) << body;
+  EXPECT_NE(body.find("Z\xFCrich"), std::string::npos);
+  XmlParseResult doc = XmlDocument::Parse(body);
+  ASSERT_TRUE(doc.ok()) << doc.error;
+  EXPECT_EQ(Texts(doc.document, "//datarow[1]/datacolumn[@name='City']"), (Strings{"Z\xC3\xBCrich"}));
+  EXPECT_EQ(Texts(doc.document, "//datarow[1]/datacolumn[@name='Note']"),
+            (Strings{"a \"quoted\" <b>&amp;</b>"}));
+
+  // Without an encoding there is no declaration at all.
+  NewPage();
+  auto plain = Make<DataSetExporter2>();
+  plain->Encoding("");
+  const std::string& text = Run([&] { plain->ExportToXml(); }).Body();
+  EXPECT_EQ(text.rfind("<dataset>", 0), 0u) << text;
+  EXPECT_TRUE(XmlDocument::Parse(text).ok());
+
+  auto hostile = Make<DataSetExporter2>();
+  hostile->Encoding("x\"?><evil/>");
+  EXPECT_THROW(hostile->ExportToXml(), Error);
+}
+
+TEST_F(ExporterTest, CustomTemplatesInlineAsFilesBrokenAndHostile) {
+  const std::string sheet =
+      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+      "<xsl:output method='xml' omit-xml-declaration='yes'/>"
+      "<xsl:template match='/'><n><xsl:value-of select='count(//tbody/tr)'/></n></xsl:template>"
+      "</xsl:stylesheet>";
+  auto inline_template = Make<DataSetExporter2>();
+  inline_template->Encoding("");
+  inline_template->XslExportTemplate(sheet);
+  EXPECT_EQ(Run([&] { inline_template->ExportToXml(); }).Body(), "<n>3</n>\n");
+
+  { std::ofstream(site_ / "exports" / "count.xsl") << sheet; }
+  NewPage();
+  auto file_template = Make<DataSetExporter2>();
+  file_template->Encoding("");
+  file_template->XslExportTemplate("exports\\count.xsl");  // "\" read as "/"
+  EXPECT_EQ(Run([&] { file_template->ExportToXml(); }).Body(), "<n>3</n>\n");
+
+  auto outside = Make<DataSetExporter2>();
+  EXPECT_THROW(outside->XslExportTemplate("../../etc/passwd"), Error);
+  EXPECT_THROW(outside->XslExportTemplate("exports/../../x.xsl"), Error);
+
+  auto broken = Make<DataSetExporter2>();
+  broken->XslExportTemplate("<xsl:stylesheet");
+  try {
+    broken->ExportToXml();
+    FAIL() << "a broken template exported";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.description().rfind("XML Error: the export template could not be read: ", 0), 0u)
+        << e.description();
+  }
+
+  fs::path secret = site_.string() + "_secret.xml";
+  { std::ofstream(secret) << "<s>TOPSECRET</s>"; }
+  auto reader = Make<DataSetExporter2>();
+  reader->XslExportTemplate(
+      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+      "<xsl:template match='/'><xsl:value-of select=\"document('" + secret.string() +
+      "')\"/></xsl:template></xsl:stylesheet>");
+  EXPECT_THROW(reader->ExportToXml(), Error);
+  EXPECT_EQ(page_->response().Body().find("TOPSECRET"), std::string::npos);
+  fs::remove(secret);
+
+  auto writer = Make<DataSetExporter2>();
+  writer->XslExportTemplate(
+      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform' "
+      "xmlns:exsl='http://exslt.org/common' extension-element-prefixes='exsl'>"
+      "<xsl:template match='/'><exsl:document href='" + (site_ / "owned.txt").string() +
+      "' method='text'>x</exsl:document></xsl:template></xsl:stylesheet>");
+  EXPECT_THROW(writer->ExportToXml(), Error);
+  EXPECT_FALSE(fs::exists(site_ / "owned.txt"));
+}
+
+TEST_F(ExporterTest, CsvQuotesEveryValueAndDoublesQuotes) {
+  auto csv = Make<DataSetExporter2>();
+  const Response& response = Run([&] { csv->ExportToCSV(); });
+  EXPECT_EQ(response.FullContentType(), "text/csv; charset=utf-8");
+  EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Fennick_Report.csv\"");
+  EXPECT_EQ(response.Body(),
+            "\"Id\",\"City\",\"Note\"\r\n"
+            "\"1\",\"Z\xC3\xBCrich\",\"a \"\"quoted\"\" <b>&amp;</b>\"\r\n"
+            "\"2\",\" \",\"=SUM(A1)\"\r\n"
+            "\"3\",\"x__COL__ROW__NULL\",\"\"\r\n");
+
+  NewPage();
+  auto safe = Make<DataSetExporter>("SELECT Note FROM T WHERE Id = 2");
+  safe->CsvSafe(true);
+  safe->ShowColumnHeaders(false);
+  EXPECT_EQ(Run([&] { safe->ExportToCSV(); }).Body(), "\"'=SUM(A1)\"\r\n");
+  EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Report.csv\"");
+
+  NewPage();
+  auto text = Make<DataSetExporter2>("SELECT Id, City FROM T ORDER BY Id");
+  const Response& txt = Run([&] { text->ExportToText(); });
+  EXPECT_EQ(txt.FullContentType(), "text/txt; charset=utf-8");
+  EXPECT_EQ(txt.Body(), "Id\tCity\r\n1\tZ\xC3\xBCrich\r\n2\t \r\n3\tx__COL__ROW__NULL\r\n");
+}
+
+TEST_F(ExporterTest, ADatabaseErrorMidResultSendsNoDownload) {
+  // The third row overflows while the engine computes it.
+  auto failing = Make<DataSetExporter2>(
+      "SELECT Id, CASE WHEN Id = 3 THEN abs(-9223372036854775807 - 1) ELSE Id END AS X "
+      "FROM T ORDER BY Id");
+  page_->response().Write("before");
+  EXPECT_THROW(failing->ExportToCSV(), Error);
+  EXPECT_EQ(Header("Content-Disposition"), "<none>");
+  EXPECT_EQ(page_->response().Body().find("\"1\""), std::string::npos);
+  EXPECT_EQ(page_->response().ContentType().find("csv"), std::string::npos);
+}
+
+TEST_F(ExporterTest, FileModeWritesInsideTheSiteAndRedirects) {
+  auto exporter = Make<DataSetExporter2>();
+  const std::string base = "exports/" + NewExportFileBase();
+  exporter->TempFileUrl(base);
+  const Response& response = Run([&] { exporter->ExportToCSV(); });
+  EXPECT_EQ(response.StatusCode(), 302);
+  EXPECT_EQ(Header("Location"), base + ".csv");
+  EXPECT_EQ(Header("Content-Disposition"), "<none>");
+  std::ifstream file(site_ / (base + ".csv"), std::ios::binary);
+  std::string written((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(written.rfind("\"Id\",\"City\",\"Note\"\r\n\"1\",", 0), 0u);
+
+  auto escaping = Make<DataSetExporter2>();
+  escaping->TempFileUrl("..\\..\\outside");
+  EXPECT_THROW(escaping->ExportToCSV(), Error);
+}
+
+TEST_F(ExporterTest, DownloadNamesCannotBreakTheHeader) {
+  EXPECT_EQ(DownloadDisposition("a\r\nSet-Cookie: x=\"1\"", "csv", true),
+            "attachment; filename=\"aSet-Cookie: x=1.csv\"");
+  EXPECT_EQ(DownloadDisposition("Z\xC3\xBCrich", "xls", true),
+            "attachment; filename=\"Z__rich.xls\"; filename*=UTF-8''Z%C3%BCrich.xls");
+}
+
+TEST_F(ExporterTest, FirstGenerationTablesComeFromTheRecordset) {
+  auto excel = Make<DataSetExporter>();
+  excel->Headers({"No.", "<b>City</b>", "Note"});
+  const Response& response = Run([&] { excel->ExportToExcel(""); });
+  EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Report.xls\"");
+  XmlDocument html = XmlDocument::ParseHtml(response.Body());
+  EXPECT_EQ(Texts(html, "//thead/tr/th"), (Strings{"No.", "<b>City</b>", "Note"}));
+  EXPECT_EQ(html.SelectFirst("//thead/tr/th[1]").Attribute("type"), "3");
+  // Marker words and markup in the data stay inside their cells.
+  EXPECT_EQ(Texts(html, "//tbody/tr[3]/td"), (Strings{"3", "x__COL__ROW__NULL", ""}));
+  EXPECT_EQ(Texts(html, "//tbody/tr[1]/td[3]"), (Strings{"a \"quoted\" <b>&amp;</b>"}));
+  EXPECT_EQ(Texts(html, "//tbody/tr[2]/td[2]"), (Strings{"\xC2\xA0"}));
+
+  // A one-column row holding "" is kept.
+  NewPage();
+  auto single = Make<DataSetExporter>("SELECT Note FROM T ORDER BY Id");
+  XmlDocument one = XmlDocument::ParseHtml(Run([&] { single->ExportToWord(""); }).Body());
+  EXPECT_EQ(one.Select("//tbody/tr").size(), 3u);
+}
+
+TEST_F(ExporterTest, FirstGenerationXmlAndPrint) {
+  auto xml = Make<DataSetExporter>();
+  const Response& response = Run([&] { xml->ExportToXml(); });
+  EXPECT_EQ(response.Body().rfind("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", 0), 0u)
+      << response.Body();
+  XmlParseResult doc = XmlDocument::Parse(response.Body());
+  ASSERT_TRUE(doc.ok()) << doc.error;
+  XmlNode column = doc.document.SelectFirst("/dataset/datacolumns/datacolumn[2]");
+  EXPECT_EQ(column.Attribute("name"), "City");
+  EXPECT_EQ(column.Attribute("type"), "200");
+  EXPECT_EQ(Texts(doc.document, "//datarow[1]/datacolumn[@name='City']"), (Strings{"Z\xC3\xBCrich"}));
+
+  // One row per page prints every row; the page opens in place.
+  NewPage();
+  auto print = Make<DataSetExporter>();
+  print->ShowRowNumbers(true);
+  const Response& printed = Run([&] { print->ExportToHtmlForPrint(1, "Orders"); });
+  EXPECT_EQ(printed.FullContentType(), "text/html");
+  EXPECT_EQ(Header("Content-Disposition"), "<none>");
+  XmlDocument html = XmlDocument::ParseHtml(printed.Body());
+  EXPECT_EQ(html.Select("//table").size(), 3u);
+  EXPECT_EQ(Texts(html, "//table[3]/tr[2]/td"), (Strings{"3", "3", "x__COL__ROW__NULL", ""}));
+  EXPECT_EQ(Texts(html, "//h2"), (Strings{"Orders"}));
+
+  // OpenFile set false on purpose: an attachment named after "Report".
+  NewPage();
+  auto attached = Make<DataSetExporter>();
+  attached->OpenFile(false);
+  Run([&] { attached->ExportToHtmlForPrint(10, ""); });
+  EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Report.html\"");
+}
+
+TEST(ExportFilesTest, CleanupRemovesOnlyOldExportFiles) {
+  fs::path folder = fs::temp_directory_path() / "fennick_export_files_test";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  std::string mine = NewExportFileBase();
+  EXPECT_EQ(mine.size(), std::string(kExportFilePrefix).size() + 32);
+  EXPECT_NE(mine, NewExportFileBase());
+  const Strings names = {mine + ".xls", mine + ".csv", "report.xls", mine + ".asp",
+                         mine.substr(0, mine.size() - 1) + ".xls", mine + "0.xls"};
+  for (const std::string& name : names) {
+    std::ofstream(folder / name) << "x";
+    fs::last_write_time(folder / name, fs::last_write_time(folder / name) - std::chrono::hours(2));
+  }
+  std::string fresh = NewExportFileBase() + ".doc";
+  std::ofstream(folder / fresh) << "x";
+  EXPECT_EQ(RemoveOldExportFiles(folder, std::chrono::hours(1)), 2);
+  EXPECT_FALSE(fs::exists(folder / (mine + ".xls")));
+  EXPECT_FALSE(fs::exists(folder / (mine + ".csv")));
+  for (size_t i = 2; i < names.size(); ++i) EXPECT_TRUE(fs::exists(folder / names[i])) << names[i];
+  EXPECT_TRUE(fs::exists(folder / fresh));
+  EXPECT_EQ(RemoveOldExportFiles(folder / "missing", std::chrono::hours(1)), 0);
+  fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace fennick
