@@ -12,3 +12,7 @@ list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::SQLITE3 PkgConfig::LIBPQ)
 # Regular expressions of the script adapter (src/platform/script).
 pkg_check_modules(PCRE2 REQUIRED IMPORTED_TARGET libpcre2-8)
 list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::PCRE2)
+# XML documents and XSLT (src/platform/xml).
+pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET libxml-2.0)
+pkg_check_modules(LIBXSLT REQUIRED IMPORTED_TARGET libxslt libexslt)
+list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::LIBXML2 PkgConfig::LIBXSLT)
