@@ -286,5 +286,87 @@ TEST_F(Quillon2HttpTest, ImportMergesAndListsSkippedIds) {
   EXPECT_EQ(server_->Client().Post("/reader.asp?a=b", headers, items)->status, 403);
 }
 
+TEST_F(Quillon2HttpTest, CatalogueListsFollowTheirSubstringTests) {
+  const char kListsPage[] =
+      "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+      "q.ReportsFile = 'data/reports.xml';\n"
+      "if (Request.QueryString('use') != '') q.UseReports = String(Request.QueryString('use'));\n"
+      "if (Request.QueryString('hide') != '') q.HiddenReports = String(Request.QueryString('hide'));\n"
+      "if (Request.QueryString('useid') != '') q.UseReportsWithIDs = String(Request.QueryString('useid'));\n"
+      "if (Request.QueryString('nodel') != '') q.CanDeleteReport = false;\n"
+      "q.Init('');\n"
+      "q.DisplayReports(); %>";
+  server_->site().Write("lists.asp", kListsPage);
+  // Only the default group: its heading and no report rows.
+  auto empty = Get("/lists.asp");
+  EXPECT_NE(empty->body.find("General Reports"), std::string::npos);
+  EXPECT_EQ(empty->body.find("report_title"), std::string::npos);
+
+  designer::ReportsFile file(ReportsPath());
+  for (const char* group : {"H", "HR", "MKTG", "FIN"}) {
+    ASSERT_TRUE(file.SaveGroup(group, std::string("Group ") + group, true, true).ok());
+  }
+  std::string error;
+  designer::ReportSave report;
+  report.group = "HR";
+  report.id = "R10";
+  report.title = "Head  count";
+  report.description = "People per office";
+  ASSERT_TRUE(file.SaveReport(report, &error)) << error;
+  report.id = "R20";
+  report.title = "Attrition";
+  report.description = "";
+  ASSERT_TRUE(file.SaveReport(report, &error)) << error;
+
+  auto has = [](const std::string& body, const std::string& text) {
+    return body.find(text) != std::string::npos;
+  };
+  // "HR" also lists "H" (a substring test), and always the default group.
+  auto use = Get("/lists.asp?use=HR")->body;
+  EXPECT_TRUE(has(use, ">Group HR<") && has(use, ">Group H<") && has(use, ">General Reports<"));
+  EXPECT_FALSE(has(use, ">Group MKTG<") || has(use, ">Group FIN<"));
+  // hr, mktg hides exactly those two.
+  auto hide = Get("/lists.asp?hide=hr,%20mktg")->body;
+  EXPECT_FALSE(has(hide, ">Group HR<") || has(hide, ">Group MKTG<"));
+  EXPECT_TRUE(has(hide, ">Group H<") && has(hide, ">Group FIN<"));
+  // Reports in order of title, numbered, spaces normalised; with delete
+  // links the description is the tooltip only, without them a row.
+  auto all = Get("/lists.asp")->body;
+  const size_t attrition = all.find(">Attrition</a>");
+  const size_t head = all.find(">Head count</a>");
+  ASSERT_NE(attrition, std::string::npos);
+  ASSERT_NE(head, std::string::npos);
+  EXPECT_LT(attrition, head);
+  EXPECT_TRUE(has(all, "title=\"People per office\""));
+  EXPECT_FALSE(has(all, "<td class=\"report_desc\">People per office</td>"));
+  EXPECT_TRUE(has(all, "title=\"delete this report\""));
+  auto nodel = Get("/lists.asp?nodel=1")->body;
+  EXPECT_TRUE(has(nodel, "<td class=\"report_desc\">People per office</td>"));
+  EXPECT_FALSE(has(nodel, "a=d&amp;"));
+  // Only the reports whose id the list contains, as a substring: R100
+  // lists R10.
+  auto useid = Get("/lists.asp?useid=R100")->body;
+  EXPECT_TRUE(has(useid, ">Head count</a>"));
+  EXPECT_FALSE(has(useid, ">Attrition</a>"));
+}
+
+TEST_F(Quillon2HttpTest, DamagedFileIsReportedAndOnlyRecreatedOnRequest) {
+  const std::string damaged = "<quillon version=\"2\"><groups>";
+  server_->site().Write("data/reports.xml", damaged);
+  auto page = Get("/admin.asp");
+  EXPECT_NE(page->body.find("<b>Reports file not found!</b>"), std::string::npos) << page->body;
+  EXPECT_EQ(FileText(), damaged);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(page->body, m, std::regex("href=\"(/admin\\.asp\\?a=c&amp;tk=[A-Za-z0-9_-]+)\"")));
+  std::string link = m[1];
+  link.replace(link.find("&amp;"), 5, "&");
+  auto reader = Get("/reader.asp");
+  EXPECT_NE(reader->body.find("Please contact your administrator"), std::string::npos);
+  auto created = Get(link);
+  EXPECT_EQ(created->status, 302);
+  EXPECT_TRUE(designer::ReportsFile(ReportsPath()).Read().ok());
+  EXPECT_EQ(Groups().size(), 1u);
+}
+
 }  // namespace
 }  // namespace fennick
