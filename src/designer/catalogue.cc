@@ -141,8 +141,12 @@ void Quillon2::WriteCatalogue() {
              Html(WithQuery(path + "?a=n", query)) + "\" title=\"" + Html(texts.new_group_title) +
              "\">" + texts.new_group + "</a></td></tr>";
     }
-    out += "<tr><td colspan=3>" + html.text + "</td></tr></table></td>";
+    // The transformed catalogue is the bulk of the page: written as it is,
+    // not copied into another string first.
+    out += "<tr><td colspan=3>";
     WriteToPage(out);
+    WriteToPage(html.text);
+    WriteToPage("</td></tr></table></td>");
   } else {
     WriteToPage(out);
     if (opened.ok()) {

@@ -11,6 +11,7 @@ std::string_view CatalogueStylesheetText() {
   return R"XSL(<?xml version="1.0" encoding="UTF-8"?>
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
 <xsl:output method="html" encoding="UTF-8" omit-xml-declaration="yes"/>
+<xsl:key name="reports-of-group" match="/quillon/reports/report" use="string(@group)"/>
 <xsl:param name="edittitle" select="'Edit group title'"/>
 <xsl:param name="deltitle" select="'delete this report'"/>
 <xsl:param name="delclick" select="''"/>
@@ -33,7 +34,7 @@ std::string_view CatalogueStylesheetText() {
 </xsl:choose>
 </td></tr>
 <tr><td>
-<xsl:for-each select="/quillon/reports/report[string(@group) = $gid and ($useid = '' or contains($useid, @id)) and ($hideid = '' or not(contains($hideid, @id)))]">
+<xsl:for-each select="key('reports-of-group', $gid)[($useid = '' or contains($useid, @id)) and ($hideid = '' or not(contains($hideid, @id)))]">
 <xsl:sort select="@title"/>
 <table border="0" cellspacing="0" cellpadding="0" width="98%">
 <tr class="report_title" onmouseover="this.className='report_title_over'" onmouseout="this.className='report_title'">
