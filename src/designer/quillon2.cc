@@ -143,6 +143,47 @@ std::string Quillon2::ReadLocale(std::string_view name, std::string_view fallbac
   return text;
 }
 
+void Quillon2::LoadLocale(DataGrid* grid) {
+  if (settings_.locale_file.empty()) return;
+  MarkPrivateFile(settings_.locale_file);
+  LocaleTexts locale = LoadLocaleTexts(settings_.locale_file, !settings_.locale_from_request);
+  if (!locale.ok()) {
+    ShowMessagePage("Invalid XML Document",
+                    "Your language file <b>'" + Html(settings_.locale_file.filename().string()) +
+                        "'</b> is either corrupt or does not exist.<br><br>" + Html(locale.error),
+                    "red", ReturnAddress());
+    return;
+  }
+  const std::pair<const char*, std::string ButtonTexts::*> buttons[] = {
+      {"closetext", &ButtonTexts::close_text},   {"closetitle", &ButtonTexts::close_title},
+      {"hometext", &ButtonTexts::home_text},     {"hometitle", &ButtonTexts::home_title},
+      {"buildtext", &ButtonTexts::build_text},   {"buildtitle", &ButtonTexts::build_title}};
+  for (const auto& [name, value] : locale.texts) {
+    const std::string key = AsciiLower(name);
+    bool is_button = false;
+    for (const auto& [button, member] : buttons) {
+      if (key == button) {
+        buttons_.*member = value;
+        is_button = true;
+      }
+    }
+    if (!is_button && grid) grid->SetDisplayText(key, value);
+  }
+}
+
+std::string Quillon2::GroupOptions(std::string_view selected) const {
+  designer::ReportsFile file(settings_.reports_file);
+  OpenedReports opened = file.Open();
+  if (!opened.ok()) return "<option>ERROR! REPORTS NOT FOUND</Option>";
+  std::string out;
+  for (const XmlNode& group : opened.document.Root().FirstElement().Elements()) {
+    const std::string id = group.Attribute("id").value_or("");
+    out += id == selected ? "<option selected value=\"" : "<option value=\"";
+    out += Html(id) + "\">" + Html(group.Attribute("title").value_or("")) + "</option>";
+  }
+  return out;
+}
+
 void Quillon2::Init(std::string_view connection_string) {
   DetectLocale();
   settings_.connection_string = connection_string;

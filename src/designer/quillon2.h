@@ -18,6 +18,7 @@
 
 #include "designer/permissions.h"
 #include "designer/report_definition.h"
+#include "fennick/data_grid.h"
 #include "frame/host.h"
 
 namespace fennick::designer {
@@ -106,6 +107,14 @@ class Quillon2 {
   // The text of key `name` in the locale file, or `fallback` (the key is
   // then added to the file).
   std::string ReadLocale(std::string_view name, std::string_view fallback);
+  // Reads the whole locale file: the six button texts into the designer,
+  // every other key into `grid`'s display texts (when a grid is given). A
+  // missing default locale file is written out first; a broken one shows
+  // "Invalid XML Document" and leaves every text as it was.
+  void LoadLocale(DataGrid* grid);
+  // One option element per report group for the builder's group list,
+  // the group `selected` marked; ids and titles encoded.
+  std::string GroupOptions(std::string_view selected) const;
 
   // The current report's schema (public schema routines).
   ReportDefinition& report() { return report_; }

@@ -239,7 +239,9 @@ FileResult ReportsFile::SaveGroup(std::string_view id, std::string_view title, b
 FileResult ReportsFile::Delete(std::string_view id, bool is_group, bool* found) const {
   const std::string wanted = NormalizeId(id);
   if (found) *found = false;
-  if (wanted.empty() && !is_group) return FileResult();
+  // The default group has the empty id: it cannot be deleted, and an empty
+  // report id names nothing.
+  if (wanted.empty()) return FileResult();
   ExclusiveFileLock lock(path_);
   OpenedReports opened = ReadFile(path_);
   if (!opened.ok()) return FileResult{opened.error};

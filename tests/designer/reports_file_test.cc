@@ -122,6 +122,12 @@ TEST_F(ReportsFileTest, GroupsAreSavedRenamedAndDeleted) {
             "You are not allowed to change report groups");
   EXPECT_EQ(file.Groups()[1].title, "Human resources");
 
+  // The default group (empty id) cannot be deleted.
+  bool default_found = true;
+  ASSERT_TRUE(file.Delete("  ", true, &default_found).ok());
+  EXPECT_FALSE(default_found);
+  EXPECT_EQ(file.Groups().size(), 2u);
+
   // Deleting a group leaves its reports.
   std::string error;
   ASSERT_TRUE(file.SaveReport(Report("R1", "One"), &error)) << error;
