@@ -24,6 +24,39 @@ bool IsNameChar(char c) {
          c == '_' || c == '-' || c == '.' || c == ':' || static_cast<unsigned char>(c) >= 0x80;
 }
 
+// The end of the doctype that starts at `lt`, or npos. Its internal subset
+// may hold quoted literals, comments and processing instructions with any
+// of "[", "]" and ">" inside; only the ">" outside all of them ends it.
+size_t SkipDoctype(std::string_view text, size_t lt) {
+  int depth = 0;
+  char quote = 0;
+  for (size_t j = lt + 2; j < text.size(); ++j) {
+    const char c = text[j];
+    if (quote) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (depth > 0 && text.substr(j, 4) == "<!--") {
+      j = text.find("-->", j + 4);
+      if (j == std::string_view::npos) return j;
+      j += 2;
+    } else if (depth > 0 && text.substr(j, 2) == "<?") {
+      j = text.find("?>", j + 2);
+      if (j == std::string_view::npos) return j;
+      j += 1;
+    } else if (c == '[') {
+      ++depth;
+    } else if (c == ']') {
+      --depth;
+    } else if (c == '>' && depth <= 0) {
+      return j + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 void MarkPrivateFile(const std::filesystem::path& path) {
@@ -48,15 +81,7 @@ std::string_view XmlRootName(std::string_view text) {
       close = text.find("?>", lt + 2);
       if (close != std::string_view::npos) close += 2;
     } else if (rest.substr(0, 2) == "<!") {
-      // A doctype, possibly with an internal subset in brackets.
-      size_t bracket = text.find('[', lt);
-      size_t gt = text.find('>', lt);
-      if (bracket != std::string_view::npos && bracket < gt) {
-        close = text.find("]>", bracket);
-        if (close != std::string_view::npos) close += 2;
-      } else {
-        close = gt == std::string_view::npos ? gt : gt + 1;
-      }
+      close = SkipDoctype(text, lt);
     } else {
       size_t end = lt + 1;
       while (end < text.size() && IsNameChar(text[end])) ++end;

@@ -19,6 +19,11 @@ TEST(PrivateFilesTest, RootNameSkipsPrologue) {
             "Locale");
   EXPECT_EQ(XmlRootName("<?xml version=\"1.0\"?><q:quillon xmlns:q=\"u\"/>"), "quillon");
   EXPECT_EQ(XmlRootName("<rss/>"), "rss");
+  // Brackets and ">" inside the doctype's literals, comments and
+  // instructions do not end it early.
+  EXPECT_EQ(XmlRootName("<!DOCTYPE q [<!ENTITY e \"]><Other>\"><!-- ]> --><?pi ]>?>]>"
+                        "<quillon/>"),
+            "quillon");
   EXPECT_EQ(XmlRootName("no markup"), "");
   EXPECT_EQ(XmlRootName("<!-- unterminated"), "");
 }
