@@ -54,6 +54,7 @@ void ShowMessagePage(std::string_view title, std::string_view text, std::string_
 
 Quillon2::Quillon2() : host_(BindHostContext("Quillon2")) {
   settings_.reports_file = MapSitePath("reports.xml");
+  MarkPrivateFile(settings_.reports_file);
   settings_.home_url = ReturnAddress();
 }
 
@@ -69,6 +70,8 @@ std::filesystem::path Quillon2::MapSitePath(std::string_view value) const {
 
 void Quillon2::ReportsFile(std::string_view value) {
   settings_.reports_file = MapSitePath(value.empty() ? "reports.xml" : value);
+  // Whatever the file is called, the static handler never sends it.
+  MarkPrivateFile(settings_.reports_file);
 }
 
 void Quillon2::ImagesUrl(std::string_view value) {
@@ -90,6 +93,7 @@ void Quillon2::UseReportsWithIDs(std::string_view value) {
 void Quillon2::LocaleFile(std::string_view value) {
   settings_.locale_file = value.empty() ? std::filesystem::path() : MapSitePath(value);
   settings_.locale_from_request = false;
+  if (!settings_.locale_file.empty()) MarkPrivateFile(settings_.locale_file);
 }
 
 void Quillon2::LocaleFolder(std::string_view value) {
@@ -127,6 +131,7 @@ void Quillon2::DetectLocale() {
       settings_.locale_folder, host_.request->ServerVariables("HTTP_ACCEPT_LANGUAGE"));
   settings_.locale_file = detected.path;
   settings_.locale_from_request = detected.from_request;
+  MarkPrivateFile(settings_.locale_file);
 }
 
 std::string Quillon2::ReadLocale(std::string_view name, std::string_view fallback) {
@@ -187,8 +192,6 @@ std::string Quillon2::GroupOptions(std::string_view selected) const {
 void Quillon2::Init(std::string_view connection_string) {
   DetectLocale();
   settings_.connection_string = connection_string;
-  MarkPrivateFile(settings_.reports_file);
-  if (!settings_.locale_file.empty()) MarkPrivateFile(settings_.locale_file);
   const std::string action(TrimBlanks(host_.request->QueryString("a")));
   if (!action.empty()) {
     RunAction(action);

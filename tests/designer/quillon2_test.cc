@@ -9,6 +9,7 @@
 
 #include "designer/reports_file.h"
 #include "fennick/page.h"
+#include "platform/web/private_files.h"
 
 namespace fennick::designer {
 namespace {
@@ -66,6 +67,13 @@ TEST_F(Quillon2Test, PropertiesTakeTheirStoredForms) {
   EXPECT_EQ(page_->response().CodePage(), 1252);
   q.permissions().SetAdmin(false);
   EXPECT_TRUE(q.permissions().change_report_group);
+
+  // Files the designer was given are never served, whatever their name.
+  q.ReportsFile("/data/my-reports.txt");
+  q.LocaleFile("/data/texts.txt");
+  EXPECT_TRUE(IsPrivateFile(root_ / "data" / "my-reports.txt", "plain"));
+  EXPECT_TRUE(IsPrivateFile(root_ / "data" / "texts.txt", "plain"));
+  EXPECT_FALSE(IsPrivateFile(root_ / "data" / "other.txt", "plain"));
 }
 
 TEST_F(Quillon2Test, MessageBoxIsWrittenExactly) {
