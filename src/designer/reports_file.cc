@@ -178,6 +178,10 @@ std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report,
       id = *fresh;
     } else {
       existing = FindById(reports, "report", id, false);
+      if (!existing && report.typed_id && !IsAcceptableNewId(id)) {
+        outcome.error = "A report id may hold only letters, digits, \"-\" and \"_\"";
+        return false;
+      }
     }
     if (existing) {
       existing.SetAttribute("group", group);

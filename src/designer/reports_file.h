@@ -53,6 +53,10 @@ struct ReportSave {
   std::string query;  // the encoded statement
   std::string ip;     // the client's address
   std::string user;   // the authenticated user, "" when anonymous
+  // The id was typed by the user (the builder lets some do so): a new one
+  // must then be acceptable (IsAcceptableNewId); stored ids of any shape
+  // are still updated.
+  bool typed_id = false;
 };
 
 struct GroupEntry {

@@ -189,6 +189,20 @@ TEST_F(ReportsFileTest, NewIdsNeverCollide) {
     EXPECT_TRUE(ids.insert(*id).second) << *id;
   }
   EXPECT_EQ(CountReports(), 20u);
+
+  // A typed new id is limited to letters, digits, "-" and "_"; a stored id
+  // of another shape is still updated.
+  std::string error;
+  ReportSave typed = Report("a b<c>", "Typed");
+  typed.typed_id = true;
+  EXPECT_FALSE(file.SaveReport(typed, &error));
+  EXPECT_EQ(error, "A report id may hold only letters, digits, \"-\" and \"_\"");
+  EXPECT_TRUE(file.SaveReport(Report("a b<c>", "Stored"), &error)) << error;
+  typed.title = "Updated";
+  EXPECT_EQ(file.SaveReport(typed, &error), "A B<C>") << error;
+  typed.id = "sales-2026_q1";
+  EXPECT_EQ(file.SaveReport(typed, &error), "SALES-2026_Q1") << error;
+  EXPECT_EQ(CountReports(), 22u);
 }
 
 TEST_F(ReportsFileTest, ConcurrentSavesLoseNothing) {
