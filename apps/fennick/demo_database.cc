@@ -62,6 +62,15 @@ DemoDatabaseResult EnsureDemoDatabase(const std::filesystem::path& site_root,
   const std::filesystem::path script_path =
       (script_root.empty() ? site_root : script_root) / "data" / "demo.sql";
   const std::filesystem::path database = site_root / "data" / "demo.db";
+  // The designer demo works on its own copy of the seeded reports file.
+  const std::filesystem::path reports = site_root / "data" / "reports.xml";
+  const std::filesystem::path seed =
+      (script_root.empty() ? site_root : script_root) / "data" / "reports.seed.xml";
+  std::error_code seeded;
+  if (!std::filesystem::exists(reports, seeded) && std::filesystem::exists(seed, seeded)) {
+    // Ignoring errors on purpose: the designer then starts an empty file.
+    std::filesystem::copy_file(seed, reports, seeded);
+  }
   if (IsUpToDate(database, script_path)) return result;
   std::error_code made;
   std::filesystem::create_directories(database.parent_path(), made);  // reported when writing

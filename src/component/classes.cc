@@ -5,6 +5,7 @@
 #include "base/ascii.h"
 #include "fennick/error.h"
 #include "fennick/registry.h"
+#include "designer/quillon2_object.h"
 #include "frame/ado_objects.h"
 #include "frame/string_buffer_object.h"
 #include "graph/simple_graph_object.h"
@@ -17,7 +18,7 @@ const ClassInfo kClasses[] = {
     {"DataGrid", "_DataGrid", "Fennick.DataGrid", "{70DAE39B-E091-4D94-9499-FD53A2F333E4}",
      "{9B420083-425A-4867-9B8C-342D890A9A77}", &CreateDataGridObject},
     {"Quillon2", "_Quillon2", "Fennick.Quillon2", "{BDA1F6F5-FE3E-427B-9037-ADAD07D3A5DF}",
-     "{FE9A76D9-8D8C-4053-BA86-B4FBCE505302}", nullptr},
+     "{FE9A76D9-8D8C-4053-BA86-B4FBCE505302}", &CreateQuillon2Object},
     {"SimpleGraph", "_SimpleGraph", "Fennick.SimpleGraph",
      "{DC842175-1279-478B-8624-C540BCAF598F}", "{444CAB8A-434F-46B2-89F1-DA45862433CD}",
      &CreateSimpleGraphObject},

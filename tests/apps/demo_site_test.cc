@@ -129,4 +129,34 @@ TEST(DemoSiteTest, EachDemoPageShowsItsGrid) {
   EXPECT_NE(script->status, 200);
 }
 
+TEST(DemoSiteTest, DesignerPageListsTheSeededCatalogueInTwoLanguages) {
+  DemoServer server;
+  ASSERT_GT(server.port(), 0);
+  httplib::Client client("127.0.0.1", server.port());
+  client.set_read_timeout(20);
+  auto home = client.Get("/");
+  ASSERT_TRUE(home);
+  EXPECT_NE(home->body.find("href=\"/demo/designer.asp\""), std::string::npos);
+
+  auto english = client.Get("/demo/designer.asp");
+  ASSERT_TRUE(english);
+  EXPECT_EQ(english->status, 200);
+  for (const char* text : {">Sales</a>", ">Human resources</a>", ">Product list</a>",
+                           ">Orders by customer</a>", ">New Group</a>", "</html>"}) {
+    EXPECT_NE(english->body.find(text), std::string::npos) << text;
+  }
+  httplib::Headers french = {{"Accept-Language", "fr-FR,fr;q=0.9"}};
+  auto page = client.Get("/demo/designer.asp", french);
+  ASSERT_TRUE(page);
+  EXPECT_NE(page->body.find(">Nouveau groupe</a>"), std::string::npos);
+
+  // The designer's files stay on the server.
+  for (const char* path : {"/data/reports.xml", "/data/reports.seed.xml", "/data/locale_fr.xml",
+                           "/data/locale.xml"}) {
+    auto file = client.Get(path);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->status, 404) << path;
+  }
+}
+
 }  // namespace

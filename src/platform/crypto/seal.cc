@@ -76,6 +76,8 @@ std::string_view SealPurposeName(SealPurpose purpose) {
       return "fennick/grid/sort-required";
     case SealPurpose::kFieldDownload:
       return "fennick/grid/field-download";
+    case SealPurpose::kDesignerAction:
+      return "fennick/designer/action";
   }
   // Only a value cast from outside the enumeration gets here; no token is
   // ever sealed or opened for it.

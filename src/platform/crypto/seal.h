@@ -28,6 +28,7 @@ enum class SealPurpose {
   kSortDefault,    // a grid's DefaultSortOrder, carried in its "sortdef" field
   kSortRequired,   // a grid's RequiredSortOrder, carried in its "sortreq" field
   kFieldDownload,  // a binary cell's link: command, connection string, column
+  kDesignerAction,  // a designer link or form that changes the reports file
 };
 
 // The name bound into every token of the purpose.

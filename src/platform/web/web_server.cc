@@ -20,6 +20,7 @@
 #include "platform/crypto/seal.h"
 #include "platform/web/connection_front.h"
 #include "platform/web/http_text.h"
+#include "platform/web/private_files.h"
 
 namespace fennick {
 namespace {
@@ -345,7 +346,9 @@ struct WebServer::Impl {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
-    if (!in) {
+    // Designer files (reports and locale files) hold report definitions
+    // and passwords: never sent, even from the page's folder.
+    if (!in || IsPrivateFile(file, content.view())) {
       Fail(res, 404, "Not Found", "The page cannot be found.");
       return;
     }

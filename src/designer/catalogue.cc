@@ -1,0 +1,271 @@
+// The designer's pages around the reports file: the catalogue, the group
+// entry page and the import page.
+//
+// Everything that came from the reports file or the request is encoded for
+// where it goes: links are built here with URL-encoded ids, attributes and
+// text are HTML-encoded (by the stylesheet's serialiser in the catalogue),
+// and the one script string (the delete confirmation) is escaped for
+// script. The stylesheet never sees report definitions, so no password can
+// reach the page.
+#include <map>
+
+#include "base/ascii.h"
+#include "designer/action_token.h"
+#include "designer/designer_resources.h"
+#include "designer/locale_file.h"
+#include "designer/quillon2.h"
+#include "designer/report_id.h"
+#include "designer/reports_file.h"
+#include "platform/xml/xslt.h"
+
+namespace fennick::designer {
+namespace {
+
+std::string Html(std::string_view text) { return Server::HTMLEncode(text); }
+std::string Url(std::string_view text) { return Server::URLEncode(text); }
+
+// A JavaScript string literal body for a single-quoted string: anything but
+// plain letters, digits and blanks becomes an escape, so no quote, markup or
+// line break can end the string or the script.
+std::string JsText(std::string_view text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
+        c == '?' || c == '.' || c >= 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", c);
+      out.append(escape);
+    }
+  }
+  return out;
+}
+
+// The catalogue's own captions, from the locale file when it names them.
+struct CatalogueTexts {
+  std::string new_group = "New Group";
+  std::string new_group_title = "Add a new group";
+  std::string edit_group_title = "Edit group title";
+  std::string delete_title = "delete this report";
+  std::string delete_confirm = "Are you sure you want to delete this report?";
+};
+
+CatalogueTexts LoadCatalogueTexts(const DesignerSettings& settings) {
+  CatalogueTexts texts;
+  if (settings.locale_file.empty()) return texts;
+  // A file chosen from the request exists already; the default one may be
+  // written out from the built-in locale.
+  LocaleTexts locale = LoadLocaleTexts(settings.locale_file, !settings.locale_from_request);
+  if (!locale.ok()) return texts;
+  const std::map<std::string, std::string*> keys = {
+      {"NewGroupText", &texts.new_group},
+      {"NewGroupTitle", &texts.new_group_title},
+      {"EditGroupTitle", &texts.edit_group_title},
+      {"DeleteReportTitle", &texts.delete_title},
+      {"DeleteReportConfirm", &texts.delete_confirm}};
+  for (const auto& [key, value] : locale.texts) {
+    auto it = keys.find(key);
+    if (it != keys.end()) *it->second = value;
+  }
+  return texts;
+}
+
+std::string WithQuery(std::string link, const std::string& query) {
+  if (!query.empty()) {
+    link.push_back('&');
+    link.append(query);
+  }
+  return link;
+}
+
+}  // namespace
+
+void Quillon2::WriteCatalogue() {
+  const std::string& path = host_.page_url;
+  const std::string query = PreservedQuery();
+  const CatalogueTexts texts = LoadCatalogueTexts(settings_);
+  std::string out = "<table";
+  if (!settings_.width.empty()) out += " width=\"" + Html(settings_.width) + "\"";
+  out += " border=0><tr>";
+
+  designer::ReportsFile file(settings_.reports_file);
+  OpenedReports opened = file.Open();
+  XmlNode root = opened.ok() ? opened.document.Root() : XmlNode();
+  if (opened.ok() && root.FirstElement()) {
+    root.SetAttribute("ie", ContainsIgnoreCase(host_.request->ServerVariables("HTTP_USER_AGENT"),
+                                               "MSIE")
+                                ? "true"
+                                : "false");
+    root.SetAttribute("path", path);
+    root.SetAttribute("querystring", query);
+    root.SetAttribute("hideid", settings_.hide_report_ids);
+    root.SetAttribute("useid", settings_.use_report_ids);
+    root.SetAttribute("use", settings_.use_reports);
+    root.SetAttribute("hide", settings_.hidden_reports);
+    root.SetAttribute("target", settings_.report_link_target);
+    if (permissions_.delete_report) root.SetAttribute("delete", "1");
+    if (permissions_.edit_group) root.SetAttribute("editgroup", "1");
+
+    for (XmlNode group : root.FirstElement().Elements()) {
+      const std::string id = group.Attribute("id").value_or("");
+      const std::string title = group.Attribute("title").value_or("");
+      group.SetAttribute("href", WithQuery(path + "?a=n&gi=" + Url(id), query) + "&gn=" + Url(title));
+    }
+    const std::string delete_token =
+        permissions_.delete_report ? MakeActionToken(host_.session->SessionID(), "d") : "";
+    for (XmlNode report : root.FirstElement().NextElement().Elements()) {
+      // Definitions hold the report password: they stay on the server.
+      report.RemoveAttribute("args");
+      report.RemoveAttribute("query");
+      const std::string id = report.Attribute("id").value_or("");
+      report.SetAttribute("href", WithQuery(path + "?rid=" + Url(id), query));
+      if (permissions_.delete_report) {
+        report.SetAttribute("delhref",
+                            WithQuery(path + "?a=d&id=" + Url(id) + "&tk=" + delete_token, query));
+      }
+    }
+
+    XsltCompileResult style = XsltCache::Shared().FromText(CatalogueStylesheetText());
+    if (!style.ok()) throw Error(-1, "The catalogue stylesheet does not compile: " + style.error);
+    XsltResult html = style.stylesheet->Transform(
+        opened.document, {{"edittitle", texts.edit_group_title},
+                          {"deltitle", texts.delete_title},
+                          {"delclick", "return confirm('" + JsText(texts.delete_confirm) + "')"}});
+    if (!html.ok()) throw Error(-1, "The catalogue could not be drawn: " + html.error);
+
+    out += "<td valign=\"top\"><table width=\"100%\" border=0>";
+    if (permissions_.add_group) {
+      out += "<tr><th width=\"100%\" class=header_cell  align=left>" + settings_.reports_title +
+             "</th><td>&nbsp;</td><td align=right><a class=link_button href=\"" +
+             Html(WithQuery(path + "?a=n", query)) + "\" title=\"" + Html(texts.new_group_title) +
+             "\">" + texts.new_group + "</a></td></tr>";
+    }
+    // The transformed catalogue is the bulk of the page: written as it is,
+    // not copied into another string first.
+    out += "<tr><td colspan=3>";
+    WriteToPage(out);
+    WriteToPage(html.text);
+    WriteToPage("</td></tr></table></td>");
+  } else {
+    WriteToPage(out);
+    if (opened.ok()) {
+      ShowMessagePage("No Reports Available", "No reports have been created at this time", "navy",
+                      ReturnAddress());
+    } else if (!permissions_.add_report && !permissions_.edit_report) {
+      ShowMessagePage("Reports file not found",
+                      "Either the reports file is corrupted or it is missing<br>Please contact "
+                      "your administrator",
+                      "red", ReturnAddress());
+    } else {
+      const std::string create = WithQuery(
+          path + "?a=c&tk=" + MakeActionToken(host_.session->SessionID(), "c"), query);
+      ShowMessagePage("Reports file not found",
+                      "Either the reports file is corrupted or has not been created.<br>" +
+                          Html(opened.error) + "<br><a href=\"" + Html(create) +
+                          "\" title=\"Create Reports file\">Click here to <b>Create a new "
+                          "Reports file</b></a>",
+                      "navy", ReturnAddress());
+    }
+  }
+  WriteToPage("</tr></table><title>" + Html(settings_.title) + "</title>");
+}
+
+void Quillon2::WriteGroupEntryPage() {
+  const std::string id = NormalizeId(host_.request->QueryString("gi"));
+  const std::string title = host_.request->QueryString("gn");
+  const bool is_new = id.empty() && title.empty();
+  const bool editable = is_new ? permissions_.add_group : permissions_.edit_group;
+  const std::string session = host_.session->SessionID();
+  std::string out = "<title>Report Group Entry</title><b>Report Group Entry</b>";
+  out += "<form name=groupentry action=\"" + Html(host_.page_url) + "\" method=get><table>";
+  out += "<tr><td>Group Title <i>(Short Desc.)</i>:</td><td>";
+  if (editable) {
+    out += "<input type=text name=gn size=30 value=\"" + Html(title) + "\"></td></tr>";
+    out += "<tr><td>Group ID <i>(e.g. HR, MKTG)</i>:</td><td>";
+    if (is_new || permissions_.edit_group_id) {
+      out += "<input type=text name=gi size=5 value=\"" + Html(id) + "\">";
+    } else {
+      out += "<span style=\"border:1px solid #cccccc;padding:2px\">" + Html(id) +
+             "</span><input type=hidden name=gi value=\"" + Html(id) + "\">";
+    }
+    out += "</td></tr><tr><td colspan=2 align=right>";
+    if (!is_new && permissions_.delete_group) {
+      // The delete button posts the same form as action d2, with the token
+      // of that action.
+      out += "<input type=button value=\"Delete Group\" onclick=\"if(confirm('Are you sure you "
+             "want to\\ndelete this group and all of its reports?')){this.form.a.value='d2';"
+             "this.form.tk.value='" +
+             MakeActionToken(session, "d2") + "';this.form.submit();}\"> ";
+    }
+    out += "<input type=button value=\"Cancel\" onclick=\"history.back()\"> "
+           "<input type=submit value=\"Submit\"></td></tr></table>"
+           "<input type=hidden name=a value=\"g\"><input type=hidden name=delgrp value=\"\">"
+           "<input type=hidden name=tk value=\"" +
+           MakeActionToken(session, "g") + "\">";
+  } else {
+    out += "<span style=\"border:1px solid #cccccc;padding:2px\">" + Html(title) +
+           "</span></td></tr><tr><td>Group ID <i>(e.g. HR, MKTG)</i>:</td><td>"
+           "<span style=\"border:1px solid #cccccc;padding:2px\">" +
+           Html(id) +
+           "</span></td></tr><tr><td colspan=2 align=right><input type=button value=\"Return\" "
+           "onclick=\"history.back()\"></td></tr></table>";
+  }
+  const FieldList& fields = host_.request->QueryFields();
+  for (size_t i = 0; i < fields.Count(); ++i) {
+    const std::string name = AsciiLower(fields.Name(i));
+    if (name == "a" || name == "gi" || name == "gn" || name == "tk" || name == "id" ||
+        name == "delgrp") {
+      continue;
+    }
+    out += "<input type=hidden name=\"" + Html(fields.Name(i)) + "\" value=\"" +
+           Html(fields.Get(i)) + "\">";
+  }
+  out += "</form>";
+  WriteToPage(out);
+}
+
+void Quillon2::ImportReportsFiles() {
+  const Request& request = *host_.request;
+  if (request.Method() == "POST" && request.FormFields().Has("path")) {
+    RequireAllowed("b", false);
+    ImportResult result = designer::ReportsFile(settings_.reports_file).Import(request.Form("path"));
+    if (!result.ok()) {
+      ShowMessagePage("Errors Occured", Html(result.error), "red", ReturnAddress());
+      return;
+    }
+    auto list = [](const std::vector<std::string>& ids) {
+      std::string text;
+      for (const std::string& id : ids) {
+        if (!text.empty()) text += ", ";
+        text += id.empty() ? "(default group)" : Html(id);
+      }
+      return text.empty() ? std::string("none") : text;
+    };
+    ShowMessagePage("Reports Imported",
+                    "Reports added: " + list(result.added_reports) +
+                        "<br>Groups added: " + list(result.added_groups) +
+                        "<br>Reports skipped (their ids exist): " + list(result.skipped_reports) +
+                        "<br>Groups skipped (their ids exist): " + list(result.skipped_groups),
+                    "navy", ReturnAddress());
+    return;
+  }
+  if (!ActionAllowed(permissions_, "b", false)) {
+    host_.response->Status("403 Forbidden");
+    ShowMessagePage("Access Denied", "You are not allowed to do this.", "red", ReturnAddress());
+    return;
+  }
+  const std::string query = PreservedQuery();
+  std::string action = host_.page_url + "?a=b";
+  if (!query.empty()) action += "&" + query;
+  WriteToPage("<h4>Select the ReportsFile you wish to imports</h4><form method=post "
+              "enctype=\"multipart/form-data\" action=\"" +
+              Html(action) +
+              "\"><input type=hidden name=tk value=\"" +
+              MakeActionToken(host_.session->SessionID(), "b") +
+              "\">ReportsFile Path: <input type=file name=path> <input type=button "
+              "value=\"Cancel\" onclick=\"history.back()\"> <input type=submit value=\"Submit\">"
+              "</form>");
+}
+
+}  // namespace fennick::designer

@@ -1,0 +1,321 @@
+// The designer object: properties, Init and its administrative actions,
+// and the dispatch of DisplayReports.
+#include "designer/quillon2.h"
+
+#include <set>
+
+#include "base/ascii.h"
+#include "designer/action_token.h"
+#include "designer/locale_file.h"
+#include "designer/report_id.h"
+#include "designer/reports_file.h"
+#include "platform/web/private_files.h"
+
+namespace fennick::designer {
+namespace {
+
+// Query keys the designer reads itself; they are not carried along in the
+// links it writes.
+const std::set<std::string, std::less<>> kOwnKeys = {
+    "a", "id", "gi", "gn", "rid", "erid", "t", "tk", "closewin", "args", "sp", "et", "delgrp"};
+
+std::string Html(std::string_view text) { return Server::HTMLEncode(text); }
+
+// A report list as the catalogue tests it: ",HR,MKTG,".
+std::string ListValue(std::string_view value) {
+  std::string list = AsciiUpper(TrimBlanks(value));
+  ReplaceAll(list, ", ", ",");
+  if (list.empty()) return list;
+  return "," + list + ",";
+}
+
+}  // namespace
+
+void ShowMessagePage(std::string_view title, std::string_view text, std::string_view colour,
+                     std::string_view return_url) {
+  std::string out = "<title>";
+  out.append(title);
+  out.append("</title><table><tr><td nowrap=\"true\"><div style='background-color:lightyellow;"
+             "border:1px solid #cccccc;padding:10px;'><font face=arial size=3 color=");
+  out.append(colour);
+  out.append("><b>");
+  out.append(title);
+  out.append("!</b><br>");
+  out.append(text);
+  out.append("</font><br><div align=right>");
+  if (text == "Could not save report") {
+    out.append("<a href=\"javascript:document.forms[0].submit()\">Try Again</a> ");
+  }
+  out.append("<a href=\"");
+  out.append(Html(return_url));
+  out.append("\" title=\"Return home\">Return</a></div></div></td></tr></table>");
+  WriteToPage(out);
+}
+
+Quillon2::Quillon2() : host_(BindHostContext("Quillon2")) {
+  settings_.reports_file = MapSitePath("reports.xml");
+  MarkPrivateFile(settings_.reports_file);
+  settings_.home_url = ReturnAddress();
+}
+
+std::filesystem::path Quillon2::MapSitePath(std::string_view value) const {
+  // "\" marks a physical path on the component's old home; here every path
+  // is read with "/" and stays inside the site.
+  std::string path(value);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return host_.server->MapPath(path);
+}
+
+void Quillon2::ReportsFile(std::string_view value) {
+  settings_.reports_file = MapSitePath(value.empty() ? "reports.xml" : value);
+  // Whatever the file is called, the static handler never sends it.
+  MarkPrivateFile(settings_.reports_file);
+}
+
+void Quillon2::ImagesUrl(std::string_view value) {
+  settings_.images_url = value;
+  if (settings_.images_url.empty() || settings_.images_url.back() != '/') {
+    settings_.images_url.push_back('/');
+  }
+}
+
+void Quillon2::HiddenReports(std::string_view value) { settings_.hidden_reports = ListValue(value); }
+void Quillon2::UseReports(std::string_view value) { settings_.use_reports = ListValue(value); }
+void Quillon2::HideReportsWithIDs(std::string_view value) {
+  settings_.hide_report_ids = ListValue(value);
+}
+void Quillon2::UseReportsWithIDs(std::string_view value) {
+  settings_.use_report_ids = ListValue(value);
+}
+
+void Quillon2::LocaleFile(std::string_view value) {
+  settings_.locale_file = value.empty() ? std::filesystem::path() : MapSitePath(value);
+  settings_.locale_from_request = false;
+  if (!settings_.locale_file.empty()) MarkPrivateFile(settings_.locale_file);
+}
+
+void Quillon2::LocaleFolder(std::string_view value) {
+  settings_.locale_folder = MapSitePath(value.empty() ? "." : value);
+  settings_.auto_detect_locale = true;
+}
+
+void Quillon2::CodePage(int16_t value) { host_.response->CodePage(value); }
+void Quillon2::LCID(int16_t value) { host_.response->LCID(value); }
+
+std::string Quillon2::PreservedQuery() const {
+  std::string out;
+  const FieldList& fields = host_.request->QueryFields();
+  for (size_t i = 0; i < fields.Count(); ++i) {
+    if (kOwnKeys.count(AsciiLower(fields.Name(i)))) continue;
+    for (const std::string& value : *fields.Values(fields.Name(i))) {
+      if (!out.empty()) out.push_back('&');
+      out.append(Server::URLEncode(fields.Name(i)));
+      out.push_back('=');
+      out.append(Server::URLEncode(value));
+    }
+  }
+  return out;
+}
+
+std::string Quillon2::ReturnAddress() const {
+  std::string query = PreservedQuery();
+  return query.empty() ? host_.page_url : host_.page_url + "?" + query;
+}
+
+void Quillon2::DetectLocale() {
+  if (!settings_.auto_detect_locale || !settings_.locale_file.empty()) return;
+  if (settings_.locale_folder.empty()) settings_.locale_folder = MapSitePath(".");
+  DetectedLocale detected = DetectLocaleFile(
+      settings_.locale_folder, host_.request->ServerVariables("HTTP_ACCEPT_LANGUAGE"));
+  settings_.locale_file = detected.path;
+  settings_.locale_from_request = detected.from_request;
+  MarkPrivateFile(settings_.locale_file);
+}
+
+std::string Quillon2::ReadLocale(std::string_view name, std::string_view fallback) {
+  if (settings_.locale_file.empty()) return std::string(fallback);
+  MarkPrivateFile(settings_.locale_file);
+  std::string error;
+  std::string text = ReadLocaleText(settings_.locale_file, name, fallback, &error);
+  if (!error.empty()) {
+    ShowMessagePage("Invalid XML Document",
+                    "Your language file <b>'" + Html(settings_.locale_file.filename().string()) +
+                        "'</b> is either corrupt or does not exist.<br><br>" + Html(error),
+                    "red", ReturnAddress());
+  }
+  return text;
+}
+
+void Quillon2::LoadLocale(DataGrid* grid) {
+  if (settings_.locale_file.empty()) return;
+  MarkPrivateFile(settings_.locale_file);
+  LocaleTexts locale = LoadLocaleTexts(settings_.locale_file, !settings_.locale_from_request);
+  if (!locale.ok()) {
+    ShowMessagePage("Invalid XML Document",
+                    "Your language file <b>'" + Html(settings_.locale_file.filename().string()) +
+                        "'</b> is either corrupt or does not exist.<br><br>" + Html(locale.error),
+                    "red", ReturnAddress());
+    return;
+  }
+  const std::pair<const char*, std::string ButtonTexts::*> buttons[] = {
+      {"closetext", &ButtonTexts::close_text},   {"closetitle", &ButtonTexts::close_title},
+      {"hometext", &ButtonTexts::home_text},     {"hometitle", &ButtonTexts::home_title},
+      {"buildtext", &ButtonTexts::build_text},   {"buildtitle", &ButtonTexts::build_title}};
+  for (const auto& [name, value] : locale.texts) {
+    const std::string key = AsciiLower(name);
+    bool is_button = false;
+    for (const auto& [button, member] : buttons) {
+      if (key == button) {
+        buttons_.*member = value;
+        is_button = true;
+      }
+    }
+    if (!is_button && grid) grid->SetDisplayText(key, value);
+  }
+}
+
+std::string Quillon2::GroupOptions(std::string_view selected) const {
+  designer::ReportsFile file(settings_.reports_file);
+  OpenedReports opened = file.Open();
+  if (!opened.ok()) return "<option>ERROR! REPORTS NOT FOUND</Option>";
+  std::string out;
+  for (const XmlNode& group : opened.document.Root().FirstElement().Elements()) {
+    const std::string id = group.Attribute("id").value_or("");
+    out += id == selected ? "<option selected value=\"" : "<option value=\"";
+    out += Html(id) + "\">" + Html(group.Attribute("title").value_or("")) + "</option>";
+  }
+  return out;
+}
+
+void Quillon2::Init(std::string_view connection_string) {
+  DetectLocale();
+  settings_.connection_string = connection_string;
+  const std::string action(TrimBlanks(host_.request->QueryString("a")));
+  if (!action.empty()) {
+    RunAction(action);
+    host_.response->End();
+  }
+  if (host_.request->Form("a") == "p") {
+    NotBuiltYet("The report builder");
+    host_.response->End();
+  }
+}
+
+void Quillon2::RunAction(std::string_view action) {
+  if (action == "d") {
+    DeleteAction(false);
+  } else if (action == "d2") {
+    DeleteAction(true);
+  } else if (action == "p") {
+    NotBuiltYet("The report builder");
+  } else if (action == "c") {
+    CreateFileAction();
+  } else if (action == "g") {
+    SaveGroupAction();
+  } else if (action == "n") {
+    WriteGroupEntryPage();
+  } else if (action == "b") {
+    ImportReportsFiles();
+  }
+  // "i" and unknown actions: nothing (the page ends all the same).
+}
+
+void Quillon2::RequireAllowed(std::string_view action, bool group_exists) {
+  const bool allowed = ActionAllowed(permissions_, action, group_exists);
+  std::string token = host_.request->QueryString(kTokenField);
+  if (token.empty()) token = host_.request->Form(kTokenField);
+  const bool token_ok = CheckActionToken(token, host_.session->SessionID(), action);
+  if (allowed && token_ok) return;
+  host_.response->Status("403 Forbidden");
+  ShowMessagePage("Access Denied",
+                  allowed ? "This link has expired or did not come from this site. Please "
+                            "return to the reports and try again."
+                          : "You are not allowed to do this.",
+                  "red", ReturnAddress());
+  host_.response->End();
+}
+
+void Quillon2::DeleteAction(bool is_group) {
+  RequireAllowed(is_group ? "d2" : "d", false);
+  const std::string id = NormalizeId(host_.request->QueryString(is_group ? "gi" : "id"));
+  if (id.empty() && !is_group) {
+    host_.response->Redirect(ReturnAddress());
+  }
+  designer::ReportsFile file(settings_.reports_file);
+  bool found = false;
+  FileResult result = file.Delete(id, is_group, &found);
+  if (!result.ok()) {
+    ShowMessagePage("Errors Occured", Html(result.error), "red", ReturnAddress());
+    return;
+  }
+  if (!found) {
+    const std::string kind = is_group ? "Group" : "Report";
+    ShowMessagePage(kind + " Not Found",
+                    "The " + AsciiLower(kind) + " (" + Html(id) +
+                        ") you are trying to delete has not been found",
+                    "red", ReturnAddress());
+    return;
+  }
+  host_.response->Redirect(ReturnAddress());
+}
+
+void Quillon2::CreateFileAction() {
+  RequireAllowed("c", false);
+  FileResult result = designer::ReportsFile(settings_.reports_file).Create();
+  if (!result.ok()) {
+    ShowMessagePage("Errors Occured", Html(result.error), "red", ReturnAddress());
+    return;
+  }
+  host_.response->Redirect(ReturnAddress());
+}
+
+void Quillon2::SaveGroupAction() {
+  const std::string id = NormalizeId(host_.request->QueryString("gi"));
+  const std::string title(TrimBlanks(host_.request->QueryString("gn")));
+  designer::ReportsFile file(settings_.reports_file);
+  bool exists = false;
+  for (const GroupEntry& group : file.Groups()) exists = exists || group.id == id;
+  RequireAllowed("g", exists);
+  if (id.empty() || title.empty()) host_.response->Redirect(ReturnAddress());
+  if (!exists && !IsAcceptableNewId(id)) {
+    ShowMessagePage("Errors Occured",
+                    "A group id may hold only letters, digits, \"-\" and \"_\": " + Html(id),
+                    "red", ReturnAddress());
+    return;
+  }
+  FileResult result =
+      file.SaveGroup(id, title, permissions_.add_group, permissions_.edit_group);
+  if (!result.ok()) {
+    ShowMessagePage("Errors Occured", Html(result.error), "red", ReturnAddress());
+    return;
+  }
+  host_.response->Redirect(ReturnAddress());
+}
+
+void Quillon2::NotBuiltYet(std::string_view what) {
+  ShowMessagePage("Not Available", std::string(what) + " is not built yet in this version.",
+                  "navy", ReturnAddress());
+}
+
+void Quillon2::DisplayReports() {
+  const Request& request = *host_.request;
+  if (request.FormFields().Count() == 0) {
+    if (!TrimBlanks(request.QueryString("rid")).empty() ||
+        !TrimBlanks(request.QueryString("t")).empty()) {
+      NotBuiltYet("Report display");
+      return;
+    }
+    WriteCatalogue();
+    return;
+  }
+  const std::string form_action = request.Form("a");
+  if (form_action == "p") {
+    NotBuiltYet("The report builder");
+    host_.response->End();
+  }
+  NotBuiltYet(form_action == "q" ? "The report password check" : "Table display");
+}
+
+}  // namespace fennick::designer

@@ -1,0 +1,162 @@
+// Quillon2, the report designer: its page settings, permissions and locale,
+// the administrative actions of Init, and DisplayReports.
+//
+// A page creates the designer, sets its properties, calls Init (which
+// carries out an action named by the query key "a" and ends the page) and
+// then DisplayReports (the catalogue of the reports file). Every action that
+// changes the reports file is checked against the permissions and a sealed
+// per-session token here on the server. A Quillon2 belongs to one page on
+// one thread; it keeps nothing between requests.
+#ifndef FENNICK_DESIGNER_QUILLON2_H_
+#define FENNICK_DESIGNER_QUILLON2_H_
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "designer/permissions.h"
+#include "designer/report_definition.h"
+#include "fennick/data_grid.h"
+#include "frame/host.h"
+
+namespace fennick::designer {
+
+// The page settings of a designer, with the defaults a new one has.
+struct DesignerSettings {
+  std::string title = "Quillon";
+  std::string reports_title = "Reports";
+  std::filesystem::path reports_file;  // physical path, inside the site
+  std::string home_url;
+  std::string images_url = "images/";
+  std::string style_sheet = "styles.css";
+  std::string width;
+  int16_t dialog_width = 500;
+  int16_t dialog_height = 300;
+  std::string report_link_target;
+  // The four report lists: trimmed, upper case, ", " made ",", and a ","
+  // at both ends (",HR,MKTG,"); "" when not set.
+  std::string hidden_reports, use_reports, hide_report_ids, use_report_ids;
+  std::filesystem::path locale_file;  // "" for none
+  std::filesystem::path locale_folder;
+  bool auto_detect_locale = false;
+  bool locale_from_request = false;  // the locale file was named by the request
+  std::string default_date_format, short_date_format, long_date_format;
+  // grid, header, header_link, item, alt_item, footer, paging_link, item_link
+  std::array<std::string, 8> css_classes = {"grid", "header",      "header_link", "item",
+                                            "alt_item", "footer",  "paging_link", "item_link"};
+  std::string connection_string;
+};
+
+// The designer's six button texts, from the locale file.
+struct ButtonTexts {
+  std::string close_text = "Close", home_text = "Home", build_text = "Build Report";
+  std::string close_title = "Close window", build_title = "Edit report properties",
+              home_title = "Return home";
+};
+
+class Quillon2 {
+ public:
+  // Binds the running page; raises an error when no page is running.
+  Quillon2();
+
+  // --- Page properties. Paths written with "\" are read with "/"; every
+  // path is mapped inside the site (an error for one that leaves it).
+  void Title(std::string_view value) { settings_.title = value; }
+  void ReportsTitle(std::string_view value) { settings_.reports_title = value; }
+  void ReportsFile(std::string_view value);
+  void HomeUrl(std::string_view value) { settings_.home_url = value; }
+  // A "/" is added when missing.
+  void ImagesUrl(std::string_view value);
+  void StyleSheet(std::string_view value) { settings_.style_sheet = value; }
+  void Width(std::string_view value) { settings_.width = value; }
+  void DialogWidth(int16_t value) { settings_.dialog_width = value; }
+  void DialogHeight(int16_t value) { settings_.dialog_height = value; }
+  void ReportLinkTarget(std::string_view value) { settings_.report_link_target = value; }
+  void HiddenReports(std::string_view value);
+  void UseReports(std::string_view value);
+  void HideReportsWithIDs(std::string_view value);
+  void UseReportsWithIDs(std::string_view value);
+  void SetCSSClassNames(const std::array<std::string, 8>& names) {
+    settings_.css_classes = names;
+  }
+
+  // --- Locale.
+  void LocaleFile(std::string_view value);
+  // Also turns automatic detection on.
+  void LocaleFolder(std::string_view value);
+  void AutoDetectLocale(bool value) { settings_.auto_detect_locale = value; }
+  // Set the page's response at once.
+  void CodePage(int16_t value);
+  void LCID(int16_t value);
+  void DefaultDateFormat(std::string_view value) { settings_.default_date_format = value; }
+  void ShortDateFormat(std::string_view value) { settings_.short_date_format = value; }
+  void LongDateFormat(std::string_view value) { settings_.long_date_format = value; }
+
+  // --- Permissions.
+  Permissions& permissions() { return permissions_; }
+
+  // Stores the connection string, chooses the locale file and carries out
+  // the action in the query key "a"; any non-empty action ends the page.
+  void Init(std::string_view connection_string);
+  // The catalogue, or the page the request asks for.
+  void DisplayReports();
+  // The import form; a posted file is merged into the reports file.
+  void ImportReportsFiles();
+  // The text of key `name` in the locale file, or `fallback` (the key is
+  // then added to the file).
+  std::string ReadLocale(std::string_view name, std::string_view fallback);
+  // Reads the whole locale file: the six button texts into the designer,
+  // every other key into `grid`'s display texts (when a grid is given). A
+  // missing default locale file is written out first; a broken one shows
+  // "Invalid XML Document" and leaves every text as it was.
+  void LoadLocale(DataGrid* grid);
+  // One option element per report group for the builder's group list,
+  // the group `selected` marked; ids and titles encoded.
+  std::string GroupOptions(std::string_view selected) const;
+
+  // The current report's schema (public schema routines).
+  ReportDefinition& report() { return report_; }
+
+  const DesignerSettings& settings() const { return settings_; }
+  const ButtonTexts& buttons() const { return buttons_; }
+
+  // The page URL followed by "?" and the preserved query string, when
+  // there is one.
+  std::string ReturnAddress() const;
+  // The request's query string without the designer's own keys, URL-encoded
+  // again ("" when nothing is left).
+  std::string PreservedQuery() const;
+
+ private:
+  std::filesystem::path MapSitePath(std::string_view value) const;
+  void DetectLocale();
+  void RunAction(std::string_view action);
+  // Ends the page with "Access Denied" unless the action is allowed and
+  // carries a valid token.
+  void RequireAllowed(std::string_view action, bool group_exists);
+  void DeleteAction(bool is_group);
+  void SaveGroupAction();
+  void CreateFileAction();
+  void WriteGroupEntryPage();
+  void WriteCatalogue();
+  void NotBuiltYet(std::string_view what);
+
+  HostContext host_;
+  DesignerSettings settings_;
+  Permissions permissions_;
+  ButtonTexts buttons_;
+  ReportDefinition report_;
+};
+
+// Writes the designer's message box: the title, the text (both written as
+// given: callers encode what came from the request) in `colour`, a link back
+// to `return_url`, and a "Try Again" link when the text is exactly "Could
+// not save report".
+void ShowMessagePage(std::string_view title, std::string_view text, std::string_view colour,
+                     std::string_view return_url);
+
+}  // namespace fennick::designer
+
+#endif  // FENNICK_DESIGNER_QUILLON2_H_

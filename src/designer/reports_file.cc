@@ -1,0 +1,325 @@
+// Loading, changing and saving the reports file.
+#include "designer/reports_file.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+
+#include "base/ascii.h"
+#include "designer/file_lock.h"
+#include "designer/report_id.h"
+
+namespace fennick::designer {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The file's text; nullopt when it does not exist or cannot be read.
+std::optional<std::string> ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+OpenedReports ReadFile(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) {
+    OpenedReports out;
+    out.error = "The reports file " + path.filename().string() + " does not exist";
+    out.missing = true;
+    return out;
+  }
+  std::optional<std::string> text = ReadText(path);
+  if (!text) {
+    OpenedReports out;
+    out.error = "The reports file " + path.filename().string() + " cannot be read";
+    return out;
+  }
+  return ParseReports(*text);
+}
+
+XmlNode GroupsOf(const XmlDocument& doc) { return doc.Root().FirstElement(); }
+XmlNode ReportsOf(const XmlDocument& doc) { return doc.Root().FirstElement().NextElement(); }
+
+std::string AttributeOf(const XmlNode& node, std::string_view name) {
+  return node.Attribute(name).value_or(std::string());
+}
+
+std::tm LocalNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+std::string Serialized(const XmlDocument& doc) {
+  XmlWriteOptions options;
+  options.encoding = "UTF-8";
+  options.declaration = true;
+  return doc.Serialize(options);
+}
+
+// Load-modify-save under the file's lock. `change` edits the document and
+// returns whether to save it; an error it sets stops the save. A missing
+// file starts from the empty file; one that does not parse is left alone.
+FileResult Modify(const fs::path& path, const std::function<bool(XmlDocument&, FileResult&)>& change) {
+  ExclusiveFileLock lock(path);
+  OpenedReports opened = ReadFile(path);
+  if (!opened.ok() && opened.missing) opened = ParseReports(kEmptyReportsFile);
+  FileResult result;
+  if (!opened.ok()) {
+    result.error = opened.error;
+    return result;
+  }
+  const bool save = change(opened.document, result);
+  if (!result.ok() || !save) return result;
+  result.error = WriteFileAtomically(path, Serialized(opened.document));
+  return result;
+}
+
+XmlNode FindById(const XmlNode& list, std::string_view element, std::string_view id,
+                 bool upper_stored) {
+  for (const XmlNode& node : list.Elements()) {
+    if (node.Name() != element) continue;
+    std::string stored = AttributeOf(node, "id");
+    if (upper_stored) stored = AsciiUpper(stored);
+    if (stored == id) return node;
+  }
+  return XmlNode();
+}
+
+}  // namespace
+
+OpenedReports ParseReports(std::string_view text) {
+  XmlParseResult parsed = XmlDocument::Parse(text);
+  OpenedReports out;
+  if (!parsed.ok()) {
+    out.error = "The reports file is not well-formed XML (line " + std::to_string(parsed.line) +
+                "): " + parsed.error;
+    return out;
+  }
+  XmlNode root = parsed.document.Root();
+  XmlNode groups = root.FirstElement();
+  XmlNode reports = groups.NextElement();
+  if (root.Name() != "quillon" || groups.Name() != "groups" || reports.Name() != "reports") {
+    out.error = "The file is not a reports file: its root must be quillon, holding groups "
+                "and reports";
+    return out;
+  }
+  out.document = std::move(parsed.document);
+  return out;
+}
+
+std::string FileDateText(const std::tm& t) {
+  int hour = t.tm_hour % 12;
+  if (hour == 0) hour = 12;
+  char text[64];
+  std::snprintf(text, sizeof text, "%d/%d/%d %d:%02d:%02d %s", t.tm_mon + 1, t.tm_mday,
+                t.tm_year + 1900, hour, t.tm_min, t.tm_sec, t.tm_hour < 12 ? "AM" : "PM");
+  return text;
+}
+
+OpenedReports ReportsFile::Read() const { return ReadFile(path_); }
+
+OpenedReports ReportsFile::Open() const {
+  OpenedReports opened = ReadFile(path_);
+  if (opened.ok() || !opened.missing) return opened;
+  FileResult created = Create();
+  if (!created.ok()) {
+    OpenedReports out;
+    out.error = created.error;
+    return out;
+  }
+  return ReadFile(path_);
+}
+
+FileResult ReportsFile::Create() const {
+  ExclusiveFileLock lock(path_);
+  OpenedReports opened = ReadFile(path_);
+  if (opened.ok()) return FileResult();  // a healthy file stays as it is
+  if (!opened.missing) {
+    // Keep the damaged file: it may hold reports someone can still recover.
+    std::tm now = LocalNow();
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &now);
+    fs::path backup = path_;
+    backup += ".damaged-" + std::string(stamp);
+    std::error_code ec;
+    fs::rename(path_, backup, ec);
+    if (ec) return FileResult{"Cannot keep the damaged reports file: " + ec.message()};
+  }
+  return FileResult{WriteFileAtomically(path_, Serialized(ParseReports(kEmptyReportsFile).document))};
+}
+
+std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report,
+                                                   std::string* error) const {
+  std::string saved_id;
+  FileResult result = Modify(path_, [&](XmlDocument& doc, FileResult& outcome) {
+    XmlNode reports = ReportsOf(doc);
+    std::string id = NormalizeId(report.id);
+    const std::string group = NormalizeId(report.group);
+    const std::tm now = LocalNow();
+    const std::string stamp = FileDateText(now);
+    XmlNode existing;
+    if (id.empty()) {
+      std::optional<std::string> fresh =
+          UniqueReportId(now, RandomIdDigit(), [&](std::string_view candidate) {
+            return static_cast<bool>(FindById(reports, "report", candidate, false));
+          });
+      if (!fresh) {
+        outcome.error = "No free report id is left for this minute; please try again";
+        return false;
+      }
+      id = *fresh;
+    } else {
+      existing = FindById(reports, "report", id, false);
+      if (!existing && report.typed_id && !IsAcceptableNewId(id)) {
+        outcome.error = "A report id may hold only letters, digits, \"-\" and \"_\"";
+        return false;
+      }
+    }
+    if (existing) {
+      existing.SetAttribute("group", group);
+      existing.SetAttribute("args", report.args);
+      existing.SetAttribute("title", report.title);
+      existing.SetAttribute("modified", stamp);
+      existing.SetAttribute("query", report.query);
+      existing.SetAttribute("ip", report.ip);
+      existing.SetAttribute("modifiedby", report.user);
+      existing.SetText(report.description);
+    } else {
+      XmlNode node = reports.AppendElement("report");
+      node.SetAttribute("args", report.args);
+      node.SetAttribute("id", id);
+      node.SetAttribute("group", group);
+      node.SetAttribute("title", report.title);
+      node.SetAttribute("added", stamp);
+      node.SetAttribute("modified", stamp);
+      node.SetAttribute("query", report.query);
+      node.SetAttribute("ip", report.ip);
+      node.SetAttribute("createdby", report.user);
+      node.SetText(report.description);
+    }
+    saved_id = id;
+    return true;
+  });
+  if (!result.ok()) {
+    if (error) *error = result.error;
+    return std::nullopt;
+  }
+  return saved_id;
+}
+
+FileResult ReportsFile::SaveGroup(std::string_view id, std::string_view title, bool may_add,
+                                  bool may_edit) const {
+  const std::string group_id = NormalizeId(id);
+  return Modify(path_, [&](XmlDocument& doc, FileResult& outcome) {
+    XmlNode groups = GroupsOf(doc);
+    XmlNode existing = FindById(groups, "group", group_id, false);
+    if (existing) {
+      if (!may_edit) {
+        outcome.error = "You are not allowed to change report groups";
+        return false;
+      }
+      existing.SetAttribute("title", title);
+      return true;
+    }
+    if (!may_add) {
+      outcome.error = "You are not allowed to add report groups";
+      return false;
+    }
+    XmlNode node = groups.AppendElement("group");
+    node.SetAttribute("id", group_id);
+    node.SetAttribute("title", title);
+    return true;
+  });
+}
+
+FileResult ReportsFile::Delete(std::string_view id, bool is_group, bool* found) const {
+  const std::string wanted = NormalizeId(id);
+  if (found) *found = false;
+  // The default group has the empty id: it cannot be deleted, and an empty
+  // report id names nothing.
+  if (wanted.empty()) return FileResult();
+  ExclusiveFileLock lock(path_);
+  OpenedReports opened = ReadFile(path_);
+  if (!opened.ok()) return FileResult{opened.error};
+  XmlNode list = is_group ? GroupsOf(opened.document) : ReportsOf(opened.document);
+  XmlNode node = FindById(list, is_group ? "group" : "report", wanted, true);
+  if (!node) return FileResult();
+  if (found) *found = true;
+  node.Remove();
+  return FileResult{WriteFileAtomically(path_, Serialized(opened.document))};
+}
+
+std::string ReportsFile::GetReportArgs(std::string_view id) const {
+  OpenedReports opened = Open();
+  if (!opened.ok()) return std::string();
+  XmlNode node = FindById(ReportsOf(opened.document), "report", NormalizeId(id), false);
+  return AttributeOf(node, "args");
+}
+
+std::vector<GroupEntry> ReportsFile::Groups() const {
+  std::vector<GroupEntry> out;
+  OpenedReports opened = Open();
+  if (!opened.ok()) return out;
+  for (const XmlNode& node : GroupsOf(opened.document).Elements()) {
+    if (node.Name() == "group") out.push_back({AttributeOf(node, "id"), AttributeOf(node, "title")});
+  }
+  return out;
+}
+
+ImportResult ReportsFile::Import(std::string_view uploaded) const {
+  ImportResult result;
+  OpenedReports incoming = ParseReports(uploaded);
+  if (!incoming.ok()) {
+    result.error = "The uploaded file is not a reports file: " + incoming.error;
+    return result;
+  }
+  if (AttributeOf(incoming.document.Root(), "version") != "2") {
+    result.error = "The uploaded reports file is not of version 2";
+    return result;
+  }
+  FileResult saved = Modify(path_, [&](XmlDocument& doc, FileResult&) {
+    bool changed = false;
+    XmlNode groups = GroupsOf(doc);
+    XmlNode reports = ReportsOf(doc);
+    for (const XmlNode& node : GroupsOf(incoming.document).Elements()) {
+      if (node.Name() != "group") continue;
+      const std::string id = NormalizeId(AttributeOf(node, "id"));
+      if (FindById(groups, "group", id, false)) {
+        result.skipped_groups.push_back(id);
+        continue;
+      }
+      XmlNode copy = groups.AppendElement("group");
+      copy.SetAttribute("id", id);
+      copy.SetAttribute("title", AttributeOf(node, "title"));
+      result.added_groups.push_back(id);
+      changed = true;
+    }
+    for (const XmlNode& node : ReportsOf(incoming.document).Elements()) {
+      if (node.Name() != "report") continue;
+      const std::string id = NormalizeId(AttributeOf(node, "id"));
+      if (id.empty() || FindById(reports, "report", id, false)) {
+        result.skipped_reports.push_back(id);
+        continue;
+      }
+      // The whole record, attributes in their order and the description.
+      XmlNode copy = reports.AppendCopy(node);
+      copy.SetAttribute("id", id);
+      copy.SetAttribute("group", NormalizeId(AttributeOf(node, "group")));
+      result.added_reports.push_back(id);
+      changed = true;
+    }
+    return changed;
+  });
+  if (!saved.ok()) result.error = saved.error;
+  return result;
+}
+
+}  // namespace fennick::designer

@@ -1,0 +1,61 @@
+// New report ids: their shape, and stepping past taken ones.
+#include "designer/report_id.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace fennick::designer {
+namespace {
+
+std::tm At(int year, int month, int day, int hour, int minute) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_isdst = -1;
+  return t;
+}
+
+TEST(ReportIdTest, TenDigitsFromTheMinute) {
+  EXPECT_EQ(ReportIdFor(At(2026, 3, 5, 14, 7), 4), "6030514074");
+  EXPECT_EQ(ReportIdFor(At(2030, 12, 31, 0, 0), 9), "0123100009");
+  for (int i = 0; i < 50; ++i) {
+    const int digit = RandomIdDigit();
+    EXPECT_GE(digit, 1);
+    EXPECT_LE(digit, 9);
+  }
+}
+
+TEST(ReportIdTest, TwentyIdsInOneMinuteAreDistinct) {
+  std::set<std::string> taken;
+  auto is_taken = [&](std::string_view id) { return taken.count(std::string(id)) != 0; };
+  const std::tm now = At(2026, 12, 31, 23, 59);
+  for (int i = 0; i < 20; ++i) {
+    std::optional<std::string> id = UniqueReportId(now, 4, is_taken);
+    ASSERT_TRUE(id.has_value());
+    EXPECT_TRUE(taken.insert(*id).second) << *id;
+  }
+  // Digits 4..9 of 23:59, then the next minute carries into the new year.
+  EXPECT_TRUE(taken.count("6123123594"));
+  EXPECT_TRUE(taken.count("6123123599"));
+  EXPECT_TRUE(taken.count("7010100001"));
+  // Sixty taken candidates in a row: a clear refusal, not a duplicate.
+  EXPECT_FALSE(UniqueReportId(now, 1, [](std::string_view) { return true; }).has_value());
+}
+
+TEST(ReportIdTest, TypedIdsAndMatching) {
+  EXPECT_TRUE(IsAcceptableNewId("HR"));
+  EXPECT_TRUE(IsAcceptableNewId("sales_2026-q1"));
+  for (const char* bad : {"", "a b", "a\"b", "<x>", "a;b", "é", "a/b", "a&b"}) {
+    EXPECT_FALSE(IsAcceptableNewId(bad)) << bad;
+  }
+  EXPECT_FALSE(IsAcceptableNewId(std::string(65, 'a')));
+  EXPECT_EQ(NormalizeId("  hr x "), "HR X");
+}
+
+}  // namespace
+}  // namespace fennick::designer

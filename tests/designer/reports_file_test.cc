@@ -1,0 +1,305 @@
+// The reports file: its exact shape, group and report changes, refusals,
+// damaged files, and saves that race from threads and processes.
+#include "designer/reports_file.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace fennick::designer {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ReportsFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("fennick_reports_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    path_ = folder_ / "reports.xml";
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::string Text() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  void WriteText(std::string_view text) const {
+    std::ofstream(path_, std::ios::binary) << text;
+  }
+  ReportSave Report(std::string id, std::string title) const {
+    ReportSave r;
+    r.id = std::move(id);
+    r.group = "hr";
+    r.args = "O2E6MTsg";
+    r.title = std::move(title);
+    r.description = "About <it> & \"more\"";
+    r.ip = "127.0.0.1";
+    r.user = "ann";
+    return r;
+  }
+  size_t CountReports() const {
+    OpenedReports opened = ReportsFile(path_).Read();
+    EXPECT_TRUE(opened.ok()) << opened.error;
+    return opened.document.Select("/quillon/reports/report").size();
+  }
+
+  fs::path folder_;
+  fs::path path_;
+};
+
+TEST_F(ReportsFileTest, CreatesTheEmptyFileAndKeepsAttributeOrder) {
+  ReportsFile file(path_);
+  ASSERT_TRUE(file.Create().ok());
+  EXPECT_EQ(Text(),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quillon version=\"2\"><groups><group "
+            "id=\"\" title=\"General Reports\"/></groups><reports/></quillon>\n");
+
+  std::string error;
+  ASSERT_EQ(file.SaveReport(Report(" r1 ", "First"), &error), "R1") << error;
+  OpenedReports opened = file.Read();
+  XmlNode node = opened.document.SelectFirst("/quillon/reports/report");
+  std::vector<std::string> names;
+  for (const auto& [name, value] : node.Attributes()) names.push_back(name);
+  EXPECT_EQ(names, (std::vector<std::string>{"args", "id", "group", "title", "added", "modified",
+                                             "query", "ip", "createdby"}));
+  EXPECT_EQ(node.Attribute("group"), "HR");
+  EXPECT_EQ(node.Text(), "About <it> & \"more\"");
+  const std::string added = *node.Attribute("added");
+
+  // A second save updates in place: added and createdby stay, modifiedby
+  // comes last.
+  ReportSave again = Report("R1", "Renamed");
+  again.user = "bob";
+  again.group = "mktg";
+  ASSERT_TRUE(file.SaveReport(again, &error)) << error;
+  OpenedReports reread = file.Read();
+  node = reread.document.SelectFirst("/quillon/reports/report");
+  names.clear();
+  for (const auto& [name, value] : node.Attributes()) names.push_back(name);
+  EXPECT_EQ(names, (std::vector<std::string>{"args", "id", "group", "title", "added", "modified",
+                                             "query", "ip", "createdby", "modifiedby"}));
+  EXPECT_EQ(node.Attribute("title"), "Renamed");
+  EXPECT_EQ(node.Attribute("group"), "MKTG");
+  EXPECT_EQ(node.Attribute("added"), added);
+  EXPECT_EQ(node.Attribute("createdby"), "ann");
+  EXPECT_EQ(node.Attribute("modifiedby"), "bob");
+  EXPECT_EQ(CountReports(), 1u);
+  EXPECT_EQ(file.GetReportArgs(" r1"), "O2E6MTsg");
+  EXPECT_EQ(file.GetReportArgs("R2"), "");
+
+  // Creating again leaves a healthy file alone.
+  ASSERT_TRUE(file.Create().ok());
+  EXPECT_EQ(CountReports(), 1u);
+}
+
+TEST_F(ReportsFileTest, GroupsAreSavedRenamedAndDeleted) {
+  ReportsFile file(path_);
+  // A missing file is created on first use.
+  ASSERT_TRUE(file.SaveGroup("hr", "People", true, true).ok());
+  ASSERT_TRUE(file.SaveGroup("HR", "Human resources", true, true).ok());
+  std::vector<GroupEntry> groups = file.Groups();
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(groups[1].id, "HR");
+  EXPECT_EQ(groups[1].title, "Human resources");
+
+  // Refusals are checked against the file: adding needs may_add, renaming
+  // may_edit.
+  EXPECT_EQ(file.SaveGroup("NEW", "x", false, true).error,
+            "You are not allowed to add report groups");
+  EXPECT_EQ(file.SaveGroup("HR", "x", true, false).error,
+            "You are not allowed to change report groups");
+  EXPECT_EQ(file.Groups()[1].title, "Human resources");
+
+  // The default group (empty id) cannot be deleted.
+  bool default_found = true;
+  ASSERT_TRUE(file.Delete("  ", true, &default_found).ok());
+  EXPECT_FALSE(default_found);
+  EXPECT_EQ(file.Groups().size(), 2u);
+
+  // Deleting a group leaves its reports.
+  std::string error;
+  ASSERT_TRUE(file.SaveReport(Report("R1", "One"), &error)) << error;
+  bool found = false;
+  ASSERT_TRUE(file.Delete("hr", true, &found).ok());
+  EXPECT_TRUE(found);
+  EXPECT_EQ(file.Groups().size(), 1u);
+  EXPECT_EQ(CountReports(), 1u);
+  ASSERT_TRUE(file.Delete("hr", true, &found).ok());
+  EXPECT_FALSE(found);
+  ASSERT_TRUE(file.Delete(" r1 ", false, &found).ok());
+  EXPECT_TRUE(found);
+  EXPECT_EQ(CountReports(), 0u);
+}
+
+TEST_F(ReportsFileTest, DamagedFileIsReportedAndLeftUntouched) {
+  const std::string damaged = "<quillon version=\"2\"><groups><group id=\"HR\" title=\"x\">";
+  WriteText(damaged);
+  ReportsFile file(path_);
+  std::string error;
+  EXPECT_FALSE(file.SaveReport(Report("R1", "One"), &error));
+  EXPECT_NE(error.find("not well-formed"), std::string::npos) << error;
+  EXPECT_FALSE(file.SaveGroup("A", "a", true, true).ok());
+  bool found = true;
+  EXPECT_FALSE(file.Delete("HR", true, &found).ok());
+  EXPECT_FALSE(file.Open().ok());
+  EXPECT_EQ(Text(), damaged);
+
+  // Well-formed but not a reports file: refused as well.
+  WriteText("<Locale version=\"1.0\"/>");
+  EXPECT_FALSE(file.SaveGroup("A", "a", true, true).ok());
+  EXPECT_EQ(Text(), "<Locale version=\"1.0\"/>");
+
+  // Creating over a damaged file keeps it as a backup.
+  WriteText(damaged);
+  ASSERT_TRUE(file.Create().ok());
+  EXPECT_TRUE(file.Open().ok());
+  int backups = 0;
+  for (const auto& entry : fs::directory_iterator(folder_)) {
+    if (entry.path().filename().string().rfind("reports.xml.damaged-", 0) == 0) {
+      ++backups;
+      std::ifstream in(entry.path());
+      std::ostringstream s;
+      s << in.rdbuf();
+      EXPECT_EQ(s.str(), damaged);
+    }
+  }
+  EXPECT_EQ(backups, 1);
+}
+
+TEST_F(ReportsFileTest, NewIdsNeverCollide) {
+  ReportsFile file(path_);
+  std::set<std::string> ids;
+  for (int i = 0; i < 20; ++i) {
+    std::string error;
+    std::optional<std::string> id = file.SaveReport(Report("", "R" + std::to_string(i)), &error);
+    ASSERT_TRUE(id) << error;
+    EXPECT_EQ(id->size(), 10u);
+    EXPECT_TRUE(ids.insert(*id).second) << *id;
+  }
+  EXPECT_EQ(CountReports(), 20u);
+
+  // A typed new id is limited to letters, digits, "-" and "_"; a stored id
+  // of another shape is still updated.
+  std::string error;
+  ReportSave typed = Report("a b<c>", "Typed");
+  typed.typed_id = true;
+  EXPECT_FALSE(file.SaveReport(typed, &error));
+  EXPECT_EQ(error, "A report id may hold only letters, digits, \"-\" and \"_\"");
+  EXPECT_TRUE(file.SaveReport(Report("a b<c>", "Stored"), &error)) << error;
+  typed.title = "Updated";
+  EXPECT_EQ(file.SaveReport(typed, &error), "A B<C>") << error;
+  typed.id = "sales-2026_q1";
+  EXPECT_EQ(file.SaveReport(typed, &error), "SALES-2026_Q1") << error;
+  EXPECT_EQ(CountReports(), 22u);
+}
+
+TEST_F(ReportsFileTest, ConcurrentSavesLoseNothing) {
+  ReportsFile file(path_);
+  ASSERT_TRUE(file.Create().ok());
+  constexpr int kThreads = 16, kProcesses = 4, kEach = 10;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int failures = 0;
+      for (int i = 0; i < kEach; ++i) {
+        std::string error;
+        if (!file.SaveReport(Report("P" + std::to_string(p) + "_" + std::to_string(i), "x"),
+                             &error)) {
+          ++failures;
+        }
+      }
+      ::_exit(failures == 0 ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) {
+        std::string error;
+        // One new id per thread (a minute has room for sixty), the rest
+        // given.
+        const std::string id = i == 0 ? "" : "T" + std::to_string(t) + "_" + std::to_string(i);
+        EXPECT_TRUE(file.SaveReport(Report(id, "x"), &error)) << error;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (pid_t pid : children) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_EQ(CountReports(), static_cast<size_t>((kThreads + kProcesses) * kEach));
+}
+
+TEST_F(ReportsFileTest, KilledSaveLeavesAFileThatLoads) {
+  ReportsFile file(path_);
+  ASSERT_TRUE(file.Create().ok());
+  for (int round = 0; round < 5; ++round) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      // Saves as fast as it can until killed; big descriptions make each
+      // write take long enough to be cut.
+      ReportSave report = Report("", "x");
+      report.description.assign(200000, 'd');
+      for (;;) {
+        std::string error;
+        file.SaveReport(report, &error);
+      }
+    }
+    ::usleep(20000 + round * 15000);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    OpenedReports opened = file.Read();
+    ASSERT_TRUE(opened.ok()) << opened.error;
+    // The lock died with the process: this process can save at once.
+    std::string error;
+    EXPECT_TRUE(file.SaveReport(Report("AFTER" + std::to_string(round), "x"), &error)) << error;
+  }
+}
+
+TEST_F(ReportsFileTest, ImportSkipsExistingIds) {
+  ReportsFile file(path_);
+  std::string error;
+  ASSERT_TRUE(file.SaveGroup("HR", "People", true, true).ok());
+  ASSERT_TRUE(file.SaveReport(Report("R1", "Mine"), &error)) << error;
+  const std::string uploaded =
+      "<quillon version=\"2\"><groups><group id=\"\" title=\"General Reports\"/>"
+      "<group id=\"hr\" title=\"Theirs\"/><group id=\"FIN\" title=\"Finance\"/></groups>"
+      "<reports><report args=\"QQ==\" id=\"R1\" group=\"HR\" title=\"Theirs\">t</report>"
+      "<report args=\"QQ==\" id=\"r2\" group=\"fin\" title=\"Budget\">b</report></reports>"
+      "</quillon>";
+  ImportResult result = file.Import(uploaded);
+  ASSERT_TRUE(result.ok()) << result.error;
+  EXPECT_EQ(result.added_groups, std::vector<std::string>{"FIN"});
+  EXPECT_EQ(result.skipped_groups, (std::vector<std::string>{"", "HR"}));
+  EXPECT_EQ(result.added_reports, std::vector<std::string>{"R2"});
+  EXPECT_EQ(result.skipped_reports, std::vector<std::string>{"R1"});
+  EXPECT_EQ(file.GetReportArgs("R2"), "QQ==");
+  EXPECT_EQ(file.Groups()[1].title, "People");
+  EXPECT_EQ(CountReports(), 2u);
+
+  EXPECT_FALSE(file.Import("<quillon version=\"1\"><groups/><reports/></quillon>").ok());
+  EXPECT_FALSE(file.Import("not xml").ok());
+  EXPECT_EQ(CountReports(), 2u);
+}
+
+}  // namespace
+}  // namespace fennick::designer
