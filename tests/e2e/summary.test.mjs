@@ -3,82 +3,12 @@
 // and Total footer rows, the average and total at the end of every row, and
 // the summary box agree with them, on the first page, after paging and
 // after a filter.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
-import { mkdtempSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import { join, resolve, dirname } from 'node:path';
-import { fileURLToPath } from 'node:url';
-import { chromium } from 'playwright-core';
+import { UseDemoSite, Post } from './demo_site.mjs';
 
-const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
-const binary = process.env.FENNICK_BINARY || join(root, 'build', 'fennick');
-
-let server;
-let browser;
-let base;
-let profile;
-
-function StartServer() {
-  return new Promise((resolvePromise, reject) => {
-    server = spawn(binary, ['serve', '--demo', '--port', '0', '--quiet'], {
-      cwd: root,
-      env: { ...process.env, FENNICK_SECRET: process.env.FENNICK_SECRET ||
-             'e2e-secret-0123456789abcdef0123456789abcdef' },
-      stdio: ['ignore', 'pipe', 'pipe'],
-    });
-    let output = '';
-    const timer = setTimeout(() => reject(new Error('no banner: ' + output)), 60000);
-    const onData = (chunk) => {
-      output += chunk;
-      const match = output.match(/on http:\/\/127\.0\.0\.1:(\d+)\//);
-      if (match) {
-        clearTimeout(timer);
-        resolvePromise(`http://127.0.0.1:${match[1]}`);
-      }
-    };
-    server.stdout.on('data', onData);
-    server.stderr.on('data', onData);
-    server.on('exit', (code) => {
-      clearTimeout(timer);
-      reject(new Error(`server exited (${code}): ${output}`));
-    });
-  });
-}
-
-before(async () => {
-  base = await StartServer();
-  profile = mkdtempSync(join(tmpdir(), 'fennick-e2e-'));
-  browser = await chromium.launchPersistentContext(profile, {
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update',
-           '--disable-sync'],
-  });
-});
-
-after(async () => {
-  if (browser) await browser.close();
-  if (server && server.exitCode === null) server.kill('SIGTERM');
-  if (profile) rmSync(profile, { recursive: true, force: true });
-});
-
-process.on('exit', () => {
-  if (server && server.exitCode === null) server.kill('SIGKILL');
-});
-
-async function Open(path) {
-  const page = await browser.newPage();
-  page.setDefaultTimeout(20000);
-  await page.goto(base + path);
-  return page;
-}
-
-async function Post(page, action) {
-  await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), action()]);
-}
+const site = UseDemoSite();
+const Open = site.Open;
 
 // "$1,234.50" as 1234.5.
 function Money(text) {
