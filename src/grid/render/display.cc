@@ -64,6 +64,30 @@ int64_t CorrectedStart(int64_t start, int64_t rows, int64_t page_size) {
   return std::max<int64_t>(corrected, 1);
 }
 
+void PrepareRender(GridRender& r) {
+  GridObject& g = r.g;
+  GridPageState& p = *g.page;
+  r.paging = p.page_results;
+  r.filtering = p.can_filter;
+  r.export_area = g.designer.export_buttons;
+  r.columnar = p.is_columnar;
+  r.sort_links = p.header_sort_links;
+  if (g.req.print_view) {
+    r.paging = r.filtering = r.export_area = r.sort_links = false;
+  }
+  if (p.alt_item_style.empty()) p.alt_item_style = p.item_style;
+  if (p.alt_item_class.empty()) p.alt_item_class = p.item_class;
+}
+
+void OpenGridForm(const GridObject& g, std::string& out) {
+  out.append(kPostBackScript);
+  if (g.designer.writes_own_form) {
+    out.append("<form name=FNKQuillon method=post action=\"");
+    out.append(HtmlAttributeEscape(g.host.page_url));
+    out.append("\">");
+  }
+}
+
 void WriteToolBar(GridRender& r) {
   GridObject& g = r.g;
   const GridPageState& p = *g.page;
@@ -171,16 +195,7 @@ void BindInto(GridObject& g, double& step, std::string& out) {
     GridPageState& p = *g.page;
     out.reserve(64 * 1024);
     GridRender r(g, out);
-    r.paging = p.page_results;
-    r.filtering = p.can_filter;
-    r.export_area = g.designer.export_buttons;
-    r.columnar = p.is_columnar;
-    r.sort_links = p.header_sort_links;
-    if (g.req.print_view) {
-      r.paging = r.filtering = r.export_area = r.sort_links = false;
-    }
-    if (p.alt_item_style.empty()) p.alt_item_style = p.item_style;
-    if (p.alt_item_class.empty()) p.alt_item_class = p.item_class;
+    PrepareRender(r);
 
     step = 2;
     if (g.result.recordset) AnalyseColumns(g);
@@ -190,12 +205,7 @@ void BindInto(GridObject& g, double& step, std::string& out) {
     }
 
     step = 3;
-    out.append(kPostBackScript);
-    if (g.designer.writes_own_form) {
-      out.append("<form name=FNKQuillon method=post action=\"");
-      out.append(HtmlAttributeEscape(g.host.page_url));
-      out.append("\">");
-    }
+    OpenGridForm(g, out);
 
     step = 4;
     if (g.result.fetch_error) {

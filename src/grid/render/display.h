@@ -1,6 +1,7 @@
 // The steps of DataGrid::Display that the master-details rendering shares
-// with the plain grid's: reading the result's columns, the start
-// correction, the tool bar and the box for rows that failed to read.
+// with the plain grid's: the drawing switches, reading the result's
+// columns, the form, the start correction, the tool bar and the box for
+// rows that failed to read.
 #ifndef FENNICK_GRID_RENDER_DISPLAY_H_
 #define FENNICK_GRID_RENDER_DISPLAY_H_
 
@@ -24,6 +25,15 @@ bool IsShownField(const GridPageState& page, const GridColumn& column);
 // The first item (1-based) of the page to show out of `rows` items: a
 // start past them moves to the last page; 1 without paging.
 int64_t CorrectedStart(int64_t start, int64_t rows, int64_t page_size);
+
+// Sets the drawing switches from the page's settings (the print view
+// turns paging, filtering, exports and sort links off) and gives the
+// alternate rows the item style and class when they have none.
+void PrepareRender(GridRender& r);
+
+// The postback script and, when the grid writes its own form, the form's
+// opening tag posting back to the page.
+void OpenGridForm(const GridObject& g, std::string& out);
 
 // The tool bar above the grid: the print link (with the master-details
 // links in that mode), the popup filter button and the export area.

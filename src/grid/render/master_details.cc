@@ -129,16 +129,7 @@ void BindMasterInto(GridObject& g, double& step, std::string& out) {
     }
     out.reserve(64 * 1024);
     GridRender r(g, out);
-    r.paging = p.page_results;
-    r.filtering = p.can_filter;
-    r.export_area = g.designer.export_buttons;
-    r.columnar = p.is_columnar;
-    r.sort_links = p.header_sort_links;
-    if (g.req.print_view) {
-      r.paging = r.filtering = r.export_area = r.sort_links = false;
-    }
-    if (p.alt_item_style.empty()) p.alt_item_style = p.item_style;
-    if (p.alt_item_class.empty()) p.alt_item_class = p.item_class;
+    PrepareRender(r);
 
     step = 2;
     if (g.result.recordset) AnalyseColumns(g);
@@ -159,12 +150,7 @@ void BindMasterInto(GridObject& g, double& step, std::string& out) {
     }
 
     step = 3;
-    out.append(kPostBackScript);
-    if (g.designer.writes_own_form) {
-      out.append("<form name=FNKQuillon method=post action=\"");
-      out.append(HtmlAttributeEscape(g.host.page_url));
-      out.append("\">");
-    }
+    OpenGridForm(g, out);
 
     step = 4;
     if (g.result.fetch_error) {
