@@ -165,6 +165,24 @@ class Response {
   // The Content-Type header value: the content type and the charset.
   std::string FullContentType() const;
 
+  // Hands one piece of a streamed body to the browser; false when the
+  // browser is gone (the producer should then stop).
+  using BodySink = std::function<bool(std::string_view piece)>;
+  // Produces a body piece by piece. It runs after the page ended, still
+  // bound to the page (its deadline applies), and writes through the sink.
+  // Any exception it lets escape aborts the connection without the final
+  // chunk, so the browser sees a failed download, never a short file that
+  // looks whole.
+  using BodyProducer = std::function<void(const BodySink& sink)>;
+  // Makes the response a streamed one: the host sends what was buffered,
+  // then the producer's pieces, with chunked transfer coding. Streamed
+  // pieces do not count against MaxBytes, as they are never held whole.
+  // An error escaping the page drops the producer (the error page is sent
+  // instead).
+  void StreamBody(BodyProducer producer) { producer_ = std::move(producer); }
+  const BodyProducer& StreamedBody() const { return producer_; }
+  BodyProducer TakeStreamedBody() { return std::move(producer_); }
+
  private:
   [[noreturn]] void RaiseTooLarge();
 
@@ -181,6 +199,7 @@ class Response {
   int32_t lcid_ = 0;
   std::vector<std::pair<std::string, std::string>> headers_;
   std::vector<std::pair<std::string, Cookie>> cookies_;
+  BodyProducer producer_;
 };
 
 // Values kept between requests of one browser session.

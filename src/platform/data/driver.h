@@ -62,6 +62,19 @@ struct ExecuteResult {
   int64_t records_affected = -1;
 };
 
+// The rows of one result read forward only, a batch at a time, so that
+// going through a large result needs memory for one batch, not for the
+// result. The connection must outlive the cursor and runs nothing else
+// while the cursor is open.
+class RowCursor {
+ public:
+  virtual ~RowCursor() = default;
+  // The next rows, at most `max_rows` (at least 1), with their columns
+  // described; no rows once the result is exhausted. Raises the engine's
+  // errors; FetchError when reading the result fails after it started.
+  virtual std::unique_ptr<RowSet> Next(size_t max_rows) = 0;
+};
+
 class DriverConnection {
  public:
   virtual ~DriverConnection() = default;
@@ -75,6 +88,10 @@ class DriverConnection {
   virtual std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view name) = 0;
   // What a bare name (as written, possibly delimited) names, if anything.
   virtual std::optional<CatalogObjectType> FindObject(std::string_view name) = 0;
+  // Runs a request and reads its first result with columns forward only;
+  // nullptr when no statement returned any. A driver without a forward-only
+  // reader fetches the whole result and hands it back as one batch.
+  virtual std::unique_ptr<RowCursor> OpenCursor(const ExecuteRequest& request);
   // Whether the link to the server is gone for good.
   virtual bool Lost() const { return false; }
 };

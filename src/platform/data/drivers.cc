@@ -15,7 +15,26 @@ constexpr DriverEntry kDrivers[] = {
     {"PostgreSQL", kPostgresAliases, &OpenPostgres},
 };
 
+// A result already fetched whole, handed out as one batch.
+class FetchedCursor : public RowCursor {
+ public:
+  explicit FetchedCursor(std::unique_ptr<RowSet> rows) : rows_(std::move(rows)) {}
+  std::unique_ptr<RowSet> Next(size_t) override {
+    if (rows_) return std::move(rows_);
+    return std::make_unique<RowSet>();
+  }
+
+ private:
+  std::unique_ptr<RowSet> rows_;
+};
+
 }  // namespace
+
+std::unique_ptr<RowCursor> DriverConnection::OpenCursor(const ExecuteRequest& request) {
+  ExecuteResult result = Execute(request);
+  if (!result.rows) return nullptr;
+  return std::make_unique<FetchedCursor>(std::move(result.rows));
+}
 
 std::span<const DriverEntry> Drivers() { return kDrivers; }
 

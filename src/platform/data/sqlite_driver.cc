@@ -218,23 +218,7 @@ class SqliteConnection : public DriverConnection {
   std::string_view Provider() const override { return "SQLite"; }
 
   ExecuteResult Execute(const ExecuteRequest& request) override {
-    std::string sql;
-    switch (request.kind) {
-      case CommandKind::kText:
-        sql = request.text;
-        break;
-      case CommandKind::kTable: {
-        auto parts = SplitObjectName(request.text);
-        if (!parts) {
-          throw Error(kErrDataInvalidArgument, "Not a table name: " + std::string(request.text),
-                      kSource);
-        }
-        sql = "SELECT * FROM " + QuoteObjectName(*parts);
-        break;
-      }
-      case CommandKind::kStoredProcedure:
-        throw Error(kErrDataNotSupported, "SQLite has no stored procedures", kSource);
-    }
+    std::string sql = RequestSql(request);
     DeadlineScope deadline(*this, request.timeout_seconds);
     ExecuteResult result;
     const char* tail = sql.c_str();
@@ -309,15 +293,42 @@ class SqliteConnection : public DriverConnection {
                                                : CatalogObjectType::kTable;
   }
 
+  std::unique_ptr<RowCursor> OpenCursor(const ExecuteRequest& request) override;
+
  private:
+  friend class SqliteCursor;
+
+  static std::string RequestSql(const ExecuteRequest& request) {
+    switch (request.kind) {
+      case CommandKind::kText:
+        return std::string(request.text);
+      case CommandKind::kTable: {
+        auto parts = SplitObjectName(request.text);
+        if (!parts) {
+          throw Error(kErrDataInvalidArgument, "Not a table name: " + std::string(request.text),
+                      kSource);
+        }
+        return "SELECT * FROM " + QuoteObjectName(*parts);
+      }
+      case CommandKind::kStoredProcedure:
+        break;
+    }
+    throw Error(kErrDataNotSupported, "SQLite has no stored procedures", kSource);
+  }
+
   // Installs the deadline of one request and removes it afterwards.
   class DeadlineScope {
    public:
     // `seconds` from now, or the page's deadline when sooner.
-    DeadlineScope(SqliteConnection& owner, int32_t seconds) : owner_(owner) {
+    DeadlineScope(SqliteConnection& owner, int32_t seconds)
+        : DeadlineScope(owner, RequestDeadline(seconds)) {}
+    // A deadline fixed earlier (a cursor's, taken when it was opened).
+    DeadlineScope(SqliteConnection& owner,
+                  std::optional<std::chrono::steady_clock::time_point> deadline)
+        : owner_(owner) {
       owner_.timed_out_ = false;
       sqlite3* db = owner_.db_.get();
-      if (auto deadline = RequestDeadline(seconds)) {
+      if (deadline) {
         owner_.deadline_ = *deadline;
         sqlite3_progress_handler(db, kProgressSteps, &SqliteConnection::OnProgress, &owner_);
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -523,6 +534,57 @@ class SqliteConnection : public DriverConnection {
   std::chrono::steady_clock::time_point deadline_;
   bool timed_out_ = false;
 };
+
+// Steps the one statement of a result, a batch per Next, so only a batch
+// of rows is ever held. The request's deadline, taken when the cursor was
+// opened, bounds every batch.
+class SqliteCursor : public RowCursor {
+ public:
+  SqliteCursor(SqliteConnection& owner, StatementPtr stmt,
+               std::optional<std::chrono::steady_clock::time_point> deadline, int64_t max_records)
+      : owner_(owner), stmt_(std::move(stmt)), deadline_(deadline), max_records_(max_records) {}
+
+  std::unique_ptr<RowSet> Next(size_t max_rows) override {
+    int64_t want = static_cast<int64_t>(std::max<size_t>(max_rows, 1));
+    if (max_records_ > 0) want = std::min(want, max_records_ - fetched_);
+    // Stepping a finished statement would run it again from the start.
+    if (done_ || want <= 0) return std::make_unique<RowSet>();
+    done_ = true;  // stays so when the batch fails
+    SqliteConnection::DeadlineScope scope(owner_, deadline_);
+    std::unique_ptr<RowSet> rows = owner_.Fetch(stmt_.get(), want);
+    fetched_ += static_cast<int64_t>(rows->row_count);
+    done_ = static_cast<int64_t>(rows->row_count) < want;
+    return rows;
+  }
+
+ private:
+  SqliteConnection& owner_;
+  StatementPtr stmt_;
+  std::optional<std::chrono::steady_clock::time_point> deadline_;
+  int64_t max_records_;
+  int64_t fetched_ = 0;
+  bool done_ = false;
+};
+
+std::unique_ptr<RowCursor> SqliteConnection::OpenCursor(const ExecuteRequest& request) {
+  std::string sql = RequestSql(request);
+  auto deadline = RequestDeadline(request.timeout_seconds);
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  int rc = sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
+  StatementPtr stmt(raw);
+  if (rc != SQLITE_OK) Fail();
+  bool single = tail != nullptr && TrimBlanks(std::string_view(tail)).empty();
+  if (!stmt || sqlite3_column_count(stmt.get()) == 0 || !single) {
+    // Statements before the result must run first, and one without rows
+    // has nothing to read: Execute does both.
+    stmt.reset();
+    return DriverConnection::OpenCursor(request);
+  }
+  std::vector<bool> used(request.parameters.size(), false);
+  BindParameters(stmt.get(), request.parameters, used);
+  return std::make_unique<SqliteCursor>(*this, std::move(stmt), deadline, request.max_records);
+}
 
 }  // namespace
 

@@ -498,8 +498,12 @@ struct WebServer::Impl {
     // memory.
     Session session = session_id.empty() ? Session(options.session_store)
                                          : Session(options.session_store, session_id);
-    PageContext page(std::move(request), std::move(session), application,
-                     Server(options.site_root, path, factory, options.locale));
+    // Shared with a streamed body's producer, which runs after this
+    // function handed the response to the library and still needs the page.
+    auto page_holder = std::make_shared<PageContext>(
+        std::move(request), std::move(session), application,
+        Server(options.site_root, path, factory, options.locale));
+    PageContext& page = *page_holder;
     page.response().MaxBytes(options.max_response_bytes);
 
     {
@@ -509,9 +513,11 @@ struct WebServer::Impl {
       } catch (const PageEnd&) {
         // The page ended itself; what it wrote is sent.
       } catch (const Error& e) {
+        page.response().TakeStreamedBody();
         page.response().Status("500 Internal Server Error");
         page.response().MutableBody().append(ErrorBlock(e));
       } catch (const std::exception& e) {
+        page.response().TakeStreamedBody();
         page.response().Status("500 Internal Server Error");
         page.response().MutableBody().append(ErrorBlock(Error(-1, e.what(), "Fennick")));
       }
@@ -521,6 +527,7 @@ struct WebServer::Impl {
     if (response.TooLarge() || response.Body().size() > options.max_response_bytes) {
       // Output cut at the cap would pass for a whole page; the page's error
       // block appended after it is in the part cut off.
+      response.TakeStreamedBody();
       response.MutableBody() = ErrorBlock(Error(
           kErrResponseTooLarge,
           "The page's output is larger than the server's limit of " +
@@ -551,8 +558,48 @@ struct WebServer::Impl {
         res.set_header("Cache-Control", "max-age=" + std::to_string(minutes * 60));
       }
     }
+    if (response.StreamedBody()) {
+      StreamBody(page_holder, res);
+      return;
+    }
     res.body = std::move(response.MutableBody());
     res.set_header("Content-Type", response.FullContentType());
+  }
+
+  // Sends the page's buffered output and then its producer's pieces with
+  // chunked transfer coding. The library writes the final chunk only when
+  // the provider reports success; a producer that fails makes the provider
+  // report failure, and the connection is closed after the last piece sent.
+  void StreamBody(std::shared_ptr<PageContext> page, httplib::Response& res) {
+    std::string content_type = page->response().FullContentType();
+    res.set_chunked_content_provider(
+        content_type, [this, page](size_t, httplib::DataSink& sink) {
+          Response& response = page->response();
+          Response::BodyProducer producer = response.TakeStreamedBody();
+          std::string head = std::move(response.MutableBody());
+          response.MutableBody().clear();
+          PageBinding binding(*page);
+          try {
+            if (!head.empty() && !sink.write(head.data(), head.size())) return false;
+            bool gone = false;
+            producer([&](std::string_view piece) {
+              if (gone) return false;
+              if (!piece.empty() && !sink.write(piece.data(), piece.size())) gone = true;
+              return !gone;
+            });
+            if (gone) return false;
+          } catch (const Error& e) {
+            Log("stream aborted: " + e.description());
+            return false;
+          } catch (const std::exception& e) {
+            Log(std::string("stream aborted: ") + e.what());
+            return false;
+          } catch (...) {
+            return false;
+          }
+          sink.done();
+          return true;
+        });
   }
 };
 

@@ -11,6 +11,7 @@
 
 #include "fennick/data.h"
 #include "fennick/page.h"
+#include "platform/data/driver.h"
 #include "test_databases.h"
 
 namespace fennick {
@@ -291,6 +292,81 @@ TEST_F(SqliteFileTest, RelativePathsStartAtTheSiteRootAndFilesAreNotCreatedByAcc
   EXPECT_EQ(read_only.Execute("SELECT x FROM t").Fields(0).Value(), Variant(int64_t{1}));
   EXPECT_DATA_ERROR(read_only.Execute("INSERT INTO t VALUES (2)"), kErrDataCommandFailed,
                     "attempt to write a readonly database");
+}
+
+// The forward-only cursor: batches of the asked size that continue where
+// the last stopped, the record limit, the end staying the end, a failure in
+// the middle of the result, and requests it leaves to Execute.
+TEST(SqliteCursorTest, ReadsBatchesForwardAndFailsAtTheFailingRow) {
+  data::OpenSettings settings;
+  settings.options = data::ConnectionString::Parse("Data Source=:memory:");
+  auto db = data::OpenSqlite(settings);
+  const std::string numbers =
+      "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 2500) ";
+  auto read_all = [](data::RowCursor& cursor, size_t batch, std::vector<size_t>* sizes) {
+    std::vector<int64_t> values;
+    for (;;) {
+      auto rows = cursor.Next(batch);
+      sizes->push_back(rows->row_count);
+      if (rows->row_count == 0) break;
+      for (size_t r = 0; r < rows->row_count; ++r) {
+        values.push_back(rows->columns[0].Value(r).AsInt64());
+      }
+    }
+    return values;
+  };
+
+  data::ExecuteRequest request;
+  std::string sql = numbers + "SELECT x, 'row ' || x AS label FROM n;  ";
+  request.text = sql;
+  auto cursor = db->OpenCursor(request);
+  ASSERT_TRUE(cursor);
+  std::vector<size_t> sizes;
+  std::vector<int64_t> values = read_all(*cursor, 1000, &sizes);
+  EXPECT_EQ(sizes, (std::vector<size_t>{1000, 1000, 500, 0}));
+  ASSERT_EQ(values.size(), 2500u);
+  for (size_t i = 0; i < values.size(); ++i) ASSERT_EQ(values[i], static_cast<int64_t>(i + 1));
+  // The end stays the end: the statement is not run again.
+  EXPECT_EQ(cursor->Next(1000)->row_count, 0u);
+
+  request.max_records = 1200;
+  cursor = db->OpenCursor(request);
+  sizes.clear();
+  EXPECT_EQ(read_all(*cursor, 1000, &sizes).size(), 1200u);
+  EXPECT_EQ(sizes, (std::vector<size_t>{1000, 200, 0}));
+  request.max_records = 0;
+
+  // abs() of the smallest integer raises an overflow, at row 1500 only.
+  std::string failing =
+      numbers + "SELECT CASE WHEN x = 1500 THEN abs(-9223372036854775807 - 1) ELSE x END FROM n";
+  request.text = failing;
+  cursor = db->OpenCursor(request);
+  EXPECT_EQ(cursor->Next(1000)->row_count, 1000u);
+  try {
+    cursor->Next(1000);
+    ADD_FAILURE() << "the failing row was read";
+  } catch (const Error& e) {
+    EXPECT_THAT(e.description(), HasSubstr("integer overflow"));
+  }
+  EXPECT_EQ(cursor->Next(1000)->row_count, 0u);
+
+  // Several statements, or one without rows: Execute runs them, and the
+  // cursor hands the result back whole.
+  std::string batch = "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (4), (5); SELECT a FROM t";
+  request.text = batch;
+  cursor = db->OpenCursor(request);
+  ASSERT_TRUE(cursor);
+  sizes.clear();
+  EXPECT_EQ(read_all(*cursor, 1, &sizes), (std::vector<int64_t>{4, 5}));
+  std::string insert = "INSERT INTO t VALUES (6)";
+  request.text = insert;
+  EXPECT_FALSE(db->OpenCursor(request));
+  request.kind = data::CommandKind::kTable;
+  request.text = "t";
+  cursor = db->OpenCursor(request);
+  sizes.clear();
+  EXPECT_EQ(read_all(*cursor, 2, &sizes), (std::vector<int64_t>{4, 5, 6}));
+  EXPECT_EQ(sizes, (std::vector<size_t>{2, 1, 0}));
 }
 
 }  // namespace

@@ -382,5 +382,85 @@ TEST(HostTest, WithoutAuthenticationRemoteUserIsEmpty) {
   EXPECT_EQ(c.Get("/who")->body, "[]");
 }
 
+TEST(HostTest, StreamedBodiesAreChunkedUncappedAndAbortWithoutTheFinalChunk) {
+  ServerOptions options;
+  // Far below the streamed size: streamed pieces are never held whole, so
+  // the cap on buffered output does not apply to them.
+  options.max_response_bytes = 1000;
+  TestServer t(options);
+  auto rows = [](int count, int fail_at) {
+    return [count, fail_at](const Response::BodySink& sink) {
+      for (int i = 1; i <= count; ++i) {
+        if (i == fail_at) throw Error(-1, "database gone at row " + std::to_string(i), "test");
+        if (!sink("row " + std::to_string(i) + "\n")) return;
+      }
+    };
+  };
+  t.server().RegisterPage("/stream", [&](PageContext& page) {
+    page.response().ContentType("text/csv");
+    page.response().Write("head\n");
+    auto inner = rows(5000, 0);
+    PageContext* expected = &page;
+    page.response().StreamBody([inner, expected](const Response::BodySink& sink) {
+      // The producer still runs as the page: its deadline applies.
+      if (CurrentPage() != expected) throw Error(-1, "not bound", "test");
+      inner(sink);
+    });
+    page.response().End();
+  });
+  t.server().RegisterPage("/broken", [&](PageContext& page) {
+    page.response().StreamBody(rows(5000, 3000));
+  });
+  t.server().RegisterPage("/late", [&](PageContext& page) {
+    page.response().StreamBody(rows(10, 0));
+    throw Error(-1, "failed before the end", "test");
+  });
+  t.server().RegisterPage("/overdue", [&](PageContext& page) {
+    page.Deadline(std::chrono::steady_clock::now() - std::chrono::seconds(1));
+    page.response().StreamBody([](const Response::BodySink& sink) {
+      sink("first\n");
+      CheckPageDeadline("test");
+      sink("never\n");
+    });
+  });
+  t.Start();
+
+  std::string expected = "head\n";
+  for (int i = 1; i <= 5000; ++i) expected += "row " + std::to_string(i) + "\n";
+  auto c = t.Client();
+  auto res = c.Get("/stream");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->get_header_value("Transfer-Encoding"), "chunked");
+  EXPECT_EQ(res->get_header_value("Content-Type"), "text/csv; charset=utf-8");
+  EXPECT_EQ(res->body, expected);
+
+  // A whole stream ends with the final chunk; a failed one stops after the
+  // rows already sent and the connection closes without it.
+  const std::string request = "GET /stream HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+  std::string whole = RawRequest(t.port(), request);
+  ASSERT_GE(whole.size(), 5u);
+  EXPECT_EQ(whole.substr(whole.size() - 5), "0\r\n\r\n");
+  std::string broken =
+      RawRequest(t.port(), "GET /broken HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  EXPECT_NE(broken.find("row 2999\n"), std::string::npos);
+  EXPECT_EQ(broken.find("row 3000\n"), std::string::npos);
+  EXPECT_NE(broken.substr(broken.size() - 5), "0\r\n\r\n");
+  EXPECT_FALSE(c.Get("/broken"));  // the client library sees a failed download
+
+  // An error escaping the page drops the stream for the error page.
+  res = c.Get("/late");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 500);
+  EXPECT_NE(res->body.find("failed before the end"), std::string::npos);
+  EXPECT_EQ(res->body.find("row 1"), std::string::npos);
+
+  std::string overdue =
+      RawRequest(t.port(), "GET /overdue HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  EXPECT_NE(overdue.find("first\n"), std::string::npos);
+  EXPECT_EQ(overdue.find("never"), std::string::npos);
+  EXPECT_NE(overdue.substr(overdue.size() - 5), "0\r\n\r\n");
+}
+
 }  // namespace
 }  // namespace fennick
