@@ -175,6 +175,34 @@ void WritePrintPages(GridRender& r) {
 
 void BindInto(GridObject& g, double& step, std::string& out);
 
+}  // namespace
+
+void FinishGrid(GridRender& r, int64_t first, int64_t last_item, int64_t page_first_record,
+                int64_t page_last_record, double& step) {
+  GridObject& g = r.g;
+  WriteNavigationBar(g, first, g.page->page_size, last_item, r.paging, true, r.out);
+  WriteToPage(r.out);
+  r.out.clear();
+  WriteStateFields(g);
+  WriteFilterSummary(r);
+  // The summary area stands after the filter summary, inside the form.
+  WriteGridSummaryBox(r);
+  if (g.designer.writes_own_form) r.out.append("</form>");
+
+  step = 14;
+  // The graph stands below the whole grid, after its form: its paging
+  // link posts the form by name, so it needs no place inside it.
+  if (g.settings.graph_type > 0 && !(g.req.print_view && g.req.page_graph)) {
+    if (g.req.page_graph && r.paging) {
+      DrawGraph(r, page_first_record, page_last_record, true);
+    } else {
+      DrawGraph(r, 0, r.last_row, true);
+    }
+  }
+}
+
+namespace {
+
 void Bind(GridObject& g) {
   double step = 1;
   // The grid is drawn into one buffer and handed to the page in a few large
@@ -280,24 +308,8 @@ void BindInto(GridObject& g, double& step, std::string& out) {
 
     step = 13;
     if (!g.req.print_view) CloseGridTable(out);
-    WriteNavigationBar(g, first, p.page_size, r.last_row, r.paging, true, out);
-    WriteToPage(out);
-    out.clear();
-    WriteStateFields(g);
-    WriteFilterSummary(r);
-    WriteGridSummaryBox(r);
-    if (g.designer.writes_own_form) out.append("</form>");
-
-    step = 14;
-    // The graph stands below the whole grid, after its form: its paging
-    // link posts the form by name, so it needs no place inside it.
-    if (g.settings.graph_type > 0 && !(g.req.print_view && g.req.page_graph)) {
-      if (g.req.page_graph && r.paging) {
-        DrawGraph(r, first, std::min(first + p.page_size - 1, r.last_row), true);
-      } else {
-        DrawGraph(r, 0, r.last_row, true);
-      }
-    }
+    FinishGrid(r, first, r.last_row, first, std::min(first + p.page_size - 1, r.last_row),
+               step);
     WriteToPage(out);
     out.clear();
   });

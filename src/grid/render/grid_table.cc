@@ -211,25 +211,28 @@ void WriteRows(GridRender& r, int64_t first, int64_t last) {
 }
 
 void WriteColumnarRecords(GridRender& r, int64_t first, int64_t last) {
-  const GridPageState& p = *r.g.page;
   if (last > r.last_row) last = r.last_row;
   for (int64_t row = first < 0 ? 0 : first; row <= last; ++row) {
     for (size_t c = 0; c < r.g.result.columns.size(); ++c) {
-      if (r.hidden[c]) continue;
-      r.out.append("<tr><td valign=top ");
-      r.out.append(p.item_class);
-      r.out.append(p.item_style);
-      r.out.append(">");
-      r.out.append(r.captions[c]);
-      r.out.append("</td><td ");
-      r.out.append(p.alt_item_class);
-      r.out.append(p.alt_item_style);
-      r.out.append(">");
-      AppendCellValue(r, c, row);
-      r.out.append("</td></tr>");
+      if (!r.hidden[c]) WriteColumnarCell(r, c, row);
     }
     r.out.append("<tr><td colspan=3>&nbsp;</td></tr>");
   }
+}
+
+void WriteColumnarCell(GridRender& r, size_t column, int64_t row) {
+  const GridPageState& p = *r.g.page;
+  r.out.append("<tr><td valign=top ");
+  r.out.append(p.item_class);
+  r.out.append(p.item_style);
+  r.out.append(">");
+  r.out.append(r.captions[column]);
+  r.out.append("</td><td ");
+  r.out.append(p.alt_item_class);
+  r.out.append(p.alt_item_style);
+  r.out.append(">");
+  AppendCellValue(r, column, row);
+  r.out.append("</td></tr>");
 }
 
 void WriteFilterSummary(GridRender& r) {
