@@ -127,6 +127,26 @@ void WriteFetchError(const Error& e, std::string& out) {
   out.append("</div>");
 }
 
+bool WriteWithoutRows(GridObject& g, double& step, std::string& out) {
+  if (g.result.fetch_error) {
+    // The statement ran but its rows could not be read: the error box
+    // and no table.
+    step = 5;
+    WriteFetchError(*g.result.fetch_error, out);
+    g.result.fetch_error.reset();
+    return true;
+  }
+  if (!g.result.recordset->Eof()) return false;
+  out.append("No records returned!");
+  if (g.designer.filter_text_when_empty && !g.designer.designer_filter_text.empty()) {
+    out.append("<div class=filters>");
+    out.append(g.designer.designer_filter_text);
+    out.append("</div>");
+  }
+  g.result.recordset.reset();
+  return true;
+}
+
 namespace {
 
 void OpenTableWithHeader(GridRender& r) {
@@ -236,27 +256,9 @@ void BindInto(GridObject& g, double& step, std::string& out) {
     OpenGridForm(g, out);
 
     step = 4;
-    if (g.result.fetch_error) {
-      // The statement ran but its rows could not be read: the error box
-      // and no table.
-      step = 5;
-      WriteFetchError(*g.result.fetch_error, out);
-      g.result.fetch_error.reset();
+    if (WriteWithoutRows(g, step, out)) {
       WriteToPage(out);
       out.clear();
-      return;
-    }
-    Recordset& rs = *g.result.recordset;
-    if (rs.Eof()) {
-      out.append("No records returned!");
-      if (g.designer.filter_text_when_empty && !g.designer.designer_filter_text.empty()) {
-        out.append("<div class=filters>");
-        out.append(g.designer.designer_filter_text);
-        out.append("</div>");
-      }
-      WriteToPage(out);
-      out.clear();
-      g.result.recordset.reset();
       return;
     }
 

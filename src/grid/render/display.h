@@ -39,6 +39,13 @@ void OpenGridForm(const GridObject& g, std::string& out);
 // links in that mode), the popup filter button and the export area.
 void WriteToolBar(GridRender& r);
 
+// In place of the table when there is none: the fetch error box (step
+// set to 5) when the rows could not be read, or "No records returned!"
+// (with the report designer's filter text when it asks for it) over an
+// empty result, dropping the result. False, writing nothing, when there
+// are rows to show.
+bool WriteWithoutRows(GridObject& g, double& step, std::string& out);
+
 // Everything below the grid's table: the bottom navigation bar from
 // `first` (0-based, in the items the grid pages: rows, or master rows)
 // over items up to `last_item`; the page's state fields, the filter

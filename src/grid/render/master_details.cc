@@ -153,23 +153,7 @@ void BindMasterInto(GridObject& g, double& step, std::string& out) {
     OpenGridForm(g, out);
 
     step = 4;
-    if (g.result.fetch_error) {
-      step = 5;
-      WriteFetchError(*g.result.fetch_error, out);
-      g.result.fetch_error.reset();
-      return;
-    }
-    Recordset& rs = *g.result.recordset;
-    if (rs.Eof()) {
-      out.append("No records returned!");
-      if (g.designer.filter_text_when_empty && !g.designer.designer_filter_text.empty()) {
-        out.append("<div class=filters>");
-        out.append(g.designer.designer_filter_text);
-        out.append("</div>");
-      }
-      g.result.recordset.reset();
-      return;
-    }
+    if (WriteWithoutRows(g, step, out)) return;
 
     step = 5;
     r.rows = std::move(g.result.recordset);
