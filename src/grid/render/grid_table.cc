@@ -240,21 +240,11 @@ void WriteFilterSummary(GridRender& r) {
   const GridPageState& p = *g.page;
   const std::string& filter = g.req.filter_expression;
   const std::string& order = g.req.order_list;
-  if (g.designer.filter_text_summary && !g.designer.designer_filter_text.empty()) {
+  auto open_table = [&] {
     r.out.append("<table cellpadding=4 width=\"");
     r.out.append(HtmlAttributeEscape(p.grid_width));
-    r.out.append("\"><tr");
-    r.out.append(p.footer_class);
-    r.out.append(p.footer_style);
-    r.out.append("><td");
-    r.out.append(p.footer_class);
-    r.out.append(p.footer_style);
-    r.out.append("><div class=filters>");
-    r.out.append(g.designer.designer_filter_text);
-    r.out.append("</div></td></tr></table>");
-    return;
-  }
-  if (filter.empty() && order.empty()) return;
+    r.out.append("\">");
+  };
   auto open_row = [&] {
     r.out.append("<tr");
     r.out.append(p.footer_class);
@@ -264,9 +254,16 @@ void WriteFilterSummary(GridRender& r) {
     r.out.append(p.footer_style);
     r.out.append(">");
   };
-  r.out.append("<table cellpadding=4 width=\"");
-  r.out.append(HtmlAttributeEscape(p.grid_width));
-  r.out.append("\">");
+  if (g.designer.filter_text_summary && !g.designer.designer_filter_text.empty()) {
+    open_table();
+    open_row();
+    r.out.append("<div class=filters>");
+    r.out.append(g.designer.designer_filter_text);
+    r.out.append("</div></td></tr></table>");
+    return;
+  }
+  if (filter.empty() && order.empty()) return;
+  open_table();
   if (!filter.empty()) {
     open_row();
     r.out.append(g.settings.Text("filterslabeltext"));
