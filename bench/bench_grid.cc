@@ -114,15 +114,10 @@ void Summary() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  fennick::InstallSealer(fennick::Sealer::KeyFromSecret("grid benchmark"));
   if (argc == 4 && std::string(argv[1]) == "--peak-rss") {
+    fennick::InstallSealer(fennick::Sealer::KeyFromSecret("grid benchmark"));
     std::printf("%lld\n", static_cast<long long>(DisplayPeakKb(argv[2], argv[3])));
     return 0;
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  Summary();
-  return 0;
+  return fennick_bench::RunBenchmarks(argc, argv, "grid benchmark", Summary);
 }

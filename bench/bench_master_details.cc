@@ -18,7 +18,6 @@
 #include "fennick/data_grid.h"
 #include "fennick/page.h"
 #include "frame/argument_codec.h"
-#include "platform/crypto/seal.h"
 
 namespace {
 
@@ -124,11 +123,5 @@ void Summary() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  fennick::InstallSealer(fennick::Sealer::KeyFromSecret("master-details benchmark"));
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  Summary();
-  return 0;
+  return fennick_bench::RunBenchmarks(argc, argv, "master-details benchmark", Summary);
 }

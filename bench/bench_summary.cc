@@ -19,7 +19,6 @@
 #include "fennick/data_grid.h"
 #include "fennick/grid_report.h"
 #include "fennick/page.h"
-#include "platform/crypto/seal.h"
 
 namespace {
 
@@ -85,11 +84,5 @@ void Summary() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  fennick::InstallSealer(fennick::Sealer::KeyFromSecret("summary benchmark"));
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  Summary();
-  return 0;
+  return fennick_bench::RunBenchmarks(argc, argv, "summary benchmark", Summary);
 }

@@ -2,11 +2,12 @@
 // databases, the Sales table of a given row count, one page request around
 // a grid's Display, the time the sqlite3 shell needs to write a result as an
 // HTML table (the floor for fetching and writing those rows), best-of
-// timing and the process's resident memory figures. Header-only, since
-// every bench_*.cc is its own executable.
+// timing, the process's resident memory figures and main's run of the
+// cases. Header-only, since every bench_*.cc is its own executable.
 #ifndef FENNICK_BENCH_BENCH_SUPPORT_H_
 #define FENNICK_BENCH_BENCH_SUPPORT_H_
 
+#include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
 #include "fennick/page.h"
+#include "platform/crypto/seal.h"
 
 namespace fennick_bench {
 
@@ -172,6 +174,19 @@ inline bool ResetPeakRss() {
   clear << "5";
   clear.flush();
   return static_cast<bool>(clear);
+}
+
+// A benchmark program's main: keys the sealer from `secret`, runs the
+// Google Benchmark cases the flags select, then prints `summary`. 1 on a
+// flag it does not know.
+inline int RunBenchmarks(int argc, char** argv, const char* secret, void (*summary)()) {
+  fennick::InstallSealer(fennick::Sealer::KeyFromSecret(secret));
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  summary();
+  return 0;
 }
 
 }  // namespace fennick_bench
