@@ -127,6 +127,22 @@ void WriteFetchError(const Error& e, std::string& out) {
   out.append("</div>");
 }
 
+void DrawInOneBuffer(GridObject& g, void (*draw)(GridObject& g, double& step, std::string& out)) {
+  double step = 1;
+  // The grid is drawn into one buffer and handed to the page in a few large
+  // writes. When an error escapes half way, what was drawn so far still
+  // goes to the page ahead of the error, as it would had every fragment
+  // been written as it came.
+  std::string out;
+  try {
+    draw(g, step, out);
+  } catch (const std::exception&) {
+    WriteToPage(out);
+    throw;
+  }
+  WriteToPage(out);
+}
+
 bool WriteWithoutRows(GridObject& g, double& step, std::string& out) {
   if (g.result.fetch_error) {
     // The statement ran but its rows could not be read: the error box
@@ -223,20 +239,7 @@ void FinishGrid(GridRender& r, int64_t first, int64_t last_item, int64_t page_fi
 
 namespace {
 
-void Bind(GridObject& g) {
-  double step = 1;
-  // The grid is drawn into one buffer and handed to the page in a few large
-  // writes. When an error escapes half way, what was drawn so far still
-  // goes to the page ahead of the error, as it would had every fragment
-  // been written as it came.
-  std::string out;
-  try {
-    BindInto(g, step, out);
-  } catch (const std::exception&) {
-    WriteToPage(out);
-    throw;
-  }
-}
+void Bind(GridObject& g) { DrawInOneBuffer(g, BindInto); }
 
 void BindInto(GridObject& g, double& step, std::string& out) {
   RunTraced("Bind", step, [&] {

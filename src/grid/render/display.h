@@ -39,6 +39,10 @@ void OpenGridForm(const GridObject& g, std::string& out);
 // links in that mode), the popup filter button and the export area.
 void WriteToolBar(GridRender& r);
 
+// Runs `draw` with a step counter and one output buffer, and writes the
+// buffer to the page after it, or ahead of the error that escapes it.
+void DrawInOneBuffer(GridObject& g, void (*draw)(GridObject& g, double& step, std::string& out));
+
 // In place of the table when there is none: the fetch error box (step
 // set to 5) when the rows could not be read, or "No records returned!"
 // (with the report designer's filter text when it asks for it) over an

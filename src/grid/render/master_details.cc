@@ -213,19 +213,7 @@ void BindMasterInto(GridObject& g, double& step, std::string& out) {
 
 }  // namespace
 
-void BindMasterDetails(GridObject& g) {
-  double step = 1;
-  // One buffer, as the plain grid draws: what was drawn before an error
-  // still reaches the page ahead of it.
-  std::string out;
-  try {
-    BindMasterInto(g, step, out);
-  } catch (const std::exception&) {
-    WriteToPage(out);
-    throw;
-  }
-  WriteToPage(out);
-}
+void BindMasterDetails(GridObject& g) { DrawInOneBuffer(g, BindMasterInto); }
 
 void WriteDetailsToolLinks(GridRender& r) {
   const GridObject& g = r.g;
