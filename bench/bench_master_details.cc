@@ -9,26 +9,19 @@
 //
 // Usage: bench_master_details [Google Benchmark flags]   (needs sqlite3 on PATH)
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
+#include "bench_support.h"
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
 #include "fennick/page.h"
 #include "frame/argument_codec.h"
-#include "platform/crypto/seal.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-namespace fs = std::filesystem;
+using fennick_bench::BestOf;
 
 constexpr int kMasters = 10;
 constexpr int kDetails = 100000;
@@ -40,10 +33,7 @@ constexpr char kOrder[] = "Masters.Name,Details.Id";
 // The benchmark's database, removed at exit.
 class Database {
  public:
-  Database() {
-    std::string templ = (fs::temp_directory_path() / "fennick-bench-md-XXXXXX").string();
-    folder_ = mkdtemp(templ.data());
-    path_ = (folder_ / "masters.db").string();
+  Database() : path_(folder_.File("masters.db")) {
     fennick::Connection c;
     c.Open("Provider=SQLite;Data Source=" + path_ + ";Mode=ReadWriteCreate");
     c.Execute("CREATE TABLE Masters (Id INTEGER, Name VARCHAR(40), City VARCHAR(20))");
@@ -59,14 +49,10 @@ class Database {
         "SELECT i, 1 + (i % " + std::to_string(kMasters) + "), i * 1.25, "
         "date('2020-01-01', '+' || (i % 2000) || ' days') FROM n");
   }
-  ~Database() {
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-  }
   const std::string& path() const { return path_; }
 
  private:
-  fs::path folder_;
+  fennick_bench::TempFolder folder_{"fennick-bench-md"};
   std::string path_;
 };
 
@@ -80,40 +66,27 @@ Database& Db() {
 size_t ShowPage(bool show_all, fennick::Application& app,
                 const std::shared_ptr<fennick::SessionStore>& store) {
   fennick::Request request;
-  request.SetVariable("URL", "/masters.asp");
   if (show_all) request.MutableForm().Add("__FARGS", fennick::EncodeArgument("7"));
-  fennick::PageContext page(std::move(request), fennick::Session(store, "s"), app,
-                            fennick::Server("/site", "/masters.asp", nullptr, "en_US"));
-  fennick::PageBinding binding(page);
-  {
-    fennick::DataGrid grid;
-    grid.CreateConnection("Provider=SQLite;Data Source=" + Db().path() + ";Mode=Read");
-    grid.Command(kSelect);
-    grid.MasterTable("Masters");
-    grid.DefaultSortOrder(kOrder);
-    grid.PageSize(10);
-    grid.NumberColumn("Amount", 2);
-    grid.DateColumn("Day", "dd mmm yyyy");
-    grid.Display();
-  }
-  const std::string& body = page.response().Body();
-  if (body.find("(10 recs)") == std::string::npos) {
-    std::fprintf(stderr, "bench_master_details: the page does not show 10 masters\n");
-    std::exit(1);
-  }
-  return body.size();
+  return fennick_bench::ShowPage(
+      std::move(request), "/masters.asp", app, store,
+      [] {
+        fennick::DataGrid grid;
+        grid.CreateConnection("Provider=SQLite;Data Source=" + Db().path() + ";Mode=Read");
+        grid.Command(kSelect);
+        grid.MasterTable("Masters");
+        grid.DefaultSortOrder(kOrder);
+        grid.PageSize(10);
+        grid.NumberColumn("Amount", 2);
+        grid.DateColumn("Day", "dd mmm yyyy");
+        grid.Display();
+      },
+      "bench_master_details", "(10 recs)");
 }
 
 // Wall time of the sqlite3 shell writing the whole ordered result as HTML.
 double Sqlite3Seconds() {
-  const std::string command = "sqlite3 -html '" + Db().path() + "' \"" + kSelect +
-                              " ORDER BY " + kOrder + "\" > /dev/null";
-  const auto start = Clock::now();
-  if (std::system(command.c_str()) != 0) {
-    std::fprintf(stderr, "bench_master_details: sqlite3 failed\n");
-    std::exit(1);
-  }
-  return std::chrono::duration<double>(Clock::now() - start).count();
+  return fennick_bench::Sqlite3HtmlSeconds("bench_master_details", Db().path(),
+                                           std::string(kSelect) + " ORDER BY " + kOrder);
 }
 
 void BM_MasterDetailsDisplay(benchmark::State& state) {
@@ -130,17 +103,6 @@ void BM_Sqlite3Html(benchmark::State& state) {
   for (auto _ : state) state.SetIterationTime(Sqlite3Seconds());
 }
 BENCHMARK(BM_Sqlite3Html)->UseManualTime()->Unit(benchmark::kMillisecond);
-
-template <typename F>
-double BestOf(int runs, F&& run) {
-  double best = 1e300;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = Clock::now();
-    run();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
-}
 
 void Summary() {
   fennick::Application app;
@@ -161,11 +123,5 @@ void Summary() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  fennick::InstallSealer(fennick::Sealer::KeyFromSecret("master-details benchmark"));
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  Summary();
-  return 0;
+  return fennick_bench::RunBenchmarks(argc, argv, "master-details benchmark", Summary);
 }

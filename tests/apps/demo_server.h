@@ -1,6 +1,6 @@
-// `fennick serve --demo` on a free loopback port, for the tests that talk to
-// the demo site with a real client. The server is stopped with SIGTERM when
-// the object goes.
+// `fennick serve --demo` (or `fennick serve` with other options) on a free
+// loopback port, for the tests that talk to the server with a real client.
+// The server is stopped with SIGTERM when the object goes.
 #ifndef FENNICK_TESTS_APPS_DEMO_SERVER_H_
 #define FENNICK_TESTS_APPS_DEMO_SERVER_H_
 
@@ -11,12 +11,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace fennick::test_support {
 
 class DemoServer {
  public:
-  DemoServer() {
+  DemoServer() : DemoServer({"--demo"}) {}
+
+  // `fennick serve --port 0 --quiet` followed by `options`.
+  explicit DemoServer(const std::vector<std::string>& options) {
+    std::vector<std::string> args = {"fennick", "serve", "--port", "0", "--quiet"};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
     int out_pipe[2];
     if (pipe(out_pipe) != 0) return;
     pid_ = fork();
@@ -24,7 +33,7 @@ class DemoServer {
       dup2(out_pipe[1], 1);
       close(out_pipe[0]);
       setenv("FENNICK_SECRET", "test secret", 1);
-      execl(FENNICK_BINARY, "fennick", "serve", "--demo", "--port", "0", "--quiet", nullptr);
+      execv(FENNICK_BINARY, argv.data());
       _exit(127);
     }
     close(out_pipe[1]);
@@ -37,11 +46,7 @@ class DemoServer {
     if (at != std::string::npos) port_ = std::stoi(banner.substr(at + 17));
   }
   ~DemoServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
+    Stop();
     if (out_) fclose(out_);
   }
   DemoServer(const DemoServer&) = delete;
@@ -49,6 +54,17 @@ class DemoServer {
 
   // 0 when the server did not start.
   int port() const { return port_; }
+
+  // Sends SIGTERM and waits for the server; its wait status, or -1 when it
+  // was not running.
+  int Stop() {
+    if (pid_ <= 0) return -1;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
 
  private:
   pid_t pid_ = -1;

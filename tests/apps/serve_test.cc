@@ -17,6 +17,8 @@
 #include <string>
 #include <thread>
 
+#include "apps/demo_server.h"
+
 namespace {
 
 std::string RunCommand(const std::string& command, int* status) {
@@ -85,26 +87,10 @@ std::string ReadFor(int fd, int ms) {
 TEST(ServeTest, ConnectionCapAndRequestDeadlineOptionsHold) {
   std::string templ = (std::filesystem::temp_directory_path() / "fennick-serve-XXXXXX").string();
   std::filesystem::path site = mkdtemp(templ.data());
-  int out_pipe[2];
-  ASSERT_EQ(pipe(out_pipe), 0);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    dup2(out_pipe[1], 1);
-    close(out_pipe[0]);
-    setenv("FENNICK_SECRET", "test secret", 1);
-    execl(FENNICK_BINARY, "fennick", "serve", "--site", site.c_str(), "--port", "0", "--quiet",
-          "--max-connections-per-address", "2", "--request-deadline", "1", nullptr);
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  FILE* out = fdopen(out_pipe[0], "r");
-  char line[512] = {0};
-  ASSERT_TRUE(fgets(line, sizeof line, out));
-  std::string banner = line;
-  size_t at = banner.find("http://127.0.0.1:");
-  ASSERT_NE(at, std::string::npos) << banner;
-  int port = std::stoi(banner.substr(at + 17));
+  fennick::test_support::DemoServer server(
+      {"--site", site.string(), "--max-connections-per-address", "2", "--request-deadline", "1"});
+  const int port = server.port();
+  ASSERT_NE(port, 0);
 
   // Two connections dripping their heads are all this address may hold:
   // a third is refused at once.
@@ -126,35 +112,15 @@ TEST(ServeTest, ConnectionCapAndRequestDeadlineOptionsHold) {
   close(second);
   close(third);
 
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status));
-  fclose(out);
+  EXPECT_TRUE(WIFEXITED(server.Stop()));
   std::error_code ec;
   std::filesystem::remove_all(site, ec);
 }
 
 TEST(ServeTest, DemoAnswersTheHomePageAndStopsOnSigterm) {
-  int out_pipe[2];
-  ASSERT_EQ(pipe(out_pipe), 0);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    dup2(out_pipe[1], 1);
-    close(out_pipe[0]);
-    setenv("FENNICK_SECRET", "test secret", 1);
-    execl(FENNICK_BINARY, "fennick", "serve", "--demo", "--port", "0", "--quiet", nullptr);
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  FILE* out = fdopen(out_pipe[0], "r");
-  char line[512] = {0};
-  ASSERT_TRUE(fgets(line, sizeof line, out));
-  std::string banner = line;
-  size_t at = banner.find("http://127.0.0.1:");
-  ASSERT_NE(at, std::string::npos) << banner;
-  int port = std::stoi(banner.substr(at + 17));
+  fennick::test_support::DemoServer server;
+  const int port = server.port();
+  ASSERT_NE(port, 0);
 
   httplib::Client client("127.0.0.1", port);
   client.set_read_timeout(5);
@@ -186,12 +152,9 @@ TEST(ServeTest, DemoAnswersTheHomePageAndStopsOnSigterm) {
   }
   EXPECT_EQ(examples, 6u);
 
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  const int status = server.Stop();
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  fclose(out);
 }
 
 TEST(ServeTest, DemoWithSiteServesThatSiteOverTheDemoDatabase) {
@@ -201,36 +164,17 @@ TEST(ServeTest, DemoWithSiteServesThatSiteOverTheDemoDatabase) {
   fs::create_directories(site);
   std::ofstream(site / "index.html") << "<p>my own site</p>";
 
-  int out_pipe[2];
-  ASSERT_EQ(pipe(out_pipe), 0);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    dup2(out_pipe[1], 1);
-    close(out_pipe[0]);
-    setenv("FENNICK_SECRET", "test secret", 1);
-    execl(FENNICK_BINARY, "fennick", "serve", "--demo", "--site", site.c_str(), "--port", "0",
-          "--quiet", nullptr);
-    _exit(127);
+  {
+    fennick::test_support::DemoServer server({"--demo", "--site", site.string()});
+    ASSERT_NE(server.port(), 0);
+    httplib::Client client("127.0.0.1", server.port());
+    client.set_read_timeout(5);
+    auto res = client.Get("/index.html");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->body, "<p>my own site</p>");
+    EXPECT_TRUE(fs::is_regular_file(site / "data" / "demo.db"));
   }
-  close(out_pipe[1]);
-  FILE* out = fdopen(out_pipe[0], "r");
-  char line[512] = {0};
-  ASSERT_TRUE(fgets(line, sizeof line, out));
-  const std::string banner = line;
-  const size_t at = banner.find("http://127.0.0.1:");
-  ASSERT_NE(at, std::string::npos) << banner;
-  httplib::Client client("127.0.0.1", std::stoi(banner.substr(at + 17)));
-  client.set_read_timeout(5);
-  auto res = client.Get("/index.html");
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->status, 200);
-  EXPECT_EQ(res->body, "<p>my own site</p>");
-  EXPECT_TRUE(fs::is_regular_file(site / "data" / "demo.db"));
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  fclose(out);
   fs::remove_all(site);
 }
 

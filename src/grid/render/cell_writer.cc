@@ -76,34 +76,6 @@ void AppendRegex(const GridPageState& page, const ColumnFormat& f, const Variant
   }));
 }
 
-// HTML-encodes text into out without a temporary: < > & " as entities.
-void AppendHtmlEncoded(std::string_view text, std::string& out) {
-  size_t done = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char* entity = nullptr;
-    switch (text[i]) {
-      case '<':
-        entity = "&lt;";
-        break;
-      case '>':
-        entity = "&gt;";
-        break;
-      case '&':
-        entity = "&amp;";
-        break;
-      case '"':
-        entity = "&quot;";
-        break;
-      default:
-        continue;
-    }
-    out.append(text.substr(done, i - done));
-    out.append(entity);
-    done = i + 1;
-  }
-  out.append(text.substr(done));
-}
-
 // A value without a format: numbers as they are, dates in the report
 // designer's default picture when it set one, other text as it is (with
 // line breaks kept in the columnar layout).

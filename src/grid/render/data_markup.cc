@@ -340,7 +340,11 @@ void AppendEncoded(std::string_view value, std::string& out, bool plus_as_url) {
 
 }  // namespace
 
-void AppendHtmlText(std::string_view text, std::string& out) {
+namespace {
+
+// Appends text with < > & " as character references, and ' too when
+// `apostrophe`; the runs between them are copied whole.
+void AppendReferences(std::string_view text, bool apostrophe, std::string& out) {
   size_t done = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     std::string_view entity;
@@ -358,6 +362,7 @@ void AppendHtmlText(std::string_view text, std::string& out) {
         entity = "&quot;";
         break;
       case '\'':
+        if (!apostrophe) continue;
         entity = "&#39;";
         break;
       default:
@@ -368,6 +373,16 @@ void AppendHtmlText(std::string_view text, std::string& out) {
     done = i + 1;
   }
   out.append(text.substr(done));
+}
+
+}  // namespace
+
+void AppendHtmlText(std::string_view text, std::string& out) {
+  AppendReferences(text, true, out);
+}
+
+void AppendHtmlEncoded(std::string_view text, std::string& out) {
+  AppendReferences(text, false, out);
 }
 
 void AppendScriptNumber(std::string_view value, std::string& out) {

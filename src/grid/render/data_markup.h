@@ -43,6 +43,10 @@ void AppendScriptNumber(std::string_view value, std::string& out);
 // Appends text with < > & " and ' as character references.
 void AppendHtmlText(std::string_view text, std::string& out);
 
+// Appends text with < > & and " as character references, ' as it is,
+// without a temporary.
+void AppendHtmlEncoded(std::string_view text, std::string& out);
+
 // Whether a browser, given url as a link address, goes to an http, https or
 // mailto address or a relative one (no scheme): character references are
 // decoded, leading blanks and control characters dropped, tabs and line

@@ -127,6 +127,42 @@ void WriteFetchError(const Error& e, std::string& out) {
   out.append("</div>");
 }
 
+void DrawInOneBuffer(GridObject& g, void (*draw)(GridObject& g, double& step, std::string& out)) {
+  double step = 1;
+  // The grid is drawn into one buffer and handed to the page in a few large
+  // writes. When an error escapes half way, what was drawn so far still
+  // goes to the page ahead of the error, as it would had every fragment
+  // been written as it came.
+  std::string out;
+  try {
+    draw(g, step, out);
+  } catch (const std::exception&) {
+    WriteToPage(out);
+    throw;
+  }
+  WriteToPage(out);
+}
+
+bool WriteWithoutRows(GridObject& g, double& step, std::string& out) {
+  if (g.result.fetch_error) {
+    // The statement ran but its rows could not be read: the error box
+    // and no table.
+    step = 5;
+    WriteFetchError(*g.result.fetch_error, out);
+    g.result.fetch_error.reset();
+    return true;
+  }
+  if (!g.result.recordset->Eof()) return false;
+  out.append("No records returned!");
+  if (g.designer.filter_text_when_empty && !g.designer.designer_filter_text.empty()) {
+    out.append("<div class=filters>");
+    out.append(g.designer.designer_filter_text);
+    out.append("</div>");
+  }
+  g.result.recordset.reset();
+  return true;
+}
+
 namespace {
 
 void OpenTableWithHeader(GridRender& r) {
@@ -175,20 +211,35 @@ void WritePrintPages(GridRender& r) {
 
 void BindInto(GridObject& g, double& step, std::string& out);
 
-void Bind(GridObject& g) {
-  double step = 1;
-  // The grid is drawn into one buffer and handed to the page in a few large
-  // writes. When an error escapes half way, what was drawn so far still
-  // goes to the page ahead of the error, as it would had every fragment
-  // been written as it came.
-  std::string out;
-  try {
-    BindInto(g, step, out);
-  } catch (const std::exception&) {
-    WriteToPage(out);
-    throw;
+}  // namespace
+
+void FinishGrid(GridRender& r, int64_t first, int64_t last_item, int64_t page_first_record,
+                int64_t page_last_record, double& step) {
+  GridObject& g = r.g;
+  WriteNavigationBar(g, first, g.page->page_size, last_item, r.paging, true, r.out);
+  WriteToPage(r.out);
+  r.out.clear();
+  WriteStateFields(g);
+  WriteFilterSummary(r);
+  // The summary area stands after the filter summary, inside the form.
+  WriteGridSummaryBox(r);
+  if (g.designer.writes_own_form) r.out.append("</form>");
+
+  step = 14;
+  // The graph stands below the whole grid, after its form: its paging
+  // link posts the form by name, so it needs no place inside it.
+  if (g.settings.graph_type > 0 && !(g.req.print_view && g.req.page_graph)) {
+    if (g.req.page_graph && r.paging) {
+      DrawGraph(r, page_first_record, page_last_record, true);
+    } else {
+      DrawGraph(r, 0, r.last_row, true);
+    }
   }
 }
+
+namespace {
+
+void Bind(GridObject& g) { DrawInOneBuffer(g, BindInto); }
 
 void BindInto(GridObject& g, double& step, std::string& out) {
   RunTraced("Bind", step, [&] {
@@ -208,27 +259,9 @@ void BindInto(GridObject& g, double& step, std::string& out) {
     OpenGridForm(g, out);
 
     step = 4;
-    if (g.result.fetch_error) {
-      // The statement ran but its rows could not be read: the error box
-      // and no table.
-      step = 5;
-      WriteFetchError(*g.result.fetch_error, out);
-      g.result.fetch_error.reset();
+    if (WriteWithoutRows(g, step, out)) {
       WriteToPage(out);
       out.clear();
-      return;
-    }
-    Recordset& rs = *g.result.recordset;
-    if (rs.Eof()) {
-      out.append("No records returned!");
-      if (g.designer.filter_text_when_empty && !g.designer.designer_filter_text.empty()) {
-        out.append("<div class=filters>");
-        out.append(g.designer.designer_filter_text);
-        out.append("</div>");
-      }
-      WriteToPage(out);
-      out.clear();
-      g.result.recordset.reset();
       return;
     }
 
@@ -280,24 +313,8 @@ void BindInto(GridObject& g, double& step, std::string& out) {
 
     step = 13;
     if (!g.req.print_view) CloseGridTable(out);
-    WriteNavigationBar(g, first, p.page_size, r.last_row, r.paging, true, out);
-    WriteToPage(out);
-    out.clear();
-    WriteStateFields(g);
-    WriteFilterSummary(r);
-    WriteGridSummaryBox(r);
-    if (g.designer.writes_own_form) out.append("</form>");
-
-    step = 14;
-    // The graph stands below the whole grid, after its form: its paging
-    // link posts the form by name, so it needs no place inside it.
-    if (g.settings.graph_type > 0 && !(g.req.print_view && g.req.page_graph)) {
-      if (g.req.page_graph && r.paging) {
-        DrawGraph(r, first, std::min(first + p.page_size - 1, r.last_row), true);
-      } else {
-        DrawGraph(r, 0, r.last_row, true);
-      }
-    }
+    FinishGrid(r, first, r.last_row, first, std::min(first + p.page_size - 1, r.last_row),
+               step);
     WriteToPage(out);
     out.clear();
   });

@@ -211,25 +211,28 @@ void WriteRows(GridRender& r, int64_t first, int64_t last) {
 }
 
 void WriteColumnarRecords(GridRender& r, int64_t first, int64_t last) {
-  const GridPageState& p = *r.g.page;
   if (last > r.last_row) last = r.last_row;
   for (int64_t row = first < 0 ? 0 : first; row <= last; ++row) {
     for (size_t c = 0; c < r.g.result.columns.size(); ++c) {
-      if (r.hidden[c]) continue;
-      r.out.append("<tr><td valign=top ");
-      r.out.append(p.item_class);
-      r.out.append(p.item_style);
-      r.out.append(">");
-      r.out.append(r.captions[c]);
-      r.out.append("</td><td ");
-      r.out.append(p.alt_item_class);
-      r.out.append(p.alt_item_style);
-      r.out.append(">");
-      AppendCellValue(r, c, row);
-      r.out.append("</td></tr>");
+      if (!r.hidden[c]) WriteColumnarCell(r, c, row);
     }
     r.out.append("<tr><td colspan=3>&nbsp;</td></tr>");
   }
+}
+
+void WriteColumnarCell(GridRender& r, size_t column, int64_t row) {
+  const GridPageState& p = *r.g.page;
+  r.out.append("<tr><td valign=top ");
+  r.out.append(p.item_class);
+  r.out.append(p.item_style);
+  r.out.append(">");
+  r.out.append(r.captions[column]);
+  r.out.append("</td><td ");
+  r.out.append(p.alt_item_class);
+  r.out.append(p.alt_item_style);
+  r.out.append(">");
+  AppendCellValue(r, column, row);
+  r.out.append("</td></tr>");
 }
 
 void WriteFilterSummary(GridRender& r) {
@@ -237,21 +240,11 @@ void WriteFilterSummary(GridRender& r) {
   const GridPageState& p = *g.page;
   const std::string& filter = g.req.filter_expression;
   const std::string& order = g.req.order_list;
-  if (g.designer.filter_text_summary && !g.designer.designer_filter_text.empty()) {
+  auto open_table = [&] {
     r.out.append("<table cellpadding=4 width=\"");
     r.out.append(HtmlAttributeEscape(p.grid_width));
-    r.out.append("\"><tr");
-    r.out.append(p.footer_class);
-    r.out.append(p.footer_style);
-    r.out.append("><td");
-    r.out.append(p.footer_class);
-    r.out.append(p.footer_style);
-    r.out.append("><div class=filters>");
-    r.out.append(g.designer.designer_filter_text);
-    r.out.append("</div></td></tr></table>");
-    return;
-  }
-  if (filter.empty() && order.empty()) return;
+    r.out.append("\">");
+  };
   auto open_row = [&] {
     r.out.append("<tr");
     r.out.append(p.footer_class);
@@ -261,9 +254,16 @@ void WriteFilterSummary(GridRender& r) {
     r.out.append(p.footer_style);
     r.out.append(">");
   };
-  r.out.append("<table cellpadding=4 width=\"");
-  r.out.append(HtmlAttributeEscape(p.grid_width));
-  r.out.append("\">");
+  if (g.designer.filter_text_summary && !g.designer.designer_filter_text.empty()) {
+    open_table();
+    open_row();
+    r.out.append("<div class=filters>");
+    r.out.append(g.designer.designer_filter_text);
+    r.out.append("</div></td></tr></table>");
+    return;
+  }
+  if (filter.empty() && order.empty()) return;
+  open_table();
   if (!filter.empty()) {
     open_row();
     r.out.append(g.settings.Text("filterslabeltext"));

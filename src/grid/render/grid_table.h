@@ -38,6 +38,9 @@ void WriteHeaderCell(GridRender& r, std::string_view caption, size_t column_numb
 // the columnar layout.
 void WriteRows(GridRender& r, int64_t first, int64_t last);
 void WriteColumnarRecords(GridRender& r, int64_t first, int64_t last);
+// One column of a record in the columnar layout: a table row with the
+// column's caption beside its value in `row`.
+void WriteColumnarCell(GridRender& r, size_t column, int64_t row);
 // The filter and the sort order below the table; the filter, which comes
 // back from the browser, is HTML-encoded.
 void WriteFilterSummary(GridRender& r);

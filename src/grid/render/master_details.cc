@@ -153,23 +153,7 @@ void BindMasterInto(GridObject& g, double& step, std::string& out) {
     OpenGridForm(g, out);
 
     step = 4;
-    if (g.result.fetch_error) {
-      step = 5;
-      WriteFetchError(*g.result.fetch_error, out);
-      g.result.fetch_error.reset();
-      return;
-    }
-    Recordset& rs = *g.result.recordset;
-    if (rs.Eof()) {
-      out.append("No records returned!");
-      if (g.designer.filter_text_when_empty && !g.designer.designer_filter_text.empty()) {
-        out.append("<div class=filters>");
-        out.append(g.designer.designer_filter_text);
-        out.append("</div>");
-      }
-      g.result.recordset.reset();
-      return;
-    }
+    if (WriteWithoutRows(g, step, out)) return;
 
     step = 5;
     r.rows = std::move(g.result.recordset);
@@ -220,43 +204,16 @@ void BindMasterInto(GridObject& g, double& step, std::string& out) {
     }
 
     step = 13;
-    WriteNavigationBar(g, first, p.page_size, last_group, r.paging, true, out);
-    WriteToPage(out);
-    out.clear();
-    WriteStateFields(g);
-    WriteFilterSummary(r);
-    // The summary area, as in the plain grid: after the filter summary,
-    // inside the form.
-    WriteGridSummaryBox(r);
-    if (g.designer.writes_own_form) out.append("</form>");
-
-    step = 14;
-    if (g.settings.graph_type > 0 && !(g.req.print_view && g.req.page_graph)) {
-      if (g.req.page_graph && r.paging) {
-        auto [first_record, last_record] = RecordRange(m, first, last);
-        DrawGraph(r, first_record, last_record, true);
-      } else {
-        DrawGraph(r, 0, r.last_row, true);
-      }
-    }
+    // A page-following graph shows the records of the page's masters.
+    std::pair<int64_t, int64_t> page_records(0, r.last_row);
+    if (r.paging) page_records = RecordRange(m, first, last);
+    FinishGrid(r, first, last_group, page_records.first, page_records.second, step);
   });
 }
 
 }  // namespace
 
-void BindMasterDetails(GridObject& g) {
-  double step = 1;
-  // One buffer, as the plain grid draws: what was drawn before an error
-  // still reaches the page ahead of it.
-  std::string out;
-  try {
-    BindMasterInto(g, step, out);
-  } catch (const std::exception&) {
-    WriteToPage(out);
-    throw;
-  }
-  WriteToPage(out);
-}
+void BindMasterDetails(GridObject& g) { DrawInOneBuffer(g, BindMasterInto); }
 
 void WriteDetailsToolLinks(GridRender& r) {
   const GridObject& g = r.g;
@@ -345,21 +302,9 @@ void WriteMasterRow(MasterDetailsRender& m, int64_t group) {
 
 void WriteMasterRecord(MasterDetailsRender& m, int64_t group) {
   GridRender& r = m.r;
-  const GridPageState& p = *r.g.page;
   const int64_t record = m.FirstRecord(group);
   for (size_t c : m.master_columns) {
-    if (m.master_hidden[c]) continue;
-    r.out.append("<tr><td valign=top ");
-    r.out.append(p.item_class);
-    r.out.append(p.item_style);
-    r.out.append(">");
-    r.out.append(r.captions[c]);
-    r.out.append("</td><td ");
-    r.out.append(p.alt_item_class);
-    r.out.append(p.alt_item_style);
-    r.out.append(">");
-    AppendCellValue(r, c, record);
-    r.out.append("</td></tr>");
+    if (!m.master_hidden[c]) WriteColumnarCell(r, c, record);
   }
   r.out.append("<tr><td colspan=3>&nbsp;</td></tr>");
 }

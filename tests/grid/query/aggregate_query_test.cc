@@ -16,6 +16,7 @@
 #include "frame/module_state.h"
 #include "grid/grid_object.h"
 #include "grid/query/database_type.h"
+#include "grid/query/orders_engine_fixture.h"
 #include "grid/query/sql_text.h"
 #include "platform/crypto/seal.h"
 #include "platform/data/aggregate_functions.h"
@@ -77,57 +78,17 @@ TEST(AggregateSqlTest, ExactlyTheSevenAggregateNames) {
   EXPECT_EQ(data::AggregateFunction(Aggregate::kAvg, "PostgreSQL"), "AVG");
 }
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
+using Fields = OrdersEngineTest::Fields;
 
-class SummaryBoxTest : public ::testing::TestWithParam<std::string> {
+class SummaryBoxTest : public OrdersEngineTest {
  protected:
-  void SetUp() override {
-    InstallSealer(Sealer::KeyFromSecret("summary box tests"));
-    connection_ = std::make_shared<Connection>();
-    if (IsPostgres()) {
-      std::string cs = testing::PostgresConnectionString();
-      ASSERT_FALSE(cs.empty()) << "no PostgreSQL test server: run `make test`";
-      connection_->Open(cs);
-      schema_ = "fnk_sum_" + std::to_string(getpid()) + "_" + std::to_string(++counter_);
-      connection_->Execute("CREATE SCHEMA " + schema_);
-      connection_->Execute("SET search_path TO " + schema_);
-    } else {
-      connection_->Open("Provider=SQLite;Data Source=:memory:");
-    }
-    connection_->Execute(
-        "CREATE TABLE Orders (Id INTEGER, Name VARCHAR(40), Amount DOUBLE PRECISION, "
-        "Region VARCHAR(10))");
-    const char* rows[] = {
-        "(1, 'Smith', 12.5, 'West')", "(2, 'Jones', 7, 'East')",  "(3, 'O''Brien', 30, 'West')",
-        "(4, 'Smythe', 3, 'North')",  "(5, 'Adams', 20, 'East')",
-    };
-    for (const char* row : rows)
-      connection_->Execute(std::string("INSERT INTO Orders VALUES ") + row);
-  }
-
-  void TearDown() override {
-    grid_.reset();
-    binding_.reset();
-    if (!schema_.empty()) connection_->Execute("DROP SCHEMA " + schema_ + " CASCADE");
-  }
-
-  bool IsPostgres() const { return GetParam() == "PostgreSQL"; }
+  SummaryBoxTest() : OrdersEngineTest("summary box tests", "fnk_sum_", false) {}
 
   // Shows a grid of `command` with the summary specification and the posted
   // form, and returns the summary box (from its table to its end).
   std::string Box(const std::string& command, const std::string& spec, const Fields& form = {},
                   const std::function<void(DataGrid&)>& setup = {}) {
-    grid_.reset();
-    binding_.reset();
-    Request r;
-    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
-    r.SetVariable("URL", "/orders.asp");
-    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s"), app_,
-                                          Server("/site", "/orders.asp", nullptr, "en_US"));
-    binding_ = std::make_unique<PageBinding>(*page_);
-    grid_ = std::make_unique<DataGrid>();
-    grid_->Connection(connection_);
-    grid_->Command(command);
+    Grid(form, command);
     grid_->PageSize(2);  // the box counts every row, not the page's
     SetSummarySpecification(*grid_, spec);
     if (setup) setup(*grid_);
@@ -142,18 +103,7 @@ class SummaryBoxTest : public ::testing::TestWithParam<std::string> {
     return "<span class=summary_name>" + caption + "</span> <i><span class=summary_value>" + value +
            "</span></i><br>";
   }
-
-  static int counter_;
-  std::shared_ptr<Connection> connection_;
-  std::string schema_;
-  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
-  Application app_;
-  std::unique_ptr<PageContext> page_;
-  std::unique_ptr<PageBinding> binding_;
-  std::unique_ptr<DataGrid> grid_;
 };
-
-int SummaryBoxTest::counter_ = 0;
 
 TEST_P(SummaryBoxTest, SumIsTheSumOfTheRowsShownUnderOrAndAFilter) {
   // The rows shown: 1 (12.5), 2 (7) and 5 (20); the West row 3 fails the

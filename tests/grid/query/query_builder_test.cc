@@ -11,6 +11,7 @@
 #include "frame/argument_codec.h"
 #include "frame/module_state.h"
 #include "grid/grid_object.h"
+#include "grid/query/orders_engine_fixture.h"
 #include "grid/state/state_fields.h"
 #include "platform/crypto/seal.h"
 #include "platform/data/test_databases.h"
@@ -18,41 +19,12 @@
 namespace fennick {
 namespace {
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
+using Fields = OrdersEngineTest::Fields;
 
-class GridQueryTest : public ::testing::TestWithParam<std::string> {
+// Orders with a Secret column that no test's statement names.
+class GridQueryTest : public OrdersEngineTest {
  protected:
-  void SetUp() override {
-    InstallSealer(Sealer::KeyFromSecret("grid query tests"));
-    connection_ = std::make_shared<Connection>();
-    if (IsPostgres()) {
-      std::string cs = testing::PostgresConnectionString();
-      ASSERT_FALSE(cs.empty()) << "no PostgreSQL test server: run `make test`";
-      connection_->Open(cs);
-      schema_ = "fnk_grid_" + std::to_string(getpid()) + "_" + std::to_string(++counter_);
-      connection_->Execute("CREATE SCHEMA " + schema_);
-      connection_->Execute("SET search_path TO " + schema_);
-    } else {
-      connection_->Open("Provider=SQLite;Data Source=:memory:");
-    }
-    connection_->Execute(
-        "CREATE TABLE Orders (Id INTEGER, Name VARCHAR(40), Amount DOUBLE PRECISION, "
-        "Region VARCHAR(10), Secret VARCHAR(10))");
-    const char* rows[] = {
-        "(1, 'Smith', 12.5, 'West', 's1')",  "(2, 'Jones', 7, 'East', 's2')",
-        "(3, 'O''Brien', 30, 'West', 's3')", "(4, 'Smythe', 3, 'North', 's4')",
-        "(5, 'Adams', 20, 'East', 's5')",
-    };
-    for (const char* row : rows) connection_->Execute(std::string("INSERT INTO Orders VALUES ") + row);
-  }
-
-  void TearDown() override {
-    grid_.reset();
-    binding_.reset();
-    if (!schema_.empty()) connection_->Execute("DROP SCHEMA " + schema_ + " CASCADE");
-  }
-
-  bool IsPostgres() const { return GetParam() == "PostgreSQL"; }
+  GridQueryTest() : OrdersEngineTest("grid query tests", "fnk_grid_", true) {}
 
   // The expression the filter bar offers for a column of Orders.
   std::string Offered(const std::string& column) const {
@@ -62,21 +34,6 @@ class GridQueryTest : public ::testing::TestWithParam<std::string> {
       return "orders." + lower;
     }
     return "[Orders].[" + column + "]";
-  }
-
-  DataGrid& Grid(const Fields& form, const std::string& command) {
-    grid_.reset();
-    binding_.reset();
-    Request r;
-    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
-    r.SetVariable("URL", "/orders.asp");
-    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s"), app_,
-                                          Server("/site", "/orders.asp", nullptr, "en_US"));
-    binding_ = std::make_unique<PageBinding>(*page_);
-    grid_ = std::make_unique<DataGrid>();
-    grid_->Connection(connection_);
-    grid_->Command(command);
-    return *grid_;
   }
 
   // Opens the grid's recordset and returns column 0 of every row as text.
@@ -92,18 +49,7 @@ class GridQueryTest : public ::testing::TestWithParam<std::string> {
   }
 
   std::string Output() const { return page_->response().Body(); }
-
-  static int counter_;
-  std::shared_ptr<Connection> connection_;
-  std::string schema_;
-  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
-  Application app_;
-  std::unique_ptr<PageContext> page_;
-  std::unique_ptr<PageBinding> binding_;
-  std::unique_ptr<DataGrid> grid_;
 };
-
-int GridQueryTest::counter_ = 0;
 
 const char kSelect[] = "SELECT Id,Name,Amount FROM Orders";
 
