@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "base/ascii.h"
 #include "fennick/variant.h"
 
 namespace fennick {
@@ -75,9 +76,7 @@ bool IsXmlName(std::string_view name) {
   for (unsigned char c : name) {
     if (!name_char(c)) return false;
   }
-  if (name.size() >= 3 && (name[0] | 0x20) == 'x' && (name[1] | 0x20) == 'm' &&
-      (name[2] | 0x20) == 'l')
-    return false;
+  if (StartsWithIgnoreCase(name, "xml")) return false;
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "base/ascii.h"
 namespace fennick {
 namespace {
 
@@ -19,14 +20,9 @@ struct MarkupPlace {
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool StartsWithIgnoreCase(std::string_view text, size_t at, std::string_view prefix) {
-  if (text.size() - at < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (Lower(text[at + i]) != prefix[i]) return false;
-  }
-  return true;
+// Whether `text` at `at` starts with `prefix`, ignoring case.
+bool StartsWithAt(std::string_view text, size_t at, std::string_view prefix) {
+  return at <= text.size() && StartsWithIgnoreCase(text.substr(at), prefix);
 }
 
 // Attributes whose value a browser follows as an address.
@@ -91,7 +87,7 @@ MarkupPlace PlaceAtEnd(std::string_view s) {
         }
         break;
       case State::kScript:
-        if (c == '<' && StartsWithIgnoreCase(s, i, "</script")) {
+        if (c == '<' && StartsWithAt(s, i, "</script")) {
           state = State::kTagName;
           tag = "/script";
           closing = true;
@@ -110,7 +106,7 @@ MarkupPlace PlaceAtEnd(std::string_view s) {
         } else if (c == '>') {
           end_tag();
         } else {
-          tag.push_back(Lower(c));
+          tag.push_back(AsciiLowerChar(c));
         }
         break;
       case State::kBeforeAttribute:
@@ -118,7 +114,7 @@ MarkupPlace PlaceAtEnd(std::string_view s) {
           end_tag();
         } else if (!IsSpace(c) && c != '/') {
           state = State::kAttributeName;
-          attribute.assign(1, Lower(c));
+          attribute.assign(1, AsciiLowerChar(c));
         }
         break;
       case State::kAttributeName:
@@ -131,7 +127,7 @@ MarkupPlace PlaceAtEnd(std::string_view s) {
         } else if (c == '/') {
           state = State::kBeforeAttribute;
         } else {
-          attribute.push_back(Lower(c));
+          attribute.push_back(AsciiLowerChar(c));
         }
         break;
       case State::kAfterAttributeName:
@@ -141,7 +137,7 @@ MarkupPlace PlaceAtEnd(std::string_view s) {
           end_tag();
         } else if (!IsSpace(c)) {
           state = State::kAttributeName;
-          attribute.assign(1, Lower(c));
+          attribute.assign(1, AsciiLowerChar(c));
         }
         break;
       case State::kBeforeValue:
@@ -232,7 +228,7 @@ std::string DecodeReferences(std::string_view text) {
       const size_t digits = j;
       uint32_t cp = 0;
       for (; j < text.size(); ++j) {
-        const char c = Lower(text[j]);
+        const char c = AsciiLowerChar(text[j]);
         uint32_t d;
         if (IsDigit(c)) {
           d = static_cast<uint32_t>(c - '0');
@@ -254,7 +250,7 @@ std::string DecodeReferences(std::string_view text) {
     }
     bool named = false;
     for (const auto& [name, c] : kNamed) {
-      if (StartsWithIgnoreCase(text, j, name)) {
+      if (StartsWithAt(text, j, name)) {
         out.push_back(c);
         i = j + name.size() - 1;
         named = true;
@@ -421,7 +417,7 @@ bool IsSafeLinkAddress(std::string_view url) {
     // line breaks anywhere ("jav\tascript:").
     if (address.empty() && static_cast<unsigned char>(c) <= 0x20) continue;
     if (c == '\t' || c == '\n' || c == '\r') continue;
-    address.push_back(Lower(c));
+    address.push_back(AsciiLowerChar(c));
   }
   const size_t end = address.find_first_of(":/?#");
   if (end == std::string::npos || address[end] != ':') return true;  // relative
