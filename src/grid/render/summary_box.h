@@ -17,7 +17,7 @@ namespace fennick {
 // value rounded to 2 decimals, halves to even (2.125 gives 2.12).
 double RoundAggregate(double value);
 
-// Writes the box when the specification has at least 3 characters. Each
+// Writes the box when the summary specification has at least 3 characters. Each
 // entry is field + "__" + TYPE + "__" + caption: TYPE must be exactly one of
 // the seven aggregate names and the field must name a result column (any
 // case, bare or table-qualified), else the entry is skipped. The caption
