@@ -117,11 +117,13 @@ class FetchError : public Error {
 
 namespace data {
 struct ConnectionState;
+struct CursorState;
 struct RecordsetState;
 }  // namespace data
 
 class Connection;
 class Command;
+class Cursor;
 
 // One column of a recordset, seen at the recordset's current row. A Field
 // borrows its recordset: it stays valid while the recordset lives (moving
@@ -245,9 +247,35 @@ class Recordset {
  private:
   friend class Connection;
   friend class Command;
+  friend class Cursor;
   explicit Recordset(std::unique_ptr<data::RecordsetState> state);
   data::RecordsetState& OpenState() const;
   std::unique_ptr<data::RecordsetState> state_;
+};
+
+// A result read forward only, from Connection::OpenCursor. It keeps the
+// database link it reads from alive until it is destroyed, even when its
+// connection is closed or destroyed first, so it may outlive the page
+// objects that opened it. Movable, not copyable; not thread-safe.
+class Cursor {
+ public:
+  ~Cursor();
+  Cursor(Cursor&&) noexcept;
+  Cursor& operator=(Cursor&&) noexcept;
+  Cursor(const Cursor&) = delete;
+  Cursor& operator=(const Cursor&) = delete;
+
+  // The next rows, at most `max_rows` (at least 1), as an open recordset
+  // positioned on its first row. Once the result is exhausted (or when the
+  // command returned no result with columns) the recordset has no rows.
+  // Raises FetchError when reading the result fails after it started, and
+  // the engine's other errors as Execute does.
+  Recordset Next(size_t max_rows);
+
+ private:
+  friend class Connection;
+  explicit Cursor(std::unique_ptr<data::CursorState> state);
+  std::unique_ptr<data::CursorState> state_;
 };
 
 // A database connection. Non-copyable, movable; a moved-from connection
@@ -282,6 +310,12 @@ class Connection {
   // open and usable.
   Recordset Execute(std::string_view command_text, int64_t* records_affected = nullptr,
                     int32_t options = -1);
+  // Runs a command text as Execute does, but reads its first result with
+  // columns forward only, a batch at a time (see Cursor), so a result of
+  // any size needs memory for one batch. Raises as Execute; errors of
+  // later rows come from Cursor::Next. The connection runs nothing else
+  // while the cursor is in use.
+  Cursor OpenCursor(std::string_view command_text, int32_t options = -1);
 
   const std::string& ConnectionString() const;
   void ConnectionString(std::string_view value);

@@ -7,6 +7,7 @@
 
 #include "base/ascii.h"
 #include "fennick/error.h"
+#include "fennick/page.h"
 #include "fennick/variant.h"
 #include "platform/xml/xslt.h"
 
@@ -232,10 +233,20 @@ void ExporterBase::Deliver(std::string_view document, std::string_view extension
 void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_view extension,
                                std::string_view content_type) {
   Response& response = *host_.response;
+  DelimitedTextOptions rest_options = options;
+  rest_options.column_headers = false;
   if (!temp_file_url_.empty() || !response.Buffer()) {
     std::string text;
     AppendDelimitedText(OpenData(), options, text);
     ReleaseData();
+    if (rest_) {
+      for (;;) {
+        fennick::Recordset batch = rest_->Next(kStreamBatchRows);
+        if (batch.Eof()) break;
+        AppendDelimitedText(batch, rest_options, text);
+      }
+      rest_.reset();
+    }
     Deliver(text, extension, content_type, "utf-8");
   }
   // A download is written straight into the response, so the rows are not
@@ -249,6 +260,23 @@ void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_
     throw;
   }
   ReleaseData();
+  if (rest_) {
+    // The remaining rows go out as they are read, once the page has ended;
+    // the producer owns the cursor (which keeps the database link) and a
+    // copy of the options, as the exporter and the page are gone by then.
+    // A failing row aborts the download without its final chunk.
+    std::shared_ptr<fennick::Cursor> rest = std::move(rest_);
+    response.StreamBody([rest, rest_options](const Response::BodySink& sink) {
+      std::string piece;
+      for (;;) {
+        fennick::Recordset batch = rest->Next(kStreamBatchRows);
+        if (batch.Eof()) return;
+        piece.clear();
+        AppendDelimitedText(batch, rest_options, piece);
+        if (!sink(piece)) return;  // the browser is gone
+      }
+    });
+  }
   response.ContentType(content_type);
   response.Charset("utf-8");
   if (!open_file_) {

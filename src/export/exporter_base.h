@@ -42,6 +42,9 @@ struct DelimitedTextOptions {
   bool csv_safe = false;
 };
 
+// Rows a streamed download reads and sends at a time.
+inline constexpr size_t kStreamBatchRows = 1000;
+
 // Appends the rows of `recordset` from the current one to the end (and the
 // header line first when asked) to `out`.
 void AppendDelimitedText(Recordset& recordset, const DelimitedTextOptions& options,
@@ -59,6 +62,12 @@ class ExporterBase {
     owns_connection_ = false;
   }
   void Recordset(std::shared_ptr<fennick::Recordset> recordset) { recordset_ = std::move(recordset); }
+  // The rows after those of the recordset: the recordset is then the first
+  // batch of `rest`. A download of delimited text streams them (chunked,
+  // after the first batch was written, so a command that fails outright
+  // still gives the normal error page); a file or an unbuffered response
+  // reads them all first. Only the delimited-text outputs read them.
+  void RemainingRows(std::shared_ptr<fennick::Cursor> rest) { rest_ = std::move(rest); }
   void Command(std::string_view command) { command_ = command; }
   void Headers(std::vector<std::string> headers) { headers_ = std::move(headers); }
   const std::string& Title() const { return title_; }
@@ -107,6 +116,7 @@ class ExporterBase {
   std::shared_ptr<fennick::Connection> connection_;
   bool owns_connection_ = false;
   std::shared_ptr<fennick::Recordset> recordset_;
+  std::shared_ptr<fennick::Cursor> rest_;
   std::string command_;
   std::vector<std::string> headers_;
   std::string title_ = "Fennick Reporting Solutions";

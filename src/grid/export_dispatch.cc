@@ -36,6 +36,7 @@ void Configure(GridObject& g, ExporterBase& exporter) {
   exporter.Title(g.settings.title);
   exporter.Connection(p.connection);
   exporter.Recordset(g.result.recordset);
+  if (g.result.rest) exporter.RemainingRows(std::move(g.result.rest));
   exporter.ShowRowNumbers(true);
   exporter.Headers(DecodeCaptionList(g.req.export_request.captions));
   if (!g.settings.export_file_name.empty()) exporter.ExportFileName(g.settings.export_file_name);
@@ -77,8 +78,18 @@ void RunGridExport(DataGrid& grid) {
       ShowError(kNoCommand);
       return;
     }
+    // CSV and text downloads stream the rows of a result the database
+    // gives exactly (the command's SQL, no procedure): only one batch of
+    // it is held at a time. Files and the other formats read it whole.
+    const std::string& format = g.req.export_request.format;
+    g.result.stream_rows = (format == "csv" || format == "text") && !p.create_export_file &&
+                           g.host.response->Buffer();
     grid.OpenRecordset();
-    if (!g.result.recordset) return;  // the reason is on the page
+    g.result.stream_rows = false;
+    if (!g.result.recordset) {
+      g.result.rest.reset();
+      return;  // the reason is on the page
+    }
   }
   const std::string format = g.req.export_request.format;
   if (p.use_fast_export) {

@@ -21,6 +21,7 @@
 
 namespace fennick {
 
+class Cursor;
 class Recordset;
 struct CellWriterCache;
 
@@ -75,6 +76,11 @@ struct OpenResult {
   // and closes it with the grid.
   bool owns_connection = false;
   std::shared_ptr<Recordset> recordset;
+  // Set by the export before the command runs: a result opened exactly by
+  // its SQL (no row limit) is then read forward only, `recordset` holding
+  // its first batch and `rest` the cursor over the remaining rows.
+  bool stream_rows = false;
+  std::shared_ptr<Cursor> rest;
   // The database's error when the statement ran but reading its rows
   // failed; Display then shows it in place of the table.
   std::optional<Error> fetch_error;

@@ -226,6 +226,44 @@ TEST_F(ExporterTest, CsvQuotesEveryValueAndDoublesQuotes) {
   EXPECT_EQ(txt.Body(), "Id\tCity\r\n1\tZ\xC3\xBCrich\r\n2\t \r\n3\tx__COL__ROW__NULL\r\n");
 }
 
+// Rows after a first batch: a download keeps only the first batch in the
+// page and streams the rest through its producer; a file holds them all.
+TEST_F(ExporterTest, RemainingRowsStreamInADownloadAndFillAFile) {
+  const std::string expected =
+      "Id\tCity\r\n1\tZ\xC3\xBCrich\r\n2\t \r\n3\tx__COL__ROW__NULL\r\n";
+  auto start = [this](DataSetExporter2& exporter) {
+    auto rest =
+        std::make_shared<Cursor>(connection_->OpenCursor("SELECT Id, City FROM T ORDER BY Id"));
+    exporter.Recordset(std::make_shared<Recordset>(rest->Next(1)));
+    exporter.RemainingRows(rest);
+  };
+  auto download = std::make_unique<DataSetExporter2>(host_);
+  start(*download);
+  const Response& response = Run([&] { download->ExportToText(); });
+  download.reset();
+  EXPECT_EQ(response.Body(), "Id\tCity\r\n1\tZ\xC3\xBCrich\r\n");
+  EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Fennick_Report.txt\"");
+  Response::BodyProducer producer = page_->response().TakeStreamedBody();
+  ASSERT_TRUE(producer);
+  std::string streamed = response.Body();
+  producer([&](std::string_view piece) {
+    streamed.append(piece);
+    return true;
+  });
+  EXPECT_EQ(streamed, expected);
+
+  NewPage();
+  auto file = std::make_unique<DataSetExporter2>(host_);
+  start(*file);
+  const std::string base = "exports/" + NewExportFileBase();
+  file->TempFileUrl(base);
+  EXPECT_EQ(Run([&] { file->ExportToText(); }).StatusCode(), 302);
+  EXPECT_FALSE(page_->response().StreamedBody());
+  std::ifstream in(site_ / (base + ".txt"), std::ios::binary);
+  std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(written, expected + "\r\n");
+}
+
 TEST_F(ExporterTest, ADatabaseErrorMidResultSendsNoDownload) {
   // The third row overflows while the engine computes it.
   auto failing = Make<DataSetExporter2>(

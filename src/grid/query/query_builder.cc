@@ -12,6 +12,7 @@
 
 #include "base/ascii.h"
 #include "base/split.h"
+#include "export/exporter_base.h"
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
 #include "frame/field_types.h"
@@ -277,6 +278,17 @@ void InvalidFilterMessage(const GridObject& g) {
 }
 
 std::shared_ptr<Recordset> OpenText(GridObject& g, const std::string& sql, int32_t max_records) {
+  g.result.rest.reset();
+  // A row limit (MaxRecords, or the TOP it is written as) is left to the
+  // recordset, so only unlimited results are read forward.
+  if (g.result.stream_rows && CurrentModuleState().max_records <= 0) {
+    auto rest = std::make_shared<Cursor>(g.page->connection->OpenCursor(sql));
+    // The first batch is read here, so a statement the database refuses,
+    // or rows failing at once, are reported like any other.
+    auto first = std::make_shared<Recordset>(rest->Next(kStreamBatchRows));
+    g.result.rest = std::move(rest);
+    return first;
+  }
   auto rs = std::make_shared<Recordset>();
   if (max_records > 0) rs->MaxRecords(max_records);
   rs->Open(sql, *g.page->connection, kAdOpenStatic, kAdLockReadOnly, -1);

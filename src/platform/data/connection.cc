@@ -1,5 +1,6 @@
 // Connection: choosing the driver from the connection string, running
 // requests, and closing itself when the server link is lost.
+#include <algorithm>
 #include <utility>
 
 #include "fennick/data.h"
@@ -118,6 +119,31 @@ Recordset Connection::Execute(std::string_view command_text, int64_t* records_af
   data::ExecuteResult result = data::RunRequest(*state_, request);
   if (records_affected != nullptr) *records_affected = result.records_affected;
   return Recordset(data::MakeRecordsetState(std::move(result.rows)));
+}
+
+Cursor Connection::OpenCursor(std::string_view command_text, int32_t options) {
+  data::ExecuteRequest request;
+  request.kind = data::ResolveCommandKind(*state_, options, command_text);
+  request.text = command_text;
+  request.timeout_seconds = state_->command_timeout;
+  auto state = std::make_unique<data::CursorState>();
+  state->reader = data::WithDriver(
+      *state_, [&request](data::DriverConnection& d) { return d.OpenCursor(request); });
+  state->driver = state_->driver;
+  return Cursor(std::move(state));
+}
+
+Cursor::Cursor(std::unique_ptr<data::CursorState> state) : state_(std::move(state)) {}
+Cursor::~Cursor() = default;
+Cursor::Cursor(Cursor&&) noexcept = default;
+Cursor& Cursor::operator=(Cursor&&) noexcept = default;
+
+Recordset Cursor::Next(size_t max_rows) {
+  std::unique_ptr<data::RowSet> rows =
+      state_->reader ? state_->reader->Next(std::max<size_t>(max_rows, 1)) : nullptr;
+  // An exhausted result is still an open recordset, only without rows.
+  if (!rows) rows = std::make_unique<data::RowSet>();
+  return Recordset(data::MakeRecordsetState(std::move(rows)));
 }
 
 const std::string& Connection::ConnectionString() const { return state_->connection_string; }

@@ -21,7 +21,16 @@ struct ConnectionState {
   int32_t command_timeout = 30;
   int32_t connection_timeout = 15;
   std::string provider;                      // "" while closed
-  std::unique_ptr<DriverConnection> driver;  // null while closed
+  // Null while closed. Shared with the open cursors, which keep the link
+  // alive past Close.
+  std::shared_ptr<DriverConnection> driver;
+};
+
+struct CursorState {
+  // Declared first so it is destroyed last: the reader's statement must
+  // go before the link it belongs to.
+  std::shared_ptr<DriverConnection> driver;
+  std::unique_ptr<RowCursor> reader;  // null when there is no result
 };
 
 // Raises kErrDataNoConnection unless the connection is open.

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
 
 #include "fennick/data.h"
 #include "fennick/page.h"
@@ -292,6 +293,53 @@ TEST_F(SqliteFileTest, RelativePathsStartAtTheSiteRootAndFilesAreNotCreatedByAcc
   EXPECT_EQ(read_only.Execute("SELECT x FROM t").Fields(0).Value(), Variant(int64_t{1}));
   EXPECT_DATA_ERROR(read_only.Execute("INSERT INTO t VALUES (2)"), kErrDataCommandFailed,
                     "attempt to write a readonly database");
+}
+
+// The public cursor: batches as recordsets with their fields, the end as a
+// recordset without rows, a cursor that outlives its connection's Close and
+// the connection itself, the late failure as a FetchError, and a command
+// refused before any row.
+TEST(SqliteCursorTest, ConnectionCursorReadsBatchesAndOutlivesItsConnection) {
+  const std::string numbers =
+      "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 2500) ";
+  std::optional<Cursor> cursor;
+  {
+    Connection connection;
+    connection.Open("Data Source=:memory:");
+    cursor.emplace(connection.OpenCursor(numbers + "SELECT x, 'row ' || x AS label FROM n"));
+    connection.Close();
+  }
+  std::vector<int64_t> sizes;
+  int64_t expected = 1;
+  for (;;) {
+    Recordset batch = cursor->Next(1000);
+    ASSERT_EQ(batch.State(), kAdStateOpen);
+    sizes.push_back(batch.RecordCount());
+    if (batch.Eof()) break;
+    EXPECT_EQ(batch.Fields(1).Name(), "label");
+    for (; !batch.Eof(); batch.MoveNext(), ++expected) {
+      ASSERT_EQ(batch.Fields(0).Value(), Variant(expected));
+      ASSERT_EQ(batch.Fields(1).Value(), Variant("row " + std::to_string(expected)));
+    }
+  }
+  EXPECT_EQ(sizes, (std::vector<int64_t>{1000, 1000, 500, 0}));
+  EXPECT_EQ(expected, 2501);
+  EXPECT_TRUE(cursor->Next(1000).Eof());
+
+  Connection connection;
+  connection.Open("Data Source=:memory:");
+  Cursor failing = connection.OpenCursor(
+      numbers + "SELECT CASE WHEN x = 1500 THEN abs(-9223372036854775807 - 1) ELSE x END FROM n");
+  EXPECT_EQ(failing.Next(1000).RecordCount(), 1000);
+  EXPECT_THROW(failing.Next(1000), FetchError);
+  EXPECT_DATA_ERROR(connection.OpenCursor("SELECT nope FROM nowhere"), kErrDataCommandFailed,
+                    "no such table: nowhere");
+  // A command without rows gives a cursor at its end.
+  EXPECT_TRUE(connection.OpenCursor("CREATE TABLE t (a INTEGER)").Next(10).Eof());
+  connection.Close();
+  EXPECT_DATA_ERROR(connection.OpenCursor("SELECT 1"), kErrDataNoConnection,
+                    "The connection cannot be used to perform this operation. It is either "
+                    "closed or invalid in this context.");
 }
 
 // The forward-only cursor: batches of the asked size that continue where

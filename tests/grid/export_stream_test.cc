@@ -1,0 +1,194 @@
+// Tests of the streamed CSV and text downloads over real HTTP: every row of
+// a large filtered result arrives in chunks with the bytes the buffered
+// writer gives, a database failure at a late row aborts the download
+// without its final chunk, and a statement the database refuses still
+// gives the grid's normal error page.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <string>
+
+#include "export/exporter_base.h"
+#include "fennick/data.h"
+#include "fennick/data_grid.h"
+#include "frame/argument_codec.h"
+#include "grid/grid_object.h"
+#include "platform/crypto/seal.h"
+#include "platform/web/test_server.h"
+
+namespace fennick {
+namespace {
+
+constexpr int kRows = 5000;
+constexpr char kNumbers[] =
+    "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 5000) ";
+
+std::string FormEncode(const std::string& text) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if (std::isalnum(c) || c == '-' || c == '_' || c == '.') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(kDigits[c >> 4]);
+      out.push_back(kDigits[c & 15]);
+    }
+  }
+  return out;
+}
+
+// Sends `request` and reads until the server closes the connection.
+std::string RawRequest(int port, const std::string& request) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return "";
+  }
+  timeval tv{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  (void)!write(fd, request.data(), request.size());
+  std::string out;
+  char buf[8192];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  close(fd);
+  return out;
+}
+
+class ExportStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallSealer(Sealer::KeyFromSecret("export stream tests"));
+    cs_ = "Provider=SQLite;Data Source=" + (t_.site().root() / "big.db").string() + ";";
+    Connection setup;
+    setup.Open(cs_ + "Mode=ReadWriteCreate");
+    // Quotes, commas and a formula-like value test the CSV rule on the
+    // streamed rows too.
+    setup.Execute("CREATE TABLE Big AS " + std::string(kNumbers) +
+                  "SELECT x AS Id, 'N \"' || x || '\", x' AS Name, "
+                  "CASE WHEN x % 2 = 1 THEN 'East' ELSE '=West' END AS Region, "
+                  "CASE WHEN x % 7 = 0 THEN NULL ELSE x * 0.5 END AS Half FROM n");
+    setup.Close();
+    const std::string cs = cs_;
+    // The grid of the page: the command and filter come from the query
+    // string, as a page would set them.
+    t_.server().RegisterPage("/export.asp", [cs](PageContext& page) {
+      DataGrid grid;
+      std::string which = page.request().QueryString("q");
+      if (which == "big") {
+        grid.Command("SELECT Id, Name, Region, Half FROM Big");
+        GridInternals(grid).req.filter_expression = "Region = 'East'";
+        grid.DefaultSortOrder("Id");
+      } else if (which == "late") {
+        grid.Command(std::string(kNumbers) +
+                     "SELECT CASE WHEN x = 4000 THEN abs(-9223372036854775807 - 1) "
+                     "ELSE x END AS v FROM n");
+      } else {
+        grid.Command("SELECT nope FROM nowhere");
+      }
+      grid.CreateConnection(cs);
+      grid.Display();
+    });
+    t_.Start();
+  }
+
+  std::string ExportRequest(const std::string& which, const std::string& format) {
+    std::string body =
+        "__FARGS=" + FormEncode(EncodeArgument("4fmt:" + format + ";hdr:;ttl:x;"));
+    return "POST /export.asp?q=" + which +
+           " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+           "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+  }
+
+  httplib::Result Post(const std::string& which, const std::string& format) {
+    auto c = t_.Client();
+    return c.Post("/export.asp?q=" + which,
+                  httplib::Params{{"__FARGS", EncodeArgument("4fmt:" + format + ";hdr:;ttl:x;")}});
+  }
+
+  // What the buffered writer makes of the same rows.
+  std::string Buffered(const DelimitedTextOptions& options) {
+    Connection db;
+    db.Open(cs_);
+    Recordset rs =
+        db.Execute("SELECT Id, Name, Region, Half FROM Big WHERE Region = 'East' ORDER BY Id");
+    std::string text;
+    AppendDelimitedText(rs, options, text);
+    return text;
+  }
+
+  testing::TestServer t_;
+  std::string cs_;
+};
+
+TEST_F(ExportStreamTest, FilteredCsvAndTextStreamEveryRowWithTheBufferedBytes) {
+  DelimitedTextOptions csv;
+  csv.csv = true;
+  csv.column_separator = ",";
+  const std::string expected_csv = Buffered(csv);
+  ASSERT_EQ(expected_csv.rfind("\"Id\",\"Name\",\"Region\",\"Half\"\r\n"
+                               "\"1\",\"N \"\"1\"\", x\",\"East\",\"0.5\"\r\n",
+                               0),
+            0u);
+  // Every second row, far more than one batch.
+  ASSERT_GT(kRows / 2, static_cast<int>(3 * kStreamBatchRows / 2));
+
+  auto res = Post("big", "csv");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->get_header_value("Transfer-Encoding"), "chunked");
+  EXPECT_EQ(res->get_header_value("Content-Type"), "text/csv; charset=utf-8");
+  EXPECT_EQ(res->get_header_value("Content-Disposition"),
+            "attachment; filename=\"Fennick_Report.csv\"");
+  EXPECT_EQ(res->body.size(), expected_csv.size());
+  EXPECT_TRUE(res->body == expected_csv);
+  EXPECT_NE(res->body.find("\"4999\",\"N \"\"4999\"\", x\",\"East\",\"2499.5\"\r\n"),
+            std::string::npos);
+
+  DelimitedTextOptions text;
+  res = Post("big", "text");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->get_header_value("Transfer-Encoding"), "chunked");
+  EXPECT_EQ(res->get_header_value("Content-Type"), "text/txt; charset=utf-8");
+  EXPECT_TRUE(res->body == Buffered(text));
+
+  // The whole download ends with the final chunk.
+  std::string raw = RawRequest(t_.port(), ExportRequest("big", "csv"));
+  ASSERT_GE(raw.size(), 5u);
+  EXPECT_EQ(raw.substr(raw.size() - 5), "0\r\n\r\n");
+}
+
+TEST_F(ExportStreamTest, ALateFailureAbortsAndARefusedStatementShowsTheErrorPage) {
+  // Row 4000 overflows: the first rows went out, the final chunk never
+  // does, and the connection closes.
+  std::string raw = RawRequest(t_.port(), ExportRequest("late", "csv"));
+  ASSERT_NE(raw.find("Transfer-Encoding: chunked"), std::string::npos) << raw.substr(0, 400);
+  EXPECT_NE(raw.find("\"2999\"\r\n"), std::string::npos);
+  EXPECT_EQ(raw.find("\"4001\"\r\n"), std::string::npos);
+  ASSERT_GE(raw.size(), 5u);
+  EXPECT_NE(raw.substr(raw.size() - 5), "0\r\n\r\n");
+  // The client sees a failed download, not a short file.
+  auto res = Post("late", "csv");
+  EXPECT_FALSE(res);
+
+  // Refused before any row: the page goes on and shows the database's
+  // error, with no download headers.
+  res = Post("refused", "csv");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->get_header_value("Content-Disposition"), "");
+  EXPECT_NE(res->body.find("no such table: nowhere"), std::string::npos) << res->body;
+  EXPECT_EQ(res->get_header_value("Transfer-Encoding"), "");
+}
+
+}  // namespace
+}  // namespace fennick
