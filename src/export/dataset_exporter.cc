@@ -1,8 +1,11 @@
 // The first-generation exporter.
 #include "export/dataset_exporter.h"
 
+#include <vector>
+
 #include "export/dataset_exporter2.h"
 #include "export/export_stylesheets.h"
+#include "fennick/page.h"
 #include "fennick/error.h"
 #include "platform/intl/format.h"
 #include "platform/xml/xslt.h"
@@ -44,8 +47,11 @@ void DataSetExporter::CreateConnection(std::string_view connection_string) {
   }
 }
 
-std::string DataSetExporter::BuildTable(TableLayout layout) {
-  fennick::Recordset& rs = OpenData();
+namespace {
+
+// The table's opening, up to and with "<tbody>".
+std::string TableHead(Recordset& rs, TableLayout layout, bool show_column_headers,
+                      const std::vector<std::string>& headers) {
   const size_t count = rs.FieldCount();
   std::string out;
   switch (layout) {
@@ -56,9 +62,9 @@ std::string DataSetExporter::BuildTable(TableLayout layout) {
     case TableLayout::kXml: out = "<table><theader>"; break;
   }
   const bool xml = layout == TableLayout::kXml;
-  if (show_column_headers_) {
+  if (show_column_headers) {
     out += xml ? "<tr bgcolor=\"lightgrey\">" : "<tr bgcolor='lightgrey'>";
-    const size_t cells = headers_.empty() ? count : headers_.size();
+    const size_t cells = headers.empty() ? count : headers.size();
     for (size_t i = 0; i < cells; ++i) {
       // Captions past the columns have no field to describe: size and type
       // are left out.
@@ -69,13 +75,19 @@ std::string DataSetExporter::BuildTable(TableLayout layout) {
                std::to_string(field.Type()) + "\"";
       }
       out += ">";
-      AppendEscaped(headers_.empty() ? rs.Fields(i).Name() : headers_[i], out);
+      AppendEscaped(headers.empty() ? rs.Fields(i).Name() : headers[i], out);
       out += "</th>";
     }
     out += "</tr>";
   }
   out += xml ? "</theader><tbody>" : "</thead><tbody>";
-  const char* null_text = xml ? "&#160;" : "&nbsp;";
+  return out;
+}
+
+// Appends one table row per row of `rs` from the current one to the end.
+void AppendTableRows(Recordset& rs, TableLayout layout, std::string& out) {
+  const size_t count = rs.FieldCount();
+  const char* null_text = layout == TableLayout::kXml ? "&#160;" : "&nbsp;";
   std::vector<Field> fields;
   for (size_t i = 0; i < count; ++i) fields.push_back(rs.Fields(i));
   while (!rs.Eof()) {
@@ -92,21 +104,87 @@ std::string DataSetExporter::BuildTable(TableLayout layout) {
     out += "</tr>";
     rs.MoveNext();
   }
-  out += "</tbody></table>";
+}
+
+constexpr char kTableTail[] = "</tbody></table>";
+// How every Excel and Word document ends, after its table.
+constexpr std::string_view kDocumentTail = "</body></html>";
+
+}  // namespace
+
+std::string DataSetExporter::BuildTable(TableLayout layout) {
+  fennick::Recordset& rs = OpenData();
+  std::string out = TableHead(rs, layout, show_column_headers_, headers_);
+  AppendTableRows(rs, layout, out);
   ReleaseData();
+  if (rest_) {
+    for (;;) {
+      fennick::Recordset batch = rest_->Next(kStreamBatchRows);
+      if (batch.Eof()) break;
+      AppendTableRows(batch, layout, out);
+    }
+    rest_.reset();
+  }
+  out += kTableTail;
   return out;
+}
+
+void DataSetExporter::DeliverDocument(TableLayout layout, const std::string& empty_document,
+                                      std::string_view extension,
+                                      std::string_view content_type) {
+  Response& response = *host_.response;
+  if (!rest_ || !temp_file_url_.empty() || !response.Buffer()) {
+    std::string document = empty_document;
+    document.insert(document.size() - kDocumentTail.size(), BuildTable(layout));
+    Deliver(document, extension, content_type, "utf-8");
+  }
+  // A download of remaining rows: the document up to the first batch is
+  // written now, so a failure in it still gives the normal error page
+  // (without the download's headers); the other batches and the closing
+  // tags go out once the page has ended. A row failing then aborts the
+  // download before its closing tags and final chunk.
+  response.Clear();
+  try {
+    std::string& body = response.MutableBody();
+    body.append(empty_document, 0, empty_document.size() - kDocumentTail.size());
+    fennick::Recordset& rs = OpenData();
+    body += TableHead(rs, layout, show_column_headers_, headers_);
+    AppendTableRows(rs, layout, body);
+  } catch (...) {
+    response.Clear();
+    throw;
+  }
+  ReleaseData();
+  std::shared_ptr<fennick::Cursor> rest = std::move(rest_);
+  response.StreamBody([rest, layout](const Response::BodySink& sink) {
+    std::string piece;
+    for (;;) {
+      fennick::Recordset batch = rest->Next(kStreamBatchRows);
+      if (batch.Eof()) break;
+      piece.clear();
+      AppendTableRows(batch, layout, piece);
+      if (!sink(piece)) return;  // the browser is gone
+    }
+    sink(std::string(kTableTail) + std::string(kDocumentTail));
+  });
+  response.ContentType(content_type);
+  response.Charset("utf-8");
+  if (!open_file_) {
+    response.AddHeader("Content-Disposition",
+                       DownloadDisposition(export_file_name_, extension, true));
+  }
+  response.End();
 }
 
 void DataSetExporter::ExportToExcel(std::string_view title) {
   std::string name = title.empty() ? title_ : std::string(title);
-  std::string table = BuildTable(TableLayout::kExcel);
-  Deliver(ExcelDocument(name, table), "xls", "Application/vnd.excel", "utf-8");
+  DeliverDocument(TableLayout::kExcel, ExcelDocument(name, ""), "xls", "Application/vnd.excel");
 }
 
 void DataSetExporter::ExportToWord(std::string_view /*title*/) {
-  std::string table = BuildTable(TableLayout::kWord);
-  Deliver(WordDocument(title_, intl::FormatDateTime(NowOleDate(), 0), table), "doc",
-          "application/msword", "utf-8");
+  DeliverDocument(TableLayout::kWord,
+                  WordDocument(title_, intl::FormatDateTime(NowOleDate(), 0), ""), "doc",
+                  "application/msword");
 }
 
 void DataSetExporter::ExportToXml() { ExportToCustomXml(xsl_template_, "xml"); }

@@ -40,9 +40,16 @@ class DataSetExporter : public ExporterBase {
   // the recordset. The header row has one cell per column: the caption
   // from Headers (the field name past its end), with the field's size and
   // type.
+  // With RemainingRows, their rows follow those of the recordset.
   std::string BuildTable(TableLayout layout);
 
  private:
+  // Delivers `empty_document` (an Excel or Word document whose table is
+  // empty) with the table of the data in `layout` at its place. A download
+  // with RemainingRows streams their rows (see RemainingRows).
+  [[noreturn]] void DeliverDocument(TableLayout layout, const std::string& empty_document,
+                                    std::string_view extension, std::string_view content_type);
+
   bool open_file_set_ = false;
 };
 

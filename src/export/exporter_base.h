@@ -66,7 +66,8 @@ class ExporterBase {
   // batch of `rest`. A download of delimited text streams them (chunked,
   // after the first batch was written, so a command that fails outright
   // still gives the normal error page); a file or an unbuffered response
-  // reads them all first. Only the delimited-text outputs read them.
+  // reads them all first. The delimited-text outputs and the first-generation
+  // Excel and Word documents read them.
   void RemainingRows(std::shared_ptr<fennick::Cursor> rest) { rest_ = std::move(rest); }
   void Command(std::string_view command) { command_ = command; }
   void Headers(std::vector<std::string> headers) { headers_ = std::move(headers); }

@@ -78,12 +78,14 @@ void RunGridExport(DataGrid& grid) {
       ShowError(kNoCommand);
       return;
     }
-    // CSV and text downloads stream the rows of a result the database
-    // gives exactly (the command's SQL, no procedure): only one batch of
-    // it is held at a time. Files and the other formats read it whole.
+    // CSV and text downloads, and the first-generation Excel and Word
+    // documents, stream the rows of a result the database gives exactly
+    // (the command's SQL, no procedure): only one batch of it is held at a
+    // time. Files and the other formats read it whole.
     const std::string& format = g.req.export_request.format;
-    g.result.stream_rows = (format == "csv" || format == "text") && !p.create_export_file &&
-                           g.host.response->Buffer();
+    const bool streams = format == "csv" || format == "text" ||
+                         (p.use_fast_export && (format == "excel" || format == "doc"));
+    g.result.stream_rows = streams && !p.create_export_file && g.host.response->Buffer();
     grid.OpenRecordset();
     g.result.stream_rows = false;
     if (!g.result.recordset) {
