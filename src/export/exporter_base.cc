@@ -230,11 +230,59 @@ void ExporterBase::Deliver(std::string_view document, std::string_view extension
   response.End();
 }
 
+void ExporterBase::WriteTextFile(const DelimitedTextOptions& options,
+                                 const DelimitedTextOptions& rest_options,
+                                 std::string_view extension) {
+  std::string url = temp_file_url_ + "." + std::string(extension);
+  for (char& c : url) {
+    if (c == '\\') c = '/';
+  }
+  // MapPath refuses a path that leaves the site.
+  const std::filesystem::path path = host_.server->MapPath(url);
+  // The file holds one batch of text at a time in memory. Should a row
+  // fail (or the disk fill) half-way, the partial file is removed, so no
+  // short export is ever left for the redirect to find.
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  try {
+    if (!file) throw std::ios_base::failure("open");
+    std::string piece;
+    AppendDelimitedText(OpenData(), options, piece);
+    ReleaseData();
+    for (;;) {
+      file.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+      if (!file) throw std::ios_base::failure("write");
+      fennick::Recordset batch = rest_->Next(kStreamBatchRows);
+      if (batch.Eof()) break;
+      piece.clear();
+      AppendDelimitedText(batch, rest_options, piece);
+    }
+    rest_.reset();
+    file.write("\r\n", 2);
+    file.close();
+    if (!file) throw std::ios_base::failure("close");
+  } catch (const std::ios_base::failure&) {
+    file.close();
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    throw Error(kErrInvalidCall, "The export file '" + path.filename().string() +
+                                     "' could not be written", kSource);
+  } catch (...) {
+    file.close();
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    throw;
+  }
+  host_.response->Redirect(url);
+}
+
 void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_view extension,
                                std::string_view content_type) {
   Response& response = *host_.response;
   DelimitedTextOptions rest_options = options;
   rest_options.column_headers = false;
+  if (!temp_file_url_.empty() && rest_) {
+    WriteTextFile(options, rest_options, extension);
+  }
   if (!temp_file_url_.empty() || !response.Buffer()) {
     std::string text;
     AppendDelimitedText(OpenData(), options, text);

@@ -65,7 +65,8 @@ class ExporterBase {
   // The rows after those of the recordset: the recordset is then the first
   // batch of `rest`. A download of delimited text streams them (chunked,
   // after the first batch was written, so a command that fails outright
-  // still gives the normal error page); a file or an unbuffered response
+  // still gives the normal error page); delimited text in a file is
+  // written a batch at a time; an unbuffered response or another file
   // reads them all first. The delimited-text outputs and the first-generation
   // Excel and Word documents read them.
   void RemainingRows(std::shared_ptr<fennick::Cursor> rest) { rest_ = std::move(rest); }
@@ -107,6 +108,11 @@ class ExporterBase {
   // Delimited text of the data, delivered as Deliver does.
   [[noreturn]] void DeliverText(const DelimitedTextOptions& options, std::string_view extension,
                                 std::string_view content_type);
+  // File mode with RemainingRows: writes the delimited text to the file a
+  // batch at a time and redirects to it; a failure removes the file.
+  [[noreturn]] void WriteTextFile(const DelimitedTextOptions& options,
+                                  const DelimitedTextOptions& rest_options,
+                                  std::string_view extension);
   // The compiled template `xsl_template_` (or `inline_default` when none is
   // set); raises fennick::Error with the compiler's reason.
   std::shared_ptr<const class XsltStylesheet> CompileTemplate(std::string_view text_or_path) const;

@@ -81,11 +81,14 @@ void RunGridExport(DataGrid& grid) {
     // CSV and text downloads, and the first-generation Excel and Word
     // documents, stream the rows of a result the database gives exactly
     // (the command's SQL, no procedure): only one batch of it is held at a
-    // time. Files and the other formats read it whole.
+    // time. CSV and text files are written a batch at a time too; other
+    // files and the other formats read it whole.
     const std::string& format = g.req.export_request.format;
-    const bool streams = format == "csv" || format == "text" ||
-                         (p.use_fast_export && (format == "excel" || format == "doc"));
-    g.result.stream_rows = streams && !p.create_export_file && g.host.response->Buffer();
+    const bool text = format == "csv" || format == "text";
+    const bool streams =
+        text || (p.use_fast_export && (format == "excel" || format == "doc"));
+    g.result.stream_rows =
+        p.create_export_file ? text : streams && g.host.response->Buffer();
     grid.OpenRecordset();
     g.result.stream_rows = false;
     if (!g.result.recordset) {

@@ -276,6 +276,32 @@ TEST_F(ExporterTest, ADatabaseErrorMidResultSendsNoDownload) {
   EXPECT_EQ(page_->response().ContentType().find("csv"), std::string::npos);
 }
 
+// A file of remaining rows is written a batch at a time; a row failing
+// after the first batch leaves no file behind.
+TEST_F(ExporterTest, RemainingRowsFailingInFileModeLeaveNoFile) {
+  auto exporter = std::make_unique<DataSetExporter2>(host_);
+  auto rest = std::make_shared<Cursor>(connection_->OpenCursor(
+      "SELECT Id, CASE WHEN Id = 3 THEN abs(-9223372036854775807 - 1) ELSE Id END AS X "
+      "FROM T"));  // no sort, so the third row fails when it is read
+  exporter->Recordset(std::make_shared<Recordset>(rest->Next(1)));
+  exporter->RemainingRows(rest);
+  const std::string base = "exports/" + NewExportFileBase();
+  exporter->TempFileUrl(base);
+  EXPECT_THROW(exporter->ExportToCSV(), Error);
+  EXPECT_FALSE(fs::exists(site_ / (base + ".csv")));
+  EXPECT_EQ(Header("Location"), "<none>");
+
+  // Outside the site: refused before anything is written.
+  NewPage();
+  auto escaping = std::make_unique<DataSetExporter2>(host_);
+  rest = std::make_shared<Cursor>(connection_->OpenCursor("SELECT Id FROM T"));
+  escaping->Recordset(std::make_shared<Recordset>(rest->Next(1)));
+  escaping->RemainingRows(rest);
+  escaping->TempFileUrl("..\\..\\outside");
+  EXPECT_THROW(escaping->ExportToCSV(), Error);
+  EXPECT_FALSE(fs::exists(site_.parent_path().parent_path() / "outside.csv"));
+}
+
 TEST_F(ExporterTest, FileModeWritesInsideTheSiteAndRedirects) {
   auto exporter = Make<DataSetExporter2>();
   const std::string base = "exports/" + NewExportFileBase();

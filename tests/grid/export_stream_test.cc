@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "export/dataset_exporter.h"
@@ -85,6 +88,10 @@ class ExportStreamTest : public ::testing::Test {
     t_.server().RegisterPage("/export.asp", [cs](PageContext& page) {
       DataGrid grid;
       std::string which = page.request().QueryString("q");
+      if (which.rfind("file", 0) == 0) {
+        grid.CreateExportFile(true);
+        which = which.substr(4);
+      }
       if (which.rfind("fast", 0) == 0) {
         grid.UseFastExport(true);
         which = which.substr(4);
@@ -205,6 +212,36 @@ TEST_F(ExportStreamTest, ALateFailureAbortsAndARefusedStatementShowsTheErrorPage
   EXPECT_EQ(res->get_header_value("Content-Disposition"), "");
   EXPECT_NE(res->body.find("no such table: nowhere"), std::string::npos) << res->body;
   EXPECT_EQ(res->get_header_value("Transfer-Encoding"), "");
+}
+
+TEST_F(ExportStreamTest, CsvFilesHoldEveryRowAndALateFailureLeavesNone) {
+  DelimitedTextOptions csv;
+  csv.csv = true;
+  csv.column_separator = ",";
+  auto res = Post("filebig", "csv");
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 302);
+  const std::string location = res->get_header_value("Location");
+  ASSERT_EQ(location.size() > 4 ? location.substr(location.size() - 4) : "", ".csv");
+  const std::filesystem::path file =
+      t_.site().root() / location.substr(location.find_first_not_of('/'));
+  std::ifstream in(file, std::ios::binary);
+  std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(written.size(), Buffered(csv).size() + 2);
+  EXPECT_TRUE(written == Buffered(csv) + "\r\n");
+
+  // Row 4000 fails after the first batches were written: the page shows
+  // the database's error, sends no redirect and leaves no second file.
+  res = Post("filelate", "csv");
+  ASSERT_TRUE(res);
+  EXPECT_NE(res->status, 302);
+  EXPECT_EQ(res->get_header_value("Location"), "");
+  EXPECT_NE(res->body.find("integer overflow"), std::string::npos) << res->body.substr(0, 300);
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(file.parent_path())) {
+    files += entry.is_regular_file();
+  }
+  EXPECT_EQ(files, 1);
 }
 
 // The document from its <body> on: the heads differ in title and time.
