@@ -86,8 +86,14 @@ class PostgresConnection : public DriverConnection {
   std::vector<CatalogObject> ListObjects(bool procedures) override;
   std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view name) override;
   std::optional<CatalogObjectType> FindObject(std::string_view name) override;
+  // One query that only reads is read forward only in single-row mode, a
+  // batch at a time, under one deadline for the whole read (its columns'
+  // base tables are not named). Other requests are fetched whole.
+  std::unique_ptr<RowCursor> OpenCursor(const ExecuteRequest& request) override;
 
  private:
+  friend class PostgresCursor;
+
   // Whether `sql` is one query that only reads, so that stopping it early
   // can undo nothing.
   static bool IsSingleQuery(std::string_view sql);

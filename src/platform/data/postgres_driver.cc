@@ -81,6 +81,127 @@ ExecuteResult PostgresConnection::Execute(const ExecuteRequest& request) {
   return Run(sql, values, request.max_records, may_cancel_for_limit, deadline);
 }
 
+// The rows of one query, read in single-row mode as they are asked for.
+// The connection runs nothing else until the query's results are all read;
+// a cursor dropped early cancels the query and reads what is left.
+class PostgresCursor : public RowCursor {
+ public:
+  PostgresCursor(PostgresConnection& connection, int32_t timeout_seconds)
+      : c_(connection), deadline_(timeout_seconds) {}
+
+  ~PostgresCursor() override {
+    if (done_) return;
+    try {
+      c_.Cancel();
+      StatementDeadline grace(0);
+      grace.active = true;
+      grace.until = Clock::now() + kCancelGrace;
+      for (;;) {
+        c_.WaitForResult(grace);
+        ResultPtr res(PQgetResult(c_.conn_.get()));
+        if (!res) break;
+      }
+    } catch (...) {
+      // Ignoring errors on purpose: the link is then marked lost and the
+      // connection closes itself on its next use.
+      c_.lost_ = true;
+    }
+  }
+
+  // Sends the query and reads its first result, so that a statement the
+  // server refuses raises here.
+  void Start(const std::string& sql, const std::vector<const Variant*>& values) {
+    if (!c_.Send(sql, values)) c_.FailConnection("sending the statement failed");
+    PQsetSingleRowMode(c_.conn_.get());
+    pending_ = Read(/*fetching=*/false);
+  }
+
+  std::unique_ptr<RowSet> Next(size_t max_rows) override {
+    if (done_ && !pending_) return nullptr;
+    std::unique_ptr<RowSet> rows;
+    std::vector<PostgresReader> readers;
+    std::vector<Oid> tables;
+    size_t count = 0;
+    while (count < max_rows) {
+      ResultPtr res = pending_ ? std::move(pending_) : Read(/*fetching=*/true);
+      if (!res) break;
+      if (!rows) rows = c_.DescribeColumns(res.get(), readers, tables);
+      for (int row = 0; row < PQntuples(res.get()); ++row, ++count) {
+        c_.AppendRow(*rows, readers, res.get(), row, scratch_);
+      }
+    }
+    if (rows) {
+      rows->row_count = count;
+      rows->Trim();
+    }
+    return rows;
+  }
+
+ private:
+  // The next result with rows, or null once the query's results are all
+  // read; raises the server's error (a FetchError once rows had arrived).
+  ResultPtr Read(bool fetching) {
+    while (!done_) {
+      c_.WaitForResult(deadline_);
+      ResultPtr res(PQgetResult(c_.conn_.get()));
+      if (!res) {
+        done_ = true;
+        break;
+      }
+      ExecStatusType status = PQresultStatus(res.get());
+      if (status == PGRES_SINGLE_TUPLE) return res;
+      if (status == PGRES_TUPLES_OK) {
+        // The end of the rows: what follows is only the end of the query.
+        // The first result of an empty query still describes its columns.
+        if (!fetching) return res;
+        continue;
+      }
+      if (status == PGRES_FATAL_ERROR) {
+        const char* state = PQresultErrorField(res.get(), PG_DIAG_SQLSTATE);
+        bool cancelled = state != nullptr && std::strcmp(state, "57014") == 0;
+        Error error = c_.ResultError(res.get(), deadline_.timed_out && cancelled);
+        Drain();
+        if (PQstatus(c_.conn_.get()) == CONNECTION_BAD) {
+          c_.lost_ = true;
+          throw Error(kErrDataFailed, "Connection lost: " + error.description(), kPostgresSource);
+        }
+        if (fetching && error.number() == kErrDataCommandFailed) {
+          throw FetchError(error.number(), error.description(), error.source());
+        }
+        throw error;
+      }
+    }
+    return nullptr;
+  }
+
+  // Reads the results left after an error.
+  void Drain() {
+    while (!done_) {
+      c_.WaitForResult(deadline_);
+      ResultPtr res(PQgetResult(c_.conn_.get()));
+      if (!res) done_ = true;
+    }
+  }
+
+  PostgresConnection& c_;
+  StatementDeadline deadline_;
+  ResultPtr pending_;
+  bool done_ = false;
+  std::string scratch_;
+};
+
+std::unique_ptr<RowCursor> PostgresConnection::OpenCursor(const ExecuteRequest& request) {
+  if (request.kind != CommandKind::kText || !IsSingleQuery(request.text) ||
+      request.max_records > 0) {
+    return DriverConnection::OpenCursor(request);
+  }
+  std::vector<const Variant*> values;
+  for (const Parameter& p : request.parameters) values.push_back(&p.Value());
+  auto cursor = std::make_unique<PostgresCursor>(*this, request.timeout_seconds);
+  cursor->Start(std::string(request.text), values);
+  return cursor;
+}
+
 // Whether `sql` is one query that only reads, so that cancelling it once
 // enough rows have arrived undoes nothing: a single SELECT, VALUES or TABLE
 // statement, or a WITH query without INSERT, UPDATE, DELETE or MERGE in it.

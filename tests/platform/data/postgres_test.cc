@@ -1,6 +1,6 @@
 // The PostgreSQL driver on the test server: type mapping, base tables,
 // stored procedures with named parameters, the catalogue, row limits,
-// failed opens and a lost server connection.
+// forward-only cursors, failed opens and a lost server connection.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -184,6 +184,70 @@ TEST_F(PostgresTest, RowLimitStopsALongQueryAndLeavesTheConnectionClean) {
   db_.Run("CREATE TABLE u (x integer); INSERT INTO u VALUES (1), (2), (3)");
   connection().Execute("UPDATE u SET x = x + 1 WHERE x > 1", &affected);
   EXPECT_EQ(affected, 2);
+}
+
+// A cursor reads a query a batch at a time; errors before the first row
+// and after rows arrived are told apart, and a cursor dropped half-way or
+// failed leaves the connection ready for the next statement.
+TEST_F(PostgresTest, CursorReadsForwardInBatchesAndLeavesTheConnectionClean) {
+  {
+    Cursor cursor =
+        connection().OpenCursor("SELECT g, 'r' || g AS t FROM generate_series(1, 2500) g");
+    Recordset first = cursor.Next(1000);
+    EXPECT_EQ(first.RecordCount(), 1000);
+    EXPECT_EQ(first.Fields(1).Name(), "t");
+    EXPECT_EQ(first.GetString(kAdClipString, 2, ",", ";"), "1,r1;2,r2;");
+    Recordset second = cursor.Next(1000);
+    EXPECT_EQ(second.Fields(0).Value(), Variant(1001));
+    Recordset third = cursor.Next(1000);
+    EXPECT_EQ(third.RecordCount(), 500);
+    third.MoveLast();
+    EXPECT_EQ(third.Fields(0).Value(), Variant(2500));
+    EXPECT_TRUE(cursor.Next(1000).Eof());
+    EXPECT_TRUE(cursor.Next(1000).Eof());
+  }
+  EXPECT_EQ(db_.Query("SELECT 5").Fields(0).Value(), Variant(5));
+
+  // Dropped after 10 of two million rows: the query is stopped.
+  {
+    Cursor cursor = connection().OpenCursor("SELECT g FROM generate_series(1, 2000000) g");
+    EXPECT_EQ(cursor.Next(10).RecordCount(), 10);
+  }
+  EXPECT_EQ(db_.Query("SELECT 6").Fields(0).Value(), Variant(6));
+
+  // An empty result still describes its columns.
+  {
+    Cursor cursor = connection().OpenCursor("SELECT 1 AS one WHERE false");
+    Recordset none = cursor.Next(1000);
+    EXPECT_TRUE(none.Eof());
+    EXPECT_EQ(none.Fields(0).Name(), "one");
+  }
+
+  // Row 1500 fails: the first batch arrives, the second raises FetchError.
+  {
+    Cursor cursor = connection().OpenCursor(
+        "SELECT CASE WHEN g = 1500 THEN 1 / (g - g) ELSE g END AS v "
+        "FROM generate_series(1, 3000) g");
+    EXPECT_EQ(cursor.Next(1000).RecordCount(), 1000);
+    try {
+      cursor.Next(1000);
+      ADD_FAILURE() << "no error";
+    } catch (const FetchError& e) {
+      EXPECT_THAT(e.description(), HasSubstr("division by zero"));
+    }
+  }
+  EXPECT_EQ(db_.Query("SELECT 7").Fields(0).Value(), Variant(7));
+
+  // Refused outright: the error comes from OpenCursor, not a FetchError.
+  try {
+    connection().OpenCursor("SELECT nope FROM nowhere");
+    ADD_FAILURE() << "no error";
+  } catch (const FetchError&) {
+    ADD_FAILURE() << "a refused statement is no fetch error";
+  } catch (const Error& e) {
+    EXPECT_THAT(e.description(), HasSubstr("nowhere"));
+  }
+  EXPECT_EQ(db_.Query("SELECT 8").Fields(0).Value(), Variant(8));
 }
 
 TEST_F(PostgresTest, UnixSocketHostsConnect) {
