@@ -2,7 +2,7 @@
 // a large filtered result arrives in chunks with the bytes the buffered
 // writer gives, a database failure at a late row aborts the download
 // without its final chunk, and a statement the database refuses still
-// gives the grid's normal error page.
+// gives the grid's normal error page. PostgreSQL results stream the same way.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -22,6 +22,7 @@
 #include "frame/host.h"
 #include "grid/grid_object.h"
 #include "platform/crypto/seal.h"
+#include "platform/data/test_databases.h"
 #include "platform/web/test_server.h"
 
 namespace fennick {
@@ -83,9 +84,10 @@ class ExportStreamTest : public ::testing::Test {
                   "CASE WHEN x % 7 = 0 THEN NULL ELSE x * 0.5 END AS Half FROM n");
     setup.Close();
     const std::string cs = cs_;
+    const std::string pg = testing::PostgresConnectionString();
     // The grid of the page: the command and filter come from the query
     // string, as a page would set them.
-    t_.server().RegisterPage("/export.asp", [cs](PageContext& page) {
+    t_.server().RegisterPage("/export.asp", [cs, pg](PageContext& page) {
       DataGrid grid;
       std::string which = page.request().QueryString("q");
       if (which.rfind("file", 0) == 0) {
@@ -111,6 +113,12 @@ class ExportStreamTest : public ::testing::Test {
         grid.Command("SELECT Id, Name, Region, Half FROM Big");
         GridInternals(grid).req.filter_expression = "Region = 'East'";
         grid.DefaultSortOrder("Id");
+      } else if (which == "pg") {
+        grid.Command("SELECT g AS id FROM generate_series(1, 2500) g");
+      } else if (which == "pglate") {
+        grid.Command(
+            "SELECT CASE WHEN g = 2000 THEN 1 / (g - g) ELSE g END AS id "
+            "FROM generate_series(1, 2500) g");
       } else if (which == "late") {
         grid.Command(std::string(kNumbers) +
                      "SELECT CASE WHEN x = 4000 THEN abs(-9223372036854775807 - 1) "
@@ -118,7 +126,7 @@ class ExportStreamTest : public ::testing::Test {
       } else {
         grid.Command("SELECT nope FROM nowhere");
       }
-      grid.CreateConnection(cs);
+      grid.CreateConnection(which.rfind("pg", 0) == 0 ? pg : cs);
       grid.Display();
     });
     t_.Start();
@@ -242,6 +250,29 @@ TEST_F(ExportStreamTest, CsvFilesHoldEveryRowAndALateFailureLeavesNone) {
     files += entry.is_regular_file();
   }
   EXPECT_EQ(files, 1);
+}
+
+TEST_F(ExportStreamTest, PostgresCsvStreamsAndALateFailureAborts) {
+  ASSERT_FALSE(testing::PostgresConnectionString().empty())
+      << "No PostgreSQL test server: scripts/services/postgres-start.sh";
+  std::string expected = "\"id\"\r\n";
+  for (int i = 1; i <= 2500; ++i) expected += "\"" + std::to_string(i) + "\"\r\n";
+  auto res = Post("pg", "csv");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->get_header_value("Transfer-Encoding"), "chunked");
+  EXPECT_TRUE(res->body == expected) << res->body.substr(0, 300);
+
+  // Row 2000 fails in the second batch, after the page ended.
+  std::string raw = RawRequest(t_.port(), ExportRequest("pglate", "csv"));
+  ASSERT_NE(raw.find("Transfer-Encoding: chunked"), std::string::npos) << raw.substr(0, 400);
+  EXPECT_NE(raw.find("\"999\"\r\n"), std::string::npos);
+  EXPECT_EQ(raw.find("\"2001\"\r\n"), std::string::npos);
+  ASSERT_GE(raw.size(), 5u);
+  EXPECT_NE(raw.substr(raw.size() - 5), "0\r\n\r\n");
+  // The pooled link is fine for the next page.
+  res = Post("pg", "csv");
+  ASSERT_TRUE(res);
+  EXPECT_TRUE(res->body == expected);
 }
 
 // The document from its <body> on: the heads differ in title and time.
