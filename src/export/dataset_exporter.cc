@@ -155,18 +155,10 @@ void DataSetExporter::DeliverDocument(TableLayout layout, const std::string& emp
     throw;
   }
   ReleaseData();
-  std::shared_ptr<fennick::Cursor> rest = std::move(rest_);
-  response.StreamBody([rest, layout](const Response::BodySink& sink) {
-    std::string piece;
-    for (;;) {
-      fennick::Recordset batch = rest->Next(kStreamBatchRows);
-      if (batch.Eof()) break;
-      piece.clear();
-      AppendTableRows(batch, layout, piece);
-      if (!sink(piece)) return;  // the browser is gone
-    }
-    sink(std::string(kTableTail) + std::string(kDocumentTail));
-  });
+  StreamRemainingRows(
+      response, std::move(rest_),
+      [layout](fennick::Recordset& batch, std::string& out) { AppendTableRows(batch, layout, out); },
+      std::string(kTableTail) + std::string(kDocumentTail));
   response.ContentType(content_type);
   response.Charset("utf-8");
   if (!open_file_) {

@@ -309,21 +309,11 @@ void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_
   }
   ReleaseData();
   if (rest_) {
-    // The remaining rows go out as they are read, once the page has ended;
-    // the producer owns the cursor (which keeps the database link) and a
-    // copy of the options, as the exporter and the page are gone by then.
-    // A failing row aborts the download without its final chunk.
-    std::shared_ptr<fennick::Cursor> rest = std::move(rest_);
-    response.StreamBody([rest, rest_options](const Response::BodySink& sink) {
-      std::string piece;
-      for (;;) {
-        fennick::Recordset batch = rest->Next(kStreamBatchRows);
-        if (batch.Eof()) return;
-        piece.clear();
-        AppendDelimitedText(batch, rest_options, piece);
-        if (!sink(piece)) return;  // the browser is gone
-      }
-    });
+    // The remaining rows go out as they are read, once the page has ended.
+    StreamRemainingRows(response, std::move(rest_),
+                        [rest_options](fennick::Recordset& batch, std::string& out) {
+                          AppendDelimitedText(batch, rest_options, out);
+                        });
   }
   response.ContentType(content_type);
   response.Charset("utf-8");
@@ -367,6 +357,23 @@ double ExporterBase::NowOleDate() {
   parts.minute = local.tm_min;
   parts.second = local.tm_sec;
   return MakeOleDate(parts);
+}
+
+void StreamRemainingRows(Response& response, std::shared_ptr<Cursor> rest,
+                         std::function<void(Recordset&, std::string&)> append,
+                         std::string tail) {
+  response.StreamBody([rest = std::move(rest), append = std::move(append),
+                       tail = std::move(tail)](const Response::BodySink& sink) {
+    std::string piece;
+    for (;;) {
+      Recordset batch = rest->Next(kStreamBatchRows);
+      if (batch.Eof()) break;
+      piece.clear();
+      append(batch, piece);
+      if (!sink(piece)) return;  // the browser is gone
+    }
+    if (!tail.empty()) sink(tail);
+  });
 }
 
 }  // namespace fennick

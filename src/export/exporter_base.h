@@ -8,6 +8,7 @@
 #ifndef FENNICK_EXPORT_EXPORTER_BASE_H_
 #define FENNICK_EXPORT_EXPORTER_BASE_H_
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -44,6 +45,16 @@ struct DelimitedTextOptions {
 
 // Rows a streamed download reads and sends at a time.
 inline constexpr size_t kStreamBatchRows = 1000;
+
+// Hands `response` the producer of a streamed download: once the page has
+// ended, it reads `rest` a batch at a time, sends what `append` writes of
+// each batch, then `tail` (when not empty). The producer owns the cursor
+// (which keeps the database link) and the copies `append` captured, since
+// the exporter and the page are gone by then. A failing row aborts the
+// download without its final chunk.
+void StreamRemainingRows(Response& response, std::shared_ptr<Cursor> rest,
+                         std::function<void(Recordset&, std::string&)> append,
+                         std::string tail = {});
 
 // Appends the rows of `recordset` from the current one to the end (and the
 // header line first when asked) to `out`.
