@@ -1,0 +1,110 @@
+// The statement of a stored report: built from its definition, with the
+// administrator's hidden filters, the run-time tokens and the values users
+// type for required parameters put in safely.
+//
+// A report's SQL is assembled here from the definition (tables, fields,
+// relations, filters, grouping, aggregates) or is a procedure call. What a
+// user types never becomes SQL text as typed: a required parameter or a
+// session value is written as a literal of its place (quotes doubled inside
+// a quoted literal, a number where no quotes surround it, a validated ISO
+// date), and a token is recognised only where the report's author put one.
+//
+// Everything here is plain value code: no page, no file, no connection.
+#ifndef FENNICK_DESIGNER_REPORT_QUERY_H_
+#define FENNICK_DESIGNER_REPORT_QUERY_H_
+
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "designer/report_definition.h"
+
+namespace fennick::designer {
+
+// The designer settings that shape a report's statement.
+struct ReportQueryOptions {
+  int database_type = 0;  // the connection's type code (GetDatabaseType)
+  std::string db_owner;   // DbOwner
+  // SqlNamePrefix / SqlNameSuffix: "$" means not set; both "" switch
+  // delimiting off.
+  std::string sql_name_prefix = "$";
+  std::string sql_name_suffix = "$";
+  std::string hidden_sql_filter;   // HiddenSqlFilter
+  std::string hidden_filter_list;  // AddHiddenSqlFilter: table "|=|" filter "|||" ...
+};
+
+// What a statement's tokens and parameters are filled from at display time.
+struct ReportRunValues {
+  // A session value by name ("" when missing).
+  std::function<std::string(std::string_view name)> session;
+  // A required parameter's typed value: the query field "n_" + name, then
+  // name; nullopt when the request does not carry it.
+  std::function<std::optional<std::string>(std::string_view name)> parameter;
+  std::time_t now = 0;  // the time the date tokens stand for
+};
+
+// A report's statement, ready for the report grid, or why it is not.
+struct ReportStatement {
+  std::string sql;  // the statement to run ("" unless ok())
+  // Required parameters the request does not carry, in order of first
+  // appearance: the page asks for them and runs nothing.
+  std::vector<std::string> missing_parameters;
+  std::string error;  // a typed value that cannot be used (an invalid date...)
+  bool ok() const { return missing_parameters.empty() && error.empty(); }
+};
+
+// The statement of a table report from its definition: SELECT list, FROM,
+// filters, relations, GROUP BY, hidden filters, run-time tokens and
+// required parameters, in that order.
+ReportStatement PrepareReportStatement(const ReportDefinition& report,
+                                       const ReportQueryOptions& options,
+                                       const ReportRunValues& values);
+
+// A stored statement (the reports file's `query`) with its tokens, the
+// page's named parameters (name, value) and the hidden filters of
+// `report`'s tables applied.
+ReportStatement PrepareStoredStatement(std::string_view sql, const ReportDefinition& report,
+                                       const ReportQueryOptions& options,
+                                       const ReportRunValues& values);
+
+// The SELECT statement of a definition, before hidden filters, tokens and
+// parameters.
+std::string BuildReportSql(const ReportDefinition& report, const ReportQueryOptions& options);
+
+// The WHERE condition of the report's filters, without the word WHERE; ""
+// when there are none.
+std::string GetFilters(const ReportDefinition& report, const ReportQueryOptions& options);
+
+// One filter entry with its condition code shown as words.
+std::string FilterDisplayText(std::string_view entry);
+
+// A delimited table or field name for the report's database.
+std::string QuoteReportName(const ReportQueryOptions& options, std::string_view name,
+                            bool with_owner);
+
+// The statement with the hidden filters of `report`'s tables and
+// HiddenSqlFilter added.
+std::string ApplyHiddenSqlFilters(std::string_view statement, const ReportDefinition& report,
+                                  const ReportQueryOptions& options);
+
+// A procedure report's parameters, parsed from its `params` text.
+struct ProcedureArgument {
+  std::string name;   // without the leading "@"
+  std::string value;  // as the report stores it, without quotes or "#"
+  std::string category;
+};
+std::vector<ProcedureArgument> ProcedureArguments(const ReportDefinition& report);
+
+// The procedure call text: the quoted procedure name, `name_separator`,
+// then "@" name "=" literal per parameter joined by `list_separator`
+// (literals left empty when `with_values` is off).
+std::string BuildProcedureCall(const ReportDefinition& report, const ReportQueryOptions& options,
+                               std::string_view name_separator, std::string_view list_separator,
+                               bool with_values);
+
+}  // namespace fennick::designer
+
+#endif  // FENNICK_DESIGNER_REPORT_QUERY_H_

@@ -1,0 +1,63 @@
+// The database objects a designer page offers: tables, views and
+// procedures found through the connection's catalogue (or the page's own
+// catalogue statements), shaped by the page's allow and hide lists, and the
+// catalogue column that lists them.
+//
+// The same list decides what the browser may open: a table, view or
+// procedure named by a request is used only when this page would list it.
+#ifndef FENNICK_DESIGNER_SCHEMA_DISCOVERY_H_
+#define FENNICK_DESIGNER_SCHEMA_DISCOVERY_H_
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fennick/data.h"
+
+namespace fennick::designer {
+
+// The page settings of the object list.
+struct SchemaListSettings {
+  int database_type = 0;  // DatabaseType, or the connection's type
+  std::string tables_query, views_query, procedures_query;
+  bool hide_tables = false, hide_views = false, hide_procedures = false;
+  std::string use_tables, use_procedures, hidden_tables;  // comma lists
+  bool turn_off_table_links = false;
+  std::string turn_off_table_links_for, turn_on_table_links_for;
+  bool can_add = false;  // shows the "Build Report" button
+};
+
+// One object the page offers.
+struct OfferedObject {
+  std::string name;
+  CatalogObjectType type = CatalogObjectType::kTable;
+  std::string parameters;  // a procedure's parameters, as a report stores them
+};
+
+// One section of the list: its locale key, default caption and objects.
+struct ObjectSection {
+  std::string caption_key;
+  std::string default_caption;
+  std::vector<OfferedObject> objects;
+};
+
+// The sections this page offers on `connection`, hidden names left out.
+std::vector<ObjectSection> ListOfferedObjects(Connection& connection,
+                                              const SchemaListSettings& settings);
+
+// Whether `name` (ignoring case) is an object of `type` that this page
+// offers on `connection`.
+bool IsObjectOffered(Connection& connection, const SchemaListSettings& settings,
+                     std::string_view name, CatalogObjectType type);
+
+// The catalogue's column of database objects. `caption` reads a locale
+// text (key, default); `page_url` and `preserved_query` make the links.
+std::string DatabaseObjectsHtml(
+    const std::vector<ObjectSection>& sections, const SchemaListSettings& settings,
+    const std::function<std::string(std::string_view, std::string_view)>& caption,
+    std::string_view page_url, std::string_view preserved_query);
+
+}  // namespace fennick::designer
+
+#endif  // FENNICK_DESIGNER_SCHEMA_DISCOVERY_H_
