@@ -134,7 +134,10 @@ void DataSetExporter::DeliverDocument(TableLayout layout, const std::string& emp
                                       std::string_view content_type) {
   // The document up to the rows of the first batch is made now, so a
   // failure in it gives the normal error page; the other batches follow
-  // it into the file or the download.
+  // it into the file or the download. The header cells describe the
+  // columns as that batch does: for an SQLite expression column (no
+  // declared type) the size is that of the batch's longest value, and the
+  // type that of its first value, not the whole result's.
   std::string head(empty_document, 0, empty_document.size() - kDocumentTail.size());
   fennick::Recordset& rs = OpenData();
   head += TableHead(rs, layout, show_column_headers_, headers_);
