@@ -164,7 +164,15 @@ std::optional<std::string> TokenResolver::ValueOf(std::string_view value, bool h
   if (EqualsIgnoreCase(name, "USERNAME")) session_name = "UserName";
   if (EqualsIgnoreCase(name, "USERID")) session_name = "UserId";
   std::string session = values_->session ? values_->session(session_name) : std::string();
-  if (!session.empty() || session_name != name || hidden) return session;
+  if (!session.empty()) return session;
+  if (hidden) {
+    // A row-level filter without its session value restricts to nothing:
+    // the statement is not run (an empty value would not compare with
+    // every column type, and a typed one would be the user's choice).
+    Fail("The session has no value for " + std::string(name) + ".");
+    return std::nullopt;
+  }
+  if (session_name != name) return session;
   // A session value that is not there is asked of the user instead, as a
   // required parameter of the same name.
   return Parameter(name);

@@ -65,7 +65,8 @@ class TokenResolver {
   // nullopt when it is missing (a required parameter then joins the
   // missing list). Date tokens give ISO text. `value` starts with "@" or
   // "?"; `hidden` is set for the administrator's filters, where a missing
-  // session value never turns into a parameter the user could type.
+  // session value never turns into a parameter the user could type: it is
+  // an error (the statement does not run).
   std::optional<std::string> ValueOf(std::string_view value, bool hidden);
 
   // `text` (an author's SQL text) with its tokens and parameters filled:

@@ -327,14 +327,18 @@ TEST(ReportQueryTest, HiddenFiltersKeepRestrictingRows) {
             "( (Region<>'North')  AND (OwnerId='7'))");
 
   // A hidden session token never turns into a parameter the user types:
-  // without a session value it compares with '' (no rows).
+  // without a session value the statement does not run.
   run.session.clear();
   run.typed = {{"USERID", "1"}, {"Key", "1"}};
   options.hidden_filter_list.clear();
   options.hidden_sql_filter = "OwnerId='@USERID' AND Key='@Key'";
   s = PrepareReportStatement(Orders(), options, run.values());
-  ASSERT_TRUE(s.ok());
-  EXPECT_EQ(s.sql, "SELECT [Region],[Amount] FROM [Orders] WHERE ((OwnerId='' AND Key=''))");
+  EXPECT_EQ(s.error, "The session has no value for USERID.");
+  EXPECT_TRUE(s.missing_parameters.empty());
+  EXPECT_EQ(s.sql, "");
+  run.session = {{"UserId", "3"}};
+  s = PrepareReportStatement(Orders(), options, run.values());
+  EXPECT_EQ(s.error, "The session has no value for Key.");
 
   // Outside quotes only a number goes in; "@DATE" does not touch
   // "@DateFrom"; "@@ROWCOUNT" and names in delimiters are no tokens.
