@@ -533,9 +533,13 @@ std::string UnquoteName(std::string_view name) {
 std::string QuoteReportName(const ReportQueryOptions& options, std::string_view name,
                             bool with_owner) {
   SqlNaming naming;
-  naming.prefix = options.sql_name_prefix;
-  naming.suffix = options.sql_name_suffix;
   naming.owner = options.db_owner;
+  // Undelimited names go into SQL as written: a name that is not plain
+  // keeps the database's own delimiters, so it cannot become SQL.
+  if (!DelimitingOff(options) || (IsPlainName(name) && IsPlainName(options.db_owner + "x"))) {
+    naming.prefix = options.sql_name_prefix;
+    naming.suffix = options.sql_name_suffix;
+  }
   return QuoteSqlName(options.database_type, name, with_owner, naming);
 }
 

@@ -103,6 +103,17 @@ TEST_P(SchemaDiscoveryDbTest, SectionsFollowTheAllowAndHideLists) {
   EXPECT_FALSE(IsObjectOffered(db_.connection(), settings_, "Orders", CatalogObjectType::kTable));
 }
 
+TEST_P(SchemaDiscoveryDbTest, FieldsWithTheirCategories) {
+  db_.Run("CREATE TABLE \"Odd \"\"Name\" (Id INTEGER, Title VARCHAR(9), Placed DATE)");
+  std::string fields;
+  for (const ObjectField& f : ListObjectFields(db_.connection(), settings_.database_type,
+                                               "Odd \"Name")) {
+    fields += f.name + ":" + std::to_string(f.category) + " ";
+  }
+  EXPECT_EQ(fields, db_.IsPostgres() ? "id:131 title:200 placed:7 " : "Id:131 Title:200 Placed:7 ");
+  EXPECT_THROW(ListObjectFields(db_.connection(), settings_.database_type, "Missing"), Error);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, SchemaDiscoveryDbTest,
                          ::testing::Values("SQLite", "PostgreSQL"));
 
