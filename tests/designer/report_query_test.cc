@@ -391,6 +391,13 @@ TEST(ReportQueryTest, HiddenFiltersGoIntoStoredStatements) {
             "1)) AND ( (Region<>'North') ) ORDER BY a");
   EXPECT_EQ(ApplyHiddenSqlFilters("SELECT a FROM Orders", report, options),
             "SELECT a FROM Orders WHERE ( (Region<>'North') )");
+  // Line breaks and tabs separate keywords as blanks do; a name holding a
+  // keyword is no keyword.
+  EXPECT_EQ(ApplyHiddenSqlFilters("SELECT a FROM Orders\r\nwhere\tx=1 OR y=2\nORDER  BY a",
+                                  report, options),
+            "SELECT a FROM Orders\r\nwhere (x=1 OR y=2) AND ( (Region<>'North') ) ORDER  BY a");
+  EXPECT_EQ(ApplyHiddenSqlFilters("SELECT WHEREVER FROM Orders_where", report, options),
+            "SELECT WHEREVER FROM Orders_where WHERE ( (Region<>'North') )");
   options.hidden_filter_list.clear();
   EXPECT_EQ(ApplyHiddenSqlFilters("SELECT a FROM Orders", report, options),
             "SELECT a FROM Orders");
@@ -406,6 +413,24 @@ TEST(ReportQueryTest, HiddenFiltersGoIntoStoredStatements) {
   EXPECT_EQ(s.sql,
             "SELECT * FROM Orders WHERE (Region='x'' OR ''1''=''1' AND Note='a@b.com' AND "
             "Q='What?' AND Amount>5) AND ((Region<>'North'))");
+  // Comments hold no tokens, and their quotes open no literal.
+  s = PrepareStoredStatement("SELECT * FROM Orders -- it's ?Region\nWHERE Amount>?Top /* '?x */",
+                             report, options, run.values());
+  ASSERT_TRUE(s.ok()) << s.error;
+  EXPECT_EQ(s.sql,
+            "SELECT * FROM Orders -- it's ?Region\nWHERE (Amount>5 /* '?x */) AND "
+            "((Region<>'North'))");
+  // On MySQL a backslash escapes the next character inside quotes.
+  run.typed["Top"] = "5' OR '1";
+  // Here the literal never ends, so the value goes in with its quotes
+  // doubled.
+  s = PrepareStoredStatement("SELECT * FROM t WHERE a='x\\' AND b=?Top", Orders(), Type(6),
+                             run.values());
+  EXPECT_EQ(s.sql, "SELECT * FROM t WHERE a='x\\' AND b=5'' OR ''1");
+  s = PrepareStoredStatement("SELECT * FROM t WHERE a='x\\\\' AND b=?Top", Orders(), Type(6),
+                             run.values());
+  EXPECT_EQ(s.error, "The value of Top must be a number.");
+  run.typed["Top"] = "5";
   // A compound statement cannot take the hidden filter: not run.
   s = PrepareStoredStatement("SELECT a FROM Orders UNION SELECT a FROM Other", report, options,
                              run.values());
