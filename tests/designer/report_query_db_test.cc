@@ -204,6 +204,36 @@ TEST_P(ReportQueryDbTest, SummaryReportsAggregatePerGroup) {
   EXPECT_TRUE(rs.Eof());
 }
 
+// A procedure report's call, read back, runs with its parameters by name
+// (PostgreSQL functions are Fennick's procedures; SQLite has none).
+TEST_P(ReportQueryDbTest, ProcedureCallRunsWithNamedParameters) {
+  if (!db_.IsPostgres()) return;
+  db_.Run(
+      "CREATE FUNCTION orders_of(area VARCHAR, minimum NUMERIC) RETURNS SETOF INTEGER AS "
+      "$$ SELECT Id FROM Orders WHERE Region = area AND Amount >= minimum $$ LANGUAGE sql");
+  ReportDefinition report;
+  report.isproc = 1;
+  report.tables = "orders_of";
+  report.params = "area|?Area|200,minimum|15|131";
+  typed_ = {{"Area", "West' OR 'a'='a"}};
+  ReportStatement s = PrepareReportStatement(report, options_, values_);
+  ASSERT_TRUE(s.ok()) << s.error;
+  std::optional<ProcedureCall> call = ParseProcedureCall(s.sql);
+  ASSERT_TRUE(call);
+  auto run = [&]() {
+    Command command = Catalog(db_.connection()).ProcedureCommand(call->procedure);
+    for (const auto& [name, value] : call->arguments) command.Parameters(name).Value(value);
+    Recordset rs = command.Execute();
+    return rs.GetString(2, -1, ",", ";");
+  };
+  EXPECT_EQ(run(), "");  // the typed value is one value, matching no region
+  typed_ = {{"Area", "West"}};
+  s = PrepareReportStatement(report, options_, values_);
+  call = ParseProcedureCall(s.sql);
+  ASSERT_TRUE(call);
+  EXPECT_EQ(run(), "2;");
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, ReportQueryDbTest, ::testing::Values("SQLite", "PostgreSQL"));
 
 }  // namespace
