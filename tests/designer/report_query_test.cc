@@ -283,6 +283,11 @@ TEST(ReportQueryTest, TokensAndParametersAreFilledByContext) {
   EXPECT_FALSE(s.ok());
   EXPECT_EQ(s.sql, "");
   EXPECT_EQ(s.missing_parameters, (std::vector<std::string>{"Country", "Area"}));
+  // Missing values are asked for, not reported as wrong.
+  s = PrepareReportStatement(Orders("Amount__4__?Min,Placed__2__?From,Amount__17__?List"),
+                             sqlite, run.values());
+  EXPECT_EQ(s.error, "");
+  EXPECT_EQ(s.missing_parameters, (std::vector<std::string>{"Min", "From", "List"}));
   // A session token without a session value is asked for as a parameter.
   s = PrepareReportStatement(Orders("Region__2__@Area"), sqlite, run.values());
   EXPECT_EQ(s.missing_parameters, std::vector<std::string>{"Area"});
