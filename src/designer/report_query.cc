@@ -46,7 +46,7 @@ bool IsPlainName(std::string_view name) {
   if (TrimBlanks(name).empty()) return false;
   for (char c : name) {
     const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    c == '_' || c == '.' || c == ' ' || c == '$';
+                    c == '_' || c == '.' || c == '$';
     if (!ok) return false;
   }
   return true;
@@ -546,7 +546,8 @@ std::string QuoteReportName(const ReportQueryOptions& options, std::string_view 
   naming.owner = options.db_owner;
   // Undelimited names go into SQL as written: a name that is not plain
   // keeps the database's own delimiters, so it cannot become SQL.
-  if (!DelimitingOff(options) || (IsPlainName(name) && IsPlainName(options.db_owner + "x"))) {
+  const bool plain_owner = options.db_owner.empty() || IsPlainName(options.db_owner);
+  if (!DelimitingOff(options) || (IsPlainName(name) && plain_owner)) {
     naming.prefix = options.sql_name_prefix;
     naming.suffix = options.sql_name_suffix;
   }

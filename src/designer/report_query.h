@@ -96,7 +96,7 @@ std::string FilterDisplayText(std::string_view entry);
 
 // A delimited table or field name for the report's database (with the
 // DbOwner in front when `with_owner`). With delimiting switched off, a
-// name other than letters, digits, "_", "$", "." and blanks keeps the
+// name other than letters, digits, "_", "$" and "." keeps the
 // database's own delimiters.
 std::string QuoteReportName(const ReportQueryOptions& options, std::string_view name,
                             bool with_owner);

@@ -95,9 +95,10 @@ TEST(ReportQueryTest, PlainJoinedDistinctAndSummaryStatements) {
   bare.sql_name_prefix = bare.sql_name_suffix = "";
   EXPECT_EQ(BuildReportSql(Orders(), bare), "SELECT Region,Amount FROM Orders");
   ReportDefinition hostile = Orders();
-  hostile.fields = "Region, 1 FROM x; --";
+  hostile.fields = "Region, Name FROM Secrets WHERE 1";
   hostile.tables = "Orders]";
-  EXPECT_EQ(BuildReportSql(hostile, bare), "SELECT Region,[1 FROM x; --] FROM [Orders]]]");
+  EXPECT_EQ(BuildReportSql(hostile, bare),
+            "SELECT Region,[Name FROM Secrets WHERE 1] FROM [Orders]]]");
 
   // Summary: numbers listed under an aggregate are aggregated, the rest
   // (a text field listed under sum too) is grouped.
