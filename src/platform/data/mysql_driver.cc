@@ -88,6 +88,12 @@ int MysqlConnection::Wait(int status, MysqlDeadline& deadline) {
       timeout_ms = timeout_ms < 0 ? left_ms : std::min(timeout_ms, left_ms);
     }
     pollfd fd{static_cast<int>(mysql_get_socket(mysql_.get())), 0, 0};
+    if (fd.fd < 0) {
+      // poll would wait forever on a socket that is gone.
+      lost_ = true;
+      throw Error(kErrDataFailed, "Connection lost: the connection to the server is gone",
+                  kMysqlSource);
+    }
     if (status & MYSQL_WAIT_READ) fd.events |= POLLIN;
     if (status & MYSQL_WAIT_WRITE) fd.events |= POLLOUT;
     if (status & MYSQL_WAIT_EXCEPT) fd.events |= POLLPRI;

@@ -10,6 +10,7 @@
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
 #include "grid/grid_object.h"
+#include "grid/query/database_type.h"
 #include "grid/query/orders_engine_fixture.h"
 
 namespace fennick {
@@ -57,6 +58,7 @@ TEST_P(MysqlLiteralsTest, TypedTextNeverLeavesItsLiteral) {
     SCOPED_TRACE(mode);
 
     EXPECT_EQ(Search("=", "O'Brien"), Ids{"3"});
+    EXPECT_EQ(GridInternals(*grid_).req.database_type, kDbMySql);
     // A backslash at the end of the value would escape the closing quote.
     EXPECT_EQ(Search("=", "Smith\\"), Ids{});
     EXPECT_NE(OpenedSql().find(escapes ? "= 'Smith\\\\')" : "= 'Smith\\')"), std::string::npos)

@@ -254,6 +254,20 @@ TEST_F(MysqlTest, ServerErrorsAndMultipleStatements) {
     EXPECT_EQ(e.description(), "Subquery returns more than 1 row");
   }
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t"), 3);
+
+  // A link the server ended: the error says so and the connection closes.
+  Connection doomed;
+  doomed.Open(testing::MysqlConnectionString());
+  int64_t id = doomed.Execute("SELECT CONNECTION_ID()").Fields(0).Value().AsInt64();
+  c().Execute("KILL " + std::to_string(id));
+  try {
+    doomed.Execute("SELECT 1");
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kErrDataFailed);
+    EXPECT_THAT(e.description(), ::testing::StartsWith("Connection lost: ")) << e.description();
+  }
+  EXPECT_EQ(doomed.State(), kAdStateClosed);
 }
 
 TEST_F(MysqlTest, ParametersAndTheGridFollowTheSqlMode) {
