@@ -18,7 +18,9 @@
 //
 // Results are read row by row as the server sends them (mysql_use_result)
 // straight into the RowSet, so a large result never exists twice in
-// memory. Rows beyond a row limit are read and dropped.
+// memory. A row limit stops a query that only reads (KILL QUERY once one
+// row beyond the limit has arrived); other statements run to their end
+// and the rows beyond the limit are read and dropped.
 //
 // Text commands may hold "?" placeholders; the values are written into
 // the statement as literals escaped by libmariadb for the session's
@@ -131,8 +133,12 @@ class MysqlConnection : public DriverConnection {
   MYSQL_ROW FetchRow(MYSQL_RES* result, MysqlDeadline& deadline);
   // Reads the results left after an error or an early stop.
   void DrainResults(MysqlDeadline& deadline);
-  // Runs `sql` and fetches its first result with columns.
-  ExecuteResult Run(const std::string& sql, int64_t max_records, MysqlDeadline& deadline);
+  // Runs `sql` and fetches its first result with columns, at most
+  // `max_records` rows (0: all). With `may_stop_early` (one query that only
+  // reads) the statement is killed once the limit is reached; otherwise the
+  // rows beyond it are read and dropped.
+  ExecuteResult Run(const std::string& sql, int64_t max_records, bool may_stop_early,
+                    MysqlDeadline& deadline);
   // Runs an internal query and returns its rows as text (nullopt for NULL);
   // raises on any error. It may take 30 seconds.
   std::vector<std::vector<std::optional<std::string>>> Query(const std::string& sql);

@@ -48,6 +48,33 @@ std::string QuoteMysqlName(const std::vector<std::string>& parts) {
   return out;
 }
 
+// Whether `sql` is one query that only reads, so that stopping it once
+// enough rows have arrived undoes nothing: one SELECT, VALUES, TABLE or
+// SHOW statement, or a WITH query that writes nothing.
+bool IsSingleQuery(std::string_view sql) {
+  while (!sql.empty() && (sql.back() == ' ' || sql.back() == ';' || sql.back() == '\n' ||
+                          sql.back() == '\t' || sql.back() == '\r')) {
+    sql.remove_suffix(1);
+  }
+  if (sql.find(';') != std::string_view::npos) return false;
+  size_t start = sql.find_first_not_of(" \t\r\n(");
+  if (start == std::string_view::npos) return false;
+  const std::string upper = AsciiUpper(sql.substr(start));
+  auto starts_with_word = [&upper](std::string_view word) {
+    return upper.size() > word.size() && upper.compare(0, word.size(), word) == 0 &&
+           (upper[word.size()] == ' ' || upper[word.size()] == '\n' ||
+            upper[word.size()] == '\t' || upper[word.size()] == '\r');
+  };
+  for (std::string_view reader : {"SELECT", "VALUES", "TABLE", "SHOW"}) {
+    if (starts_with_word(reader)) return true;
+  }
+  if (!starts_with_word("WITH")) return false;
+  for (std::string_view writer : {"INSERT", "UPDATE", "DELETE", "REPLACE"}) {
+    if (upper.find(writer) != std::string::npos) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 MysqlConnection::MysqlConnection(MysqlPtr mysql, MysqlEndpoint endpoint)
@@ -247,7 +274,7 @@ void AppendMysqlRow(RowSet& rows, const std::vector<MysqlReader>& readers, MYSQL
 }  // namespace
 
 ExecuteResult MysqlConnection::Run(const std::string& sql, int64_t max_records,
-                                   MysqlDeadline& deadline) {
+                                   bool may_stop_early, MysqlDeadline& deadline) {
   Send(sql, deadline);
   ExecuteResult result;
   bool captured = false, changed = false;
@@ -279,6 +306,28 @@ ExecuteResult MysqlConnection::Run(const std::string& sql, int64_t max_records,
       }
       AppendMysqlRow(*columns.rows, columns.readers, row, mysql_fetch_lengths(res));
       ++fetched;
+    }
+    bool stopped = false;
+    if (!failed && max_records > 0 && may_stop_early) {
+      // The limit is reached: a query that only reads is stopped rather
+      // than read to its end, unless its rows are all there already.
+      if (FetchRow(res, deadline) != nullptr) {
+        KillQuery();
+        stopped = true;
+      } else {
+        failed = mysql_errno(mysql_.get()) != 0;
+      }
+    }
+    if (stopped) {
+      // What the kill leaves (the interrupted statement's error, or its
+      // end when it finished first) is read and dropped.
+      FreeResult(res, deadline);
+      DrainResults(deadline);
+      if (deadline.timed_out) throw Error(kErrDataTimeout, kTimeoutMessage, kMysqlSource);
+      columns.rows->row_count = fetched;
+      columns.rows->Trim();
+      result.rows = std::move(columns.rows);
+      return result;
     }
     if (failed) {
       // The error must be read before freeing the result clears it.
@@ -312,9 +361,11 @@ ExecuteResult MysqlConnection::Run(const std::string& sql, int64_t max_records,
 
 ExecuteResult MysqlConnection::Execute(const ExecuteRequest& request) {
   std::string sql;
+  bool may_stop_early = false;
   switch (request.kind) {
     case CommandKind::kText:
       sql = BindPlaceholders(request.text, request.parameters);
+      may_stop_early = IsSingleQuery(sql);
       break;
     case CommandKind::kTable: {
       auto parts = SplitObjectName(request.text);
@@ -323,6 +374,7 @@ ExecuteResult MysqlConnection::Execute(const ExecuteRequest& request) {
                     kMysqlSource);
       }
       sql = "SELECT * FROM " + QuoteMysqlName(*parts);
+      may_stop_early = true;
       break;
     }
     case CommandKind::kStoredProcedure:
@@ -330,7 +382,7 @@ ExecuteResult MysqlConnection::Execute(const ExecuteRequest& request) {
       break;
   }
   MysqlDeadline deadline(request.timeout_seconds);
-  return Run(sql, request.max_records, deadline);
+  return Run(sql, request.max_records, may_stop_early, deadline);
 }
 
 // The rows of one text command's first result with columns, read as the
@@ -452,7 +504,7 @@ std::unique_ptr<RowCursor> MysqlConnection::OpenCursor(const ExecuteRequest& req
 std::vector<std::vector<std::optional<std::string>>> MysqlConnection::Query(
     const std::string& sql) {
   MysqlDeadline deadline(30);
-  ExecuteResult result = Run(sql, 0, deadline);
+  ExecuteResult result = Run(sql, 0, false, deadline);
   std::vector<std::vector<std::optional<std::string>>> rows;
   if (!result.rows) return rows;
   for (size_t r = 0; r < result.rows->row_count; ++r) {

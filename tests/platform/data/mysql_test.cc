@@ -317,6 +317,20 @@ TEST_F(MysqlTest, CursorsReadInBatchesAndStopEarly) {
     EXPECT_EQ(early.Next(10).RecordCount(), 10);
   }
   EXPECT_EQ(Count("SELECT 40 + 2"), 42);
+
+  // A row limit stops a long reading query instead of reading it to its
+  // end; a limit the rows do not reach stops nothing.
+  auto start = std::chrono::steady_clock::now();
+  Recordset limited;
+  limited.MaxRecords(10);
+  limited.Open("SELECT a.seq FROM seq_1_to_100000 a, seq_1_to_100000 b", c());
+  EXPECT_EQ(limited.RecordCount(), 10);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  Recordset whole;
+  whole.MaxRecords(10);
+  whole.Open("SELECT seq FROM seq_1_to_10", c());
+  EXPECT_EQ(whole.RecordCount(), 10);
+  EXPECT_EQ(Count("SELECT 40 + 2"), 42);
   // A statement without rows gives an empty batch.
   EXPECT_EQ(c().OpenCursor("DO 1").Next(10).RecordCount(), 0);
 }
