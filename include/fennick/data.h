@@ -13,9 +13,12 @@
 // site root of the running page, or the current folder with no page
 // running; ":memory:" is a private in-memory database; "Mode=Read" opens
 // read-only, and a missing file is created only with
-// "Mode=ReadWriteCreate") and "Provider=PostgreSQL;Host=...;Port=...;
+// "Mode=ReadWriteCreate"), "Provider=PostgreSQL;Host=...;Port=...;
 // Database=...;User ID=...;Password=..." (Host may be a Unix-socket
-// folder).
+// folder) and "Provider=MySQL;Server=...;Port=...;Database=...;Uid=...;
+// Pwd=..." for MySQL and MariaDB (also reached through the historic
+// "Driver={MySQL ODBC 8.0 Driver};Server=...;User=...;Password=..."). A
+// password never appears in an error message.
 //
 // The classes are shaped for the late-bound objects scripts will drive
 // (rs.Fields("x").Value): members carry the published names, a Field reads
@@ -29,6 +32,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -326,8 +330,14 @@ class Connection {
   // Seconds to wait for a server when opening. Default 15.
   int32_t ConnectionTimeout() const;
   void ConnectionTimeout(int32_t seconds);
-  // The provider's name ("SQLite", "PostgreSQL"); "" while closed.
+  // The provider's name ("SQLite", "PostgreSQL", "MySQL"); "" while closed.
   const std::string& Provider() const;
+  // Whether the server reads a backslash in a string literal as an escape
+  // character, so that SQL written for it must double backslashes: on
+  // MySQL unless the session's SQL mode has NO_BACKSLASH_ESCAPES (followed
+  // as the session changes it). nullopt while closed or when the driver
+  // cannot tell.
+  std::optional<bool> BackslashEscapes() const;
 
  private:
   friend class Recordset;

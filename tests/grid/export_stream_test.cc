@@ -88,9 +88,10 @@ class ExportStreamTest : public ::testing::Test {
     setup.Close();
     const std::string cs = cs_;
     const std::string pg = testing::PostgresConnectionString();
+    const std::string my = testing::MysqlConnectionString();
     // The grid of the page: the command and filter come from the query
     // string, as a page would set them.
-    t_.server().RegisterPage("/export.asp", [cs, pg](PageContext& page) {
+    t_.server().RegisterPage("/export.asp", [cs, pg, my](PageContext& page) {
       DataGrid grid;
       std::string which = page.request().QueryString("q");
       if (which.rfind("file", 0) == 0) {
@@ -129,6 +130,13 @@ class ExportStreamTest : public ::testing::Test {
         grid.Command(
             "SELECT CASE WHEN g = 2000 THEN 1 / (g - g) ELSE g END AS id "
             "FROM generate_series(1, 2500) g");
+      } else if (which == "my") {
+        grid.Command("SELECT seq AS id FROM seq_1_to_2500");
+      } else if (which == "mylate") {
+        // More than one row from the subquery at row 2000 only.
+        grid.Command(
+            "SELECT seq AS id, (SELECT 1 UNION SELECT 2 FROM DUAL WHERE seq = 2000) AS bad "
+            "FROM seq_1_to_2500");
       } else if (which == "late") {
         grid.Command(std::string(kNumbers) +
                      "SELECT CASE WHEN x = 4000 THEN abs(-9223372036854775807 - 1) "
@@ -136,7 +144,9 @@ class ExportStreamTest : public ::testing::Test {
       } else {
         grid.Command("SELECT nope FROM nowhere");
       }
-      grid.CreateConnection(which.rfind("pg", 0) == 0 ? pg : cs);
+      grid.CreateConnection(which.rfind("pg", 0) == 0   ? pg
+                            : which.rfind("my", 0) == 0 ? my
+                                                        : cs);
       grid.Display();
     });
     t_.Start();
@@ -281,6 +291,28 @@ TEST_F(ExportStreamTest, PostgresCsvStreamsAndALateFailureAborts) {
   EXPECT_NE(raw.substr(raw.size() - 5), "0\r\n\r\n");
   // The pooled link is fine for the next page.
   res = Post("pg", "csv");
+  ASSERT_TRUE(res);
+  EXPECT_TRUE(res->body == expected);
+}
+
+TEST_F(ExportStreamTest, MysqlCsvStreamsAndALateFailureAborts) {
+  ASSERT_FALSE(testing::MysqlConnectionString().empty())
+      << "No MariaDB test server: scripts/services/mariadb-start.sh";
+  std::string expected = "\"id\"\r\n";
+  for (int i = 1; i <= 2500; ++i) expected += "\"" + std::to_string(i) + "\"\r\n";
+  auto res = Post("my", "csv");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->get_header_value("Transfer-Encoding"), "chunked");
+  EXPECT_TRUE(res->body == expected) << res->body.substr(0, 300);
+
+  // Row 2000 fails in the second batch, after the page ended.
+  std::string raw = RawRequest(t_.port(), ExportRequest("mylate", "csv"));
+  ASSERT_NE(raw.find("Transfer-Encoding: chunked"), std::string::npos) << raw.substr(0, 400);
+  EXPECT_NE(raw.find("\"999\","), std::string::npos);
+  EXPECT_EQ(raw.find("\"2001\","), std::string::npos);
+  ASSERT_GE(raw.size(), 5u);
+  EXPECT_NE(raw.substr(raw.size() - 5), "0\r\n\r\n");
+  res = Post("my", "csv");
   ASSERT_TRUE(res);
   EXPECT_TRUE(res->body == expected);
 }

@@ -86,6 +86,7 @@ void Connection::Open(std::string_view connection_string, std::string_view user,
   settings.password = password;
   settings.connection_timeout = state_->connection_timeout;
   std::string provider = settings.options.Get({"Provider"});
+  if (provider.empty()) provider = data::ProviderOfDriverKey(settings.options);
   // Without a provider the string names a file for the embedded default.
   const data::DriverEntry* driver =
       provider.empty() ? &data::Drivers().front() : data::FindDriver(provider);
@@ -174,5 +175,10 @@ void Connection::ConnectionTimeout(int32_t seconds) {
 }
 
 const std::string& Connection::Provider() const { return state_->provider; }
+
+std::optional<bool> Connection::BackslashEscapes() const {
+  if (!state_->driver) return std::nullopt;
+  return state_->driver->BackslashEscapes();
+}
 
 }  // namespace fennick

@@ -94,6 +94,10 @@ class DriverConnection {
   virtual std::unique_ptr<RowCursor> OpenCursor(const ExecuteRequest& request);
   // Whether the link to the server is gone for good.
   virtual bool Lost() const { return false; }
+  // Whether the server reads a backslash in a string literal as an escape
+  // character; nullopt when the driver cannot tell (SQL writers then go
+  // by the database type).
+  virtual std::optional<bool> BackslashEscapes() const { return std::nullopt; }
 };
 
 struct DriverEntry {
@@ -109,6 +113,11 @@ const DriverEntry* FindDriver(std::string_view provider);
 
 std::unique_ptr<DriverConnection> OpenSqlite(const OpenSettings& settings);
 std::unique_ptr<DriverConnection> OpenPostgres(const OpenSettings& settings);
+std::unique_ptr<DriverConnection> OpenMysql(const OpenSettings& settings);
+
+// The provider a string without "Provider=" names through its historic
+// ODBC "Driver={MySQL ODBC 8.0 Driver}" key ("MySQL"); "" for none.
+std::string_view ProviderOfDriverKey(const ConnectionString& options);
 
 }  // namespace fennick::data
 

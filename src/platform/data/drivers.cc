@@ -9,10 +9,12 @@ namespace {
 
 constexpr std::string_view kSqliteAliases[] = {"SQLite", "SQLite3"};
 constexpr std::string_view kPostgresAliases[] = {"PostgreSQL", "Postgres", "PgSQL"};
+constexpr std::string_view kMysqlAliases[] = {"MySQL", "MySQLProv"};
 
 constexpr DriverEntry kDrivers[] = {
     {"SQLite", kSqliteAliases, &OpenSqlite},
     {"PostgreSQL", kPostgresAliases, &OpenPostgres},
+    {"MySQL", kMysqlAliases, &OpenMysql},
 };
 
 // A result already fetched whole, handed out as one batch.
@@ -54,6 +56,12 @@ const DriverEntry* FindDriver(std::string_view provider) {
     }
   }
   return nullptr;
+}
+
+std::string_view ProviderOfDriverKey(const ConnectionString& options) {
+  // MySQL's ODBC drivers go by "MySQL ODBC 8.0 Unicode Driver" and the like.
+  if (ContainsIgnoreCase(options.Get({"Driver"}), "MySQL")) return "MySQL";
+  return {};
 }
 
 }  // namespace fennick::data
