@@ -11,6 +11,7 @@
 #include "designer/reports_file.h"
 #include "designer/schema_discovery.h"
 #include "fennick/data.h"
+#include "frame/argument_codec.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "platform/web/test_server.h"
@@ -171,6 +172,34 @@ TEST_F(ReportDisplayHttpTest, TamperedOrForeignStatementIsRefused) {
   auto foreign = server_->Client().Post(
       "/reports.asp", httplib::Headers{}, httplib::Params{{"__SQL", sql}, {"__ARGS", args}});
   EXPECT_EQ(foreign->status, 400);
+}
+
+TEST_F(ReportDisplayHttpTest, ExportsKeepHiddenFieldsAndHiddenFilters) {
+  // A table view shows every column but the hidden one; its CSV download
+  // leaves that column out as well, and owner 2's row too.
+  auto page = Get("/reports.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
+                                          "Orders", CatalogObjectType::kTable)));
+  const std::string csv_button = Hidden(page->body, "btnExpcsv");
+  ASSERT_FALSE(csv_button.empty()) << page->body;
+  auto csv = Post("/reports.asp", {{"__SQL", Hidden(page->body, "__SQL")},
+                                   {"__ARGS", Hidden(page->body, "__ARGS")},
+                                   {"__FARGS", csv_button}});
+  ASSERT_TRUE(csv);
+  EXPECT_EQ(csv->status, 200);
+  EXPECT_NE(csv->body.find("Alpha"), std::string::npos) << csv->body;
+  EXPECT_EQ(csv->body.find("OwnerId"), std::string::npos) << csv->body;
+  EXPECT_EQ(csv->body.find("Hidden Corp"), std::string::npos) << csv->body;
+  EXPECT_EQ(csv->body.find("<form"), std::string::npos) << "the download only";
+
+  // The print page of the first-generation exporter.
+  std::string print_button = fennick::EncodeArgument(
+      "4fmt:print;hdr:OrderId,Customer;ttl:Orders;;dat:;num:;");
+  auto print = Post("/reports.asp", {{"__SQL", Hidden(page->body, "__SQL")},
+                                     {"__ARGS", Hidden(page->body, "__ARGS")},
+                                     {"__FARGS", print_button}});
+  EXPECT_EQ(print->status, 200);
+  EXPECT_NE(print->body.find("Beta"), std::string::npos) << print->body;
+  EXPECT_EQ(print->body.find("Hidden Corp"), std::string::npos);
 }
 
 TEST_F(ReportDisplayHttpTest, PasswordIsCheckedOnTheServer) {
