@@ -372,29 +372,32 @@ std::string HiddenCondition(const ReportDefinition& report, const ReportQueryOpt
 std::string InsertCondition(std::string_view statement, std::string_view condition,
                             TokenResolver& resolver) {
   if (condition.empty()) return std::string(statement);
-  if (FindTopLevel(statement, " UNION ") != std::string_view::npos ||
-      FindTopLevel(statement, " INTERSECT ") != std::string_view::npos ||
-      FindTopLevel(statement, " EXCEPT ") != std::string_view::npos) {
-    // One condition cannot restrict every part of a compound statement.
-    resolver.Fail("The report's statement cannot take its hidden filters.");
-    return std::string();
+  for (std::string_view keyword : {"UNION", "INTERSECT", "EXCEPT"}) {
+    if (FindTopLevel(statement, keyword)) {
+      // One condition cannot restrict every part of a compound statement.
+      resolver.Fail("The report's statement cannot take its hidden filters.");
+      return std::string();
+    }
   }
-  size_t end = std::string_view::npos;
-  for (std::string_view keyword : {" GROUP BY ", " HAVING ", " ORDER BY ", " LIMIT "}) {
-    size_t at = FindTopLevel(statement, keyword, 1);
-    if (at != std::string_view::npos && at < end) end = at;
+  size_t end = statement.size();
+  for (std::string_view keyword : {"GROUP BY", "HAVING", "ORDER BY", "LIMIT"}) {
+    std::optional<KeywordSpan> at = FindTopLevel(statement, keyword, 1);
+    if (at && at->begin < end) end = at->begin;
   }
-  if (end == std::string_view::npos) end = statement.size();
-  std::string head(statement.substr(0, end));
-  const std::string tail(statement.substr(end));
-  size_t where = FindTopLevel(head, " WHERE ");
+  std::string_view head = statement.substr(0, end);
+  while (!head.empty() && (head.back() == ' ' || head.back() == '\t' || head.back() == '\r' ||
+                           head.back() == '\n')) {
+    head.remove_suffix(1);
+  }
+  const std::string tail =
+      end < statement.size() ? " " + std::string(statement.substr(end)) : std::string();
   std::string out;
-  if (where != std::string_view::npos) {
-    const size_t body = where + 7;
-    out = head.substr(0, body) + "(" + head.substr(body) + ") AND (" + std::string(condition) +
+  if (std::optional<KeywordSpan> where = FindTopLevel(head, "WHERE")) {
+    out = std::string(head.substr(0, where->end)) + " (" +
+          std::string(TrimSpace(head.substr(where->end))) + ") AND (" + std::string(condition) +
           ")";
   } else {
-    out = head + " WHERE (" + std::string(condition) + ")";
+    out = std::string(head) + " WHERE (" + std::string(condition) + ")";
   }
   return out + tail;
 }
@@ -533,9 +536,13 @@ std::string UnquoteName(std::string_view name) {
 std::string QuoteReportName(const ReportQueryOptions& options, std::string_view name,
                             bool with_owner) {
   SqlNaming naming;
-  naming.prefix = options.sql_name_prefix;
-  naming.suffix = options.sql_name_suffix;
   naming.owner = options.db_owner;
+  // Undelimited names go into SQL as written: a name that is not plain
+  // keeps the database's own delimiters, so it cannot become SQL.
+  if (!DelimitingOff(options) || (IsPlainName(name) && IsPlainName(options.db_owner + "x"))) {
+    naming.prefix = options.sql_name_prefix;
+    naming.suffix = options.sql_name_suffix;
+  }
   return QuoteSqlName(options.database_type, name, with_owner, naming);
 }
 

@@ -88,12 +88,20 @@ std::string GetFilter(std::string_view value, std::string_view condition,
 // field and value are HTML-encoded, the words are in <i>.
 std::string FilterDisplayText(std::string_view entry);
 
-// A delimited table or field name for the report's database.
+// A delimited table or field name for the report's database (with the
+// DbOwner in front when `with_owner`). With delimiting switched off, a
+// name other than letters, digits, "_", "$", "." and blanks keeps the
+// database's own delimiters.
 std::string QuoteReportName(const ReportQueryOptions& options, std::string_view name,
                             bool with_owner);
 
 // The statement with the hidden filters of `report`'s tables and
-// HiddenSqlFilter added.
+// HiddenSqlFilter added: before the statement's own GROUP BY, HAVING,
+// ORDER BY or LIMIT, its own condition put in parentheses first. Tokens in
+// the hidden filters are left as written, so a statement that will run
+// goes through PrepareStoredStatement instead (a table shown as it is:
+// "SELECT * FROM " + its quoted name, with `report.tables` the table). A
+// compound statement (UNION, INTERSECT, EXCEPT) gives "".
 std::string ApplyHiddenSqlFilters(std::string_view statement, const ReportDefinition& report,
                                   const ReportQueryOptions& options);
 

@@ -98,6 +98,20 @@ std::string DefaultCatalogStatement(int database_type, CatalogObjectType kind) {
   }
 }
 
+std::vector<ObjectField> ListObjectFields(Connection& connection, int database_type,
+                                          std::string_view name) {
+  Recordset rs = connection.Execute("SELECT * FROM " + QuoteSqlName(database_type, name, false,
+                                                                    SqlNaming()) +
+                                    " WHERE 1=0");
+  std::vector<ObjectField> fields;
+  for (size_t i = 0; i < rs.FieldCount(); ++i) {
+    Field field = rs.Fields(i);
+    fields.push_back(
+        {field.Name(), TypeClassCode(ClassifyFieldType(std::to_string(field.Type()), 1))});
+  }
+  return fields;
+}
+
 std::string ProcedureParameterText(Connection& connection, std::string_view procedure) {
   std::vector<Parameter> parameters;
   try {
