@@ -43,6 +43,16 @@ const char kGetReportPage[] =
     "Response.Write('[B]');\n"
     "Response.Write(html); %>";
 
+// Rows restricted by the signed-in user: the session's UserId, when the page
+// set one (query "as").
+const char kOwnerPage[] =
+    "<% if (Request.QueryString('as') != '') Session.Set('UserId', Request.QueryString('as'));\n"
+    "var q = Server.CreateObject('Fennick.Quillon2');\n"
+    "q.ReportsFile = 'data/reports.xml';\n"
+    "q.HiddenSqlFilter = \"OwnerId='@USERID'\";\n"
+    "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
+    "q.DisplayReports(); %>";
+
 std::string Definition(const std::string& body) {
   return designer::EncodeDefinition(body);
 }
@@ -55,6 +65,7 @@ class ReportDisplayHttpTest : public ::testing::Test {
     server_ = std::make_unique<TestServer>(options);
     server_->site().Write("reports.asp", kReportsPage);
     server_->site().Write("get.asp", kGetReportPage);
+    server_->site().Write("owner.asp", kOwnerPage);
     const auto data = server_->site().root() / "data";
     std::filesystem::create_directories(data);
     Connection db;
@@ -265,6 +276,20 @@ TEST_F(ReportDisplayHttpTest, ParametersAreLiteralsAndHiddenFiltersHold) {
   auto with_or = Get("/reports.asp?rid=R-OR");
   EXPECT_NE(with_or->body.find("Beta"), std::string::npos) << with_or->body;
   EXPECT_EQ(with_or->body.find("Hidden Corp"), std::string::npos) << with_or->body;
+}
+
+TEST_F(ReportDisplayHttpTest, RowLevelFilterFollowsTheSessionUser) {
+  auto two = Get("/owner.asp?as=2&rid=R-ORDERS");
+  EXPECT_NE(two->body.find("Hidden Corp"), std::string::npos) << two->body;
+  EXPECT_EQ(two->body.find("Alpha"), std::string::npos);
+  // Same session, no "as": the session still says 2. A fresh session has
+  // no user: nothing runs, and no form asks the browser for the id.
+  auto fresh = Get("/owner.asp?rid=R-ORDERS", "");
+  EXPECT_EQ(fresh->body.find("Alpha"), std::string::npos) << fresh->body;
+  EXPECT_EQ(fresh->body.find("Hidden Corp"), std::string::npos);
+  EXPECT_EQ(fresh->body.find("n_USERID"), std::string::npos) << fresh->body;
+  auto typed = Get("/owner.asp?rid=R-ORDERS&n_USERID=1", "");
+  EXPECT_EQ(typed->body.find("Alpha"), std::string::npos) << typed->body;
 }
 
 TEST_F(ReportDisplayHttpTest, OnlyOfferedObjectsOpenByName) {
