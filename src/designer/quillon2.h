@@ -232,8 +232,8 @@ class Quillon2 {
   void ConfigureGrid(DataGrid& grid, const std::string& id);
   void RenderReportPage(const std::string& reference, const std::string& sql,
                         const std::string& id);
-  void WritePageScript(const std::string& edit_token);
-  void WritePopupFilterWindow();
+  // The page script of report pages: the builder windows it opens.
+  void WritePageScript();
   void RefuseTampered();
 
   HostContext host_;
