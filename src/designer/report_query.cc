@@ -46,7 +46,7 @@ bool IsPlainName(std::string_view name) {
   if (TrimBlanks(name).empty()) return false;
   for (char c : name) {
     const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    c == '_' || c == '.' || c == ' ' || c == '$';
+                    c == '_' || c == '.' || c == '$';
     if (!ok) return false;
   }
   return true;
@@ -141,6 +141,7 @@ struct FilterValue {
   bool reference = false;   // "!" named another field: text is delimited
   bool raw_token = false;   // a token left as written (no run values)
   bool typed = false;       // came from a user or the session: strict rules
+  bool missing = false;     // a required parameter not given: nothing runs
 };
 
 // Operator and literal of one comparison; nullopt when the value cannot be
@@ -151,6 +152,8 @@ std::optional<std::string> BuildComparison(const FilterValue& v, std::string_vie
   const int type = options.database_type;
   std::string out(op);
   if (v.reference) return out + v.text;
+  // The statement will not run; the page asks for the parameter first.
+  if (v.missing) return out + "NULL";
   if (category == kCategoryDate) {
     if (v.raw_token) return out + DelimitDate(type, v.text);
     std::optional<std::string> date = DateLiteralText(type, v.text);
@@ -254,6 +257,7 @@ std::optional<std::string> FilterCondition(const ReportDefinition& report,
       std::optional<std::string> value = resolver.ValueOf(raw, false);
       v.text = value.value_or(std::string());
       v.typed = true;
+      v.missing = !value;
     } else {
       v.raw_token = true;
     }
@@ -309,6 +313,7 @@ std::optional<std::string> FilterCondition(const ReportDefinition& report,
     case 17: {
       if (v.reference) return f + " IN (" + v.text + ")";
       if (v.raw_token) return f + " IN (" + QuoteLiteral(type, v.text) + ")";
+      if (v.missing) return f + " IN (NULL)";
       std::optional<std::string> list = InList(v.text, category, options, resolver);
       if (!list) return std::nullopt;
       return f + " IN (" + *list + ")";
@@ -494,8 +499,10 @@ std::string ProcedureCallText(const ReportDefinition& report, const ReportQueryO
       v.text = argument.value;
       if (IsWholeToken(argument.value, '@') || IsWholeToken(argument.value, '?')) {
         if (resolver.active()) {
-          v.text = resolver.ValueOf(argument.value, false).value_or(std::string());
+          std::optional<std::string> value = resolver.ValueOf(argument.value, false);
+          v.text = value.value_or(std::string());
           v.typed = true;
+          v.missing = !value;
         } else {
           v.raw_token = true;
         }
@@ -539,7 +546,8 @@ std::string QuoteReportName(const ReportQueryOptions& options, std::string_view 
   naming.owner = options.db_owner;
   // Undelimited names go into SQL as written: a name that is not plain
   // keeps the database's own delimiters, so it cannot become SQL.
-  if (!DelimitingOff(options) || (IsPlainName(name) && IsPlainName(options.db_owner + "x"))) {
+  const bool plain_owner = options.db_owner.empty() || IsPlainName(options.db_owner);
+  if (!DelimitingOff(options) || (IsPlainName(name) && plain_owner)) {
     naming.prefix = options.sql_name_prefix;
     naming.suffix = options.sql_name_suffix;
   }

@@ -95,9 +95,10 @@ TEST(ReportQueryTest, PlainJoinedDistinctAndSummaryStatements) {
   bare.sql_name_prefix = bare.sql_name_suffix = "";
   EXPECT_EQ(BuildReportSql(Orders(), bare), "SELECT Region,Amount FROM Orders");
   ReportDefinition hostile = Orders();
-  hostile.fields = "Region, 1 FROM x; --";
+  hostile.fields = "Region, Name FROM Secrets WHERE 1";
   hostile.tables = "Orders]";
-  EXPECT_EQ(BuildReportSql(hostile, bare), "SELECT Region,[1 FROM x; --] FROM [Orders]]]");
+  EXPECT_EQ(BuildReportSql(hostile, bare),
+            "SELECT Region,[Name FROM Secrets WHERE 1] FROM [Orders]]]");
 
   // Summary: numbers listed under an aggregate are aggregated, the rest
   // (a text field listed under sum too) is grouped.
@@ -283,6 +284,11 @@ TEST(ReportQueryTest, TokensAndParametersAreFilledByContext) {
   EXPECT_FALSE(s.ok());
   EXPECT_EQ(s.sql, "");
   EXPECT_EQ(s.missing_parameters, (std::vector<std::string>{"Country", "Area"}));
+  // Missing values are asked for, not reported as wrong.
+  s = PrepareReportStatement(Orders("Amount__4__?Min,Placed__2__?From,Amount__17__?List"),
+                             sqlite, run.values());
+  EXPECT_EQ(s.error, "");
+  EXPECT_EQ(s.missing_parameters, (std::vector<std::string>{"Min", "From", "List"}));
   // A session token without a session value is asked for as a parameter.
   s = PrepareReportStatement(Orders("Region__2__@Area"), sqlite, run.values());
   EXPECT_EQ(s.missing_parameters, std::vector<std::string>{"Area"});
@@ -362,6 +368,22 @@ TEST(ReportQueryTest, HiddenFiltersKeepRestrictingRows) {
   EXPECT_EQ(s.sql,
             "SELECT [Region],[Amount] FROM [Orders] WHERE ((Placed<'2026-12-6' AND "
             "Owner='2026-01-01'))");
+
+  // The date and time tokens: ISO on SQLite and PostgreSQL, unpadded
+  // dates elsewhere; numbers outside quotes.
+  options.hidden_sql_filter =
+      "Y=@YEAR AND M=@MONTH AND D=@Day AND T='@TIME' AND DT='@DATETIME' AND X='@DATEX'";
+  run.session["DATEX"] = "x";
+  s = PrepareReportStatement(Orders(), options, run.values());
+  EXPECT_EQ(s.sql,
+            "SELECT [Region],[Amount] FROM [Orders] WHERE ((Y=2026 AND M=12 AND D=6 AND "
+            "T='9:05' AND DT='2026-12-6 9:05' AND X='x'))");
+  options.database_type = 11;
+  s = PrepareReportStatement(Orders(), options, run.values());
+  EXPECT_EQ(s.sql,
+            "SELECT Region,Amount FROM Orders WHERE ((Y=2026 AND M=12 AND D=6 AND "
+            "T='09:05' AND DT='2026-12-06 09:05' AND X='x'))");
+  options.database_type = 2;
 
   // Hidden filters before GROUP BY; a summary report stays grouped.
   options.hidden_sql_filter = "Region<>'North'";
