@@ -108,15 +108,6 @@ std::pair<std::string, std::string> SplitAt(std::string_view text, std::string_v
   return {std::string(text.substr(0, at)), std::string(text.substr(at + separator.size()))};
 }
 
-// A name without its delimiters ([x], "x", `x`).
-std::string Undelimited(std::string_view name) {
-  std::string out;
-  for (char c : name) {
-    if (c != '[' && c != ']' && c != '"' && c != '`') out.push_back(c);
-  }
-  return out;
-}
-
 // The grid caption of an aggregate column.
 const char* AggregateWord(size_t list) {
   static const char* kWords[] = {"Sum", "Avg", "Min", "Max", "StDev", "Var"};
@@ -292,12 +283,9 @@ void Quillon2::DisplayReport(std::string_view report_id) {
     return;
   }
   const ReportQueryOptions options = QueryOptions();
-  ReportStatement statement;
-  if (report_.isproc == 1) {
-    statement.sql = BuildProcedureCall(report_, options, "|=|", "|||", true);
-  } else {
-    statement = PrepareReportStatement(report_, options, RequestValues());
-  }
+  // A procedure report's call comes with its parameter values filled as
+  // a table report's statement does.
+  ReportStatement statement = PrepareReportStatement(report_, options, RequestValues());
   if (!statement.missing_parameters.empty()) {
     WriteParametersForm(statement.missing_parameters);
     return;
@@ -439,7 +427,9 @@ void Quillon2::DisplayTable(std::string_view table_name) {
                  report_);
   const ReportQueryOptions options = QueryOptions();
   std::string sql = QuoteReportName(options, name, false);
-  if (!is_procedure) {
+  if (is_procedure) {
+    sql = BuildProcedureCall(report_, options, "|=|", "|||", true);
+  } else {
     // The hidden filters (with their tokens) bind a table shown whole as
     // they bind reports.
     ReportStatement statement =
@@ -483,7 +473,7 @@ std::string Quillon2::GetReport(std::string_view report_id,
   values.now = std::time(nullptr);
   ReportStatement statement;
   if (report_.isproc == 1) {
-    statement.sql = BuildProcedureCall(report_, options, "|=|", "|||", true);
+    statement = PrepareReportStatement(report_, options, values);
   } else {
     // The builder saves the statement empty: it is then built from the
     // definition, as the report page builds it.
@@ -506,7 +496,7 @@ std::string Quillon2::GetReport(std::string_view report_id,
   ReportGrid grid;
   LoadLocale(&grid.grid());
   ConfigureGrid(grid.grid(), id);
-  if (report_.isproc != 1) grid.grid().Command(statement.sql);
+  SetStatement(grid.grid(), statement.sql);
   return grid.GetGridHtml();
 }
 
@@ -515,7 +505,6 @@ std::string Quillon2::GetReport(std::string_view report_id,
 void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
   GridObject& g = GridInternals(grid);
   const ReportDefinition& r = report_;
-  const ReportQueryOptions options = QueryOptions();
   if (!r.summary.empty()) SetSummarySpecification(grid, r.summary);
   const auto& css = settings_.css_classes;
   grid.GridClassName(css[0]);
@@ -647,12 +636,7 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
     if (!r.gflds.empty()) grid.GraphFields(r.gflds);
   }
 
-  if (r.isproc == 1) {
-    grid.SetProcedure(Undelimited(QuoteReportName(options, r.tables, false)));
-    for (const ProcedureArgument& argument : ProcedureArguments(r)) {
-      grid.AddParameter(argument.name, argument.value);
-    }
-  } else {
+  if (r.isproc != 1) {
     if (r.sortdef == 1) {
       if (r.rtype == 2) {
         grid.RequiredSortOrder("AUTO");
@@ -727,6 +711,19 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
   grid.Title(r.rtitle);
 }
 
+void Quillon2::SetStatement(DataGrid& grid, const std::string& sql) {
+  if (report_.isproc != 1) {
+    grid.Command(sql);
+    return;
+  }
+  // The call is read back into the procedure and its named parameters, so
+  // a typed value reaches the database as a parameter, never as SQL.
+  std::optional<ProcedureCall> call = ParseProcedureCall(sql);
+  if (!call) return;  // the grid then reports the missing command
+  grid.SetProcedure(call->procedure);
+  for (const auto& [name, value] : call->arguments) grid.AddParameter(name, value);
+}
+
 void Quillon2::WritePageScript() {
   const std::string url = host_.page_url;
   std::string out = "<script language=\"javascript\">";
@@ -758,7 +755,7 @@ void Quillon2::RenderReportPage(const std::string& reference, const std::string&
   ReportGrid grid;
   LoadLocale(&grid.grid());
   ConfigureGrid(grid.grid(), id);
-  if (report_.isproc != 1) grid.grid().Command(sql);
+  SetStatement(grid.grid(), sql);
 
   if (grid.ExportPending()) {
     // Hidden fields stay out of the download too: the statement is read
@@ -890,10 +887,7 @@ void Quillon2::TablePostBack() {
     if (!args) return;
     ReadDefinition(DecodeDefinition(*args), report_);
     CurrentModuleState().field_schema = report_.schema;
-    RenderReportPage(
-        ref,
-        report_.isproc == 1 ? BuildProcedureCall(report_, QueryOptions(), "|=|", "|||", true) : sql,
-        name);
+    RenderReportPage(ref, sql, name);
     return;
   }
   if (kind != 'T' && kind != 'P') RefuseTampered();

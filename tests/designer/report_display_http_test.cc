@@ -4,6 +4,7 @@
 // objects the page does not offer are refused; GetReport returns the
 // report and writes nothing.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <regex>
 
@@ -14,6 +15,7 @@
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "frame/argument_codec.h"
+#include "platform/data/test_databases.h"
 #include "platform/web/test_server.h"
 
 namespace fennick {
@@ -339,6 +341,103 @@ TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {
   auto unknown = Get("/get.asp?id=<b>x");
   EXPECT_NE(unknown->body.find("<b>Report ID: </b>&lt;B&gt;X</font>"), std::string::npos)
       << unknown->body;
+}
+
+}  // namespace
+}  // namespace fennick
+
+namespace fennick {
+namespace {
+
+// Procedure reports on PostgreSQL, whose functions are its procedures: a
+// typed value reaches the function as one parameter, and a function the
+// page offers opens by its "t" link.
+class ProcedureReportHttpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    connection_string_ = testing::PostgresConnectionString();
+    ASSERT_FALSE(connection_string_.empty())
+        << "No PostgreSQL test server: run scripts/services/postgres-start.sh";
+    suffix_ = std::to_string(::getpid());
+    Connection db;
+    db.Open(connection_string_);
+    db.Execute("CREATE TABLE fnk_people_" + suffix_ + " (name VARCHAR(40), area VARCHAR(20))");
+    db.Execute("INSERT INTO fnk_people_" + suffix_ +
+               " VALUES ('Ann', 'West'), ('Bob', 'East'), ('O''Neil', 'O''Hara')");
+    db.Execute("CREATE FUNCTION fnk_people_in_" + suffix_ +
+               "(wanted VARCHAR) RETURNS TABLE(name VARCHAR) AS $$ SELECT name FROM fnk_people_" +
+               suffix_ + " WHERE area = wanted $$ LANGUAGE sql");
+    db.Execute("CREATE FUNCTION fnk_everyone_" + suffix_ +
+               "() RETURNS TABLE(name VARCHAR) AS $$ SELECT name FROM fnk_people_" + suffix_ +
+               " $$ LANGUAGE sql");
+    db.Close();
+
+    ServerOptions options;
+    options.secret = "procedure report tests";
+    server_ = std::make_unique<TestServer>(options);
+    std::string conn = connection_string_;
+    server_->site().Write("pg.asp",
+                          "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+                          "q.ReportsFile = 'data/reports.xml';\n"
+                          "q.Init('" +
+                              conn +
+                              "');\n"
+                              "q.DisplayReports(); %>");
+    const auto data = server_->site().root() / "data";
+    std::filesystem::create_directories(data);
+    designer::ReportsFile file(data / "reports.xml");
+    ASSERT_TRUE(file.Create().ok());
+    designer::ReportSave save;
+    save.id = "P-AREA";
+    save.title = "People of an area";
+    save.args = designer::EncodeDefinition(";tables:fnk_people_in_" + suffix_ +
+                                           ";fields:name;isproc:1;params:wanted|?Area|200;"
+                                           "rtitle:People;pagesize:10;");
+    std::string error;
+    ASSERT_TRUE(file.SaveReport(save, &error)) << error;
+    server_->server().SetObjectFactory(
+        [](std::string_view progid) { return CreateComponentObject(progid); });
+    EnableScriptPages(server_->server(), {});
+    server_->Start();
+    auto first = server_->Client().Get("/pg.asp?rid=P-AREA");
+    ASSERT_TRUE(first);
+    const std::string cookie = first->get_header_value("Set-Cookie");
+    cookie_ = cookie.substr(0, cookie.find(';'));
+  }
+
+  void TearDown() override {
+    if (connection_string_.empty()) return;
+    Connection db;
+    db.Open(connection_string_);
+    db.Execute("DROP FUNCTION IF EXISTS fnk_people_in_" + suffix_ + "(VARCHAR)");
+    db.Execute("DROP FUNCTION IF EXISTS fnk_everyone_" + suffix_ + "()");
+    db.Execute("DROP TABLE IF EXISTS fnk_people_" + suffix_);
+  }
+
+  httplib::Result Get(const std::string& url) {
+    return server_->Client().Get(url, httplib::Headers{{"Cookie", cookie_}});
+  }
+
+  std::string connection_string_, suffix_, cookie_;
+  std::unique_ptr<TestServer> server_;
+};
+
+TEST_F(ProcedureReportHttpTest, TypedValuesAreParametersAndOfferedFunctionsOpen) {
+  auto form = Get("/pg.asp?rid=P-AREA");
+  EXPECT_NE(form->body.find("name=\"n_Area\""), std::string::npos) << form->body;
+  auto west = Get("/pg.asp?rid=P-AREA&n_Area=West");
+  EXPECT_NE(west->body.find(">Ann<"), std::string::npos) << west->body;
+  EXPECT_EQ(west->body.find(">Bob<"), std::string::npos);
+  auto quoted = Get("/pg.asp?rid=P-AREA&n_Area=" + Server::URLEncode("O'Hara"));
+  EXPECT_NE(quoted->body.find(">O'Neil<"), std::string::npos) << quoted->body;
+  auto hostile = Get("/pg.asp?rid=P-AREA&n_Area=" + Server::URLEncode("x' OR 'a'='a"));
+  EXPECT_EQ(hostile->body.find(">Ann<"), std::string::npos) << hostile->body;
+
+  auto everyone =
+      Get("/pg.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
+                             "fnk_everyone_" + suffix_, CatalogObjectType::kProcedure)));
+  EXPECT_EQ(everyone->status, 200) << everyone->body;
+  EXPECT_NE(everyone->body.find(">Bob<"), std::string::npos) << everyone->body;
 }
 
 }  // namespace
