@@ -90,6 +90,9 @@ class ReportDisplayHttpTest : public ::testing::Test {
     Save(file, "R-PARAM",
          ";tables:Orders;fields:OrderId, Customer;filters:Customer__2__?Name;"
          "schema:,Customer~cCustomer~f~t200~;rtitle:One customer;pagesize:10;");
+    // A report whose statement was stored with it (GetReport runs it).
+    Save(file, "R-STORED", ";tables:Orders;fields:Customer;rtitle:Stored;pagesize:10;",
+         "SELECT Customer FROM Orders WHERE OrderId >= ?Min");
     // An author's relation with an OR: it must not open the hidden filter.
     Save(file, "R-OR",
          ";tables:Orders;fields:OrderId, Customer;relations:OrderId>0 OR 1=1;"
@@ -105,10 +108,12 @@ class ReportDisplayHttpTest : public ::testing::Test {
     cookie_ = cookie.substr(0, cookie.find(';'));
   }
 
-  void Save(const designer::ReportsFile& file, const std::string& id, const std::string& body) {
+  void Save(const designer::ReportsFile& file, const std::string& id, const std::string& body,
+            const std::string& query = "") {
     designer::ReportSave save;
     save.id = id;
     save.args = Definition(body);
+    save.query = query.empty() ? "" : designer::EncodeDefinition(query);
     save.title = id;
     std::string error;
     ASSERT_TRUE(file.SaveReport(save, &error)) << error;
@@ -338,6 +343,11 @@ TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {
                                "missing: Name</font></div>"),
             std::string::npos)
       << missing->body;
+  // A stored statement gets its parameters and the hidden filter too.
+  auto stored = Get("/get.asp?id=R-STORED&p=Min%3D2");
+  EXPECT_NE(stored->body.find(">Beta<"), std::string::npos) << stored->body;
+  EXPECT_EQ(stored->body.find(">Alpha<"), std::string::npos);
+  EXPECT_EQ(stored->body.find("Hidden Corp"), std::string::npos);
   auto unknown = Get("/get.asp?id=<b>x");
   EXPECT_NE(unknown->body.find("<b>Report ID: </b>&lt;B&gt;X</font>"), std::string::npos)
       << unknown->body;
