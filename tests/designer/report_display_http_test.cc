@@ -31,6 +31,7 @@ const char kReportsPage[] =
     "q.HiddenSqlFilter = 'OwnerId=1';\n"
     "q.HiddenTables = 'Secrets';\n"
     "q.HiddenFields = 'OwnerId';\n"
+    "q.DisplayReportParameters = true;\n"
     "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
     "q.DisplayReports(); %>";
 
@@ -161,6 +162,14 @@ TEST_F(ReportDisplayHttpTest, StoredReportOpensWithItsHiddenFilter) {
   ASSERT_TRUE(std::regex_search(body, build, build_link));
   EXPECT_EQ(std::string(build[1]).find("O3RhYmxlc"), std::string::npos);
   EXPECT_EQ(Get("/reports.asp?rid=nope")->status, 404);
+
+  // Opened in a popup window: a Close button instead of Build and Home.
+  auto popup = Get("/reports.asp?rid=R-ORDERS&closewin=true");
+  EXPECT_NE(popup->body.find("<input type=hidden name=__cls value=1><a class=link_button "
+                             "href=\"javascript:window.close()\""),
+            std::string::npos)
+      << popup->body;
+  EXPECT_EQ(popup->body.find("___doPostBack('"), std::string::npos);
 }
 
 TEST_F(ReportDisplayHttpTest, TamperedOrForeignStatementIsRefused) {
@@ -274,8 +283,15 @@ TEST_F(ReportDisplayHttpTest, ParametersAreLiteralsAndHiddenFiltersHold) {
   auto named = Get("/reports.asp?rid=R-PARAM&n_Name=O%27Brien");
   EXPECT_NE(named->body.find(">O'Brien</td>"), std::string::npos) << named->body;
   EXPECT_EQ(named->body.find("Alpha"), std::string::npos);
+  EXPECT_NE(named->body.find("<div class='params'><div class='param'><span class='name'>Name"
+                             "</span> = <span class='value'>O'Brien</span></div></div>"),
+            std::string::npos)
+      << named->body;
 
   // A quote in the value cannot end the literal and widen the filter.
+  auto marked = Get("/reports.asp?rid=R-PARAM&n_Name=%3Cb%3Ex");
+  EXPECT_NE(marked->body.find("<span class='value'>&lt;b&gt;x</span>"), std::string::npos);
+  EXPECT_EQ(marked->body.find("<b>x"), std::string::npos) << marked->body;
   auto hostile = Get("/reports.asp?rid=R-PARAM&n_Name=x%27%20OR%20%271%27%3D%271");
   EXPECT_EQ(hostile->status, 200);
   EXPECT_EQ(hostile->body.find("Alpha"), std::string::npos) << hostile->body;
