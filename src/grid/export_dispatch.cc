@@ -1,6 +1,8 @@
 // The grid's export routine and the temporary folder.
 #include "grid/export_dispatch.h"
 
+#include <algorithm>
+
 #include "base/ascii.h"
 #include "export/column_format_xml.h"
 #include "export/dataset_exporter.h"
@@ -95,9 +97,13 @@ void RunGridExport(DataGrid& grid) {
     }
   }
   const std::string format = g.req.export_request.format;
-  if (p.use_fast_export) {
+  if (p.use_fast_export || g.designer.first_generation_export) {
     DataSetExporter exporter(g.host);
     Configure(g, exporter);
+    if (format == "print" && g.designer.first_generation_export) {
+      exporter.ExportToHtmlForPrint(static_cast<int>(std::clamp<int64_t>(p.page_size, 1, 32767)),
+                                    g.settings.title);
+    }
     Dispatch(exporter, format, g.settings.title);
   } else {
     DataSetExporter2 exporter(g.host);
