@@ -11,10 +11,12 @@
 // expiring between two commands can never be left as a key without expiry.
 //
 // Connections are pooled: a request takes an idle connection (or opens one),
-// and gives it back unless it failed. A Redis that went away therefore costs
-// each request one refused connect and a kErrSessionStore error, and the
-// first request after it came back opens a fresh connection: the server
-// recovers without a restart.
+// and gives it back unless it failed. A pooled connection that fails (Redis
+// restarted since) takes every idle one with it and the command is sent
+// again on a fresh connection. A Redis that is away therefore costs each
+// request one refused connect and a kErrSessionStore error, and the first
+// request after it came back succeeds: the server recovers without a
+// restart.
 //
 // Thread-safe.
 #include <hiredis/hiredis.h>
@@ -159,6 +161,12 @@ class RedisSessionStore : public SessionStore {
   // Redis cannot be reached or answers with an error; the reply is never
   // null.
   ReplyPtr Command(std::vector<std::string> args) {
+    std::vector<const char*> argv;
+    std::vector<size_t> lengths;
+    for (const std::string& a : args) {
+      argv.push_back(a.data());
+      lengths.push_back(a.size());
+    }
     ContextPtr c;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -167,15 +175,21 @@ class RedisSessionStore : public SessionStore {
         idle_.pop_back();
       }
     }
+    const bool pooled = c != nullptr;
     if (!c) c = Connect();
-    std::vector<const char*> argv;
-    std::vector<size_t> lengths;
-    for (const std::string& a : args) {
-      argv.push_back(a.data());
-      lengths.push_back(a.size());
+    ReplyPtr r = Send(*c, argv, lengths);
+    if (!r && pooled) {
+      // A pooled connection fails when Redis restarted since it was used,
+      // and so do all the others that were idle with it: they are dropped
+      // together, and the command (every one the store sends may safely
+      // run twice) goes once more over a fresh connection.
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        idle_.clear();
+      }
+      c = Connect();
+      r = Send(*c, argv, lengths);
     }
-    ReplyPtr r(static_cast<redisReply*>(
-        redisCommandArgv(c.get(), static_cast<int>(argv.size()), argv.data(), lengths.data())));
     // A connection that failed is dropped, not pooled: the next command
     // connects afresh, which is how the store recovers once Redis is back.
     if (!r) Unavailable(c->errstr[0] ? c->errstr : "no reply");
@@ -187,6 +201,12 @@ class RedisSessionStore : public SessionStore {
     }
     Give(std::move(c));
     return r;
+  }
+
+  static ReplyPtr Send(redisContext& c, std::vector<const char*>& argv,
+                       std::vector<size_t>& lengths) {
+    return ReplyPtr(static_cast<redisReply*>(
+        redisCommandArgv(&c, static_cast<int>(argv.size()), argv.data(), lengths.data())));
   }
 
   void Give(ContextPtr c) {

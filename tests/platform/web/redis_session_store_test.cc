@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "fennick/error.h"
 #include "fennick/object.h"
@@ -215,11 +217,30 @@ TEST(RedisOutageTest, ARedisThatGoesAwayFailsClearlyAndIsUsedAgainWhenBack) {
               0u)
         << e.description();
   }
-  // Redis refusing writes (out of memory) is an error too, not a lost value.
   ASSERT_TRUE(redis.Start());
   EXPECT_FALSE(store->Touch("0123456789abcdef0123456789abcdef"));  // data went with it
   store->Create("0123456789abcdef0123456789abcdef");
   EXPECT_TRUE(store->Touch("0123456789abcdef0123456789abcdef"));
+
+  // Several pooled connections, then a Redis restart nobody noticed: the
+  // very first command after it succeeds.
+  {
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 6; ++i) {
+      threads.emplace_back([&] {
+        for (int n = 0; n < 50; ++n) store->Touch("0123456789abcdef0123456789abcdef");
+      });
+    }
+    for (auto& t : threads) t.join();
+  }
+  redis.Stop();
+  ASSERT_TRUE(redis.Start());
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_FALSE(store->Touch("0123456789abcdef0123456789abcdef")) << i;
+  }
+
+  // Redis refusing writes (out of memory) is an error too, not a lost value.
+  store->Create("0123456789abcdef0123456789abcdef");
   RedisCommand(redis.port(), {"CONFIG", "SET", "maxmemory", "1"});
   try {
     store->Set("0123456789abcdef0123456789abcdef", "k", Variant(std::string(1000, 'x')));
