@@ -3,12 +3,14 @@
 #include <signal.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -224,15 +226,28 @@ int Serve(int argc, char** argv) {
     return 1;
   }
 
-  std::thread watcher([&server, signals, drain_seconds] {
+  // Set when Run has returned: every request is answered or cut off.
+  std::mutex run_mutex;
+  std::condition_variable run_cv;
+  bool run_finished = false;
+  std::thread watcher([&, signals, drain_seconds] {
     int sig = 0;
     sigwait(&signals, &sig);
     // SIGTERM (a service manager, a rolling restart) drains; Ctrl-C at a
     // terminal stops at once.
+    auto grace = std::chrono::seconds(sig == SIGTERM ? drain_seconds : 0);
     if (sig == SIGTERM) {
-      server.Drain(std::chrono::seconds(drain_seconds));
+      server.Drain(grace);
     } else {
       server.Stop();
+    }
+    // A page still running when the grace period is over (one stuck in a
+    // slow query, say) would keep the process alive until its own page
+    // timeout; the promise was to exit, so the process ends without it.
+    std::unique_lock<std::mutex> lock(run_mutex);
+    if (!run_cv.wait_for(lock, grace + std::chrono::seconds(2), [&] { return run_finished; })) {
+      std::fprintf(stderr, "fennick: requests still running after the drain period; exiting\n");
+      std::_Exit(1);
     }
   });
   std::printf("Fennick %s serving %s on http://%s:%d/\n", std::string(fennick::kVersion).c_str(),
@@ -243,6 +258,11 @@ int Serve(int argc, char** argv) {
   }
   std::fflush(stdout);
   server.Run();
+  {
+    std::lock_guard<std::mutex> lock(run_mutex);
+    run_finished = true;
+  }
+  run_cv.notify_all();
   // Run returns after a signal or a failure; wake the watcher if it still waits.
   pthread_kill(watcher.native_handle(), SIGTERM);
   watcher.join();
