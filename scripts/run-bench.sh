@@ -25,3 +25,8 @@ fi
 for bench in "${benches[@]}"; do
   [ -x "$bench" ] && { echo "== $(basename "$bench")"; "$bench"; }
 done
+# Several instances behind nginx, with in-process and Redis sessions.
+if [ -x "$build/bench/http_load" ]; then
+  echo "== instances (nginx, one and three instances, in-process and Redis sessions)"
+  bash bench/instances.sh "$build"
+fi
