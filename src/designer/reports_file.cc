@@ -183,6 +183,10 @@ std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report,
         return false;
       }
     }
+    if (report.check) {
+      outcome.error = report.check(existing, GroupsOf(doc));
+      if (!outcome.ok()) return false;
+    }
     if (existing) {
       existing.SetAttribute("group", group);
       existing.SetAttribute("args", report.args);

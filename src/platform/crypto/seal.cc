@@ -78,6 +78,10 @@ std::string_view SealPurposeName(SealPurpose purpose) {
       return "fennick/grid/field-download";
     case SealPurpose::kDesignerAction:
       return "fennick/designer/action";
+    case SealPurpose::kReportBuilder:
+      return "fennick/designer/report-builder";
+    case SealPurpose::kBuilderPassword:
+      return "fennick/designer/builder-password";
   }
   // Only a value cast from outside the enumeration gets here; no token is
   // ever sealed or opened for it.

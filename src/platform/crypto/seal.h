@@ -29,6 +29,8 @@ enum class SealPurpose {
   kSortRequired,   // a grid's RequiredSortOrder, carried in its "sortreq" field
   kFieldDownload,  // a binary cell's link: command, connection string, column
   kDesignerAction,  // a designer link or form that changes the reports file
+  kReportBuilder,   // the report builder window: session, report edited, group
+  kBuilderPassword,  // a report password typed in the builder, until Finish
 };
 
 // The name bound into every token of the purpose.
