@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "designer/report_definition.h"
@@ -78,7 +79,13 @@ std::string BuildReportSql(const ReportDefinition& report, const ReportQueryOpti
 // when there are none.
 std::string GetFilters(const ReportDefinition& report, const ReportQueryOptions& options);
 
-// One filter entry with its condition code shown as words.
+// The page method GetFilter: the constant condition "0=0", whatever it is
+// given (kept for pages that call it).
+std::string GetFilter(std::string_view value, std::string_view condition,
+                      std::string_view type);
+
+// One filter entry with its condition code shown as words, as HTML: the
+// field and value are HTML-encoded, the words are in <i>.
 std::string FilterDisplayText(std::string_view entry);
 
 // A delimited table or field name for the report's database.
@@ -104,6 +111,17 @@ std::vector<ProcedureArgument> ProcedureArguments(const ReportDefinition& report
 std::string BuildProcedureCall(const ReportDefinition& report, const ReportQueryOptions& options,
                                std::string_view name_separator, std::string_view list_separator,
                                bool with_values);
+
+// A procedure call in the "|=|" / "|||" form, read back: the procedure
+// name (delimiters removed) and each "@name=literal" as a name (without
+// "@") and its value (quotes or "#" removed, doubled quotes undone). The
+// separators are looked for outside quoted literals only, so a typed value
+// holding "|||" stays one value. nullopt for text not in that form.
+struct ProcedureCall {
+  std::string procedure;
+  std::vector<std::pair<std::string, std::string>> arguments;
+};
+std::optional<ProcedureCall> ParseProcedureCall(std::string_view text);
 
 }  // namespace fennick::designer
 

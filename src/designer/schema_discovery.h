@@ -9,6 +9,7 @@
 #define FENNICK_DESIGNER_SCHEMA_DISCOVERY_H_
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,7 +48,10 @@ std::vector<ObjectSection> ListOfferedObjects(Connection& connection,
                                               const SchemaListSettings& settings);
 
 // Whether `name` (ignoring case) is an object of `type` that this page
-// offers on `connection`.
+// offers on `connection`: one the list would show (with CanViewTables on),
+// whatever the link switches say. kTable and kView stand for each other (a
+// "t" link does not tell them apart). A catalogue that fails offers
+// nothing.
 bool IsObjectOffered(Connection& connection, const SchemaListSettings& settings,
                      std::string_view name, CatalogObjectType type);
 
@@ -57,6 +61,31 @@ std::string DatabaseObjectsHtml(
     const std::vector<ObjectSection>& sections, const SchemaListSettings& settings,
     const std::function<std::string(std::string_view, std::string_view)>& caption,
     std::string_view page_url, std::string_view preserved_query);
+
+// The page's own catalogue statement of `kind` for a database type, as the
+// object list runs it on a connection of that type: SQL Server (2), SQL
+// Server Native Client (9), Sybase (8), MySQL (6, tables only) and Oracle
+// (7, no procedures). "" where the type has none (the list then asks the
+// connection's catalogue).
+std::string DefaultCatalogStatement(int database_type, CatalogObjectType kind);
+
+// A procedure's parameters as a report stores them ("name||category",
+// ","-separated), read through the connection's catalogue; "" when it takes
+// none or the catalogue does not know it.
+std::string ProcedureParameterText(Connection& connection, std::string_view procedure);
+
+// The value of a "t" link: 8 random characters, then the component's
+// Base64 of the name (of name + "-" for a procedure).
+std::string ObjectLinkValue(std::string_view name, CatalogObjectType type);
+
+// The object a "t" (or "et") value names: the name, and kProcedure when it
+// ends in "-" (kTable otherwise: a table or a view). nullopt for a value
+// that is too short or no Base64.
+struct ObjectLink {
+  std::string name;
+  CatalogObjectType type = CatalogObjectType::kTable;
+};
+std::optional<ObjectLink> ReadObjectLink(std::string_view value);
 
 }  // namespace fennick::designer
 
