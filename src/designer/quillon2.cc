@@ -6,6 +6,7 @@
 
 #include "base/ascii.h"
 #include "designer/action_token.h"
+#include "designer/builder/report_builder.h"
 #include "designer/locale_file.h"
 #include "designer/report_id.h"
 #include "designer/reports_file.h"
@@ -198,7 +199,7 @@ void Quillon2::Init(std::string_view connection_string) {
     host_.response->End();
   }
   if (host_.request->Form("a") == "p") {
-    NotBuiltYet("The report builder");
+    RunBuilder();
     host_.response->End();
   }
 }
@@ -209,7 +210,7 @@ void Quillon2::RunAction(std::string_view action) {
   } else if (action == "d2") {
     DeleteAction(true);
   } else if (action == "p") {
-    NotBuiltYet("The report builder");
+    RunBuilder();
   } else if (action == "c") {
     CreateFileAction();
   } else if (action == "g") {
@@ -312,10 +313,20 @@ void Quillon2::DisplayReports() {
   }
   const std::string form_action = request.Form("a");
   if (form_action == "p") {
-    NotBuiltYet("The report builder");
+    RunBuilder();
     host_.response->End();
   }
   NotBuiltYet(form_action == "q" ? "The report password check" : "Table display");
+}
+
+void Quillon2::RunBuilder() {
+  BuilderContext context;
+  context.reports_file = settings_.reports_file;
+  context.connection_string = settings_.connection_string;
+  context.permissions = permissions_;
+  context.preserved_query = PreservedQuery();
+  context.style_sheet = settings_.style_sheet;
+  RunReportBuilder(host_, context);
 }
 
 }  // namespace fennick::designer

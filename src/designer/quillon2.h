@@ -142,6 +142,8 @@ class Quillon2 {
   void WriteGroupEntryPage();
   void WriteCatalogue();
   void NotBuiltYet(std::string_view what);
+  // The report builder (action "p"), with this designer's settings.
+  void RunBuilder();
 
   HostContext host_;
   DesignerSettings settings_;
