@@ -16,6 +16,8 @@
 #include "designer/quillon2.h"
 #include "designer/report_id.h"
 #include "designer/reports_file.h"
+#include "designer/schema_discovery.h"
+#include "fennick/data.h"
 #include "platform/xml/xslt.h"
 
 namespace fennick::designer {
@@ -81,6 +83,30 @@ std::string WithQuery(std::string link, const std::string& query) {
 
 }  // namespace
 
+std::string Quillon2::DatabaseObjectsColumn() {
+  std::shared_ptr<Connection> connection = DesignerConnection();
+  if (!connection) return "";
+  std::map<std::string, std::string> texts;
+  if (!settings_.locale_file.empty()) {
+    LocaleTexts locale = LoadLocaleTexts(settings_.locale_file, !settings_.locale_from_request);
+    if (locale.ok()) {
+      for (const auto& [key, value] : locale.texts) texts[key] = value;
+    }
+  }
+  auto caption = [&texts](std::string_view key, std::string_view fallback) {
+    auto it = texts.find(std::string(key));
+    return it == texts.end() ? std::string(fallback) : it->second;
+  };
+  const SchemaListSettings list = ListSettings();
+  try {
+    return DatabaseObjectsHtml(ListOfferedObjects(*connection, list), list, caption,
+                               host_.page_url, PreservedQuery());
+  } catch (const Error& e) {
+    return "<td valign=\"top\"><div class=errmsg><b>Errors Occured!</b><br>Error #:" +
+           std::to_string(e.number()) + "<br>" + Html(e.description()) + "</div></td>";
+  }
+}
+
 void Quillon2::WriteCatalogue() {
   const std::string& path = host_.page_url;
   const std::string query = PreservedQuery();
@@ -88,6 +114,7 @@ void Quillon2::WriteCatalogue() {
   std::string out = "<table";
   if (!settings_.width.empty()) out += " width=\"" + Html(settings_.width) + "\"";
   out += " border=0><tr>";
+  if (permissions_.view_tables) out += DatabaseObjectsColumn();
 
   designer::ReportsFile file(settings_.reports_file);
   OpenedReports opened = file.Open();

@@ -10,6 +10,8 @@
 #include "designer/locale_file.h"
 #include "designer/report_id.h"
 #include "designer/reports_file.h"
+#include "designer/schema_discovery.h"
+#include "platform/crypto/seal.h"
 #include "platform/web/private_files.h"
 
 namespace fennick::designer {
@@ -18,7 +20,9 @@ namespace {
 // Query keys the designer reads itself; they are not carried along in the
 // links it writes.
 const std::set<std::string, std::less<>> kOwnKeys = {
-    "a", "id", "gi", "gn", "rid", "erid", "t", "tk", "closewin", "args", "sp", "et", "delgrp"};
+    "a",     "id",  "gi",     "gn",     "rid",    "erid",   "t",     "tk",
+    "closewin", "args", "sp",   "et",     "delgrp", "__sql",  "__args", "__fargs",
+    "__cls", "pwd", "rurl2", "__cqs"};
 
 std::string Html(std::string_view text) { return Server::HTMLEncode(text); }
 
@@ -219,6 +223,10 @@ void Quillon2::RunAction(std::string_view action) {
     WriteGroupEntryPage();
   } else if (action == "b") {
     ImportReportsFiles();
+  } else if (action == "j") {
+    // The popup filter window of a report page: a grid created on this
+    // request writes it from the session's filters and ends the page.
+    DataGrid popup;
   }
   // "i" and unknown actions: nothing (the page ends all the same).
 }
@@ -303,9 +311,34 @@ void Quillon2::NotBuiltYet(std::string_view what) {
 void Quillon2::DisplayReports() {
   const Request& request = *host_.request;
   if (request.FormFields().Count() == 0) {
-    if (!TrimBlanks(request.QueryString("rid")).empty() ||
-        !TrimBlanks(request.QueryString("t")).empty()) {
-      NotBuiltYet("Report display");
+    const std::string rid(TrimBlanks(request.QueryString("rid")));
+    const std::string table(TrimBlanks(request.QueryString("t")));
+    if (!rid.empty()) {
+      DisplayReport(rid);
+      return;
+    }
+    if (!table.empty()) {
+      // A password proof names its report; a proof that does not open
+      // names nothing, and the table is shown (when offered) instead.
+      const std::string proof = request.QueryString("erid");
+      if (!proof.empty()) {
+        try {
+          auto parts = OpenSealedParts(SealPurpose::kReportPassword, proof, 3);
+          if (parts) {
+            DisplayReport((*parts)[0]);
+            return;
+          }
+        } catch (const Error&) {
+          // Ignoring errors on purpose: without a server secret no proof
+          // opens.
+        }
+      }
+      std::optional<ObjectLink> link = ReadObjectLink(table);
+      if (!link) {
+        DisplayTable("");
+        return;
+      }
+      DisplayTable(link->type == CatalogObjectType::kProcedure ? "-" + link->name : link->name);
       return;
     }
     WriteCatalogue();
@@ -316,7 +349,11 @@ void Quillon2::DisplayReports() {
     RunBuilder();
     host_.response->End();
   }
-  NotBuiltYet(form_action == "q" ? "The report password check" : "Table display");
+  if (form_action == "q") {
+    PasswordCheck();
+    return;
+  }
+  TablePostBack();
 }
 
 void Quillon2::RunBuilder() {

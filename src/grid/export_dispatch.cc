@@ -1,6 +1,8 @@
 // The grid's export routine and the temporary folder.
 #include "grid/export_dispatch.h"
 
+#include <algorithm>
+
 #include "base/ascii.h"
 #include "export/column_format_xml.h"
 #include "export/dataset_exporter.h"
@@ -85,8 +87,8 @@ void RunGridExport(DataGrid& grid) {
     // files and the other formats read it whole.
     const std::string& format = g.req.export_request.format;
     const bool text = format == "csv" || format == "text";
-    const bool streams =
-        text || (p.use_fast_export && (format == "excel" || format == "doc"));
+    const bool first_generation = p.use_fast_export || g.designer.first_generation_export;
+    const bool streams = text || (first_generation && (format == "excel" || format == "doc"));
     g.result.stream_rows =
         p.create_export_file ? text : streams && g.host.response->Buffer();
     grid.OpenRecordset();
@@ -97,9 +99,13 @@ void RunGridExport(DataGrid& grid) {
     }
   }
   const std::string format = g.req.export_request.format;
-  if (p.use_fast_export) {
+  if (p.use_fast_export || g.designer.first_generation_export) {
     DataSetExporter exporter(g.host);
     Configure(g, exporter);
+    if (format == "print" && g.designer.first_generation_export) {
+      exporter.ExportToHtmlForPrint(static_cast<int>(std::clamp<int64_t>(p.page_size, 1, 32767)),
+                                    g.settings.title);
+    }
     Dispatch(exporter, format, g.settings.title);
   } else {
     DataSetExporter2 exporter(g.host);
