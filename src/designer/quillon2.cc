@@ -363,6 +363,10 @@ void Quillon2::RunBuilder() {
   context.permissions = permissions_;
   context.preserved_query = PreservedQuery();
   context.style_sheet = settings_.style_sheet;
+  context.forced_database_type = display_.database_type;
+  context.schema = ListSettings();
+  context.allow_all_filters = display_.allow_all_filters;
+  context.default_page_size = display_.default_page_size;
   RunReportBuilder(host_, context);
 }
 

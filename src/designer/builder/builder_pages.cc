@@ -706,4 +706,37 @@ void BuilderSession::WriteFinishScript(const std::string& id) {
   WriteToPage(out);
 }
 
+void BuilderSession::ShowTableChooser() {
+  std::string out = "<html><head><title>Report Builder</title>" + std::string(kStyle) +
+                    "</head><body><center><form name=\"FNKBuilder\" method=\"get\" action=\"" +
+                    Html(host_.page_url) + "\"><table width=450><tr><td>";
+  out += "<div class=step_title>Select the tables for your report</div><div class=main2>";
+  BuilderSource* source = Source();
+  if (!source) {
+    out += "<div class=builder_error>" + message_ + "</div>";
+  } else {
+    SchemaListSettings settings = context_.schema;
+    if (settings.database_type <= 0) settings.database_type = db_type_;
+    for (const ObjectSection& section : ListOfferedObjects(*connection_, settings)) {
+      out += "<b>" + Html(section.default_caption) + "</b><br>";
+      for (const OfferedObject& object : section.objects) {
+        if (object.type == CatalogObjectType::kProcedure) {
+          out += "<a href=\"" +
+                 Html(host_.page_url + "?a=p&sp=" +
+                      Server::URLEncode(EncodeDefinition(object.name + "|+|" + object.name +
+                                                         " Report"))) +
+                 "\">" + Html(object.name) + "</a><br>";
+        } else {
+          out += "<label><input type=checkbox name=t value=\"" + Html(object.name) + "\"> " +
+                 Html(object.name) + "</label><br>";
+        }
+      }
+    }
+  }
+  out += "</div><input type=hidden name=a value=p><div align=right><input type=submit "
+         "name=next value=\"Next &raquo;\"></div></td></tr></table></form></center></body>"
+         "</html>";
+  WriteToPage(out);
+}
+
 }  // namespace fennick::designer

@@ -82,6 +82,8 @@ class BuilderSession {
   std::string FieldOptions(std::string_view selected, bool numeric_only) const;
   std::string Caption(const std::string& field) const;
   void WriteFinishScript(const std::string& id);
+  // The offered tables and procedures to start a new report from.
+  void ShowTableChooser();
 
   const HostContext& host_;
   const BuilderContext& context_;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
+#include <ctime>
 
 #include "base/ascii.h"
 #include "base/split.h"
@@ -12,6 +14,7 @@
 #include "designer/report_id.h"
 #include "fennick/error.h"
 #include "grid/query/database_type.h"
+#include "platform/crypto/seal.h"
 
 namespace fennick::designer {
 namespace {
@@ -176,8 +179,33 @@ bool BuilderSession::FirstCall() {
   const std::string sp = request.QueryString("sp");
   const std::string t = request.QueryString("t");
   const std::string et = request.QueryString("et");
+  // The Build button of a report page names its report, table or
+  // procedure in a token sealed for this session ("R", "T" or "P" and the
+  // name); the catalogue's edit links name the report in Base64.
+  std::string build_table, build_procedure;
   if (!erid.empty()) {
-    ticket_.edited_id = NormalizeId(DecodeDefinition(erid));
+    std::optional<std::vector<std::string>> sealed;
+    try {
+      sealed = OpenSealedParts(SealPurpose::kReportEdit, erid, 3);
+    } catch (const Error&) {
+      // Ignoring errors on purpose: without a sealer it is a Base64 id.
+    }
+    if (sealed && (*sealed)[1] == session_id_ && !(*sealed)[0].empty() &&
+        std::atoll((*sealed)[2].c_str()) >= static_cast<long long>(std::time(nullptr))) {
+      const std::string& reference = (*sealed)[0];
+      const std::string name = reference.substr(1);
+      if (reference[0] == 'R') {
+        ticket_.edited_id = NormalizeId(name);
+      } else if (reference[0] == 'T') {
+        build_table = name;
+      } else if (reference[0] == 'P') {
+        build_procedure = name;
+      }
+    } else {
+      ticket_.edited_id = NormalizeId(DecodeDefinition(erid));
+    }
+  }
+  if (!ticket_.edited_id.empty()) {
     const std::string args = ReportsFile(context_.reports_file).GetReportArgs(ticket_.edited_id);
     if (!Allowed()) return false;
     if (args.empty()) {
@@ -197,7 +225,13 @@ bool BuilderSession::FirstCall() {
     r_.rownum = 1;
     r_.rtype = 1;
     r_.rfmt = 1;
-    if (!sp.empty()) {
+    if (!build_procedure.empty()) {
+      r_.tables = build_procedure;
+      r_.rtitle = build_procedure + " Report";
+      r_.isproc = 1;
+    } else if (!build_table.empty()) {
+      r_.tables = build_table;
+    } else if (!sp.empty()) {
       // name [= parameters] [|+| title]; the parameters are read from the
       // database's catalogue, not from the link.
       std::string text = DecodeDefinition(sp);
@@ -209,10 +243,18 @@ bool BuilderSession::FirstCall() {
       r_.tables = std::string(TrimBlanks(text.substr(0, text.find('='))));
       r_.isproc = 1;
     } else if (!t.empty()) {
-      r_.tables = t;
-      if (!r_.tables.empty() && r_.tables.front() == ',') r_.tables.erase(0, 1);
+      // "t" is a comma list, or several checked boxes joined by ", ".
+      std::vector<std::string> names;
+      for (std::string_view name : SplitTrimmed(t, ",")) {
+        if (!name.empty()) names.emplace_back(name);
+      }
+      r_.tables = Join(names, ",");
     } else if (!et.empty()) {
       r_.tables = DecodeDefinition(et);
+    } else {
+      // "New Report" from the catalogue: the tables are chosen first.
+      ShowTableChooser();
+      return true;
     }
   }
   r_.dbt = static_cast<int16_t>(db_type_);
