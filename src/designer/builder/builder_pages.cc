@@ -308,6 +308,7 @@ std::string BuilderSession::PageFields() {
       if (!later) continue;
       for (const SourceColumn& c : *later) {
         const bool key_like = c.ado_type == 3 || c.ado_type == 2 || c.ado_type == 20 ||
+                              ((c.ado_type == 200) && c.defined_size > 0 && c.defined_size < 10) ||
                               ((c.ado_type == 202 || c.ado_type == 130) && c.defined_size < 10);
         if (!key_like) continue;
         bool paired = false;

@@ -67,6 +67,9 @@ BuilderSession::BuilderSession(const HostContext& host, const BuilderContext& co
 }
 
 void BuilderSession::Run() {
+  // The builder is a window of its own: what the hosting page wrote before
+  // Init (its layout, its navigation) does not belong in it.
+  if (host_.response->Buffer()) host_.response->Clear();
   session_id_ = host_.session->SessionID();
   const bool posted = host_.request->Form("a") == "p";
   if (posted ? !Posted() : !FirstCall()) return;
