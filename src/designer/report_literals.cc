@@ -17,6 +17,7 @@ bool IsNameStart(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9'); }
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // The length of the name starting at `at` (0 when none starts there).
 size_t NameLength(std::string_view text, size_t at) {
@@ -45,6 +46,21 @@ std::tm LocalTime(std::time_t now) {
   std::tm parts{};
   localtime_r(&now, &parts);
   return parts;
+}
+
+// Where a comment starting at `at` ends (one past it), or npos when none
+// starts there: "--" and "/*" everywhere, "#" on MySQL. Comments hold no
+// tokens, and a quote inside one opens no literal.
+size_t CommentEnd(std::string_view text, size_t at, int database_type) {
+  if (text.compare(at, 2, "--") == 0 || (text[at] == '#' && database_type == kDbMySql)) {
+    size_t end = text.find('\n', at);
+    return end == std::string_view::npos ? text.size() : end;
+  }
+  if (text.compare(at, 2, "/*") == 0) {
+    size_t end = text.find("*/", at + 2);
+    return end == std::string_view::npos ? text.size() : end + 2;
+  }
+  return std::string_view::npos;
 }
 
 }  // namespace
@@ -164,7 +180,15 @@ std::optional<std::string> TokenResolver::ValueOf(std::string_view value, bool h
   if (EqualsIgnoreCase(name, "USERNAME")) session_name = "UserName";
   if (EqualsIgnoreCase(name, "USERID")) session_name = "UserId";
   std::string session = values_->session ? values_->session(session_name) : std::string();
-  if (!session.empty() || session_name != name || hidden) return session;
+  if (!session.empty()) return session;
+  if (hidden) {
+    // A row-level filter without its session value restricts to nothing:
+    // the statement is not run (an empty value would not compare with
+    // every column type, and a typed one would be the user's choice).
+    Fail("The session has no value for " + std::string(name) + ".");
+    return std::nullopt;
+  }
+  if (session_name != name) return session;
   // A session value that is not there is asked of the user instead, as a
   // required parameter of the same name.
   return Parameter(name);
@@ -177,6 +201,20 @@ std::string TokenResolver::Fill(std::string_view text, bool hidden) {
   char closing = 0;  // the delimiter that ends the quoted part we are in
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
+    if (closing == '\'' && c == '\\' && options_.database_type == kDbMySql &&
+        i + 1 < text.size()) {
+      out.append(text.substr(i, 2));  // MySQL escapes the next character
+      ++i;
+      continue;
+    }
+    if (closing == 0) {
+      if (size_t end = CommentEnd(text, i, options_.database_type);
+          end != std::string_view::npos) {
+        out.append(text.substr(i, end - i));
+        i = end - 1;
+        continue;
+      }
+    }
     if (closing != 0) {
       if (c == closing) {
         // A doubled delimiter stays inside the quotes.
@@ -245,13 +283,22 @@ std::string TokenResolver::Fill(std::string_view text, bool hidden) {
   return out;
 }
 
-size_t FindTopLevel(std::string_view sql, std::string_view keyword, size_t from) {
+std::optional<KeywordSpan> FindTopLevel(std::string_view sql, std::string_view keyword,
+                                        size_t from) {
+  keyword = TrimBlanks(keyword);
+  if (keyword.empty()) return std::nullopt;
   int depth = 0;
   char closing = 0;
   for (size_t i = 0; i < sql.size(); ++i) {
     const char c = sql[i];
     if (closing != 0) {
       if (c == closing) closing = 0;  // a doubled delimiter reopens at once
+      continue;
+    }
+    // Comments are skipped whatever the database (a "#" is no comment
+    // here: the keyword search does not know the database type).
+    if (size_t end = CommentEnd(sql, i, kDbUnknown); end != std::string_view::npos) {
+      i = end - 1;
       continue;
     }
     switch (c) {
@@ -263,9 +310,25 @@ size_t FindTopLevel(std::string_view sql, std::string_view keyword, size_t from)
       case ')': if (depth > 0) --depth; continue;
       default: break;
     }
-    if (depth == 0 && i >= from && StartsWithIgnoreCase(sql.substr(i), keyword)) return i;
+    if (depth != 0 || i < from || (i > 0 && IsNameChar(sql[i - 1]))) continue;
+    // The keyword's words, any run of white space between them.
+    size_t at = i, k = 0;
+    while (k < keyword.size() && at < sql.size()) {
+      if (keyword[k] == ' ') {
+        if (!IsSpace(sql[at])) break;
+        while (at < sql.size() && IsSpace(sql[at])) ++at;
+        while (k < keyword.size() && keyword[k] == ' ') ++k;
+        continue;
+      }
+      if (AsciiUpperChar(sql[at]) != AsciiUpperChar(keyword[k])) break;
+      ++at;
+      ++k;
+    }
+    if (k == keyword.size() && (at == sql.size() || !IsNameChar(sql[at]))) {
+      return KeywordSpan{i, at};
+    }
   }
-  return std::string_view::npos;
+  return std::nullopt;
 }
 
 }  // namespace fennick::designer

@@ -65,7 +65,8 @@ class TokenResolver {
   // nullopt when it is missing (a required parameter then joins the
   // missing list). Date tokens give ISO text. `value` starts with "@" or
   // "?"; `hidden` is set for the administrator's filters, where a missing
-  // session value never turns into a parameter the user could type.
+  // session value never turns into a parameter the user could type: it is
+  // an error (the statement does not run).
   std::optional<std::string> ValueOf(std::string_view value, bool hidden);
 
   // `text` (an author's SQL text) with its tokens and parameters filled:
@@ -85,10 +86,16 @@ class TokenResolver {
   std::string error_;
 };
 
-// The position in `sql` of `keyword` (any case, e.g. " GROUP BY ") outside
-// quoted literals, delimited names and parentheses, at `from` or later;
-// npos when there is none.
-size_t FindTopLevel(std::string_view sql, std::string_view keyword, size_t from = 0);
+// Where `keyword` ("WHERE", "GROUP BY"; any case, any white space between
+// its words) stands as a word in `sql` outside quoted literals, delimited
+// names, comments and parentheses, starting at `from` or later: the span
+// of the words; nullopt when it does not.
+struct KeywordSpan {
+  size_t begin;
+  size_t end;
+};
+std::optional<KeywordSpan> FindTopLevel(std::string_view sql, std::string_view keyword,
+                                        size_t from = 0);
 
 }  // namespace fennick::designer
 

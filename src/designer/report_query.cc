@@ -46,7 +46,7 @@ bool IsPlainName(std::string_view name) {
   if (TrimBlanks(name).empty()) return false;
   for (char c : name) {
     const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    c == '_' || c == '.' || c == ' ' || c == '$';
+                    c == '_' || c == '.' || c == '$';
     if (!ok) return false;
   }
   return true;
@@ -141,6 +141,7 @@ struct FilterValue {
   bool reference = false;   // "!" named another field: text is delimited
   bool raw_token = false;   // a token left as written (no run values)
   bool typed = false;       // came from a user or the session: strict rules
+  bool missing = false;     // a required parameter not given: nothing runs
 };
 
 // Operator and literal of one comparison; nullopt when the value cannot be
@@ -151,6 +152,8 @@ std::optional<std::string> BuildComparison(const FilterValue& v, std::string_vie
   const int type = options.database_type;
   std::string out(op);
   if (v.reference) return out + v.text;
+  // The statement will not run; the page asks for the parameter first.
+  if (v.missing) return out + "NULL";
   if (category == kCategoryDate) {
     if (v.raw_token) return out + DelimitDate(type, v.text);
     std::optional<std::string> date = DateLiteralText(type, v.text);
@@ -254,6 +257,7 @@ std::optional<std::string> FilterCondition(const ReportDefinition& report,
       std::optional<std::string> value = resolver.ValueOf(raw, false);
       v.text = value.value_or(std::string());
       v.typed = true;
+      v.missing = !value;
     } else {
       v.raw_token = true;
     }
@@ -309,6 +313,7 @@ std::optional<std::string> FilterCondition(const ReportDefinition& report,
     case 17: {
       if (v.reference) return f + " IN (" + v.text + ")";
       if (v.raw_token) return f + " IN (" + QuoteLiteral(type, v.text) + ")";
+      if (v.missing) return f + " IN (NULL)";
       std::optional<std::string> list = InList(v.text, category, options, resolver);
       if (!list) return std::nullopt;
       return f + " IN (" + *list + ")";
@@ -372,29 +377,32 @@ std::string HiddenCondition(const ReportDefinition& report, const ReportQueryOpt
 std::string InsertCondition(std::string_view statement, std::string_view condition,
                             TokenResolver& resolver) {
   if (condition.empty()) return std::string(statement);
-  if (FindTopLevel(statement, " UNION ") != std::string_view::npos ||
-      FindTopLevel(statement, " INTERSECT ") != std::string_view::npos ||
-      FindTopLevel(statement, " EXCEPT ") != std::string_view::npos) {
-    // One condition cannot restrict every part of a compound statement.
-    resolver.Fail("The report's statement cannot take its hidden filters.");
-    return std::string();
+  for (std::string_view keyword : {"UNION", "INTERSECT", "EXCEPT"}) {
+    if (FindTopLevel(statement, keyword)) {
+      // One condition cannot restrict every part of a compound statement.
+      resolver.Fail("The report's statement cannot take its hidden filters.");
+      return std::string();
+    }
   }
-  size_t end = std::string_view::npos;
-  for (std::string_view keyword : {" GROUP BY ", " HAVING ", " ORDER BY ", " LIMIT "}) {
-    size_t at = FindTopLevel(statement, keyword, 1);
-    if (at != std::string_view::npos && at < end) end = at;
+  size_t end = statement.size();
+  for (std::string_view keyword : {"GROUP BY", "HAVING", "ORDER BY", "LIMIT"}) {
+    std::optional<KeywordSpan> at = FindTopLevel(statement, keyword, 1);
+    if (at && at->begin < end) end = at->begin;
   }
-  if (end == std::string_view::npos) end = statement.size();
-  std::string head(statement.substr(0, end));
-  const std::string tail(statement.substr(end));
-  size_t where = FindTopLevel(head, " WHERE ");
+  std::string_view head = statement.substr(0, end);
+  while (!head.empty() && (head.back() == ' ' || head.back() == '\t' || head.back() == '\r' ||
+                           head.back() == '\n')) {
+    head.remove_suffix(1);
+  }
+  const std::string tail =
+      end < statement.size() ? " " + std::string(statement.substr(end)) : std::string();
   std::string out;
-  if (where != std::string_view::npos) {
-    const size_t body = where + 7;
-    out = head.substr(0, body) + "(" + head.substr(body) + ") AND (" + std::string(condition) +
+  if (std::optional<KeywordSpan> where = FindTopLevel(head, "WHERE")) {
+    out = std::string(head.substr(0, where->end)) + " (" +
+          std::string(TrimSpace(head.substr(where->end))) + ") AND (" + std::string(condition) +
           ")";
   } else {
-    out = head + " WHERE (" + std::string(condition) + ")";
+    out = std::string(head) + " WHERE (" + std::string(condition) + ")";
   }
   return out + tail;
 }
@@ -491,8 +499,10 @@ std::string ProcedureCallText(const ReportDefinition& report, const ReportQueryO
       v.text = argument.value;
       if (IsWholeToken(argument.value, '@') || IsWholeToken(argument.value, '?')) {
         if (resolver.active()) {
-          v.text = resolver.ValueOf(argument.value, false).value_or(std::string());
+          std::optional<std::string> value = resolver.ValueOf(argument.value, false);
+          v.text = value.value_or(std::string());
           v.typed = true;
+          v.missing = !value;
         } else {
           v.raw_token = true;
         }
@@ -533,9 +543,14 @@ std::string UnquoteName(std::string_view name) {
 std::string QuoteReportName(const ReportQueryOptions& options, std::string_view name,
                             bool with_owner) {
   SqlNaming naming;
-  naming.prefix = options.sql_name_prefix;
-  naming.suffix = options.sql_name_suffix;
   naming.owner = options.db_owner;
+  // Undelimited names go into SQL as written: a name that is not plain
+  // keeps the database's own delimiters, so it cannot become SQL.
+  const bool plain_owner = options.db_owner.empty() || IsPlainName(options.db_owner);
+  if (!DelimitingOff(options) || (IsPlainName(name) && plain_owner)) {
+    naming.prefix = options.sql_name_prefix;
+    naming.suffix = options.sql_name_suffix;
+  }
   return QuoteSqlName(options.database_type, name, with_owner, naming);
 }
 

@@ -57,16 +57,22 @@ struct ReportStatement {
   bool ok() const { return missing_parameters.empty() && error.empty(); }
 };
 
-// The statement of a table report from its definition: SELECT list, FROM,
-// filters, relations, GROUP BY, hidden filters, run-time tokens and
-// required parameters, in that order.
+// The statement of a report from its definition, ready to run.
+// A table report: SELECT list, FROM, filters, relations, hidden filters,
+// GROUP BY, with its run-time tokens and required parameters filled.
+// A procedure report (isproc 1): the call in the "|=|" / "|||" form with
+// each parameter's value ("?Year" and "@name" values filled from `values`,
+// missing ones listed), to be read back with ParseProcedureCall and run
+// with named parameters; hidden filters cannot reach into a procedure.
 ReportStatement PrepareReportStatement(const ReportDefinition& report,
                                        const ReportQueryOptions& options,
                                        const ReportRunValues& values);
 
 // A stored statement (the reports file's `query`) with its tokens, the
 // page's named parameters (name, value) and the hidden filters of
-// `report`'s tables applied.
+// `report`'s tables applied. Also the way to run a table shown whole:
+// "SELECT * FROM " + QuoteReportName(name) with `report.tables` = name, so
+// that tokens in the hidden filters ("OwnerId='@USERID'") are filled.
 ReportStatement PrepareStoredStatement(std::string_view sql, const ReportDefinition& report,
                                        const ReportQueryOptions& options,
                                        const ReportRunValues& values);
@@ -88,16 +94,25 @@ std::string GetFilter(std::string_view value, std::string_view condition,
 // field and value are HTML-encoded, the words are in <i>.
 std::string FilterDisplayText(std::string_view entry);
 
-// A delimited table or field name for the report's database.
+// A delimited table or field name for the report's database (with the
+// DbOwner in front when `with_owner`). With delimiting switched off, a
+// name other than letters, digits, "_", "$" and "." keeps the
+// database's own delimiters.
 std::string QuoteReportName(const ReportQueryOptions& options, std::string_view name,
                             bool with_owner);
 
 // The statement with the hidden filters of `report`'s tables and
-// HiddenSqlFilter added.
+// HiddenSqlFilter added: before the statement's own GROUP BY, HAVING,
+// ORDER BY or LIMIT, its own condition put in parentheses first. Tokens in
+// the hidden filters are left as written, so a statement that will run
+// goes through PrepareStoredStatement instead (a table shown as it is:
+// "SELECT * FROM " + its quoted name, with `report.tables` the table). A
+// compound statement (UNION, INTERSECT, EXCEPT) gives "".
 std::string ApplyHiddenSqlFilters(std::string_view statement, const ReportDefinition& report,
                                   const ReportQueryOptions& options);
 
-// A procedure report's parameters, parsed from its `params` text.
+// A procedure report's parameters, parsed from its `params` text, values
+// as stored ("?Year" stays "?Year"; PrepareReportStatement fills them).
 struct ProcedureArgument {
   std::string name;   // without the leading "@"
   std::string value;  // as the report stores it, without quotes or "#"

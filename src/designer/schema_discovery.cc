@@ -98,6 +98,20 @@ std::string DefaultCatalogStatement(int database_type, CatalogObjectType kind) {
   }
 }
 
+std::vector<ObjectField> ListObjectFields(Connection& connection, int database_type,
+                                          std::string_view name) {
+  Recordset rs = connection.Execute("SELECT * FROM " + QuoteSqlName(database_type, name, false,
+                                                                    SqlNaming()) +
+                                    " WHERE 1=0");
+  std::vector<ObjectField> fields;
+  for (size_t i = 0; i < rs.FieldCount(); ++i) {
+    Field field = rs.Fields(i);
+    fields.push_back(
+        {field.Name(), TypeClassCode(ClassifyFieldType(std::to_string(field.Type()), 1))});
+  }
+  return fields;
+}
+
 std::string ProcedureParameterText(Connection& connection, std::string_view procedure) {
   std::vector<Parameter> parameters;
   try {
@@ -119,8 +133,12 @@ std::string ProcedureParameterText(Connection& connection, std::string_view proc
   return out;
 }
 
-std::vector<ObjectSection> ListOfferedObjects(Connection& connection,
-                                              const SchemaListSettings& settings) {
+namespace {
+
+// The listing; procedure parameters are looked up only when they are to
+// be shown (deciding whether an object is offered needs none).
+std::vector<ObjectSection> ListObjects(Connection& connection, const SchemaListSettings& settings,
+                                       bool with_parameters) {
   std::vector<ObjectSection> sections;
   const int connection_type = ConnectionType(connection);
 
@@ -193,7 +211,8 @@ std::vector<ObjectSection> ListOfferedObjects(Connection& connection,
       }
       for (std::string& name : names) {
         if (InList(settings.hidden_tables, name)) continue;
-        std::string parameters = ProcedureParameterText(connection, name);
+        std::string parameters =
+            with_parameters ? ProcedureParameterText(connection, name) : std::string();
         AddObject(procedures, settings, std::move(name), CatalogObjectType::kProcedure,
                   std::move(parameters));
       }
@@ -208,18 +227,25 @@ std::vector<ObjectSection> ListOfferedObjects(Connection& connection,
     for (std::string_view name : SplitTrimmed(settings.use_procedures, ",")) {
       if (InList(settings.hidden_tables, name)) continue;
       AddObject(allowed, settings, std::string(name), CatalogObjectType::kProcedure,
-                ProcedureParameterText(connection, name));
+                with_parameters ? ProcedureParameterText(connection, name) : std::string());
     }
     AddSection(sections, std::move(allowed));
   }
   return sections;
 }
 
+}  // namespace
+
+std::vector<ObjectSection> ListOfferedObjects(Connection& connection,
+                                              const SchemaListSettings& settings) {
+  return ListObjects(connection, settings, true);
+}
+
 bool IsObjectOffered(Connection& connection, const SchemaListSettings& settings,
                      std::string_view name, CatalogObjectType type) {
   std::vector<ObjectSection> sections;
   try {
-    sections = ListOfferedObjects(connection, settings);
+    sections = ListObjects(connection, settings, false);
   } catch (const Error&) {
     return false;  // a catalogue that cannot be read offers nothing
   }

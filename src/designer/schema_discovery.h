@@ -62,6 +62,19 @@ std::string DatabaseObjectsHtml(
     const std::function<std::string(std::string_view, std::string_view)>& caption,
     std::string_view page_url, std::string_view preserved_query);
 
+// One field of a table, view or procedure result, with its type category
+// (131 number, 6 money, 7 date, 11 yes/no, 128 binary, 72 GUID, 200 text).
+struct ObjectField {
+  std::string name;
+  int category = 200;
+};
+
+// The fields of table or view `name` on `connection` (delimited for
+// `database_type`), read from an empty result of it. Raises the database's
+// fennick::Error for an object it does not know.
+std::vector<ObjectField> ListObjectFields(Connection& connection, int database_type,
+                                          std::string_view name);
+
 // The page's own catalogue statement of `kind` for a database type, as the
 // object list runs it on a connection of that type: SQL Server (2), SQL
 // Server Native Client (9), Sybase (8), MySQL (6, tables only) and Oracle
