@@ -217,6 +217,8 @@ class Quillon2 {
   // Report pages (report_display.cc).
   ReportQueryOptions QueryOptions();
   SchemaListSettings ListSettings();
+  // Session values and the request's typed parameters for a statement.
+  ReportRunValues RequestValues();
   // The designer's connection, opened on first use; null (with the error
   // box written) when it cannot be opened.
   std::shared_ptr<Connection> DesignerConnection();

@@ -213,6 +213,22 @@ std::shared_ptr<Connection> Quillon2::DesignerConnection() {
 
 std::string Quillon2::GetFilters() { return designer::GetFilters(report_, QueryOptions()); }
 
+ReportRunValues Quillon2::RequestValues() {
+  ReportRunValues values;
+  Session* session = host_.session;
+  const Request* request = host_.request;
+  values.session = [session](std::string_view name) { return session->Get(name).AsString(); };
+  // Required parameters come from the query string: "n_" + name, then name.
+  values.parameter = [request](std::string_view name) -> std::optional<std::string> {
+    const std::string prefixed = "n_" + std::string(name);
+    if (request->QueryFields().Has(prefixed)) return request->QueryString(prefixed);
+    if (request->QueryFields().Has(name)) return request->QueryString(name);
+    return std::nullopt;
+  };
+  values.now = std::time(nullptr);
+  return values;
+}
+
 // --- Finding a report --------------------------------------------------------
 
 std::optional<std::string> Quillon2::FindReport(std::string_view id, std::string* message,
@@ -280,18 +296,7 @@ void Quillon2::DisplayReport(std::string_view report_id) {
   if (report_.isproc == 1) {
     statement.sql = BuildProcedureCall(report_, options, "|=|", "|||", true);
   } else {
-    ReportRunValues values;
-    Session* session = host_.session;
-    const Request* request = host_.request;
-    values.session = [session](std::string_view name) { return session->Get(name).AsString(); };
-    values.parameter = [request](std::string_view name) -> std::optional<std::string> {
-      const std::string prefixed = "n_" + std::string(name);
-      if (request->QueryFields().Has(prefixed)) return request->QueryString(prefixed);
-      if (request->QueryFields().Has(name)) return request->QueryString(name);
-      return std::nullopt;
-    };
-    values.now = std::time(nullptr);
-    statement = PrepareReportStatement(report_, options, values);
+    statement = PrepareReportStatement(report_, options, RequestValues());
   }
   if (!statement.missing_parameters.empty()) {
     WriteParametersForm(statement.missing_parameters);
@@ -435,9 +440,19 @@ void Quillon2::DisplayTable(std::string_view table_name) {
   const ReportQueryOptions options = QueryOptions();
   std::string sql = QuoteReportName(options, name, false);
   if (!is_procedure) {
-    sql = "SELECT * FROM " + sql;
-    // The hidden filters bind a table shown whole as they bind reports.
-    sql = ApplyHiddenSqlFilters(sql, report_, options);
+    // The hidden filters (with their tokens) bind a table shown whole as
+    // they bind reports.
+    ReportStatement statement =
+        PrepareStoredStatement("SELECT * FROM " + sql, report_, options, RequestValues());
+    if (!statement.ok()) {
+      host_.response->Status("403 Forbidden");
+      ShowMessagePage("Access Denied",
+                      statement.error.empty() ? "This table cannot be shown on this page."
+                                              : Html(statement.error),
+                      "red", ReturnAddress());
+      return;
+    }
+    sql = statement.sql;
   }
   RenderReportPage((is_procedure ? "P" : "T") + name, sql, "");
 }

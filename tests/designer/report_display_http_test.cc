@@ -11,6 +11,7 @@
 #include "designer/reports_file.h"
 #include "designer/schema_discovery.h"
 #include "fennick/data.h"
+#include "frame/argument_codec.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "platform/web/test_server.h"
@@ -42,6 +43,16 @@ const char kGetReportPage[] =
     "Response.Write('[B]');\n"
     "Response.Write(html); %>";
 
+// Rows restricted by the signed-in user: the session's UserId, when the page
+// set one (query "as").
+const char kOwnerPage[] =
+    "<% if (Request.QueryString('as') != '') Session.Set('UserId', Request.QueryString('as'));\n"
+    "var q = Server.CreateObject('Fennick.Quillon2');\n"
+    "q.ReportsFile = 'data/reports.xml';\n"
+    "q.HiddenSqlFilter = \"OwnerId='@USERID'\";\n"
+    "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
+    "q.DisplayReports(); %>";
+
 std::string Definition(const std::string& body) {
   return designer::EncodeDefinition(body);
 }
@@ -54,6 +65,7 @@ class ReportDisplayHttpTest : public ::testing::Test {
     server_ = std::make_unique<TestServer>(options);
     server_->site().Write("reports.asp", kReportsPage);
     server_->site().Write("get.asp", kGetReportPage);
+    server_->site().Write("owner.asp", kOwnerPage);
     const auto data = server_->site().root() / "data";
     std::filesystem::create_directories(data);
     Connection db;
@@ -173,6 +185,34 @@ TEST_F(ReportDisplayHttpTest, TamperedOrForeignStatementIsRefused) {
   EXPECT_EQ(foreign->status, 400);
 }
 
+TEST_F(ReportDisplayHttpTest, ExportsKeepHiddenFieldsAndHiddenFilters) {
+  // A table view shows every column but the hidden one; its CSV download
+  // leaves that column out as well, and owner 2's row too.
+  auto page = Get("/reports.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
+                                          "Orders", CatalogObjectType::kTable)));
+  const std::string csv_button = Hidden(page->body, "btnExpcsv");
+  ASSERT_FALSE(csv_button.empty()) << page->body;
+  auto csv = Post("/reports.asp", {{"__SQL", Hidden(page->body, "__SQL")},
+                                   {"__ARGS", Hidden(page->body, "__ARGS")},
+                                   {"__FARGS", csv_button}});
+  ASSERT_TRUE(csv);
+  EXPECT_EQ(csv->status, 200);
+  EXPECT_NE(csv->body.find("Alpha"), std::string::npos) << csv->body;
+  EXPECT_EQ(csv->body.find("OwnerId"), std::string::npos) << csv->body;
+  EXPECT_EQ(csv->body.find("Hidden Corp"), std::string::npos) << csv->body;
+  EXPECT_EQ(csv->body.find("<form"), std::string::npos) << "the download only";
+
+  // The print page of the first-generation exporter.
+  std::string print_button = fennick::EncodeArgument(
+      "4fmt:print;hdr:OrderId,Customer;ttl:Orders;;dat:;num:;");
+  auto print = Post("/reports.asp", {{"__SQL", Hidden(page->body, "__SQL")},
+                                     {"__ARGS", Hidden(page->body, "__ARGS")},
+                                     {"__FARGS", print_button}});
+  EXPECT_EQ(print->status, 200);
+  EXPECT_NE(print->body.find("Beta"), std::string::npos) << print->body;
+  EXPECT_EQ(print->body.find("Hidden Corp"), std::string::npos);
+}
+
 TEST_F(ReportDisplayHttpTest, PasswordIsCheckedOnTheServer) {
   auto prompt = Get("/reports.asp?rid=r-secret");
   EXPECT_NE(prompt->body.find("This report requires a password"), std::string::npos);
@@ -236,6 +276,20 @@ TEST_F(ReportDisplayHttpTest, ParametersAreLiteralsAndHiddenFiltersHold) {
   auto with_or = Get("/reports.asp?rid=R-OR");
   EXPECT_NE(with_or->body.find("Beta"), std::string::npos) << with_or->body;
   EXPECT_EQ(with_or->body.find("Hidden Corp"), std::string::npos) << with_or->body;
+}
+
+TEST_F(ReportDisplayHttpTest, RowLevelFilterFollowsTheSessionUser) {
+  auto two = Get("/owner.asp?as=2&rid=R-ORDERS");
+  EXPECT_NE(two->body.find("Hidden Corp"), std::string::npos) << two->body;
+  EXPECT_EQ(two->body.find("Alpha"), std::string::npos);
+  // Same session, no "as": the session still says 2. A fresh session has
+  // no user: nothing runs, and no form asks the browser for the id.
+  auto fresh = Get("/owner.asp?rid=R-ORDERS", "");
+  EXPECT_EQ(fresh->body.find("Alpha"), std::string::npos) << fresh->body;
+  EXPECT_EQ(fresh->body.find("Hidden Corp"), std::string::npos);
+  EXPECT_EQ(fresh->body.find("n_USERID"), std::string::npos) << fresh->body;
+  auto typed = Get("/owner.asp?rid=R-ORDERS&n_USERID=1", "");
+  EXPECT_EQ(typed->body.find("Alpha"), std::string::npos) << typed->body;
 }
 
 TEST_F(ReportDisplayHttpTest, OnlyOfferedObjectsOpenByName) {
