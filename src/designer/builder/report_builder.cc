@@ -307,13 +307,18 @@ bool BuilderSession::Posted() {
 }
 
 int BuilderSession::NextPage(int src, int index) {
+  // Back and Next go to the neighbour of the posting page in the report's
+  // pages as they are after this step: switching the graph on in page 5
+  // makes the graph pages follow it, though the Next button was drawn
+  // before.
   const std::vector<int> pages = PageSequence(r_, has_parameters_);
-  if (std::find(pages.begin(), pages.end(), index) != pages.end()) return index;
-  // Pages that this report does not have (a graph page after the graph was
-  // switched off): the neighbour of the posting page in that direction.
   auto at = std::find(pages.begin(), pages.end(), src);
-  if (at == pages.end()) return pages.front();
-  return pages[std::min<size_t>(at - pages.begin() + 1, pages.size() - 1)];
+  auto to = std::find(pages.begin(), pages.end(), index);
+  if (at == pages.end()) return to == pages.end() ? pages.front() : index;
+  if (index == src) return src;
+  const size_t i = at - pages.begin();
+  if (to != pages.end() && to < at) return pages[i == 0 ? 0 : i - 1];
+  return pages[std::min(i + 1, pages.size() - 1)];
 }
 
 bool BuilderSession::ApplyStep(int src) {
