@@ -64,6 +64,9 @@ struct ReportSave {
   // with that reason. The builder checks here that an id or group it may
   // not change was not changed by someone else in the meantime.
   std::function<std::string(const XmlNode& existing, const XmlNode& groups)> check;
+  // When set, gives the encoded definition for the id the report is saved
+  // under (a new id is chosen under the lock), instead of `args`.
+  std::function<std::string(std::string_view id)> make_args;
 };
 
 struct GroupEntry {

@@ -32,7 +32,24 @@ int CategoryOfAdoType(int ado_type) {
 
 bool BuilderSource::IsOffered(std::string_view name, CatalogObjectType type) {
   if (TrimBlanks(name).empty()) return false;
-  return IsObjectOffered(connection_, settings_, name, type);
+  // The list is read once per request: a step asks for every table.
+  if (!offered_) {
+    try {
+      offered_ = ListOfferedObjects(connection_, settings_);
+    } catch (const Error&) {
+      offered_.emplace();  // a catalogue that fails offers nothing
+    }
+  }
+  const bool wants_procedure = type == CatalogObjectType::kProcedure;
+  for (const ObjectSection& section : *offered_) {
+    for (const OfferedObject& object : section.objects) {
+      if ((object.type == CatalogObjectType::kProcedure) == wants_procedure &&
+          EqualsIgnoreCase(object.name, name)) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 std::optional<std::vector<SourceColumn>> BuilderSource::TableColumns(std::string_view table,

@@ -41,8 +41,8 @@ class BuilderSource {
 
   int database_type() const { return database_type_; }
 
-  // The offered object's name as the database lists it (ignoring case), or
-  // nullopt when the page does not offer it.
+  // Whether the page offers an object of that name (ignoring case) and
+  // type (tables and views stand for each other).
   bool IsOffered(std::string_view name, CatalogObjectType type);
 
   // The columns of an offered table or view; nullopt (with the reason) for
@@ -74,6 +74,7 @@ class BuilderSource {
   SchemaListSettings settings_;
   int database_type_;
   std::map<std::string, std::vector<SourceColumn>> columns_;  // by lower-cased table
+  std::optional<std::vector<ObjectSection>> offered_;
 };
 
 // The type category of an ADO type code.

@@ -12,17 +12,6 @@
 namespace fennick::designer {
 namespace {
 
-// The reason the lock check gives when a fresh id was taken meanwhile; the
-// save then tries the next free id.
-constexpr std::string_view kIdTaken = "\x01taken";
-
-std::tm LocalNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
-}
-
 bool GroupExists(const XmlNode& groups, std::string_view id) {
   for (const XmlNode& group : groups.Elements()) {
     if (group.Name() == "group" && group.Attribute("id").value_or("") == id) return true;
@@ -134,61 +123,35 @@ SaveOutcome SaveReportDefinition(const ReportsFile& file, BuiltReport built) {
   report.rgroup = group;
   if (TrimBlanks(report.rtitle).empty()) report.rtitle = DefaultReportTitle(report.tables);
 
-  std::set<std::string> taken;
-  const std::tm now = LocalNow();
-  for (int attempt = 0; attempt < kMaxIdTries; ++attempt) {
-    bool fresh = false;
-    std::string save_id = id;
-    if (save_id.empty()) {
-      // A new id the builder gives: the first free one from this minute
-      // on. Ids taken by another builder meanwhile are found under the
-      // lock below and skipped.
-      std::optional<std::string> candidate =
-          UniqueReportId(now, RandomIdDigit(), [&](std::string_view c) {
-            return taken.count(std::string(c)) > 0 || !file.GetReportArgs(c).empty();
-          });
-      if (!candidate) {
-        out.error = "No free report id is left for this minute; please try again";
-        return out;
-      }
-      save_id = *candidate;
-      fresh = true;
+  ReportSave save;
+  save.id = id;  // "" for a new id, chosen by the reports file under its lock
+  save.group = group;
+  save.title = report.rtitle;
+  save.description = StoredDescription(report.rdesc);
+  save.ip = built.ip;
+  save.user = built.user;
+  save.typed_id = must_be_new;
+  // The definition names its own id, known only once the file chose it.
+  save.make_args = [&report](std::string_view saved_id) {
+    report.rid = std::string(saved_id);
+    return EncodeDefinition(WriteDefinition(report));
+  };
+  save.check = [&](const XmlNode& existing, const XmlNode& groups) -> std::string {
+    if (existing && must_be_new) return "A report with the id " + id + " exists already";
+    if (existing && !may.change_report_group &&
+        existing.Attribute("group").value_or("") != group) {
+      return "The report group cannot be changed";
     }
-    report.rid = save_id;
-    ReportSave save;
-    save.id = save_id;
-    save.group = group;
-    save.args = EncodeDefinition(WriteDefinition(report));
-    save.title = report.rtitle;
-    save.description = StoredDescription(report.rdesc);
-    save.ip = built.ip;
-    save.user = built.user;
-    save.typed_id = must_be_new;
-    const bool check_new = fresh || must_be_new;
-    save.check = [&](const XmlNode& existing, const XmlNode& groups) -> std::string {
-      if (existing && fresh) return std::string(kIdTaken);
-      if (existing && check_new) return "A report with the id " + save_id + " exists already";
-      if (existing && !may.change_report_group &&
-          existing.Attribute("group").value_or("") != group) {
-        return "The report group cannot be changed";
-      }
-      if (!GroupExists(groups, group)) return "The report group " + group + " does not exist";
-      return std::string();
-    };
-    std::string error;
-    std::optional<std::string> saved = file.SaveReport(save, &error);
-    if (saved) {
-      out.id = *saved;
-      return out;
-    }
-    if (fresh && error == kIdTaken) {
-      taken.insert(save_id);
-      continue;
-    }
+    if (!GroupExists(groups, group)) return "The report group " + group + " does not exist";
+    return std::string();
+  };
+  std::string error;
+  std::optional<std::string> saved = file.SaveReport(save, &error);
+  if (!saved) {
     out.error = error;
     return out;
   }
-  out.error = "No free report id is left for this minute; please try again";
+  out.id = *saved;
   return out;
 }
 
