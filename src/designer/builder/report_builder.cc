@@ -240,7 +240,7 @@ bool BuilderSession::FirstCall() {
       std::string text = DecodeDefinition(sp);
       size_t title_at = text.find("|+|");
       if (title_at != std::string::npos) {
-        r_.rtitle = text.substr(title_at + 3);
+        r_.rtitle = std::string(TrimBlanks(text.substr(title_at + 3)));
         text.resize(title_at);
       }
       r_.tables = std::string(TrimBlanks(text.substr(0, text.find('='))));
@@ -253,7 +253,7 @@ bool BuilderSession::FirstCall() {
       }
       r_.tables = Join(names, ",");
     } else if (!et.empty()) {
-      r_.tables = DecodeDefinition(et);
+      r_.tables = std::string(TrimBlanks(DecodeDefinition(et)));
     } else {
       // "New Report" from the catalogue: the tables are chosen first.
       ShowTableChooser();

@@ -14,6 +14,7 @@
 #include "fennick/page.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
+#include "platform/data/test_databases.h"
 #include "platform/web/test_server.h"
 
 namespace fennick {
@@ -452,6 +453,69 @@ TEST_F(ReportBuilderHttpTest, TwoUsersFinishingAtOnceBothFindTheirReports) {
     EXPECT_EQ(Stored(mine_id).rtitle, "Mine");
     EXPECT_EQ(Stored(theirs_id).rtitle, "Theirs");
   }
+}
+
+// A report over a PostgreSQL function with a parameter: the parameter is
+// asked for by the function's own name for it, its value is bound when
+// the builder reads the function's columns, and a function the page does
+// not offer is refused.
+class ReportBuilderPostgresTest : public ReportBuilderHttpTest {};
+
+TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
+  const std::string cs = testing::PostgresConnectionString();
+  ASSERT_FALSE(cs.empty()) << "No PostgreSQL test server: run the tests with `make test`, which "
+                              "starts one (scripts/services/postgres-start.sh)";
+  const std::string fn = "fnk_builder_orders_" + std::to_string(::getpid());
+  Connection pg;
+  pg.Open(cs);
+  pg.Execute("CREATE OR REPLACE FUNCTION " + fn +
+             "(city_name text) RETURNS TABLE(order_id int, city text, amount numeric) AS $$ "
+             "SELECT * FROM (VALUES (1, 'Oslo', 5.5), (2, 'Rome', 7.0)) v(order_id, city, amount) "
+             "WHERE v.city = city_name $$ LANGUAGE sql");
+  server_->site().Write("pg.asp", "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+                                  "q.ReportsFile = 'data/reports.xml';\n"
+                                  "q.Init('" + cs + "');\n%>");
+  auto open = Get("/pg.asp?a=p&sp=" +
+                      Server::URLEncode(designer::EncodeDefinition(fn + "|+|Orders by city")),
+                  cookie_);
+  ASSERT_EQ(open->status, 200) << open->body;
+  ASSERT_NE(open->body.find("</b> - enter the parameter values"), std::string::npos) << open->body;
+  EXPECT_EQ(Value(HiddenFields(open->body), "p_name1"), "city_name");
+
+  // A value that would break the stored parameter list, then one that
+  // would be SQL if it were pasted: bound, it is only a city nobody has.
+  auto refused = Step(open->body, {{"p_value1", "Oslo,Rome"}}, -8, "/pg.asp");
+  EXPECT_NE(refused->body.find("The value of city_name may not hold"), std::string::npos);
+  auto fields = Step(open->body, {{"p_value1", "x' OR '1'='1"}}, -8, "/pg.asp");
+  ASSERT_NE(fields->body.find("Select the fields you want to display"), std::string::npos)
+      << fields->body;
+  EXPECT_NE(fields->body.find("name=fields value=\"amount\""), std::string::npos);
+  EXPECT_EQ(Value(HiddenFields(fields->body), "params"), "city_name|x' OR '1'='1|200");
+  // A parameter the function does not have.
+  auto unknown = Step(open->body, {{"p_name1", "other"}, {"p_value1", "Oslo"}}, -8, "/pg.asp");
+  EXPECT_NE(unknown->body.find("The procedure has no parameter other"), std::string::npos);
+
+  auto oslo = Step(open->body, {{"p_value1", "Oslo"}}, -8, "/pg.asp");
+  Fields chosen = HiddenFields(oslo->body);
+  chosen.emplace_back("fields", "order_id");
+  chosen.emplace_back("fields", "amount");
+  Set(chosen, "index", "0");
+  auto done = Post("/pg.asp", chosen, cookie_);
+  const std::string id = SavedId(done->body);
+  ASSERT_FALSE(id.empty()) << done->body;
+  designer::ReportDefinition saved = Stored(id);
+  EXPECT_EQ(saved.isproc, 1);
+  EXPECT_EQ(saved.tables, fn);
+  EXPECT_EQ(saved.params, "city_name|Oslo|200");
+  EXPECT_EQ(saved.fields, "order_id, amount");
+  EXPECT_EQ(saved.rtitle, "Orders by city");
+
+  // A database function the page does not offer.
+  auto system = Get("/pg.asp?a=p&sp=" + Server::URLEncode(designer::EncodeDefinition("pg_sleep")),
+                    cookie_);
+  EXPECT_NE(system->body.find("The procedure pg_sleep is not offered"), std::string::npos)
+      << system->body;
+  pg.Execute("DROP FUNCTION " + fn + "(text)");
 }
 
 }  // namespace
