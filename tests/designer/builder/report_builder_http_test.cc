@@ -66,9 +66,15 @@ std::string Value(const Fields& fields, const std::string& name) {
   return "<missing>";
 }
 
+// Replaces every field of that name, in any letter case (the builder reads
+// names ignoring case, so two spellings would be one field of two values).
 void Set(Fields& fields, const std::string& name, const std::string& value) {
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
   for (auto it = fields.begin(); it != fields.end();) {
-    it = it->first == name ? fields.erase(it) : it + 1;
+    it = lower(it->first) == lower(name) ? fields.erase(it) : it + 1;
   }
   fields.emplace_back(name, value);
 }
@@ -516,6 +522,53 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
   EXPECT_NE(system->body.find("The procedure pg_sleep is not offered"), std::string::npos)
       << system->body;
   pg.Execute("DROP FUNCTION " + fn + "(text)");
+}
+
+// A summary report through its own pages (summary types, aggregate
+// captions) with hostile captions, posted under names in other letter
+// cases: "agCaps" and "AGCAPS" are one field.
+TEST_F(ReportBuilderHttpTest, SummaryReportCaptionsAndNamesInAnyCase) {
+  Fields state = HiddenFields(FieldsPosted());
+  Set(state, "src", "4");
+  Set(state, "RTITLE", "Totals");
+  Set(state, "GrpBy", "1");
+  Set(state, "index", "5");
+  auto page5 = Post("/admin.asp", state, cookie_);
+  ASSERT_NE(page5->body.find("Select summary types"), std::string::npos) << page5->body;
+  // Text fields are offered no aggregate; Orders.Amount is.
+  EXPECT_NE(page5->body.find("name=sum value=\"Orders.Amount\""), std::string::npos);
+  EXPECT_EQ(page5->body.find("name=sum value=\"Customers.Name\""), std::string::npos);
+  Fields summary = HiddenFields(page5->body);
+  summary.emplace_back("SUM", "Orders.Amount");
+  summary.emplace_back("sum", "Customers.Name");  // a text field is dropped
+  Set(summary, "Count", "1");
+  Set(summary, "index", "13");
+  auto page13 = Post("/admin.asp", summary, cookie_);
+  ASSERT_NE(page13->body.find("Select the fields to add footers"), std::string::npos)
+      << page13->body;
+  EXPECT_EQ(Value(HiddenFields(page13->body), "sum"), "Orders.Amount");
+  EXPECT_NE(page13->body.find("name=\"txtAgCapsSUM_1\" value=\"Amount\""), std::string::npos);
+  auto page6 = Step(page13->body,
+                    {{"TXTAGCAPSSUM_1", kHostile}, {"txtagcapsCOUNT_1", "Orders & more = 1"},
+                     {"chkNfTotal", "SUM_1"}},
+                    6);
+  ASSERT_NE(page6->body.find("Re-Order your table fields"), std::string::npos) << page6->body;
+  // "&" and "=" delimit the captions, so they are not kept as such.
+  EXPECT_EQ(Value(HiddenFields(page6->body), "agcaps"),
+            std::string("&COUNT_1=Orders + more - 1&SUM_1=") + kHostile);
+  EXPECT_EQ(page6->body.find("<script>alert"), std::string::npos);
+  Fields finish = HiddenFields(page6->body);
+  Set(finish, "AgCaps", Value(finish, "agcaps"));
+  Set(finish, "index", "0");
+  const std::string id = SavedId(Post("/admin.asp", finish, cookie_)->body);
+  ASSERT_FALSE(id.empty());
+  designer::ReportDefinition saved = Stored(id);
+  EXPECT_EQ(saved.grpby, 1);
+  EXPECT_EQ(saved.count, 1);
+  EXPECT_EQ(saved.sum, "Orders.Amount");
+  EXPECT_EQ(saved.nftotal, "SUM_1");
+  EXPECT_EQ(saved.agcaps,
+            "&COUNT_1=Orders + more - 1&SUM_1=O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
 }
 
 }  // namespace
