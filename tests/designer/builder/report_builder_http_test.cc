@@ -571,5 +571,50 @@ TEST_F(ReportBuilderHttpTest, SummaryReportCaptionsAndNamesInAnyCase) {
             "&COUNT_1=Orders + more - 1&SUM_1=O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
 }
 
+// Entries of a stored report that an edit leaves as they were are kept as
+// saved (someone the site trusted wrote them); changed ones are checked.
+TEST_F(ReportBuilderHttpTest, StoredEntriesAreKeptChangedOnesChecked) {
+  designer::ReportDefinition trusted;
+  trusted.tables = "Orders,Customers";
+  trusted.fields = "Orders.Amount";
+  trusted.relations = "Orders.CustomerID IN (SELECT CustomerID FROM Customers)";
+  trusted.filters = "Orders.Amount__17__SELECT 1";
+  trusted.schema = designer::SchemaEntry("Orders.Amount", "Amount", "[sql]SUM(#TEMP#)[/sql]", "131");
+  trusted.rid = "TRUSTED";
+  trusted.rtitle = "Trusted";
+  designer::ReportSave save;
+  save.id = "TRUSTED";
+  save.title = "Trusted";
+  save.args = designer::EncodeDefinition(designer::WriteDefinition(trusted));
+  std::string error;
+  ASSERT_TRUE(designer::ReportsFile(ReportsPath()).SaveReport(save, &error)) << error;
+
+  auto edit = Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition("TRUSTED")),
+                  cookie_);
+  ASSERT_EQ(edit->status, 200) << edit->body;
+  Fields state = HiddenFields(edit->body);
+  state.emplace_back("fields", "Orders.Amount");
+  Set(state, "relations", trusted.relations);
+  Set(state, "filters", trusted.filters);
+  Set(state, "rtitle", "Trusted, edited");
+  Set(state, "index", "0");
+  ASSERT_EQ(SavedId(Post("/admin.asp", state, cookie_)->body), "TRUSTED");
+  designer::ReportDefinition kept = Stored("TRUSTED");
+  EXPECT_EQ(kept.rtitle, "Trusted, edited");
+  EXPECT_EQ(kept.relations, trusted.relations);
+  EXPECT_EQ(kept.filters, trusted.filters);
+  EXPECT_EQ(designer::SchemaValue(kept.schema, "Orders.Amount", "f", ""), "[sql]SUM(#TEMP#)[/sql]");
+
+  Set(state, "relations", trusted.relations + " OR 1=1");
+  EXPECT_NE(Post("/admin.asp", state, cookie_)->body.find("Relations: a subquery is not allowed"),
+            std::string::npos);
+  Set(state, "relations", trusted.relations);
+  Set(state, "schema",
+      designer::SchemaEntry("Orders.Amount", "Amount", "[sql]MAX(#TEMP#)[/sql]", "131"));
+  EXPECT_NE(Post("/admin.asp", state, cookie_)->body.find("the function MAX is not allowed"),
+            std::string::npos);
+  EXPECT_EQ(Stored("TRUSTED").rtitle, "Trusted, edited");
+}
+
 }  // namespace
 }  // namespace fennick
