@@ -369,6 +369,22 @@ TEST(ReportQueryTest, HiddenFiltersKeepRestrictingRows) {
             "SELECT [Region],[Amount] FROM [Orders] WHERE ((Placed<'2026-12-6' AND "
             "Owner='2026-01-01'))");
 
+  // The date and time tokens: ISO on SQLite and PostgreSQL, unpadded
+  // dates elsewhere; numbers outside quotes.
+  options.hidden_sql_filter =
+      "Y=@YEAR AND M=@MONTH AND D=@Day AND T='@TIME' AND DT='@DATETIME' AND X='@DATEX'";
+  run.session["DATEX"] = "x";
+  s = PrepareReportStatement(Orders(), options, run.values());
+  EXPECT_EQ(s.sql,
+            "SELECT [Region],[Amount] FROM [Orders] WHERE ((Y=2026 AND M=12 AND D=6 AND "
+            "T='9:05' AND DT='2026-12-6 9:05' AND X='x'))");
+  options.database_type = 11;
+  s = PrepareReportStatement(Orders(), options, run.values());
+  EXPECT_EQ(s.sql,
+            "SELECT Region,Amount FROM Orders WHERE ((Y=2026 AND M=12 AND D=6 AND "
+            "T='09:05' AND DT='2026-12-06 09:05' AND X='x'))");
+  options.database_type = 2;
+
   // Hidden filters before GROUP BY; a summary report stays grouped.
   options.hidden_sql_filter = "Region<>'North'";
   ReportDefinition summary = Orders();
