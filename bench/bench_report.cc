@@ -145,10 +145,11 @@ void Summary() {
     plain_cpu = std::min(plain_cpu, ThreadCpuSeconds([] { ShowPlainGrid(); }));
     report_cpu = std::min(report_cpu, ThreadCpuSeconds([] { ShowReport(); }));
   }
-  std::printf("DisplayReport over %lld rows: %.1f ms CPU (%.1f ms wall); plain DataGrid: "
-              "%.1f ms CPU (%.1f ms wall); ratio %.3f CPU, %.3f wall (goal at most 1.10)\n",
-              static_cast<long long>(kRows), report_cpu * 1e3, report * 1e3, plain_cpu * 1e3,
-              plain * 1e3, report_cpu / plain_cpu, report / plain);
+  std::printf(
+      "DisplayReport over %lld rows: %.1f ms CPU (%.1f ms wall); plain DataGrid: "
+      "%.1f ms CPU (%.1f ms wall); ratio %.3f CPU, %.3f wall (goal at most 1.10)\n",
+      static_cast<long long>(kRows), report_cpu * 1e3, report * 1e3, plain_cpu * 1e3, plain * 1e3,
+      report_cpu / plain_cpu, report / plain);
 }
 
 }  // namespace

@@ -112,8 +112,12 @@ std::string Quillon2::DatabaseObjectsColumn() {
   };
   const SchemaListSettings list = ListSettings();
   try {
-    return DatabaseObjectsHtml(ListOfferedObjects(*connection, list), list, caption,
-                               host_.page_url, PreservedQuery());
+    // Its own small form: the Build Report button hands the checked
+    // tables to the page script's builder window.
+    return "<td valign=\"top\"><form name=FNKObjects onsubmit=\"return false\">" +
+           DatabaseObjectsHtml(ListOfferedObjects(*connection, list), list, caption,
+                               host_.page_url, PreservedQuery()) +
+           "</form></td>";
   } catch (const Error& e) {
     return "<td valign=\"top\"><div class=errmsg><b>Errors Occured!</b><br>Error #:" +
            std::to_string(e.number()) + "<br>" + Html(e.description()) + "</div></td>";
@@ -133,7 +137,10 @@ void Quillon2::WriteCatalogue() {
                         : "<table";
   if (!settings_.width.empty()) out += " width=\"" + Html(settings_.width) + "\"";
   out += " border=0><tr>";
-  if (permissions_.view_tables) out += DatabaseObjectsColumn();
+  if (permissions_.view_tables) {
+    WritePageScript();
+    out += DatabaseObjectsColumn();
+  }
 
   designer::ReportsFile file(settings_.reports_file);
   OpenedReports opened = file.Open();

@@ -232,10 +232,13 @@ class Quillon2 {
   void PasswordCheck();
   void TablePostBack();
   void ConfigureGrid(DataGrid& grid, const std::string& id);
+  // The report's statement on the grid: a command, or a procedure report's
+  // call read back into the procedure and its parameters.
+  void SetStatement(DataGrid& grid, const std::string& sql);
   void RenderReportPage(const std::string& reference, const std::string& sql,
                         const std::string& id);
-  void WritePageScript(const std::string& edit_token);
-  void WritePopupFilterWindow();
+  // The page script of report pages: the builder windows it opens.
+  void WritePageScript();
   void RefuseTampered();
 
   HostContext host_;

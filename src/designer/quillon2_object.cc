@@ -131,7 +131,9 @@ const MemberTable<Self>& Quillon2Members::Members() {
     small("DefaultFilterConditionIndex",
           &designer::DisplaySettings::default_filter_condition_index);
     t.Property("MaxRecords", nullptr,
-               [](Self& m, const Variant& v) { m.q->MaxRecords(static_cast<int32_t>(v.AsInt64())); },
+               [](Self& m, const Variant& v) {
+                 m.q->MaxRecords(static_cast<int32_t>(v.AsInt64()));
+               },
                ArgType::kLong);
     t.Property("CommandTimeout", nullptr,
                [](Self& m, const Variant& v) {

@@ -55,9 +55,8 @@ bool StillGood(const std::string& expiry) {
 // Opens a seal of `count` parts whose second part is the session and third
 // the expiry; nullopt when it does not open, belongs to another session or
 // has expired. Never raises: without a server secret nothing opens.
-std::optional<std::vector<std::string>> OpenForSession(SealPurpose purpose,
-                                                       std::string_view token, size_t count,
-                                                       const std::string& session) {
+std::optional<std::vector<std::string>> OpenForSession(SealPurpose purpose, std::string_view token,
+                                                       size_t count, const std::string& session) {
   if (token.empty() || session.empty()) return std::nullopt;
   try {
     auto parts = OpenSealedParts(purpose, token, count);
@@ -107,15 +106,6 @@ std::pair<std::string, std::string> SplitAt(std::string_view text, std::string_v
   size_t at = text.find(separator);
   if (at == std::string_view::npos) return {std::string(text), ""};
   return {std::string(text.substr(0, at)), std::string(text.substr(at + separator.size()))};
-}
-
-// A name without its delimiters ([x], "x", `x`).
-std::string Undelimited(std::string_view name) {
-  std::string out;
-  for (char c : name) {
-    if (c != '[' && c != ']' && c != '"' && c != '`') out.push_back(c);
-  }
-  return out;
 }
 
 // The grid caption of an aggregate column.
@@ -241,9 +231,10 @@ std::optional<std::string> Quillon2::FindReport(std::string_view id, std::string
   const std::string where = Html(settings_.reports_file.filename().string());
   if (!opened.ok()) {
     if (message) {
-      *message = "<b>Reports file not found</b></br>Make sure the file exists in the following "
-                 "location:<br><code><font color=blue>" +
-                 where + "</font></code>";
+      *message =
+          "<b>Reports file not found</b></br>Make sure the file exists in the following "
+          "location:<br><code><font color=blue>" +
+          where + "</font></code>";
     } else {
       ShowMessagePage("Reports file not found",
                       "Make sure the file exists in the following location:<br><code><font "
@@ -292,12 +283,9 @@ void Quillon2::DisplayReport(std::string_view report_id) {
     return;
   }
   const ReportQueryOptions options = QueryOptions();
-  ReportStatement statement;
-  if (report_.isproc == 1) {
-    statement.sql = BuildProcedureCall(report_, options, "|=|", "|||", true);
-  } else {
-    statement = PrepareReportStatement(report_, options, RequestValues());
-  }
+  // A procedure report's call comes with its parameter values filled as
+  // a table report's statement does.
+  ReportStatement statement = PrepareReportStatement(report_, options, RequestValues());
   if (!statement.missing_parameters.empty()) {
     WriteParametersForm(statement.missing_parameters);
     return;
@@ -354,8 +342,8 @@ void Quillon2::WriteParametersForm(const std::vector<std::string>& missing) {
   const FieldList& query = host_.request->QueryFields();
   for (size_t i = 0; i < query.Count(); ++i) {
     if (query.Get(i).empty()) continue;
-    out += "<input type=hidden name=\"" + Html(query.Name(i)) + "\" value=\"" +
-           Html(query.Get(i)) + "\">";
+    out += "<input type=hidden name=\"" + Html(query.Name(i)) + "\" value=\"" + Html(query.Get(i)) +
+           "\">";
   }
   bool first = true;
   for (const std::string& name : missing) {
@@ -364,8 +352,9 @@ void Quillon2::WriteParametersForm(const std::vector<std::string>& missing) {
     first = false;
     out += "><br>";
   }
-  out += "<br><input type=submit></form></blockquote>"
-         "<script>document.getElementById('fnkfirstparam').focus();</script>";
+  out +=
+      "<br><input type=submit></form></blockquote>"
+      "<script>document.getElementById('fnkfirstparam').focus();</script>";
   WriteToPage(out);
 }
 
@@ -384,8 +373,8 @@ void Quillon2::PasswordCheck() {
   if (right || report.rpwd.empty()) {
     std::string target = host_.page_url + "?";
     if (right) {
-      const std::string proof = SealParts(SealPurpose::kReportPassword,
-                                          {id, host_.session->SessionID(), Expiry()});
+      const std::string proof =
+          SealParts(SealPurpose::kReportPassword, {id, host_.session->SessionID(), Expiry()});
       target += "erid=" + Url(proof) + "&";
     }
     target += "rid=" + Url(id);
@@ -423,10 +412,9 @@ void Quillon2::DisplayTable(std::string_view table_name) {
   const SchemaListSettings list = ListSettings();
   const bool offered =
       !name.empty() &&
-      (is_procedure
-           ? IsObjectOffered(*connection, list, name, CatalogObjectType::kProcedure)
-           : IsObjectOffered(*connection, list, name, CatalogObjectType::kTable) ||
-                 IsObjectOffered(*connection, list, name, CatalogObjectType::kView));
+      (is_procedure ? IsObjectOffered(*connection, list, name, CatalogObjectType::kProcedure)
+                    : IsObjectOffered(*connection, list, name, CatalogObjectType::kTable) ||
+                          IsObjectOffered(*connection, list, name, CatalogObjectType::kView));
   if (!offered) {
     host_.response->Status("403 Forbidden");
     ShowMessagePage("Access Denied", "This table is not offered on this page.", "red",
@@ -439,7 +427,9 @@ void Quillon2::DisplayTable(std::string_view table_name) {
                  report_);
   const ReportQueryOptions options = QueryOptions();
   std::string sql = QuoteReportName(options, name, false);
-  if (!is_procedure) {
+  if (is_procedure) {
+    sql = BuildProcedureCall(report_, options, "|=|", "|||", true);
+  } else {
     // The hidden filters (with their tokens) bind a table shown whole as
     // they bind reports.
     ReportStatement statement =
@@ -483,7 +473,7 @@ std::string Quillon2::GetReport(std::string_view report_id,
   values.now = std::time(nullptr);
   ReportStatement statement;
   if (report_.isproc == 1) {
-    statement.sql = BuildProcedureCall(report_, options, "|=|", "|||", true);
+    statement = PrepareReportStatement(report_, options, values);
   } else {
     // The builder saves the statement empty: it is then built from the
     // definition, as the report page builds it.
@@ -506,7 +496,7 @@ std::string Quillon2::GetReport(std::string_view report_id,
   ReportGrid grid;
   LoadLocale(&grid.grid());
   ConfigureGrid(grid.grid(), id);
-  if (report_.isproc != 1) grid.grid().Command(statement.sql);
+  SetStatement(grid.grid(), statement.sql);
   return grid.GetGridHtml();
 }
 
@@ -515,7 +505,6 @@ std::string Quillon2::GetReport(std::string_view report_id,
 void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
   GridObject& g = GridInternals(grid);
   const ReportDefinition& r = report_;
-  const ReportQueryOptions options = QueryOptions();
   if (!r.summary.empty()) SetSummarySpecification(grid, r.summary);
   const auto& css = settings_.css_classes;
   grid.GridClassName(css[0]);
@@ -573,8 +562,7 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
       auto [yes, no] = SplitAt(rest, "?");
       grid.BoolColumn(field, yes, no);
     } else if (code == "C6") {
-      grid.BoolColumn(field,
-                      "<img src=\"" + Html(images) + "true.gif\" border=0 align=absmiddle>",
+      grid.BoolColumn(field, "<img src=\"" + Html(images) + "true.gif\" border=0 align=absmiddle>",
                       "<img src=\"" + Html(images) + "false.gif\" border=0 align=absmiddle>");
     } else if (code == "S1") {
       grid.RegExColumn(field, "~d(\\d{3})(\\d{3})(\\d{4})", "($1) $2-$3");
@@ -620,9 +608,9 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
         for (size_t n = 0; n < items.size(); ++n) {
           std::string caption = ReportSchemaValue(r.schema, items[n], "c");
           if (caption.empty()) caption = items[n];
-          grid.ColumnCaption(prefixes[l] + std::to_string(n + 1),
-                             caption + " <i style='font-weight:normal;'>(" + AggregateWord(l) +
-                                 ")</i>");
+          grid.ColumnCaption(
+              prefixes[l] + std::to_string(n + 1),
+              caption + " <i style='font-weight:normal;'>(" + AggregateWord(l) + ")</i>");
         }
       }
     } else {
@@ -648,12 +636,7 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
     if (!r.gflds.empty()) grid.GraphFields(r.gflds);
   }
 
-  if (r.isproc == 1) {
-    grid.SetProcedure(Undelimited(QuoteReportName(options, r.tables, false)));
-    for (const ProcedureArgument& argument : ProcedureArguments(r)) {
-      grid.AddParameter(argument.name, argument.value);
-    }
-  } else {
+  if (r.isproc != 1) {
     if (r.sortdef == 1) {
       if (r.rtype == 2) {
         grid.RequiredSortOrder("AUTO");
@@ -728,13 +711,27 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
   grid.Title(r.rtitle);
 }
 
-void Quillon2::WritePageScript(const std::string& edit_token) {
+void Quillon2::SetStatement(DataGrid& grid, const std::string& sql) {
+  if (report_.isproc != 1) {
+    grid.Command(sql);
+    return;
+  }
+  // The call is read back into the procedure and its named parameters, so
+  // a typed value reaches the database as a parameter, never as SQL.
+  std::optional<ProcedureCall> call = ParseProcedureCall(sql);
+  if (!call) return;  // the grid then reports the missing command
+  grid.SetProcedure(call->procedure);
+  for (const auto& [name, value] : call->arguments) grid.AddParameter(name, value);
+}
+
+void Quillon2::WritePageScript() {
   const std::string url = host_.page_url;
   std::string out = "<script language=\"javascript\">";
-  out += "function __POPWIN(f){var t='';var c=f.check1;if(c){if(c.length===undefined)c=[c];"
-         "for(var i=0;i<c.length;i++){if(c[i].checked)t+=','+c[i].value;}}"
-         "if(t==''){alert('You must select at least 1 table\\nbefore you can build a "
-         "report.');return;}";
+  out +=
+      "function __POPWIN(f){var t='';var c=f.check1;if(c){if(c.length===undefined)c=[c];"
+      "for(var i=0;i<c.length;i++){if(c[i].checked)t+=','+c[i].value;}}"
+      "if(t==''){alert('You must select at least 1 table\\nbefore you can build a "
+      "report.');return;}";
   const std::string size = "var w=" + std::to_string(settings_.dialog_width) +
                            ",h=" + std::to_string(settings_.dialog_height) +
                            ";var l=(screen.width-w)/2,tp=(screen.height-h)/2;";
@@ -749,7 +746,6 @@ void Quillon2::WritePageScript(const std::string& edit_token) {
   out += "function ___ESPN(sp){" + size + "window.open('" + JsText(url) +
          "?sp='+encodeURIComponent(sp)+'&a=p','wizard'," + features + ");}";
   out += "</script>";
-  (void)edit_token;
   WriteToPage(out);
 }
 
@@ -759,8 +755,7 @@ void Quillon2::RenderReportPage(const std::string& reference, const std::string&
   ReportGrid grid;
   LoadLocale(&grid.grid());
   ConfigureGrid(grid.grid(), id);
-  if (report_.isproc != 1) grid.grid().Command(sql);
-  std::string export_sql = sql;
+  SetStatement(grid.grid(), sql);
 
   if (grid.ExportPending()) {
     // Hidden fields stay out of the download too: the statement is read
@@ -798,16 +793,16 @@ void Quillon2::RenderReportPage(const std::string& reference, const std::string&
   }
 
   const bool print_view = request.Form("__FARGS") == "NSAg";
-  std::string head = "<link type=\"text/css\" rel=\"stylesheet\" href=\"" +
-                     Html(settings_.style_sheet) + "\">";
+  std::string head =
+      "<link type=\"text/css\" rel=\"stylesheet\" href=\"" + Html(settings_.style_sheet) + "\">";
   WriteToPage(head);
   std::string edit_token;
   const bool names_report = !request.Item("rid").empty() || !request.Item("erid").empty();
   if (permissions_.add_report || (permissions_.edit_report && names_report)) {
-    edit_token = SealParts(SealPurpose::kReportEdit,
-                           {reference, host_.session->SessionID(), Expiry()});
+    edit_token =
+        SealParts(SealPurpose::kReportEdit, {reference, host_.session->SessionID(), Expiry()});
   }
-  WritePageScript(edit_token);
+  WritePageScript();
   std::string out = "<form name=FNKQuillon method=post action=\"" + Html(host_.page_url) + "\">";
   if (print_view) {
     out += "<table width='100%'><tr><td valign=top";
@@ -820,19 +815,21 @@ void Quillon2::RenderReportPage(const std::string& reference, const std::string&
     out += "<title>" + Html(report_.rtitle) + "</title><table";
     if (!settings_.width.empty()) out += " width=\"" + Html(settings_.width) + "\"";
     out += "><tr><td valign=top>";
-    out += "<table class=report_header width='100%' cellspacing=0 cellpadding=0><tr><td "
-           "class='report_title' nowrap width='100%' >" +
-           Html(report_.rtitle) + "</td><td width='200' nowrap align=right class=footer>";
+    out +=
+        "<table class=report_header width='100%' cellspacing=0 cellpadding=0><tr><td "
+        "class='report_title' nowrap width='100%' >" +
+        Html(report_.rtitle) + "</td><td width='200' nowrap align=right class=footer>";
     if (!request.QueryString("closewin").empty() || !request.Form("__cls").empty()) {
-      out += "<input type=hidden name=__cls value=1><a class=link_button "
-             "href=\"javascript:window.close()\" title=\"" +
-             Html(buttons_.close_title) + "\">" + Html(buttons_.close_text) + "</a>";
+      out +=
+          "<input type=hidden name=__cls value=1><a class=link_button "
+          "href=\"javascript:window.close()\" title=\"" +
+          Html(buttons_.close_title) + "\">" + Html(buttons_.close_text) + "</a>";
     } else {
       if (!edit_token.empty()) {
         // The token is URL-safe Base64: it cannot end the script string.
         out += "<a class=link_button href=\"javascript:___doPostBack('" + edit_token +
-               "')\" title=\"" + Html(buttons_.build_title) + "\">" +
-               Html(buttons_.build_text) + "</a>";
+               "')\" title=\"" + Html(buttons_.build_title) + "\">" + Html(buttons_.build_text) +
+               "</a>";
       }
       out += " <small>&nbsp;&nbsp;</small> <a class=link_button href=\"" +
              Html(settings_.home_url) + "\" title=\"" + Html(buttons_.home_title) + "\">" +
@@ -865,7 +862,6 @@ void Quillon2::RenderReportPage(const std::string& reference, const std::string&
          "\"></form>";
   if (display_.page_break_after) out += "<div style='page-break-after:always;'>&nbsp;</div>";
   WriteToPage(out);
-  (void)export_sql;
 }
 
 void Quillon2::RefuseTampered() {
@@ -878,8 +874,7 @@ void Quillon2::TablePostBack() {
   const std::string session = host_.session->SessionID();
   auto reference =
       OpenForSession(SealPurpose::kReportReference, request.Form("__ARGS"), 3, session);
-  auto statement =
-      OpenForSession(SealPurpose::kReportStatement, request.Form("__SQL"), 4, session);
+  auto statement = OpenForSession(SealPurpose::kReportStatement, request.Form("__SQL"), 4, session);
   if (!reference || !statement || (*statement)[0] != (*reference)[0]) RefuseTampered();
   const std::string& ref = (*reference)[0];
   const std::string& sql = (*statement)[3];
@@ -892,10 +887,7 @@ void Quillon2::TablePostBack() {
     if (!args) return;
     ReadDefinition(DecodeDefinition(*args), report_);
     CurrentModuleState().field_schema = report_.schema;
-    RenderReportPage(ref, report_.isproc == 1
-                              ? BuildProcedureCall(report_, QueryOptions(), "|=|", "|||", true)
-                              : sql,
-                     name);
+    RenderReportPage(ref, sql, name);
     return;
   }
   if (kind != 'T' && kind != 'P') RefuseTampered();

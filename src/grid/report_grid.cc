@@ -88,6 +88,10 @@ std::string ReportGrid::GetGridHtml() {
     throw;
   }
   cut();
+  // The printable master-details report asks the browser to print it
+  // once it has loaded.
+  const GridObject& g = GridInternals(*grid_);
+  if (g.req.print_view && g.page->master_mode) buffer_.append("<script>window.print();</script>");
   return buffer_;
 }
 

@@ -45,7 +45,8 @@ class ReportGrid {
   // returns the buffer's whole content; the buffer is not cleared, so a
   // second call returns the first rendering followed by the second.
   // Nothing reaches the page, also when an error escapes (it escapes with
-  // the grid's trace). A pending export runs instead and ends the page.
+  // the grid's trace). The print view of a master-details report ends with
+  // a script that opens the browser's print dialog.
   std::string GetGridHtml();
 
   // Whether the request asks this grid for an export (an export button's

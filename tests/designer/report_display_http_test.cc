@@ -4,6 +4,7 @@
 // objects the page does not offer are refused; GetReport returns the
 // report and writes nothing.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <regex>
 
@@ -11,9 +12,10 @@
 #include "designer/reports_file.h"
 #include "designer/schema_discovery.h"
 #include "fennick/data.h"
-#include "frame/argument_codec.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
+#include "frame/argument_codec.h"
+#include "platform/data/test_databases.h"
 #include "platform/web/test_server.h"
 
 namespace fennick {
@@ -39,7 +41,7 @@ const char kGetReportPage[] =
     "q.HiddenSqlFilter = 'OwnerId=1';\n"
     "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
     "Response.Write('[A]');\n"
-    "var html = q.GetReport('r-orders', '');\n"
+    "var html = q.GetReport(Request.QueryString('id'), Request.QueryString('p'));\n"
     "Response.Write('[B]');\n"
     "Response.Write(html); %>";
 
@@ -53,9 +55,7 @@ const char kOwnerPage[] =
     "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
     "q.DisplayReports(); %>";
 
-std::string Definition(const std::string& body) {
-  return designer::EncodeDefinition(body);
-}
+std::string Definition(const std::string& body) { return designer::EncodeDefinition(body); }
 
 class ReportDisplayHttpTest : public ::testing::Test {
  protected:
@@ -71,8 +71,9 @@ class ReportDisplayHttpTest : public ::testing::Test {
     Connection db;
     db.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" + (data / "shop.db").string());
     db.Execute("CREATE TABLE Orders (OrderId INTEGER, Customer VARCHAR(40), OwnerId INTEGER)");
-    db.Execute("INSERT INTO Orders VALUES (1, 'Alpha', 1), (2, 'O''Brien', 1), "
-               "(3, 'Hidden Corp', 2), (4, 'Beta', 1)");
+    db.Execute(
+        "INSERT INTO Orders VALUES (1, 'Alpha', 1), (2, 'O''Brien', 1), "
+        "(3, 'Hidden Corp', 2), (4, 'Beta', 1)");
     db.Execute("CREATE TABLE Secrets (Code VARCHAR(20))");
     db.Execute("INSERT INTO Secrets VALUES ('top-secret-row')");
     db.Close();
@@ -80,7 +81,8 @@ class ReportDisplayHttpTest : public ::testing::Test {
     designer::ReportsFile file(data / "reports.xml");
     ASSERT_TRUE(file.Create().ok());
     Save(file, "R-ORDERS",
-         ";tables:Orders;fields:OrderId, Customer;filters:;relations:;schema:,OrderId~cNumber~f~t131~"
+         ";tables:Orders;fields:OrderId, "
+         "Customer;filters:;relations:;schema:,OrderId~cNumber~f~t131~"
          ",Customer~cCustomer name~f~t200~;rtitle:Orders <b>list</b>;pagesize:10;rownum:1;");
     Save(file, "R-SECRET",
          ";tables:Orders;fields:OrderId, Customer;schema:,Customer~cCustomer~f~t200~;"
@@ -148,6 +150,11 @@ TEST_F(ReportDisplayHttpTest, StoredReportOpensWithItsHiddenFilter) {
   EXPECT_EQ(body.find("SELECT"), std::string::npos);
   EXPECT_FALSE(Hidden(body, "__SQL").empty());
   EXPECT_FALSE(Hidden(body, "__ARGS").empty());
+  // The Build button carries a sealed token, not the definition.
+  std::smatch build;
+  const std::regex build_link("___doPostBack\\('([A-Za-z0-9_-]+)'\\)");
+  ASSERT_TRUE(std::regex_search(body, build, build_link));
+  EXPECT_EQ(std::string(build[1]).find("O3RhYmxlc"), std::string::npos);
   EXPECT_EQ(Get("/reports.asp?rid=nope")->status, 404);
 }
 
@@ -169,8 +176,7 @@ TEST_F(ReportDisplayHttpTest, TamperedOrForeignStatementIsRefused) {
   EXPECT_EQ(tampered->status, 400);
   EXPECT_EQ(tampered->body.find("Alpha"), std::string::npos);
 
-  auto plain_sql =
-      Post("/reports.asp", {{"__SQL", "SELECT * FROM Secrets"}, {"__ARGS", args}});
+  auto plain_sql = Post("/reports.asp", {{"__SQL", "SELECT * FROM Secrets"}, {"__ARGS", args}});
   EXPECT_EQ(plain_sql->status, 400);
   EXPECT_EQ(plain_sql->body.find("top-secret"), std::string::npos);
 
@@ -180,8 +186,8 @@ TEST_F(ReportDisplayHttpTest, TamperedOrForeignStatementIsRefused) {
   EXPECT_EQ(mixed->status, 400);
 
   // Another session cannot replay the page's seals.
-  auto foreign = server_->Client().Post(
-      "/reports.asp", httplib::Headers{}, httplib::Params{{"__SQL", sql}, {"__ARGS", args}});
+  auto foreign = server_->Client().Post("/reports.asp", httplib::Headers{},
+                                        httplib::Params{{"__SQL", sql}, {"__ARGS", args}});
   EXPECT_EQ(foreign->status, 400);
 }
 
@@ -203,8 +209,8 @@ TEST_F(ReportDisplayHttpTest, ExportsKeepHiddenFieldsAndHiddenFilters) {
   EXPECT_EQ(csv->body.find("<form"), std::string::npos) << "the download only";
 
   // The print page of the first-generation exporter.
-  std::string print_button = fennick::EncodeArgument(
-      "4fmt:print;hdr:OrderId,Customer;ttl:Orders;;dat:;num:;");
+  std::string print_button =
+      fennick::EncodeArgument("4fmt:print;hdr:OrderId,Customer;ttl:Orders;;dat:;num:;");
   auto print = Post("/reports.asp", {{"__SQL", Hidden(page->body, "__SQL")},
                                      {"__ARGS", Hidden(page->body, "__ARGS")},
                                      {"__FARGS", print_button}});
@@ -225,10 +231,9 @@ TEST_F(ReportDisplayHttpTest, PasswordIsCheckedOnTheServer) {
   EXPECT_NE(forged->body.find("This report requires a password"), std::string::npos);
   EXPECT_EQ(forged->body.find("Alpha"), std::string::npos);
 
-  auto wrong = Post("/reports.asp", {{"a", "q"},
-                                     {"rid", "R-SECRET"},
-                                     {"pwd", "S3CRET"},
-                                     {"rurl2", "javascript:alert(1)"}});
+  auto wrong =
+      Post("/reports.asp",
+           {{"a", "q"}, {"rid", "R-SECRET"}, {"pwd", "S3CRET"}, {"rurl2", "javascript:alert(1)"}});
   EXPECT_EQ(wrong->status, 403);
   EXPECT_NE(wrong->body.find("Your password was not correct. Please check your CAPS"),
             std::string::npos);
@@ -249,8 +254,8 @@ TEST_F(ReportDisplayHttpTest, PasswordIsCheckedOnTheServer) {
   EXPECT_NE(shown->body.find("Alpha"), std::string::npos) << shown->body;
 
   // The proof is for this report and this session only.
-  const std::string proof = location.substr(location.find("erid=") + 5,
-                                            location.find('&') - location.find("erid=") - 5);
+  const std::string proof =
+      location.substr(location.find("erid=") + 5, location.find('&') - location.find("erid=") - 5);
   EXPECT_EQ(Get(location, "")->body.find("Alpha"), std::string::npos);
   auto moved = Get("/reports.asp?rid=R-PARAM&erid=" + proof + "&n_Name=Alpha");
   EXPECT_NE(moved->body.find("Alpha"), std::string::npos) << "R-PARAM needs no password";
@@ -258,8 +263,7 @@ TEST_F(ReportDisplayHttpTest, PasswordIsCheckedOnTheServer) {
 
 TEST_F(ReportDisplayHttpTest, ParametersAreLiteralsAndHiddenFiltersHold) {
   auto form = Get("/reports.asp?rid=R-PARAM");
-  EXPECT_NE(form->body.find("<input type=text name=\"n_Name\""), std::string::npos)
-      << form->body;
+  EXPECT_NE(form->body.find("<input type=text name=\"n_Name\""), std::string::npos) << form->body;
   EXPECT_EQ(form->body.find("Alpha"), std::string::npos);
 
   auto named = Get("/reports.asp?rid=R-PARAM&n_Name=O%27Brien");
@@ -306,14 +310,14 @@ TEST_F(ReportDisplayHttpTest, OnlyOfferedObjectsOpenByName) {
   auto secrets = Get("/reports.asp?t=" + Server::URLEncode(encoded("Secrets")));
   EXPECT_EQ(secrets->status, 403);
   EXPECT_EQ(secrets->body.find("top-secret"), std::string::npos);
-  auto injected =
-      Get("/reports.asp?t=" + Server::URLEncode(encoded("Orders UNION SELECT Code,1,1 FROM Secrets")));
+  auto injected = Get("/reports.asp?t=" +
+                      Server::URLEncode(encoded("Orders UNION SELECT Code,1,1 FROM Secrets")));
   EXPECT_EQ(injected->status, 403);
   EXPECT_EQ(injected->body.find("top-secret"), std::string::npos);
 }
 
 TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {
-  auto page = Get("/get.asp");
+  auto page = Get("/get.asp?id=r-orders");
   ASSERT_TRUE(page);
   ASSERT_EQ(page->status, 200) << page->body;
   const size_t a = page->body.find("[A]");
@@ -321,6 +325,119 @@ TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {
   EXPECT_EQ(page->body.substr(a, 6), "[A][B]") << page->body;
   EXPECT_NE(page->body.find("Alpha", a), std::string::npos) << page->body;
   EXPECT_EQ(page->body.find("Hidden Corp"), std::string::npos);
+  EXPECT_EQ(page->body.find("<form"), std::string::npos) << "the page holds the form";
+
+  // Parameters come as a query text; a quote stays inside its literal.
+  auto named = Get("/get.asp?id=R-PARAM&p=" + Server::URLEncode("Name=O'Brien"));
+  EXPECT_NE(named->body.find(">O'Brien</td>"), std::string::npos) << named->body;
+  EXPECT_EQ(named->body.find("Alpha"), std::string::npos);
+  auto hostile = Get("/get.asp?id=R-PARAM&p=" + Server::URLEncode("Name=x' OR '1'='1"));
+  EXPECT_EQ(hostile->body.find("Alpha"), std::string::npos) << hostile->body;
+  auto missing = Get("/get.asp?id=R-PARAM");
+  EXPECT_NE(missing->body.find("[A][B]<div><font color=red face=arial>Required parameter(s) "
+                               "missing: Name</font></div>"),
+            std::string::npos)
+      << missing->body;
+  auto unknown = Get("/get.asp?id=<b>x");
+  EXPECT_NE(unknown->body.find("<b>Report ID: </b>&lt;B&gt;X</font>"), std::string::npos)
+      << unknown->body;
+}
+
+}  // namespace
+}  // namespace fennick
+
+namespace fennick {
+namespace {
+
+// Procedure reports on PostgreSQL, whose functions are its procedures: a
+// typed value reaches the function as one parameter, and a function the
+// page offers opens by its "t" link.
+class ProcedureReportHttpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    connection_string_ = testing::PostgresConnectionString();
+    ASSERT_FALSE(connection_string_.empty())
+        << "No PostgreSQL test server: run scripts/services/postgres-start.sh";
+    suffix_ = std::to_string(::getpid());
+    Connection db;
+    db.Open(connection_string_);
+    db.Execute("CREATE TABLE fnk_people_" + suffix_ + " (name VARCHAR(40), area VARCHAR(20))");
+    db.Execute("INSERT INTO fnk_people_" + suffix_ +
+               " VALUES ('Ann', 'West'), ('Bob', 'East'), ('O''Neil', 'O''Hara')");
+    db.Execute("CREATE FUNCTION fnk_people_in_" + suffix_ +
+               "(wanted VARCHAR) RETURNS TABLE(name VARCHAR) AS $$ SELECT name FROM fnk_people_" +
+               suffix_ + " WHERE area = wanted $$ LANGUAGE sql");
+    db.Execute("CREATE FUNCTION fnk_everyone_" + suffix_ +
+               "() RETURNS TABLE(name VARCHAR) AS $$ SELECT name FROM fnk_people_" + suffix_ +
+               " $$ LANGUAGE sql");
+    db.Close();
+
+    ServerOptions options;
+    options.secret = "procedure report tests";
+    server_ = std::make_unique<TestServer>(options);
+    std::string conn = connection_string_;
+    server_->site().Write("pg.asp",
+                          "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+                          "q.ReportsFile = 'data/reports.xml';\n"
+                          "q.Init('" +
+                              conn +
+                              "');\n"
+                              "q.DisplayReports(); %>");
+    const auto data = server_->site().root() / "data";
+    std::filesystem::create_directories(data);
+    designer::ReportsFile file(data / "reports.xml");
+    ASSERT_TRUE(file.Create().ok());
+    designer::ReportSave save;
+    save.id = "P-AREA";
+    save.title = "People of an area";
+    save.args = designer::EncodeDefinition(";tables:fnk_people_in_" + suffix_ +
+                                           ";fields:name;isproc:1;params:wanted|?Area|200;"
+                                           "rtitle:People;pagesize:10;");
+    std::string error;
+    ASSERT_TRUE(file.SaveReport(save, &error)) << error;
+    server_->server().SetObjectFactory(
+        [](std::string_view progid) { return CreateComponentObject(progid); });
+    EnableScriptPages(server_->server(), {});
+    server_->Start();
+    auto first = server_->Client().Get("/pg.asp?rid=P-AREA");
+    ASSERT_TRUE(first);
+    const std::string cookie = first->get_header_value("Set-Cookie");
+    cookie_ = cookie.substr(0, cookie.find(';'));
+  }
+
+  void TearDown() override {
+    if (connection_string_.empty()) return;
+    Connection db;
+    db.Open(connection_string_);
+    db.Execute("DROP FUNCTION IF EXISTS fnk_people_in_" + suffix_ + "(VARCHAR)");
+    db.Execute("DROP FUNCTION IF EXISTS fnk_everyone_" + suffix_ + "()");
+    db.Execute("DROP TABLE IF EXISTS fnk_people_" + suffix_);
+  }
+
+  httplib::Result Get(const std::string& url) {
+    return server_->Client().Get(url, httplib::Headers{{"Cookie", cookie_}});
+  }
+
+  std::string connection_string_, suffix_, cookie_;
+  std::unique_ptr<TestServer> server_;
+};
+
+TEST_F(ProcedureReportHttpTest, TypedValuesAreParametersAndOfferedFunctionsOpen) {
+  auto form = Get("/pg.asp?rid=P-AREA");
+  EXPECT_NE(form->body.find("name=\"n_Area\""), std::string::npos) << form->body;
+  auto west = Get("/pg.asp?rid=P-AREA&n_Area=West");
+  EXPECT_NE(west->body.find(">Ann<"), std::string::npos) << west->body;
+  EXPECT_EQ(west->body.find(">Bob<"), std::string::npos);
+  auto quoted = Get("/pg.asp?rid=P-AREA&n_Area=" + Server::URLEncode("O'Hara"));
+  EXPECT_NE(quoted->body.find(">O'Neil<"), std::string::npos) << quoted->body;
+  auto hostile = Get("/pg.asp?rid=P-AREA&n_Area=" + Server::URLEncode("x' OR 'a'='a"));
+  EXPECT_EQ(hostile->body.find(">Ann<"), std::string::npos) << hostile->body;
+
+  auto everyone =
+      Get("/pg.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
+                             "fnk_everyone_" + suffix_, CatalogObjectType::kProcedure)));
+  EXPECT_EQ(everyone->status, 200) << everyone->body;
+  EXPECT_NE(everyone->body.find(">Bob<"), std::string::npos) << everyone->body;
 }
 
 }  // namespace

@@ -86,7 +86,10 @@ test('the catalogue in English and in French', async () => {
   assert.equal(await french.locator('a.link_button[href*="a=n"]').first().innerText(), 'Nouveau groupe');
   const dir = process.env.FENNICK_SCREENSHOT_DIR;
   if (dir) {
+    // A page in the background is not painted: each comes to the front.
+    await english.bringToFront();
     await english.screenshot({ path: join(dir, 'designer-catalogue-en.png'), fullPage: true });
+    await french.bringToFront();
     await french.screenshot({ path: join(dir, 'designer-catalogue-fr.png'), fullPage: true });
   }
   await english.close();

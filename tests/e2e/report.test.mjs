@@ -108,3 +108,29 @@ test('a popup filter on a report page', async () => {
   await Shot(page, 'report-popup-filter.png');
   await page.close();
 });
+
+test('the summary, master-details and graph reports and a table view open', async () => {
+  const page = await Open('/demo/designer.asp');
+  await Post(page, () => page.click('a:text-is("Freight by country")'));
+  let header = await page.locator('table.grid tr').first().innerText();
+  assert.match(header, /Count/);
+  assert.match(header, /Freight\s*\(Sum\)/);
+  await Shot(page, 'report-summary.png');
+
+  await page.goto(site.base + '/demo/designer.asp');
+  await Post(page, () => page.click('a:text-is("Orders per customer")'));
+  assert.ok(await page.locator('a:text-is("Show all Details")').count() > 0);
+  await Shot(page, 'report-master-details.png');
+
+  await page.goto(site.base + '/demo/designer.asp');
+  await Post(page, () => page.click('a:text-is("Products per supplier")'));
+  assert.match(await page.locator('body').innerText(), /Products and prices by supplier/);
+  await Shot(page, 'report-graph.png');
+
+  await page.goto(site.base + '/demo/designer.asp');
+  await Post(page, () => page.click('a.link_button:text-is("Customers")'));
+  assert.equal(await page.locator('td.report_title').innerText(), 'Customers Report');
+  assert.ok((await Rows(page)).length > 0);
+  await Shot(page, 'report-table.png');
+  await page.close();
+});

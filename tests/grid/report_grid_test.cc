@@ -16,9 +16,13 @@ namespace {
 
 class ReportGridTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { Page({}); }
+
+  void Page(std::vector<std::pair<std::string, std::string>> form) {
     InstallSealer(Sealer::KeyFromSecret("report grid tests"));
+    binding_.reset();
     Request r;
+    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
     r.SetVariable("URL", "/reports.asp");
     page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s1"), app_,
                                           Server("/site", "/reports.asp", nullptr, "en_US"));
@@ -62,6 +66,20 @@ TEST_F(ReportGridTest, ReturnsTheGridAndWritesNothingToThePage) {
   EXPECT_EQ(both.substr(0, first.size()), first);
   EXPECT_GT(both.size(), first.size());
   EXPECT_EQ(page_->response().Body(), "<p>page</p>");
+}
+
+TEST_F(ReportGridTest, PrintedMasterDetailsAsksTheBrowserToPrint) {
+  Page({{"__FARGS", "NSAg"}, {"pagesize", "10"}});
+  ReportGrid report;
+  Configure(report.grid());
+  report.grid().MasterTable("Items");
+  const std::string html = report.GetGridHtml();
+  EXPECT_NE(html.find("Coffee"), std::string::npos) << html;
+  EXPECT_EQ(html.substr(html.size() - 32), "<script>window.print();</script>");
+
+  ReportGrid plain;
+  Configure(plain.grid());
+  EXPECT_EQ(plain.GetGridHtml().find("window.print"), std::string::npos);
 }
 
 TEST_F(ReportGridTest, FormatListsStayWithTheirGrid) {
