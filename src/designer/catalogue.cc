@@ -128,13 +128,7 @@ void Quillon2::WriteCatalogue() {
   const std::string& path = host_.page_url;
   const std::string query = PreservedQuery();
   const CatalogueTexts texts = LoadCatalogueTexts(settings_);
-  // The object list's Build Report button opens the builder through the
-  // page script.
-  if (permissions_.view_tables) WritePageScript("");
-  // The button collects the checked tables of its form.
-  std::string out = permissions_.view_tables
-                        ? "<form name=FNKCatalogue action=\"#\" onsubmit=\"return false\"><table"
-                        : "<table";
+  std::string out = "<table";
   if (!settings_.width.empty()) out += " width=\"" + Html(settings_.width) + "\"";
   out += " border=0><tr>";
   if (permissions_.view_tables) {
@@ -221,8 +215,7 @@ void Quillon2::WriteCatalogue() {
                       "navy", ReturnAddress());
     }
   }
-  WriteToPage("</tr></table>" + std::string(permissions_.view_tables ? "</form>" : "") + "<title>" +
-              Html(settings_.title) + "</title>");
+  WriteToPage("</tr></table><title>" + Html(settings_.title) + "</title>");
 }
 
 void Quillon2::WriteGroupEntryPage() {
