@@ -889,6 +889,22 @@ bool BuilderSession::CheckAll() {
   }
   r_.summary = Join(summaries, ",");
   if (!r_.legend.empty() && !is_field(r_.legend)) r_.legend.clear();
+  // Switches rode in hidden fields too: each back in its range.
+  r_.pagesize = static_cast<int16_t>(std::clamp<int>(r_.pagesize, 1, 10000));
+  auto one_of = [](int16_t& value, int low, int high, int fallback) {
+    if (value < low || value > high) value = static_cast<int16_t>(fallback);
+  };
+  one_of(r_.rfmt, 1, 2, 1);
+  one_of(r_.sonly, 0, 2, 1);
+  one_of(r_.join, 0, 2, 1);
+  one_of(r_.rtype, 1, 2, 1);
+  one_of(r_.graph, 0, 3, 1);
+  one_of(r_.conly, 0, 2, 1);
+  for (int16_t* flag : {&r_.grpby, &r_.distinct, &r_.shwsrch, &r_.sortdef, &r_.rownum,
+                        &r_.coltotal, &r_.colavg, &r_.rowtotal, &r_.rowavg, &r_.chart,
+                        &r_.count, &r_.distsrchtxt}) {
+    one_of(*flag, 0, 1, 0);
+  }
   bool master_known = r_.mtbl.empty();
   for (std::string_view t : SplitTrimmed(r_.tables, ",")) master_known |= t == r_.mtbl;
   if (!master_known) r_.mtbl.clear();
