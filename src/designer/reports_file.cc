@@ -189,7 +189,7 @@ std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report,
     }
     if (existing) {
       existing.SetAttribute("group", group);
-      existing.SetAttribute("args", report.make_args ? report.make_args(id) : report.args);
+      existing.SetAttribute("args", report.make_args ? report.make_args(id, existing) : report.args);
       existing.SetAttribute("title", report.title);
       existing.SetAttribute("modified", stamp);
       existing.SetAttribute("query", report.query);
@@ -198,7 +198,7 @@ std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report,
       existing.SetText(report.description);
     } else {
       XmlNode node = reports.AppendElement("report");
-      node.SetAttribute("args", report.make_args ? report.make_args(id) : report.args);
+      node.SetAttribute("args", report.make_args ? report.make_args(id, XmlNode()) : report.args);
       node.SetAttribute("id", id);
       node.SetAttribute("group", group);
       node.SetAttribute("title", report.title);

@@ -65,8 +65,9 @@ struct ReportSave {
   // not change was not changed by someone else in the meantime.
   std::function<std::string(const XmlNode& existing, const XmlNode& groups)> check;
   // When set, gives the encoded definition for the id the report is saved
-  // under (a new id is chosen under the lock), instead of `args`.
-  std::function<std::string(std::string_view id)> make_args;
+  // under (a new id is chosen under the lock) and the stored report it
+  // replaces (a null node for a new one), instead of `args`.
+  std::function<std::string(std::string_view id, const XmlNode& existing)> make_args;
 };
 
 struct GroupEntry {

@@ -110,16 +110,9 @@ SaveOutcome SaveReportDefinition(const ReportsFile& file, BuiltReport built) {
     return out;
   }
 
-  // The password: typed in this builder, or the stored report's.
-  if (built.new_password) {
-    report.rpwd = *built.new_password;
-  } else if (editing) {
-    ReportDefinition stored;
-    ReadDefinition(DecodeDefinition(file.GetReportArgs(ticket.edited_id)), stored);
-    report.rpwd = stored.rpwd;
-  } else {
-    report.rpwd.clear();
-  }
+  // The password: typed in this builder, or (below, under the lock) the
+  // stored report's.
+  report.rpwd = built.new_password.value_or("");
   report.rgroup = group;
   if (TrimBlanks(report.rtitle).empty()) report.rtitle = DefaultReportTitle(report.tables);
 
@@ -132,8 +125,18 @@ SaveOutcome SaveReportDefinition(const ReportsFile& file, BuiltReport built) {
   save.user = built.user;
   save.typed_id = must_be_new;
   // The definition names its own id, known only once the file chose it.
-  save.make_args = [&report](std::string_view saved_id) {
+  const bool keep_password = editing && !built.new_password;
+  std::string renamed_from_args;  // a report saved under a new id keeps its password too
+  if (keep_password && must_be_new) renamed_from_args = file.GetReportArgs(ticket.edited_id);
+  save.make_args = [&](std::string_view saved_id, const XmlNode& existing) {
     report.rid = std::string(saved_id);
+    if (keep_password) {
+      ReportDefinition stored;
+      ReadDefinition(DecodeDefinition(existing ? existing.Attribute("args").value_or("")
+                                               : renamed_from_args),
+                     stored);
+      report.rpwd = stored.rpwd;
+    }
     return EncodeDefinition(WriteDefinition(report));
   };
   save.check = [&](const XmlNode& existing, const XmlNode& groups) -> std::string {

@@ -73,6 +73,10 @@ TEST_F(ReportSaveTest, NewReportsGetFreshIdsAndEditsKeepTheirs) {
   EXPECT_EQ(edited.id, saved.id);
   EXPECT_EQ(Stored(saved.id).rtitle, "Renamed");
   EXPECT_EQ(Stored(saved.id).rpwd, "s3cret");
+  // Saved under a new id (CanEditReportId), it keeps the password too.
+  BuiltReport renamed = Built("COPY", "", {saved.id, ""});
+  ASSERT_TRUE(SaveReportDefinition(*file_, renamed).ok());
+  EXPECT_EQ(Stored("COPY").rpwd, "s3cret");
   edit.new_password = "";
   ASSERT_TRUE(SaveReportDefinition(*file_, edit).ok());
   EXPECT_EQ(Stored(saved.id).rpwd, "");
