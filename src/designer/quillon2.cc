@@ -367,6 +367,7 @@ void Quillon2::RunBuilder() {
   context.schema = ListSettings();
   context.allow_all_filters = display_.allow_all_filters;
   context.default_page_size = display_.default_page_size;
+  context.use_fields = display_.use_fields;
   RunReportBuilder(host_, context);
 }
 

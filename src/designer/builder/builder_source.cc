@@ -66,6 +66,20 @@ std::optional<std::vector<SourceColumn>> BuilderSource::TableColumns(std::string
     Recordset rs =
         connection_.Execute("SELECT * FROM " + QuoteSqlName(database_type_, table) + " WHERE 1=0");
     std::vector<SourceColumn> columns = ColumnsOf(rs);
+    if (!TrimBlanks(use_fields_).empty()) {
+      // Only the fields the page lets users report on.
+      std::vector<SourceColumn> allowed;
+      for (SourceColumn& c : columns) {
+        for (std::string_view f : SplitTrimmed(use_fields_, ",")) {
+          if (EqualsIgnoreCase(f, c.name) ||
+              EqualsIgnoreCase(f, std::string(table) + "." + c.name)) {
+            allowed.push_back(c);
+            break;
+          }
+        }
+      }
+      columns = std::move(allowed);
+    }
     columns_[key] = columns;
     return columns;
   } catch (const Error& e) {

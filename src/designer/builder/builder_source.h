@@ -36,8 +36,13 @@ struct SourceParameter {
 
 class BuilderSource {
  public:
-  BuilderSource(Connection& connection, SchemaListSettings settings, int database_type)
-      : connection_(connection), settings_(std::move(settings)), database_type_(database_type) {}
+  // `use_fields` (UseFields) limits the columns offered when not empty.
+  BuilderSource(Connection& connection, SchemaListSettings settings, int database_type,
+                std::string use_fields = {})
+      : connection_(connection),
+        settings_(std::move(settings)),
+        database_type_(database_type),
+        use_fields_(std::move(use_fields)) {}
 
   int database_type() const { return database_type_; }
 
@@ -73,6 +78,7 @@ class BuilderSource {
   Connection& connection_;
   SchemaListSettings settings_;
   int database_type_;
+  std::string use_fields_;
   std::map<std::string, std::vector<SourceColumn>> columns_;  // by lower-cased table
   std::optional<std::vector<ObjectSection>> offered_;
 };

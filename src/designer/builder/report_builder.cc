@@ -101,7 +101,7 @@ BuilderSource* BuilderSession::Source() {
   }
   SchemaListSettings settings = context_.schema;
   if (settings.database_type <= 0) settings.database_type = db_type_;
-  source_ = std::make_unique<BuilderSource>(*connection_, settings, db_type_);
+  source_ = std::make_unique<BuilderSource>(*connection_, settings, db_type_, context_.use_fields);
   return source_.get();
 }
 

@@ -41,6 +41,9 @@ struct BuilderContext {
   int16_t default_page_size = 10;
   std::string preserved_query;  // carried in the builder's own address
   std::string style_sheet;
+  // UseFields: when set, the only fields offered ("Table.Field" or
+  // "Field", comma-separated, ignoring case).
+  std::string use_fields;
 };
 
 // Runs the builder for the running page: the first call (query "t", "et",

@@ -97,6 +97,7 @@ class ReportBuilderHttpTest : public ::testing::Test {
     server_->site().Write("admin.asp", PageScript(""));
     server_->site().Write("reader.asp", PageScript("q.CanAddReport = false;\n"
                                                    "q.CanEditReport = false;\n"));
+    server_->site().Write("narrow.asp", PageScript("q.UseFields = 'Orders.Amount, name';\n"));
     server_->site().Write("fixed.asp", PageScript("q.CanEditReportId = false;\n"
                                                   "q.CanChangeReportGroup = false;\n"));
     std::filesystem::create_directories(server_->site().root() / "data");
@@ -614,6 +615,21 @@ TEST_F(ReportBuilderHttpTest, StoredEntriesAreKeptChangedOnesChecked) {
   EXPECT_NE(Post("/admin.asp", state, cookie_)->body.find("the function MAX is not allowed"),
             std::string::npos);
   EXPECT_EQ(Stored("TRUSTED").rtitle, "Trusted, edited");
+}
+
+// UseFields: the builder offers and accepts only those fields.
+TEST_F(ReportBuilderHttpTest, UseFieldsLimitsTheFieldsOffered) {
+  auto first = Get("/narrow.asp?a=p&t=Orders,Customers", cookie_);
+  ASSERT_EQ(first->status, 200) << first->body;
+  EXPECT_NE(first->body.find("name=fields value=\"Orders.Amount\""), std::string::npos);
+  EXPECT_NE(first->body.find("name=fields value=\"Customers.Name\""), std::string::npos);
+  EXPECT_EQ(first->body.find("name=fields value=\"Orders.Note\""), std::string::npos);
+  Fields fields = HiddenFields(first->body);
+  fields.emplace_back("fields", "Orders.Note");
+  Set(fields, "index", "0");
+  EXPECT_NE(Post("/narrow.asp", fields, cookie_)->body.find(
+                "Fields: the field Orders.Note does not exist in the report's tables"),
+            std::string::npos);
 }
 
 }  // namespace
