@@ -506,8 +506,25 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
   Fields chosen = HiddenFields(oslo->body);
   chosen.emplace_back("fields", "order_id");
   chosen.emplace_back("fields", "amount");
-  Set(chosen, "index", "0");
-  auto done = Post("/pg.asp", chosen, cookie_);
+  Set(chosen, "index", "-7");
+  auto captions = Post("/pg.asp", chosen, cookie_);
+  ASSERT_NE(captions->body.find("Add captions (aliases) to field names"), std::string::npos)
+      << captions->body;
+  // A procedure report has no computed columns.
+  EXPECT_EQ(captions->body.find(">SQL expression</option>"), std::string::npos);
+  Fields named = HiddenFields(captions->body);
+  named.emplace_back("captions", kHostile);
+  named.emplace_back("captions", "Amount");
+  named.emplace_back("formats", "");
+  named.emplace_back("formats", "N2");
+  Set(named, "index", "-6");
+  auto details = Post("/pg.asp", named, cookie_);
+  ASSERT_NE(details->body.find("Add a title and description"), std::string::npos)
+      << details->body;
+  EXPECT_EQ(details->body.find("<script>alert"), std::string::npos);
+  EXPECT_EQ(details->body.find("Summary report"), std::string::npos);
+  auto done = Step(details->body, {{"rtitle", "Orders by city"}, {"rdesc", kHostile}}, 0,
+                   "/pg.asp");
   const std::string id = SavedId(done->body);
   ASSERT_FALSE(id.empty()) << done->body;
   designer::ReportDefinition saved = Stored(id);
@@ -516,6 +533,9 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
   EXPECT_EQ(saved.params, "city_name|Oslo|200");
   EXPECT_EQ(saved.fields, "order_id, amount");
   EXPECT_EQ(saved.rtitle, "Orders by city");
+  EXPECT_EQ(designer::SchemaValue(saved.schema, "order_id", "c", ""),
+            "O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
+  EXPECT_EQ(designer::SchemaValue(saved.schema, "amount", "f", ""), "N2");
 
   // A database function the page does not offer.
   auto system = Get("/pg.asp?a=p&sp=" + Server::URLEncode(designer::EncodeDefinition("pg_sleep")),
