@@ -31,6 +31,7 @@ const char kReportsPage[] =
     "q.HiddenSqlFilter = 'OwnerId=1';\n"
     "q.HiddenTables = 'Secrets';\n"
     "q.HiddenFields = 'OwnerId';\n"
+    "q.DisplayReportParameters = true;\n"
     "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
     "q.DisplayReports(); %>";
 
@@ -90,6 +91,9 @@ class ReportDisplayHttpTest : public ::testing::Test {
     Save(file, "R-PARAM",
          ";tables:Orders;fields:OrderId, Customer;filters:Customer__2__?Name;"
          "schema:,Customer~cCustomer~f~t200~;rtitle:One customer;pagesize:10;");
+    // A report whose statement was stored with it (GetReport runs it).
+    Save(file, "R-STORED", ";tables:Orders;fields:Customer;rtitle:Stored;pagesize:10;",
+         "SELECT Customer FROM Orders WHERE OrderId >= ?Min");
     // An author's relation with an OR: it must not open the hidden filter.
     Save(file, "R-OR",
          ";tables:Orders;fields:OrderId, Customer;relations:OrderId>0 OR 1=1;"
@@ -105,10 +109,12 @@ class ReportDisplayHttpTest : public ::testing::Test {
     cookie_ = cookie.substr(0, cookie.find(';'));
   }
 
-  void Save(const designer::ReportsFile& file, const std::string& id, const std::string& body) {
+  void Save(const designer::ReportsFile& file, const std::string& id, const std::string& body,
+            const std::string& query = "") {
     designer::ReportSave save;
     save.id = id;
     save.args = Definition(body);
+    save.query = query.empty() ? "" : designer::EncodeDefinition(query);
     save.title = id;
     std::string error;
     ASSERT_TRUE(file.SaveReport(save, &error)) << error;
@@ -156,6 +162,14 @@ TEST_F(ReportDisplayHttpTest, StoredReportOpensWithItsHiddenFilter) {
   ASSERT_TRUE(std::regex_search(body, build, build_link));
   EXPECT_EQ(std::string(build[1]).find("O3RhYmxlc"), std::string::npos);
   EXPECT_EQ(Get("/reports.asp?rid=nope")->status, 404);
+
+  // Opened in a popup window: a Close button instead of Build and Home.
+  auto popup = Get("/reports.asp?rid=R-ORDERS&closewin=true");
+  EXPECT_NE(popup->body.find("<input type=hidden name=__cls value=1><a class=link_button "
+                             "href=\"javascript:window.close()\""),
+            std::string::npos)
+      << popup->body;
+  EXPECT_EQ(popup->body.find("___doPostBack('"), std::string::npos);
 }
 
 TEST_F(ReportDisplayHttpTest, TamperedOrForeignStatementIsRefused) {
@@ -269,8 +283,15 @@ TEST_F(ReportDisplayHttpTest, ParametersAreLiteralsAndHiddenFiltersHold) {
   auto named = Get("/reports.asp?rid=R-PARAM&n_Name=O%27Brien");
   EXPECT_NE(named->body.find(">O'Brien</td>"), std::string::npos) << named->body;
   EXPECT_EQ(named->body.find("Alpha"), std::string::npos);
+  EXPECT_NE(named->body.find("<div class='params'><div class='param'><span class='name'>Name"
+                             "</span> = <span class='value'>O'Brien</span></div></div>"),
+            std::string::npos)
+      << named->body;
 
   // A quote in the value cannot end the literal and widen the filter.
+  auto marked = Get("/reports.asp?rid=R-PARAM&n_Name=%3Cb%3Ex");
+  EXPECT_NE(marked->body.find("<span class='value'>&lt;b&gt;x</span>"), std::string::npos);
+  EXPECT_EQ(marked->body.find("<b>x"), std::string::npos) << marked->body;
   auto hostile = Get("/reports.asp?rid=R-PARAM&n_Name=x%27%20OR%20%271%27%3D%271");
   EXPECT_EQ(hostile->status, 200);
   EXPECT_EQ(hostile->body.find("Alpha"), std::string::npos) << hostile->body;
@@ -338,6 +359,11 @@ TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {
                                "missing: Name</font></div>"),
             std::string::npos)
       << missing->body;
+  // A stored statement gets its parameters and the hidden filter too.
+  auto stored = Get("/get.asp?id=R-STORED&p=Min%3D2");
+  EXPECT_NE(stored->body.find(">Beta<"), std::string::npos) << stored->body;
+  EXPECT_EQ(stored->body.find(">Alpha<"), std::string::npos);
+  EXPECT_EQ(stored->body.find("Hidden Corp"), std::string::npos);
   auto unknown = Get("/get.asp?id=<b>x");
   EXPECT_NE(unknown->body.find("<b>Report ID: </b>&lt;B&gt;X</font>"), std::string::npos)
       << unknown->body;
