@@ -81,6 +81,19 @@ std::string WithQuery(std::string link, const std::string& query) {
   return link;
 }
 
+// "New Report": the builder in its own window, starting with the choice
+// of tables; "&nbsp;" for users who may not add reports.
+std::string NewReportLink(const std::string& path, const std::string& query,
+                          const DesignerSettings& settings, bool allowed) {
+  if (!allowed) return "&nbsp;";
+  const std::string href = WithQuery(path + "?a=p", query);
+  return "<a class=link_button href=\"" + Html(href) +
+         "\" title=\"Build a new report\" onclick=\"window.open(this.href,'wizard','width=" +
+         std::to_string(settings.dialog_width) + ",height=" +
+         std::to_string(settings.dialog_height) +
+         ",resizable=yes,scrollbars=yes');return false;\">New Report</a>";
+}
+
 }  // namespace
 
 std::string Quillon2::DatabaseObjectsColumn() {
@@ -171,7 +184,7 @@ void Quillon2::WriteCatalogue() {
     out += "<td valign=\"top\"><table width=\"100%\" border=0>";
     if (permissions_.add_group) {
       out += "<tr><th width=\"100%\" class=header_cell  align=left>" + settings_.reports_title +
-             "</th><td>&nbsp;</td><td align=right><a class=link_button href=\"" +
+             "</th><td>" + NewReportLink(path, query, settings_, permissions_.add_report) + "</td><td align=right><a class=link_button href=\"" +
              Html(WithQuery(path + "?a=n", query)) + "\" title=\"" + Html(texts.new_group_title) +
              "\">" + texts.new_group + "</a></td></tr>";
     }

@@ -6,6 +6,7 @@
 
 #include "base/ascii.h"
 #include "designer/action_token.h"
+#include "designer/builder/report_builder.h"
 #include "designer/locale_file.h"
 #include "designer/report_id.h"
 #include "designer/reports_file.h"
@@ -202,7 +203,7 @@ void Quillon2::Init(std::string_view connection_string) {
     host_.response->End();
   }
   if (host_.request->Form("a") == "p") {
-    NotBuiltYet("The report builder");
+    RunBuilder();
     host_.response->End();
   }
 }
@@ -213,7 +214,7 @@ void Quillon2::RunAction(std::string_view action) {
   } else if (action == "d2") {
     DeleteAction(true);
   } else if (action == "p") {
-    NotBuiltYet("The report builder");
+    RunBuilder();
   } else if (action == "c") {
     CreateFileAction();
   } else if (action == "g") {
@@ -345,7 +346,7 @@ void Quillon2::DisplayReports() {
   }
   const std::string form_action = request.Form("a");
   if (form_action == "p") {
-    NotBuiltYet("The report builder");
+    RunBuilder();
     host_.response->End();
   }
   if (form_action == "q") {
@@ -353,6 +354,21 @@ void Quillon2::DisplayReports() {
     return;
   }
   TablePostBack();
+}
+
+void Quillon2::RunBuilder() {
+  BuilderContext context;
+  context.reports_file = settings_.reports_file;
+  context.connection_string = settings_.connection_string;
+  context.permissions = permissions_;
+  context.preserved_query = PreservedQuery();
+  context.style_sheet = settings_.style_sheet;
+  context.forced_database_type = display_.database_type;
+  context.schema = ListSettings();
+  context.allow_all_filters = display_.allow_all_filters;
+  context.default_page_size = display_.default_page_size;
+  context.use_fields = display_.use_fields;
+  RunReportBuilder(host_, context);
 }
 
 }  // namespace fennick::designer

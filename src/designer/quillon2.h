@@ -211,6 +211,8 @@ class Quillon2 {
   // The catalogue's first column: the database objects this page offers.
   std::string DatabaseObjectsColumn();
   void NotBuiltYet(std::string_view what);
+  // The report builder (action "p"), with this designer's settings.
+  void RunBuilder();
 
   // Report pages (report_display.cc).
   ReportQueryOptions QueryOptions();

@@ -86,6 +86,10 @@ std::string_view SealPurposeName(SealPurpose purpose) {
       return "fennick/designer/report-reference";
     case SealPurpose::kReportEdit:
       return "fennick/designer/report-edit";
+    case SealPurpose::kReportBuilder:
+      return "fennick/designer/report-builder";
+    case SealPurpose::kBuilderPassword:
+      return "fennick/designer/builder-password";
   }
   // Only a value cast from outside the enumeration gets here; no token is
   // ever sealed or opened for it.

@@ -33,6 +33,8 @@ enum class SealPurpose {
   kReportStatement,  // the statement a report page runs again ("__SQL")
   kReportReference,  // the report or table a report page shows ("__ARGS")
   kReportEdit,       // the Build button's link to the builder
+  kReportBuilder,   // the report builder window: session, report edited, group
+  kBuilderPassword,  // a report password typed in the builder, until Finish
 };
 
 // The name bound into every token of the purpose.
