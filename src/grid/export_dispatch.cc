@@ -89,6 +89,7 @@ void RunGridExport(DataGrid& grid) {
         text || (p.use_fast_export && (format == "excel" || format == "doc"));
     g.result.stream_rows =
         p.create_export_file ? text : streams && g.host.response->Buffer();
+    g.result.all_rows_needed = true;
     grid.OpenRecordset();
     g.result.stream_rows = false;
     if (!g.result.recordset) {
