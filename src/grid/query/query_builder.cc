@@ -396,6 +396,10 @@ void OpenProcedure(GridObject& g) {
     return;
   }
   g.req.order_list = ComputeOrderList(g.req.requested_sort, g.req.last_sort, g.req.remove_sort);
+  // A procedure's rows are sorted and filtered here, once fetched: every
+  // row is read.
+  g.result.paged = false;
+  g.result.all_rows_reason = WhyAllRows(g, false);
   std::string name(TrimBlanks(g.settings.procedure_name));
   if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
                            (name.front() == '`' && name.back() == '`'))) {
