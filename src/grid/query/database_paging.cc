@@ -87,6 +87,23 @@ bool HasUntypedColumn(Recordset& page) {
   return false;
 }
 
+// Whether SQLite sorts the rows of `sql` itself (no index gives its
+// order), from its query plan.
+bool SqliteSortsRows(Connection& connection, const std::string& sql) {
+  Recordset plan;
+  plan.Open("EXPLAIN QUERY PLAN " + sql, connection, kAdOpenStatic, kAdLockReadOnly, -1);
+  for (; !plan.Eof(); plan.MoveNext()) {
+    for (size_t c = 0; c < plan.FieldCount(); ++c) {
+      const Variant v = plan.Fields(c).Value();
+      if (v.IsString() && v.AsString().find("TEMP B-TREE FOR") != std::string::npos &&
+          v.AsString().find("ORDER BY") != std::string::npos) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 int64_t CountRows(Connection& connection, const std::string& counted_sql) {
   Recordset count;
   count.Open("SELECT COUNT(*) FROM (" + counted_sql + ") fennick_count", connection,
@@ -163,6 +180,11 @@ bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::strin
       if (max_records > 0) rows = std::min<int64_t>(rows, max_records);
       offset = PageStart(p.start_rec, rows, p.page_size) - 1;
       expected = std::clamp<int64_t>(rows - offset, 0, p.page_size);
+      if (type == kDbSQLite && offset > kSqliteSortedOffsetRows &&
+          SqliteSortsRows(*p.connection, ordered_sql)) {
+        result.all_rows_reason = AllRowsReason::kDeepSortedPage;
+        return false;
+      }
       // An empty result still opens its (empty) page: the grid learns its
       // columns from it and says that nothing was returned.
       std::optional<std::string> clause = PageClause(type, std::max<int64_t>(expected, 1), offset);

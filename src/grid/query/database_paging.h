@@ -42,11 +42,13 @@ enum class AllRowsReason {
   kAllRowsReader,   // an export reads the whole result
   kEngine,          // no known paging clause for the database type
   kUnstableOrder,   // no ORDER BY, and the engine's order may change
+  kDeepSortedPage,  // SQLite: a page deep in an order no index gives
 };
 
 // The rule: why this grid, as configured and requested, must read every
 // row; kNone when it may read one page from the database. `ordered`: the
-// grid wrote an ORDER BY after its command.
+// grid wrote an ORDER BY after its command. (One more reason is known only
+// once the rows are counted: kDeepSortedPage, see ReadOnePage.)
 AllRowsReason WhyAllRows(const GridObject& g, bool ordered);
 
 // The clause that takes `limit` rows after skipping `offset`, appended
@@ -70,12 +72,18 @@ int64_t PageStart(int64_t start, int64_t rows, int64_t page_size);
 // path opens it) that the request's start falls on, correcting the start
 // on the page's shared values. On success g.result.recordset holds the
 // page's rows, g.result.page_offset the 0-based index of its first row and
-// g.result.row_count the rows of the whole result. Returns false, leaving
+// g.result.row_count the rows of the whole result. On SQLite a page more
+// than kSqliteSortedOffsetRows rows deep in an order that no index gives
+// is read from every row instead: SQLite keeps the skipped rows in a
+// sorted temporary table to skip them, which grows far slower than sorting
+// the result once. Returns false, leaving
 // the result without rows, when the rule asks for every row (the reason in
 // g.result.all_rows_reason), or when the database refuses the paged reading
 // in any way (a statement it rejects, rows failing to read, a page that
 // does not hold the rows the count promised): the caller then reads every
 // row, and that path reports whatever is wrong exactly as it always has.
+inline constexpr int64_t kSqliteSortedOffsetRows = 10000;
+
 bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::string& ordered_sql,
                  bool ordered);
 
