@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "base/ascii.h"
 #include "fennick/data.h"
@@ -36,35 +37,42 @@ class ReadSnapshot {
   ReadSnapshot(Connection& connection, int database_type) : connection_(connection) {
     if (database_type == kDbSQLite) {
       Run("SAVEPOINT fennick_page");
-      end_ = "RELEASE fennick_page";
+      end_ = {"ROLLBACK TO fennick_page", "RELEASE fennick_page"};
     } else if (database_type == kDbPostgreSql) {
       try {
-        connection_.Execute("SAVEPOINT fennick_page");
-        end_ = "RELEASE SAVEPOINT fennick_page";
+        Run("SAVEPOINT fennick_page");
+        // A failed read aborts the page's transaction up to the savepoint
+        // only: rolling back to it (nothing was written) keeps the page's
+        // transaction usable either way.
+        end_ = {"ROLLBACK TO SAVEPOINT fennick_page", "RELEASE SAVEPOINT fennick_page"};
       } catch (const Error&) {
         // Refused outside a transaction block: the reads get their own.
         Run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-        end_ = "COMMIT";
+        end_ = {"ROLLBACK"};
       }
     }
   }
   ~ReadSnapshot() {
-    if (end_.empty()) return;
-    try {
-      connection_.Execute(end_);
-    } catch (const Error&) {
-      // Ignoring errors on purpose: nothing was written, and a connection
-      // that fails here fails the grid's next statement visibly.
+    for (const std::string& sql : end_) {
+      try {
+        Run(sql);
+      } catch (const Error&) {
+        // Ignoring errors on purpose: nothing was written, and a connection
+        // that fails here fails the grid's next statement visibly.
+      }
     }
   }
   ReadSnapshot(const ReadSnapshot&) = delete;
   ReadSnapshot& operator=(const ReadSnapshot&) = delete;
 
  private:
-  void Run(const std::string& sql) { connection_.Execute(sql); }
+  // As text: a one-word statement ("ROLLBACK") would otherwise be looked
+  // up as a table or procedure name first, a catalogue query that fails
+  // in an aborted transaction and would leave it open.
+  void Run(const std::string& sql) { connection_.Execute(sql, nullptr, kAdCmdText); }
 
   Connection& connection_;
-  std::string end_;
+  std::vector<std::string> end_;
 };
 
 // Whether a column of the page has no type of its own to show: SQLite
@@ -194,8 +202,14 @@ bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::strin
     // More rows than asked for (a clause the command swallowed) or fewer
     // than counted (rows that changed between the two reads, where no
     // snapshot holds them): only every row gives the right page.
-    if (fetched != expected) return false;
-    if (fetched > 0 && type == kDbSQLite && HasUntypedColumn(*page)) return false;
+    if (fetched != expected) {
+      result.all_rows_reason = AllRowsReason::kRefused;
+      return false;
+    }
+    if (fetched > 0 && type == kDbSQLite && HasUntypedColumn(*page)) {
+      result.all_rows_reason = AllRowsReason::kUntypedColumn;
+      return false;
+    }
     if (fetched > 0) page->MoveFirst();
     result.recordset = std::move(page);
     result.page_offset = offset;
@@ -207,6 +221,7 @@ bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::strin
     // cannot stand as a derived table, rows failing to read): the all-rows
     // path runs the command as it always has and reports what is wrong.
     result.recordset.reset();
+    result.all_rows_reason = AllRowsReason::kRefused;
     return false;
   }
 }

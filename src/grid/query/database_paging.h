@@ -43,12 +43,15 @@ enum class AllRowsReason {
   kEngine,          // no known paging clause for the database type
   kUnstableOrder,   // no ORDER BY, and the engine's order may change
   kDeepSortedPage,  // SQLite: a page deep in an order no index gives
+  kUntypedColumn,   // SQLite: a column null throughout the page has no type
+  kRefused,         // the database refused the paged reading, or it did not
+                    // hold the rows the count promised
 };
 
 // The rule: why this grid, as configured and requested, must read every
 // row; kNone when it may read one page from the database. `ordered`: the
-// grid wrote an ORDER BY after its command. (One more reason is known only
-// once the rows are counted: kDeepSortedPage, see ReadOnePage.)
+// grid wrote an ORDER BY after its command. (The reasons from
+// kDeepSortedPage on are known only while the page is read: ReadOnePage.)
 AllRowsReason WhyAllRows(const GridObject& g, bool ordered);
 
 // The clause that takes `limit` rows after skipping `offset`, appended

@@ -295,6 +295,37 @@ TEST_P(DatabasePagingTest, SqliteReadsEveryRowForAPageDeepInAnOrderNoIndexGives)
   EXPECT_TRUE(Result().paged);
 }
 
+TEST_P(DatabasePagingTest, ReadingsThatCouldDrawDifferentlyReadEveryRow) {
+  auto both = [&](const Fields& form, const std::string& command) {
+    DataGrid& all = Grid(form, command);
+    all.DatabasePaging(false);
+    all.Display();
+    const std::string all_rows = testing::MaskSealedTokens(page_->response().Body());
+    DataGrid& paged = Grid(form, command);
+    paged.DatabasePaging(true);
+    paged.Display();
+    EXPECT_EQ(testing::MaskSealedTokens(page_->response().Body()), all_rows);
+  };
+  // A trailing comment would swallow the paging clause: the count over the
+  // command as a derived table fails, and every row is read.
+  both({{"sort", "1"}}, "SELECT Id,Name FROM Items -- the items");
+  EXPECT_FALSE(Result().paged);
+  EXPECT_EQ(Result().all_rows_reason, AllRowsReason::kRefused);
+
+  // A column without a declared type, null throughout the page: SQLite
+  // would type it from the page alone.
+  const std::string late = "SELECT Id,CASE WHEN Id > 30 THEN Amount END AS Late FROM Items";
+  both({{"sort", "1"}}, late);
+  if (IsPostgres()) {
+    EXPECT_TRUE(Result().paged);
+  } else {
+    EXPECT_FALSE(Result().paged);
+    EXPECT_EQ(Result().all_rows_reason, AllRowsReason::kUntypedColumn);
+  }
+  both({{"sort", "1"}, {"start", "31"}}, late);
+  EXPECT_TRUE(Result().paged);
+}
+
 TEST_P(DatabasePagingTest, BinaryCellLinksNumberTheirRowInTheWholeFilteredResult) {
   const Fields form = {{"sort", "3 desc"}, {"start", "11"}, {"rsfilter", "Region <> 'North'"}};
   DataGrid& grid = Grid(form, kSelectItems);
@@ -338,10 +369,16 @@ TEST_P(DatabasePagingTest, TheReadSnapshotEndsWithThePage) {
     connection_->Execute("BEGIN");
     connection_->Execute("COMMIT");
   }
-  // A transaction the page opened stays open, and its own.
+  // A transaction the page opened stays open, and its own, even when the
+  // paged reading fails inside it.
   connection_->Execute("BEGIN");
   Draw({{"sort", "2"}, {"start", "21"}}, true);
   EXPECT_TRUE(Result().paged);
+  DataGrid& grid = Grid({{"sort", "1"}}, "SELECT Id,Name FROM Items -- the items");
+  grid.DatabasePaging(true);
+  grid.Display();
+  EXPECT_EQ(Result().all_rows_reason, AllRowsReason::kRefused);
+  EXPECT_NE(page_->response().Body().find("Item 01"), std::string::npos);
   connection_->Execute("SAVEPOINT still_inside");
   connection_->Execute("ROLLBACK");
 }
