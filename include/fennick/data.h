@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -328,6 +329,9 @@ class Connection {
   void ConnectionTimeout(int32_t seconds);
   // The provider's name ("SQLite", "PostgreSQL"); "" while closed.
   const std::string& Provider() const;
+  // Whether a transaction is open on the connection (one the page began
+  // with BEGIN); nullopt while closed or when the provider cannot tell.
+  std::optional<bool> InTransaction() const;
 
  private:
   friend class Recordset;

@@ -28,8 +28,8 @@ bool OrderIsStableWithoutOrderBy(int database_type) { return database_type == kD
 // SQLite: a savepoint starts a deferred transaction (or nests in the
 // page's own), whose first read fixes what the following reads see.
 // PostgreSQL: inside a transaction the page opened, a savepoint keeps to
-// it (and its isolation); otherwise the savepoint is refused and the
-// reads run in a read-only repeatable-read transaction of their own.
+// it (and its isolation); otherwise the reads run in a read-only
+// repeatable-read transaction of their own.
 // Other engines read without one: a page that does not match its count
 // then sends the grid to its all-rows path.
 class ReadSnapshot {
@@ -39,14 +39,14 @@ class ReadSnapshot {
       Run("SAVEPOINT fennick_page");
       end_ = {"ROLLBACK TO fennick_page", "RELEASE fennick_page"};
     } else if (database_type == kDbPostgreSql) {
-      try {
+      const std::optional<bool> in_transaction = connection.InTransaction();
+      if (in_transaction.value_or(false)) {
         Run("SAVEPOINT fennick_page");
         // A failed read aborts the page's transaction up to the savepoint
         // only: rolling back to it (nothing was written) keeps the page's
         // transaction usable either way.
         end_ = {"ROLLBACK TO SAVEPOINT fennick_page", "RELEASE SAVEPOINT fennick_page"};
-      } catch (const Error&) {
-        // Refused outside a transaction block: the reads get their own.
+      } else if (in_transaction) {
         Run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
         end_ = {"ROLLBACK"};
       }

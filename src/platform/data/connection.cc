@@ -175,4 +175,9 @@ void Connection::ConnectionTimeout(int32_t seconds) {
 
 const std::string& Connection::Provider() const { return state_->provider; }
 
+std::optional<bool> Connection::InTransaction() const {
+  if (!state_->driver) return std::nullopt;
+  return state_->driver->InTransaction();
+}
+
 }  // namespace fennick

@@ -94,6 +94,9 @@ class DriverConnection {
   virtual std::unique_ptr<RowCursor> OpenCursor(const ExecuteRequest& request);
   // Whether the link to the server is gone for good.
   virtual bool Lost() const { return false; }
+  // Whether a transaction is open on the link (one a page began with
+  // BEGIN); nullopt when the driver cannot tell.
+  virtual std::optional<bool> InTransaction() const { return std::nullopt; }
 };
 
 struct DriverEntry {
