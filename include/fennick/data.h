@@ -338,6 +338,9 @@ class Connection {
   // as the session changes it). nullopt while closed or when the driver
   // cannot tell.
   std::optional<bool> BackslashEscapes() const;
+  // Whether a transaction is open on the connection (one the page began
+  // with BEGIN); nullopt while closed or when the provider cannot tell.
+  std::optional<bool> InTransaction() const;
 
  private:
   friend class Recordset;

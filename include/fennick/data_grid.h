@@ -40,6 +40,13 @@ class DataGrid {
   void PageSize(int16_t rows);
   void StartRec(int16_t record);
   void PageResults(bool on);
+  // Whether a page may be read from the database (the default): the grid
+  // then counts the rows of its filtered query and reads only the page it
+  // shows, with the same output as reading every row. False reads every
+  // row on every request. Whatever needs every row (the print view, a
+  // graph of every row, master-details, exports, procedures) reads them
+  // either way, as does an engine without a known paging clause.
+  void DatabasePaging(bool on);
   void AddRowNumbers(bool on);
   void CanFilter(bool on);
   void IsColumnar(bool on);

@@ -82,6 +82,7 @@ void DataGrid::CommandTimeout(int32_t seconds) { g_->page->command_timeout = sec
 void DataGrid::PageSize(int16_t rows) { g_->page->page_size = rows; }
 void DataGrid::StartRec(int16_t record) { g_->page->start_rec = record; }
 void DataGrid::PageResults(bool on) { g_->page->page_results = on; }
+void DataGrid::DatabasePaging(bool on) { g_->settings.database_paging = on; }
 void DataGrid::AddRowNumbers(bool on) { g_->page->add_row_numbers = on; }
 void DataGrid::CanFilter(bool on) { g_->page->can_filter = on; }
 void DataGrid::IsColumnar(bool on) { g_->page->is_columnar = on; }

@@ -68,6 +68,7 @@ struct GridMembers {
     integer("PageSize", &DataGrid::PageSize);
     integer("StartRec", &DataGrid::StartRec);
     flag("PageResults", &DataGrid::PageResults);
+    flag("DatabasePaging", &DataGrid::DatabasePaging);
     flag("AddRowNumbers", &DataGrid::AddRowNumbers);
     flag("AllowHtmlInData", &DataGrid::AllowHtmlInData);
     flag("CanFilter", &DataGrid::CanFilter);

@@ -89,6 +89,7 @@ void RunGridExport(DataGrid& grid) {
     const bool streams =
         format == "csv" || format == "text" || format == "excel" || format == "doc";
     g.result.stream_rows = streams && (p.create_export_file || g.host.response->Buffer());
+    g.result.all_rows_needed = true;
     grid.OpenRecordset();
     g.result.stream_rows = false;
     if (!g.result.recordset) {

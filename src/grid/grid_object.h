@@ -16,6 +16,7 @@
 #include "fennick/error.h"
 #include "frame/host.h"
 #include "grid/query/column_expressions.h"
+#include "grid/query/database_paging.h"
 #include "grid/state/page_state.h"
 #include "grid/state/request_state.h"
 
@@ -41,6 +42,10 @@ struct GridSettings {
 
   std::string procedure_name;
   std::string parameters;  // "name|=|value|||" per parameter
+
+  // DatabasePaging: a page is read from the database when nothing needs
+  // every row (grid/query/database_paging.h).
+  bool database_paging = true;
 
   // Display texts by lower-case key, and the page-number switch.
   std::map<std::string, std::string> texts;
@@ -84,6 +89,17 @@ struct OpenResult {
   // its first batch and `rest` the cursor over the remaining rows.
   bool stream_rows = false;
   std::shared_ptr<Cursor> rest;
+  // Set by a reader of the whole result (the export) before the command
+  // runs: the grid then reads every row, never one page.
+  bool all_rows_needed = false;
+  // Whether `recordset` holds one page read from the database, rather
+  // than every row; then `page_offset` is the 0-based index of its first
+  // row in the whole result and `row_count` the rows of that result. Why
+  // every row was read otherwise.
+  bool paged = false;
+  int64_t page_offset = 0;
+  int64_t row_count = 0;
+  AllRowsReason all_rows_reason = AllRowsReason::kNone;
   // The database's error when the statement ran but reading its rows
   // failed; Display then shows it in place of the table.
   std::optional<Error> fetch_error;

@@ -110,6 +110,25 @@ class ExportDispatchTest : public ::testing::Test {
   std::unique_ptr<DataGrid> grid_;
 };
 
+TEST_F(ExportDispatchTest, ExportsReadEveryRowWhileTheGridPagesInTheDatabase) {
+  // The grid shows 5 of the 13 East rows, read as one page; its export
+  // holds all 13.
+  const Response& csv = Export("csv", [](DataGrid& g) {
+    g.DefaultSortOrder("Id desc");
+    g.UseFastExport(true);
+  });
+  EXPECT_FALSE(GridInternals(*grid_).result.paged);
+  EXPECT_EQ(GridInternals(*grid_).result.all_rows_reason, AllRowsReason::kAllRowsReader);
+  const std::string& body = csv.Body();
+  size_t lines = 0;
+  for (size_t at = body.find("\r\n"); at != std::string::npos; at = body.find("\r\n", at + 1)) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, 14u) << body;  // the header and 13 rows
+  EXPECT_EQ(body.rfind("\"Id\",\"Name\",\"Region\"\r\n\"25\",\"N25\",\"East\"\r\n", 0), 0u)
+      << body;
+}
+
 TEST_F(ExportDispatchTest, ButtonsCarryTheExportRequest) {
   DataGrid& grid = Grid({});
   grid.Title("Orders; 2004, all");

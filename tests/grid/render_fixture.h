@@ -16,6 +16,7 @@
 #include "fennick/page.h"
 #include "frame/argument_codec.h"
 #include "grid/grid_object.h"
+#include "grid/paging_record.h"
 #include "platform/crypto/seal.h"
 
 namespace fennick {
@@ -34,6 +35,7 @@ class RenderTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    RecordDrawnPage();
     grid_.reset();
     binding_.reset();
   }
@@ -55,6 +57,7 @@ class RenderTest : public ::testing::Test {
   // and query fields.
   DataGrid& Grid(const Fields& form, const std::string& command = kSelect,
                  const Fields& query = {}) {
+    RecordDrawnPage();
     grid_.reset();
     binding_.reset();
     Request r;
@@ -67,7 +70,14 @@ class RenderTest : public ::testing::Test {
     grid_ = std::make_unique<DataGrid>();
     grid_->Connection(connection_);
     grid_->Command(command);
+    grid_->DatabasePaging(testing::DatabasePagingForTests());
     return *grid_;
+  }
+
+  // Keeps the page the last grid drew for the comparison of the paging
+  // modes (grid/paging_record.h).
+  void RecordDrawnPage() {
+    if (page_) testing::RecordPage(page_->response().Body());
   }
 
   // Displays the current grid and returns the page's HTML.

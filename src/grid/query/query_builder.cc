@@ -1,6 +1,6 @@
 // The grid's query: its connection, the ORDER BY from the sort clicks, the
 // row limit, the filter, stored procedures, and the one recordset that the
-// renderer draws from.
+// renderer draws from (every row, or one page: grid/query/database_paging.h).
 //
 // The filter comes back from the browser, so before it reaches the
 // database it is parsed with the filter grammar and bound to the columns
@@ -21,6 +21,7 @@
 #include "grid/export_dispatch.h"
 #include "grid/grid_object.h"
 #include "grid/query/column_expressions.h"
+#include "grid/query/database_paging.h"
 #include "grid/query/database_type.h"
 #include "grid/query/master_columns.h"
 #include "grid/query/order_list.h"
@@ -374,8 +375,23 @@ void CreateCommand(GridObject& g) {
     filtered = false;  // the only clause was withdrawn
   }
 
+  // One page from the database when nothing needs every row; the rule
+  // and its fallbacks are in grid/query/database_paging.h. The statement
+  // the grid names as opened stays the unpaged one: the summary box
+  // aggregates over it and binary cells' links read their rows from it by
+  // their numbers in the whole result.
+  const bool paged =
+      ReadOnePage(g, filtered ? AddFilterToSql(unordered, sql_filter) : unordered,
+                  filtered ? AddFilterToSql(command, sql_filter) : command, command != unordered);
+  if (paged) {
+    opened_sql = filtered ? AddFilterToSql(command, sql_filter) : command;
+    if (filtered) g.result.applied_filter_sql = sql_filter;
+  }
+
   try {
-    if (!filtered && (type == kDbAccess || type == kDbSqlServer)) {
+    if (paged) {
+      // Read above.
+    } else if (!filtered && (type == kDbAccess || type == kDbSqlServer)) {
       std::string sql = command;
       if (max_records > 0) {
         size_t at = AsciiUpper(sql).find("SELECT ");
@@ -430,6 +446,10 @@ void OpenProcedure(GridObject& g) {
     return;
   }
   g.req.order_list = ComputeOrderList(g.req.requested_sort, g.req.last_sort, g.req.remove_sort);
+  // A procedure's rows are sorted and filtered here, once fetched: every
+  // row is read.
+  g.result.paged = false;
+  g.result.all_rows_reason = WhyAllRows(g, false);
   std::string name(TrimBlanks(g.settings.procedure_name));
   if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
                            (name.front() == '`' && name.back() == '`'))) {

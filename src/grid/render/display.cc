@@ -1,5 +1,6 @@
-// DataGrid::Display: opens the grid's recordset, fetches every row at once
-// and writes the whole grid to the page: the form, the tool bar, the
+// DataGrid::Display: opens the grid's recordset (every row, or the one page
+// shown when the database pages: grid/query/database_paging.h) and writes
+// the whole grid to the page: the form, the tool bar, the
 // navigation and filter bars, the table (tabular or columnar, paged in
 // memory or laid out as print pages), the filter and sort summary and the
 // hidden state fields.
@@ -52,16 +53,6 @@ bool IsShownField(const GridPageState& page, const GridColumn& column) {
   if (page.shown_fields.empty()) return true;
   return ("," + AsciiLower(page.shown_fields) + ",").find("," + AsciiLower(column.name) + ",") !=
          std::string::npos;
-}
-
-// The first record (1-based) of the page to show: a start past the rows
-// moves to the last page.
-int64_t CorrectedStart(int64_t start, int64_t rows, int64_t page_size) {
-  if (page_size <= 0) return 1;
-  if (start <= rows - 1) return std::max<int64_t>(start, 1);
-  const int64_t remainder = rows % page_size;
-  const int64_t corrected = remainder != 0 ? rows - remainder + 1 : rows - page_size + 1;
-  return std::max<int64_t>(corrected, 1);
 }
 
 void PrepareRender(GridRender& r) {
@@ -267,15 +258,20 @@ void BindInto(GridObject& g, double& step, std::string& out) {
 
     step = 5;
     r.rows = std::move(g.result.recordset);
-    r.last_row = static_cast<int64_t>(r.rows->RecordCount()) - 1;
+    if (g.result.paged) {
+      // One page read from the database: rows are still numbered in the
+      // whole result, which the count gave.
+      r.row_offset = g.result.page_offset;
+      r.last_row = g.result.row_count - 1;
+    } else {
+      r.last_row = static_cast<int64_t>(r.rows->RecordCount()) - 1;
+    }
 
     step = 6;
-    p.start_rec = CorrectedStart(p.start_rec, r.last_row + 1, p.page_size);
-    if (r.paging && p.page_size > 0) {
-      // Pages begin at multiples of the page size; a start left from
-      // another page size (or set by the page) moves to the beginning of
-      // its page, so the counter and the page links match the rows shown.
-      p.start_rec = (p.start_rec - 1) / p.page_size * p.page_size + 1;
+    if (r.paging) {
+      p.start_rec = PageStart(p.start_rec, r.last_row + 1, p.page_size);
+    } else {
+      p.start_rec = CorrectedStart(p.start_rec, r.last_row + 1, p.page_size);
     }
 
     step = 7;

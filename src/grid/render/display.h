@@ -10,6 +10,7 @@
 
 #include "fennick/error.h"
 #include "grid/grid_object.h"
+#include "grid/query/database_paging.h"
 #include "grid/render/grid_render.h"
 
 namespace fennick {
@@ -21,10 +22,6 @@ void AnalyseColumns(GridObject& g);
 // Whether the report designer's list of shown fields, when it set one,
 // holds the column.
 bool IsShownField(const GridPageState& page, const GridColumn& column);
-
-// The first item (1-based) of the page to show out of `rows` items: a
-// start past them moves to the last page; 1 without paging.
-int64_t CorrectedStart(int64_t start, int64_t rows, int64_t page_size);
 
 // Sets the drawing switches from the page's settings (the print view
 // turns paging, filtering, exports and sort links off) and gives the

@@ -23,7 +23,7 @@ constexpr std::string_view kAverageTail = "+1))*100)/100\"));</script>";
 bool IsMaster(const SummaryContext& context) { return !context.page->master_table.empty(); }
 
 Variant CellValue(const SummaryContext& context, int64_t row, size_t column) {
-  context.rows->AbsolutePosition(static_cast<int32_t>(row + 1));
+  context.rows->AbsolutePosition(static_cast<int32_t>(row - context.row_offset + 1));
   return context.rows->Fields(column).Value();
 }
 

@@ -105,8 +105,9 @@ bool IsIntegerText(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::string CellText(Recordset& rows, int64_t row, int column) {
-  rows.AbsolutePosition(static_cast<int32_t>(row + 1));
+std::string CellText(const GridRender& r, int64_t row, int column) {
+  Recordset& rows = *r.rows;
+  rows.AbsolutePosition(static_cast<int32_t>(r.Fetched(row) + 1));
   const Variant v = rows.Fields(static_cast<size_t>(column)).Value();
   if (v.IsNull() || v.IsEmpty()) return {};
   return v.AsString();
@@ -160,14 +161,13 @@ void DrawGraph(GridRender& r, int64_t first, int64_t last, bool page_break) {
     SimpleGraph graph;
 
     step = 6;
-    Recordset& rows = *r.rows;
     if (last < first) last = first;
     last = std::min(last, r.last_row);
     std::vector<std::string> captions(graphed.size());
     std::vector<double> values(graphed.size());
     const bool data_is_markup = g.page->allow_html_in_data;
     for (int64_t row = first; row <= last; ++row) {
-      std::string label = legend_valid ? CellText(rows, row, legend) : std::string();
+      std::string label = legend_valid ? CellText(r, row, legend) : std::string();
       if (!data_is_markup && !label.empty()) {
         // The legend shows the value as text and in its title attribute.
         std::string encoded;
@@ -176,7 +176,7 @@ void DrawGraph(GridRender& r, int64_t first, int64_t last, bool page_break) {
       }
       step = 7;
       for (size_t k = 0; k < graphed.size(); ++k) {
-        values[k] = LeadingNumber(CellText(rows, row, graphed[k]));
+        values[k] = LeadingNumber(CellText(r, row, graphed[k]));
         if (row == first) {
           const size_t c = static_cast<size_t>(graphed[k]);
           captions[k] = c < r.captions.size() ? r.captions[c] : columns[c].name;

@@ -17,16 +17,20 @@
 
 namespace fennick {
 
-// The result being shown, read in place (the recordset already holds every
-// row in its column storage; the page's rows are read from it, not copied),
-// with what the row writers need to know about each column. Borrows the
-// grid.
+// The result being shown, read in place (the recordset holds every row, or
+// the one page the database gave, in its column storage; the page's rows
+// are read from it, not copied), with what the row writers need to know
+// about each column. Rows are numbered in the whole result wherever they
+// came from. Borrows the grid.
 struct GridRender {
   GridRender(GridObject& grid, std::string& buffer) : g(grid), out(buffer) {}
   GridObject& g;
   std::string& out;
   std::shared_ptr<Recordset> rows;
-  int64_t last_row = -1;  // the row count - 1
+  // The whole result's index of the first row `rows` holds (0 unless the
+  // database gave one page).
+  int64_t row_offset = 0;
+  int64_t last_row = -1;  // the row count of the whole result - 1
   std::vector<std::string> captions;
   std::vector<bool> hidden;
   bool sort_links = true;
@@ -34,6 +38,9 @@ struct GridRender {
   bool filtering = true;
   bool export_area = true;
   bool columnar = false;
+
+  // The index in `rows` of the whole result's row `row`.
+  size_t Fetched(int64_t row) const { return static_cast<size_t>(row - row_offset); }
 };
 
 // One row of the shown result as the cell writer reads it: moves the

@@ -21,6 +21,7 @@ SummaryContext GridSummaryContext(GridRender& r) {
   c.hidden = &r.hidden;
   c.rows = r.rows.get();
   c.last_row = r.last_row;
+  c.row_offset = r.row_offset;
   c.opened_sql = g.result.opened_sql;
   c.row_limit = CurrentModuleState().max_records;
   c.connection = p.connection.get();

@@ -33,11 +33,11 @@ void AppendCellValue(GridRender& r, size_t column, int64_t row) {
   if (r.g.result.columns[column].type_class == TypeClass::kBinary) {
     // An empty binary field has nothing to link to: the cell stays empty
     // instead of showing a broken image.
-    if (!FetchedRow(*r.rows, static_cast<size_t>(row)).Value(column).IsNull()) {
+    if (!FetchedRow(*r.rows, r.Fetched(row)).Value(column).IsNull()) {
       WriteBinaryCell(r.g, column, row, r.out);
     }
   } else {
-    WriteCell(r.g, FetchedRow(*r.rows, static_cast<size_t>(row)), column, row, r.out);
+    WriteCell(r.g, FetchedRow(*r.rows, r.Fetched(row)), column, row, r.out);
   }
 }
 

@@ -40,11 +40,15 @@ struct SummaryContext {
   std::string_view command;
 
   // The result: its columns, which of them get no cell (hidden, or not in
-  // the shown-field list), and its rows (`last_row` is the row count - 1).
+  // the shown-field list), and its rows (`last_row` is the row count - 1;
+  // rows are numbered in the whole result).
   const std::vector<GridColumn>* columns = nullptr;
   const std::vector<bool>* hidden = nullptr;
   Recordset* rows = nullptr;
   int64_t last_row = -1;
+  // The result's index of the first row `rows` holds (one page read from
+  // the database starts past 0).
+  int64_t row_offset = 0;
 
   // The summary box's aggregates: the statement the grid opened (its
   // filter in it), the row limit it was fetched with (0: none), and where

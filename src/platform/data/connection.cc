@@ -181,4 +181,9 @@ std::optional<bool> Connection::BackslashEscapes() const {
   return state_->driver->BackslashEscapes();
 }
 
+std::optional<bool> Connection::InTransaction() const {
+  if (!state_->driver) return std::nullopt;
+  return state_->driver->InTransaction();
+}
+
 }  // namespace fennick

@@ -98,6 +98,9 @@ class DriverConnection {
   // character; nullopt when the driver cannot tell (SQL writers then go
   // by the database type).
   virtual std::optional<bool> BackslashEscapes() const { return std::nullopt; }
+  // Whether a transaction is open on the link (one a page began with
+  // BEGIN); nullopt when the driver cannot tell.
+  virtual std::optional<bool> InTransaction() const { return std::nullopt; }
 };
 
 struct DriverEntry {

@@ -82,6 +82,9 @@ class PostgresConnection : public DriverConnection {
 
   std::string_view Provider() const override { return "PostgreSQL"; }
   bool Lost() const override { return lost_; }
+  std::optional<bool> InTransaction() const override {
+    return PQtransactionStatus(conn_.get()) != PQTRANS_IDLE;
+  }
   ExecuteResult Execute(const ExecuteRequest& request) override;
   std::vector<CatalogObject> ListObjects(bool procedures) override;
   std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view name) override;

@@ -216,6 +216,9 @@ class SqliteConnection : public DriverConnection {
   explicit SqliteConnection(DatabasePtr db) : db_(std::move(db)) {}
 
   std::string_view Provider() const override { return "SQLite"; }
+  std::optional<bool> InTransaction() const override {
+    return sqlite3_get_autocommit(db_.get()) == 0;
+  }
 
   ExecuteResult Execute(const ExecuteRequest& request) override {
     std::string sql = RequestSql(request);

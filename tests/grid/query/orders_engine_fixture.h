@@ -17,6 +17,7 @@
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
 #include "fennick/page.h"
+#include "grid/paging_record.h"
 #include "platform/crypto/seal.h"
 #include "platform/data/test_databases.h"
 
@@ -73,6 +74,7 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
   }
 
   void TearDown() override {
+    RecordDrawnPage();
     grid_.reset();
     binding_.reset();
     if (!schema_.empty()) {
@@ -87,6 +89,7 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
   // A new page at /orders.asp with `form` posted, and on it a new grid of
   // `command` over the Orders connection.
   DataGrid& Grid(const Fields& form, const std::string& command) {
+    RecordDrawnPage();
     grid_.reset();
     binding_.reset();
     Request r;
@@ -98,7 +101,14 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
     grid_ = std::make_unique<DataGrid>();
     grid_->Connection(connection_);
     grid_->Command(command);
+    grid_->DatabasePaging(testing::DatabasePagingForTests());
     return *grid_;
+  }
+
+  // Keeps the page the last grid drew for the comparison of the paging
+  // modes (grid/paging_record.h).
+  void RecordDrawnPage() {
+    if (page_) testing::RecordPage(page_->response().Body());
   }
 
   inline static int counter_ = 0;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 
 #include "fennick/data.h"
 #include "test_databases.h"
@@ -186,6 +187,20 @@ TEST_P(EngineTest, EngineErrorsCarryTheMessageAndKeepTheConnection) {
   EXPECT_THROW(db_.Query("SELEC 1"), Error);
   EXPECT_EQ(db_.connection().State(), kAdStateOpen);
   EXPECT_EQ(db_.Query("SELECT count(*) FROM items").Fields(0).Value().AsInt64(), 5);
+}
+
+TEST_P(EngineTest, InTransactionFollowsTheTransactionsThePageBegins) {
+  Connection& c = db_.connection();
+  EXPECT_EQ(c.InTransaction(), std::optional<bool>(false));
+  c.Execute("BEGIN", nullptr, kAdCmdText);
+  EXPECT_EQ(c.InTransaction(), std::optional<bool>(true));
+  // Still open, and still reported, after a statement the engine refused.
+  EXPECT_THROW(db_.Query("SELECT * FROM nope"), Error);
+  EXPECT_EQ(c.InTransaction(), std::optional<bool>(true));
+  c.Execute("ROLLBACK", nullptr, kAdCmdText);
+  EXPECT_EQ(c.InTransaction(), std::optional<bool>(false));
+  Connection closed;
+  EXPECT_EQ(closed.InTransaction(), std::nullopt);
 }
 
 TEST_P(EngineTest, CommandTimeoutStopsASlowStatement) {

@@ -1,0 +1,229 @@
+// Paging in the database: the rule, the engines' paging clauses, the read
+// snapshot and the reading of one page.
+#include "grid/query/database_paging.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "base/ascii.h"
+#include "fennick/data.h"
+#include "frame/module_state.h"
+#include "grid/grid_object.h"
+#include "grid/query/database_type.h"
+
+namespace fennick {
+namespace {
+
+// Whether the engine returns the rows of a query without ORDER BY in the
+// same order every time it runs it over the same data, so that pages cut
+// from separate runs fit together. SQLite walks the same plan, with or
+// without LIMIT; PostgreSQL's synchronized scans and parallel plans, and
+// MySQL's, make no such promise.
+bool OrderIsStableWithoutOrderBy(int database_type) { return database_type == kDbSQLite; }
+
+// The count and the page read from one snapshot of the database, where the
+// engine offers one, so that the page holds the rows the count promised.
+//
+// SQLite: a savepoint starts a deferred transaction (or nests in the
+// page's own), whose first read fixes what the following reads see.
+// PostgreSQL: inside a transaction the page opened, a savepoint keeps to
+// it (and its isolation); otherwise the reads run in a read-only
+// repeatable-read transaction of their own.
+// Other engines read without one: a page that does not match its count
+// then sends the grid to its all-rows path.
+class ReadSnapshot {
+ public:
+  ReadSnapshot(Connection& connection, int database_type) : connection_(connection) {
+    if (database_type == kDbSQLite) {
+      Run("SAVEPOINT fennick_page");
+      end_ = {"ROLLBACK TO fennick_page", "RELEASE fennick_page"};
+    } else if (database_type == kDbPostgreSql) {
+      const std::optional<bool> in_transaction = connection.InTransaction();
+      if (in_transaction.value_or(false)) {
+        Run("SAVEPOINT fennick_page");
+        // A failed read aborts the page's transaction up to the savepoint
+        // only: rolling back to it (nothing was written) keeps the page's
+        // transaction usable either way.
+        end_ = {"ROLLBACK TO SAVEPOINT fennick_page", "RELEASE SAVEPOINT fennick_page"};
+      } else if (in_transaction) {
+        Run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        end_ = {"ROLLBACK"};
+      }
+    }
+  }
+  ~ReadSnapshot() {
+    for (const std::string& sql : end_) {
+      try {
+        Run(sql);
+      } catch (const Error&) {
+        // Ignoring errors on purpose: nothing was written, and a connection
+        // that fails here fails the grid's next statement visibly.
+      }
+    }
+  }
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+ private:
+  // As text: a one-word statement ("ROLLBACK") would otherwise be looked
+  // up as a table or procedure name first, a catalogue query that fails
+  // in an aborted transaction and would leave it open.
+  void Run(const std::string& sql) { connection_.Execute(sql, nullptr, kAdCmdText); }
+
+  Connection& connection_;
+  std::vector<std::string> end_;
+};
+
+// Whether a column of the page has no type of its own to show: SQLite
+// types a column without a declared type (an expression) by its first
+// value that is not null, so a column null throughout the page would be
+// typed as text where every row might type it as a number.
+bool HasUntypedColumn(Recordset& page) {
+  for (size_t c = 0; c < page.FieldCount(); ++c) {
+    Field field = page.Fields(c);
+    if (field.Type() != kAdVarChar || field.DefinedSize() != 0) continue;
+    bool all_null = true;
+    for (page.MoveFirst(); !page.Eof(); page.MoveNext()) {
+      if (!field.IsNull()) {
+        all_null = false;
+        break;
+      }
+    }
+    if (all_null) return true;
+  }
+  return false;
+}
+
+// Whether SQLite sorts the rows of `sql` itself (no index gives its
+// order), from its query plan.
+bool SqliteSortsRows(Connection& connection, const std::string& sql) {
+  Recordset plan;
+  plan.Open("EXPLAIN QUERY PLAN " + sql, connection, kAdOpenStatic, kAdLockReadOnly, -1);
+  for (; !plan.Eof(); plan.MoveNext()) {
+    for (size_t c = 0; c < plan.FieldCount(); ++c) {
+      const Variant v = plan.Fields(c).Value();
+      if (v.IsString() && v.AsString().find("TEMP B-TREE FOR") != std::string::npos &&
+          v.AsString().find("ORDER BY") != std::string::npos) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+int64_t CountRows(Connection& connection, const std::string& counted_sql) {
+  Recordset count;
+  count.Open("SELECT COUNT(*) FROM (" + counted_sql + ") fennick_count", connection,
+             kAdOpenStatic, kAdLockReadOnly, -1);
+  if (count.Eof() || count.FieldCount() != 1) throw Error(kErrDataCommandFailed, "no count");
+  return count.Fields(0).Value().AsInt64();
+}
+
+}  // namespace
+
+AllRowsReason WhyAllRows(const GridObject& g, bool ordered) {
+  const GridPageState& p = *g.page;
+  if (!g.settings.database_paging) return AllRowsReason::kSwitchedOff;
+  if (!TrimBlanks(g.settings.procedure_name).empty()) return AllRowsReason::kProcedure;
+  if (!p.page_results || p.page_size <= 0) return AllRowsReason::kNoPaging;
+  if (g.req.print_view) return AllRowsReason::kPrintView;
+  if (g.settings.graph_only) return AllRowsReason::kGraphOnly;
+  if (g.settings.graph_type > 0 && !g.req.page_graph) return AllRowsReason::kGraphOfAllRows;
+  if (p.master_mode) return AllRowsReason::kMasterDetails;
+  if (g.result.all_rows_needed) return AllRowsReason::kAllRowsReader;
+  if (!PageClause(g.req.database_type, 1, 0)) return AllRowsReason::kEngine;
+  if (!ordered && !OrderIsStableWithoutOrderBy(g.req.database_type)) {
+    return AllRowsReason::kUnstableOrder;
+  }
+  return AllRowsReason::kNone;
+}
+
+std::optional<std::string> PageClause(int database_type, int64_t limit, int64_t offset) {
+  switch (database_type) {
+    case kDbMySql:
+    case kDbSQLite:
+    case kDbPostgreSql:
+      return " LIMIT " + std::to_string(limit) + " OFFSET " + std::to_string(offset);
+    default:
+      // SQL Server, Oracle and the rest page with OFFSET ... FETCH only
+      // from some version on, and the grid cannot tell which it talks to.
+      return std::nullopt;
+  }
+}
+
+int64_t CorrectedStart(int64_t start, int64_t rows, int64_t page_size) {
+  if (page_size <= 0) return 1;
+  if (start <= rows - 1) return std::max<int64_t>(start, 1);
+  const int64_t remainder = rows % page_size;
+  const int64_t corrected = remainder != 0 ? rows - remainder + 1 : rows - page_size + 1;
+  return std::max<int64_t>(corrected, 1);
+}
+
+int64_t PageStart(int64_t start, int64_t rows, int64_t page_size) {
+  start = CorrectedStart(start, rows, page_size);
+  if (page_size > 0) start = (start - 1) / page_size * page_size + 1;
+  return start;
+}
+
+bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::string& ordered_sql,
+                 bool ordered) {
+  OpenResult& result = g.result;
+  result.paged = false;
+  result.all_rows_reason = WhyAllRows(g, ordered);
+  if (result.all_rows_reason != AllRowsReason::kNone) return false;
+  GridPageState& p = *g.page;
+  const int type = g.req.database_type;
+  const int32_t max_records = CurrentModuleState().max_records;
+  try {
+    auto page = std::make_shared<Recordset>();
+    int64_t rows = 0;
+    int64_t offset = 0;
+    int64_t expected = 0;
+    {
+      ReadSnapshot snapshot(*p.connection, type);
+      rows = CountRows(*p.connection, counted_sql);
+      // MaxRecords caps the result the grid shows, as it caps the rows the
+      // all-rows path reads.
+      if (max_records > 0) rows = std::min<int64_t>(rows, max_records);
+      offset = PageStart(p.start_rec, rows, p.page_size) - 1;
+      expected = std::clamp<int64_t>(rows - offset, 0, p.page_size);
+      if (type == kDbSQLite && offset > kSqliteSortedOffsetRows &&
+          SqliteSortsRows(*p.connection, ordered_sql)) {
+        result.all_rows_reason = AllRowsReason::kDeepSortedPage;
+        return false;
+      }
+      // An empty result still opens its (empty) page: the grid learns its
+      // columns from it and says that nothing was returned.
+      std::optional<std::string> clause = PageClause(type, std::max<int64_t>(expected, 1), offset);
+      page->Open(ordered_sql + *clause, *p.connection, kAdOpenStatic, kAdLockReadOnly, -1);
+    }
+    const int64_t fetched = page->RecordCount();
+    // More rows than asked for (a clause the command swallowed) or fewer
+    // than counted (rows that changed between the two reads, where no
+    // snapshot holds them): only every row gives the right page.
+    if (fetched != expected) {
+      result.all_rows_reason = AllRowsReason::kRefused;
+      return false;
+    }
+    if (fetched > 0 && type == kDbSQLite && HasUntypedColumn(*page)) {
+      result.all_rows_reason = AllRowsReason::kUntypedColumn;
+      return false;
+    }
+    if (fetched > 0) page->MoveFirst();
+    result.recordset = std::move(page);
+    result.page_offset = offset;
+    result.row_count = rows;
+    result.paged = true;
+    return true;
+  } catch (const Error&) {
+    // Refused in any way (a filter the database rejects, a command that
+    // cannot stand as a derived table, rows failing to read): the all-rows
+    // path runs the command as it always has and reports what is wrong.
+    result.recordset.reset();
+    result.all_rows_reason = AllRowsReason::kRefused;
+    return false;
+  }
+}
+
+}  // namespace fennick

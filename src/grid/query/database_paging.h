@@ -1,0 +1,95 @@
+// Paging in the database: the one rule that decides whether a grid reads
+// only the page it shows, or every row of its result, and the reading of
+// that page.
+//
+// A grid that shows one page of a large result need not read the result:
+// it asks the database for the number of rows of its filtered query (the
+// query as a derived table) and for the page's rows (the engine's paging
+// clause after the command's own ORDER BY), both in one read snapshot where
+// the engine offers one. Everything drawn from them is what the grid draws
+// from all rows: the counter, the navigation bar, the start moved back from
+// past the end, the rows with their absolute numbers, footers over the
+// shown rows. Whatever needs every row (the print view, a graph of all
+// rows, master-details, exports, a procedure sorted and filtered on its
+// fetched rows, paging switched off) reads every row as before, and so
+// does an engine the grid knows no paging clause for.
+//
+// Rows that tie in the sort order come in the database's order, in both
+// modes: consecutive pages neither repeat nor lose a row when the sort key
+// is unique, and may when it is not.
+#ifndef FENNICK_GRID_QUERY_DATABASE_PAGING_H_
+#define FENNICK_GRID_QUERY_DATABASE_PAGING_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace fennick {
+
+struct GridObject;
+
+// Why a Display reads every row of its result (kNone: one page is enough).
+enum class AllRowsReason {
+  kNone,
+  kSwitchedOff,     // DatabasePaging is False
+  kProcedure,       // a procedure's rows are sorted and filtered once fetched
+  kNoPaging,        // PageResults off, or no page size
+  kPrintView,       // every printed page
+  kGraphOnly,       // the graph of every row instead of the grid
+  kGraphOfAllRows,  // "View All" under the graph
+  kMasterDetails,   // master rows are grouped from every record
+  kAllRowsReader,   // an export reads the whole result
+  kEngine,          // no known paging clause for the database type
+  kUnstableOrder,   // no ORDER BY, and the engine's order may change
+  kDeepSortedPage,  // SQLite: a page deep in an order no index gives
+  kUntypedColumn,   // SQLite: a column null throughout the page has no type
+  kRefused,         // the database refused the paged reading, or it did not
+                    // hold the rows the count promised
+};
+
+// The rule: why this grid, as configured and requested, must read every
+// row; kNone when it may read one page from the database. `ordered`: the
+// grid wrote an ORDER BY after its command. (The reasons from
+// kDeepSortedPage on are known only while the page is read: ReadOnePage.)
+AllRowsReason WhyAllRows(const GridObject& g, bool ordered);
+
+// The clause that takes `limit` rows after skipping `offset`, appended
+// after the ORDER BY, for the database type; nullopt for an engine whose
+// clause is not known (the grid then reads every row).
+std::optional<std::string> PageClause(int database_type, int64_t limit, int64_t offset);
+
+// The first record (1-based) of the page to show out of `rows` items: a
+// start past them moves to the last page; 1 without a page size.
+int64_t CorrectedStart(int64_t start, int64_t rows, int64_t page_size);
+
+// The first record (1-based) of the page that holds `start`, after the
+// correction above: pages begin at multiples of the page size, so a start
+// left from another page size (or set by the page) moves to the beginning
+// of its page and the counter and page links match the rows shown.
+int64_t PageStart(int64_t start, int64_t rows, int64_t page_size);
+
+// Reads one page into g.result when the rule allows it: counts the rows of
+// `counted_sql` (the filtered command without the grid's ORDER BY) and
+// reads the page of `ordered_sql` (the filtered command as the all-rows
+// path opens it) that the request's start falls on, correcting the start
+// on the page's shared values. On success g.result.recordset holds the
+// page's rows, g.result.page_offset the 0-based index of its first row and
+// g.result.row_count the rows of the whole result. On SQLite a page more
+// than kSqliteSortedOffsetRows rows deep in an order that no index gives
+// is read from every row instead: SQLite keeps the skipped rows in a
+// sorted temporary table to skip them, which grows far slower than sorting
+// the result once. Returns false, leaving
+// the result without rows, when the rule asks for every row (the reason in
+// g.result.all_rows_reason), or when the database refuses the paged reading
+// in any way (a statement it rejects, rows failing to read, a page that
+// does not hold the rows the count promised): the caller then reads every
+// row, and that path reports whatever is wrong exactly as it always has.
+inline constexpr int64_t kSqliteSortedOffsetRows = 10000;
+
+bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::string& ordered_sql,
+                 bool ordered);
+
+}  // namespace fennick
+
+#endif  // FENNICK_GRID_QUERY_DATABASE_PAGING_H_
