@@ -9,6 +9,9 @@ list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::ICU)
 pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
 list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::SQLITE3 PkgConfig::LIBPQ)
+# Data layer: the ODBC driver (unixODBC).
+pkg_check_modules(ODBC REQUIRED IMPORTED_TARGET odbc)
+list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::ODBC)
 # Regular expressions of the script adapter (src/platform/script).
 pkg_check_modules(PCRE2 REQUIRED IMPORTED_TARGET libpcre2-8)
 list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::PCRE2)

@@ -11,6 +11,7 @@ packages=(
   libsodium-dev
   libsqlite3-dev sqlite3
   libpq-dev postgresql
+  unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc
   libicu-dev
   libpcre2-dev
   duktape-dev

@@ -15,7 +15,11 @@
 // read-only, and a missing file is created only with
 // "Mode=ReadWriteCreate") and "Provider=PostgreSQL;Host=...;Port=...;
 // Database=...;User ID=...;Password=..." (Host may be a Unix-socket
-// folder).
+// folder). Any ODBC data source opens through unixODBC: an ODBC string
+// ("DSN=...", "Driver={...};..."; no Provider or Provider=MSDASQL), and
+// SQL Server's OLE DB strings (Provider=SQLOLEDB, SQLNCLI*, MSOLEDBSQL),
+// which are rewritten for an ODBC driver of SQL Server
+// (SetSqlServerOdbcDriver). Passwords never appear in error messages.
 //
 // The classes are shaped for the late-bound objects scripts will drive
 // (rs.Fields("x").Value): members carry the published names, a Field reads
@@ -326,8 +330,12 @@ class Connection {
   // Seconds to wait for a server when opening. Default 15.
   int32_t ConnectionTimeout() const;
   void ConnectionTimeout(int32_t seconds);
-  // The provider's name ("SQLite", "PostgreSQL"); "" while closed.
+  // The provider's name ("SQLite", "PostgreSQL", "ODBC"); "" while closed.
   const std::string& Provider() const;
+  // The database product behind the connection as its driver names it
+  // ("PostgreSQL", "Microsoft SQL Server"; an ODBC driver's DBMS name);
+  // "" while closed.
+  std::string DbmsName() const;
 
  private:
   friend class Recordset;
@@ -449,6 +457,13 @@ class Catalog {
  private:
   Connection* connection_;
 };
+
+// The ODBC driver that SQL Server's OLE DB connection strings are rewritten
+// for: "FreeTDS" (Debian's tdsodbc) unless set, or a name registered in
+// odbcinst.ini such as "ODBC Driver 18 for SQL Server"; "" restores
+// FreeTDS. Process-wide and thread-safe; connections opened afterwards use
+// it.
+void SetSqlServerOdbcDriver(std::string_view driver);
 
 }  // namespace fennick
 

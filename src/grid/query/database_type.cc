@@ -76,12 +76,26 @@ int GetDatabaseType(std::string_view connection_string, int forced_type) {
   if (has("SQLOLEDB") || has("PROVIDER=MSDASQL") || has("DRIVER=SQL SERVER") ||
       s == "SQL SERVER" || s == "SQLSERVER")
     return kDbSqlServer;
-  if (has("SQLNCLI")) return kDbSqlNativeClient;
+  // MSOLEDBSQL is the provider that followed the Native Client.
+  if (has("SQLNCLI") || has("MSOLEDBSQL")) return kDbSqlNativeClient;
   if (has("ORACLE") || has("PROVIDER=MSDAORA")) return kDbOracle;
   if (has("MYSQL")) return kDbMySql;
   if (has("SYBASE") || has("PROVIDER=ASAPROV")) return kDbSybase;
   if (has("SQLITE")) return kDbSQLite;
   if (has("POSTGRES")) return kDbPostgreSql;
+  return kDbUnknown;
+}
+
+int DatabaseTypeOfDbms(std::string_view dbms_name) {
+  const std::string s = AsciiUpper(TrimBlanks(dbms_name));
+  auto has = [&s](const char* part) { return s.find(part) != std::string::npos; };
+  if (has("SQL SERVER")) return kDbSqlServer;
+  if (has("MYSQL") || has("MARIADB")) return kDbMySql;
+  if (has("POSTGRES")) return kDbPostgreSql;
+  if (has("SQLITE")) return kDbSQLite;
+  if (has("ORACLE")) return kDbOracle;
+  if (has("SYBASE") || has("ADAPTIVE SERVER") || has("SQL ANYWHERE")) return kDbSybase;
+  if (s == "ACCESS") return kDbAccess;
   return kDbUnknown;
 }
 

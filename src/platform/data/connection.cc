@@ -87,8 +87,9 @@ void Connection::Open(std::string_view connection_string, std::string_view user,
   settings.connection_timeout = state_->connection_timeout;
   std::string provider = settings.options.Get({"Provider"});
   // Without a provider the string names a file for the embedded default.
-  const data::DriverEntry* driver =
-      provider.empty() ? &data::Drivers().front() : data::FindDriver(provider);
+  const data::DriverEntry* driver = provider.empty()
+                                        ? data::DriverWithoutProvider(settings.options)
+                                        : data::FindDriver(provider);
   if (driver == nullptr) {
     throw Error(kErrDataProviderNotFound,
                 "Provider cannot be found: '" + provider +
@@ -174,5 +175,10 @@ void Connection::ConnectionTimeout(int32_t seconds) {
 }
 
 const std::string& Connection::Provider() const { return state_->provider; }
+
+std::string Connection::DbmsName() const {
+  if (!state_->driver) return "";
+  return data::WithDriver(*state_, [](data::DriverConnection& d) { return d.DbmsName(); });
+}
 
 }  // namespace fennick

@@ -32,6 +32,7 @@ std::string_view Trim(std::string_view s) {
 
 ConnectionString ConnectionString::Parse(std::string_view text) {
   ConnectionString result;
+  result.text_ = text;
   size_t i = 0;
   while (i < text.size()) {
     size_t eq = text.find('=', i);
@@ -39,7 +40,14 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
     if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
       std::string_view rest =
           Trim(text.substr(i, semi == std::string_view::npos ? std::string_view::npos : semi - i));
-      if (!rest.empty()) Malformed("\"" + std::string(rest) + "\" has no \"=\"");
+      if (!rest.empty()) {
+        // What follows a password may be the rest of it: never shown.
+        const bool after_password =
+            !result.entries_.empty() && (result.entries_.back().first == "password" ||
+                                         result.entries_.back().first == "pwd");
+        Malformed(after_password ? "a segment after the password has no \"=\""
+                                 : "\"" + std::string(rest) + "\" has no \"=\"");
+      }
       if (semi == std::string_view::npos) break;
       i = semi + 1;
       continue;
@@ -72,7 +80,16 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       }
       i = end == std::string_view::npos ? text.size() : end + 1;
     } else {
-      size_t end = text.find(';', j);
+      // A braced value may hold ";": look for the end after its brace.
+      size_t from = j;
+      if (j < text.size() && text[j] == '{') {
+        size_t k = j + 1;
+        while (k < text.size() && !(text[k] == '}' && (k + 1 == text.size() || text[k + 1] != '}'))) {
+          k += text[k] == '}' ? 2 : 1;  // "}}" stands for "}" inside the braces
+        }
+        if (k < text.size()) from = k;
+      }
+      size_t end = text.find(';', from);
       value =
           Trim(text.substr(j, end == std::string_view::npos ? std::string_view::npos : end - j));
       i = end == std::string_view::npos ? text.size() : end + 1;

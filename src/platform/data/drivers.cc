@@ -9,10 +9,17 @@ namespace {
 
 constexpr std::string_view kSqliteAliases[] = {"SQLite", "SQLite3"};
 constexpr std::string_view kPostgresAliases[] = {"PostgreSQL", "Postgres", "PgSQL"};
+// MSDASQL is ODBC's OLE DB provider; SQL Server's own OLE DB providers
+// reach SQL Server through an ODBC driver here.
+constexpr std::string_view kOdbcAliases[] = {
+    "ODBC",       "MSDASQL",       "MSDASQL.1",     "SQLOLEDB",    "SQLOLEDB.1",
+    "SQLNCLI",    "SQLNCLI.1",     "SQLNCLI10",     "SQLNCLI10.1", "SQLNCLI11",
+    "SQLNCLI11.1", "MSOLEDBSQL",   "MSOLEDBSQL.1",  "MSOLEDBSQL19"};
 
 constexpr DriverEntry kDrivers[] = {
     {"SQLite", kSqliteAliases, &OpenSqlite},
     {"PostgreSQL", kPostgresAliases, &OpenPostgres},
+    {"ODBC", kOdbcAliases, &OpenOdbc, &ClaimsOdbc},
 };
 
 // A result already fetched whole, handed out as one batch.
@@ -29,6 +36,13 @@ class FetchedCursor : public RowCursor {
 };
 
 }  // namespace
+
+const DriverEntry* DriverWithoutProvider(const ConnectionString& options) {
+  for (const DriverEntry& driver : kDrivers) {
+    if (driver.claims != nullptr && driver.claims(options)) return &driver;
+  }
+  return &kDrivers[0];
+}
 
 std::unique_ptr<RowCursor> DriverConnection::OpenCursor(const ExecuteRequest& request) {
   ExecuteResult result = Execute(request);
