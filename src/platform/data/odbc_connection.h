@@ -100,7 +100,8 @@ class OdbcConnection : public DriverConnection {
   std::string RequestSql(const ExecuteRequest& request, std::vector<const Parameter*>& bound);
   // Runs the request's SQL on `stmt` with its parameters bound.
   void Start(SQLHSTMT stmt, const ExecuteRequest& request);
-  // The driver's identifier quote around each part.
+  // The parts joined by ".": plain names bare, others in the driver's
+  // identifier quote.
   std::string QuoteName(const std::vector<std::string>& parts) const;
   // The procedure parameters' names and types in call order (SQLProcedureColumns).
   std::optional<std::vector<Parameter>> ReadProcedureColumns(const std::vector<std::string>& parts);

@@ -196,8 +196,7 @@ std::string JoinOdbcString(const std::vector<OdbcAttribute>& attributes) {
   std::string out;
   for (const OdbcAttribute& a : attributes) {
     out.append(a.key).push_back('=');
-    const bool braces = a.value.find_first_of(";{}") != std::string::npos ||
-                        (!a.value.empty() && (a.value.front() == ' ' || a.value.back() == ' '));
+    const bool braces = a.value.find_first_of(";{} ") != std::string::npos;
     if (braces) {
       out.push_back('{');
       for (char c : a.value) {

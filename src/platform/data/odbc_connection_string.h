@@ -33,7 +33,7 @@ struct OdbcAttribute {
 // inside stands for "}") or quotes; segments without "=" are dropped.
 std::vector<OdbcAttribute> SplitOdbcString(std::string_view text);
 // "key=value;" for each attribute, the value in braces when it holds ";",
-// braces, or blanks at its ends.
+// braces or blanks.
 std::string JoinOdbcString(const std::vector<OdbcAttribute>& attributes);
 
 // Whether a Provider value is one of SQL Server's OLE DB providers.

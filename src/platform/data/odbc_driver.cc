@@ -506,6 +506,18 @@ std::string OdbcConnection::QuoteName(const std::vector<std::string>& parts) con
   std::string out;
   for (const std::string& part : parts) {
     if (!out.empty()) out.push_back('.');
+    // A plain name stays bare so that the engine folds its case as it
+    // folded the name when the object was made ("Orders" finds orders on
+    // PostgreSQL); only names that need it are quoted.
+    bool plain = !part.empty() && !(part[0] >= '0' && part[0] <= '9');
+    for (char c : part) {
+      plain = plain && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '_');
+    }
+    if (plain) {
+      out.append(part);
+      continue;
+    }
     out.append(quote_);
     for (char c : part) {
       out.push_back(c);

@@ -1,0 +1,153 @@
+// ODBC connection strings: SQL Server's OLE DB strings rewritten for an
+// ODBC driver, ODBC strings passed through, Windows authentication
+// refused, and passwords masked wherever a message may show them.
+#include "platform/data/odbc_connection_string.h"
+
+#include <gtest/gtest.h>
+
+#include "fennick/data.h"
+#include "platform/data/connection_string.h"
+#include "platform/data/odbc_sources.h"
+#include "test_databases.h"
+
+namespace fennick::data {
+namespace {
+
+struct Translation {
+  const char* input;
+  const char* driver;
+  const char* expected;
+};
+
+TEST(OdbcConnectionStringTest, SqlServerOleDbStringsBecomeOdbcStrings) {
+  const Translation cases[] = {
+      {"Provider=SQLOLEDB;Data Source=db1;Initial Catalog=Sales;User ID=report;Password=s3cret",
+       "FreeTDS",
+       "Driver=FreeTDS;Server=db1;Database=Sales;UID=report;PWD=s3cret;TDS_Version=7.4;"
+       "ClientCharset=UTF-8;"},
+      // The port after a comma, "tcp:" and provider versions.
+      {"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source=tcp:db1.corp,1444;"
+       "Initial Catalog=Sales;User Id=sa;Password=x",
+       "FreeTDS",
+       "Driver=FreeTDS;Server=db1.corp;Port=1444;Database=Sales;UID=sa;PWD=x;TDS_Version=7.4;"
+       "ClientCharset=UTF-8;"},
+      // A named instance, the local server, an application name.
+      {"Provider=SQLNCLI11;Server=HOST\\SQLEXPRESS;Database=Northwind;UID=u;PWD=p;"
+       "Application Name=Reports",
+       "FreeTDS",
+       "Driver=FreeTDS;Server=HOST\\SQLEXPRESS;Database=Northwind;UID=u;PWD=p;APP=Reports;"
+       "TDS_Version=7.4;ClientCharset=UTF-8;"},
+      {"Provider=SQLNCLI10;Data Source=(local);Initial Catalog=x;User ID=u;Password=p",
+       "FreeTDS",
+       "Driver=FreeTDS;Server=localhost;Database=x;UID=u;PWD=p;TDS_Version=7.4;"
+       "ClientCharset=UTF-8;"},
+      // Microsoft's driver, named by the site: the server string as given.
+      {"Provider=MSOLEDBSQL;Data Source=db1,1444;Initial Catalog=Sales;User ID=report;"
+       "Password=p;Workstation ID=WEB1",
+       "ODBC Driver 18 for SQL Server",
+       "Driver={ODBC Driver 18 for SQL Server};Server=db1,1444;Database=Sales;UID=report;PWD=p;"
+       "WSID=WEB1;"},
+      // A password holding separators and braces keeps them, braced.
+      {"Provider=SQLOLEDB;Data Source=db1;User ID=u;Password=\"a;b}c\"", "FreeTDS",
+       "Driver=FreeTDS;Server=db1;UID=u;PWD={a;b}}c};TDS_Version=7.4;ClientCharset=UTF-8;"},
+  };
+  for (const Translation& t : cases) {
+    EXPECT_EQ(OdbcConnectionText(t.input, t.driver), t.expected) << t.input;
+  }
+}
+
+TEST(OdbcConnectionStringTest, OdbcStringsPassThroughWithoutTheProvider) {
+  const Translation cases[] = {
+      {"DSN=sales;UID=report;PWD=x", "", "DSN=sales;UID=report;PWD=x;"},
+      {"Provider=MSDASQL;DSN=sales;UID=report;PWD=x", "", "DSN=sales;UID=report;PWD=x;"},
+      {"Driver={SQL Server};Server=db1;Database=Sales;Trusted_Connection=no", "",
+       "Driver={SQL Server};Server=db1;Database=Sales;Trusted_Connection=no;"},
+      {"Driver={PostgreSQL Unicode};Server=h;Port=5432;Pwd={a;b}", "",
+       "Driver={PostgreSQL Unicode};Server=h;Port=5432;Pwd={a;b};"},
+      // MSDASQL's own names, and the ODBC string in Extended Properties.
+      {"Provider=MSDASQL.1;Data Source=sales;User ID=report;Password=x;Persist Security Info=True",
+       "", "DSN=sales;UID=report;PWD=x;"},
+      {"Provider=MSDASQL;Extended Properties=\"DSN=sales;UID=report\";Password=x", "",
+       "DSN=sales;UID=report;PWD=x;"},
+  };
+  for (const Translation& t : cases) {
+    EXPECT_EQ(OdbcConnectionText(t.input, "FreeTDS"), t.expected) << t.input;
+  }
+  EXPECT_DATA_ERROR(OdbcConnectionText("Provider=MSDASQL;UID=x", "FreeTDS"),
+                    kErrDataInvalidArgument,
+                    "The ODBC connection string names no data source: give DSN=, FileDSN= or "
+                    "Driver={...}");
+}
+
+TEST(OdbcConnectionStringTest, WindowsAuthenticationIsRefusedClearly) {
+  const char* message =
+      "Integrated Security (Windows authentication) cannot be used on this server: give the "
+      "connection string a User ID and Password of a database login";
+  EXPECT_DATA_ERROR(
+      OdbcConnectionText("Provider=SQLOLEDB;Data Source=db1;Integrated Security=SSPI", "FreeTDS"),
+      kErrDataFailed, message);
+  EXPECT_DATA_ERROR(OdbcConnectionText("Provider=SQLNCLI11;Server=db1;Trusted_Connection=yes",
+                                       "FreeTDS"),
+                    kErrDataFailed, message);
+  EXPECT_DATA_ERROR(OdbcConnectionText("Driver={SQL Server};Server=db1;Trusted_Connection=Yes",
+                                       "FreeTDS"),
+                    kErrDataFailed, message);
+  // Switched off, it is no obstacle.
+  EXPECT_EQ(OdbcConnectionText("Provider=SQLOLEDB;Data Source=db1;Integrated Security=False;"
+                               "User ID=u;Password=p",
+                               "FreeTDS"),
+            "Driver=FreeTDS;Server=db1;UID=u;PWD=p;TDS_Version=7.4;ClientCharset=UTF-8;");
+  // Through the connection, before any driver is loaded.
+  Connection c;
+  EXPECT_DATA_ERROR(c.Open("Provider=SQLOLEDB;Data Source=db1;Integrated Security=SSPI"),
+                    kErrDataFailed, message);
+}
+
+TEST(OdbcConnectionStringTest, PasswordsAreMaskedInEveryForm) {
+  EXPECT_EQ(MaskPasswords("DSN=x;UID=u;PWD=s3cret;Port=1"), "DSN=x;UID=u;PWD=****;Port=1");
+  EXPECT_EQ(MaskPasswords("Server=h;Password = s3cret"), "Server=h;Password = ****");
+  EXPECT_EQ(MaskPasswords("pwd={a;b}}c};x=1"), "pwd=****;x=1");
+  EXPECT_EQ(MaskPasswords("PASSWORD=\"a;b\";Pwd=c"), "PASSWORD=****;Pwd=****");
+  EXPECT_EQ(MaskPasswords("login failed for user 'u' with pwd=hunter22"),
+            "login failed for user 'u' with pwd=****");
+  // The password itself, wherever a driver repeats it; short ones are not
+  // hunted through ordinary words.
+  EXPECT_EQ(MaskPasswords("Could not use 'hunter22' here", "hunter22"),
+            "Could not use '****' here");
+  EXPECT_EQ(MaskPasswords("the database", "a"), "the database");
+  EXPECT_EQ(MaskPasswords("no password here"), "no password here");
+
+  // A failing open never shows the password, whatever the failure.
+  const char* opens[] = {
+      "Driver={Fennick No Such Driver};Server=h;PWD=Hunter2Secret",
+      "DSN=fennick_no_such_dsn;Password=Hunter2Secret",
+      "Provider=SQLOLEDB;Data Source=127.0.0.1,1;User ID=u;Password=Hunter2Secret;"
+      "Connect Timeout=1",
+  };
+  for (const char* cs : opens) {
+    Connection c;
+    try {
+      c.Open(cs);
+      ADD_FAILURE() << "opened " << cs;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), kErrDataFailed) << e.description();
+      EXPECT_EQ(e.description().find("Hunter2Secret"), std::string::npos) << e.description();
+      EXPECT_FALSE(e.description().empty());
+    }
+  }
+  // A malformed string does not quote what followed the password.
+  EXPECT_DATA_ERROR(ConnectionString::Parse("DSN=x;Password=ab;cd;UID=u"),
+                    kErrDataInvalidArgument,
+                    "Invalid connection string: a segment after the password has no \"=\"");
+}
+
+TEST(OdbcConnectionStringTest, BracedValuesStayWholeWhenParsed) {
+  auto cs = ConnectionString::Parse("Driver={SQL Server};PWD={a;b}}c};UID=u");
+  EXPECT_EQ(cs.Get({"Driver"}), "{SQL Server}");
+  EXPECT_EQ(cs.Get({"PWD"}), "{a;b}}c}");
+  EXPECT_EQ(cs.Get({"UID"}), "u");
+  EXPECT_EQ(cs.text(), "Driver={SQL Server};PWD={a;b}}c};UID=u");
+}
+
+}  // namespace
+}  // namespace fennick::data
