@@ -221,7 +221,8 @@ TEST_P(SummaryBoxTest, TheRowLimitBoundsTheAggregate) {
   EXPECT_NE(box.find(Line("SUM Amount", "50")), std::string::npos) << box;
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, SummaryBoxTest, ::testing::Values("SQLite", "PostgreSQL"),
+INSTANTIATE_TEST_SUITE_P(Engines, SummaryBoxTest,
+                         ::testing::Values("SQLite", "PostgreSQL", "ODBC"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

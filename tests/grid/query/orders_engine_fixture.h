@@ -1,7 +1,8 @@
 // A grid page over an Orders table on either engine, for the query tests:
 // the test's parameter names the engine ("SQLite": an in-memory database;
 // "PostgreSQL": a schema of its own on the test server, dropped after the
-// test), and each Grid call starts a fresh page with the posted form.
+// test; "ODBC": the same through psqlODBC), and each Grid call starts a
+// fresh page with the posted form.
 #ifndef FENNICK_TESTS_GRID_QUERY_ORDERS_ENGINE_FIXTURE_H_
 #define FENNICK_TESTS_GRID_QUERY_ORDERS_ENGINE_FIXTURE_H_
 
@@ -17,6 +18,7 @@
 #include "fennick/data_grid.h"
 #include "fennick/page.h"
 #include "platform/crypto/seal.h"
+#include "platform/data/odbc_sources.h"
 #include "platform/data/test_databases.h"
 
 namespace fennick {
@@ -40,7 +42,8 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
     InstallSealer(Sealer::KeyFromSecret(seal_secret_));
     connection_ = std::make_shared<Connection>();
     if (IsPostgres()) {
-      std::string cs = testing::PostgresConnectionString();
+      std::string cs =
+          IsOdbc() ? testing::OdbcPostgresString() : testing::PostgresConnectionString();
       ASSERT_FALSE(cs.empty()) << "no PostgreSQL test server: run `make test`";
       connection_->Open(cs);
       schema_ = schema_prefix_ + std::to_string(getpid()) + "_" + std::to_string(++counter_);
@@ -70,7 +73,9 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
     if (!schema_.empty()) connection_->Execute("DROP SCHEMA " + schema_ + " CASCADE");
   }
 
-  bool IsPostgres() const { return GetParam() == "PostgreSQL"; }
+  // ODBC reaches the PostgreSQL test server: its SQL is PostgreSQL's.
+  bool IsPostgres() const { return GetParam() == "PostgreSQL" || IsOdbc(); }
+  bool IsOdbc() const { return GetParam() == "ODBC"; }
 
   // A new page at /orders.asp with `form` posted, and on it a new grid of
   // `command` over the Orders connection.

@@ -236,6 +236,10 @@ TEST_P(GridQueryTest, RejectedStatementsShowTheErrorAndTheSql) {
 }
 
 TEST_P(GridQueryTest, RowsFailingWhileReadAreKeptForTheErrorBox) {
+  if (IsOdbc()) {
+    GTEST_SKIP() << "psqlODBC reads the whole result while the statement runs: a failing row "
+                    "fails the statement";
+  }
   // Both engines accept the statement and fail on its third row.
   Grid({}, IsPostgres()
                ? "SELECT x, 10 / (x - 3) AS q FROM generate_series(1, 5) AS x"
@@ -293,7 +297,8 @@ TEST_P(GridQueryTest, CreateConnectionOwnsItsConnectionAndReportsFailures) {
   EXPECT_EQ(GridInternals(*grid_).req.database_type, 10);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, GridQueryTest, ::testing::Values("SQLite", "PostgreSQL"),
+INSTANTIATE_TEST_SUITE_P(Engines, GridQueryTest,
+                         ::testing::Values("SQLite", "PostgreSQL", "ODBC"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace
