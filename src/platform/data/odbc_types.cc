@@ -82,16 +82,18 @@ TypeInfo OdbcType(int sql_type, uint64_t column_size, int decimal_digits, bool i
       return Sized(kAdVarChar, column_size);
     case SQL_WVARCHAR:
       return Sized(kAdVarWChar, column_size);
+    // Long types are unbounded whatever size the driver names (psqlODBC
+    // gives its read limit for text).
     case SQL_LONGVARCHAR:
-      return Sized(kAdLongVarChar, column_size);
+      return {kAdLongVarChar, kUnboundedSize};
     case SQL_WLONGVARCHAR:
-      return Sized(kAdLongVarWChar, column_size);
+      return {kAdLongVarWChar, kUnboundedSize};
     case SQL_BINARY:
       return Sized(kAdBinary, column_size);
     case SQL_VARBINARY:
       return Sized(kAdVarBinary, column_size);
     case SQL_LONGVARBINARY:
-      return Sized(kAdLongVarBinary, column_size);
+      return {kAdLongVarBinary, kUnboundedSize};
     default:
       return Sized(kAdVarChar, column_size);
   }

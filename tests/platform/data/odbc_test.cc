@@ -70,7 +70,7 @@ TEST_F(OdbcPostgresTest, EveryColumnTypeMapsToItsAdoTypeAndNullsStayNull) {
       {kAdGuid, 16, Variant("{A0EEBC99-9C0B-4EF8-BB6D-6BB9BD380A11}")},
       {kAdWChar, 3, Variant("ab ")},
       {kAdVarWChar, 20, Variant("Zoë")},
-      {kAdLongVarWChar, 8190, Variant("long text")},
+      {kAdLongVarWChar, 2147483647, Variant("long text")},
       {kAdLongVarBinary, 2147483647, Variant::Binary(std::string("\0\xff" "A", 3))},
       {kAdVarWChar, 32, Variant("1 day")},
   };
