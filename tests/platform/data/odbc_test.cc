@@ -215,6 +215,27 @@ TEST_F(OdbcPostgresTest, CatalogueListsTablesViewsProceduresAndParameters) {
   EXPECT_EQ(connection_.Execute("Orders").Fields("amount").Value().AsDouble(), 150.0);
 }
 
+TEST_F(OdbcPostgresTest, OpenArgumentsReplaceTheStringsUser) {
+  std::string cs = testing::OdbcPostgresString();
+  const size_t uid = cs.find(";UID=");
+  ASSERT_NE(uid, std::string::npos);
+  cs = cs.substr(0, uid) + ";UID=fnk_nobody;PWD=Hunter2Secret" +
+       cs.substr(cs.find(';', uid + 1));
+  Connection c;
+  try {
+    c.Open(cs);
+    ADD_FAILURE() << "opened as fnk_nobody";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kErrDataFailed);
+    EXPECT_NE(e.description().find("fnk_nobody"), std::string::npos) << e.description();
+    EXPECT_EQ(e.description().find("Hunter2Secret"), std::string::npos) << e.description();
+  }
+  EXPECT_EQ(c.DbmsName(), "");
+  c.Open(cs, testing::PostgresServerSettings()["FENNICK_PG_USER"], "");
+  EXPECT_EQ(c.Execute("SELECT current_user").Fields(0).Value().AsString(),
+            testing::PostgresServerSettings()["FENNICK_PG_USER"]);
+}
+
 TEST(OdbcSqliteTest, SqliteThroughItsOdbcDriverKeepsTypesAndText) {
   ASSERT_TRUE(testing::OdbcSources().error.empty()) << testing::OdbcSources().error;
   Connection c;
