@@ -212,6 +212,11 @@ std::string JoinOdbcString(const std::vector<OdbcAttribute>& attributes) {
   return out;
 }
 
+bool IsWindowsSqlServerDriver(std::string_view driver) {
+  const std::string d = AsciiUpper(TrimBlanks(driver));
+  return d == "SQL SERVER" || d == "SQL NATIVE CLIENT" || d.starts_with("SQL SERVER NATIVE CLIENT");
+}
+
 bool IsSqlServerOleDbProvider(std::string_view provider) {
   const std::string p = AsciiUpper(TrimBlanks(provider));
   return p.starts_with("SQLOLEDB") || p.starts_with("SQLNCLI") || p.starts_with("MSOLEDBSQL");
@@ -229,6 +234,12 @@ std::string OdbcConnectionText(std::string_view text, std::string_view sql_serve
   }
   const OdbcAttribute* provider = FindKey(attributes, {"provider"});
   if (provider != nullptr && IsSqlServerOleDbProvider(provider->value)) {
+    return RewriteForSqlServer(attributes, sql_server_driver);
+  }
+  // Windows' own SQL Server drivers exist on no other system: a string
+  // naming one is written for the SQL Server driver of this site instead.
+  if (const OdbcAttribute* driver = FindKey(attributes, {"driver"});
+      driver != nullptr && IsWindowsSqlServerDriver(driver->value)) {
     return RewriteForSqlServer(attributes, sql_server_driver);
   }
   const bool msdasql =

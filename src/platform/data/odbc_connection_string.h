@@ -11,6 +11,9 @@
 //    with Data Source, Initial Catalog, User ID, Password): rewritten for an
 //    ODBC driver of SQL Server, FreeTDS unless the site names another
 //    (SetSqlServerOdbcDriver in fennick/data.h).
+//  - ODBC strings naming one of Windows' own SQL Server drivers
+//    (Driver={SQL Server}, {SQL Native Client}, {SQL Server Native Client
+//    11.0}), which no other system has: rewritten the same way.
 //  - Integrated Security (Windows authentication) cannot work on this
 //    host: such a string is refused with a message that says so.
 //
@@ -36,6 +39,8 @@ std::vector<OdbcAttribute> SplitOdbcString(std::string_view text);
 // braces or blanks.
 std::string JoinOdbcString(const std::vector<OdbcAttribute>& attributes);
 
+// Whether a Driver value names one of Windows' own SQL Server drivers.
+bool IsWindowsSqlServerDriver(std::string_view driver);
 // Whether a Provider value is one of SQL Server's OLE DB providers.
 bool IsSqlServerOleDbProvider(std::string_view provider);
 

@@ -47,6 +47,14 @@ TEST(OdbcConnectionStringTest, SqlServerOleDbStringsBecomeOdbcStrings) {
        "ODBC Driver 18 for SQL Server",
        "Driver={ODBC Driver 18 for SQL Server};Server=db1,1444;Database=Sales;UID=report;PWD=p;"
        "WSID=WEB1;"},
+      // Windows' own SQL Server drivers, named by ODBC strings.
+      {"Driver={SQL Server};Server=db1,1444;Database=Sales;Uid=report;Pwd=p", "FreeTDS",
+       "Driver=FreeTDS;Server=db1;Port=1444;Database=Sales;UID=report;PWD=p;TDS_Version=7.4;"
+       "ClientCharset=UTF-8;"},
+      {"Provider=MSDASQL;Driver={SQL Server Native Client 11.0};Server=db1;Database=Sales;"
+       "UID=u;PWD=p",
+       "ODBC Driver 18 for SQL Server",
+       "Driver={ODBC Driver 18 for SQL Server};Server=db1;Database=Sales;UID=u;PWD=p;"},
       // A password holding separators and braces keeps them, braced.
       {"Provider=SQLOLEDB;Data Source=db1;User ID=u;Password=\"a;b}c\"", "FreeTDS",
        "Driver=FreeTDS;Server=db1;UID=u;PWD={a;b}}c};TDS_Version=7.4;ClientCharset=UTF-8;"},
@@ -60,8 +68,8 @@ TEST(OdbcConnectionStringTest, OdbcStringsPassThroughWithoutTheProvider) {
   const Translation cases[] = {
       {"DSN=sales;UID=report;PWD=x", "", "DSN=sales;UID=report;PWD=x;"},
       {"Provider=MSDASQL;DSN=sales;UID=report;PWD=x", "", "DSN=sales;UID=report;PWD=x;"},
-      {"Driver={SQL Server};Server=db1;Database=Sales;Trusted_Connection=no", "",
-       "Driver={SQL Server};Server=db1;Database=Sales;Trusted_Connection=no;"},
+      {"Driver={FreeTDS};Server=db1;Database=Sales;Trusted_Connection=no", "",
+       "Driver=FreeTDS;Server=db1;Database=Sales;Trusted_Connection=no;"},
       {"Driver={PostgreSQL Unicode};Server=h;Port=5432;Pwd={a;b}", "",
        "Driver={PostgreSQL Unicode};Server=h;Port=5432;Pwd={a;b};"},
       // MSDASQL's own names, and the ODBC string in Extended Properties.
