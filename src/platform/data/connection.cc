@@ -86,7 +86,8 @@ void Connection::Open(std::string_view connection_string, std::string_view user,
   settings.password = password;
   settings.connection_timeout = state_->connection_timeout;
   std::string provider = settings.options.Get({"Provider"});
-  // Without a provider the string names a file for the embedded default.
+  // Without a provider: a string a driver claims (an ODBC string), else a
+  // file for the embedded default.
   const data::DriverEntry* driver = provider.empty()
                                         ? data::DriverWithoutProvider(settings.options)
                                         : data::FindDriver(provider);

@@ -12,9 +12,9 @@ constexpr std::string_view kPostgresAliases[] = {"PostgreSQL", "Postgres", "PgSQ
 // MSDASQL is ODBC's OLE DB provider; SQL Server's own OLE DB providers
 // reach SQL Server through an ODBC driver here.
 constexpr std::string_view kOdbcAliases[] = {
-    "ODBC",       "MSDASQL",       "MSDASQL.1",     "SQLOLEDB",    "SQLOLEDB.1",
-    "SQLNCLI",    "SQLNCLI.1",     "SQLNCLI10",     "SQLNCLI10.1", "SQLNCLI11",
-    "SQLNCLI11.1", "MSOLEDBSQL",   "MSOLEDBSQL.1",  "MSOLEDBSQL19"};
+    "ODBC",        "MSDASQL",     "MSDASQL.1",   "SQLOLEDB",     "SQLOLEDB.1",
+    "SQLNCLI",     "SQLNCLI.1",   "SQLNCLI10",   "SQLNCLI10.1",  "SQLNCLI11",
+    "SQLNCLI11.1", "MSOLEDBSQL",  "MSOLEDBSQL.1", "MSOLEDBSQL19"};
 
 constexpr DriverEntry kDrivers[] = {
     {"SQLite", kSqliteAliases, &OpenSqlite},
