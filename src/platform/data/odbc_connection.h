@@ -9,7 +9,10 @@
 // character set; text is handed on as UTF-8.
 //
 // CommandTimeout (or the page's deadline, when sooner) becomes the
-// statement's SQL_ATTR_QUERY_TIMEOUT, which the driver enforces. Errors
+// statement's SQL_ATTR_QUERY_TIMEOUT, which most drivers enforce. Some do
+// not (SQLite's ignores it), so a watchdog thread also cancels the
+// statement (SQLCancel, which ODBC allows from another thread) a moment
+// after the deadline; either way the page gets kErrDataTimeout. Errors
 // carry the driver's message with passwords masked: kErrDataTimeout for
 // SQLSTATE HYT00/HYT01 (and a statement cancelled by its timeout),
 // kErrDataFailed with the connection marked lost for the 08 states,
@@ -24,8 +27,13 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +77,24 @@ enum class OdbcReader : uint8_t {
   kInteger, kBoolean, kReal, kNumeric, kCurrency, kDate, kTime, kGuid, kText, kBinary
 };
 
+// Cancels a running statement from a thread of its own once a deadline
+// has passed, setting `cancelled`. Destroy it before the statement handle:
+// the destructor stops and joins the thread.
+class StatementWatchdog {
+ public:
+  StatementWatchdog(SQLHSTMT stmt, std::chrono::steady_clock::time_point deadline,
+                    std::atomic<bool>& cancelled);
+  ~StatementWatchdog();
+  StatementWatchdog(const StatementWatchdog&) = delete;
+  StatementWatchdog& operator=(const StatementWatchdog&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;  // guarded by mutex_
+  std::thread thread_;
+};
+
 class OdbcConnection : public DriverConnection {
  public:
   OdbcConnection(OdbcEnvironmentPtr env, OdbcLinkPtr link, std::string password);
@@ -90,6 +116,8 @@ class OdbcConnection : public DriverConnection {
 
   // A new statement handle with the request's timeout set.
   OdbcStatementPtr NewStatement(int32_t timeout_seconds);
+  // A watchdog for a statement of this timeout; null without a deadline.
+  std::unique_ptr<StatementWatchdog> Watch(SQLHSTMT stmt, int32_t timeout_seconds);
   // The error of a failed call on `handle` (a statement or the link);
   // marks the link lost for the 08 states.
   Error Failure(SQLSMALLINT handle_type, SQLHANDLE handle, int32_t number);
@@ -112,6 +140,8 @@ class OdbcConnection : public DriverConnection {
   std::string dbms_name_;
   std::string quote_ = "\"";
   bool lost_ = false;
+  // Set by a watchdog that cancelled the running statement.
+  std::atomic<bool> cancelled_{false};
 };
 
 std::unique_ptr<DriverConnection> OpenOdbc(const OpenSettings& settings);

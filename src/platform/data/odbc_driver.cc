@@ -179,6 +179,30 @@ void AppendUtf8(const char16_t* text, size_t length, std::string& out) {
   }
 }
 
+// How long after the deadline the watchdog steps in, so that a driver
+// enforcing the query timeout itself reports it first.
+constexpr std::chrono::milliseconds kWatchdogGrace{500};
+
+StatementWatchdog::StatementWatchdog(SQLHSTMT stmt, std::chrono::steady_clock::time_point deadline,
+                                     std::atomic<bool>& cancelled)
+    : thread_([this, stmt, deadline, &cancelled] {
+        std::unique_lock lock(mutex_);
+        if (wake_.wait_until(lock, deadline + kWatchdogGrace, [this] { return done_; })) return;
+        cancelled = true;
+        // Ignoring errors on purpose: a statement that has just finished
+        // has nothing left to cancel.
+        SQLCancel(stmt);
+      }) {}
+
+StatementWatchdog::~StatementWatchdog() {
+  {
+    std::lock_guard lock(mutex_);
+    done_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();
+}
+
 // The columns of a result and how each is read, and the reading of one
 // row into a RowSet.
 class OdbcResultReader {
@@ -390,8 +414,11 @@ class OdbcResultReader {
 // results are run through once the first is read.
 class OdbcCursor : public RowCursor {
  public:
-  OdbcCursor(OdbcConnection& connection, OdbcStatementPtr stmt)
-      : c_(connection), stmt_(std::move(stmt)), reader_(connection, stmt_.get()) {}
+  OdbcCursor(OdbcConnection& connection, OdbcStatementPtr stmt, int32_t timeout_seconds)
+      : c_(connection),
+        stmt_(std::move(stmt)),
+        watchdog_(connection.Watch(stmt_.get(), timeout_seconds)),
+        reader_(connection, stmt_.get()) {}
 
   // Finds the first result with columns; false when there is none.
   bool Start() {
@@ -440,6 +467,8 @@ class OdbcCursor : public RowCursor {
 
   OdbcConnection& c_;
   OdbcStatementPtr stmt_;
+  // After the statement: it goes first, while the handle still exists.
+  std::unique_ptr<StatementWatchdog> watchdog_;
   OdbcResultReader reader_;
   size_t fetched_ = 0;
   bool done_ = false;
@@ -468,6 +497,7 @@ OdbcStatementPtr OdbcConnection::NewStatement(int32_t timeout_seconds) {
     Fail(SQL_HANDLE_DBC, link_.get(), kErrDataFailed);
   }
   OdbcStatementPtr owned(stmt);
+  cancelled_ = false;  // a cancel belongs to the statement it stopped
   if (auto deadline = RequestDeadline(timeout_seconds)) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         *deadline - std::chrono::steady_clock::now());
@@ -481,6 +511,13 @@ OdbcStatementPtr OdbcConnection::NewStatement(int32_t timeout_seconds) {
   return owned;
 }
 
+std::unique_ptr<StatementWatchdog> OdbcConnection::Watch(SQLHSTMT stmt, int32_t timeout_seconds) {
+  cancelled_ = false;
+  auto deadline = RequestDeadline(timeout_seconds);
+  if (!deadline) return nullptr;
+  return std::make_unique<StatementWatchdog>(stmt, *deadline, cancelled_);
+}
+
 Error OdbcConnection::Failure(SQLSMALLINT handle_type, SQLHANDLE handle, int32_t number) {
   std::vector<Diagnostic> records = Diagnose(handle_type, handle);
   std::string message;
@@ -492,7 +529,7 @@ Error OdbcConnection::Failure(SQLSMALLINT handle_type, SQLHANDLE handle, int32_t
   }
   if (message.empty()) message = "The ODBC driver reported an error without a message";
   message = MaskPasswords(message, password_);
-  if (state == "HYT00" || state == "HYT01" || state == "57014") {
+  if (state == "HYT00" || state == "HYT01" || state == "57014" || cancelled_) {
     return Error(kErrDataTimeout, "Query timeout expired", kOdbcSource);
   }
   if (state.starts_with("08")) {
@@ -630,6 +667,7 @@ void OdbcConnection::Start(SQLHSTMT stmt, const ExecuteRequest& request) {
 
 ExecuteResult OdbcConnection::Execute(const ExecuteRequest& request) {
   OdbcStatementPtr stmt = NewStatement(request.timeout_seconds);
+  std::unique_ptr<StatementWatchdog> watchdog = Watch(stmt.get(), request.timeout_seconds);
   if (request.max_records > 0) {
     // Ignoring errors on purpose: the fetch below stops at the limit too.
     SQLSetStmtAttr(stmt.get(), SQL_ATTR_MAX_ROWS,
@@ -677,8 +715,9 @@ std::unique_ptr<RowCursor> OdbcConnection::OpenCursor(const ExecuteRequest& requ
   }
   OdbcStatementPtr stmt = NewStatement(request.timeout_seconds);
   SQLHSTMT handle = stmt.get();
+  // The cursor (and its watchdog) first, so that the whole read is bounded.
+  auto cursor = std::make_unique<OdbcCursor>(*this, std::move(stmt), request.timeout_seconds);
   Start(handle, request);
-  auto cursor = std::make_unique<OdbcCursor>(*this, std::move(stmt));
   if (!cursor->Start()) return nullptr;
   return cursor;
 }

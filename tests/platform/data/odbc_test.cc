@@ -258,5 +258,21 @@ TEST(OdbcSqliteTest, SqliteThroughItsOdbcDriverKeepsTypesAndText) {
   EXPECT_TRUE(rs.Fields("added").Value().IsNull());
 }
 
+TEST(OdbcSqliteTest, ADriverIgnoringTheQueryTimeoutIsCancelledAtTheDeadline) {
+  // SQLite's ODBC driver does not enforce SQL_ATTR_QUERY_TIMEOUT.
+  ASSERT_TRUE(testing::OdbcSources().error.empty()) << testing::OdbcSources().error;
+  Connection c;
+  c.Open("DSN=fennick_sqlite");
+  c.CommandTimeout(1);
+  const char* endless =
+      "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT count(*) FROM n";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_DATA_ERROR(c.Execute(endless), kErrDataTimeout, "Query timeout expired");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(c.Execute("SELECT 7").Fields(0).Value().AsInt64(), 7);
+  EXPECT_DATA_ERROR(c.OpenCursor(endless).Next(10), kErrDataTimeout, "Query timeout expired");
+  EXPECT_EQ(c.Execute("SELECT 8").Fields(0).Value().AsInt64(), 8);
+}
+
 }  // namespace
 }  // namespace fennick
