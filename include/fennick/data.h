@@ -444,7 +444,8 @@ class Catalog {
   // out).
   std::vector<CatalogObject> Tables() const;
   // The stored procedures: on PostgreSQL the functions and procedures that
-  // return rows; SQLite has none.
+  // return rows; SQLite has none; through ODBC what the driver's
+  // SQLProcedures lists, as "schema.name" when it gives a schema.
   std::vector<CatalogObject> Procedures() const;
   // The input parameters of a procedure in call order (name, type, size;
   // direction input or input-output). Raises kErrDataItemNotFound for an

@@ -177,6 +177,16 @@ TEST_F(OdbcPostgresTest, CursorReadsBatchesAndTheRowLimitHolds) {
   }
   EXPECT_EQ(total, 25u);
   EXPECT_EQ(batches, 3u);
+  // psqlODBC streaming from a server-side cursor reads the same.
+  Connection streaming;
+  streaming.Open(testing::OdbcPostgresString() + ";UseDeclareFetch=1;Fetch=7");
+  Cursor streamed = streaming.OpenCursor("SELECT x FROM generate_series(1, 25) AS x");
+  total = 0;
+  for (Recordset batch = streamed.Next(10); !batch.Eof(); batch = streamed.Next(10)) {
+    EXPECT_EQ(batch.Fields(0).Value().AsInt64(), static_cast<int64_t>(total + 1));
+    total += static_cast<size_t>(batch.RecordCount());
+  }
+  EXPECT_EQ(total, 25u);
   Recordset limited;
   limited.MaxRecords(4);
   limited.Open("SELECT x FROM generate_series(1, 25) AS x", connection_);
