@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -53,6 +54,13 @@ inline const OdbcSourceFolder& OdbcSources() {
     }
     s.folder = pattern;
     s.sqlite_file = s.folder + "/sources.db";
+    // The folder goes with the test executable.
+    static std::string to_remove;
+    to_remove = s.folder;
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(to_remove, ignored);
+    });
     auto pg = PostgresServerSettings();
     std::ofstream(s.folder + "/odbcinst.ini")
         << "[Fennick PostgreSQL]\nDriver=" << psql << "\n\n"
