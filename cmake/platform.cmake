@@ -9,6 +9,9 @@ list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::ICU)
 pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
 list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::SQLITE3 PkgConfig::LIBPQ)
+# The MySQL and MariaDB driver (libmariadb).
+pkg_check_modules(MARIADB REQUIRED IMPORTED_TARGET libmariadb)
+list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::MARIADB)
 # Data layer: the ODBC driver (unixODBC).
 pkg_check_modules(ODBC REQUIRED IMPORTED_TARGET odbc)
 list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::ODBC)

@@ -9,8 +9,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev
   libsodium-dev
+  libhiredis-dev redis-server nginx
   libsqlite3-dev sqlite3
   libpq-dev postgresql
+  libmariadb-dev mariadb-server
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc
   libicu-dev
   libpcre2-dev

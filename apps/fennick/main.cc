@@ -3,11 +3,15 @@
 #include <signal.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -18,6 +22,7 @@
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "fennick/server.h"
+#include "fennick/session_stores.h"
 
 namespace {
 
@@ -53,6 +58,14 @@ constexpr char kUsage[] =
     "                      the ODBC driver that SQL Server OLE DB connection\n"
     "                      strings (Provider=SQLOLEDB, SQLNCLI, MSOLEDBSQL) open\n"
     "                      through (default FreeTDS)\n"
+    "  --sessions redis://HOST:PORT[/DB]\n"
+    "                      keep session values in Redis, shared by every server\n"
+    "                      using it (default: in this process)\n"
+    "  --trust-proxy ADDR[,ADDR...]\n"
+    "                      believe X-Forwarded-For/-Proto from these proxies\n"
+    "  --drain-seconds N   on SIGTERM, let requests in flight finish for up to\n"
+    "                      N seconds (default 10)\n"
+    "  --metrics ADDR:PORT serve Prometheus metrics on GET /metrics there\n"
     "  --quiet             no request log\n"
     "\n"
     "The site's .asp files are script pages written in JavaScript (JScript).\n"
@@ -77,6 +90,8 @@ int Serve(int argc, char** argv) {
   fennick::ScriptPageOptions script_options;
   options.site_root = ".";
   bool demo = false, quiet = false, site_given = false;
+  std::optional<fennick::RedisAddress> redis;
+  int drain_seconds = 10;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](const char* name) -> const char* {
@@ -151,6 +166,27 @@ int Serve(int argc, char** argv) {
       if (!(v = value("--sqlserver-odbc-driver")) || *v == '\0')
         return Fail("--sqlserver-odbc-driver needs the name of an ODBC driver");
       fennick::SetSqlServerOdbcDriver(v);
+    } else if (arg == "--sessions") {
+      if (!(v = value("--sessions")) || !(redis = fennick::ParseRedisUrl(v)))
+        return Fail("--sessions needs redis://HOST:PORT[/DB]");
+    } else if (arg == "--trust-proxy") {
+      if (!(v = value("--trust-proxy")) || !*v)
+        return Fail("--trust-proxy needs proxy addresses");
+      options.trusted_proxies.emplace_back(v);
+    } else if (arg == "--drain-seconds") {
+      if (!(v = value("--drain-seconds")) || !ParseSize(v, n) || n > 3600)
+        return Fail("--drain-seconds needs seconds from 0 to 3600");
+      drain_seconds = static_cast<int>(n);
+    } else if (arg == "--metrics") {
+      std::string address = (v = value("--metrics")) ? v : "";
+      size_t colon = address.rfind(':');
+      if (colon == std::string::npos || colon == 0 ||
+          !ParseSize(address.c_str() + colon + 1, n) || n > 65535)
+        return Fail("--metrics needs ADDR:PORT (port 0 picks a free one)");
+      options.metrics_address = address.substr(0, colon);
+      if (options.metrics_address.size() > 2 && options.metrics_address.front() == '[')
+        options.metrics_address = options.metrics_address.substr(1, options.metrics_address.size() - 2);
+      options.metrics_port = static_cast<int>(n);
     } else {
       return Fail("unknown option " + arg);
     }
@@ -163,6 +199,9 @@ int Serve(int argc, char** argv) {
     return Fail("the site folder " + options.site_root.string() + " does not exist");
   }
   if (quiet) options.log = [](const std::string&) {};
+  // Redis is reached on first use, not here: a server started while Redis
+  // is down answers "sessions unavailable" until it is back.
+  if (redis) options.session_store = fennick::MakeRedisSessionStore(*redis);
   if (demo) {
     // The demo pages show the database's absence themselves; the server
     // still starts.
@@ -179,7 +218,13 @@ int Serve(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  fennick::WebServer server(options);
+  std::unique_ptr<fennick::WebServer> made;
+  try {
+    made = std::make_unique<fennick::WebServer>(options);
+  } catch (const fennick::Error& e) {
+    return Fail(e.description());
+  }
+  fennick::WebServer& server = *made;
   server.SetObjectFactory(
       [](std::string_view progid) { return fennick::CreateComponentObject(progid); });
   fennick::EnableScriptPages(server, script_options);
@@ -190,15 +235,43 @@ int Serve(int argc, char** argv) {
     return 1;
   }
 
-  std::thread watcher([&server, signals] {
+  // Set when Run has returned: every request is answered or cut off.
+  std::mutex run_mutex;
+  std::condition_variable run_cv;
+  bool run_finished = false;
+  std::thread watcher([&, signals, drain_seconds] {
     int sig = 0;
     sigwait(&signals, &sig);
-    server.Stop();
+    // SIGTERM (a service manager, a rolling restart) drains; Ctrl-C at a
+    // terminal stops at once.
+    auto grace = std::chrono::seconds(sig == SIGTERM ? drain_seconds : 0);
+    if (sig == SIGTERM) {
+      server.Drain(grace);
+    } else {
+      server.Stop();
+    }
+    // A page still running when the grace period is over (one stuck in a
+    // slow query, say) would keep the process alive until its own page
+    // timeout; the promise was to exit, so the process ends without it.
+    std::unique_lock<std::mutex> lock(run_mutex);
+    if (!run_cv.wait_for(lock, grace + std::chrono::seconds(2), [&] { return run_finished; })) {
+      std::fprintf(stderr, "fennick: requests still running after the drain period; exiting\n");
+      std::_Exit(1);
+    }
   });
   std::printf("Fennick %s serving %s on http://%s:%d/\n", std::string(fennick::kVersion).c_str(),
               server.options().site_root.c_str(), options.bind_address.c_str(), server.port());
+  if (server.metrics_port() != 0) {
+    std::printf("Metrics on http://%s:%d/metrics\n", options.metrics_address.c_str(),
+                server.metrics_port());
+  }
   std::fflush(stdout);
   server.Run();
+  {
+    std::lock_guard<std::mutex> lock(run_mutex);
+    run_finished = true;
+  }
+  run_cv.notify_all();
   // Run returns after a signal or a failure; wake the watcher if it still waits.
   pthread_kill(watcher.native_handle(), SIGTERM);
   watcher.join();

@@ -13,13 +13,17 @@
 // site root of the running page, or the current folder with no page
 // running; ":memory:" is a private in-memory database; "Mode=Read" opens
 // read-only, and a missing file is created only with
-// "Mode=ReadWriteCreate") and "Provider=PostgreSQL;Host=...;Port=...;
+// "Mode=ReadWriteCreate"), "Provider=PostgreSQL;Host=...;Port=...;
 // Database=...;User ID=...;Password=..." (Host may be a Unix-socket
-// folder). Any ODBC data source opens through unixODBC: an ODBC string
-// ("DSN=...", "Driver={...};..."; no Provider or Provider=MSDASQL), and
-// SQL Server's OLE DB strings (Provider=SQLOLEDB, SQLNCLI*, MSOLEDBSQL),
-// which are rewritten for an ODBC driver of SQL Server
-// (SetSqlServerOdbcDriver). Passwords never appear in error messages.
+// folder), "Provider=MySQL;Server=...;Port=...;Database=...;Uid=...;
+// Pwd=..." for MySQL and MariaDB (also reached through the historic
+// "Driver={MySQL ODBC 8.0 Driver};Server=...;User=...;Password=..." with
+// no Provider). Any other ODBC data source opens through unixODBC: an ODBC
+// string ("DSN=...", "Driver={...};..."; no Provider or Provider=MSDASQL,
+// the latter even when it names a MySQL driver), and SQL Server's OLE DB
+// strings (Provider=SQLOLEDB, SQLNCLI*, MSOLEDBSQL), which are rewritten
+// for an ODBC driver of SQL Server (SetSqlServerOdbcDriver). A password
+// never appears in an error message.
 //
 // The classes are shaped for the late-bound objects scripts will drive
 // (rs.Fields("x").Value): members carry the published names, a Field reads
@@ -33,6 +37,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -330,12 +335,19 @@ class Connection {
   // Seconds to wait for a server when opening. Default 15.
   int32_t ConnectionTimeout() const;
   void ConnectionTimeout(int32_t seconds);
-  // The provider's name ("SQLite", "PostgreSQL", "ODBC"); "" while closed.
+  // The provider's name ("SQLite", "PostgreSQL", "MySQL", "ODBC"); "" while
+  // closed.
   const std::string& Provider() const;
   // The database product behind the connection as its driver names it
   // ("PostgreSQL", "Microsoft SQL Server"; an ODBC driver's DBMS name);
   // "" while closed.
   std::string DbmsName() const;
+  // Whether the server reads a backslash in a string literal as an escape
+  // character, so that SQL written for it must double backslashes: on
+  // MySQL unless the session's SQL mode has NO_BACKSLASH_ESCAPES (followed
+  // as the session changes it). nullopt while closed or when the driver
+  // cannot tell.
+  std::optional<bool> BackslashEscapes() const;
 
  private:
   friend class Recordset;

@@ -11,10 +11,15 @@
 // therefore never hold a worker, and one client address holds at most
 // max_connections_per_address connections.
 //
+// GET /healthz answers 200 "ok" while the server serves (503 while it
+// drains for a shutdown), before authentication and without any page or
+// database: a load balancer's health check.
+//
 // WebServer is thread-safe for Stop(); everything else is set up before Run.
 #ifndef FENNICK_SERVER_H_
 #define FENNICK_SERVER_H_
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -62,6 +67,15 @@ struct ServerOptions {
   // environment variable FENNICK_SECRET, else the site's key file
   // data/fennick.key, created with mode 0600 when the server binds.
   std::string secret;
+  // Proxies (nginx in front of several servers) whose X-Forwarded-For and
+  // X-Forwarded-Proto headers are believed, as numeric addresses; from any
+  // other peer those headers are ignored. Their connections are exempt from
+  // max_connections_per_address.
+  std::vector<std::string> trusted_proxies;
+  // When metrics_port is not 0 (or metrics_address is not empty), a second
+  // listener serves GET /metrics in the Prometheus text format there.
+  std::string metrics_address;
+  int metrics_port = 0;
   // Session store; the in-memory store with a 20-minute idle timeout and
   // max_sessions when null.
   std::shared_ptr<SessionStore> session_store;
@@ -98,6 +112,15 @@ class WebServer {
   // Stops the server, running or bound and about to run (Run then returns
   // at once); safe from any thread and from signal watchers.
   void Stop();
+  // Stops accepting connections and lets the requests in flight finish for
+  // at most `grace`; Run returns when they have, or when grace is over (the
+  // rest are cut off). Meanwhile GET /healthz answers 503, so a load
+  // balancer that still holds a connection takes this server out. Safe
+  // from any thread.
+  void Drain(std::chrono::milliseconds grace);
+  // The port of the metrics listener (useful after metrics port 0); 0
+  // without one.
+  int metrics_port() const;
 
   Application& application();
   const ServerOptions& options() const;

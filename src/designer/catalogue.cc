@@ -16,6 +16,8 @@
 #include "designer/quillon2.h"
 #include "designer/report_id.h"
 #include "designer/reports_file.h"
+#include "designer/schema_discovery.h"
+#include "fennick/data.h"
 #include "platform/xml/xslt.h"
 
 namespace fennick::designer {
@@ -79,7 +81,48 @@ std::string WithQuery(std::string link, const std::string& query) {
   return link;
 }
 
+// "New Report": the builder in its own window, starting with the choice
+// of tables; "&nbsp;" for users who may not add reports.
+std::string NewReportLink(const std::string& path, const std::string& query,
+                          const DesignerSettings& settings, bool allowed) {
+  if (!allowed) return "&nbsp;";
+  const std::string href = WithQuery(path + "?a=p", query);
+  return "<a class=link_button href=\"" + Html(href) +
+         "\" title=\"Build a new report\" onclick=\"window.open(this.href,'wizard','width=" +
+         std::to_string(settings.dialog_width) + ",height=" +
+         std::to_string(settings.dialog_height) +
+         ",resizable=yes,scrollbars=yes');return false;\">New Report</a>";
+}
+
 }  // namespace
+
+std::string Quillon2::DatabaseObjectsColumn() {
+  std::shared_ptr<Connection> connection = DesignerConnection();
+  if (!connection) return "";
+  std::map<std::string, std::string> texts;
+  if (!settings_.locale_file.empty()) {
+    LocaleTexts locale = LoadLocaleTexts(settings_.locale_file, !settings_.locale_from_request);
+    if (locale.ok()) {
+      for (const auto& [key, value] : locale.texts) texts[key] = value;
+    }
+  }
+  auto caption = [&texts](std::string_view key, std::string_view fallback) {
+    auto it = texts.find(std::string(key));
+    return it == texts.end() ? std::string(fallback) : it->second;
+  };
+  const SchemaListSettings list = ListSettings();
+  try {
+    // Its own small form: the Build Report button hands the checked
+    // tables to the page script's builder window.
+    return "<td valign=\"top\"><form name=FNKObjects onsubmit=\"return false\">" +
+           DatabaseObjectsHtml(ListOfferedObjects(*connection, list), list, caption,
+                               host_.page_url, PreservedQuery()) +
+           "</form></td>";
+  } catch (const Error& e) {
+    return "<td valign=\"top\"><div class=errmsg><b>Errors Occured!</b><br>Error #:" +
+           std::to_string(e.number()) + "<br>" + Html(e.description()) + "</div></td>";
+  }
+}
 
 void Quillon2::WriteCatalogue() {
   const std::string& path = host_.page_url;
@@ -88,6 +131,10 @@ void Quillon2::WriteCatalogue() {
   std::string out = "<table";
   if (!settings_.width.empty()) out += " width=\"" + Html(settings_.width) + "\"";
   out += " border=0><tr>";
+  if (permissions_.view_tables) {
+    WritePageScript();
+    out += DatabaseObjectsColumn();
+  }
 
   designer::ReportsFile file(settings_.reports_file);
   OpenedReports opened = file.Open();
@@ -137,7 +184,7 @@ void Quillon2::WriteCatalogue() {
     out += "<td valign=\"top\"><table width=\"100%\" border=0>";
     if (permissions_.add_group) {
       out += "<tr><th width=\"100%\" class=header_cell  align=left>" + settings_.reports_title +
-             "</th><td>&nbsp;</td><td align=right><a class=link_button href=\"" +
+             "</th><td>" + NewReportLink(path, query, settings_, permissions_.add_report) + "</td><td align=right><a class=link_button href=\"" +
              Html(WithQuery(path + "?a=n", query)) + "\" title=\"" + Html(texts.new_group_title) +
              "\">" + texts.new_group + "</a></td></tr>";
     }

@@ -6,9 +6,12 @@
 
 #include "base/ascii.h"
 #include "designer/action_token.h"
+#include "designer/builder/report_builder.h"
 #include "designer/locale_file.h"
 #include "designer/report_id.h"
 #include "designer/reports_file.h"
+#include "designer/schema_discovery.h"
+#include "platform/crypto/seal.h"
 #include "platform/web/private_files.h"
 
 namespace fennick::designer {
@@ -17,7 +20,9 @@ namespace {
 // Query keys the designer reads itself; they are not carried along in the
 // links it writes.
 const std::set<std::string, std::less<>> kOwnKeys = {
-    "a", "id", "gi", "gn", "rid", "erid", "t", "tk", "closewin", "args", "sp", "et", "delgrp"};
+    "a",     "id",  "gi",     "gn",     "rid",    "erid",   "t",     "tk",
+    "closewin", "args", "sp",   "et",     "delgrp", "__sql",  "__args", "__fargs",
+    "__cls", "pwd", "rurl2", "__cqs"};
 
 std::string Html(std::string_view text) { return Server::HTMLEncode(text); }
 
@@ -198,7 +203,7 @@ void Quillon2::Init(std::string_view connection_string) {
     host_.response->End();
   }
   if (host_.request->Form("a") == "p") {
-    NotBuiltYet("The report builder");
+    RunBuilder();
     host_.response->End();
   }
 }
@@ -209,7 +214,7 @@ void Quillon2::RunAction(std::string_view action) {
   } else if (action == "d2") {
     DeleteAction(true);
   } else if (action == "p") {
-    NotBuiltYet("The report builder");
+    RunBuilder();
   } else if (action == "c") {
     CreateFileAction();
   } else if (action == "g") {
@@ -218,6 +223,10 @@ void Quillon2::RunAction(std::string_view action) {
     WriteGroupEntryPage();
   } else if (action == "b") {
     ImportReportsFiles();
+  } else if (action == "j") {
+    // The popup filter window of a report page: a grid created on this
+    // request writes it from the session's filters and ends the page.
+    DataGrid popup;
   }
   // "i" and unknown actions: nothing (the page ends all the same).
 }
@@ -302,9 +311,34 @@ void Quillon2::NotBuiltYet(std::string_view what) {
 void Quillon2::DisplayReports() {
   const Request& request = *host_.request;
   if (request.FormFields().Count() == 0) {
-    if (!TrimBlanks(request.QueryString("rid")).empty() ||
-        !TrimBlanks(request.QueryString("t")).empty()) {
-      NotBuiltYet("Report display");
+    const std::string rid(TrimBlanks(request.QueryString("rid")));
+    const std::string table(TrimBlanks(request.QueryString("t")));
+    if (!rid.empty()) {
+      DisplayReport(rid);
+      return;
+    }
+    if (!table.empty()) {
+      // A password proof names its report; a proof that does not open
+      // names nothing, and the table is shown (when offered) instead.
+      const std::string proof = request.QueryString("erid");
+      if (!proof.empty()) {
+        try {
+          auto parts = OpenSealedParts(SealPurpose::kReportPassword, proof, 3);
+          if (parts) {
+            DisplayReport((*parts)[0]);
+            return;
+          }
+        } catch (const Error&) {
+          // Ignoring errors on purpose: without a server secret no proof
+          // opens.
+        }
+      }
+      std::optional<ObjectLink> link = ReadObjectLink(table);
+      if (!link) {
+        DisplayTable("");
+        return;
+      }
+      DisplayTable(link->type == CatalogObjectType::kProcedure ? "-" + link->name : link->name);
       return;
     }
     WriteCatalogue();
@@ -312,10 +346,29 @@ void Quillon2::DisplayReports() {
   }
   const std::string form_action = request.Form("a");
   if (form_action == "p") {
-    NotBuiltYet("The report builder");
+    RunBuilder();
     host_.response->End();
   }
-  NotBuiltYet(form_action == "q" ? "The report password check" : "Table display");
+  if (form_action == "q") {
+    PasswordCheck();
+    return;
+  }
+  TablePostBack();
+}
+
+void Quillon2::RunBuilder() {
+  BuilderContext context;
+  context.reports_file = settings_.reports_file;
+  context.connection_string = settings_.connection_string;
+  context.permissions = permissions_;
+  context.preserved_query = PreservedQuery();
+  context.style_sheet = settings_.style_sheet;
+  context.forced_database_type = display_.database_type;
+  context.schema = ListSettings();
+  context.allow_all_filters = display_.allow_all_filters;
+  context.default_page_size = display_.default_page_size;
+  context.use_fields = display_.use_fields;
+  RunReportBuilder(host_, context);
 }
 
 }  // namespace fennick::designer

@@ -13,11 +13,17 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "designer/permissions.h"
 #include "designer/report_definition.h"
+#include "designer/report_query.h"
+#include "designer/schema_discovery.h"
 #include "fennick/data_grid.h"
 #include "frame/host.h"
 
@@ -47,6 +53,38 @@ struct DesignerSettings {
   std::array<std::string, 8> css_classes = {"grid", "header",      "header_link", "item",
                                             "alt_item", "footer",  "paging_link", "item_link"};
   std::string connection_string;
+};
+
+// The settings of report pages, report statements and the database-object
+// list, with the defaults a new designer has.
+struct DisplaySettings {
+  // Schema discovery and statements.
+  int database_type = -1;  // -1: from the connection string
+  std::string db_owner;
+  std::string sql_name_prefix = "$", sql_name_suffix = "$";
+  std::string use_tables, use_procedures, hidden_tables, hidden_fields, use_fields;
+  bool hide_tables = false, hide_views = false, hide_procedures = false;
+  std::string tables_query, views_query, procedures_query;
+  bool turn_off_table_links = false;
+  std::string turn_off_table_links_for, turn_on_table_links_for;
+  std::string hidden_sql_filter;
+  // AddHiddenSqlFilter: table "|=|" filter "|||" per call.
+  std::string hidden_filter_list;
+  // Report grids.
+  bool allow_all_filters = false;
+  int16_t default_filter_field_index = -1, default_filter_condition_index = -1;
+  int32_t max_records = 0, command_timeout = 0;
+  int16_t default_page_size = 10;
+  // A page size every report uses; below 0 (true is -1) each report keeps
+  // its own.
+  int32_t override_page_size = -1;
+  bool use_popup_filters = false, add_top_navigation_bar = false, show_inactive_buttons = false;
+  std::string print_header, print_footer;
+  bool display_prepared_sql = false, display_report_parameters = false;
+  bool page_break_before = false, page_break_after = false;
+  // Exports.
+  bool use_fast_export = false, create_export_file = false, is_euro_decimal_format = false;
+  std::string temp_folder_url, xsl_export_template, encoding;
 };
 
 // The designer's six button texts, from the locale file.
@@ -97,6 +135,35 @@ class Quillon2 {
   // --- Permissions.
   Permissions& permissions() { return permissions_; }
 
+  // --- Report pages, statements and the database-object list. The
+  // setters that grids read too (names, database type, row limit, shown
+  // SQL, exports) also set the page's shared values.
+  DisplaySettings& display() { return display_; }
+  void DatabaseType(int16_t value);
+  void DbOwner(std::string_view value);
+  void SqlNamePrefix(std::string_view value);
+  void SqlNameSuffix(std::string_view value);
+  void MaxRecords(int32_t value);
+  void DisplayPreparedSqlCommand(bool value);
+  void TempFolderUrl(std::string_view value);
+  // Appends table "|=|" filter "|||" to the hidden-filter list.
+  void AddHiddenSqlFilter(std::string_view table, std::string_view filter);
+
+  // --- Reports.
+  // Writes report `report_id`'s page: the password prompt, the parameters
+  // form, or the report in its grid.
+  void DisplayReport(std::string_view report_id);
+  // Writes a report of a whole table, view, or (a name starting with "-")
+  // procedure, when this page offers the object; otherwise answers 403.
+  void DisplayTable(std::string_view name);
+  // The report as HTML, written nowhere. `params` gives the values of the
+  // report's required parameters by name (typed values: they are put in
+  // as literals). No password is asked: the page calling it decides.
+  std::string GetReport(std::string_view report_id,
+                        const std::vector<std::pair<std::string, std::string>>& params);
+  // The WHERE condition of the current report's filters ("" for none).
+  std::string GetFilters();
+
   // Stores the connection string, chooses the locale file and carries out
   // the action in the query key "a"; any non-empty action ends the page.
   void Init(std::string_view connection_string);
@@ -141,13 +208,47 @@ class Quillon2 {
   void CreateFileAction();
   void WriteGroupEntryPage();
   void WriteCatalogue();
+  // The catalogue's first column: the database objects this page offers.
+  std::string DatabaseObjectsColumn();
   void NotBuiltYet(std::string_view what);
+  // The report builder (action "p"), with this designer's settings.
+  void RunBuilder();
+
+  // Report pages (report_display.cc).
+  ReportQueryOptions QueryOptions();
+  SchemaListSettings ListSettings();
+  // Session values and the request's typed parameters for a statement.
+  ReportRunValues RequestValues();
+  // The designer's connection, opened on first use; null (with the error
+  // box written) when it cannot be opened.
+  std::shared_ptr<Connection> DesignerConnection();
+  // The definition of report `id` (trimmed, upper case), or nullopt after
+  // writing the message page (or, with `as_text`, into *message).
+  std::optional<std::string> FindReport(std::string_view id, std::string* message,
+                                        std::string* stored_query = nullptr);
+  bool PasswordAccepted(std::string_view id);
+  void WritePasswordPrompt(std::string_view id);
+  void WriteParametersForm(const std::vector<std::string>& missing);
+  void PasswordCheck();
+  void TablePostBack();
+  void ConfigureGrid(DataGrid& grid, const std::string& id);
+  // The report's statement on the grid: a command, or a procedure report's
+  // call read back into the procedure and its parameters.
+  void SetStatement(DataGrid& grid, const std::string& sql);
+  void RenderReportPage(const std::string& reference, const std::string& sql,
+                        const std::string& id);
+  // The page script of report pages: the builder windows it opens.
+  void WritePageScript();
+  void RefuseTampered();
 
   HostContext host_;
   DesignerSettings settings_;
   Permissions permissions_;
   ButtonTexts buttons_;
   ReportDefinition report_;
+  DisplaySettings display_;
+  std::shared_ptr<Connection> connection_;
+  bool connection_tried_ = false;
 };
 
 // Writes the designer's message box: the title, the text (both written as

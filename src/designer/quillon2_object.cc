@@ -2,8 +2,11 @@
 // have always known them; ReadLocale and the schema routines return text.
 #include "designer/quillon2_object.h"
 
+#include <algorithm>
+
 #include "designer/quillon2.h"
 #include "frame/dispatch.h"
+#include "platform/web/http_text.h"
 
 namespace fennick {
 namespace {
@@ -84,6 +87,120 @@ const MemberTable<Self>& Quillon2Members::Members() {
     text("DefaultDateFormat", &Quillon2::DefaultDateFormat);
     text("ShortDateFormat", &Quillon2::ShortDateFormat);
     text("LongDateFormat", &Quillon2::LongDateFormat);
+
+    // Report pages, statements and the database-object list.
+    auto shown = [&t](const char* name, std::string designer::DisplaySettings::*member,
+                      ArgType type = ArgType::kString) {
+      t.Property(name, nullptr,
+                 [member](Self& m, const Variant& v) { m.q->display().*member = v.AsString(); },
+                 type);
+    };
+    auto flag = [&t](const char* name, bool designer::DisplaySettings::*member) {
+      t.Property(name, nullptr,
+                 [member](Self& m, const Variant& v) { m.q->display().*member = v.AsBool(); },
+                 ArgType::kBoolean);
+    };
+    auto small = [&t](const char* name, int16_t designer::DisplaySettings::*member) {
+      t.Property(name, nullptr,
+                 [member](Self& m, const Variant& v) {
+                   m.q->display().*member = static_cast<int16_t>(v.AsInt64());
+                 },
+                 ArgType::kInteger);
+    };
+    integer("DatabaseType", &Quillon2::DatabaseType);
+    text("DbOwner", &Quillon2::DbOwner);
+    text("SqlNamePrefix", &Quillon2::SqlNamePrefix);
+    text("SqlNameSuffix", &Quillon2::SqlNameSuffix);
+    shown("UseTables", &designer::DisplaySettings::use_tables);
+    shown("UseProcedures", &designer::DisplaySettings::use_procedures);
+    shown("HiddenTables", &designer::DisplaySettings::hidden_tables);
+    shown("HiddenFields", &designer::DisplaySettings::hidden_fields);
+    shown("UseFields", &designer::DisplaySettings::use_fields);
+    flag("HideTables", &designer::DisplaySettings::hide_tables);
+    flag("HideViews", &designer::DisplaySettings::hide_views);
+    flag("HideProcedures", &designer::DisplaySettings::hide_procedures);
+    shown("DatabaseTablesQuery", &designer::DisplaySettings::tables_query);
+    shown("DatabaseViewsQuery", &designer::DisplaySettings::views_query);
+    shown("DatabaseProceduresQuery", &designer::DisplaySettings::procedures_query);
+    flag("TurnOffTableLinks", &designer::DisplaySettings::turn_off_table_links);
+    shown("TurnOffTableLinksFor", &designer::DisplaySettings::turn_off_table_links_for);
+    shown("TurnOnTableLinksFor", &designer::DisplaySettings::turn_on_table_links_for);
+    shown("HiddenSqlFilter", &designer::DisplaySettings::hidden_sql_filter);
+    flag("AllowAllFilters", &designer::DisplaySettings::allow_all_filters);
+    small("DefaultFilterFieldIndex", &designer::DisplaySettings::default_filter_field_index);
+    small("DefaultFilterConditionIndex",
+          &designer::DisplaySettings::default_filter_condition_index);
+    t.Property("MaxRecords", nullptr,
+               [](Self& m, const Variant& v) {
+                 m.q->MaxRecords(static_cast<int32_t>(v.AsInt64()));
+               },
+               ArgType::kLong);
+    t.Property("CommandTimeout", nullptr,
+               [](Self& m, const Variant& v) {
+                 m.q->display().command_timeout = static_cast<int32_t>(v.AsInt64());
+               },
+               ArgType::kLong);
+    small("DefaultPageSize", &designer::DisplaySettings::default_page_size);
+    t.Property("OverridePageSize", nullptr,
+               [](Self& m, const Variant& v) {
+                 // A Boolean (true, the default) leaves each report its own
+                 // page size; a number of 0 or more is the page size of all.
+                 m.q->display().override_page_size =
+                     v.type() == VarType::kBoolean
+                         ? -1
+                         : static_cast<int32_t>(std::clamp<int64_t>(v.AsInt64(), -1, 32767));
+               },
+               ArgType::kVariant);
+    flag("UsePopupFilters", &designer::DisplaySettings::use_popup_filters);
+    flag("AddTopNavigationBar", &designer::DisplaySettings::add_top_navigation_bar);
+    shown("PrintHeader", &designer::DisplaySettings::print_header);
+    shown("PrintFooter", &designer::DisplaySettings::print_footer);
+    flag("ShowInactiveButtons", &designer::DisplaySettings::show_inactive_buttons);
+    t.Property("DisplayPreparedSqlCommand", nullptr,
+               [](Self& m, const Variant& v) { m.q->DisplayPreparedSqlCommand(v.AsBool()); },
+               ArgType::kBoolean);
+    flag("DisplayReportParameters", &designer::DisplaySettings::display_report_parameters);
+    t.Property("AddPageBreakBeforeReport",
+               [](Self& m) { return Variant(m.q->display().page_break_before); },
+               [](Self& m, const Variant& v) { m.q->display().page_break_before = v.AsBool(); },
+               ArgType::kBoolean);
+    flag("AddPageBreakAfterReport", &designer::DisplaySettings::page_break_after);
+    flag("UseFastExport", &designer::DisplaySettings::use_fast_export);
+    flag("CreateExportFile", &designer::DisplaySettings::create_export_file);
+    text("TempFolderUrl", &Quillon2::TempFolderUrl);
+    shown("XslExportTemplate", &designer::DisplaySettings::xsl_export_template);
+    flag("IsEuroDecimalFormat", &designer::DisplaySettings::is_euro_decimal_format);
+    shown("Encoding", &designer::DisplaySettings::encoding);
+
+    t.Function("DisplayReport", {ArgType::kString}, 1, [](Self& m, Args args) {
+      m.q->DisplayReport(args[0].Bytes());
+      return Variant();
+    });
+    t.Function("DisplayTable", {ArgType::kString}, 1, [](Self& m, Args args) {
+      m.q->DisplayTable(args[0].Bytes());
+      return Variant();
+    });
+    t.Function("GetReport", {ArgType::kString, ArgType::kVariant}, 1, [](Self& m, Args args) {
+      // A page hands the parameters as a query-string text:
+      // "Country=France&Year=2024" (names and values URL-encoded).
+      std::vector<std::pair<std::string, std::string>> params;
+      if (args.size() > 1 && !args[1].IsEmpty() && !args[1].IsNull()) {
+        FieldList fields;
+        ParseUrlEncoded(args[1].AsString(), fields, 1000);
+        for (size_t i = 0; i < fields.Count(); ++i) {
+          params.emplace_back(fields.Name(i), fields.Get(i));
+        }
+      }
+      return Variant(m.q->GetReport(args[0].Bytes(), params));
+    });
+    t.Function("GetFilters", {}, 0, [](Self& m, Args) { return Variant(m.q->GetFilters()); });
+    t.Function("GetFilter", {ArgType::kVariant, ArgType::kVariant, ArgType::kVariant}, 3,
+               [](Self&, Args) { return Variant(std::string("0=0")); });
+    t.Function("AddHiddenSqlFilter", {ArgType::kString, ArgType::kString}, 2,
+               [](Self& m, Args args) {
+                 m.q->AddHiddenSqlFilter(args[0].Bytes(), args[1].Bytes());
+                 return Variant();
+               });
 
     t.Function("SetCSSClassNames", std::vector<ArgType>(8, ArgType::kString), 8,
                [](Self& m, Args args) {

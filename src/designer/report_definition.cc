@@ -153,6 +153,28 @@ std::string AttributeAt(std::string_view text, size_t entry, std::string_view co
   return std::string(text.substr(span->begin, span->end - span->begin));
 }
 
+// The entry whose name is `bare`, alone or after a table prefix
+// ("Amount" finds ",Orders.Amount~" and ",Amount~" but not ",Amount2~" or
+// ",TotalAmount~"), ignoring case; npos when none. Only the name part of an
+// entry counts, never a caption or format.
+size_t FindWholeName(std::string_view text, std::string_view bare) {
+  if (bare.empty()) return std::string_view::npos;
+  for (size_t at = FindIgnoreCase(text, bare); at != std::string_view::npos;
+       at = FindIgnoreCase(text, bare, at + 1)) {
+    const size_t end = at + bare.size();
+    if (at == 0 || end >= text.size()) continue;
+    const char before = text[at - 1], after = text[end];
+    if ((before != ',' && before != '.') || (after != '~' && after != ':')) continue;
+    const size_t entry = text.rfind(',', at - 1);
+    if (entry == std::string_view::npos) continue;
+    const std::string_view name = text.substr(entry + 1, at - entry - 1);
+    if (name.find('~') == std::string_view::npos && name.find(':') == std::string_view::npos) {
+      return entry;
+    }
+  }
+  return std::string_view::npos;
+}
+
 std::string EntryMarker(std::string_view name) {
   std::string marker = ",";
   marker.append(name);
@@ -277,7 +299,7 @@ std::string ReportSchemaValue(std::string_view schema, std::string_view name,
   if (schema.empty()) return std::string();
   const std::string text = "," + std::string(schema);
   size_t entry = FindIgnoreCase(text, EntryMarker(name));
-  if (entry == std::string::npos) entry = FindIgnoreCase(text, BareName(name));
+  if (entry == std::string::npos) entry = FindWholeName(text, BareName(name));
   if (entry == std::string::npos) return std::string();
   return AttributeAt(text, entry, code);
 }
@@ -286,7 +308,7 @@ void ReplaceSchemaValue(std::string& schema, std::string_view name, std::string_
                         std::string_view value) {
   const std::string text = "," + schema;
   size_t entry = text.find(EntryMarker(name));
-  if (entry == std::string::npos) entry = FindIgnoreCase(text, BareName(name));
+  if (entry == std::string::npos) entry = FindWholeName(text, BareName(name));
   if (entry == std::string::npos) return;
   std::optional<ValueSpan> span = FindAttribute(text, entry, code);
   if (!span) return;

@@ -127,14 +127,15 @@ std::string SchemaValue(std::string_view schema, std::string_view name, std::str
                         std::string_view fallback);
 
 // Attribute `code` of field `name` as the report's own routines read it:
-// when there is no entry "," + name + "~", the first occurrence of the bare
-// name (without table prefix) anywhere in the schema, ignoring case.
+// when there is no entry "," + name + "~", the first entry whose name is
+// the bare name (without table prefix), alone or after a table prefix,
+// ignoring case. Only whole names match: "Id" never finds "OrderId".
 std::string ReportSchemaValue(std::string_view schema, std::string_view name,
                               std::string_view code);
 
 // Sets attribute `code` of field `name` to `value` (made safe with
 // SchemaText). The entry is found case-sensitively, then by the bare name
-// ignoring case; a field without an entry, or an entry without the code,
+// as ReportSchemaValue finds it; a field without an entry, or an entry without the code,
 // leaves the schema unchanged.
 void ReplaceSchemaValue(std::string& schema, std::string_view name, std::string_view code,
                         std::string_view value);

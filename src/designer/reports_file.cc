@@ -183,9 +183,13 @@ std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report,
         return false;
       }
     }
+    if (report.check) {
+      outcome.error = report.check(existing, GroupsOf(doc));
+      if (!outcome.ok()) return false;
+    }
     if (existing) {
       existing.SetAttribute("group", group);
-      existing.SetAttribute("args", report.args);
+      existing.SetAttribute("args", report.make_args ? report.make_args(id, existing) : report.args);
       existing.SetAttribute("title", report.title);
       existing.SetAttribute("modified", stamp);
       existing.SetAttribute("query", report.query);
@@ -194,7 +198,7 @@ std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report,
       existing.SetText(report.description);
     } else {
       XmlNode node = reports.AppendElement("report");
-      node.SetAttribute("args", report.args);
+      node.SetAttribute("args", report.make_args ? report.make_args(id, XmlNode()) : report.args);
       node.SetAttribute("id", id);
       node.SetAttribute("group", group);
       node.SetAttribute("title", report.title);

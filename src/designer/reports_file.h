@@ -23,6 +23,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,16 @@ struct ReportSave {
   // must then be acceptable (IsAcceptableNewId); stored ids of any shape
   // are still updated.
   bool typed_id = false;
+  // Asked under the file's lock, before anything changes, with the stored
+  // report of this id (a null node when there is none or the id is new)
+  // and the file's groups element: a non-empty answer refuses the save
+  // with that reason. The builder checks here that an id or group it may
+  // not change was not changed by someone else in the meantime.
+  std::function<std::string(const XmlNode& existing, const XmlNode& groups)> check;
+  // When set, gives the encoded definition for the id the report is saved
+  // under (a new id is chosen under the lock) and the stored report it
+  // replaces (a null node for a new one), instead of `args`.
+  std::function<std::string(std::string_view id, const XmlNode& existing)> make_args;
 };
 
 struct GroupEntry {

@@ -132,40 +132,21 @@ std::string DataSetExporter::BuildTable(TableLayout layout) {
 void DataSetExporter::DeliverDocument(TableLayout layout, const std::string& empty_document,
                                       std::string_view extension,
                                       std::string_view content_type) {
-  Response& response = *host_.response;
-  if (!rest_ || !temp_file_url_.empty() || !response.Buffer()) {
-    std::string document = empty_document;
-    document.insert(document.size() - kDocumentTail.size(), BuildTable(layout));
-    Deliver(document, extension, content_type, "utf-8");
-  }
-  // A download of remaining rows: the document up to the first batch is
-  // written now, so a failure in it still gives the normal error page
-  // (without the download's headers); the other batches and the closing
-  // tags go out once the page has ended. A row failing then aborts the
-  // download before its closing tags and final chunk.
-  response.Clear();
-  try {
-    std::string& body = response.MutableBody();
-    body.append(empty_document, 0, empty_document.size() - kDocumentTail.size());
-    fennick::Recordset& rs = OpenData();
-    body += TableHead(rs, layout, show_column_headers_, headers_);
-    AppendTableRows(rs, layout, body);
-  } catch (...) {
-    response.Clear();
-    throw;
-  }
+  // The document up to the rows of the first batch is made now, so a
+  // failure in it gives the normal error page; the other batches follow
+  // it into the file or the download. The header cells describe the
+  // columns as that batch does: for an SQLite expression column (no
+  // declared type) the size is that of the batch's longest value, and the
+  // type that of its first value, not the whole result's.
+  std::string head(empty_document, 0, empty_document.size() - kDocumentTail.size());
+  fennick::Recordset& rs = OpenData();
+  head += TableHead(rs, layout, show_column_headers_, headers_);
+  AppendTableRows(rs, layout, head);
   ReleaseData();
-  StreamRemainingRows(
-      response, std::move(rest_),
+  DeliverInBatches(
+      std::move(head),
       [layout](fennick::Recordset& batch, std::string& out) { AppendTableRows(batch, layout, out); },
-      std::string(kTableTail) + std::string(kDocumentTail));
-  response.ContentType(content_type);
-  response.Charset("utf-8");
-  if (!open_file_) {
-    response.AddHeader("Content-Disposition",
-                       DownloadDisposition(export_file_name_, extension, true));
-  }
-  response.End();
+      std::string(kTableTail) + std::string(kDocumentTail), extension, content_type, "utf-8");
 }
 
 void DataSetExporter::ExportToExcel(std::string_view title) {

@@ -45,8 +45,9 @@ class DataSetExporter : public ExporterBase {
 
  private:
   // Delivers `empty_document` (an Excel or Word document whose table is
-  // empty) with the table of the data in `layout` at its place. A download
-  // with RemainingRows streams their rows (see RemainingRows).
+  // empty) with the table of the data in `layout` at its place. The rows
+  // of RemainingRows go into the file or download a batch at a time (see
+  // DeliverInBatches).
   [[noreturn]] void DeliverDocument(TableLayout layout, const std::string& empty_document,
                                     std::string_view extension, std::string_view content_type);
 

@@ -18,6 +18,8 @@ constexpr char kExcelStyle[] = "<thead style='background-color:#cccccc;'/>";
 constexpr char kWordStyle[] =
     "<table border='1' cellspacing='0' cellpadding='2' bgcolor='white' bordercolor='black'/>"
     "<thead style='background-color:#cccccc;'/>";
+// How every Excel and Word document ends, after its table.
+constexpr std::string_view kDocumentTail = "</body></html>";
 
 bool IsEncodingName(std::string_view name) {
   if (name.empty() || name.size() > 40) return false;
@@ -85,31 +87,44 @@ void DataSetExporter2::CreateConnection(std::string_view connection_string) {
   }
 }
 
-std::string DataSetExporter2::BuildHtmlTable(std::string_view style_fragment) {
+namespace {
+
+// What the rowset-to-table transform of one batch needs: copies, since a
+// streamed download transforms its later batches once the exporter is
+// gone.
+struct RowsetTableSettings {
+  std::string style_fragment;
+  std::string col_format_xml;
+  std::vector<std::string> headers;
+  bool euro = false;
+};
+
+// The table of the rows of `rs` from the current one (the recordset is
+// left at EOF), as the rowset-to-table stylesheet writes it.
+std::string RowsetTable(Recordset& rs, const RowsetTableSettings& settings) {
   RegisterExportFunctions();
-  XmlDocument data = SaveRecordsetXml(OpenData());
-  ReleaseData();
+  XmlDocument data = SaveRecordsetXml(rs);
 
   // The style, format and headers elements go first, in that order, before
   // s:Schema; all three are built as nodes, so captions and formats are
   // values, never markup.
   XmlNode root = data.Root();
   XmlNode schema = root.FirstElement();
-  if (!style_fragment.empty()) {
-    XmlParseResult style = XmlDocument::Parse("<style>" + std::string(style_fragment) + "</style>");
+  if (!settings.style_fragment.empty()) {
+    XmlParseResult style = XmlDocument::Parse("<style>" + settings.style_fragment + "</style>");
     if (style.ok()) root.AppendCopy(style.document.Root()).MoveBefore(schema);
   }
-  if (!TrimBlanks(col_format_xml_).empty()) {
-    XmlParseResult format = XmlDocument::Parse(col_format_xml_);
+  if (!TrimBlanks(settings.col_format_xml).empty()) {
+    XmlParseResult format = XmlDocument::Parse(settings.col_format_xml);
     if (!format.ok()) {
       throw Error(kErrInvalidCall, "XML Error: the column formats do not parse: " + format.error,
                   kSource);
     }
     root.AppendCopy(format.document.Root()).MoveBefore(schema);
   }
-  if (!headers_.empty()) {
+  if (!settings.headers.empty()) {
     XmlNode headers = root.AppendElement("headers");
-    for (const std::string& caption : headers_) {
+    for (const std::string& caption : settings.headers) {
       headers.AppendElement("header").SetAttribute("caption", caption);
     }
     headers.MoveBefore(schema);
@@ -118,11 +133,95 @@ std::string DataSetExporter2::BuildHtmlTable(std::string_view style_fragment) {
   XsltCompileResult sheet = XsltCache::Shared().FromText(RowsetToTableStylesheet());
   if (!sheet.ok()) throw Error(kErrInvalidCall, "XML Error: " + sheet.error, kSource);
   std::vector<std::pair<std::string, std::string>> params;
-  if (euro_) params = {{"decimal_format_name", "euro"},
-                       {"decimal_format_pattern", kEuroDecimalPattern}};
+  if (settings.euro) {
+    params = {{"decimal_format_name", "euro"}, {"decimal_format_pattern", kEuroDecimalPattern}};
+  }
   XsltResult table = sheet.stylesheet->Transform(data, params);
   if (!table.ok()) throw Error(kErrInvalidCall, "XML Error: " + table.error, kSource);
-  return table.text;
+  return std::move(table.text);
+}
+
+// Where the rows of a table begin (after "<tbody>") and end (at the last
+// "</tbody>"); false for a table without rows ("<tbody/>"). Captions and
+// values are escaped by the transform, so neither tag can come from data.
+bool FindTableRows(std::string_view table, size_t& begin, size_t& end) {
+  constexpr std::string_view kOpen = "<tbody>";
+  begin = table.find(kOpen);
+  end = table.rfind("</tbody>");
+  if (begin == std::string_view::npos || end == std::string_view::npos) return false;
+  begin += kOpen.size();
+  return begin <= end;
+}
+
+}  // namespace
+
+DataSetExporter2::TableInParts DataSetExporter2::BuildTableInParts(
+    std::string_view style_fragment) {
+  auto settings = std::make_shared<RowsetTableSettings>();
+  settings->style_fragment = style_fragment;
+  settings->col_format_xml = col_format_xml_;
+  settings->headers = headers_;
+  settings->euro = euro_;
+  TableInParts parts;
+  parts.head = RowsetTable(OpenData(), *settings);
+  ReleaseData();
+  size_t begin = 0, end = 0;
+  if (!rest_ || !FindTableRows(parts.head, begin, end)) {
+    // Every row is in the head already. A first batch without rows is the
+    // whole result: the cursor it came from is at its end.
+    parts.append = [](fennick::Recordset& batch, std::string&) {
+      if (!batch.Eof()) {
+        throw Error(kErrInvalidCall, "The export's rows came after an empty first batch",
+                    kSource);
+      }
+    };
+    return parts;
+  }
+  // Each later batch is transformed on its own and only its rows are kept:
+  // the stylesheet writes a row from that row and the columns alone, so the
+  // rows of the batches, one after the other, are those of the whole result
+  // in one transform.
+  parts.tail = parts.head.substr(end);
+  auto opening = std::make_shared<const std::string>(parts.head.substr(0, begin));
+  parts.head.resize(end);
+  parts.append = [settings, opening, tail = parts.tail](fennick::Recordset& batch,
+                                                        std::string& out) {
+    std::string table = RowsetTable(batch, *settings);
+    size_t rows_begin = 0, rows_end = 0;
+    if (!FindTableRows(table, rows_begin, rows_end) ||
+        std::string_view(table).substr(0, rows_begin) != *opening ||
+        std::string_view(table).substr(rows_end) != tail) {
+      throw Error(kErrInvalidCall, "The export's table changed between batches of rows",
+                  kSource);
+    }
+    out.append(table, rows_begin, rows_end - rows_begin);
+  };
+  return parts;
+}
+
+std::string DataSetExporter2::BuildHtmlTable(std::string_view style_fragment) {
+  TableInParts parts = BuildTableInParts(style_fragment);
+  if (rest_) {
+    for (;;) {
+      fennick::Recordset batch = rest_->Next(kStreamBatchRows);
+      if (batch.Eof()) break;
+      parts.append(batch, parts.head);
+    }
+    rest_.reset();
+  }
+  return parts.head + parts.tail;
+}
+
+void DataSetExporter2::DeliverDocument(std::string_view style_fragment,
+                                       const std::string& empty_document,
+                                       std::string_view extension,
+                                       std::string_view content_type) {
+  TableInParts parts = BuildTableInParts(style_fragment);
+  const size_t table_at = empty_document.size() - kDocumentTail.size();
+  std::string head = empty_document.substr(0, table_at) + parts.head;
+  DeliverInBatches(std::move(head), std::move(parts.append),
+                   parts.tail + empty_document.substr(table_at), extension, content_type,
+                   "utf-8");
 }
 
 std::string DataSetExporter2::WithDeclaration(std::string_view xml) const {
@@ -141,15 +240,13 @@ std::string DataSetExporter2::WithDeclaration(std::string_view xml) const {
 
 void DataSetExporter2::ExportToExcel(std::string_view title) {
   std::string name = title.empty() ? title_ : std::string(title);
-  std::string table = BuildHtmlTable(kExcelStyle);
-  Deliver(ExcelDocument(name, table), "xls", "Application/vnd.excel", "utf-8");
+  DeliverDocument(kExcelStyle, ExcelDocument(name, ""), "xls", "Application/vnd.excel");
 }
 
 void DataSetExporter2::ExportToWord(std::string_view /*title*/) {
   // The document always carries the exporter's Title.
-  std::string table = BuildHtmlTable(kWordStyle);
-  Deliver(WordDocument(title_, intl::FormatDateTime(NowOleDate(), 0), table), "doc",
-          "application/msword", "utf-8");
+  DeliverDocument(kWordStyle, WordDocument(title_, intl::FormatDateTime(NowOleDate(), 0), ""),
+                  "doc", "application/msword");
 }
 
 void DataSetExporter2::ExportToXml() { ExportToCustomXml(xsl_template_, "xml"); }

@@ -5,8 +5,10 @@
 // XML runs it through the export template (the built-in table-to-dataset
 // stylesheet or the page's own). CSV and text come from ExporterBase.
 //
-// The whole document is built in memory. One exporter serves one export;
-// not thread-safe.
+// Excel and Word documents are written a batch of rows at a time when the
+// rows come with RemainingRows; the XML outputs hold their whole table in
+// memory, since a template may look at any part of it. One exporter serves
+// one export; not thread-safe.
 #ifndef FENNICK_EXPORT_DATASET_EXPORTER2_H_
 #define FENNICK_EXPORT_DATASET_EXPORTER2_H_
 
@@ -43,10 +45,26 @@ class DataSetExporter2 : public ExporterBase {
   [[noreturn]] void ExportToCustomXml(std::string_view xsl_template, std::string_view extension);
 
   // The HTML table of the data, as the stylesheet writes it (UTF-8, no
-  // declaration); consumes the recordset.
+  // declaration); consumes the recordset and the RemainingRows.
   std::string BuildHtmlTable(std::string_view style_fragment);
 
  private:
+  // The table of the data in parts: `head` up to and with the rows of the
+  // recordset (consumed), `append` writing the rows of one later batch of
+  // RemainingRows (it holds copies of the settings it needs, so it may run
+  // after the exporter is gone), `tail` closing the table.
+  struct TableInParts {
+    std::string head;
+    RowWriter append;
+    std::string tail;
+  };
+  TableInParts BuildTableInParts(std::string_view style_fragment);
+  // Delivers `empty_document` (an Excel or Word document with an empty
+  // table) with the table of the data, styled by `style_fragment`, in its
+  // place; see DeliverInBatches.
+  [[noreturn]] void DeliverDocument(std::string_view style_fragment,
+                                    const std::string& empty_document,
+                                    std::string_view extension, std::string_view content_type);
   // The text of an XML result in `encoding_` with its declaration.
   std::string WithDeclaration(std::string_view xml) const;
 

@@ -230,33 +230,33 @@ void ExporterBase::Deliver(std::string_view document, std::string_view extension
   response.End();
 }
 
-void ExporterBase::WriteTextFile(const DelimitedTextOptions& options,
-                                 const DelimitedTextOptions& rest_options,
-                                 std::string_view extension) {
+void ExporterBase::WriteBatchFile(std::string_view head, const RowWriter& append,
+                                  std::string_view tail, std::string_view extension) {
   std::string url = temp_file_url_ + "." + std::string(extension);
   for (char& c : url) {
     if (c == '\\') c = '/';
   }
   // MapPath refuses a path that leaves the site.
   const std::filesystem::path path = host_.server->MapPath(url);
-  // The file holds one batch of text at a time in memory. Should a row
+  // The file holds one batch of rows at a time in memory. Should a row
   // fail (or the disk fill) half-way, the partial file is removed, so no
   // short export is ever left for the redirect to find.
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   try {
     if (!file) throw std::ios_base::failure("open");
+    file.write(head.data(), static_cast<std::streamsize>(head.size()));
     std::string piece;
-    AppendDelimitedText(OpenData(), options, piece);
-    ReleaseData();
     for (;;) {
-      file.write(piece.data(), static_cast<std::streamsize>(piece.size()));
       if (!file) throw std::ios_base::failure("write");
       fennick::Recordset batch = rest_->Next(kStreamBatchRows);
       if (batch.Eof()) break;
       piece.clear();
-      AppendDelimitedText(batch, rest_options, piece);
+      append(batch, piece);
+      file.write(piece.data(), static_cast<std::streamsize>(piece.size()));
     }
     rest_.reset();
+    file.write(tail.data(), static_cast<std::streamsize>(tail.size()));
+    // As CreateFile ends every export file.
     file.write("\r\n", 2);
     file.close();
     if (!file) throw std::ios_base::failure("close");
@@ -275,13 +275,53 @@ void ExporterBase::WriteTextFile(const DelimitedTextOptions& options,
   host_.response->Redirect(url);
 }
 
+void ExporterBase::DeliverInBatches(std::string head, RowWriter append, std::string tail,
+                                    std::string_view extension, std::string_view content_type,
+                                    std::string_view charset) {
+  Response& response = *host_.response;
+  if (rest_ && !temp_file_url_.empty()) WriteBatchFile(head, append, tail, extension);
+  if (!rest_ || !temp_file_url_.empty() || !response.Buffer()) {
+    if (rest_) {
+      for (;;) {
+        fennick::Recordset batch = rest_->Next(kStreamBatchRows);
+        if (batch.Eof()) break;
+        append(batch, head);
+      }
+      rest_.reset();
+    }
+    head += tail;
+    Deliver(head, extension, content_type, charset);
+  }
+  // A download: head goes out as the page's body; the other batches and
+  // tail once the page has ended. A row failing then aborts the download
+  // before tail and the final chunk, so the browser keeps no document that
+  // looks complete.
+  response.Clear();
+  response.MutableBody() = std::move(head);
+  StreamRemainingRows(response, std::move(rest_), std::move(append), std::move(tail));
+  response.ContentType(content_type);
+  response.Charset(charset);
+  if (!open_file_) {
+    response.AddHeader("Content-Disposition",
+                       DownloadDisposition(export_file_name_, extension, true));
+  }
+  response.End();
+}
+
 void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_view extension,
                                std::string_view content_type) {
   Response& response = *host_.response;
   DelimitedTextOptions rest_options = options;
   rest_options.column_headers = false;
   if (!temp_file_url_.empty() && rest_) {
-    WriteTextFile(options, rest_options, extension);
+    std::string head;
+    AppendDelimitedText(OpenData(), options, head);
+    ReleaseData();
+    WriteBatchFile(head,
+                   [&rest_options](fennick::Recordset& batch, std::string& out) {
+                     AppendDelimitedText(batch, rest_options, out);
+                   },
+                   "", extension);
   }
   if (!temp_file_url_.empty() || !response.Buffer()) {
     std::string text;

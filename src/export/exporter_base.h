@@ -77,9 +77,9 @@ class ExporterBase {
   // batch of `rest`. A download of delimited text streams them (chunked,
   // after the first batch was written, so a command that fails outright
   // still gives the normal error page); delimited text in a file is
-  // written a batch at a time; an unbuffered response or another file
-  // reads them all first. The delimited-text outputs and the first-generation
-  // Excel and Word documents read them.
+  // written a batch at a time, and so are the Excel and Word documents of
+  // both exporters, in a file or a download; an unbuffered response reads
+  // them all first. The XML outputs read them all into their table.
   void RemainingRows(std::shared_ptr<fennick::Cursor> rest) { rest_ = std::move(rest); }
   void Command(std::string_view command) { command_ = command; }
   void Headers(std::vector<std::string> headers) { headers_ = std::move(headers); }
@@ -119,11 +119,25 @@ class ExporterBase {
   // Delimited text of the data, delivered as Deliver does.
   [[noreturn]] void DeliverText(const DelimitedTextOptions& options, std::string_view extension,
                                 std::string_view content_type);
-  // File mode with RemainingRows: writes the delimited text to the file a
-  // batch at a time and redirects to it; a failure removes the file.
-  [[noreturn]] void WriteTextFile(const DelimitedTextOptions& options,
-                                  const DelimitedTextOptions& rest_options,
-                                  std::string_view extension);
+  // Writes one later batch of rows of a document (see DeliverInBatches).
+  using RowWriter = std::function<void(fennick::Recordset&, std::string&)>;
+  // Sends a document whose rows may come in batches, and ends the response
+  // (or redirects to the file). `head` is the document up to and with the
+  // rows already read (the recordset's); `append` writes the rows of each
+  // batch of RemainingRows; `tail` closes the document. The bytes are
+  // those of Deliver with head + every batch + tail, however they go out:
+  // a file is written a batch at a time (a failure removes it, and the
+  // error reaches the page); a buffered download sends head at once and
+  // streams the rest (see StreamRemainingRows); an unbuffered response
+  // reads every batch first.
+  [[noreturn]] void DeliverInBatches(std::string head, RowWriter append, std::string tail,
+                                     std::string_view extension, std::string_view content_type,
+                                     std::string_view charset);
+  // File mode with RemainingRows: writes head, the batches and tail to the
+  // file one batch at a time and redirects to it; a failure removes the
+  // file.
+  [[noreturn]] void WriteBatchFile(std::string_view head, const RowWriter& append,
+                                   std::string_view tail, std::string_view extension);
   // The compiled template `xsl_template_` (or `inline_default` when none is
   // set); raises fennick::Error with the compiler's reason.
   std::shared_ptr<const class XsltStylesheet> CompileTemplate(std::string_view text_or_path) const;

@@ -1,6 +1,8 @@
 // The grid's export routine and the temporary folder.
 #include "grid/export_dispatch.h"
 
+#include <algorithm>
+
 #include "base/ascii.h"
 #include "export/column_format_xml.h"
 #include "export/dataset_exporter.h"
@@ -78,17 +80,15 @@ void RunGridExport(DataGrid& grid) {
       ShowError(kNoCommand);
       return;
     }
-    // CSV and text downloads, and the first-generation Excel and Word
-    // documents, stream the rows of a result the database gives exactly
+    // CSV and text exports, and the Excel and Word documents of both
+    // exporters, stream the rows of a result the database gives exactly
     // (the command's SQL, no procedure): only one batch of it is held at a
-    // time. CSV and text files are written a batch at a time too; other
-    // files and the other formats read it whole.
+    // time, in a download or a file. The XML outputs (and print) read it
+    // whole, since their template may look at any part of the table.
     const std::string& format = g.req.export_request.format;
-    const bool text = format == "csv" || format == "text";
     const bool streams =
-        text || (p.use_fast_export && (format == "excel" || format == "doc"));
-    g.result.stream_rows =
-        p.create_export_file ? text : streams && g.host.response->Buffer();
+        format == "csv" || format == "text" || format == "excel" || format == "doc";
+    g.result.stream_rows = streams && (p.create_export_file || g.host.response->Buffer());
     grid.OpenRecordset();
     g.result.stream_rows = false;
     if (!g.result.recordset) {
@@ -97,9 +97,13 @@ void RunGridExport(DataGrid& grid) {
     }
   }
   const std::string format = g.req.export_request.format;
-  if (p.use_fast_export) {
+  if (p.use_fast_export || g.designer.first_generation_export) {
     DataSetExporter exporter(g.host);
     Configure(g, exporter);
+    if (format == "print" && g.designer.first_generation_export) {
+      exporter.ExportToHtmlForPrint(static_cast<int>(std::clamp<int64_t>(p.page_size, 1, 32767)),
+                                    g.settings.title);
+    }
     Dispatch(exporter, format, g.settings.title);
   } else {
     DataSetExporter2 exporter(g.host);

@@ -202,6 +202,26 @@ TEST(ReportDefinitionTest, SchemaLookups) {
   EXPECT_EQ(edited, ",Orders.Amount~cAmount~fC82~t6~,Name~cCustomer~fS1~t200~");
 }
 
+TEST(ReportDefinitionTest, SchemaFallbackMatchesWholeNamesOnly) {
+  // "Id" must not find "OrderId" (an earlier entry) nor a caption holding
+  // "Id"; it finds the entry named Id, with or without a table prefix.
+  const std::string schema =
+      ",OrderId~cOrder~fN4~t131~,Note~cId~fS1~t200~,Customers.Id~cKey~fN1~t131~";
+  EXPECT_EQ(ReportSchemaValue(schema, "Id", "c"), "Key");
+  EXPECT_EQ(ReportSchemaValue(schema, "Orders.Id", "f"), "N1");
+  EXPECT_EQ(ReportSchemaValue(schema, "der", "c"), "");
+  EXPECT_EQ(ReportSchemaValue(",OrderId~cOrder~fN4~t131~", "Id", "c"), "");
+  EXPECT_EQ(SchemaValue(",OrderId~cOrder~fN4~t131~", "X.Id", "c", ""), "");
+
+  std::string edited = schema;
+  ReplaceSchemaValue(edited, "ID", "c", "Customer key");
+  EXPECT_EQ(edited,
+            ",OrderId~cOrder~fN4~t131~,Note~cId~fS1~t200~,Customers.Id~cCustomer key~fN1~t131~");
+  edited = ",OrderId~cOrder~fN4~t131~";
+  ReplaceSchemaValue(edited, "Id", "c", "x");
+  EXPECT_EQ(edited, ",OrderId~cOrder~fN4~t131~");
+}
+
 TEST(ReportDefinitionTest, StoredFormDecodesPaddedAndBrokenBase64) {
   EXPECT_EQ(EncodeDefinition(";a:1;"), "O2E6MTsg");  // blank padding, no "="
   EXPECT_EQ(DecodeDefinition("O2E6MTs="), ";a:1;");

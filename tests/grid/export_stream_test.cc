@@ -3,6 +3,8 @@
 // writer gives, a database failure at a late row aborts the download
 // without its final chunk, and a statement the database refuses still
 // gives the grid's normal error page. PostgreSQL results stream the same way.
+// Excel and Word documents of both exporters stream too, in downloads and
+// in files.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "export/dataset_exporter.h"
+#include "export/dataset_exporter2.h"
 #include "export/exporter_base.h"
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
@@ -85,9 +88,10 @@ class ExportStreamTest : public ::testing::Test {
     setup.Close();
     const std::string cs = cs_;
     const std::string pg = testing::PostgresConnectionString();
+    const std::string my = testing::MysqlConnectionString();
     // The grid of the page: the command and filter come from the query
     // string, as a page would set them.
-    t_.server().RegisterPage("/export.asp", [cs, pg](PageContext& page) {
+    t_.server().RegisterPage("/export.asp", [cs, pg, my](PageContext& page) {
       DataGrid grid;
       std::string which = page.request().QueryString("q");
       if (which.rfind("file", 0) == 0) {
@@ -102,12 +106,19 @@ class ExportStreamTest : public ::testing::Test {
         // The same rows read whole by the first-generation exporter.
         auto db = std::make_shared<Connection>();
         db->Open(cs);
+        auto run = [&](auto& exporter) {
+          exporter.Connection(db);
+          exporter.Command(
+              "SELECT Id, Name, Region, Half FROM Big WHERE Region = 'East' ORDER BY Id");
+          if (page.request().QueryString("f") == "doc") exporter.ExportToWord("");
+          exporter.ExportToExcel("");
+        };
+        if (page.request().QueryString("g") == "2") {
+          DataSetExporter2 exporter(BindHostContext("DataSetExporter2"));
+          run(exporter);
+        }
         DataSetExporter exporter(BindHostContext("DataSetExporter"));
-        exporter.Connection(db);
-        exporter.Command(
-            "SELECT Id, Name, Region, Half FROM Big WHERE Region = 'East' ORDER BY Id");
-        if (page.request().QueryString("f") == "doc") exporter.ExportToWord("");
-        exporter.ExportToExcel("");
+        run(exporter);
       }
       if (which == "big") {
         grid.Command("SELECT Id, Name, Region, Half FROM Big");
@@ -119,6 +130,13 @@ class ExportStreamTest : public ::testing::Test {
         grid.Command(
             "SELECT CASE WHEN g = 2000 THEN 1 / (g - g) ELSE g END AS id "
             "FROM generate_series(1, 2500) g");
+      } else if (which == "my") {
+        grid.Command("SELECT seq AS id FROM seq_1_to_2500");
+      } else if (which == "mylate") {
+        // More than one row from the subquery at row 2000 only.
+        grid.Command(
+            "SELECT seq AS id, (SELECT 1 UNION SELECT 2 FROM DUAL WHERE seq = 2000) AS bad "
+            "FROM seq_1_to_2500");
       } else if (which == "late") {
         grid.Command(std::string(kNumbers) +
                      "SELECT CASE WHEN x = 4000 THEN abs(-9223372036854775807 - 1) "
@@ -126,7 +144,9 @@ class ExportStreamTest : public ::testing::Test {
       } else {
         grid.Command("SELECT nope FROM nowhere");
       }
-      grid.CreateConnection(which.rfind("pg", 0) == 0 ? pg : cs);
+      grid.CreateConnection(which.rfind("pg", 0) == 0   ? pg
+                            : which.rfind("my", 0) == 0 ? my
+                                                        : cs);
       grid.Display();
     });
     t_.Start();
@@ -275,53 +295,113 @@ TEST_F(ExportStreamTest, PostgresCsvStreamsAndALateFailureAborts) {
   EXPECT_TRUE(res->body == expected);
 }
 
+TEST_F(ExportStreamTest, MysqlCsvStreamsAndALateFailureAborts) {
+  ASSERT_FALSE(testing::MysqlConnectionString().empty())
+      << "No MariaDB test server: scripts/services/mariadb-start.sh";
+  std::string expected = "\"id\"\r\n";
+  for (int i = 1; i <= 2500; ++i) expected += "\"" + std::to_string(i) + "\"\r\n";
+  auto res = Post("my", "csv");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->get_header_value("Transfer-Encoding"), "chunked");
+  EXPECT_TRUE(res->body == expected) << res->body.substr(0, 300);
+
+  // Row 2000 fails in the second batch, after the page ended.
+  std::string raw = RawRequest(t_.port(), ExportRequest("mylate", "csv"));
+  ASSERT_NE(raw.find("Transfer-Encoding: chunked"), std::string::npos) << raw.substr(0, 400);
+  EXPECT_NE(raw.find("\"999\","), std::string::npos);
+  EXPECT_EQ(raw.find("\"2001\","), std::string::npos);
+  ASSERT_GE(raw.size(), 5u);
+  EXPECT_NE(raw.substr(raw.size() - 5), "0\r\n\r\n");
+  res = Post("my", "csv");
+  ASSERT_TRUE(res);
+  EXPECT_TRUE(res->body == expected);
+}
+
 // The document from its <body> on: the heads differ in title and time.
 std::string FromBody(const std::string& document) {
   size_t at = document.find("<body>");
   return at == std::string::npos ? "<no body>" : document.substr(at);
 }
 
-TEST_F(ExportStreamTest, FastExcelAndWordStreamTheRowsOfTheWholeDocument) {
-  for (const std::string format : {"excel", "doc"}) {
-    SCOPED_TRACE(format);
-    auto whole = t_.Client().Get("/export.asp?q=whole&f=" + format);
-    ASSERT_TRUE(whole);
-    ASSERT_EQ(whole->get_header_value("Transfer-Encoding"), "");
-    const std::string expected = FromBody(whole->body);
-    ASSERT_NE(expected.find("<tr><td>4999</td><td>N &quot;4999&quot;, x</td><td>East</td>"
-                            "<td>2499.5</td></tr></tbody></table></body></html>"),
-              std::string::npos)
-        << expected.substr(0, 400);
+// Both exporters (the first-generation one with UseFastExport): a download
+// streams, a file is written a batch at a time, and both hold the bytes of
+// the document made from the whole result at once.
+TEST_F(ExportStreamTest, ExcelAndWordStreamTheRowsOfTheWholeDocument) {
+  for (const std::string exporter : {"fast", ""}) {
+    for (const std::string format : {"excel", "doc"}) {
+      SCOPED_TRACE(exporter + format);
+      auto whole = t_.Client().Get("/export.asp?q=whole&f=" + format +
+                                   (exporter.empty() ? "&g=2" : ""));
+      ASSERT_TRUE(whole);
+      ASSERT_EQ(whole->get_header_value("Transfer-Encoding"), "");
+      const std::string expected = FromBody(whole->body);
+      // The stylesheet writes quotes in text as they are.
+      const std::string quote = exporter.empty() ? "\"" : "&quot;";
+      ASSERT_NE(expected.find("<tr><td>4999</td><td>N " + quote + "4999" + quote +
+                              ", x</td><td>East</td><td>2499.5</td></tr></tbody></table>"
+                              "</body></html>"),
+                std::string::npos)
+          << expected.substr(expected.size() - 400);
 
-    auto res = Post("fastbig", format);
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200);
-    EXPECT_EQ(res->get_header_value("Transfer-Encoding"), "chunked");
-    EXPECT_EQ(res->get_header_value("Content-Type"),
-              format == "doc" ? "application/msword; charset=utf-8"
-                              : "Application/vnd.excel; charset=utf-8");
-    EXPECT_EQ(res->body.rfind("<html", 0), 0u);
-    EXPECT_EQ(FromBody(res->body).size(), expected.size());
-    EXPECT_TRUE(FromBody(res->body) == expected);
-    std::string raw = RawRequest(t_.port(), ExportRequest("fastbig", format));
-    ASSERT_GE(raw.size(), 5u);
-    EXPECT_EQ(raw.substr(raw.size() - 5), "0\r\n\r\n");
+      auto res = Post(exporter + "big", format);
+      ASSERT_TRUE(res);
+      EXPECT_EQ(res->status, 200);
+      EXPECT_EQ(res->get_header_value("Transfer-Encoding"), "chunked");
+      EXPECT_EQ(res->get_header_value("Content-Type"),
+                format == "doc" ? "application/msword; charset=utf-8"
+                                : "Application/vnd.excel; charset=utf-8");
+      EXPECT_EQ(res->body.rfind("<html", 0), 0u);
+      EXPECT_EQ(FromBody(res->body).size(), expected.size());
+      EXPECT_TRUE(FromBody(res->body) == expected);
+      std::string raw = RawRequest(t_.port(), ExportRequest(exporter + "big", format));
+      ASSERT_GE(raw.size(), 5u);
+      EXPECT_EQ(raw.substr(raw.size() - 5), "0\r\n\r\n");
 
-    // Row 4000 fails: neither the closing tags nor the final chunk go out.
-    raw = RawRequest(t_.port(), ExportRequest("fastlate", format));
-    ASSERT_NE(raw.find("Transfer-Encoding: chunked"), std::string::npos) << raw.substr(0, 400);
-    EXPECT_NE(raw.find("<tr><td>2999</td></tr>"), std::string::npos);
-    EXPECT_EQ(raw.find("<tr><td>4001</td></tr>"), std::string::npos);
-    EXPECT_EQ(raw.find("</table>"), std::string::npos);
-    ASSERT_GE(raw.size(), 5u);
-    EXPECT_NE(raw.substr(raw.size() - 5), "0\r\n\r\n");
-    EXPECT_FALSE(Post("fastlate", format));
+      // Row 4000 fails: neither the closing tags nor the final chunk go out.
+      raw = RawRequest(t_.port(), ExportRequest(exporter + "late", format));
+      ASSERT_NE(raw.find("Transfer-Encoding: chunked"), std::string::npos) << raw.substr(0, 400);
+      EXPECT_NE(raw.find("<tr><td>2999</td></tr>"), std::string::npos);
+      EXPECT_EQ(raw.find("<tr><td>4001</td></tr>"), std::string::npos);
+      EXPECT_EQ(raw.find("</table>"), std::string::npos);
+      ASSERT_GE(raw.size(), 5u);
+      EXPECT_NE(raw.substr(raw.size() - 5), "0\r\n\r\n");
+      EXPECT_FALSE(Post(exporter + "late", format));
 
-    // Refused before any row: the grid's error page.
-    res = Post("fastrefused", format);
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->get_header_value("Content-Disposition"), "");
-    EXPECT_NE(res->body.find("no such table: nowhere"), std::string::npos);
+      // Refused before any row: the grid's error page.
+      res = Post(exporter + "refused", format);
+      ASSERT_TRUE(res);
+      EXPECT_EQ(res->get_header_value("Content-Disposition"), "");
+      EXPECT_NE(res->body.find("no such table: nowhere"), std::string::npos);
+
+      // A file: the same document and a line break, then the redirect.
+      res = Post("file" + exporter + "big", format);
+      ASSERT_TRUE(res);
+      ASSERT_EQ(res->status, 302);
+      const std::string location = res->get_header_value("Location");
+      ASSERT_EQ(location.substr(location.size() - 4), format == "doc" ? ".doc" : ".xls");
+      const std::filesystem::path file =
+          t_.site().root() / location.substr(location.find_first_not_of('/'));
+      std::ifstream in(file, std::ios::binary);
+      std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      EXPECT_EQ(written.rfind("<html", 0), 0u);
+      EXPECT_TRUE(FromBody(written) == expected + "\r\n");
+
+      // Row 4000 fails while the file is written: the page shows the
+      // error, and the partial file is gone.
+      auto count_files = [&] {
+        int files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(file.parent_path())) {
+          files += entry.is_regular_file();
+        }
+        return files;
+      };
+      const int before = count_files();
+      res = Post("file" + exporter + "late", format);
+      ASSERT_TRUE(res);
+      EXPECT_NE(res->status, 302);
+      EXPECT_NE(res->body.find("integer overflow"), std::string::npos) << res->body.substr(0, 300);
+      EXPECT_EQ(count_files(), before);
+    }
   }
 }
 

@@ -129,13 +129,32 @@ std::string OrderedCommand(const GridObject& g, const std::string& order_list) {
   return command;
 }
 
-void AppendStringLiteral(std::string& out, std::string_view text, int database_type) {
+// How string literals are written for the connection: quotes doubled
+// always, backslashes doubled too where the server reads them as escapes.
+struct LiteralStyle {
+  int database_type = kDbUnknown;
+  bool backslash_escapes = false;
+};
+
+// The style for the grid's connection. The connection knows whether its
+// server reads backslashes as escapes (a MySQL session's SQL mode); when
+// it cannot tell, MySQL is assumed to, so that a value ending in "\" can
+// never close its quotes.
+LiteralStyle LiteralStyleFor(const GridObject& g) {
+  LiteralStyle style;
+  style.database_type = g.req.database_type;
+  std::optional<bool> escapes;
+  if (g.page->connection) escapes = g.page->connection->BackslashEscapes();
+  style.backslash_escapes = escapes.value_or(g.req.database_type == kDbMySql);
+  return style;
+}
+
+void AppendStringLiteral(std::string& out, std::string_view text, const LiteralStyle& style) {
   out.push_back('\'');
   for (char c : text) {
     out.push_back(c);
     if (c == '\'') out.push_back('\'');
-    // MySQL reads a backslash in a string as an escape.
-    if (c == '\\' && database_type == kDbMySql) out.push_back('\\');
+    if (c == '\\' && style.backslash_escapes) out.push_back('\\');
   }
   out.push_back('\'');
 }
@@ -164,22 +183,23 @@ void AppendDateLiteral(std::string& out, double ole_date, int database_type) {
 }
 
 // SQL for a parsed filter, in the database's quoting.
-void WriteFilterSql(const data::FilterExpression& filter, uint32_t index, int database_type,
-                    std::string& out) {
+void WriteFilterSql(const data::FilterExpression& filter, uint32_t index,
+                    const LiteralStyle& style, std::string& out) {
+  const int database_type = style.database_type;
   const data::FilterNode& n = filter.nodes()[index];
   using Kind = data::FilterNode::Kind;
   switch (n.kind) {
     case Kind::kAnd:
     case Kind::kOr:
       out.push_back('(');
-      WriteFilterSql(filter, n.left, database_type, out);
+      WriteFilterSql(filter, n.left, style, out);
       out.append(n.kind == Kind::kAnd ? " AND " : " OR ");
-      WriteFilterSql(filter, n.right, database_type, out);
+      WriteFilterSql(filter, n.right, style, out);
       out.push_back(')');
       return;
     case Kind::kNot:
       out.append("NOT (");
-      WriteFilterSql(filter, n.left, database_type, out);
+      WriteFilterSql(filter, n.left, style, out);
       out.push_back(')');
       return;
     case Kind::kCondition:
@@ -218,13 +238,43 @@ void WriteFilterSql(const data::FilterExpression& filter, uint32_t index, int da
     case Lit::kString:
     case Lit::kNone:
     case Lit::kNull:
-      AppendStringLiteral(out, n.literal, database_type);
+      if (database_type == kDbMySql && (n.op == Op::kLike || n.op == Op::kNotLike)) {
+        // MySQL's LIKE takes a backslash as its escape character (MariaDB's
+        // even without string escapes): a backslash typed as text is
+        // doubled to match itself, and the escape is named so that MySQL
+        // and MariaDB agree in every SQL mode.
+        std::string pattern;
+        for (char c : n.literal) {
+          pattern.push_back(c);
+          if (c == '\\') pattern.push_back('\\');
+        }
+        AppendStringLiteral(out, pattern, style);
+        out.append(" ESCAPE ");
+        AppendStringLiteral(out, "\\", style);
+        return;
+      }
+      AppendStringLiteral(out, n.literal, style);
       return;
   }
 }
 
 // The result's columns, read from a query that returns no rows.
 bool DescribeColumns(GridObject& g, const std::string& command) {
+  if (g.req.database_type == kDbMySql) {
+    // MySQL names a derived table's alias as the base table of its
+    // columns, which would lose the tables the page's columns show; with
+    // LIMIT 0 the command itself describes them without running.
+    try {
+      Recordset rs;
+      rs.Open(command + " LIMIT 0", *g.page->connection, kAdOpenStatic, kAdLockReadOnly,
+              kAdCmdText);
+      ReadColumns(rs, command, g.req.database_type, g.result.columns);
+      return true;
+    } catch (const Error&) {
+      // Ignoring errors on purpose: a command with a LIMIT of its own
+      // takes the general form below.
+    }
+  }
   try {
     Recordset rs;
     rs.Open("SELECT * FROM (" + command + ") fennick_columns WHERE 1=0", *g.page->connection,
@@ -279,7 +329,7 @@ bool PrepareFilter(GridObject& g, const std::string& command, bool described,
   }
   if (!parsed.Bind(bind).ok()) return false;
   sql_filter.clear();
-  if (!parsed.empty()) WriteFilterSql(parsed, parsed.root(), g.req.database_type, sql_filter);
+  if (!parsed.empty()) WriteFilterSql(parsed, parsed.root(), LiteralStyleFor(g), sql_filter);
   return true;
 }
 

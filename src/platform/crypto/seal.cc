@@ -78,6 +78,18 @@ std::string_view SealPurposeName(SealPurpose purpose) {
       return "fennick/grid/field-download";
     case SealPurpose::kDesignerAction:
       return "fennick/designer/action";
+    case SealPurpose::kReportPassword:
+      return "fennick/designer/report-password";
+    case SealPurpose::kReportStatement:
+      return "fennick/designer/report-statement";
+    case SealPurpose::kReportReference:
+      return "fennick/designer/report-reference";
+    case SealPurpose::kReportEdit:
+      return "fennick/designer/report-edit";
+    case SealPurpose::kReportBuilder:
+      return "fennick/designer/report-builder";
+    case SealPurpose::kBuilderPassword:
+      return "fennick/designer/builder-password";
   }
   // Only a value cast from outside the enumeration gets here; no token is
   // ever sealed or opened for it.
@@ -222,6 +234,16 @@ std::optional<std::vector<std::string>> OpenSealedParts(SealPurpose purpose,
   }
   if (parts.size() != count) return std::nullopt;
   return parts;
+}
+
+bool SecretsEqual(std::string_view a, std::string_view b) {
+  if (sodium_init() < 0) return false;
+  unsigned char da[crypto_generichash_BYTES], db[crypto_generichash_BYTES];
+  crypto_generichash(da, sizeof da, reinterpret_cast<const unsigned char*>(a.data()), a.size(),
+                     nullptr, 0);
+  crypto_generichash(db, sizeof db, reinterpret_cast<const unsigned char*>(b.data()), b.size(),
+                     nullptr, 0);
+  return sodium_memcmp(da, db, sizeof da) == 0;
 }
 
 }  // namespace fennick

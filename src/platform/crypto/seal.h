@@ -29,6 +29,12 @@ enum class SealPurpose {
   kSortRequired,   // a grid's RequiredSortOrder, carried in its "sortreq" field
   kFieldDownload,  // a binary cell's link: command, connection string, column
   kDesignerAction,  // a designer link or form that changes the reports file
+  kReportPassword,  // proof that a report's password was given ("erid")
+  kReportStatement,  // the statement a report page runs again ("__SQL")
+  kReportReference,  // the report or table a report page shows ("__ARGS")
+  kReportEdit,       // the Build button's link to the builder
+  kReportBuilder,   // the report builder window: session, report edited, group
+  kBuilderPassword,  // a report password typed in the builder, until Finish
 };
 
 // The name bound into every token of the purpose.
@@ -72,6 +78,11 @@ std::optional<std::string> OpenSealed(SealPurpose purpose, std::string_view toke
 std::string SealParts(SealPurpose purpose, std::initializer_list<std::string_view> parts);
 std::optional<std::vector<std::string>> OpenSealedParts(SealPurpose purpose,
                                                         std::string_view token, size_t count);
+
+// Whether two secrets (a typed password and the stored one) are equal, in
+// a time that depends on neither their contents nor their lengths: both are
+// hashed first and the digests compared in constant time.
+bool SecretsEqual(std::string_view a, std::string_view b);
 
 }  // namespace fennick
 

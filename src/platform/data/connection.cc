@@ -86,8 +86,9 @@ void Connection::Open(std::string_view connection_string, std::string_view user,
   settings.password = password;
   settings.connection_timeout = state_->connection_timeout;
   std::string provider = settings.options.Get({"Provider"});
-  // Without a provider: a string a driver claims (an ODBC string), else a
-  // file for the embedded default.
+  // Without a provider: a string a driver claims (a historic MySQL
+  // "Driver={MySQL ...}" string, then any other ODBC string), else a file
+  // for the embedded default.
   const data::DriverEntry* driver = provider.empty()
                                         ? data::DriverWithoutProvider(settings.options)
                                         : data::FindDriver(provider);
@@ -180,6 +181,11 @@ const std::string& Connection::Provider() const { return state_->provider; }
 std::string Connection::DbmsName() const {
   if (!state_->driver) return "";
   return data::WithDriver(*state_, [](data::DriverConnection& d) { return d.DbmsName(); });
+}
+
+std::optional<bool> Connection::BackslashEscapes() const {
+  if (!state_->driver) return std::nullopt;
+  return state_->driver->BackslashEscapes();
 }
 
 }  // namespace fennick

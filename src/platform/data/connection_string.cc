@@ -23,6 +23,10 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+bool IsPasswordKey(std::string_view normalised_key) {
+  return normalised_key == "pwd" || normalised_key == "password";
+}
+
 [[noreturn]] void Malformed(std::string_view why) {
   throw Error(kErrDataInvalidArgument, "Invalid connection string: " + std::string(why),
               "Connection");
@@ -41,12 +45,12 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       std::string_view rest =
           Trim(text.substr(i, semi == std::string_view::npos ? std::string_view::npos : semi - i));
       if (!rest.empty()) {
-        // What follows a password may be the rest of it: never shown.
-        const bool after_password =
-            !result.entries_.empty() && (result.entries_.back().first == "password" ||
-                                         result.entries_.back().first == "pwd");
-        Malformed(after_password ? "a segment after the password has no \"=\""
-                                 : "\"" + std::string(rest) + "\" has no \"=\"");
+        // Text after a password's ";" is most likely the rest of the
+        // password: it is not repeated.
+        if (!result.entries_.empty() && IsPasswordKey(result.entries_.back().first)) {
+          Malformed("a \";\" in a password value (put the value in quotes)");
+        }
+        Malformed("\"" + std::string(rest) + "\" has no \"=\"");
       }
       if (semi == std::string_view::npos) break;
       i = semi + 1;
@@ -131,6 +135,11 @@ bool AsksToCreateDatabase(const ConnectionString& options) {
     if (c != kCreate[i]) return false;
   }
   return true;
+}
+
+std::string MaskPassword(std::string message, std::string_view password) {
+  if (password.size() >= 4) ReplaceAll(message, password, "****");
+  return message;
 }
 
 }  // namespace fennick::data

@@ -40,6 +40,11 @@ class ConnectionString {
 // never creates one otherwise.
 bool AsksToCreateDatabase(const ConnectionString& options);
 
+// `message` with every occurrence of `password` written as "****".
+// Passwords shorter than 4 characters are left alone: hiding every "e"
+// would only garble the message.
+std::string MaskPassword(std::string message, std::string_view password);
+
 }  // namespace fennick::data
 
 #endif  // FENNICK_PLATFORM_DATA_CONNECTION_STRING_H_

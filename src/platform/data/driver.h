@@ -96,6 +96,10 @@ class DriverConnection {
   virtual bool Lost() const { return false; }
   // The database product (Connection::DbmsName); the provider by default.
   virtual std::string DbmsName() { return std::string(Provider()); }
+  // Whether the server reads a backslash in a string literal as an escape
+  // character; nullopt when the driver cannot tell (SQL writers then go
+  // by the database type).
+  virtual std::optional<bool> BackslashEscapes() const { return std::nullopt; }
 };
 
 struct DriverEntry {
@@ -117,10 +121,16 @@ const DriverEntry* DriverWithoutProvider(const ConnectionString& options);
 
 std::unique_ptr<DriverConnection> OpenSqlite(const OpenSettings& settings);
 std::unique_ptr<DriverConnection> OpenPostgres(const OpenSettings& settings);
+std::unique_ptr<DriverConnection> OpenMysql(const OpenSettings& settings);
 std::unique_ptr<DriverConnection> OpenOdbc(const OpenSettings& settings);
 // Whether a string without Provider is an ODBC string (DSN, FileDSN or
 // Driver given).
 bool ClaimsOdbc(const ConnectionString& options);
+
+// The provider a string without "Provider=" names through its historic
+// ODBC "Driver={MySQL ODBC 8.0 Driver}" key ("MySQL"); "" for none. Such a
+// string opens with the native MySQL driver, not through ODBC.
+std::string_view ProviderOfDriverKey(const ConnectionString& options);
 
 }  // namespace fennick::data
 

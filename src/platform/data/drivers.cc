@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::string_view kSqliteAliases[] = {"SQLite", "SQLite3"};
 constexpr std::string_view kPostgresAliases[] = {"PostgreSQL", "Postgres", "PgSQL"};
+constexpr std::string_view kMysqlAliases[] = {"MySQL", "MySQLProv"};
 // MSDASQL is ODBC's OLE DB provider; SQL Server's own OLE DB providers
 // reach SQL Server through an ODBC driver here.
 constexpr std::string_view kOdbcAliases[] = {
@@ -16,9 +17,19 @@ constexpr std::string_view kOdbcAliases[] = {
     "SQLNCLI",     "SQLNCLI.1",   "SQLNCLI10",   "SQLNCLI10.1",  "SQLNCLI11",
     "SQLNCLI11.1", "MSOLEDBSQL",  "MSOLEDBSQL.1", "MSOLEDBSQL19"};
 
+// A string without Provider whose Driver key names a MySQL ODBC driver is
+// opened by the native MySQL driver.
+bool ClaimsMysqlDriverKey(const ConnectionString& options) {
+  return !ProviderOfDriverKey(options).empty();
+}
+
 constexpr DriverEntry kDrivers[] = {
     {"SQLite", kSqliteAliases, &OpenSqlite},
     {"PostgreSQL", kPostgresAliases, &OpenPostgres},
+    // Claims are tried in list order: the native MySQL driver takes its
+    // historic "Driver={MySQL ...}" strings before ODBC claims every other
+    // string naming a driver or a DSN.
+    {"MySQL", kMysqlAliases, &OpenMysql, &ClaimsMysqlDriverKey},
     {"ODBC", kOdbcAliases, &OpenOdbc, &ClaimsOdbc},
 };
 
@@ -68,6 +79,12 @@ const DriverEntry* FindDriver(std::string_view provider) {
     }
   }
   return nullptr;
+}
+
+std::string_view ProviderOfDriverKey(const ConnectionString& options) {
+  // MySQL's ODBC drivers go by "MySQL ODBC 8.0 Unicode Driver" and the like.
+  if (ContainsIgnoreCase(options.Get({"Driver"}), "MySQL")) return "MySQL";
+  return {};
 }
 
 }  // namespace fennick::data

@@ -209,6 +209,30 @@ void ConnectionFront::Stop() {
   }
 }
 
+void ConnectionFront::Drain(Clock::time_point deadline) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!started_ || stopping_) return;
+    draining_ = true;
+    // Until the poll thread has looked once, count what it holds as
+    // arriving.
+    arriving_ = 1;
+  }
+  Wake();
+  while (Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Connections handed back by a worker wait in the inbox until the poll
+    // thread frames what they hold (a pipelined request, perhaps).
+    if (busy_ == 0 && ready_.empty() && inbox_.empty() && arriving_ == 0) return;
+  }
+}
+
+size_t ConnectionFront::ActiveRequests() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return busy_;
+}
+
 void ConnectionFront::Wake() {
   uint64_t one = 1;
   // A full counter already means "wake up"; nothing is lost.
@@ -217,6 +241,7 @@ void ConnectionFront::Wake() {
 
 bool ConnectionFront::Admit(const std::string& address) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (options_.uncapped && options_.uncapped(address)) return true;
   size_t& open = per_address_[address];
   if (options_.max_connections_per_address != 0 && open >= options_.max_connections_per_address) {
     if (open == 0) per_address_.erase(address);
@@ -248,6 +273,7 @@ void ConnectionFront::Adopt(int fd) {
   // no further slot, however many workers are idle or busy.
   if (!Admit(address)) {
     SendRefusal(fd, 503, StatusTitle(503));
+    if (options_.on_refusal) options_.on_refusal(503);
     ::close(fd);
     if (log_) log_("refused 503 " + address + ": too many connections from this address");
     return;
@@ -310,6 +336,7 @@ ConnectionFront::Next ConnectionFront::Examine(Connection& c) {
     case RequestFramer::Result::kFailed: {
       int status = c.framer.FailureStatus();
       SendRefusal(c.fd, status, StatusTitle(status));
+      if (options_.on_refusal) options_.on_refusal(status);
       if (log_) {
         log_("refused " + std::to_string(status) + " " + c.address + ": " +
              c.framer.FailureReason());
@@ -364,10 +391,12 @@ void ConnectionFront::PollLoop() {
 
   while (true) {
     std::vector<ConnectionPtr> arrived;
+    bool draining;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (stopping_) break;
       arrived.swap(inbox_);
+      draining = draining_;
     }
     for (auto& c : arrived) {
       if (c->retiring) {
@@ -413,6 +442,7 @@ void ConnectionFront::PollLoop() {
           c.reset();  // nothing is owed to an idle client
         } else {
           SendRefusal(c->fd, 408, StatusTitle(408));
+          if (options_.on_refusal) options_.on_refusal(408);
           if (log_) log_("refused 408 " + c->address + ": request not complete in time");
           next = Next::kClose;
         }
@@ -420,6 +450,26 @@ void ConnectionFront::PollLoop() {
       if (c && settle(c, next) && kept++ != i) waiting[kept - 1] = std::move(c);
     }
     waiting.resize(kept);
+
+    // While draining, a connection between requests is closed rather than
+    // kept for a next request that would arrive too late; one whose
+    // request is arriving is given the grace period to finish.
+    size_t arriving = 0;
+    kept = 0;
+    for (size_t i = 0; i < waiting.size(); ++i) {
+      ConnectionPtr& c = waiting[i];
+      if (draining && !c->retiring && c->received.empty()) {
+        c.reset();
+        continue;
+      }
+      if (!c->retiring && !c->received.empty()) ++arriving;
+      if (kept++ != i) waiting[kept - 1] = std::move(c);
+    }
+    waiting.resize(kept);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      arriving_ = arriving;
+    }
   }
   // Closing a connection takes the mutex; `waiting` is destroyed here,
   // outside it.
@@ -437,7 +487,8 @@ bool ConnectionFront::ServeOne(Connection& c) {
   bool stopping;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    stopping = stopping_;
+    stopping = stopping_ || draining_;
+    ++busy_;
   }
   // A client that half-closed still gets its pipelined requests answered;
   // the last of them says the connection closes.
@@ -451,6 +502,10 @@ bool ConnectionFront::ServeOne(Connection& c) {
   } catch (...) {
     // The library answers the page's own errors; anything escaping it (out
     // of memory) costs this connection, not the worker thread.
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --busy_;
   }
   if (!ok || stream.failed()) {
     c.eof = true;  // nothing more is said on this connection

@@ -66,6 +66,11 @@ struct ConnectionFrontOptions {
   size_t max_connections_per_address = 32;
   // Requests served on one connection before it is closed.
   size_t keep_alive_max_count = 10000;
+  // Addresses exempt from max_connections_per_address (trusted proxies,
+  // whose connections carry many clients); none when empty.
+  std::function<bool(std::string_view address)> uncapped;
+  // Told of every refusal the front answers itself (its status).
+  std::function<void(int status)> on_refusal;
 };
 
 class ConnectionFront {
@@ -96,6 +101,14 @@ class ConnectionFront {
   // Closes every connection, lets the workers finish the requests they
   // run, and joins all threads. Idempotent.
   void Stop();
+  // Winds down for a shutdown: idle connections close at once, every
+  // response from now on closes its connection, and requests in flight
+  // (arriving, queued or running) may finish. Returns when none is left or
+  // at `deadline`, whichever is first; Stop() follows. Call after the
+  // listening socket stopped accepting.
+  void Drain(std::chrono::steady_clock::time_point deadline);
+  // Requests a worker is serving right now.
+  size_t ActiveRequests();
 
  private:
   struct Connection;
@@ -132,6 +145,9 @@ class ConnectionFront {
   std::condition_variable ready_cv_;
   bool started_ = false;                       // GUARDED_BY(mutex_)
   bool stopping_ = false;                      // GUARDED_BY(mutex_)
+  bool draining_ = false;                      // GUARDED_BY(mutex_)
+  size_t busy_ = 0;                            // GUARDED_BY(mutex_), requests being served
+  size_t arriving_ = 0;                        // GUARDED_BY(mutex_), partial requests polled
   std::vector<ConnectionPtr> inbox_;           // GUARDED_BY(mutex_), for the poll thread
   std::deque<ConnectionPtr> ready_;            // GUARDED_BY(mutex_), for the workers
   std::unordered_map<std::string, size_t> per_address_;  // GUARDED_BY(mutex_)

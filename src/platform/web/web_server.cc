@@ -12,15 +12,19 @@
 #include <iostream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include <httplib.h>
 
 #include "base/ascii.h"
 #include "fennick/error.h"
+#include "fennick/session_stores.h"
 #include "platform/crypto/seal.h"
 #include "platform/web/connection_front.h"
+#include "platform/web/forwarded.h"
 #include "platform/web/http_text.h"
 #include "platform/web/private_files.h"
+#include "platform/web/server_metrics.h"
 
 namespace fennick {
 namespace {
@@ -196,9 +200,77 @@ const char* RefusalText(int status) {
     case 431: return "The request's headers are too large.";
     case 501: return "The request's transfer coding is not supported.";
     case 503: return "This address has too many connections open.";
+    case 505: return "The request's HTTP version is not supported.";
     default: return "The request could not be read.";
   }
 }
+
+// Whether a session cookie's value can be one of our ids: 32 lower-case
+// hex digits, as Session makes them. Anything else is not looked up at all,
+// so a forged id never reaches the store (nor a shared store's key space).
+bool IsSessionId(std::string_view id) {
+  if (id.size() != 32) return false;
+  for (char c : id) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+// The session store as one page sees it: every call goes to the server's
+// store, and a kErrSessionStore failure is remembered, so that the host can
+// answer the page with its "sessions unavailable" page even when the page's
+// own error handling (a script page's error page) caught the error.
+class PageSessionStore : public SessionStore {
+ public:
+  explicit PageSessionStore(std::shared_ptr<SessionStore> store) : store_(std::move(store)) {}
+
+  Variant Get(std::string_view id, std::string_view name) override {
+    return Watch([&] { return store_->Get(id, name); });
+  }
+  void Set(std::string_view id, std::string_view name, Variant value) override {
+    Watch([&] { store_->Set(id, name, std::move(value)); return 0; });
+  }
+  void Remove(std::string_view id, std::string_view name) override {
+    Watch([&] { store_->Remove(id, name); return 0; });
+  }
+  void Abandon(std::string_view id) override {
+    Watch([&] { store_->Abandon(id); return 0; });
+  }
+  bool Touch(std::string_view id) override {
+    return Watch([&] { return store_->Touch(id); });
+  }
+  void Create(std::string_view id) override {
+    Watch([&] { store_->Create(id); return 0; });
+  }
+  int32_t TimeoutMinutes() const override { return store_->TimeoutMinutes(); }
+  int32_t SessionTimeoutMinutes(std::string_view id) override {
+    return Watch([&] { return store_->SessionTimeoutMinutes(id); });
+  }
+  void SetSessionTimeout(std::string_view id, int32_t minutes) override {
+    Watch([&] { store_->SetSessionTimeout(id, minutes); return 0; });
+  }
+
+  // The description of the first store failure; empty when none.
+  const std::string& failure() const { return failure_; }
+
+ private:
+  template <typename F>
+  auto Watch(F&& call) -> decltype(call()) {
+    try {
+      return call();
+    } catch (const Error& e) {
+      if (e.number() == kErrSessionStore && failure_.empty()) failure_ = e.description();
+      throw;
+    }
+  }
+
+  std::shared_ptr<SessionStore> store_;
+  std::string failure_;
+};
+
+constexpr char kSessionsUnavailable[] =
+    "Sessions are unavailable at the moment: the session store cannot be reached. "
+    "Please try again in a moment.";
 
 }  // namespace
 
@@ -210,6 +282,12 @@ struct WebServer::Impl {
     std::error_code ec;
     auto canonical = std::filesystem::weakly_canonical(options.site_root, ec);
     if (!ec) options.site_root = canonical;
+    for (const std::string& proxy : options.trusted_proxies) {
+      std::string bad;
+      if (!trusted.Parse(proxy, &bad)) {
+        throw Error(kErrInvalidCall, "Not a proxy address: " + bad, "WebServer");
+      }
+    }
   }
 
   ServerOptions options;
@@ -221,6 +299,13 @@ struct WebServer::Impl {
   std::vector<std::pair<std::string, PageHandler>> extensions;
   int listen_fd = -1;
   int bound_port = 0;
+  TrustedProxies trusted;
+  ServerMetrics metrics;
+  std::atomic<bool> draining{false};
+  std::atomic<int64_t> drain_grace_ms{0};
+  std::unique_ptr<httplib::Server> metrics_http;
+  std::thread metrics_thread;
+  int metrics_bound_port = 0;
 
   void Log(const std::string& line) {
     if (options.log) {
@@ -270,6 +355,16 @@ struct WebServer::Impl {
 
   void Handle(const httplib::Request& req, httplib::Response& res,
               const httplib::ContentReader* reader) {
+    // The health check needs no page, session or database: it says whether
+    // this process takes requests, and turns 503 while it drains so that a
+    // load balancer stops sending it new ones.
+    if (req.path == "/healthz" && (req.method == "GET" || req.method == "HEAD")) {
+      bool up = !draining.load();
+      res.status = up ? 200 : 503;
+      res.set_header("Cache-Control", "no-store");
+      res.set_content(up ? "ok\n" : "draining\n", "text/plain; charset=utf-8");
+      return;
+    }
     size_t header_bytes = req.target.size();
     for (const auto& [name, value] : req.headers) header_bytes += name.size() + value.size() + 4;
     if (header_bytes > options.max_header_bytes) {
@@ -361,9 +456,23 @@ struct WebServer::Impl {
     res.set_content(SimplePage(status, title, text), "text/html; charset=utf-8");
   }
 
+  // Who the client is: the peer, or behind a trusted proxy, whom the proxy
+  // names.
+  ClientOrigin Origin(const httplib::Request& req) {
+    if (trusted.empty()) return ClientOrigin{req.remote_addr, false};
+    auto values = [&req](const char* name) {
+      std::vector<std::string> out;
+      for (size_t i = 0, n = req.get_header_value_count(name); i < n; ++i)
+        out.push_back(req.get_header_value(name, i));
+      return out;
+    };
+    return ResolveClientOrigin(req.remote_addr, false, values("X-Forwarded-For"),
+                               values("X-Forwarded-Proto"), trusted);
+  }
+
   Request BuildRequest(const std::string& path, const std::string& remote_user,
-                       const httplib::Request& req, httplib::Response& res,
-                       const httplib::ContentReader* reader, bool& ok) {
+                       const ClientOrigin& origin, const httplib::Request& req,
+                       httplib::Response& res, const httplib::ContentReader* reader, bool& ok) {
     Request request;
     request.SetMethod(req.method);
     request.SetPath(path);
@@ -443,8 +552,8 @@ struct WebServer::Impl {
     request.SetVariable("APPL_PHYSICAL_PATH", options.site_root.string() + "/");
     request.SetVariable("QUERY_STRING", query);
     request.SetVariable("REQUEST_METHOD", req.method);
-    request.SetVariable("REMOTE_ADDR", req.remote_addr);
-    request.SetVariable("REMOTE_HOST", req.remote_addr);
+    request.SetVariable("REMOTE_ADDR", origin.address);
+    request.SetVariable("REMOTE_HOST", origin.address);
     request.SetVariable("REMOTE_PORT", std::to_string(req.remote_port));
     request.SetVariable("REMOTE_USER", remote_user);
     request.SetVariable("AUTH_USER", remote_user);
@@ -457,7 +566,8 @@ struct WebServer::Impl {
     request.SetVariable("SERVER_PORT", std::to_string(req.local_port));
     request.SetVariable("SERVER_PROTOCOL", req.version);
     request.SetVariable("SERVER_SOFTWARE", "Fennick");
-    request.SetVariable("HTTPS", "off");
+    request.SetVariable("HTTPS", origin.https ? "on" : "off");
+    request.SetVariable("SERVER_PORT_SECURE", origin.https ? "1" : "0");
     request.SetVariable("CONTENT_TYPE", req.get_header_value("Content-Type"));
     request.SetVariable("CONTENT_LENGTH", req.get_header_value("Content-Length"));
     std::string all_http;
@@ -477,8 +587,10 @@ struct WebServer::Impl {
                const std::string& remote_user, const httplib::Request& req,
                httplib::Response& res, const httplib::ContentReader* reader) {
     bool ok = true;
-    Request request = BuildRequest(path, remote_user, req, res, reader, ok);
+    const ClientOrigin origin = Origin(req);
+    Request request = BuildRequest(path, remote_user, origin, req, res, reader, ok);
     if (!ok) return;
+    auto store = std::make_shared<PageSessionStore>(options.session_store);
 
     // A session id is only taken from the browser while the store knows it,
     // so a client cannot choose its own id. A request may carry the cookie
@@ -486,18 +598,26 @@ struct WebServer::Impl {
     // first id the store knows wins, whatever comes after it.
     std::string session_id;
     if (const auto* ids = request.CookieFields().Values(kSessionCookie)) {
-      for (const std::string& id : *ids) {
-        if (id.size() == 32 && options.session_store->Touch(id)) {
-          session_id = id;
-          break;
+      try {
+        for (const std::string& id : *ids) {
+          if (IsSessionId(id) && store->Touch(id)) {
+            session_id = id;
+            break;
+          }
         }
+      } catch (const Error& e) {
+        // Running the page without its session would show the user a
+        // fresh start (an empty filter, a lost designer step) as if that
+        // were their state; a clear refusal is better.
+        if (e.number() != kErrSessionStore) throw;
+        SessionsUnavailable(res, e.description());
+        return;
       }
     }
     // Without a live session the page gets one only when it needs one
     // (Session::Start), so requests that never store anything cost no
     // memory.
-    Session session = session_id.empty() ? Session(options.session_store)
-                                         : Session(options.session_store, session_id);
+    Session session = session_id.empty() ? Session(store) : Session(store, session_id);
     // Shared with a streamed body's producer, which runs after this
     // function handed the response to the library and still needs the page.
     auto page_holder = std::make_shared<PageContext>(
@@ -524,6 +644,17 @@ struct WebServer::Impl {
     }
 
     Response& response = page.response();
+    if (!store->failure().empty()) {
+      SessionsUnavailable(res, store->failure());
+      return;
+    }
+    if (response.StatusCode() == 500) {
+      metrics.CountPageError();
+      if (page.Deadline() != std::chrono::steady_clock::time_point::max() &&
+          std::chrono::steady_clock::now() >= page.Deadline()) {
+        metrics.CountPageTimeout();
+      }
+    }
     if (response.TooLarge() || response.Body().size() > options.max_response_bytes) {
       // Output cut at the cap would pass for a whole page; the page's error
       // block appended after it is in the part cut off.
@@ -542,6 +673,9 @@ struct WebServer::Impl {
       cookie.value = page.session().SessionID();
       cookie.http_only = true;
       cookie.same_site = "Lax";
+      // Over https (here, or at a trusted proxy in front) the browser must
+      // never send the id over plain http.
+      cookie.secure = origin.https;
       response.SetCookie(kSessionCookie, std::move(cookie));
     }
     res.status = response.StatusCode();
@@ -564,6 +698,16 @@ struct WebServer::Impl {
     }
     res.body = std::move(response.MutableBody());
     res.set_header("Content-Type", response.FullContentType());
+  }
+
+  void SessionsUnavailable(httplib::Response& res, const std::string& why) {
+    metrics.CountSessionStoreError();
+    Log("session store: " + why);
+    res.status = 503;
+    res.headers.clear();
+    res.set_header("Retry-After", "5");
+    res.set_content(SimplePage(503, "Service Unavailable", kSessionsUnavailable),
+                    "text/html; charset=utf-8");
   }
 
   // Sends the page's buffered output and then its producer's pieces with
@@ -616,6 +760,10 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
   front.write_timeout = std::chrono::seconds(impl->options.read_timeout_seconds);
   front.keep_alive = std::chrono::seconds(impl->options.keep_alive_seconds);
   front.max_connections_per_address = impl->options.max_connections_per_address;
+  if (!impl->trusted.empty()) {
+    front.uncapped = [impl](std::string_view address) { return impl->trusted.Contains(address); };
+  }
+  front.on_refusal = [impl](int status) { impl->metrics.CountRefusal(status); };
   impl->front = std::make_unique<ConnectionFront>(
       front,
       [impl](httplib::Stream& stream, bool close_connection, bool& connection_closed) {
@@ -671,6 +819,7 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
                .count();
       request_start = {};
     }
+    impl->metrics.CountRequest(res.status, ms / 1000);
     char line[64];
     std::snprintf(line, sizeof line, " %d %zu %.1fms", res.status, res.body.size(), ms);
     std::string path = req.target.substr(0, req.target.find('?'));
@@ -715,6 +864,27 @@ bool WebServer::Bind(std::string* error) {
     return false;
   }
   impl_->bound_port = port;
+  if (!impl_->options.metrics_address.empty() || impl_->options.metrics_port != 0) {
+    Impl* impl = impl_.get();
+    impl->metrics_http = std::make_unique<httplib::Server>();
+    impl->metrics_http->new_task_queue = [] { return new httplib::ThreadPool(2); };
+    impl->metrics_http->Get("/metrics", [impl](const httplib::Request&, httplib::Response& res) {
+      res.set_content(impl->metrics.Render(static_cast<int64_t>(impl->front->ActiveRequests())),
+                      "text/plain; version=0.0.4; charset=utf-8");
+    });
+    const std::string address =
+        impl->options.metrics_address.empty() ? "127.0.0.1" : impl->options.metrics_address;
+    int mport = impl->options.metrics_port;
+    bool bound = mport == 0 ? (mport = impl->metrics_http->bind_to_any_port(address)) > 0
+                            : impl->metrics_http->bind_to_port(address, mport);
+    if (!bound) {
+      if (error) *error = "cannot listen for metrics on " + address + ":" +
+                          std::to_string(impl->options.metrics_port);
+      impl->http.stop();
+      return false;
+    }
+    impl->metrics_bound_port = mport;
+  }
   // The library listens with a small fixed backlog; widen it on the same
   // socket so bursts of new connections are queued, not dropped.
   if (impl_->listen_fd >= 0) ::listen(impl_->listen_fd, kListenBacklog);
@@ -726,9 +896,34 @@ bool WebServer::Bind(std::string* error) {
 int WebServer::port() const { return impl_->bound_port; }
 
 void WebServer::Run() {
+  if (impl_->metrics_http) {
+    impl_->metrics_thread = std::thread([this] { impl_->metrics_http->listen_after_bind(); });
+    // The library only stops a loop that runs; a shutdown right after start
+    // would otherwise leave the metrics thread listening for ever.
+    for (int i = 0; i < 1000 && !impl_->metrics_http->is_running(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   impl_->http.listen_after_bind();
+  if (impl_->draining.load()) {
+    impl_->front->Drain(std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(impl_->drain_grace_ms.load()));
+  }
   impl_->front->Stop();
+  if (impl_->metrics_http) {
+    // The metrics stay readable while the server drains; they go last.
+    impl_->metrics_http->stop();
+    if (impl_->metrics_thread.joinable()) impl_->metrics_thread.join();
+  }
 }
+
+void WebServer::Drain(std::chrono::milliseconds grace) {
+  impl_->drain_grace_ms.store(grace.count());
+  impl_->draining.store(true);
+  Stop();
+}
+
+int WebServer::metrics_port() const { return impl_->metrics_bound_port; }
 
 void WebServer::Stop() {
   if (!impl_) return;

@@ -1,8 +1,9 @@
-// A grid page over an Orders table on either engine, for the query tests:
+// A grid page over an Orders table on any engine, for the query tests:
 // the test's parameter names the engine ("SQLite": an in-memory database;
-// "PostgreSQL": a schema of its own on the test server, dropped after the
-// test; "ODBC": the same through psqlODBC), and each Grid call starts a
-// fresh page with the posted form.
+// "PostgreSQL": a schema of its own on the test server; "ODBC": the same
+// through psqlODBC; "MySQL": a database of its own on the MariaDB test
+// server; each dropped after the test), and each Grid call starts a fresh
+// page with the posted form.
 #ifndef FENNICK_TESTS_GRID_QUERY_ORDERS_ENGINE_FIXTURE_H_
 #define FENNICK_TESTS_GRID_QUERY_ORDERS_ENGINE_FIXTURE_H_
 
@@ -41,7 +42,14 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
   void SetUp() override {
     InstallSealer(Sealer::KeyFromSecret(seal_secret_));
     connection_ = std::make_shared<Connection>();
-    if (IsPostgres()) {
+    if (IsMysql()) {
+      std::string cs = testing::MysqlConnectionString();
+      ASSERT_FALSE(cs.empty()) << "no MariaDB test server: run `make test`";
+      connection_->Open(cs);
+      schema_ = schema_prefix_ + std::to_string(getpid()) + "_" + std::to_string(++counter_);
+      connection_->Execute("CREATE DATABASE " + schema_);
+      connection_->Execute("USE " + schema_);
+    } else if (IsPostgres()) {
       std::string cs =
           IsOdbc() ? testing::OdbcPostgresString() : testing::PostgresConnectionString();
       ASSERT_FALSE(cs.empty()) << "no PostgreSQL test server: run `make test`";
@@ -70,12 +78,16 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
   void TearDown() override {
     grid_.reset();
     binding_.reset();
-    if (!schema_.empty()) connection_->Execute("DROP SCHEMA " + schema_ + " CASCADE");
+    if (!schema_.empty()) {
+      connection_->Execute(IsMysql() ? "DROP DATABASE " + schema_
+                                     : "DROP SCHEMA " + schema_ + " CASCADE");
+    }
   }
 
   // ODBC reaches the PostgreSQL test server: its SQL is PostgreSQL's.
   bool IsPostgres() const { return GetParam() == "PostgreSQL" || IsOdbc(); }
   bool IsOdbc() const { return GetParam() == "ODBC"; }
+  bool IsMysql() const { return GetParam() == "MySQL"; }
 
   // A new page at /orders.asp with `form` posted, and on it a new grid of
   // `command` over the Orders connection.

@@ -33,6 +33,7 @@ class GridQueryTest : public OrdersEngineTest {
       for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       return "orders." + lower;
     }
+    if (IsMysql()) return "`Orders`.`" + column + "`";
     return "[Orders].[" + column + "]";
   }
 
@@ -293,9 +294,12 @@ TEST_P(GridQueryTest, RowsFailingWhileReadAreKeptForTheErrorBox) {
     GTEST_SKIP() << "psqlODBC reads the whole result while the statement runs: a failing row "
                     "fails the statement";
   }
-  // Both engines accept the statement and fail on its third row.
+  // Every other engine accepts the statement and fails on its third row.
   Grid({}, IsPostgres()
                ? "SELECT x, 10 / (x - 3) AS q FROM generate_series(1, 5) AS x"
+           : IsMysql()
+               ? "SELECT seq, (SELECT 1 UNION SELECT 2 FROM DUAL WHERE seq = 3) AS q "
+                 "FROM seq_1_to_5"
                : "WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM s WHERE x < 5) "
                  "SELECT x, abs(CASE WHEN x = 3 THEN -9223372036854775807 - 1 ELSE x END) "
                  "FROM s");
@@ -303,7 +307,9 @@ TEST_P(GridQueryTest, RowsFailingWhileReadAreKeptForTheErrorBox) {
   ASSERT_TRUE(GridInternals(*grid_).result.fetch_error.has_value());
   EXPECT_EQ(GridInternals(*grid_).result.fetch_error->number(), kErrDataCommandFailed);
   EXPECT_NE(GridInternals(*grid_).result.fetch_error->description().find(
-                IsPostgres() ? "division by zero" : "integer overflow"),
+                IsPostgres() ? "division by zero"
+                             : (IsMysql() ? "Subquery returns more than 1 row"
+                                          : "integer overflow")),
             std::string::npos);
   // Not the box of a statement the database refused.
   EXPECT_EQ(Output().find("<div><font color=red face=arial>"), std::string::npos) << Output();
@@ -315,11 +321,13 @@ TEST_P(GridQueryTest, RowsFailingWhileReadAreKeptForTheErrorBox) {
 }
 
 TEST_P(GridQueryTest, StoredProcedureWithNamedParameters) {
-  if (!IsPostgres()) GTEST_SKIP() << "SQLite has no stored procedures";
+  if (!IsPostgres() && !IsMysql()) GTEST_SKIP() << "SQLite has no stored procedures";
   connection_->Execute(
-      "CREATE FUNCTION orders_between(lo DOUBLE PRECISION, hi DOUBLE PRECISION) "
-      "RETURNS TABLE(id INTEGER, name VARCHAR) AS $$ SELECT Id, Name FROM Orders "
-      "WHERE Amount BETWEEN lo AND hi $$ LANGUAGE SQL");
+      IsMysql() ? "CREATE PROCEDURE orders_between(lo DOUBLE, hi DOUBLE) SELECT Id AS id, "
+                  "Name AS name FROM Orders WHERE Amount BETWEEN lo AND hi"
+                : "CREATE FUNCTION orders_between(lo DOUBLE PRECISION, hi DOUBLE PRECISION) "
+                  "RETURNS TABLE(id INTEGER, name VARCHAR) AS $$ SELECT Id, Name FROM Orders "
+                  "WHERE Amount BETWEEN lo AND hi $$ LANGUAGE SQL");
   Grid(Click("1sort:2;lastsort:;rsort:0;"), "");
   grid_->SetProcedure("[orders_between]");
   grid_->AddParameter("hi", "25");
@@ -351,7 +359,7 @@ TEST_P(GridQueryTest, CreateConnectionOwnsItsConnectionAndReportsFailures) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, GridQueryTest,
-                         ::testing::Values("SQLite", "PostgreSQL", "ODBC"),
+                         ::testing::Values("SQLite", "PostgreSQL", "MySQL", "ODBC"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

@@ -44,8 +44,10 @@ TEST(SealTest, RoundTripsAndRefusesTamperedOrForeignTokens) {
 
 TEST(SealTest, TokenOpensOnlyForThePurposeItWasSealedFor) {
   const Sealer a(Sealer::KeyFromSecret("shared secret"));
-  const SealPurpose purposes[] = {SealPurpose::kSortDefault, SealPurpose::kSortRequired,
-                                  SealPurpose::kFieldDownload};
+  const SealPurpose purposes[] = {
+      SealPurpose::kSortDefault,     SealPurpose::kSortRequired,     SealPurpose::kFieldDownload,
+      SealPurpose::kDesignerAction,  SealPurpose::kReportPassword,   SealPurpose::kReportStatement,
+      SealPurpose::kReportReference, SealPurpose::kReportEdit};
   for (SealPurpose sealed_for : purposes) {
     const std::string token = a.Seal(sealed_for, "Provider=SQLite;Data Source=data/demo.db");
     for (SealPurpose opened_as : purposes) {
@@ -99,6 +101,16 @@ TEST(SealTest, ServerKeyComesFromTheEnvironmentOrAPrivateKeyFile) {
   { std::ofstream(bad / "fennick.key") << "garbage"; }
   EXPECT_THROW(Sealer::LoadServerKey(bad), Error);
   std::filesystem::remove_all(dir);
+}
+
+TEST(SealTest, SecretsCompareWhole) {
+  EXPECT_TRUE(SecretsEqual("s3cret", "s3cret"));
+  EXPECT_TRUE(SecretsEqual("", ""));
+  EXPECT_FALSE(SecretsEqual("s3cret", "S3CRET"));
+  EXPECT_FALSE(SecretsEqual("s3cret", "s3cre"));
+  EXPECT_FALSE(SecretsEqual("s3cret", "s3cret "));
+  EXPECT_FALSE(SecretsEqual("", "s3cret"));
+  EXPECT_FALSE(SecretsEqual(std::string("a\0b", 3), "a"));
 }
 
 TEST(SealTest, ProcessSealerSealsForPages) {

@@ -1,6 +1,7 @@
-// Behaviour both engines share: nulls and text output, binary values read
+// Behaviour every engine shares: nulls and text output, binary values read
 // in chunks, row limits, client-side sort and filter, errors, timeouts and
-// the catalogue, each run on SQLite and on the PostgreSQL test server.
+// the catalogue, each run on SQLite and on the PostgreSQL and MariaDB test
+// servers.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -176,7 +177,10 @@ TEST_P(EngineTest, EngineErrorsCarryTheMessageAndKeepTheConnection) {
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), kErrDataCommandFailed);
     EXPECT_EQ(e.description(),
-              db_.IsPostgres() ? "relation \"nope\" does not exist" : "no such table: nope");
+              db_.IsPostgres()
+                  ? "relation \"nope\" does not exist"
+                  : (db_.IsMysql() ? "Table '" + db_.schema() + ".nope' doesn't exist"
+                                   : std::string("no such table: nope")));
     EXPECT_EQ(e.source(), GetParam());
   }
   EXPECT_THROW(db_.Query("SELEC 1"), Error);
@@ -211,7 +215,7 @@ TEST_P(EngineTest, CatalogueListsTablesAndViews) {
   EXPECT_EQ(db_.connection().Execute("[items]", nullptr, kAdCmdTable).RecordCount(), 5);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, EngineTest, ::testing::Values("SQLite", "PostgreSQL"),
+INSTANTIATE_TEST_SUITE_P(Engines, EngineTest, ::testing::Values("SQLite", "PostgreSQL", "MySQL"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

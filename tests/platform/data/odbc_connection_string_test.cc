@@ -7,6 +7,7 @@
 
 #include "fennick/data.h"
 #include "platform/data/connection_string.h"
+#include "platform/data/driver.h"
 #include "platform/data/odbc_sources.h"
 #include "test_databases.h"
 
@@ -146,7 +147,8 @@ TEST(OdbcConnectionStringTest, PasswordsAreMaskedInEveryForm) {
   // A malformed string does not quote what followed the password.
   EXPECT_DATA_ERROR(ConnectionString::Parse("DSN=x;Password=ab;cd;UID=u"),
                     kErrDataInvalidArgument,
-                    "Invalid connection string: a segment after the password has no \"=\"");
+                    "Invalid connection string: a \";\" in a password value (put the value in "
+                    "quotes)");
 }
 
 TEST(OdbcConnectionStringTest, BracedValuesStayWholeWhenParsed) {
@@ -155,6 +157,32 @@ TEST(OdbcConnectionStringTest, BracedValuesStayWholeWhenParsed) {
   EXPECT_EQ(cs.Get({"PWD"}), "{a;b}}c}");
   EXPECT_EQ(cs.Get({"UID"}), "u");
   EXPECT_EQ(cs.text(), "Driver={SQL Server};PWD={a;b}}c};UID=u");
+}
+
+TEST(OdbcConnectionStringTest, StringsWithoutProviderGoToTheFirstDriverClaimingThem) {
+  auto provider_of = [](std::string_view text) {
+    const ConnectionString options = ConnectionString::Parse(text);
+    const std::string provider = options.Get({"Provider"});
+    const DriverEntry* driver =
+        provider.empty() ? DriverWithoutProvider(options) : FindDriver(provider);
+    return driver == nullptr ? std::string("none") : std::string(driver->provider);
+  };
+  // The historic MySQL ODBC strings stay with the native MySQL driver.
+  EXPECT_EQ(provider_of("Driver={MySQL ODBC 8.0 Unicode Driver};Server=db;User=u;Password=p"),
+            "MySQL");
+  EXPECT_EQ(provider_of("driver={mysql odbc 5.3 ansi driver};server=db"), "MySQL");
+  // Asked for ODBC by name, a MySQL driver is reached through ODBC.
+  EXPECT_EQ(provider_of("Provider=MSDASQL;Driver={MySQL ODBC 8.0 Unicode Driver};Server=db"),
+            "ODBC");
+  EXPECT_EQ(provider_of("Provider=ODBC;Driver={MySQL ODBC 8.0 Unicode Driver};Server=db"),
+            "ODBC");
+  // Any other driver or a DSN goes to ODBC; a plain file to SQLite.
+  EXPECT_EQ(provider_of("Driver={PostgreSQL Unicode};Server=db;Database=x"), "ODBC");
+  EXPECT_EQ(provider_of("DSN=sales;UID=u;PWD=p"), "ODBC");
+  EXPECT_EQ(provider_of("Data Source=orders.db"), "SQLite");
+  EXPECT_EQ(provider_of("Provider=MySQL;Server=db"), "MySQL");
+  // A DSN named after MySQL is still an ODBC data source.
+  EXPECT_EQ(provider_of("DSN=mysql_sales"), "ODBC");
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The databases the data-layer tests run against: a private in-memory
-// SQLite database, and a private schema on the PostgreSQL test server that
+// SQLite database, a private schema on the PostgreSQL test server that
 // scripts/services/postgres-start.sh starts (found through
-// .services/postgres.env, or the FENNICK_TEST_POSTGRES connection string).
-// A missing PostgreSQL server fails the test; it is never skipped.
+// .services/postgres.env, or the FENNICK_TEST_POSTGRES connection string),
+// and a private database on the MariaDB test server of
+// scripts/services/mariadb-start.sh (.services/mariadb.env). A missing
+// server fails the test; it is never skipped.
 #ifndef FENNICK_TESTS_PLATFORM_DATA_TEST_DATABASES_H_
 #define FENNICK_TESTS_PLATFORM_DATA_TEST_DATABASES_H_
 
@@ -36,15 +38,30 @@ inline void PrintTo(const Variant& v, std::ostream* os) {
 
 namespace fennick::testing {
 
-inline std::map<std::string, std::string> PostgresServerSettings() {
+// The settings a service's start script wrote to .services/NAME.env.
+inline std::map<std::string, std::string> ServiceSettings(const std::string& service) {
   std::map<std::string, std::string> settings;
-  std::ifstream in(std::string(FENNICK_SOURCE_DIR) + "/.services/postgres.env");
+  std::ifstream in(std::string(FENNICK_SOURCE_DIR) + "/.services/" + service + ".env");
   std::string line;
   while (std::getline(in, line)) {
     size_t eq = line.find('=');
     if (eq != std::string::npos) settings[line.substr(0, eq)] = line.substr(eq + 1);
   }
   return settings;
+}
+
+inline std::map<std::string, std::string> PostgresServerSettings() {
+  return ServiceSettings("postgres");
+}
+
+// The MariaDB test server's connection string over TCP, with its password;
+// "" when no server is known.
+inline std::string MysqlConnectionString() {
+  auto s = ServiceSettings("mariadb");
+  if (s["FENNICK_MARIADB_PORT"].empty()) return "";
+  return "Provider=MySQL;Server=" + s["FENNICK_MARIADB_HOST"] + ";Port=" +
+         s["FENNICK_MARIADB_PORT"] + ";Database=" + s["FENNICK_MARIADB_DATABASE"] +
+         ";Uid=" + s["FENNICK_MARIADB_USER"] + ";Pwd=" + s["FENNICK_MARIADB_PASSWORD"];
 }
 
 // The test server's connection string over TCP, or over its Unix socket;
@@ -61,9 +78,10 @@ inline std::string PostgresConnectionString(bool unix_socket = false) {
          ";User ID=" + s["FENNICK_PG_USER"];
 }
 
-// Opens a connection to `engine` ("SQLite" or "PostgreSQL"). PostgreSQL
-// connections work in a schema of their own, dropped by Close, so that
-// tests running side by side do not meet.
+// Opens a connection to `engine` ("SQLite", "PostgreSQL" or "MySQL").
+// PostgreSQL connections work in a schema of their own and MySQL ones in a
+// database of their own, dropped by Close, so that tests running side by
+// side do not meet.
 class TestDatabase {
  public:
   explicit TestDatabase(std::string engine) : engine_(std::move(engine)) {}
@@ -76,20 +94,26 @@ class TestDatabase {
       connection_.Open("Provider=SQLite;Data Source=:memory:");
       return true;
     }
-    std::string cs = PostgresConnectionString();
+    std::string cs = IsMysql() ? MysqlConnectionString() : PostgresConnectionString();
     if (cs.empty()) {
-      ADD_FAILURE() << "No PostgreSQL test server: run the tests with `make test`, which "
-                       "starts one (scripts/services/postgres-start.sh)";
+      ADD_FAILURE() << "No " << engine_
+                    << " test server: run the tests with `make test`, which starts one "
+                       "(scripts/services/*-start.sh)";
       return false;
     }
     try {
       connection_.Open(cs);
     } catch (const Error& e) {
-      ADD_FAILURE() << "The PostgreSQL test server does not answer: " << e.description();
+      ADD_FAILURE() << "The " << engine_ << " test server does not answer: " << e.description();
       return false;
     }
     static int counter = 0;
     schema_ = "fnk_test_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+    if (IsMysql()) {
+      connection_.Execute("CREATE DATABASE " + schema_ + " CHARACTER SET utf8mb4");
+      connection_.Execute("USE " + schema_);
+      return true;
+    }
     connection_.Execute("CREATE SCHEMA " + schema_);
     connection_.Execute("SET search_path TO " + schema_);
     return true;
@@ -99,7 +123,8 @@ class TestDatabase {
     if (connection_.State() != kAdStateOpen) return;
     if (!schema_.empty()) {
       try {
-        connection_.Execute("DROP SCHEMA " + schema_ + " CASCADE");
+        connection_.Execute(IsMysql() ? "DROP DATABASE " + schema_
+                                      : "DROP SCHEMA " + schema_ + " CASCADE");
       } catch (const Error&) {
         // Ignoring errors on purpose: the schema goes with the server.
       }
@@ -108,18 +133,22 @@ class TestDatabase {
   }
 
   bool IsPostgres() const { return engine_ == "PostgreSQL"; }
+  bool IsMysql() const { return engine_ == "MySQL"; }
   const std::string& schema() const { return schema_; }
   Connection& connection() { return connection_; }
   void Run(const std::string& sql) { connection_.Execute(sql); }
   Recordset Query(const std::string& sql) { return connection_.Execute(sql); }
 
   // Column types that differ between the engines.
-  std::string BinaryType() const { return IsPostgres() ? "BYTEA" : "BLOB"; }
+  std::string BinaryType() const {
+    return IsPostgres() ? "BYTEA" : (IsMysql() ? "LONGBLOB" : "BLOB");
+  }
   // A statement that runs far longer than any test waits.
   std::string SlowStatement() const {
-    return IsPostgres() ? "SELECT pg_sleep(30)"
-                        : "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
-                          "SELECT count(*) FROM c";
+    if (IsPostgres()) return "SELECT pg_sleep(30)";
+    if (IsMysql()) return "SELECT BENCHMARK(20000000000, MD5('fennick'))";
+    return "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+           "SELECT count(*) FROM c";
   }
 
  private:

@@ -1,0 +1,656 @@
+// The report builder over real HTTP: a report built through every page
+// with hostile values, each refusal of a hostile post, and two users
+// finishing at the same time.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "designer/report_definition.h"
+#include "designer/reports_file.h"
+#include "fennick/data.h"
+#include "fennick/page.h"
+#include "fennick/registry.h"
+#include "fennick/script_pages.h"
+#include "platform/data/test_databases.h"
+#include "platform/web/test_server.h"
+
+namespace fennick {
+namespace {
+
+using testing::TestServer;
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+std::string PageScript(const std::string& settings) {
+  return "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+         "q.ReportsFile = 'data/reports.xml';\n" +
+         settings +
+         "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
+         "q.DisplayReports(); %>";
+}
+
+// Everything that breaks naive pages: quotes, the "_Q_" stand-in, commas,
+// the definition's ";" and markup.
+const char kHostile[] = "O'Hara \"x\" _Q_ a,b; c <script>alert(1)</script>";
+
+std::string Unescape(std::string text) {
+  const std::pair<const char*, const char*> entities[] = {
+      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
+  for (const auto& [from, to] : entities) {
+    size_t at = 0;
+    while ((at = text.find(from, at)) != std::string::npos) {
+      text.replace(at, std::strlen(from), to);
+      at += std::strlen(to);
+    }
+  }
+  return text;
+}
+
+// The hidden fields of a builder page, decoded.
+Fields HiddenFields(const std::string& body) {
+  Fields out;
+  std::regex re("<input type=hidden name=\"?([^\" >]+)\"? value=\"?([^\">]*)\"?>");
+  for (auto it = std::sregex_iterator(body.begin(), body.end(), re); it != std::sregex_iterator();
+       ++it) {
+    out.emplace_back((*it)[1], Unescape((*it)[2]));
+  }
+  return out;
+}
+
+std::string Value(const Fields& fields, const std::string& name) {
+  for (const auto& [n, v] : fields) {
+    if (n == name) return v;
+  }
+  return "<missing>";
+}
+
+// Replaces every field of that name, in any letter case (the builder reads
+// names ignoring case, so two spellings would be one field of two values).
+void Set(Fields& fields, const std::string& name, const std::string& value) {
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  for (auto it = fields.begin(); it != fields.end();) {
+    it = lower(it->first) == lower(name) ? fields.erase(it) : it + 1;
+  }
+  fields.emplace_back(name, value);
+}
+
+std::string Encoded(const Fields& fields) {
+  std::string out;
+  for (const auto& [n, v] : fields) {
+    if (!out.empty()) out.push_back('&');
+    out += Server::URLEncode(n) + "=" + Server::URLEncode(v);
+  }
+  return out;
+}
+
+class ReportBuilderHttpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ServerOptions options;
+    options.secret = "builder http tests";
+    server_ = std::make_unique<TestServer>(options);
+    server_->site().Write("admin.asp", PageScript(""));
+    server_->site().Write("reader.asp", PageScript("q.CanAddReport = false;\n"
+                                                   "q.CanEditReport = false;\n"));
+    server_->site().Write("narrow.asp", PageScript("q.UseFields = 'Orders.Amount, name';\n"));
+    server_->site().Write("fixed.asp", PageScript("q.CanEditReportId = false;\n"
+                                                  "q.CanChangeReportGroup = false;\n"));
+    std::filesystem::create_directories(server_->site().root() / "data");
+    Connection db;
+    db.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" +
+            (server_->site().root() / "data/shop.db").string());
+    db.Execute("CREATE TABLE Customers (CustomerID INTEGER, Name VARCHAR(40), City VARCHAR(20))");
+    db.Execute("CREATE TABLE Orders (OrderID INTEGER, CustomerID INTEGER, Amount NUMERIC(10,2), "
+               "Note VARCHAR(40))");
+    db.Execute("INSERT INTO Customers VALUES (1, 'Ann', 'Oslo'), (2, 'Bob', 'Rome')");
+    db.Execute("INSERT INTO Orders VALUES (10, 1, 5.5, 'a'), (11, 2, 7, 'b')");
+    ASSERT_TRUE(designer::ReportsFile(ReportsPath()).SaveGroup("HR", "People", true, true).ok());
+    server_->server().SetObjectFactory(
+        [](std::string_view progid) { return CreateComponentObject(progid); });
+    EnableScriptPages(server_->server(), {});
+    server_->Start();
+    cookie_ = NewSession();
+  }
+
+  std::string NewSession() {
+    auto first = server_->Client().Get("/admin.asp");
+    if (!first) return "";
+    const std::string cookie = first->get_header_value("Set-Cookie");
+    return cookie.substr(0, cookie.find(';'));
+  }
+
+  httplib::Result Get(const std::string& url, const std::string& cookie) {
+    httplib::Headers headers;
+    if (!cookie.empty()) headers.emplace("Cookie", cookie);
+    return server_->Client().Get(url, headers);
+  }
+  httplib::Result Post(const std::string& page, const Fields& fields, const std::string& cookie) {
+    httplib::Headers headers;
+    if (!cookie.empty()) headers.emplace("Cookie", cookie);
+    return server_->Client().Post(page, headers, Encoded(fields),
+                                  "application/x-www-form-urlencoded");
+  }
+  // Posts the state of `page` with `changes`, going to page `index`.
+  httplib::Result Step(const std::string& body, const Fields& changes, int index,
+                       const std::string& page = "/admin.asp") {
+    Fields fields = HiddenFields(body);
+    for (const auto& [n, v] : changes) Set(fields, n, v);
+    Set(fields, "index", std::to_string(index));
+    return Post(page, fields, cookie_);
+  }
+
+  std::filesystem::path ReportsPath() const {
+    return server_->site().root() / "data" / "reports.xml";
+  }
+  std::string FileText() const {
+    std::ifstream in(ReportsPath(), std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  designer::ReportDefinition Stored(const std::string& id) const {
+    designer::ReportDefinition d;
+    designer::ReadDefinition(
+        designer::DecodeDefinition(designer::ReportsFile(ReportsPath()).GetReportArgs(id)), d);
+    return d;
+  }
+  static std::string SavedId(const std::string& body) {
+    std::smatch m;
+    std::regex re("\\?rid=([A-Z0-9_-]+)");
+    return std::regex_search(body, m, re) ? std::string(m[1]) : "";
+  }
+
+  // Opens the builder on both tables and posts page 1 with three fields.
+  std::string FieldsPosted(const std::string& page = "/admin.asp") {
+    auto first = Get(page + "?a=p&t=,Orders,Customers", cookie_);
+    EXPECT_EQ(first->status, 200) << first->body;
+    // The other two boxes: checked boxes post one value each.
+    Fields fields = HiddenFields(first->body);
+    fields.emplace_back("fields", "Orders.OrderID");
+    fields.emplace_back("fields", "Orders.Amount");
+    fields.emplace_back("fields", "Customers.Name");
+    Set(fields, "relations", "orders.customerid = customers.customerid");
+    Set(fields, "index", "2");
+    auto res = Post(page, fields, cookie_);
+    EXPECT_EQ(res->status, 200);
+    return res->body;
+  }
+
+  std::unique_ptr<TestServer> server_;
+  std::string cookie_;
+};
+
+TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
+  std::string page2 = FieldsPosted();
+  ASSERT_NE(page2.find("Add captions (aliases) to field names"), std::string::npos) << page2;
+  EXPECT_EQ(Value(HiddenFields(page2), "relations"),
+            "[Orders].[CustomerID] = [Customers].[CustomerID]");
+  EXPECT_EQ(Value(HiddenFields(page2), "fields"), "Orders.OrderID, Orders.Amount, Customers.Name");
+
+  // Captions each from their own value: the comma in the first shifts none.
+  Fields captions = HiddenFields(page2);
+  captions.emplace_back("captions", kHostile);
+  captions.emplace_back("captions", "Amount, in euro");
+  captions.emplace_back("captions", "Customer");
+  captions.emplace_back("formats", "N4");
+  captions.emplace_back("formats", "[sql]round(#TEMP#, 1)[/sql]");
+  captions.emplace_back("formats", "");
+  Set(captions, "index", "3");
+  auto page3 = Post("/admin.asp", captions, cookie_);
+  ASSERT_NE(page3->body.find("Add filters to your report"), std::string::npos) << page3->body;
+  const std::string schema = Value(HiddenFields(page3->body), "schema");
+  // A ";" would end the schema's value in the definition: it is ",".
+  EXPECT_EQ(designer::SchemaValue(schema, "Orders.OrderID", "c", ""),
+            "O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
+  EXPECT_EQ(designer::SchemaValue(schema, "Orders.Amount", "c", ""), "Amount, in euro");
+  EXPECT_EQ(designer::SchemaValue(schema, "Orders.Amount", "f", ""), "[sql]ROUND(#TEMP#, 1)[/sql]");
+  EXPECT_EQ(designer::SchemaValue(schema, "Customers.Name", "c", ""), "Customer");
+
+  // A filter whose value holds the hostile text; "," becomes "|".
+  auto again3 = Step(page3->body,
+                     {{"search_field", "Customers.Name"},
+                      {"search_condition", "1"},
+                      {"search_text", "O'Hara; x"}},
+                     3);
+  EXPECT_EQ(Value(HiddenFields(again3->body), "tk"), Value(HiddenFields(page3->body), "tk"));
+  ASSERT_NE(again3->body.find("name=filters value=\"Customers.Name__1__O'Hara; x\" checked"),
+            std::string::npos)
+      << again3->body;
+  auto page4 = Step(again3->body, {{"filters", "Customers.Name__1__O'Hara; x"}}, 4);
+  ASSERT_NE(page4->body.find("Add a title and description"), std::string::npos) << page4->body;
+  EXPECT_EQ(Value(HiddenFields(page4->body), "filters"), "Customers.Name__1__O'Hara; x");
+
+  auto page5 = Step(page4->body,
+                    {{"rtitle", kHostile}, {"rdesc", kHostile}, {"pagesize", "15"},
+                     {"rfmt", "1"}, {"newpwd", "pa55"}},
+                    5);
+  ASSERT_NE(page5->body.find("Add summaries to your report"), std::string::npos) << page5->body;
+  const Fields state5 = HiddenFields(page5->body);
+  EXPECT_EQ(Value(state5, "rtitle"), kHostile);
+  EXPECT_EQ(Value(state5, "rdesc"), kHostile);
+  // The password rides sealed, never as typed.
+  EXPECT_EQ(page5->body.find("pa55"), std::string::npos);
+  EXPECT_NE(Value(state5, "rpwd"), "");
+
+  auto summary = Step(page5->body,
+                      {{"summary_field", "Orders.Amount"}, {"summary_type", "SUM"},
+                       {"summary_text", "Total, all"}, {"chart", "1"}, {"sonly", "1"}},
+                      5);
+  ASSERT_NE(summary->body.find("name=summary value=\"Orders.Amount__SUM__Total  all\" checked"),
+            std::string::npos)
+      << summary->body;
+  auto graph_fields = Step(summary->body,
+                           {{"summary", "Orders.Amount__SUM__Total  all"}, {"chart", "1"}}, 51);
+  ASSERT_NE(graph_fields->body.find("Select the fields to display on chart"), std::string::npos)
+      << graph_fields->body;
+  auto chart = Step(graph_fields->body, {{"gflds", "Orders.Amount"}}, 52);
+  ASSERT_NE(chart->body.find("Chart Options"), std::string::npos) << chart->body;
+  auto order = Step(chart->body,
+                    {{"graph", "2"}, {"conly", "1"}, {"legend", "Customers.Name"},
+                     {"gtitle", kHostile}, {"xlabel", "x"}, {"ylabel", "y"}},
+                    6);
+  ASSERT_NE(order->body.find("Re-Order your table fields"), std::string::npos) << order->body;
+  EXPECT_EQ(Value(HiddenFields(order->body), "gtitle"), kHostile);
+
+  // No page on the way wrote the markup as markup.
+  for (const std::string* body : {&page2, &page3->body, &again3->body, &page4->body,
+                                  &page5->body, &summary->body, &graph_fields->body,
+                                  &chart->body, &order->body}) {
+    EXPECT_EQ(body->find("<script>alert"), std::string::npos) << *body;
+  }
+
+  Fields finish = HiddenFields(order->body);
+  finish.emplace_back("order", "Customers.Name");
+  finish.emplace_back("order", "Orders.OrderID");
+  finish.emplace_back("order", "Orders.Amount");
+  Set(finish, "rownum", "1");
+  Set(finish, "index", "0");
+  auto done = Post("/admin.asp", finish, cookie_);
+  const std::string id = SavedId(done->body);
+  ASSERT_FALSE(id.empty()) << done->body;
+  EXPECT_EQ(done->body.find("<script>alert"), std::string::npos);
+
+  designer::ReportDefinition saved = Stored(id);
+  EXPECT_EQ(saved.rid, id);
+  EXPECT_EQ(saved.fields, "Customers.Name, Orders.OrderID, Orders.Amount");
+  EXPECT_EQ(saved.relations, "[Orders].[CustomerID] = [Customers].[CustomerID]");
+  // ";" may not stand in a stored value: it would end it.
+  EXPECT_EQ(saved.rtitle, "O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
+  EXPECT_EQ(designer::SchemaValue(saved.schema, "Orders.OrderID", "c", ""),
+            "O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
+  EXPECT_EQ(saved.filters, "Customers.Name__1__O'Hara, x");
+  EXPECT_EQ(saved.summary, "Orders.Amount__SUM__Total  all");
+  EXPECT_EQ(saved.rpwd, "pa55");
+  EXPECT_EQ(saved.pagesize, 15);
+  EXPECT_EQ(saved.chart, 1);
+  EXPECT_EQ(saved.graph, 2);
+  EXPECT_EQ(saved.gflds, "Orders.Amount");
+  EXPECT_EQ(saved.legend, "Customers.Name");
+  EXPECT_NE(FileText().find(">O'Hara \"x\" \" a,b; c &lt;script&gt;alert(1)&lt;/script&gt;</report>"),
+            std::string::npos)
+      << FileText();
+
+  // Editing keeps the id, captions and the password nobody retyped.
+  auto edit = Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition(id)),
+                  cookie_);
+  ASSERT_EQ(edit->status, 200) << edit->body;
+  EXPECT_EQ(edit->body.find("pa55"), std::string::npos);
+  EXPECT_EQ(Value(HiddenFields(edit->body), "rpwd"), "");
+  auto edit2 = Step(edit->body, {{"fields", "Customers.Name"}, {"relations", saved.relations}}, 4);
+  auto renamed = Step(edit2->body, {{"rtitle", "Renamed"}, {"rid", id}}, 0);
+  EXPECT_EQ(SavedId(renamed->body), id) << renamed->body;
+  EXPECT_EQ(Stored(id).rtitle, "Renamed");
+  EXPECT_EQ(Stored(id).rpwd, "pa55");
+  EXPECT_EQ(Stored(id).fields, "Customers.Name");
+}
+
+TEST_F(ReportBuilderHttpTest, HostilePostsAreRefusedWithTheReason) {
+  auto first = Get("/admin.asp?a=p&t=Orders,Customers", cookie_);
+  ASSERT_EQ(first->status, 200);
+  auto step1 = [&](const std::string& field, const std::string& relations) {
+    Fields fields = HiddenFields(first->body);
+    fields.emplace_back("fields", field);
+    Set(fields, "relations", relations);
+    Set(fields, "index", "2");
+    return Post("/admin.asp", fields, cookie_)->body;
+  };
+  EXPECT_NE(step1("Orders.Secret", "").find(
+                "Fields: the field Orders.Secret does not exist in the report's tables"),
+            std::string::npos);
+  EXPECT_NE(step1("Orders.Amount", "Orders.CustomerID IN (SELECT CustomerID FROM Payroll)")
+                .find("Relations: a subquery is not allowed"),
+            std::string::npos);
+  const std::string second =
+      step1("Orders.Amount", "Orders.CustomerID = Customers.CustomerID; DROP TABLE Orders");
+  EXPECT_NE(second.find("Relations: a second statement is not allowed"), std::string::npos);
+  // The refused page is page 1 again, with the text as typed, encoded.
+  EXPECT_NE(second.find("Select the fields you wish to display"), std::string::npos);
+  EXPECT_NE(step1("Orders.Amount", "1=1 -- x").find("Relations: comments and escapes"),
+            std::string::npos);
+
+  // A table or procedure that is not offered.
+  auto missing = Get("/admin.asp?a=p&t=Payroll", cookie_);
+  EXPECT_NE(missing->body.find("The table Payroll is not offered"), std::string::npos);
+  auto procedure = Get("/admin.asp?a=p&sp=" +
+                           Server::URLEncode(designer::EncodeDefinition("xp_cmdshell=cmd||200")),
+                       cookie_);
+  EXPECT_NE(procedure->body.find("The procedure xp_cmdshell is not offered"), std::string::npos)
+      << procedure->body;
+  Fields forged = HiddenFields(first->body);
+  Set(forged, "isproc", "1");
+  Set(forged, "tables", "xp_cmdshell");
+  Set(forged, "fields", "x");
+  Set(forged, "src", "-6");
+  Set(forged, "index", "0");
+  auto forged_finish = Post("/admin.asp", forged, cookie_);
+  EXPECT_NE(forged_finish->body.find("The procedure xp_cmdshell is not offered"),
+            std::string::npos)
+      << forged_finish->body;
+
+  // A hidden table swapped for one not offered is refused at Finish.
+  Fields swapped = HiddenFields(FieldsPosted());
+  Set(swapped, "tables", "Orders,sqlite_master");
+  Set(swapped, "index", "0");
+  const std::string swapped_body = Post("/admin.asp", swapped, cookie_)->body;
+  EXPECT_NE(swapped_body.find("The table sqlite_master is not offered"), std::string::npos)
+      << swapped_body;
+  EXPECT_EQ(FileText().find("<report "), std::string::npos);
+
+  // No token, a token of another session, and a forged one.
+  Fields no_token = HiddenFields(first->body);
+  Set(no_token, "tk", "");
+  auto refused = Post("/admin.asp", no_token, cookie_);
+  EXPECT_EQ(refused->status, 403);
+  EXPECT_NE(refused->body.find("This builder window has expired"), std::string::npos);
+  EXPECT_EQ(Post("/admin.asp", HiddenFields(first->body), NewSession())->status, 403);
+  Set(no_token, "tk", "AAAA");
+  EXPECT_EQ(Post("/admin.asp", no_token, cookie_)->status, 403);
+
+  // A user without the permission, at the first call and at every post.
+  auto reader = Get("/reader.asp?a=p&t=Orders", cookie_);
+  EXPECT_EQ(reader->status, 403);
+  EXPECT_NE(reader->body.find("You are not allowed to add reports."), std::string::npos);
+  Fields by_reader = HiddenFields(first->body);
+  Set(by_reader, "index", "0");
+  EXPECT_EQ(Post("/reader.asp", by_reader, cookie_)->status, 403);
+  EXPECT_EQ(FileText().find("<report "), std::string::npos);
+}
+
+TEST_F(ReportBuilderHttpTest, IdsAndGroupsInHiddenFieldsOverwriteNothing) {
+  // Report SALES in group HR, saved through the builder.
+  Fields state = HiddenFields(FieldsPosted());
+  Set(state, "rid", "SALES");
+  Set(state, "rgroup", "HR");
+  Set(state, "rtitle", "Sales");
+  Set(state, "index", "0");
+  ASSERT_EQ(SavedId(Post("/admin.asp", state, cookie_)->body), "SALES");
+  const std::string sales = FileText();
+
+  // A new report posting the existing id.
+  Fields other = HiddenFields(FieldsPosted());
+  Set(other, "rid", "sales");
+  Set(other, "index", "0");
+  EXPECT_NE(Post("/admin.asp", other, cookie_)->body.find(
+                "Could not save report: A report with the id SALES exists already"),
+            std::string::npos);
+  // Without CanEditReportId the posted id is not used at all.
+  Fields fixed = HiddenFields(FieldsPosted("/fixed.asp"));
+  Set(fixed, "rid", "SALES");
+  Set(fixed, "index", "0");
+  const std::string fresh = SavedId(Post("/fixed.asp", fixed, cookie_)->body);
+  EXPECT_FALSE(fresh.empty());
+  EXPECT_NE(fresh, "SALES");
+  EXPECT_EQ(Stored("SALES").rtitle, "Sales");
+
+  // Editing the fresh report: its id or group cannot be changed there.
+  auto edit = Get("/fixed.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition(fresh)),
+                  cookie_);
+  ASSERT_EQ(edit->status, 200) << edit->body;
+  Fields moved = HiddenFields(edit->body);
+  moved.emplace_back("fields", "Orders.Amount");  // page 1 posts its boxes
+  Set(moved, "rid", "SALES");
+  Set(moved, "index", "0");
+  const std::string moved_body = Post("/fixed.asp", moved, cookie_)->body;
+  EXPECT_NE(moved_body.find("The report id cannot be changed"), std::string::npos) << moved_body;
+  Set(moved, "rid", fresh);
+  Set(moved, "rgroup", "HR");
+  EXPECT_NE(Post("/fixed.asp", moved, cookie_)->body.find("The report group cannot be changed"),
+            std::string::npos);
+  // The ticket of one report does not edit another.
+  auto edit_sales = Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition("SALES")),
+                        cookie_);
+  Fields swapped = HiddenFields(edit_sales->body);
+  swapped.emplace_back("fields", "Orders.Amount");
+  Set(swapped, "tk", Value(HiddenFields(edit->body), "tk"));
+  Set(swapped, "index", "0");
+  // Its group (HR) differs from the ticket's first, then its id.
+  EXPECT_NE(Post("/fixed.asp", swapped, cookie_)->body.find("The report group cannot be changed"),
+            std::string::npos);
+  Set(swapped, "rgroup", "");
+  EXPECT_NE(Post("/fixed.asp", swapped, cookie_)->body.find("The report id cannot be changed"),
+            std::string::npos);
+  EXPECT_EQ(Stored("SALES").rtitle, "Sales");
+  EXPECT_EQ(Stored("SALES").rgroup, "HR");
+}
+
+TEST_F(ReportBuilderHttpTest, TwoUsersFinishingAtOnceBothFindTheirReports) {
+  std::string other_cookie = NewSession();
+  Fields mine = HiddenFields(FieldsPosted());
+  Set(mine, "rtitle", "Mine");
+  Set(mine, "index", "0");
+  std::swap(cookie_, other_cookie);
+  Fields theirs = HiddenFields(FieldsPosted());
+  Set(theirs, "rtitle", "Theirs");
+  Set(theirs, "index", "0");
+  std::swap(cookie_, other_cookie);
+  std::string mine_id, theirs_id;
+  for (int round = 0; round < 3; ++round) {
+    std::thread a([&] { mine_id = SavedId(Post("/admin.asp", mine, cookie_)->body); });
+    std::thread b([&] { theirs_id = SavedId(Post("/admin.asp", theirs, other_cookie)->body); });
+    a.join();
+    b.join();
+    ASSERT_FALSE(mine_id.empty());
+    ASSERT_FALSE(theirs_id.empty());
+    EXPECT_NE(mine_id, theirs_id);
+    EXPECT_EQ(Stored(mine_id).rtitle, "Mine");
+    EXPECT_EQ(Stored(theirs_id).rtitle, "Theirs");
+  }
+}
+
+// A report over a PostgreSQL function with a parameter: the parameter is
+// asked for by the function's own name for it, its value is bound when
+// the builder reads the function's columns, and a function the page does
+// not offer is refused.
+class ReportBuilderPostgresTest : public ReportBuilderHttpTest {};
+
+TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
+  const std::string cs = testing::PostgresConnectionString();
+  ASSERT_FALSE(cs.empty()) << "No PostgreSQL test server: run the tests with `make test`, which "
+                              "starts one (scripts/services/postgres-start.sh)";
+  const std::string fn = "fnk_builder_orders_" + std::to_string(::getpid());
+  Connection pg;
+  pg.Open(cs);
+  pg.Execute("CREATE OR REPLACE FUNCTION " + fn +
+             "(city_name text) RETURNS TABLE(order_id int, city text, amount numeric) AS $$ "
+             "SELECT * FROM (VALUES (1, 'Oslo', 5.5), (2, 'Rome', 7.0)) v(order_id, city, amount) "
+             "WHERE v.city = city_name $$ LANGUAGE sql");
+  server_->site().Write("pg.asp", "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+                                  "q.ReportsFile = 'data/reports.xml';\n"
+                                  "q.Init('" + cs + "');\n%>");
+  auto open = Get("/pg.asp?a=p&sp=" +
+                      Server::URLEncode(designer::EncodeDefinition(fn + "|+|Orders by city")),
+                  cookie_);
+  ASSERT_EQ(open->status, 200) << open->body;
+  ASSERT_NE(open->body.find("</b> - enter the parameter values"), std::string::npos) << open->body;
+  EXPECT_EQ(Value(HiddenFields(open->body), "p_name1"), "city_name");
+
+  // A value that would break the stored parameter list, then one that
+  // would be SQL if it were pasted: bound, it is only a city nobody has.
+  auto refused = Step(open->body, {{"p_value1", "Oslo,Rome"}}, -8, "/pg.asp");
+  EXPECT_NE(refused->body.find("The value of city_name may not hold"), std::string::npos);
+  auto fields = Step(open->body, {{"p_value1", "x' OR '1'='1"}}, -8, "/pg.asp");
+  ASSERT_NE(fields->body.find("Select the fields you want to display"), std::string::npos)
+      << fields->body;
+  EXPECT_NE(fields->body.find("name=fields value=\"amount\""), std::string::npos);
+  EXPECT_EQ(Value(HiddenFields(fields->body), "params"), "city_name|x' OR '1'='1|200");
+  // A parameter the function does not have.
+  auto unknown = Step(open->body, {{"p_name1", "other"}, {"p_value1", "Oslo"}}, -8, "/pg.asp");
+  EXPECT_NE(unknown->body.find("The procedure has no parameter other"), std::string::npos);
+
+  auto oslo = Step(open->body, {{"p_value1", "Oslo"}}, -8, "/pg.asp");
+  Fields chosen = HiddenFields(oslo->body);
+  chosen.emplace_back("fields", "order_id");
+  chosen.emplace_back("fields", "amount");
+  Set(chosen, "index", "-7");
+  auto captions = Post("/pg.asp", chosen, cookie_);
+  ASSERT_NE(captions->body.find("Add captions (aliases) to field names"), std::string::npos)
+      << captions->body;
+  // A procedure report has no computed columns.
+  EXPECT_EQ(captions->body.find(">SQL expression</option>"), std::string::npos);
+  Fields named = HiddenFields(captions->body);
+  named.emplace_back("captions", kHostile);
+  named.emplace_back("captions", "Amount");
+  named.emplace_back("formats", "");
+  named.emplace_back("formats", "N2");
+  Set(named, "index", "-6");
+  auto details = Post("/pg.asp", named, cookie_);
+  ASSERT_NE(details->body.find("Add a title and description"), std::string::npos)
+      << details->body;
+  EXPECT_EQ(details->body.find("<script>alert"), std::string::npos);
+  EXPECT_EQ(details->body.find("Summary report"), std::string::npos);
+  auto done = Step(details->body, {{"rtitle", "Orders by city"}, {"rdesc", kHostile}}, 0,
+                   "/pg.asp");
+  const std::string id = SavedId(done->body);
+  ASSERT_FALSE(id.empty()) << done->body;
+  designer::ReportDefinition saved = Stored(id);
+  EXPECT_EQ(saved.isproc, 1);
+  EXPECT_EQ(saved.tables, fn);
+  EXPECT_EQ(saved.params, "city_name|Oslo|200");
+  EXPECT_EQ(saved.fields, "order_id, amount");
+  EXPECT_EQ(saved.rtitle, "Orders by city");
+  EXPECT_EQ(designer::SchemaValue(saved.schema, "order_id", "c", ""),
+            "O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
+  EXPECT_EQ(designer::SchemaValue(saved.schema, "amount", "f", ""), "N2");
+
+  // A database function the page does not offer.
+  auto system = Get("/pg.asp?a=p&sp=" + Server::URLEncode(designer::EncodeDefinition("pg_sleep")),
+                    cookie_);
+  EXPECT_NE(system->body.find("The procedure pg_sleep is not offered"), std::string::npos)
+      << system->body;
+  pg.Execute("DROP FUNCTION " + fn + "(text)");
+}
+
+// A summary report through its own pages (summary types, aggregate
+// captions) with hostile captions, posted under names in other letter
+// cases: "agCaps" and "AGCAPS" are one field.
+TEST_F(ReportBuilderHttpTest, SummaryReportCaptionsAndNamesInAnyCase) {
+  Fields state = HiddenFields(FieldsPosted());
+  Set(state, "src", "4");
+  Set(state, "RTITLE", "Totals");
+  Set(state, "GrpBy", "1");
+  Set(state, "index", "5");
+  auto page5 = Post("/admin.asp", state, cookie_);
+  ASSERT_NE(page5->body.find("Select summary types"), std::string::npos) << page5->body;
+  // Text fields are offered no aggregate; Orders.Amount is.
+  EXPECT_NE(page5->body.find("name=sum value=\"Orders.Amount\""), std::string::npos);
+  EXPECT_EQ(page5->body.find("name=sum value=\"Customers.Name\""), std::string::npos);
+  Fields summary = HiddenFields(page5->body);
+  summary.emplace_back("SUM", "Orders.Amount");
+  summary.emplace_back("sum", "Customers.Name");  // a text field is dropped
+  Set(summary, "Count", "1");
+  Set(summary, "index", "13");
+  auto page13 = Post("/admin.asp", summary, cookie_);
+  ASSERT_NE(page13->body.find("Select the fields to add footers"), std::string::npos)
+      << page13->body;
+  EXPECT_EQ(Value(HiddenFields(page13->body), "sum"), "Orders.Amount");
+  EXPECT_NE(page13->body.find("name=\"txtAgCapsSUM_1\" value=\"Amount\""), std::string::npos);
+  auto page6 = Step(page13->body,
+                    {{"TXTAGCAPSSUM_1", kHostile}, {"txtagcapsCOUNT_1", "Orders & more = 1"},
+                     {"chkNfTotal", "SUM_1"}},
+                    6);
+  ASSERT_NE(page6->body.find("Re-Order your table fields"), std::string::npos) << page6->body;
+  // "&" and "=" delimit the captions, so they are not kept as such.
+  EXPECT_EQ(Value(HiddenFields(page6->body), "agcaps"),
+            std::string("&COUNT_1=Orders + more - 1&SUM_1=") + kHostile);
+  EXPECT_EQ(page6->body.find("<script>alert"), std::string::npos);
+  Fields finish = HiddenFields(page6->body);
+  Set(finish, "AgCaps", Value(finish, "agcaps"));
+  Set(finish, "index", "0");
+  const std::string id = SavedId(Post("/admin.asp", finish, cookie_)->body);
+  ASSERT_FALSE(id.empty());
+  designer::ReportDefinition saved = Stored(id);
+  EXPECT_EQ(saved.grpby, 1);
+  EXPECT_EQ(saved.count, 1);
+  EXPECT_EQ(saved.sum, "Orders.Amount");
+  EXPECT_EQ(saved.nftotal, "SUM_1");
+  EXPECT_EQ(saved.agcaps,
+            "&COUNT_1=Orders + more - 1&SUM_1=O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
+}
+
+// Entries of a stored report that an edit leaves as they were are kept as
+// saved (someone the site trusted wrote them); changed ones are checked.
+TEST_F(ReportBuilderHttpTest, StoredEntriesAreKeptChangedOnesChecked) {
+  designer::ReportDefinition trusted;
+  trusted.tables = "Orders,Customers";
+  trusted.fields = "Orders.Amount";
+  trusted.relations = "Orders.CustomerID IN (SELECT CustomerID FROM Customers)";
+  trusted.filters = "Orders.Amount__17__SELECT 1";
+  trusted.schema = designer::SchemaEntry("Orders.Amount", "Amount", "[sql]SUM(#TEMP#)[/sql]", "131");
+  trusted.rid = "TRUSTED";
+  trusted.rtitle = "Trusted";
+  designer::ReportSave save;
+  save.id = "TRUSTED";
+  save.title = "Trusted";
+  save.args = designer::EncodeDefinition(designer::WriteDefinition(trusted));
+  std::string error;
+  ASSERT_TRUE(designer::ReportsFile(ReportsPath()).SaveReport(save, &error)) << error;
+
+  auto edit = Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition("TRUSTED")),
+                  cookie_);
+  ASSERT_EQ(edit->status, 200) << edit->body;
+  Fields state = HiddenFields(edit->body);
+  state.emplace_back("fields", "Orders.Amount");
+  Set(state, "relations", trusted.relations);
+  Set(state, "filters", trusted.filters);
+  Set(state, "rtitle", "Trusted, edited");
+  Set(state, "index", "0");
+  ASSERT_EQ(SavedId(Post("/admin.asp", state, cookie_)->body), "TRUSTED");
+  designer::ReportDefinition kept = Stored("TRUSTED");
+  EXPECT_EQ(kept.rtitle, "Trusted, edited");
+  EXPECT_EQ(kept.relations, trusted.relations);
+  EXPECT_EQ(kept.filters, trusted.filters);
+  EXPECT_EQ(designer::SchemaValue(kept.schema, "Orders.Amount", "f", ""), "[sql]SUM(#TEMP#)[/sql]");
+
+  Set(state, "relations", trusted.relations + " OR 1=1");
+  EXPECT_NE(Post("/admin.asp", state, cookie_)->body.find("Relations: a subquery is not allowed"),
+            std::string::npos);
+  Set(state, "relations", trusted.relations);
+  Set(state, "schema",
+      designer::SchemaEntry("Orders.Amount", "Amount", "[sql]MAX(#TEMP#)[/sql]", "131"));
+  EXPECT_NE(Post("/admin.asp", state, cookie_)->body.find("the function MAX is not allowed"),
+            std::string::npos);
+  EXPECT_EQ(Stored("TRUSTED").rtitle, "Trusted, edited");
+}
+
+// UseFields: the builder offers and accepts only those fields.
+TEST_F(ReportBuilderHttpTest, UseFieldsLimitsTheFieldsOffered) {
+  auto first = Get("/narrow.asp?a=p&t=Orders,Customers", cookie_);
+  ASSERT_EQ(first->status, 200) << first->body;
+  EXPECT_NE(first->body.find("name=fields value=\"Orders.Amount\""), std::string::npos);
+  EXPECT_NE(first->body.find("name=fields value=\"Customers.Name\""), std::string::npos);
+  EXPECT_EQ(first->body.find("name=fields value=\"Orders.Note\""), std::string::npos);
+  Fields fields = HiddenFields(first->body);
+  fields.emplace_back("fields", "Orders.Note");
+  Set(fields, "index", "0");
+  EXPECT_NE(Post("/narrow.asp", fields, cookie_)->body.find(
+                "Fields: the field Orders.Note does not exist in the report's tables"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace fennick

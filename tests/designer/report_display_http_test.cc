@@ -1,0 +1,470 @@
+// Report pages over real HTTP: stored reports open from their links, with
+// their password, their parameters and their hidden filters; the sealed
+// statement and reference of a report page, forged password proofs and
+// objects the page does not offer are refused; GetReport returns the
+// report and writes nothing.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <regex>
+
+#include "designer/report_definition.h"
+#include "designer/reports_file.h"
+#include "designer/schema_discovery.h"
+#include "fennick/data.h"
+#include "fennick/registry.h"
+#include "fennick/script_pages.h"
+#include "frame/argument_codec.h"
+#include "platform/data/test_databases.h"
+#include "platform/web/test_server.h"
+
+namespace fennick {
+namespace {
+
+using testing::TestServer;
+
+// The page every test drives: a designer over data/shop.db whose rows of
+// Orders are restricted to owner 1, with the table Secrets hidden.
+const char kReportsPage[] =
+    "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+    "q.ReportsFile = 'data/reports.xml';\n"
+    "q.HiddenSqlFilter = 'OwnerId=1';\n"
+    "q.HiddenTables = 'Secrets';\n"
+    "q.HiddenFields = 'OwnerId';\n"
+    "q.DisplayReportParameters = true;\n"
+    "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
+    "q.DisplayReports(); %>";
+
+// GetReport between two markers: nothing may appear between them.
+const char kGetReportPage[] =
+    "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+    "q.ReportsFile = 'data/reports.xml';\n"
+    "q.HiddenSqlFilter = 'OwnerId=1';\n"
+    "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
+    "Response.Write('[A]');\n"
+    "var html = q.GetReport(Request.QueryString('id'), Request.QueryString('p'));\n"
+    "Response.Write('[B]');\n"
+    "Response.Write(html); %>";
+
+// Rows restricted by the signed-in user: the session's UserId, when the page
+// set one (query "as").
+const char kOwnerPage[] =
+    "<% if (Request.QueryString('as') != '') Session.Set('UserId', Request.QueryString('as'));\n"
+    "var q = Server.CreateObject('Fennick.Quillon2');\n"
+    "q.ReportsFile = 'data/reports.xml';\n"
+    "q.HiddenSqlFilter = \"OwnerId='@USERID'\";\n"
+    "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
+    "q.DisplayReports(); %>";
+
+std::string Definition(const std::string& body) { return designer::EncodeDefinition(body); }
+
+class ReportDisplayHttpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ServerOptions options;
+    options.secret = "report display http tests";
+    server_ = std::make_unique<TestServer>(options);
+    server_->site().Write("reports.asp", kReportsPage);
+    server_->site().Write("get.asp", kGetReportPage);
+    server_->site().Write("owner.asp", kOwnerPage);
+    const auto data = server_->site().root() / "data";
+    std::filesystem::create_directories(data);
+    Connection db;
+    db.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" + (data / "shop.db").string());
+    db.Execute("CREATE TABLE Orders (OrderId INTEGER, Customer VARCHAR(40), OwnerId INTEGER)");
+    db.Execute(
+        "INSERT INTO Orders VALUES (1, 'Alpha', 1), (2, 'O''Brien', 1), "
+        "(3, 'Hidden Corp', 2), (4, 'Beta', 1)");
+    db.Execute("CREATE TABLE Secrets (Code VARCHAR(20))");
+    db.Execute("INSERT INTO Secrets VALUES ('top-secret-row')");
+    db.Close();
+
+    designer::ReportsFile file(data / "reports.xml");
+    ASSERT_TRUE(file.Create().ok());
+    Save(file, "R-ORDERS",
+         ";tables:Orders;fields:OrderId, "
+         "Customer;filters:;relations:;schema:,OrderId~cNumber~f~t131~"
+         ",Customer~cCustomer name~f~t200~;rtitle:Orders <b>list</b>;pagesize:10;rownum:1;");
+    Save(file, "R-SECRET",
+         ";tables:Orders;fields:OrderId, Customer;schema:,Customer~cCustomer~f~t200~;"
+         "rtitle:Locked orders;rpwd:s3cret;pagesize:10;");
+    Save(file, "R-PARAM",
+         ";tables:Orders;fields:OrderId, Customer;filters:Customer__2__?Name;"
+         "schema:,Customer~cCustomer~f~t200~;rtitle:One customer;pagesize:10;");
+    // A report whose statement was stored with it (GetReport runs it).
+    Save(file, "R-STORED", ";tables:Orders;fields:Customer;rtitle:Stored;pagesize:10;",
+         "SELECT Customer FROM Orders WHERE OrderId >= ?Min");
+    // An author's relation with an OR: it must not open the hidden filter.
+    Save(file, "R-OR",
+         ";tables:Orders;fields:OrderId, Customer;relations:OrderId>0 OR 1=1;"
+         "schema:,Customer~cCustomer~f~t200~;rtitle:Or report;pagesize:10;");
+
+    server_->server().SetObjectFactory(
+        [](std::string_view progid) { return CreateComponentObject(progid); });
+    EnableScriptPages(server_->server(), {});
+    server_->Start();
+    auto first = server_->Client().Get("/reports.asp");
+    ASSERT_TRUE(first);
+    const std::string cookie = first->get_header_value("Set-Cookie");
+    cookie_ = cookie.substr(0, cookie.find(';'));
+  }
+
+  void Save(const designer::ReportsFile& file, const std::string& id, const std::string& body,
+            const std::string& query = "") {
+    designer::ReportSave save;
+    save.id = id;
+    save.args = Definition(body);
+    save.query = query.empty() ? "" : designer::EncodeDefinition(query);
+    save.title = id;
+    std::string error;
+    ASSERT_TRUE(file.SaveReport(save, &error)) << error;
+  }
+
+  httplib::Result Get(const std::string& url, const std::string& cookie) {
+    httplib::Headers headers;
+    if (!cookie.empty()) headers.emplace("Cookie", cookie);
+    return server_->Client().Get(url, headers);
+  }
+  httplib::Result Get(const std::string& url) { return Get(url, cookie_); }
+  httplib::Result Post(const std::string& url, const httplib::Params& params) {
+    return server_->Client().Post(url, httplib::Headers{{"Cookie", cookie_}}, params);
+  }
+
+  static std::string Hidden(const std::string& body, const std::string& name) {
+    std::smatch m;
+    std::regex re("name=" + name + " value=\"([^\"]*)\"");
+    return std::regex_search(body, m, re) ? std::string(m[1]) : "";
+  }
+
+  std::unique_ptr<TestServer> server_;
+  std::string cookie_;
+};
+
+TEST_F(ReportDisplayHttpTest, StoredReportOpensWithItsHiddenFilter) {
+  auto page = Get("/reports.asp?rid=r-orders");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+  const std::string& body = page->body;
+  EXPECT_EQ(body.find("not built yet"), std::string::npos) << body;
+  EXPECT_NE(body.find("<title>Orders &lt;b&gt;list&lt;/b&gt;</title>"), std::string::npos);
+  EXPECT_NE(body.find("Customer name"), std::string::npos) << body;
+  EXPECT_NE(body.find("Alpha"), std::string::npos);
+  EXPECT_EQ(body.find("Hidden Corp"), std::string::npos) << "owner 2's row is filtered out";
+  EXPECT_NE(body.find("<form name=FNKQuillon method=post action=\"/reports.asp\">"),
+            std::string::npos);
+  // The page carries sealed values, never SQL or the definition.
+  EXPECT_EQ(body.find("SELECT"), std::string::npos);
+  EXPECT_FALSE(Hidden(body, "__SQL").empty());
+  EXPECT_FALSE(Hidden(body, "__ARGS").empty());
+  // The Build button carries a sealed token, not the definition.
+  std::smatch build;
+  const std::regex build_link("___doPostBack\\('([A-Za-z0-9_-]+)'\\)");
+  ASSERT_TRUE(std::regex_search(body, build, build_link));
+  EXPECT_EQ(std::string(build[1]).find("O3RhYmxlc"), std::string::npos);
+  EXPECT_EQ(Get("/reports.asp?rid=nope")->status, 404);
+
+  // Opened in a popup window: a Close button instead of Build and Home.
+  auto popup = Get("/reports.asp?rid=R-ORDERS&closewin=true");
+  EXPECT_NE(popup->body.find("<input type=hidden name=__cls value=1><a class=link_button "
+                             "href=\"javascript:window.close()\""),
+            std::string::npos)
+      << popup->body;
+  EXPECT_EQ(popup->body.find("___doPostBack('"), std::string::npos);
+}
+
+TEST_F(ReportDisplayHttpTest, TamperedOrForeignStatementIsRefused) {
+  auto page = Get("/reports.asp?rid=R-ORDERS");
+  const std::string sql = Hidden(page->body, "__SQL");
+  const std::string args = Hidden(page->body, "__ARGS");
+  ASSERT_FALSE(sql.empty());
+
+  // Intact: the post shows the report again (sorted by its first column).
+  auto intact = Post("/reports.asp", {{"__SQL", sql}, {"__ARGS", args}, {"__FARGS", ""}});
+  ASSERT_TRUE(intact);
+  EXPECT_EQ(intact->status, 200);
+  EXPECT_NE(intact->body.find("Alpha"), std::string::npos) << intact->body;
+
+  std::string flipped = sql;
+  flipped[flipped.size() / 2] = flipped[flipped.size() / 2] == 'A' ? 'B' : 'A';
+  auto tampered = Post("/reports.asp", {{"__SQL", flipped}, {"__ARGS", args}});
+  EXPECT_EQ(tampered->status, 400);
+  EXPECT_EQ(tampered->body.find("Alpha"), std::string::npos);
+
+  auto plain_sql = Post("/reports.asp", {{"__SQL", "SELECT * FROM Secrets"}, {"__ARGS", args}});
+  EXPECT_EQ(plain_sql->status, 400);
+  EXPECT_EQ(plain_sql->body.find("top-secret"), std::string::npos);
+
+  // A statement sealed for another report does not go with this one.
+  auto other = Get("/reports.asp?rid=R-OR");
+  auto mixed = Post("/reports.asp", {{"__SQL", Hidden(other->body, "__SQL")}, {"__ARGS", args}});
+  EXPECT_EQ(mixed->status, 400);
+
+  // Another session cannot replay the page's seals.
+  auto foreign = server_->Client().Post("/reports.asp", httplib::Headers{},
+                                        httplib::Params{{"__SQL", sql}, {"__ARGS", args}});
+  EXPECT_EQ(foreign->status, 400);
+}
+
+TEST_F(ReportDisplayHttpTest, ExportsKeepHiddenFieldsAndHiddenFilters) {
+  // A table view shows every column but the hidden one; its CSV download
+  // leaves that column out as well, and owner 2's row too.
+  auto page = Get("/reports.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
+                                          "Orders", CatalogObjectType::kTable)));
+  const std::string csv_button = Hidden(page->body, "btnExpcsv");
+  ASSERT_FALSE(csv_button.empty()) << page->body;
+  auto csv = Post("/reports.asp", {{"__SQL", Hidden(page->body, "__SQL")},
+                                   {"__ARGS", Hidden(page->body, "__ARGS")},
+                                   {"__FARGS", csv_button}});
+  ASSERT_TRUE(csv);
+  EXPECT_EQ(csv->status, 200);
+  EXPECT_NE(csv->body.find("Alpha"), std::string::npos) << csv->body;
+  EXPECT_EQ(csv->body.find("OwnerId"), std::string::npos) << csv->body;
+  EXPECT_EQ(csv->body.find("Hidden Corp"), std::string::npos) << csv->body;
+  EXPECT_EQ(csv->body.find("<form"), std::string::npos) << "the download only";
+
+  // The print page of the first-generation exporter.
+  std::string print_button =
+      fennick::EncodeArgument("4fmt:print;hdr:OrderId,Customer;ttl:Orders;;dat:;num:;");
+  auto print = Post("/reports.asp", {{"__SQL", Hidden(page->body, "__SQL")},
+                                     {"__ARGS", Hidden(page->body, "__ARGS")},
+                                     {"__FARGS", print_button}});
+  EXPECT_EQ(print->status, 200);
+  EXPECT_NE(print->body.find("Beta"), std::string::npos) << print->body;
+  EXPECT_EQ(print->body.find("Hidden Corp"), std::string::npos);
+}
+
+TEST_F(ReportDisplayHttpTest, PasswordIsCheckedOnTheServer) {
+  auto prompt = Get("/reports.asp?rid=r-secret");
+  EXPECT_NE(prompt->body.find("This report requires a password"), std::string::npos);
+  EXPECT_NE(prompt->body.find("name=\"rid\" value=\"R-SECRET\""), std::string::npos)
+      << prompt->body;
+  EXPECT_EQ(prompt->body.find("Alpha"), std::string::npos);
+
+  // Any non-empty erid used to skip the prompt; a forged one does not.
+  auto forged = Get("/reports.asp?rid=r-secret&erid=xxxxxUi1TRUNSRVQ=");
+  EXPECT_NE(forged->body.find("This report requires a password"), std::string::npos);
+  EXPECT_EQ(forged->body.find("Alpha"), std::string::npos);
+
+  auto wrong =
+      Post("/reports.asp",
+           {{"a", "q"}, {"rid", "R-SECRET"}, {"pwd", "S3CRET"}, {"rurl2", "javascript:alert(1)"}});
+  EXPECT_EQ(wrong->status, 403);
+  EXPECT_NE(wrong->body.find("Your password was not correct. Please check your CAPS"),
+            std::string::npos);
+  EXPECT_NE(wrong->body.find("<a href=\"/reports.asp\">Try Again</a>"), std::string::npos)
+      << wrong->body;
+  EXPECT_EQ(wrong->body.find("javascript:alert"), std::string::npos);
+  auto elsewhere = Post("/reports.asp", {{"a", "q"},
+                                         {"rid", "R-SECRET"},
+                                         {"pwd", ""},
+                                         {"rurl2", "https://evil.example/reports.asp"}});
+  EXPECT_EQ(elsewhere->body.find("evil.example"), std::string::npos);
+
+  auto right = Post("/reports.asp", {{"a", "q"}, {"rid", "R-SECRET"}, {"pwd", "s3cret"}});
+  ASSERT_EQ(right->status, 302) << right->body;
+  const std::string location = right->get_header_value("Location");
+  ASSERT_EQ(location.rfind("/reports.asp?erid=", 0), 0u) << location;
+  auto shown = Get(location);
+  EXPECT_NE(shown->body.find("Alpha"), std::string::npos) << shown->body;
+
+  // The proof is for this report and this session only.
+  const std::string proof =
+      location.substr(location.find("erid=") + 5, location.find('&') - location.find("erid=") - 5);
+  EXPECT_EQ(Get(location, "")->body.find("Alpha"), std::string::npos);
+  auto moved = Get("/reports.asp?rid=R-PARAM&erid=" + proof + "&n_Name=Alpha");
+  EXPECT_NE(moved->body.find("Alpha"), std::string::npos) << "R-PARAM needs no password";
+}
+
+TEST_F(ReportDisplayHttpTest, ParametersAreLiteralsAndHiddenFiltersHold) {
+  auto form = Get("/reports.asp?rid=R-PARAM");
+  EXPECT_NE(form->body.find("<input type=text name=\"n_Name\""), std::string::npos) << form->body;
+  EXPECT_EQ(form->body.find("Alpha"), std::string::npos);
+
+  auto named = Get("/reports.asp?rid=R-PARAM&n_Name=O%27Brien");
+  EXPECT_NE(named->body.find(">O'Brien</td>"), std::string::npos) << named->body;
+  EXPECT_EQ(named->body.find("Alpha"), std::string::npos);
+  EXPECT_NE(named->body.find("<div class='params'><div class='param'><span class='name'>Name"
+                             "</span> = <span class='value'>O'Brien</span></div></div>"),
+            std::string::npos)
+      << named->body;
+
+  // A quote in the value cannot end the literal and widen the filter.
+  auto marked = Get("/reports.asp?rid=R-PARAM&n_Name=%3Cb%3Ex");
+  EXPECT_NE(marked->body.find("<span class='value'>&lt;b&gt;x</span>"), std::string::npos);
+  EXPECT_EQ(marked->body.find("<b>x"), std::string::npos) << marked->body;
+  auto hostile = Get("/reports.asp?rid=R-PARAM&n_Name=x%27%20OR%20%271%27%3D%271");
+  EXPECT_EQ(hostile->status, 200);
+  EXPECT_EQ(hostile->body.find("Alpha"), std::string::npos) << hostile->body;
+  EXPECT_EQ(hostile->body.find("Hidden Corp"), std::string::npos);
+
+  // An OR in the report's relations stays inside its parentheses.
+  auto with_or = Get("/reports.asp?rid=R-OR");
+  EXPECT_NE(with_or->body.find("Beta"), std::string::npos) << with_or->body;
+  EXPECT_EQ(with_or->body.find("Hidden Corp"), std::string::npos) << with_or->body;
+}
+
+TEST_F(ReportDisplayHttpTest, RowLevelFilterFollowsTheSessionUser) {
+  auto two = Get("/owner.asp?as=2&rid=R-ORDERS");
+  EXPECT_NE(two->body.find("Hidden Corp"), std::string::npos) << two->body;
+  EXPECT_EQ(two->body.find("Alpha"), std::string::npos);
+  // Same session, no "as": the session still says 2. A fresh session has
+  // no user: nothing runs, and no form asks the browser for the id.
+  auto fresh = Get("/owner.asp?rid=R-ORDERS", "");
+  EXPECT_EQ(fresh->body.find("Alpha"), std::string::npos) << fresh->body;
+  EXPECT_EQ(fresh->body.find("Hidden Corp"), std::string::npos);
+  EXPECT_EQ(fresh->body.find("n_USERID"), std::string::npos) << fresh->body;
+  auto typed = Get("/owner.asp?rid=R-ORDERS&n_USERID=1", "");
+  EXPECT_EQ(typed->body.find("Alpha"), std::string::npos) << typed->body;
+}
+
+TEST_F(ReportDisplayHttpTest, OnlyOfferedObjectsOpenByName) {
+  auto encoded = [](const std::string& name) {
+    return designer::ObjectLinkValue(name, CatalogObjectType::kTable);
+  };
+  auto orders = Get("/reports.asp?t=" + Server::URLEncode(encoded("Orders")));
+  ASSERT_TRUE(orders);
+  EXPECT_EQ(orders->status, 200) << orders->body;
+  EXPECT_NE(orders->body.find("Alpha"), std::string::npos) << orders->body;
+  EXPECT_EQ(orders->body.find("Hidden Corp"), std::string::npos) << "the hidden filter holds";
+  EXPECT_EQ(orders->body.find("OwnerId"), std::string::npos) << "a hidden field";
+
+  auto secrets = Get("/reports.asp?t=" + Server::URLEncode(encoded("Secrets")));
+  EXPECT_EQ(secrets->status, 403);
+  EXPECT_EQ(secrets->body.find("top-secret"), std::string::npos);
+  auto injected = Get("/reports.asp?t=" +
+                      Server::URLEncode(encoded("Orders UNION SELECT Code,1,1 FROM Secrets")));
+  EXPECT_EQ(injected->status, 403);
+  EXPECT_EQ(injected->body.find("top-secret"), std::string::npos);
+}
+
+TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {
+  auto page = Get("/get.asp?id=r-orders");
+  ASSERT_TRUE(page);
+  ASSERT_EQ(page->status, 200) << page->body;
+  const size_t a = page->body.find("[A]");
+  ASSERT_NE(a, std::string::npos) << page->body;
+  EXPECT_EQ(page->body.substr(a, 6), "[A][B]") << page->body;
+  EXPECT_NE(page->body.find("Alpha", a), std::string::npos) << page->body;
+  EXPECT_EQ(page->body.find("Hidden Corp"), std::string::npos);
+  EXPECT_EQ(page->body.find("<form"), std::string::npos) << "the page holds the form";
+
+  // Parameters come as a query text; a quote stays inside its literal.
+  auto named = Get("/get.asp?id=R-PARAM&p=" + Server::URLEncode("Name=O'Brien"));
+  EXPECT_NE(named->body.find(">O'Brien</td>"), std::string::npos) << named->body;
+  EXPECT_EQ(named->body.find("Alpha"), std::string::npos);
+  auto hostile = Get("/get.asp?id=R-PARAM&p=" + Server::URLEncode("Name=x' OR '1'='1"));
+  EXPECT_EQ(hostile->body.find("Alpha"), std::string::npos) << hostile->body;
+  auto missing = Get("/get.asp?id=R-PARAM");
+  EXPECT_NE(missing->body.find("[A][B]<div><font color=red face=arial>Required parameter(s) "
+                               "missing: Name</font></div>"),
+            std::string::npos)
+      << missing->body;
+  // A stored statement gets its parameters and the hidden filter too.
+  auto stored = Get("/get.asp?id=R-STORED&p=Min%3D2");
+  EXPECT_NE(stored->body.find(">Beta<"), std::string::npos) << stored->body;
+  EXPECT_EQ(stored->body.find(">Alpha<"), std::string::npos);
+  EXPECT_EQ(stored->body.find("Hidden Corp"), std::string::npos);
+  auto unknown = Get("/get.asp?id=<b>x");
+  EXPECT_NE(unknown->body.find("<b>Report ID: </b>&lt;B&gt;X</font>"), std::string::npos)
+      << unknown->body;
+}
+
+}  // namespace
+}  // namespace fennick
+
+namespace fennick {
+namespace {
+
+// Procedure reports on PostgreSQL, whose functions are its procedures: a
+// typed value reaches the function as one parameter, and a function the
+// page offers opens by its "t" link.
+class ProcedureReportHttpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    connection_string_ = testing::PostgresConnectionString();
+    ASSERT_FALSE(connection_string_.empty())
+        << "No PostgreSQL test server: run scripts/services/postgres-start.sh";
+    suffix_ = std::to_string(::getpid());
+    Connection db;
+    db.Open(connection_string_);
+    db.Execute("CREATE TABLE fnk_people_" + suffix_ + " (name VARCHAR(40), area VARCHAR(20))");
+    db.Execute("INSERT INTO fnk_people_" + suffix_ +
+               " VALUES ('Ann', 'West'), ('Bob', 'East'), ('O''Neil', 'O''Hara')");
+    db.Execute("CREATE FUNCTION fnk_people_in_" + suffix_ +
+               "(wanted VARCHAR) RETURNS TABLE(name VARCHAR) AS $$ SELECT name FROM fnk_people_" +
+               suffix_ + " WHERE area = wanted $$ LANGUAGE sql");
+    db.Execute("CREATE FUNCTION fnk_everyone_" + suffix_ +
+               "() RETURNS TABLE(name VARCHAR) AS $$ SELECT name FROM fnk_people_" + suffix_ +
+               " $$ LANGUAGE sql");
+    db.Close();
+
+    ServerOptions options;
+    options.secret = "procedure report tests";
+    server_ = std::make_unique<TestServer>(options);
+    std::string conn = connection_string_;
+    server_->site().Write("pg.asp",
+                          "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+                          "q.ReportsFile = 'data/reports.xml';\n"
+                          "q.Init('" +
+                              conn +
+                              "');\n"
+                              "q.DisplayReports(); %>");
+    const auto data = server_->site().root() / "data";
+    std::filesystem::create_directories(data);
+    designer::ReportsFile file(data / "reports.xml");
+    ASSERT_TRUE(file.Create().ok());
+    designer::ReportSave save;
+    save.id = "P-AREA";
+    save.title = "People of an area";
+    save.args = designer::EncodeDefinition(";tables:fnk_people_in_" + suffix_ +
+                                           ";fields:name;isproc:1;params:wanted|?Area|200;"
+                                           "rtitle:People;pagesize:10;");
+    std::string error;
+    ASSERT_TRUE(file.SaveReport(save, &error)) << error;
+    server_->server().SetObjectFactory(
+        [](std::string_view progid) { return CreateComponentObject(progid); });
+    EnableScriptPages(server_->server(), {});
+    server_->Start();
+    auto first = server_->Client().Get("/pg.asp?rid=P-AREA");
+    ASSERT_TRUE(first);
+    const std::string cookie = first->get_header_value("Set-Cookie");
+    cookie_ = cookie.substr(0, cookie.find(';'));
+  }
+
+  void TearDown() override {
+    if (connection_string_.empty()) return;
+    Connection db;
+    db.Open(connection_string_);
+    db.Execute("DROP FUNCTION IF EXISTS fnk_people_in_" + suffix_ + "(VARCHAR)");
+    db.Execute("DROP FUNCTION IF EXISTS fnk_everyone_" + suffix_ + "()");
+    db.Execute("DROP TABLE IF EXISTS fnk_people_" + suffix_);
+  }
+
+  httplib::Result Get(const std::string& url) {
+    return server_->Client().Get(url, httplib::Headers{{"Cookie", cookie_}});
+  }
+
+  std::string connection_string_, suffix_, cookie_;
+  std::unique_ptr<TestServer> server_;
+};
+
+TEST_F(ProcedureReportHttpTest, TypedValuesAreParametersAndOfferedFunctionsOpen) {
+  auto form = Get("/pg.asp?rid=P-AREA");
+  EXPECT_NE(form->body.find("name=\"n_Area\""), std::string::npos) << form->body;
+  auto west = Get("/pg.asp?rid=P-AREA&n_Area=West");
+  EXPECT_NE(west->body.find(">Ann<"), std::string::npos) << west->body;
+  EXPECT_EQ(west->body.find(">Bob<"), std::string::npos);
+  auto quoted = Get("/pg.asp?rid=P-AREA&n_Area=" + Server::URLEncode("O'Hara"));
+  EXPECT_NE(quoted->body.find(">O'Neil<"), std::string::npos) << quoted->body;
+  auto hostile = Get("/pg.asp?rid=P-AREA&n_Area=" + Server::URLEncode("x' OR 'a'='a"));
+  EXPECT_EQ(hostile->body.find(">Ann<"), std::string::npos) << hostile->body;
+
+  auto everyone =
+      Get("/pg.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
+                             "fnk_everyone_" + suffix_, CatalogObjectType::kProcedure)));
+  EXPECT_EQ(everyone->status, 200) << everyone->body;
+  EXPECT_NE(everyone->body.find(">Bob<"), std::string::npos) << everyone->body;
+}
+
+}  // namespace
+}  // namespace fennick

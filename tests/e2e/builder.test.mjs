@@ -1,0 +1,138 @@
+// Browser tests of the report builder on /demo/designer.asp: a real
+// Chromium checks Orders and Customers, builds a report through every page
+// of the builder window (fields and their relation, captions, a filter, the
+// title, a summary, a graph and the field order), finishes, finds the
+// report in the catalogue, opens it, and edits its title through the
+// report's Build button. With FENNICK_SCREENSHOT_DIR set, it also saves the
+// builder's pages there.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { join } from 'node:path';
+import { UseDemoSite, Post } from './demo_site.mjs';
+
+const site = UseDemoSite({ viewport: { width: 1100, height: 900 } });
+const Open = site.Open;
+const shots = process.env.FENNICK_SCREENSHOT_DIR;
+
+async function Shot(page, name) {
+  if (shots) await page.screenshot({ path: join(shots, name), fullPage: true });
+}
+
+async function StepTitle(wizard) {
+  return (await wizard.locator('div.step_title').first().innerText()).trim();
+}
+
+async function Rows(page) {
+  return page.$$eval('table.grid tr.item, table.grid tr.alt_item', (rows) =>
+    rows.map((row) => Array.from(row.cells).map((cell) => cell.innerText.trim())));
+}
+
+test('build a two-table report with a filter, a summary and a graph, then edit its title',
+  async () => {
+    const page = await Open('/demo/designer.asp');
+    await page.check('input[name=check1][value=Orders]');
+    await page.check('input[name=check1][value=Customers]');
+    const [wizard] = await Promise.all([
+      page.context().waitForEvent('page'),
+      page.click('input[value="Build Report"]'),
+    ]);
+    await wizard.waitForLoadState();
+    assert.equal(await StepTitle(wizard), 'Select the fields you wish to display');
+
+    // Next with no field checked stays, with the alert.
+    let alerted = '';
+    wizard.once('dialog', (dialog) => { alerted = dialog.message(); dialog.accept(); });
+    await wizard.click('input[name=next]');
+    assert.equal(alerted, 'You must select the fields to display');
+
+    for (const field of ['Orders.OrderID', 'Orders.Freight', 'Customers.CompanyName',
+                         'Customers.Country']) {
+      await wizard.check(`input[name=fields][value="${field}"]`);
+    }
+    await wizard.fill('textarea[name=relations]', 'Orders.CustomerID = Customers.CustomerID');
+    await Shot(wizard, 'builder-1-fields.png');
+    await Post(wizard, () => wizard.click('input[name=next]'));
+
+    assert.equal(await StepTitle(wizard), 'Add captions (aliases) to field names');
+    const row = (field) => wizard.locator('div.main2 tr', { has: wizard.locator(`td:text-is("${field}")`) });
+    await row('Orders.OrderID').locator('input[name=captions]').fill('Order, number');
+    await row('Customers.CompanyName').locator('input[name=captions]').fill('Customer');
+    await row('Orders.Freight').locator('select[name=formats]').selectOption('N2');
+    await Post(wizard, () => wizard.click('input[name=next]'));
+
+    assert.equal(await StepTitle(wizard), 'Add filters to your report');
+    await wizard.selectOption('select[name=search_field]', 'Customers.Country');
+    await wizard.selectOption('select[name=search_condition]', '2');
+    await wizard.fill('input[name=search_text]', 'France');
+    await Post(wizard, () => wizard.click('input[value="Add Filter"]'));
+    assert.match(await wizard.locator('body').innerText(), /Customers\.Country is equal to France/);
+    await Shot(wizard, 'builder-3-filters.png');
+    await Post(wizard, () => wizard.click('input[name=next]'));
+
+    assert.equal(await StepTitle(wizard), 'Add a title and description to your report');
+    await wizard.fill('input[name=rtitle]', 'French orders <b>built</b>');
+    await Post(wizard, () => wizard.click('input[name=next]'));
+
+    assert.equal(await StepTitle(wizard), 'Add summaries to your report');
+    await wizard.selectOption('select[name=summary_field]', 'Orders.Freight');
+    await wizard.selectOption('select[name=summary_type]', 'SUM');
+    await wizard.fill('input[name=summary_text]', 'Total freight');
+    await Post(wizard, () => wizard.click('input[value="Add Summary"]'));
+    await wizard.check('input[name=chart]');
+    await Post(wizard, () => wizard.click('input[name=next]'));
+
+    assert.equal(await StepTitle(wizard), 'Select the fields to display on chart');
+    await wizard.check('input[name=gflds][value="Orders.Freight"]');
+    await Post(wizard, () => wizard.click('input[name=next]'));
+    assert.equal(await StepTitle(wizard), 'Chart Options');
+    await wizard.selectOption('select[name=legend]', 'Orders.OrderID');
+    await wizard.fill('input[name=gtitle]', 'Freight per order');
+    await Post(wizard, () => wizard.click('input[name=next]'));
+
+    assert.equal(await StepTitle(wizard), 'Re-Order your table fields');
+    await wizard.selectOption('select[name=order]', 'Customers.CompanyName');
+    await wizard.click('input[value=Top]');
+    await Shot(wizard, 'builder-6-order.png');
+    // Finish saves, reloads the catalogue window on the report and closes.
+    await Promise.all([
+      page.waitForURL(/rid=/),
+      wizard.click('input[name=finish]'),
+    ]);
+    await page.waitForLoadState();
+    const id = new URL(page.url()).searchParams.get('rid');
+    assert.match(id, /^\d{10}$/);
+    assert.match(await page.locator('td.report_title').innerText(), /French orders <b>built<\/b>/);
+    const rows = await Rows(page);
+    assert.ok(rows.length > 0, 'the report shows its rows');
+    const header = await page.locator('table.grid tr').first().innerText();
+    assert.ok(header.indexOf('Customer') < header.indexOf('Order, number'), header);
+    for (const row of rows) assert.ok(row.includes('France'), row.join('|'));
+    assert.match(await page.locator('body').innerText(), /Total freight/);
+    await Shot(page, 'builder-report.png');
+
+    // The catalogue lists it.
+    await page.goto(site.base + '/demo/designer.asp');
+    assert.ok(await page.locator('a.report_title', { hasText: 'French orders <b>built</b>' }).count());
+    await Post(page, () => page.click('a.report_title:has-text("French orders")'));
+
+    // Its Build button opens the builder on it; the title is changed.
+    const [editor] = await Promise.all([
+      page.context().waitForEvent('page'),
+      page.click('a.link_button:text-is("Build Report")'),
+    ]);
+    await editor.waitForLoadState();
+    assert.equal(await StepTitle(editor), 'Select the fields you wish to display');
+    assert.ok(await editor.isChecked('input[name=fields][value="Customers.Country"]'));
+    for (let i = 0; i < 3; i++) await Post(editor, () => editor.click('input[name=next]'));
+    assert.equal(await editor.inputValue('input[name=rtitle]'), 'French orders <b>built</b>');
+    await editor.fill('input[name=rtitle]', 'French orders, edited');
+    await Promise.all([
+      page.waitForNavigation({ waitUntil: 'load' }),
+      editor.click('input[name=finish]'),
+    ]);
+    assert.equal(new URL(page.url()).searchParams.get('rid'), id);
+    await page.waitForLoadState();
+    assert.match(await page.locator('td.report_title').innerText(), /French orders, edited/);
+    assert.ok((await Rows(page)).length > 0);
+    await page.close();
+  });

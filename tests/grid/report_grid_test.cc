@@ -1,0 +1,124 @@
+// The report grid: its HTML comes back as a string and never reaches the
+// page, and its format lists, captions and page size are its own, apart
+// from the page's DataGrids and from other report grids.
+#include "grid/report_grid.h"
+
+#include <gtest/gtest.h>
+
+#include "fennick/data.h"
+#include "fennick/data_grid.h"
+#include "fennick/page.h"
+#include "grid/grid_object.h"
+#include "platform/crypto/seal.h"
+
+namespace fennick {
+namespace {
+
+class ReportGridTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Page({}); }
+
+  void Page(std::vector<std::pair<std::string, std::string>> form) {
+    InstallSealer(Sealer::KeyFromSecret("report grid tests"));
+    binding_.reset();
+    Request r;
+    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
+    r.SetVariable("URL", "/reports.asp");
+    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s1"), app_,
+                                          Server("/site", "/reports.asp", nullptr, "en_US"));
+    binding_ = std::make_unique<PageBinding>(*page_);
+    connection_ = std::make_shared<Connection>();
+    connection_->Open("Provider=SQLite;Data Source=:memory:");
+    connection_->Execute("CREATE TABLE Items (Name VARCHAR(20), Price DOUBLE)");
+    connection_->Execute("INSERT INTO Items VALUES ('Tea', 1.5), ('Coffee', 2.25)");
+  }
+
+  void Configure(DataGrid& grid) {
+    grid.Connection(connection_);
+    grid.Command("SELECT Name, Price FROM Items");
+  }
+
+  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
+  Application app_;
+  std::unique_ptr<PageContext> page_;
+  std::unique_ptr<PageBinding> binding_;
+  std::shared_ptr<Connection> connection_;
+};
+
+TEST_F(ReportGridTest, ReturnsTheGridAndWritesNothingToThePage) {
+  page_->response().Write("<p>page</p>");
+  ReportGrid report;
+  Configure(report.grid());
+  report.WriteLine("<h2>Before</h2>");
+  const std::string html = report.GetGridHtml();
+  EXPECT_EQ(page_->response().Body(), "<p>page</p>");
+  EXPECT_EQ(html.rfind("<h2>Before</h2>", 0), 0u) << html;
+  EXPECT_NE(html.find(">Coffee<"), std::string::npos) << html;
+  // The designer's page holds the form: the grid writes none of its own.
+  EXPECT_EQ(html.find("<form"), std::string::npos);
+  EXPECT_EQ(html.find("</form>"), std::string::npos);
+  // The buffer is kept: a second call returns both renderings.
+  ReportGrid again;
+  Configure(again.grid());
+  const std::string first = again.GetGridHtml();
+  Configure(again.grid());
+  const std::string both = again.GetGridHtml();
+  EXPECT_EQ(both.substr(0, first.size()), first);
+  EXPECT_GT(both.size(), first.size());
+  EXPECT_EQ(page_->response().Body(), "<p>page</p>");
+}
+
+TEST_F(ReportGridTest, PrintedMasterDetailsAsksTheBrowserToPrint) {
+  Page({{"__FARGS", "NSAg"}, {"pagesize", "10"}});
+  ReportGrid report;
+  Configure(report.grid());
+  report.grid().MasterTable("Items");
+  const std::string html = report.GetGridHtml();
+  EXPECT_NE(html.find("Coffee"), std::string::npos) << html;
+  EXPECT_EQ(html.substr(html.size() - 32), "<script>window.print();</script>");
+
+  ReportGrid plain;
+  Configure(plain.grid());
+  EXPECT_EQ(plain.GetGridHtml().find("window.print"), std::string::npos);
+}
+
+TEST_F(ReportGridTest, FormatListsStayWithTheirGrid) {
+  DataGrid plain;
+  plain.NumberColumn("Price", 0);
+  plain.ColumnCaption("Name", "Plain name");
+  ReportGrid first;
+  first.grid().NumberColumn("Price", 3);
+  first.grid().ColumnCaption("Name", "First name");
+  first.grid().PageSize(1);
+  ReportGrid second;
+  Configure(first.grid());
+  Configure(second.grid());
+
+  const std::string first_html = first.GetGridHtml();
+  const std::string second_html = second.GetGridHtml();
+  EXPECT_NE(first_html.find("First name"), std::string::npos) << first_html;
+  EXPECT_NE(first_html.find("1.500"), std::string::npos) << first_html;
+  EXPECT_EQ(first_html.find("Plain name"), std::string::npos);
+  EXPECT_EQ(first_html.find("Coffee"), std::string::npos) << "page size 1 shows the first row";
+  EXPECT_EQ(second_html.find("First name"), std::string::npos) << second_html;
+  EXPECT_EQ(second_html.find("Plain name"), std::string::npos);
+  EXPECT_EQ(second_html.find("1.500"), std::string::npos);
+  EXPECT_NE(second_html.find("Coffee"), std::string::npos);
+
+  // The page's DataGrid keeps exactly its own entries.
+  const GridPageState& page_state = *GridInternals(plain).page;
+  EXPECT_EQ(page_state.number_list.find("|3"), std::string::npos) << page_state.number_list;
+  EXPECT_EQ(page_state.caption_list.find("First name"), std::string::npos);
+  EXPECT_NE(page_state.caption_list.find("Plain name"), std::string::npos);
+  EXPECT_EQ(page_state.page_size, 10);
+  Configure(plain);
+  page_->response().MutableBody().clear();
+  plain.Display();
+  const std::string& plain_html = page_->response().Body();
+  EXPECT_NE(plain_html.find("Plain name"), std::string::npos);
+  EXPECT_EQ(plain_html.find("First name"), std::string::npos);
+  EXPECT_EQ(plain_html.find("1.500"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace fennick
