@@ -12,6 +12,9 @@ list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::SQLITE3 PkgConfig::LIBPQ)
 # The MySQL and MariaDB driver (libmariadb).
 pkg_check_modules(MARIADB REQUIRED IMPORTED_TARGET libmariadb)
 list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::MARIADB)
+# Data layer: the ODBC driver (unixODBC).
+pkg_check_modules(ODBC REQUIRED IMPORTED_TARGET odbc)
+list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::ODBC)
 # Regular expressions of the script adapter (src/platform/script).
 pkg_check_modules(PCRE2 REQUIRED IMPORTED_TARGET libpcre2-8)
 list(APPEND FENNICK_PLATFORM_LIBS PkgConfig::PCRE2)

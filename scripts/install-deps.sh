@@ -13,6 +13,7 @@ packages=(
   libsqlite3-dev sqlite3
   libpq-dev postgresql
   libmariadb-dev mariadb-server
+  unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc
   libicu-dev
   libpcre2-dev
   duktape-dev

@@ -17,6 +17,7 @@
 
 #include "demo_database.h"
 #include "demo_pages.h"
+#include "fennick/data.h"
 #include "fennick/error.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
@@ -53,6 +54,10 @@ constexpr char kUsage[] =
     "  --page-timeout SECONDS\n"
     "                      stop a script page that runs longer (default 30)\n"
     "  --basic-auth U:P    require HTTP basic authentication (repeatable)\n"
+    "  --sqlserver-odbc-driver NAME\n"
+    "                      the ODBC driver that SQL Server OLE DB connection\n"
+    "                      strings (Provider=SQLOLEDB, SQLNCLI, MSOLEDBSQL) open\n"
+    "                      through (default FreeTDS)\n"
     "  --sessions redis://HOST:PORT[/DB]\n"
     "                      keep session values in Redis, shared by every server\n"
     "                      using it (default: in this process)\n"
@@ -157,6 +162,10 @@ int Serve(int argc, char** argv) {
       std::string pair = v;
       size_t colon = pair.find(':');
       options.basic_auth_users.emplace_back(pair.substr(0, colon), pair.substr(colon + 1));
+    } else if (arg == "--sqlserver-odbc-driver") {
+      if (!(v = value("--sqlserver-odbc-driver")) || *v == '\0')
+        return Fail("--sqlserver-odbc-driver needs the name of an ODBC driver");
+      fennick::SetSqlServerOdbcDriver(v);
     } else if (arg == "--sessions") {
       if (!(v = value("--sessions")) || !(redis = fennick::ParseRedisUrl(v)))
         return Fail("--sessions needs redis://HOST:PORT[/DB]");

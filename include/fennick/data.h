@@ -15,10 +15,15 @@
 // read-only, and a missing file is created only with
 // "Mode=ReadWriteCreate"), "Provider=PostgreSQL;Host=...;Port=...;
 // Database=...;User ID=...;Password=..." (Host may be a Unix-socket
-// folder) and "Provider=MySQL;Server=...;Port=...;Database=...;Uid=...;
+// folder), "Provider=MySQL;Server=...;Port=...;Database=...;Uid=...;
 // Pwd=..." for MySQL and MariaDB (also reached through the historic
-// "Driver={MySQL ODBC 8.0 Driver};Server=...;User=...;Password=..."). A
-// password never appears in an error message.
+// "Driver={MySQL ODBC 8.0 Driver};Server=...;User=...;Password=..." with
+// no Provider). Any other ODBC data source opens through unixODBC: an ODBC
+// string ("DSN=...", "Driver={...};..."; no Provider or Provider=MSDASQL,
+// the latter even when it names a MySQL driver), and SQL Server's OLE DB
+// strings (Provider=SQLOLEDB, SQLNCLI*, MSOLEDBSQL), which are rewritten
+// for an ODBC driver of SQL Server (SetSqlServerOdbcDriver). A password
+// never appears in an error message.
 //
 // The classes are shaped for the late-bound objects scripts will drive
 // (rs.Fields("x").Value): members carry the published names, a Field reads
@@ -330,8 +335,13 @@ class Connection {
   // Seconds to wait for a server when opening. Default 15.
   int32_t ConnectionTimeout() const;
   void ConnectionTimeout(int32_t seconds);
-  // The provider's name ("SQLite", "PostgreSQL", "MySQL"); "" while closed.
+  // The provider's name ("SQLite", "PostgreSQL", "MySQL", "ODBC"); "" while
+  // closed.
   const std::string& Provider() const;
+  // The database product behind the connection as its driver names it
+  // ("PostgreSQL", "Microsoft SQL Server"; an ODBC driver's DBMS name);
+  // "" while closed.
+  std::string DbmsName() const;
   // Whether the server reads a backslash in a string literal as an escape
   // character, so that SQL written for it must double backslashes: on
   // MySQL unless the session's SQL mode has NO_BACKSLASH_ESCAPES (followed
@@ -449,7 +459,8 @@ class Catalog {
   // out).
   std::vector<CatalogObject> Tables() const;
   // The stored procedures: on PostgreSQL the functions and procedures that
-  // return rows; SQLite has none.
+  // return rows; SQLite has none; through ODBC what the driver's
+  // SQLProcedures lists, as "schema.name" when it gives a schema.
   std::vector<CatalogObject> Procedures() const;
   // The input parameters of a procedure in call order (name, type, size;
   // direction input or input-output). Raises kErrDataItemNotFound for an
@@ -462,6 +473,13 @@ class Catalog {
  private:
   Connection* connection_;
 };
+
+// The ODBC driver that SQL Server's OLE DB connection strings are rewritten
+// for: "FreeTDS" (Debian's tdsodbc) unless set, or a name registered in
+// odbcinst.ini such as "ODBC Driver 18 for SQL Server"; "" restores
+// FreeTDS. Process-wide and thread-safe; connections opened afterwards use
+// it.
+void SetSqlServerOdbcDriver(std::string_view driver);
 
 }  // namespace fennick
 

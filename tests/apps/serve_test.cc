@@ -48,6 +48,8 @@ TEST(ServeTest, VersionAndUsage) {
   EXPECT_EQ(status, 2);
   RunCommand(std::string(FENNICK_BINARY) + " serve --max-sessions many 2>/dev/null", &status);
   EXPECT_EQ(status, 2);
+  RunCommand(std::string(FENNICK_BINARY) + " serve --sqlserver-odbc-driver 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
 }
 
 // A connected loopback socket that has sent `bytes`; -1 when the server
@@ -174,6 +176,32 @@ TEST(ServeTest, DemoWithSiteServesThatSiteOverTheDemoDatabase) {
     EXPECT_EQ(res->status, 200);
     EXPECT_EQ(res->body, "<p>my own site</p>");
     EXPECT_TRUE(fs::is_regular_file(site / "data" / "demo.db"));
+  }
+  fs::remove_all(site);
+}
+
+TEST(ServeTest, SqlServerStringsOpenThroughTheOdbcDriverTheSiteNames) {
+  namespace fs = std::filesystem;
+  const fs::path site = fs::temp_directory_path() / ("fennick-odbc-site-" + std::to_string(getpid()));
+  fs::remove_all(site);
+  fs::create_directories(site);
+  std::ofstream(site / "sqlserver.asp")
+      << "<%@ Language=\"JScript\" %>\n<%\n"
+         "  var grid = Server.CreateObject(\"Fennick.DataGrid\");\n"
+         "  grid.CreateConnection(\"Provider=SQLOLEDB;Data Source=db1;Initial Catalog=Sales;"
+         "User ID=report;Password=Hunter2Secret\");\n%>\n";
+  {
+    fennick::test_support::DemoServer server(
+        {"--site", site.string(), "--sqlserver-odbc-driver", "Fennick Site Driver"});
+    ASSERT_NE(server.port(), 0);
+    httplib::Client client("127.0.0.1", server.port());
+    client.set_read_timeout(10);
+    auto res = client.Get("/sqlserver.asp");
+    ASSERT_TRUE(res);
+    // No such driver is installed: the driver manager's refusal names the
+    // one the site chose, and the password stays out of the page.
+    EXPECT_NE(res->body.find("Fennick Site Driver"), std::string::npos) << res->body;
+    EXPECT_EQ(res->body.find("Hunter2Secret"), std::string::npos) << res->body;
   }
   fs::remove_all(site);
 }

@@ -73,15 +73,31 @@ int GetDatabaseType(std::string_view connection_string, int forced_type) {
   if (has("FIL=TEXT") || has("EXTENDED PROPERTIES=\"TEXT")) return kDbText;
   if (has("FIL=EXCEL") || has("EXTENDED PROPERTIES=\"EXCEL")) return kDbExcel;
   if (has("PROVIDER=MICROSOFT.JET.OLEDB") || has("FIL=MS ACCESS") || s == "ACCESS") return kDbAccess;
+  // ODBC writes the driver's name in braces: "Driver={SQL Server}".
   if (has("SQLOLEDB") || has("PROVIDER=MSDASQL") || has("DRIVER=SQL SERVER") ||
+      has("DRIVER={SQL SERVER}") ||
       s == "SQL SERVER" || s == "SQLSERVER")
     return kDbSqlServer;
-  if (has("SQLNCLI")) return kDbSqlNativeClient;
+  // MSOLEDBSQL is the provider that followed the Native Client.
+  if (has("SQLNCLI") || has("MSOLEDBSQL")) return kDbSqlNativeClient;
   if (has("ORACLE") || has("PROVIDER=MSDAORA")) return kDbOracle;
   if (has("MYSQL")) return kDbMySql;
   if (has("SYBASE") || has("PROVIDER=ASAPROV")) return kDbSybase;
   if (has("SQLITE")) return kDbSQLite;
   if (has("POSTGRES")) return kDbPostgreSql;
+  return kDbUnknown;
+}
+
+int DatabaseTypeOfDbms(std::string_view dbms_name) {
+  const std::string s = AsciiUpper(TrimBlanks(dbms_name));
+  auto has = [&s](const char* part) { return s.find(part) != std::string::npos; };
+  if (has("SQL SERVER")) return kDbSqlServer;
+  if (has("MYSQL") || has("MARIADB")) return kDbMySql;
+  if (has("POSTGRES")) return kDbPostgreSql;
+  if (has("SQLITE")) return kDbSQLite;
+  if (has("ORACLE")) return kDbOracle;
+  if (has("SYBASE") || has("ADAPTIVE SERVER") || has("SQL ANYWHERE")) return kDbSybase;
+  if (s == "ACCESS") return kDbAccess;
   return kDbUnknown;
 }
 

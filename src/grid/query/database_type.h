@@ -29,6 +29,12 @@ inline constexpr int kDbPostgreSql = 11;
 // A type forced by the report designer (1 to 11) wins; pass -1 for none.
 int GetDatabaseType(std::string_view connection_string, int forced_type = -1);
 
+// The type of a database product as an ODBC driver names it
+// (SQLGetInfo's DBMS name: "Microsoft SQL Server", "PostgreSQL", "MySQL");
+// kDbUnknown for others. For ODBC connections whose string says nothing
+// (a bare "DSN=sales").
+int DatabaseTypeOfDbms(std::string_view dbms_name);
+
 struct SqlNaming {
   std::string prefix = "$";  // "$": the database's own delimiters
   std::string suffix = "$";

@@ -50,6 +50,18 @@ bool IsNumberText(std::string_view text) {
 
 int ForcedType() { return CurrentModuleState().database_type; }
 
+// The database type of a grid's connection: its connection string decides
+// as it always has; an ODBC connection the string says nothing about (a
+// bare "DSN=sales") is typed by the product its driver names.
+int ConnectionDatabaseType(const fennick::Connection& connection, int forced) {
+  int type = GetDatabaseType(connection.ConnectionString(), forced);
+  if (type == kDbUnknown && connection.State() == kAdStateOpen &&
+      connection.Provider() == "ODBC") {
+    type = DatabaseTypeOfDbms(connection.DbmsName());
+  }
+  return type;
+}
+
 // The columns that "AUTO" finds for the required order: positions in the
 // select list of the master table's numeric columns, as the report
 // designer's field schema types them.
@@ -530,7 +542,7 @@ void DataGrid::Connection(std::shared_ptr<fennick::Connection> connection) {
   g_->result.owns_connection = false;
   if (g_->page->connection) {
     g_->page->connection_string = g_->page->connection->ConnectionString();
-    g_->req.database_type = GetDatabaseType(g_->page->connection_string, ForcedType());
+    g_->req.database_type = ConnectionDatabaseType(*g_->page->connection, ForcedType());
   } else {
     g_->page->connection_string.clear();
   }
@@ -548,7 +560,7 @@ void DataGrid::CreateConnection(std::string_view connection_string) {
   g_->page->connection = std::move(connection);
   g_->result.owns_connection = true;
   g_->page->connection_string = g_->page->connection->ConnectionString();
-  g_->req.database_type = GetDatabaseType(g_->page->connection_string, ForcedType());
+  g_->req.database_type = ConnectionDatabaseType(*g_->page->connection, ForcedType());
   // An export button's request runs as soon as the grid has its
   // connection, and ends the page.
   if (g_->req.export_request.pending) RunGridExport(*this);

@@ -45,9 +45,11 @@ double RoundAggregate(double value) {
 
 Variant ComputeAggregate(const SummaryContext& context, const GridColumn& column,
                          data::Aggregate aggregate) {
+  // The product, not the provider: through ODBC the engine behind decides
+  // the function names.
   const std::string sql =
       AggregateSql(context.opened_sql, column.name, aggregate, context.database_type,
-                   context.connection->Provider(), context.row_limit);
+                   context.connection->DbmsName(), context.row_limit);
   Recordset rs = context.connection->Execute(sql);
   Variant result;
   if (!rs.Eof()) {

@@ -86,10 +86,12 @@ void Connection::Open(std::string_view connection_string, std::string_view user,
   settings.password = password;
   settings.connection_timeout = state_->connection_timeout;
   std::string provider = settings.options.Get({"Provider"});
-  if (provider.empty()) provider = data::ProviderOfDriverKey(settings.options);
-  // Without a provider the string names a file for the embedded default.
-  const data::DriverEntry* driver =
-      provider.empty() ? &data::Drivers().front() : data::FindDriver(provider);
+  // Without a provider: a string a driver claims (a historic MySQL
+  // "Driver={MySQL ...}" string, then any other ODBC string), else a file
+  // for the embedded default.
+  const data::DriverEntry* driver = provider.empty()
+                                        ? data::DriverWithoutProvider(settings.options)
+                                        : data::FindDriver(provider);
   if (driver == nullptr) {
     throw Error(kErrDataProviderNotFound,
                 "Provider cannot be found: '" + provider +
@@ -175,6 +177,11 @@ void Connection::ConnectionTimeout(int32_t seconds) {
 }
 
 const std::string& Connection::Provider() const { return state_->provider; }
+
+std::string Connection::DbmsName() const {
+  if (!state_->driver) return "";
+  return data::WithDriver(*state_, [](data::DriverConnection& d) { return d.DbmsName(); });
+}
 
 std::optional<bool> Connection::BackslashEscapes() const {
   if (!state_->driver) return std::nullopt;

@@ -36,6 +36,7 @@ bool IsPasswordKey(std::string_view normalised_key) {
 
 ConnectionString ConnectionString::Parse(std::string_view text) {
   ConnectionString result;
+  result.text_ = text;
   size_t i = 0;
   while (i < text.size()) {
     size_t eq = text.find('=', i);
@@ -83,7 +84,16 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       }
       i = end == std::string_view::npos ? text.size() : end + 1;
     } else {
-      size_t end = text.find(';', j);
+      // A braced value may hold ";": look for the end after its brace.
+      size_t from = j;
+      if (j < text.size() && text[j] == '{') {
+        size_t k = j + 1;
+        while (k < text.size() && !(text[k] == '}' && (k + 1 == text.size() || text[k + 1] != '}'))) {
+          k += text[k] == '}' ? 2 : 1;  // "}}" stands for "}" inside the braces
+        }
+        if (k < text.size()) from = k;
+      }
+      size_t end = text.find(';', from);
       value =
           Trim(text.substr(j, end == std::string_view::npos ? std::string_view::npos : end - j));
       i = end == std::string_view::npos ? text.size() : end + 1;

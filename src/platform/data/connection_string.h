@@ -3,7 +3,9 @@
 // Keys are matched ignoring case, blanks and underscores ("User ID",
 // "userid" and "USER_ID" are one key). A value may be put in double or
 // single quotes to hold ";" or blanks at its ends; a doubled quote inside
-// stands for one. When a key appears twice the last one wins.
+// stands for one. A value in braces, as ODBC writes them ("{SQL Server}",
+// "{a;b}"), runs to its closing brace, braces kept. When a key appears
+// twice the last one wins.
 #ifndef FENNICK_PLATFORM_DATA_CONNECTION_STRING_H_
 #define FENNICK_PLATFORM_DATA_CONNECTION_STRING_H_
 
@@ -25,8 +27,11 @@ class ConnectionString {
   std::optional<std::string> Find(std::initializer_list<std::string_view> keys) const;
   // As Find, "" when none is present.
   std::string Get(std::initializer_list<std::string_view> keys) const;
+  // The text the string was parsed from.
+  const std::string& text() const { return text_; }
 
  private:
+  std::string text_;
   std::vector<std::pair<std::string, std::string>> entries_;  // normalised key, value
 };
 

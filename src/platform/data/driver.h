@@ -94,6 +94,8 @@ class DriverConnection {
   virtual std::unique_ptr<RowCursor> OpenCursor(const ExecuteRequest& request);
   // Whether the link to the server is gone for good.
   virtual bool Lost() const { return false; }
+  // The database product (Connection::DbmsName); the provider by default.
+  virtual std::string DbmsName() { return std::string(Provider()); }
   // Whether the server reads a backslash in a string literal as an escape
   // character; nullopt when the driver cannot tell (SQL writers then go
   // by the database type).
@@ -107,19 +109,30 @@ struct DriverEntry {
   std::string_view provider;  // canonical name
   std::span<const std::string_view> aliases;
   std::unique_ptr<DriverConnection> (*open)(const OpenSettings& settings);
+  // For a string without Provider: whether this driver opens it (an ODBC
+  // string naming a DSN or a driver, say). Null: only by provider name.
+  bool (*claims)(const ConnectionString& options) = nullptr;
 };
 
 // The drivers of this build.
 std::span<const DriverEntry> Drivers();
 // The driver of a Provider value (ignoring case), or nullptr.
 const DriverEntry* FindDriver(std::string_view provider);
+// The driver of a string without Provider: the first that claims it, else
+// the embedded default.
+const DriverEntry* DriverWithoutProvider(const ConnectionString& options);
 
 std::unique_ptr<DriverConnection> OpenSqlite(const OpenSettings& settings);
 std::unique_ptr<DriverConnection> OpenPostgres(const OpenSettings& settings);
 std::unique_ptr<DriverConnection> OpenMysql(const OpenSettings& settings);
+std::unique_ptr<DriverConnection> OpenOdbc(const OpenSettings& settings);
+// Whether a string without Provider is an ODBC string (DSN, FileDSN or
+// Driver given).
+bool ClaimsOdbc(const ConnectionString& options);
 
 // The provider a string without "Provider=" names through its historic
-// ODBC "Driver={MySQL ODBC 8.0 Driver}" key ("MySQL"); "" for none.
+// ODBC "Driver={MySQL ODBC 8.0 Driver}" key ("MySQL"); "" for none. Such a
+// string opens with the native MySQL driver, not through ODBC.
 std::string_view ProviderOfDriverKey(const ConnectionString& options);
 
 }  // namespace fennick::data

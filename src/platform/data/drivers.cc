@@ -10,11 +10,27 @@ namespace {
 constexpr std::string_view kSqliteAliases[] = {"SQLite", "SQLite3"};
 constexpr std::string_view kPostgresAliases[] = {"PostgreSQL", "Postgres", "PgSQL"};
 constexpr std::string_view kMysqlAliases[] = {"MySQL", "MySQLProv"};
+// MSDASQL is ODBC's OLE DB provider; SQL Server's own OLE DB providers
+// reach SQL Server through an ODBC driver here.
+constexpr std::string_view kOdbcAliases[] = {
+    "ODBC",        "MSDASQL",     "MSDASQL.1",   "SQLOLEDB",     "SQLOLEDB.1",
+    "SQLNCLI",     "SQLNCLI.1",   "SQLNCLI10",   "SQLNCLI10.1",  "SQLNCLI11",
+    "SQLNCLI11.1", "MSOLEDBSQL",  "MSOLEDBSQL.1", "MSOLEDBSQL19"};
+
+// A string without Provider whose Driver key names a MySQL ODBC driver is
+// opened by the native MySQL driver.
+bool ClaimsMysqlDriverKey(const ConnectionString& options) {
+  return !ProviderOfDriverKey(options).empty();
+}
 
 constexpr DriverEntry kDrivers[] = {
     {"SQLite", kSqliteAliases, &OpenSqlite},
     {"PostgreSQL", kPostgresAliases, &OpenPostgres},
-    {"MySQL", kMysqlAliases, &OpenMysql},
+    // Claims are tried in list order: the native MySQL driver takes its
+    // historic "Driver={MySQL ...}" strings before ODBC claims every other
+    // string naming a driver or a DSN.
+    {"MySQL", kMysqlAliases, &OpenMysql, &ClaimsMysqlDriverKey},
+    {"ODBC", kOdbcAliases, &OpenOdbc, &ClaimsOdbc},
 };
 
 // A result already fetched whole, handed out as one batch.
@@ -31,6 +47,13 @@ class FetchedCursor : public RowCursor {
 };
 
 }  // namespace
+
+const DriverEntry* DriverWithoutProvider(const ConnectionString& options) {
+  for (const DriverEntry& driver : kDrivers) {
+    if (driver.claims != nullptr && driver.claims(options)) return &driver;
+  }
+  return &kDrivers[0];
+}
 
 std::unique_ptr<RowCursor> DriverConnection::OpenCursor(const ExecuteRequest& request) {
   ExecuteResult result = Execute(request);

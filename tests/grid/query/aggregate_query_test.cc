@@ -224,7 +224,7 @@ TEST_P(SummaryBoxTest, TheRowLimitBoundsTheAggregate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, SummaryBoxTest,
-                         ::testing::Values("SQLite", "PostgreSQL", "MySQL"),
+                         ::testing::Values("SQLite", "PostgreSQL", "MySQL", "ODBC"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

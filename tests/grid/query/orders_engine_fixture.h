@@ -1,8 +1,9 @@
 // A grid page over an Orders table on any engine, for the query tests:
 // the test's parameter names the engine ("SQLite": an in-memory database;
-// "PostgreSQL": a schema of its own on the test server, "MySQL": a
-// database of its own on the MariaDB test server, each dropped after the
-// test), and each Grid call starts a fresh page with the posted form.
+// "PostgreSQL": a schema of its own on the test server; "ODBC": the same
+// through psqlODBC; "MySQL": a database of its own on the MariaDB test
+// server; each dropped after the test), and each Grid call starts a fresh
+// page with the posted form.
 #ifndef FENNICK_TESTS_GRID_QUERY_ORDERS_ENGINE_FIXTURE_H_
 #define FENNICK_TESTS_GRID_QUERY_ORDERS_ENGINE_FIXTURE_H_
 
@@ -19,6 +20,7 @@
 #include "fennick/page.h"
 #include "grid/paging_record.h"
 #include "platform/crypto/seal.h"
+#include "platform/data/odbc_sources.h"
 #include "platform/data/test_databases.h"
 
 namespace fennick {
@@ -49,7 +51,8 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
       connection_->Execute("CREATE DATABASE " + schema_);
       connection_->Execute("USE " + schema_);
     } else if (IsPostgres()) {
-      std::string cs = testing::PostgresConnectionString();
+      std::string cs =
+          IsOdbc() ? testing::OdbcPostgresString() : testing::PostgresConnectionString();
       ASSERT_FALSE(cs.empty()) << "no PostgreSQL test server: run `make test`";
       connection_->Open(cs);
       schema_ = schema_prefix_ + std::to_string(getpid()) + "_" + std::to_string(++counter_);
@@ -83,7 +86,9 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
     }
   }
 
-  bool IsPostgres() const { return GetParam() == "PostgreSQL"; }
+  // ODBC reaches the PostgreSQL test server: its SQL is PostgreSQL's.
+  bool IsPostgres() const { return GetParam() == "PostgreSQL" || IsOdbc(); }
+  bool IsOdbc() const { return GetParam() == "ODBC"; }
   bool IsMysql() const { return GetParam() == "MySQL"; }
 
   // A new page at /orders.asp with `form` posted, and on it a new grid of

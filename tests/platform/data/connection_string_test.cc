@@ -53,7 +53,7 @@ TEST(ConnectionStringTest, UnknownProvidersAreNamedWithTheSupportedOnes) {
   EXPECT_DATA_ERROR(c.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=nwind.mdb"),
                     kErrDataProviderNotFound,
                     "Provider cannot be found: 'Microsoft.Jet.OLEDB.4.0'. Fennick opens these "
-                    "providers: SQLite, PostgreSQL, MySQL.");
+                    "providers: SQLite, PostgreSQL, MySQL, ODBC.");
   EXPECT_EQ(c.State(), kAdStateClosed);
   EXPECT_DATA_ERROR(c.Open("Provider=SQLite"), kErrDataFailed,
                     "The connection string names no Data Source");
