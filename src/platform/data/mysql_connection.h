@@ -99,6 +99,7 @@ class MysqlConnection : public DriverConnection {
   std::string_view Provider() const override { return "MySQL"; }
   bool Lost() const override { return lost_; }
   std::optional<bool> BackslashEscapes() const override;
+  std::optional<bool> InTransaction() const override;
   ExecuteResult Execute(const ExecuteRequest& request) override;
   std::vector<CatalogObject> ListObjects(bool procedures) override;
   std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view name) override;

@@ -80,6 +80,15 @@ bool IsSingleQuery(std::string_view sql) {
 MysqlConnection::MysqlConnection(MysqlPtr mysql, MysqlEndpoint endpoint)
     : mysql_(std::move(mysql)), endpoint_(std::move(endpoint)) {}
 
+std::optional<bool> MysqlConnection::InTransaction() const {
+  // The same status word says whether a transaction is open.
+  unsigned int status = 0;
+  if (mariadb_get_infov(mysql_.get(), MARIADB_CONNECTION_SERVER_STATUS, &status) != 0) {
+    return std::nullopt;
+  }
+  return (status & SERVER_STATUS_IN_TRANS) != 0;
+}
+
 std::optional<bool> MysqlConnection::BackslashEscapes() const {
   // The server reports its SQL mode's NO_BACKSLASH_ESCAPES in the status
   // of every reply, so this follows a page's own SET sql_mode too.

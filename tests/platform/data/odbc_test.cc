@@ -246,6 +246,16 @@ TEST_F(OdbcPostgresTest, OpenArgumentsReplaceTheStringsUser) {
             testing::PostgresServerSettings()["FENNICK_PG_USER"]);
 }
 
+std::string HexOf(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
+  }
+  return out;
+}
+
 TEST(OdbcSqliteTest, SqliteThroughItsOdbcDriverKeepsTypesAndText) {
   ASSERT_TRUE(testing::OdbcSources().error.empty()) << testing::OdbcSources().error;
   Connection c;
@@ -254,7 +264,11 @@ TEST(OdbcSqliteTest, SqliteThroughItsOdbcDriverKeepsTypesAndText) {
   EXPECT_EQ(c.DbmsName(), "SQLite");
   c.Execute("DROP TABLE IF EXISTS Items");
   c.Execute("CREATE TABLE Items (id INTEGER, name VARCHAR(20), price REAL, added DATETIME)");
-  c.Execute("INSERT INTO Items VALUES (1, 'Crème brûlée', 4.5, '2024-01-02 03:04:05')");
+  // The value is written as its UTF-8 bytes: SQLite's ODBC driver turns
+  // some characters of a statement's own text (the "û" here) into nothing
+  // on its way in, which is not what this test is about.
+  c.Execute("INSERT INTO Items VALUES (1, CAST(X'" + HexOf("Crème brûlée") +
+            "' AS TEXT), 4.5, '2024-01-02 03:04:05')");
   c.Execute("INSERT INTO Items VALUES (NULL, NULL, NULL, NULL)");
   Recordset rs = c.Execute("SELECT * FROM Items ORDER BY id DESC");
   EXPECT_EQ(rs.Fields("id").Type(), kAdInteger);
