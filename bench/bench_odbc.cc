@@ -21,6 +21,7 @@
 #include <string>
 
 #include "fennick/data.h"
+#include "time_keeper.h"
 
 namespace {
 
@@ -151,33 +152,6 @@ void RecordsetReadAll(benchmark::State& state) {
 }
 BENCHMARK(RecordsetReadAll)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);
 
-// Keeps the fastest repetition of each benchmark, in real and CPU time.
-class TimeKeeper : public benchmark::ConsoleReporter {
- public:
-  struct Best {
-    double real_ms = 0;
-    double cpu_ms = 0;
-  };
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      Best& best = best_[run.run_name.function_name];
-      double real = run.GetAdjustedRealTime(), cpu = run.GetAdjustedCPUTime();
-      if (best.real_ms == 0 || real < best.real_ms) best.real_ms = real;
-      if (best.cpu_ms == 0 || cpu < best.cpu_ms) best.cpu_ms = cpu;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  Best Get(const std::string& name) const {
-    auto it = best_.find(name);
-    return it == best_.end() ? Best() : it->second;
-  }
-
- private:
-  std::map<std::string, Best> best_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -187,9 +161,9 @@ int main(int argc, char** argv) {
                          "scripts/services/postgres-start.sh and scripts/install-deps.sh\n");
     return 1;
   }
-  TimeKeeper keeper;
+  fennick_bench::TimeKeeper keeper;
   benchmark::RunSpecifiedBenchmarks(&keeper);
-  TimeKeeper::Best plain = keeper.Get("PlainSqlFetchLoop"), recordset = keeper.Get("RecordsetReadAll");
+  fennick_bench::TimeKeeper::Best plain = keeper.Get("PlainSqlFetchLoop"), recordset = keeper.Get("RecordsetReadAll");
   if (plain.real_ms > 0 && recordset.real_ms > 0) {
     std::printf(
         "\nReading %d rows through psqlODBC, fastest of %d runs:\n"
