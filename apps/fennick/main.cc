@@ -35,6 +35,9 @@ constexpr char kUsage[] =
     "Options of serve:\n"
     "  --site DIR          the site folder (default: the current folder)\n"
     "  --demo              serve the demo site that ships with Fennick\n"
+    "  --demo-postgres CONNECTION\n"
+    "                      with --demo, also serve /demo/designer-postgres.asp,\n"
+    "                      the report designer over this PostgreSQL database\n"
     "  --port N            port to listen on (default 8080; 0 picks a free one)\n"
     "  --bind ADDR         address to listen on (default 127.0.0.1)\n"
     "  --threads N         worker threads (default 64)\n"
@@ -90,6 +93,7 @@ int Serve(int argc, char** argv) {
   fennick::ScriptPageOptions script_options;
   options.site_root = ".";
   bool demo = false, quiet = false, site_given = false;
+  std::string demo_postgres;
   std::optional<fennick::RedisAddress> redis;
   int drain_seconds = 10;
   for (int i = 2; i < argc; ++i) {
@@ -103,6 +107,10 @@ int Serve(int argc, char** argv) {
     size_t n = 0;
     if (arg == "--demo") {
       demo = true;
+    } else if (arg == "--demo-postgres") {
+      if (!(v = value("--demo-postgres")) || *v == '\0')
+        return Fail("--demo-postgres needs a connection string");
+      demo_postgres = v;
     } else if (arg == "--quiet") {
       quiet = true;
     } else if (arg == "--site") {
@@ -229,6 +237,12 @@ int Serve(int argc, char** argv) {
       [](std::string_view progid) { return fennick::CreateComponentObject(progid); });
   fennick::EnableScriptPages(server, script_options);
   if (demo) fennick::RegisterDemoPages(server);
+  // The PostgreSQL designer page reads its connection string from here and
+  // answers 404 without one, so a plain demo has no such page.
+  if (!demo_postgres.empty()) {
+    if (!demo) return Fail("--demo-postgres needs --demo");
+    server.application().Set("DemoPostgres", fennick::Variant(demo_postgres));
+  }
   std::string error;
   if (!server.Bind(&error)) {
     std::cerr << "fennick: " << error << "\n";

@@ -4,13 +4,58 @@
 // title, a summary, a graph and the field order), finishes, finds the
 // report in the catalogue, opens it, and edits its title through the
 // report's Build button. With FENNICK_SCREENSHOT_DIR set, it also saves the
-// builder's pages there.
-import { test } from 'node:test';
+// builder's pages there. On /demo/designer-postgres.asp (the demo started
+// with --demo-postgres on the PostgreSQL test server of
+// scripts/services/postgres-start.sh) it builds a report over a function
+// with a parameter, made in a private schema.
+import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { UseDemoSite, Post } from './demo_site.mjs';
+import { UseDemoSite, Post, root } from './demo_site.mjs';
 
-const site = UseDemoSite({ viewport: { width: 1100, height: 900 } });
+// The PostgreSQL test server's settings; a missing server fails the file.
+function PostgresSettings() {
+  let text;
+  try {
+    text = readFileSync(join(root, '.services', 'postgres.env'), 'utf8');
+  } catch {
+    throw new Error('No PostgreSQL test server: run the tests with `make test`, which starts ' +
+                    'one (scripts/services/postgres-start.sh)');
+  }
+  const settings = {};
+  for (const line of text.split('\n')) {
+    const eq = line.indexOf('=');
+    if (eq > 0) settings[line.slice(0, eq)] = line.slice(eq + 1);
+  }
+  return settings;
+}
+
+const pg = PostgresSettings();
+const schema = `fnk_e2e_builder_${process.pid}`;
+
+// Runs SQL on the test server, stopping at the first error.
+function Psql(sql) {
+  execFileSync('psql', ['-X', '-q', '-v', 'ON_ERROR_STOP=1', '-h', pg.FENNICK_PG_HOST,
+                        '-p', pg.FENNICK_PG_PORT, '-U', pg.FENNICK_PG_USER,
+                        '-d', pg.FENNICK_PG_DATABASE, '-c', sql], { stdio: 'pipe' });
+}
+
+before(() => {
+  Psql(`DROP SCHEMA IF EXISTS ${schema} CASCADE; CREATE SCHEMA ${schema}; ` +
+       `CREATE FUNCTION ${schema}.orders_by_city(city_name text) ` +
+       'RETURNS TABLE(order_id int, city text, amount numeric) AS $$ ' +
+       "SELECT * FROM (VALUES (1, 'Oslo', 5.5), (2, 'Rome', 7.0), (3, 'Oslo', 2.25)) " +
+       'v(order_id, city, amount) WHERE v.city = city_name $$ LANGUAGE sql');
+});
+after(() => Psql(`DROP SCHEMA IF EXISTS ${schema} CASCADE`));
+
+const site = UseDemoSite({ viewport: { width: 1100, height: 900 } }, [
+  '--demo-postgres',
+  `Provider=PostgreSQL;Host=${pg.FENNICK_PG_HOST};Port=${pg.FENNICK_PG_PORT};` +
+  `Database=${pg.FENNICK_PG_DATABASE};User ID=${pg.FENNICK_PG_USER}`,
+]);
 const Open = site.Open;
 const shots = process.env.FENNICK_SCREENSHOT_DIR;
 
@@ -136,3 +181,43 @@ test('build a two-table report with a filter, a summary and a graph, then edit i
     assert.ok((await Rows(page)).length > 0);
     await page.close();
   });
+
+test('build a report over a PostgreSQL function with a parameter', async () => {
+  const page = await Open('/demo/designer-postgres.asp');
+  const fn = `${schema}.orders_by_city`;
+  // The function's link in the object list opens the builder on it, which
+  // asks for its parameter first.
+  const [wizard] = await Promise.all([
+    page.context().waitForEvent('page'),
+    page.click(`a.link_button:text-is("${fn}")`),
+  ]);
+  await wizard.waitForLoadState();
+  assert.match(await wizard.locator('body').innerText(),
+               new RegExp(`${fn.replace('.', '\\.')} - enter the parameter values`));
+  assert.equal(await wizard.inputValue('input[name=p_name1]'), 'city_name');
+  await wizard.fill('input[name=p_value1]', 'Oslo');
+  await Post(wizard, () => wizard.click('input[name=next]'));
+
+  assert.equal(await StepTitle(wizard), 'Select the fields you want to display');
+  for (const field of ['order_id', 'city', 'amount']) {
+    await wizard.check(`input[name=fields][value="${field}"]`);
+  }
+  await Post(wizard, () => wizard.click('input[name=next]'));
+  assert.equal(await StepTitle(wizard), 'Add captions (aliases) to field names');
+  await Post(wizard, () => wizard.click('input[name=next]'));
+  assert.equal(await StepTitle(wizard), 'Add a title and description to your report');
+  await wizard.fill('input[name=rtitle]', 'Orders in a city');
+  await Promise.all([
+    page.waitForURL(/rid=/),
+    wizard.click('input[name=finish]'),
+  ]);
+  await page.waitForLoadState();
+  assert.match(await page.locator('td.report_title').innerText(), /Orders in a city/);
+  // The parameter was bound: Oslo's two orders, not Rome's.
+  const rows = await Rows(page);
+  const header = (await page.locator('table.grid tr').first().innerText()).split('\t');
+  assert.deepEqual(header.slice(-3), ['order_id', 'city', 'amount']);
+  assert.deepEqual(rows.map((row) => row.slice(-3)),
+                   [['1', 'Oslo', '5.5'], ['3', 'Oslo', '2.25']]);
+  await page.close();
+});

@@ -13,10 +13,11 @@ export const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 const binary = process.env.FENNICK_BINARY || join(root, 'build', 'fennick');
 
 // Starts the demo server on a free port and resolves with its address, read
-// from the banner it prints once the demo database is built.
-function StartServer(site) {
+// from the banner it prints once the demo database is built; `extraArgs`
+// are passed to `fennick serve` after the demo's own.
+function StartServer(site, extraArgs) {
   return new Promise((resolvePromise, reject) => {
-    site.server = spawn(binary, ['serve', '--demo', '--port', '0', '--quiet'], {
+    site.server = spawn(binary, ['serve', '--demo', '--port', '0', '--quiet', ...extraArgs], {
       cwd: root,
       env: { ...process.env, FENNICK_SECRET: process.env.FENNICK_SECRET ||
              'e2e-secret-0123456789abcdef0123456789abcdef' },
@@ -44,11 +45,12 @@ function StartServer(site) {
 // Registers the hooks that start and stop the server and the browser, and
 // returns the site: `base` (the server's address, once started), `browser`
 // and Open(path, language), which opens a page of the site (with an
-// Accept-Language header when `language` is given).
-export function UseDemoSite(browserOptions = {}) {
+// Accept-Language header when `language` is given). `serverArgs` are more
+// options of `fennick serve` (say --demo-postgres CONNECTION).
+export function UseDemoSite(browserOptions = {}, serverArgs = []) {
   const site = { base: '', browser: null, server: null, profile: null };
   before(async () => {
-    site.base = await StartServer(site);
+    site.base = await StartServer(site, serverArgs);
     site.profile = mkdtempSync(join(tmpdir(), 'fennick-e2e-'));
     site.browser = await chromium.launchPersistentContext(site.profile, {
       executablePath: '/usr/bin/chromium',
