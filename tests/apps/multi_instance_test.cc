@@ -1,8 +1,9 @@
 // Several `fennick serve` processes on one site folder, sharing one secret
 // and one Redis, as a site runs them behind a load balancer: sessions,
-// sealed action tokens and designer saves work whichever process a request
-// lands on; through a real nginx a stopped process loses no request, and a
-// Redis outage gives a clear page and heals without a restart.
+// sealed action tokens, download links, export files and designer saves
+// work whichever process a request lands on; through a real nginx a
+// stopped process loses no request, and a Redis outage gives a clear page
+// and heals without a restart.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <fcntl.h>
@@ -11,6 +12,8 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <regex>
@@ -21,6 +24,8 @@
 
 #include "demo_server.h"
 #include "designer/reports_file.h"
+#include "export/export_files.h"
+#include "fennick/data.h"
 #include "platform/web/test_server.h"
 #include "platform/web/test_services.h"
 
@@ -49,6 +54,23 @@ const char kAdminPage[] =
     "q.Init('');\n"
     "q.DisplayReports(); %>";
 
+// A grid over a table with a picture column, exporting in file mode into
+// the site's "exports" folder. `?who=b` shows (and exports) a smaller
+// result, so two users' export files differ in their content.
+std::string GridPage(const std::string& connection_string) {
+  return "<%@ Language=\"JScript\" %><%\n"
+         "var grid = Server.CreateObject('Fennick.DataGrid');\n"
+         "grid.CreateExportFile = true;\n"
+         "grid.TempFolderUrl = 'exports';\n"
+         "grid.Command = String(Request.QueryString('who')) == 'b' ? "
+         "'SELECT Id, Name, Pic FROM Pics WHERE Id > 1 ORDER BY Id' : "
+         "'SELECT Id, Name, Pic FROM Pics ORDER BY Id';\n"
+         "grid.CreateConnection('" + connection_string + "');\n"
+         "grid.Display(); %>";
+}
+
+const std::string kPng = std::string("\x89PNG\r\n\x1a\n", 8) + std::string("\0\0\0\rIHDRpng", 11);
+
 std::string Field(const std::string& body, const std::string& name) {
   size_t at = body.find(name + "=");
   if (at == std::string::npos) return "";
@@ -62,6 +84,17 @@ class MultiInstanceTest : public ::testing::Test {
     site_.Write("session.asp", kSessionPage);
     site_.Write("admin.asp", kAdminPage);
     std::filesystem::create_directories(site_.root() / "data");
+    const std::string db = "Provider=SQLite;Data Source=" +
+                           (site_.root() / "data" / "pics.db").string() + ";";
+    Connection setup;
+    setup.Open(db + "Mode=ReadWriteCreate");
+    setup.Execute("CREATE TABLE Pics (Id INTEGER, Name TEXT, Pic BLOB)");
+    // Row 1's picture is kPng's bytes.
+    setup.Execute(
+        "INSERT INTO Pics VALUES (1, 'First', X'89504E470D0A1A0A0000000D49484452706E67'), "
+        "(2, 'Second', NULL), (3, 'Third', NULL)");
+    setup.Close();
+    site_.Write("grid.asp", GridPage(db));
     ASSERT_TRUE(redis_.Start()) << "no redis-server: run the tests with `make test`, which "
                                    "starts the Redis service (scripts/services/redis-start.sh)";
   }
@@ -107,6 +140,20 @@ class MultiInstanceTest : public ::testing::Test {
     std::regex re("this\\.form\\.tk\\.value='([A-Za-z0-9_-]+)'");
     if (!res || !std::regex_search(res->body, m, re)) return "";
     return m[1];
+  }
+  // Shows the grid at `url` on instance i and presses its CSV button, as a
+  // browser posts the form back: the Location the export redirects to,
+  // made absolute ("" when there was no redirect).
+  std::string ExportCsv(int i, const std::string& url, const std::string& cookie) {
+    auto shown = Get(Port(i), url, cookie);
+    std::smatch m;
+    std::regex re("name=btnExpcsv value=\"([^\"]+)\"");
+    if (!shown || !std::regex_search(shown->body, m, re)) return "";
+    httplib::Client client("127.0.0.1", Port(i));
+    client.set_read_timeout(30);
+    auto posted = client.Post(url, {{"Cookie", cookie}}, httplib::Params{{"__FARGS", m[1]}});
+    if (!posted || posted->status != 302) return "";
+    return "/" + posted->get_header_value("Location");
   }
   std::set<std::string> GroupIds() {
     std::set<std::string> ids;
@@ -186,6 +233,63 @@ TEST_F(MultiInstanceTest, ConcurrentSavesAndDeletesOnTwoProcessesAllLand) {
     expected.insert("B" + std::to_string(i));
   }
   EXPECT_EQ(GroupIds(), expected);
+}
+
+TEST_F(MultiInstanceTest, ExportFilesAndDownloadLinksOpenOnAnotherInstance) {
+  StartInstances(2);
+  const std::string cookie = Login(0);
+  ASSERT_FALSE(cookie.empty());
+
+  // The export made on one instance is a file in the shared site, so the
+  // other instance serves the same bytes from the redirect.
+  const std::string location = ExportCsv(0, "/grid.asp", cookie);
+  ASSERT_EQ(location.rfind("/exports/", 0), 0u) << location;
+  EXPECT_TRUE(IsExportFileName(location.substr(9))) << location;
+  std::ifstream file(site_.root() / location.substr(1), std::ios::binary);
+  const std::string written((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+  EXPECT_NE(written.find("Third"), std::string::npos) << written;
+  auto on_other = Get(Port(1), location, cookie);
+  ASSERT_TRUE(on_other);
+  EXPECT_EQ(on_other->status, 200);
+  EXPECT_EQ(on_other->body, written);
+
+  // The picture cell's download link, sealed by one instance, opens on the
+  // other.
+  auto page = Get(Port(0), "/grid.asp", cookie);
+  ASSERT_TRUE(page);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(page->body, m, std::regex("<img src=\"([^\"]+)\"")))
+      << page->body;
+  const std::string link = std::regex_replace(m[1].str(), std::regex("&amp;"), "&");
+  auto picture = Get(Port(1), (link[0] == '/' ? "" : "/") + link, cookie);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->status, 200) << link << " " << picture->body;
+  EXPECT_EQ(picture->get_header_value("Content-Type"), "image/png");
+  EXPECT_EQ(picture->body, kPng);
+
+  // Two instances exporting at the same time, each its own result: every
+  // export gets its own file and keeps its own rows.
+  std::vector<std::string> a_files, b_files;
+  auto exporter = [&](int instance, const std::string& url, std::vector<std::string>& out) {
+    for (int i = 0; i < 8; ++i) out.push_back(ExportCsv(instance, url, cookie));
+  };
+  std::thread a(exporter, 0, "/grid.asp", std::ref(a_files));
+  std::thread b(exporter, 1, "/grid.asp?who=b", std::ref(b_files));
+  a.join();
+  b.join();
+  std::set<std::string> names;
+  for (const auto* files : {&a_files, &b_files}) {
+    for (const std::string& name : *files) {
+      ASSERT_FALSE(name.empty());
+      names.insert(name);
+      auto res = Get(Port(files == &a_files ? 1 : 0), name, cookie);
+      ASSERT_TRUE(res);
+      EXPECT_EQ(res->body.find("First") != std::string::npos, files == &a_files) << res->body;
+      EXPECT_NE(res->body.find("Third"), std::string::npos) << res->body;
+    }
+  }
+  EXPECT_EQ(names.size(), 16u);
 }
 
 // nginx from the nginx service, pointed at this test's instances for the
