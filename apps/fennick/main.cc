@@ -35,6 +35,9 @@ constexpr char kUsage[] =
     "Options of serve:\n"
     "  --site DIR          the site folder (default: the current folder)\n"
     "  --demo              serve the demo site that ships with Fennick\n"
+    "  --big               with --demo: also build data/big.db, a table of\n"
+    "                      1,000,000 orders for the page /demo/big.asp\n"
+    "  --big-rows N        rows of that table (default 1000000)\n"
     "  --port N            port to listen on (default 8080; 0 picks a free one)\n"
     "  --bind ADDR         address to listen on (default 127.0.0.1)\n"
     "  --threads N         worker threads (default 64)\n"
@@ -89,7 +92,8 @@ int Serve(int argc, char** argv) {
   fennick::ServerOptions options;
   fennick::ScriptPageOptions script_options;
   options.site_root = ".";
-  bool demo = false, quiet = false, site_given = false;
+  bool demo = false, quiet = false, site_given = false, big = false;
+  int64_t big_rows = fennick::kBigDemoRows;
   std::optional<fennick::RedisAddress> redis;
   int drain_seconds = 10;
   for (int i = 2; i < argc; ++i) {
@@ -103,6 +107,12 @@ int Serve(int argc, char** argv) {
     size_t n = 0;
     if (arg == "--demo") {
       demo = true;
+    } else if (arg == "--big") {
+      big = true;
+    } else if (arg == "--big-rows") {
+      if (!(v = value("--big-rows")) || !ParseSize(v, n) || n == 0 || n > 100000000)
+        return Fail("--big-rows needs a count from 1 to 100000000");
+      big_rows = static_cast<int64_t>(n);
     } else if (arg == "--quiet") {
       quiet = true;
     } else if (arg == "--site") {
@@ -191,6 +201,7 @@ int Serve(int argc, char** argv) {
       return Fail("unknown option " + arg);
     }
   }
+  if (big && !demo) return Fail("--big needs --demo");
   // --demo with --site serves the given site with the demo database built
   // in its data/ folder; --demo alone serves the demo site itself.
   if (demo && !site_given) options.site_root = FENNICK_DEMO_SITE;
@@ -207,6 +218,24 @@ int Serve(int argc, char** argv) {
     // still starts.
     const fennick::DemoDatabaseResult database = fennick::EnsureDemoDatabase(options.site_root, FENNICK_DEMO_SITE);
     if (!database.ok()) std::cerr << "fennick: demo database: " << database.error << "\n";
+  }
+  // Only on request: a million rows take seconds to generate and about
+  // 100 MB on disk. Without the switch the big page says how to ask.
+  bool big_ready = false;
+  if (big) {
+    const auto started = std::chrono::steady_clock::now();
+    const fennick::DemoDatabaseResult database =
+        fennick::EnsureBigDemoDatabase(options.site_root, big_rows);
+    if (!database.ok()) {
+      std::cerr << "fennick: big demo table: " << database.error << "\n";
+    } else {
+      big_ready = true;
+      if (database.built) {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::fprintf(stderr, "fennick: built data/big.db (%lld rows) in %.1f s\n",
+                     static_cast<long long>(big_rows), seconds);
+      }
+    }
   }
 
   // SIGINT and SIGTERM are taken by one watcher thread; every other thread
@@ -229,6 +258,8 @@ int Serve(int argc, char** argv) {
       [](std::string_view progid) { return fennick::CreateComponentObject(progid); });
   fennick::EnableScriptPages(server, script_options);
   if (demo) fennick::RegisterDemoPages(server);
+  // The big demo page reads this to know the table is there for it.
+  if (big_ready) server.application().Set("BigDemoRows", fennick::Variant(big_rows));
   std::string error;
   if (!server.Bind(&error)) {
     std::cerr << "fennick: " << error << "\n";
