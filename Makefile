@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-asan bench fuzz clean
+.PHONY: all deps build demo demo-big test test-asan bench fuzz clean
 
 all: build
 
@@ -18,6 +18,9 @@ build: deps $(BUILD)/CMakeCache.txt
 
 demo: build
 	./$(BUILD)/fennick serve --demo
+
+demo-big: build
+	./$(BUILD)/fennick serve --demo --big
 
 test: build
 	bash scripts/run-tests.sh $(BUILD)

@@ -3,6 +3,7 @@
 #ifndef FENNICK_APPS_DEMO_DATABASE_H_
 #define FENNICK_APPS_DEMO_DATABASE_H_
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -22,6 +23,18 @@ struct DemoDatabaseResult {
 // reader never sees it half made.
 DemoDatabaseResult EnsureDemoDatabase(const std::filesystem::path& site_root,
                                       const std::filesystem::path& script_root = {});
+
+// The rows of the big demo table by default.
+constexpr int64_t kBigDemoRows = 1000000;
+
+// Builds data/big.db of `site_root`: the table BigOrders of `rows` generated
+// orders (ID 1..rows, Customer, Region, OrderDate, Quantity, Amount), with an
+// index on every column the big demo page sorts by. Skipped when the file
+// already holds exactly `rows` rows; otherwise written beside its final name
+// in one transaction and renamed into place. The data follow from the row
+// number alone, so every build holds the same rows.
+DemoDatabaseResult EnsureBigDemoDatabase(const std::filesystem::path& site_root,
+                                         int64_t rows = kBigDemoRows);
 
 }  // namespace fennick
 

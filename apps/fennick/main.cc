@@ -38,6 +38,9 @@ constexpr char kUsage[] =
     "  --demo-postgres CONNECTION\n"
     "                      with --demo, also serve /demo/designer-postgres.asp,\n"
     "                      the report designer over this PostgreSQL database\n"
+    "  --big               with --demo: also build data/big.db, a table of\n"
+    "                      1,000,000 orders for the page /demo/big.asp\n"
+    "  --big-rows N        rows of that table (default 1000000)\n"
     "  --port N            port to listen on (default 8080; 0 picks a free one)\n"
     "  --bind ADDR         address to listen on (default 127.0.0.1)\n"
     "  --threads N         worker threads (default 64)\n"
@@ -92,8 +95,9 @@ int Serve(int argc, char** argv) {
   fennick::ServerOptions options;
   fennick::ScriptPageOptions script_options;
   options.site_root = ".";
-  bool demo = false, quiet = false, site_given = false;
+  bool demo = false, quiet = false, site_given = false, big = false;
   std::string demo_postgres;
+  int64_t big_rows = fennick::kBigDemoRows;
   std::optional<fennick::RedisAddress> redis;
   int drain_seconds = 10;
   for (int i = 2; i < argc; ++i) {
@@ -111,6 +115,12 @@ int Serve(int argc, char** argv) {
       if (!(v = value("--demo-postgres")) || *v == '\0')
         return Fail("--demo-postgres needs a connection string");
       demo_postgres = v;
+    } else if (arg == "--big") {
+      big = true;
+    } else if (arg == "--big-rows") {
+      if (!(v = value("--big-rows")) || !ParseSize(v, n) || n == 0 || n > 100000000)
+        return Fail("--big-rows needs a count from 1 to 100000000");
+      big_rows = static_cast<int64_t>(n);
     } else if (arg == "--quiet") {
       quiet = true;
     } else if (arg == "--site") {
@@ -199,6 +209,7 @@ int Serve(int argc, char** argv) {
       return Fail("unknown option " + arg);
     }
   }
+  if (big && !demo) return Fail("--big needs --demo");
   // --demo with --site serves the given site with the demo database built
   // in its data/ folder; --demo alone serves the demo site itself.
   if (demo && !site_given) options.site_root = FENNICK_DEMO_SITE;
@@ -215,6 +226,24 @@ int Serve(int argc, char** argv) {
     // still starts.
     const fennick::DemoDatabaseResult database = fennick::EnsureDemoDatabase(options.site_root, FENNICK_DEMO_SITE);
     if (!database.ok()) std::cerr << "fennick: demo database: " << database.error << "\n";
+  }
+  // Only on request: a million rows take seconds to generate and about
+  // 100 MB on disk. Without the switch the big page says how to ask.
+  bool big_ready = false;
+  if (big) {
+    const auto started = std::chrono::steady_clock::now();
+    const fennick::DemoDatabaseResult database =
+        fennick::EnsureBigDemoDatabase(options.site_root, big_rows);
+    if (!database.ok()) {
+      std::cerr << "fennick: big demo table: " << database.error << "\n";
+    } else {
+      big_ready = true;
+      if (database.built) {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::fprintf(stderr, "fennick: built data/big.db (%lld rows) in %.1f s\n",
+                     static_cast<long long>(big_rows), seconds);
+      }
+    }
   }
 
   // SIGINT and SIGTERM are taken by one watcher thread; every other thread
@@ -243,6 +272,8 @@ int Serve(int argc, char** argv) {
     if (!demo) return Fail("--demo-postgres needs --demo");
     server.application().Set("DemoPostgres", fennick::Variant(demo_postgres));
   }
+  // The big demo page reads this to know the table is there for it.
+  if (big_ready) server.application().Set("BigDemoRows", fennick::Variant(big_rows));
   std::string error;
   if (!server.Bind(&error)) {
     std::cerr << "fennick: " << error << "\n";
