@@ -35,10 +35,14 @@ struct Site {
     setup.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" + Database());
     std::string wide = "CREATE TABLE Wide (C0 INTEGER";
     for (int i = 1; i < 200; ++i) {
-      wide += ", C" + std::to_string(i) + (i % 3 == 0 ? " VARCHAR(20)" : i % 3 == 1 ? " NUMERIC" : " DATE");
+      wide += ", C" + std::to_string(i) +
+              (i % 3 == 0   ? " VARCHAR(20)"
+               : i % 3 == 1 ? " NUMERIC"
+                            : " DATE");
     }
     setup.Execute(wide + ")");
-    setup.Execute("CREATE TABLE Customers (CustomerID INTEGER, Name VARCHAR(40), City VARCHAR(20))");
+    setup.Execute(
+        "CREATE TABLE Customers (CustomerID INTEGER, Name VARCHAR(40), City VARCHAR(20))");
     setup.Execute("CREATE TABLE Orders (OrderID INTEGER, CustomerID INTEGER, Amount NUMERIC)");
     fennick::designer::ReportsFile file(root / "reports.xml");
     fennick::designer::ReportSave report;
@@ -75,11 +79,13 @@ std::string Request(Site& site, const std::string& query, const Fields& form) {
     if (end == std::string::npos) end = query.size();
     const std::string pair = query.substr(start, end - start);
     const size_t eq = pair.find('=');
-    request.MutableQuery().Add(pair.substr(0, eq), eq == std::string::npos ? "" : pair.substr(eq + 1));
+    request.MutableQuery().Add(pair.substr(0, eq),
+                               eq == std::string::npos ? "" : pair.substr(eq + 1));
     start = end + 1;
   }
   fennick::PageContext page(std::move(request), fennick::Session(site.store, "bench-session"),
-                            site.app, fennick::Server(site.root, "/designer.asp", nullptr, "en_US"));
+                            site.app,
+                            fennick::Server(site.root, "/designer.asp", nullptr, "en_US"));
   fennick::PageBinding bound(page);
   try {
     fennick::designer::Quillon2 designer;
@@ -159,7 +165,8 @@ void BM_FinishEditInto1000ReportFile(benchmark::State& state) {
     state.SkipWithError(at == std::string::npos ? "not saved" : saved.substr(at, 200).c_str());
     return;
   }
-  Fields edit = Hidden(Request(site, "a=p&erid=" + fennick::designer::EncodeDefinition("EDITED"), {}));
+  Fields edit =
+      Hidden(Request(site, "a=p&erid=" + fennick::designer::EncodeDefinition("EDITED"), {}));
   edit.emplace_back("fields", "Orders.Amount");
   edit.emplace_back("fields", "Customers.Name");
   edit.emplace_back("index", "0");

@@ -117,17 +117,15 @@ void BM_SchemaDiscoveryOf200Tables(benchmark::State& state) {
   settings.database_type = 10;
   settings.hidden_tables = "Table7,Table99";
   settings.can_add = true;
-  auto caption = [](std::string_view, std::string_view fallback) {
-    return std::string(fallback);
-  };
+  auto caption = [](std::string_view, std::string_view fallback) { return std::string(fallback); };
   size_t bytes = 0;
   for (auto _ : state) {
     fennick::Connection connection;
     connection.Open("Provider=SQLite;Data Source=" + path);
     auto sections = fennick::designer::ListOfferedObjects(connection, settings);
-    bytes = fennick::designer::DatabaseObjectsHtml(sections, settings, caption, "/designer.asp",
-                                                   "g=1")
-                .size();
+    bytes =
+        fennick::designer::DatabaseObjectsHtml(sections, settings, caption, "/designer.asp", "g=1")
+            .size();
   }
   state.counters["html_bytes"] = static_cast<double>(bytes);
 }

@@ -10,9 +10,9 @@
 // stylesheet one) over 10,000 and 100,000 rows: read whole and delivered
 // at once (the old path), streamed as a download, and written to a file a
 // batch at a time; XML through the stylesheets of both exporters, which
-// holds its document, at growing row counts. A CSV download of 100,000 rows from the PostgreSQL test
-// server (.services/postgres.env, started by
-// scripts/services/postgres-start.sh), read whole and streamed.
+// holds its document, at growing row counts. A CSV download of 100,000 rows from the PostgreSQL
+// test server (.services/postgres.env, started by scripts/services/postgres-start.sh), read whole
+// and streamed.
 //
 // Peak memory is the process's high-water mark (VmHWM) after resetting it
 // through /proc/self/clear_refs before each run, minus the resident size
@@ -158,13 +158,17 @@ enum class Document { kCsv, kExcelFast, kWordFast, kExcelXslt, kWordXslt, kXml, 
 template <typename Exporter>
 void RunDocument(Exporter& exporter, Document document) {
   switch (document) {
-    case Document::kCsv: exporter.ExportToCSV();
+    case Document::kCsv:
+      exporter.ExportToCSV();
     case Document::kExcelFast:
-    case Document::kExcelXslt: exporter.ExportToExcel("");
+    case Document::kExcelXslt:
+      exporter.ExportToExcel("");
     case Document::kWordFast:
-    case Document::kWordXslt: exporter.ExportToWord("");
+    case Document::kWordXslt:
+      exporter.ExportToWord("");
     case Document::kXml:
-    case Document::kXmlFast: exporter.ExportToXml();
+    case Document::kXmlFast:
+      exporter.ExportToXml();
   }
 }
 
@@ -265,10 +269,14 @@ void BM_Document(benchmark::State& state) {
                "Provider=SQLite;Data Source=" + TestDatabase(static_cast<int>(state.range(0))),
                kQuery);
 }
-#define FENNICK_DOCUMENT_BENCH(document, delivery)                                         \
-  BENCHMARK_TEMPLATE(BM_Document, Document::document, Delivery::delivery)                  \
-      ->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions) \
-      ->ReportAggregatesOnly(true)->Iterations(1)
+#define FENNICK_DOCUMENT_BENCH(document, delivery)                        \
+  BENCHMARK_TEMPLATE(BM_Document, Document::document, Delivery::delivery) \
+      ->Arg(10000)                                                        \
+      ->Arg(100000)                                                       \
+      ->Unit(benchmark::kMillisecond)                                     \
+      ->Repetitions(kRepetitions)                                         \
+      ->ReportAggregatesOnly(true)                                        \
+      ->Iterations(1)
 FENNICK_DOCUMENT_BENCH(kExcelFast, kWhole);
 FENNICK_DOCUMENT_BENCH(kExcelFast, kDownload);
 FENNICK_DOCUMENT_BENCH(kExcelFast, kFile);
@@ -293,10 +301,18 @@ void BM_ExportXmlXslt(benchmark::State& state) {
                "Provider=SQLite;Data Source=" + TestDatabase(static_cast<int>(state.range(0))),
                kQuery);
 }
-BENCHMARK_TEMPLATE(BM_ExportXmlXslt, Delivery::kWhole)->Arg(10000)->Arg(25000)->Arg(50000)
-    ->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK_TEMPLATE(BM_ExportXmlXslt, Delivery::kDownload)->Arg(50000)
-    ->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_TEMPLATE(BM_ExportXmlXslt, Delivery::kWhole)
+    ->Arg(10000)
+    ->Arg(25000)
+    ->Arg(50000)
+    ->Arg(100000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_TEMPLATE(BM_ExportXmlXslt, Delivery::kDownload)
+    ->Arg(50000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 // The first-generation XML export: its table is written from the rows, and
 // only the template runs through the stylesheet processor.
@@ -305,7 +321,10 @@ void BM_ExportXmlFirstGeneration(benchmark::State& state) {
                "Provider=SQLite;Data Source=" + TestDatabase(static_cast<int>(state.range(0))),
                kQuery);
 }
-BENCHMARK(BM_ExportXmlFirstGeneration)->Arg(25000)->Arg(100000)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_ExportXmlFirstGeneration)
+    ->Arg(25000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
 // The PostgreSQL test server's connection string, "" when none runs.
@@ -341,7 +360,8 @@ bool PostgresOrders(benchmark::State& state, int rows, std::string& cs) {
                   " AS SELECT g AS id, 'Customer \"' || (g * 7919 % 1000003) || '\", region ' || "
                   "(g % 17) AS name, g * 0.25 AS price, "
                   "timestamp '2004-01-01' + g * interval '17 minutes' AS added "
-                  "FROM generate_series(0, " + std::to_string(rows - 1) + ") g");
+                  "FROM generate_series(0, " +
+                  std::to_string(rows - 1) + ") g");
   }
   return true;
 }
@@ -353,11 +373,17 @@ void BM_PostgresCsv(benchmark::State& state) {
   RunDelivered(state, Document::kCsv, delivery, cs,
                "SELECT id, name, price, added FROM " + pg_table + " ORDER BY id");
 }
-BENCHMARK_TEMPLATE(BM_PostgresCsv, Delivery::kWhole)->Arg(100000)
-    ->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions)->ReportAggregatesOnly(true)
+BENCHMARK_TEMPLATE(BM_PostgresCsv, Delivery::kWhole)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true)
     ->Iterations(1);
-BENCHMARK_TEMPLATE(BM_PostgresCsv, Delivery::kDownload)->Arg(100000)
-    ->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions)->ReportAggregatesOnly(true)
+BENCHMARK_TEMPLATE(BM_PostgresCsv, Delivery::kDownload)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true)
     ->Iterations(1);
 
 // Every row read through the forward-only cursor in batches of 1,000 and

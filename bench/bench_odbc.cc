@@ -37,8 +37,8 @@ struct Source {
 };
 
 std::string DriverPath() {
-  for (const char* dir : {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc",
-                          "/usr/lib/odbc"}) {
+  for (const char* dir :
+       {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc", "/usr/lib/odbc"}) {
     std::string p = std::string(dir) + "/psqlodbcw.so";
     if (std::filesystem::exists(p)) return p;
   }
@@ -73,7 +73,8 @@ const Source& TestSource() {
               ".orders SELECT i, 'Customer ' || lpad(((i * 7919) % 1000003)::text, 6, '0') || "
               "' of region ' || (i % 17), i * 0.25, "
               "TIMESTAMP '2004-01-01' + (i * 3607) * INTERVAL '1 second' "
-              "FROM generate_series(0, " + std::to_string(kRows - 1) + ") AS i");
+              "FROM generate_series(0, " +
+              std::to_string(kRows - 1) + ") AS i");
     return s;
   }();
   return source;
@@ -157,13 +158,15 @@ BENCHMARK(RecordsetReadAll)->Unit(benchmark::kMillisecond)->Repetitions(kRepetit
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (TestSource().connection_string.empty()) {
-    std::fprintf(stderr, "bench_odbc: no PostgreSQL test server or psqlODBC; run "
-                         "scripts/services/postgres-start.sh and scripts/install-deps.sh\n");
+    std::fprintf(stderr,
+                 "bench_odbc: no PostgreSQL test server or psqlODBC; run "
+                 "scripts/services/postgres-start.sh and scripts/install-deps.sh\n");
     return 1;
   }
   fennick_bench::TimeKeeper keeper;
   benchmark::RunSpecifiedBenchmarks(&keeper);
-  fennick_bench::TimeKeeper::Best plain = keeper.Get("PlainSqlFetchLoop"), recordset = keeper.Get("RecordsetReadAll");
+  fennick_bench::TimeKeeper::Best plain = keeper.Get("PlainSqlFetchLoop"),
+                                  recordset = keeper.Get("RecordsetReadAll");
   if (plain.real_ms > 0 && recordset.real_ms > 0) {
     std::printf(
         "\nReading %d rows through psqlODBC, fastest of %d runs:\n"

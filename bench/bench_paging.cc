@@ -100,8 +100,7 @@ int64_t DisplayPeakKb(const std::string& connection, const std::string& order, i
   return fennick_bench::StatusKb("VmHWM") - before;
 }
 
-int64_t DisplayPeakKbFresh(const std::string& connection, const std::string& order,
-                           int64_t start) {
+int64_t DisplayPeakKbFresh(const std::string& connection, const std::string& order, int64_t start) {
   const std::string command = "/proc/" + std::to_string(getpid()) + "/exe --peak-rss '" +
                               connection + "' '" + order + "' " + std::to_string(start);
   FILE* child = popen(command.c_str(), "r");
@@ -123,17 +122,18 @@ double CommandSeconds(const std::string& command) {
 }
 
 void PrintHeader(const char* engine, const char* floor, double floor_start) {
-  std::printf("\n%s: 10-row page (number/currency/date columns), best of 3 (all rows: 1); "
-              "the floor's own start (SELECT 1) takes %.1f ms of it\n",
-              engine, floor_start * 1e3);
+  std::printf(
+      "\n%s: 10-row page (number/currency/date columns), best of 3 (all rows: 1); "
+      "the floor's own start (SELECT 1) takes %.1f ms of it\n",
+      engine, floor_start * 1e3);
   std::printf("%9s %-7s %9s %10s %11s %11s %8s %13s %13s\n", "rows", "order", "first ms",
               "middle ms", "all-rows ms", floor, "ratio", "peak first kB", "peak middle kB");
 }
 
 // One line of figures; the peaks are those of the first and the middle
 // page, each in a fresh process.
-void PrintRow(const std::string& connection, int64_t rows, const std::string& order,
-              double first, double middle, double all_rows, double floor) {
+void PrintRow(const std::string& connection, int64_t rows, const std::string& order, double first,
+              double middle, double all_rows, double floor) {
   const int64_t peak_first = DisplayPeakKbFresh(connection, order, 1);
   const int64_t peak_middle = DisplayPeakKbFresh(connection, order, rows / 2 + 1);
   std::printf("%9lld %-7s %9.2f %10.2f %11.1f %11.1f %8.4f %13lld %13lld\n",
@@ -209,19 +209,19 @@ void PostgresFigures(bool quick) {
     admin.Open(base);
     admin.Execute("CREATE DATABASE " + db);
     std::string connection = base;
-    connection.replace(connection.find("Database=") + 9,
-                       connection.find(';', connection.find("Database=")) -
-                           connection.find("Database=") - 9,
-                       db);
+    connection.replace(
+        connection.find("Database=") + 9,
+        connection.find(';', connection.find("Database=")) - connection.find("Database=") - 9, db);
     {
       fennick::Connection c;
       c.Open(connection);
       c.Execute(
           "CREATE TABLE Sales (Id INTEGER, Name VARCHAR(40), Amount DOUBLE PRECISION, "
           "Price NUMERIC(12,2), Day DATE)");
-      c.Execute("INSERT INTO Sales SELECT i, 'Customer ' || (i % 997), i * 1.25, "
-                "(i % 5000) * 0.37, DATE '2020-01-01' + (i % 2000) FROM generate_series(1, " +
-                std::to_string(rows) + ") i");
+      c.Execute(
+          "INSERT INTO Sales SELECT i, 'Customer ' || (i % 997), i * 1.25, "
+          "(i % 5000) * 0.37, DATE '2020-01-01' + (i % 2000) FROM generate_series(1, " +
+          std::to_string(rows) + ") i");
       c.Execute("CREATE INDEX sales_amount ON Sales(Amount)");
       c.Execute("ANALYZE Sales");
     }
@@ -232,8 +232,7 @@ void PostgresFigures(bool quick) {
       const double middle = BestOf(3, [&] { ShowSales(connection, order, rows / 2 + 1, true); });
       const double all_rows = BestOf(1, [&] { ShowSales(connection, order, 1, false); });
       const double floor = BestOf(3, [&] {
-        CommandSeconds(psql + " -c \"" + std::string(kSalesSelect) + " ORDER BY " + order +
-                       "\"");
+        CommandSeconds(psql + " -c \"" + std::string(kSalesSelect) + " ORDER BY " + order + "\"");
       });
       PrintRow(connection, rows, order, first, middle, all_rows, floor);
     }

@@ -153,7 +153,8 @@ int main(int argc, char** argv) {
   TestDatabase();
   fennick_bench::TimeKeeper keeper;
   benchmark::RunSpecifiedBenchmarks(&keeper);
-  fennick_bench::TimeKeeper::Best plain = keeper.Get("PlainStepLoop"), recordset = keeper.Get("RecordsetReadAll");
+  fennick_bench::TimeKeeper::Best plain = keeper.Get("PlainStepLoop"),
+                                  recordset = keeper.Get("RecordsetReadAll");
   if (plain.real_ms > 0 && recordset.real_ms > 0) {
     std::printf(
         "\nReading %d rows, fastest of %d runs:\n"

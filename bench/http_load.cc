@@ -67,7 +67,6 @@ int main(int argc, char** argv) {
     return latencies[at];
   };
   std::printf("requests %zu rps %.1f p50_ms %.2f p99_ms %.2f errors %ld\n", latencies.size(),
-              static_cast<double>(latencies.size()) / elapsed, pct(0.50), pct(0.99),
-              errors.load());
+              static_cast<double>(latencies.size()) / elapsed, pct(0.50), pct(0.99), errors.load());
   return 0;
 }

@@ -48,8 +48,7 @@ constexpr char kGenerate[] =
 
 }  // namespace
 
-DemoDatabaseResult EnsureBigDemoDatabase(const std::filesystem::path& site_root,
-                                         int64_t rows) {
+DemoDatabaseResult EnsureBigDemoDatabase(const std::filesystem::path& site_root, int64_t rows) {
   DemoDatabaseResult result;
   const std::filesystem::path database = site_root / "data" / "big.db";
   if (CountRows(database) == rows) return result;
@@ -81,8 +80,8 @@ DemoDatabaseResult EnsureBigDemoDatabase(const std::filesystem::path& site_root,
     // scattered updates. Each one lets a sort by its column read one page
     // of the index rather than sort the whole table.
     for (const char* column : {"Customer", "Region", "OrderDate", "Quantity", "Amount"}) {
-      connection.Execute(std::string("CREATE INDEX BigOrders_") + column +
-                         " ON BigOrders (" + column + ")");
+      connection.Execute(std::string("CREATE INDEX BigOrders_") + column + " ON BigOrders (" +
+                         column + ")");
     }
     connection.Execute("COMMIT");
     connection.Close();

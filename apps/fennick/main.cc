@@ -188,8 +188,7 @@ int Serve(int argc, char** argv) {
       if (!(v = value("--sessions")) || !(redis = fennick::ParseRedisUrl(v)))
         return Fail("--sessions needs redis://HOST:PORT[/DB]");
     } else if (arg == "--trust-proxy") {
-      if (!(v = value("--trust-proxy")) || !*v)
-        return Fail("--trust-proxy needs proxy addresses");
+      if (!(v = value("--trust-proxy")) || !*v) return Fail("--trust-proxy needs proxy addresses");
       options.trusted_proxies.emplace_back(v);
     } else if (arg == "--drain-seconds") {
       if (!(v = value("--drain-seconds")) || !ParseSize(v, n) || n > 3600)
@@ -198,12 +197,13 @@ int Serve(int argc, char** argv) {
     } else if (arg == "--metrics") {
       std::string address = (v = value("--metrics")) ? v : "";
       size_t colon = address.rfind(':');
-      if (colon == std::string::npos || colon == 0 ||
-          !ParseSize(address.c_str() + colon + 1, n) || n > 65535)
+      if (colon == std::string::npos || colon == 0 || !ParseSize(address.c_str() + colon + 1, n) ||
+          n > 65535)
         return Fail("--metrics needs ADDR:PORT (port 0 picks a free one)");
       options.metrics_address = address.substr(0, colon);
       if (options.metrics_address.size() > 2 && options.metrics_address.front() == '[')
-        options.metrics_address = options.metrics_address.substr(1, options.metrics_address.size() - 2);
+        options.metrics_address =
+            options.metrics_address.substr(1, options.metrics_address.size() - 2);
       options.metrics_port = static_cast<int>(n);
     } else {
       return Fail("unknown option " + arg);
@@ -239,7 +239,8 @@ int Serve(int argc, char** argv) {
     } else {
       big_ready = true;
       if (database.built) {
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::fprintf(stderr, "fennick: built data/big.db (%lld rows) in %.1f s\n",
                      static_cast<long long>(big_rows), seconds);
       }

@@ -89,8 +89,8 @@ std::string NewReportLink(const std::string& path, const std::string& query,
   const std::string href = WithQuery(path + "?a=p", query);
   return "<a class=link_button href=\"" + Html(href) +
          "\" title=\"Build a new report\" onclick=\"window.open(this.href,'wizard','width=" +
-         std::to_string(settings.dialog_width) + ",height=" +
-         std::to_string(settings.dialog_height) +
+         std::to_string(settings.dialog_width) +
+         ",height=" + std::to_string(settings.dialog_height) +
          ",resizable=yes,scrollbars=yes');return false;\">New Report</a>";
 }
 
@@ -115,8 +115,8 @@ std::string Quillon2::DatabaseObjectsColumn() {
     // Its own small form: the Build Report button hands the checked
     // tables to the page script's builder window.
     return "<td valign=\"top\"><form name=FNKObjects onsubmit=\"return false\">" +
-           DatabaseObjectsHtml(ListOfferedObjects(*connection, list), list, caption,
-                               host_.page_url, PreservedQuery()) +
+           DatabaseObjectsHtml(ListOfferedObjects(*connection, list), list, caption, host_.page_url,
+                               PreservedQuery()) +
            "</form></td>";
   } catch (const Error& e) {
     return "<td valign=\"top\"><div class=errmsg><b>Errors Occured!</b><br>Error #:" +
@@ -184,7 +184,8 @@ void Quillon2::WriteCatalogue() {
     out += "<td valign=\"top\"><table width=\"100%\" border=0>";
     if (permissions_.add_group) {
       out += "<tr><th width=\"100%\" class=header_cell  align=left>" + settings_.reports_title +
-             "</th><td>" + NewReportLink(path, query, settings_, permissions_.add_report) + "</td><td align=right><a class=link_button href=\"" +
+             "</th><td>" + NewReportLink(path, query, settings_, permissions_.add_report) +
+             "</td><td align=right><a class=link_button href=\"" +
              Html(WithQuery(path + "?a=n", query)) + "\" title=\"" + Html(texts.new_group_title) +
              "\">" + texts.new_group + "</a></td></tr>";
     }

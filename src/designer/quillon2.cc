@@ -20,9 +20,8 @@ namespace {
 // Query keys the designer reads itself; they are not carried along in the
 // links it writes.
 const std::set<std::string, std::less<>> kOwnKeys = {
-    "a",     "id",  "gi",     "gn",     "rid",    "erid",   "t",     "tk",
-    "closewin", "args", "sp",   "et",     "delgrp", "__sql",  "__args", "__fargs",
-    "__cls", "pwd", "rurl2", "__cqs"};
+    "a",  "id", "gi",     "gn",    "rid",    "erid",    "t",     "tk",  "closewin", "args",
+    "sp", "et", "delgrp", "__sql", "__args", "__fargs", "__cls", "pwd", "rurl2",    "__cqs"};
 
 std::string Html(std::string_view text) { return Server::HTMLEncode(text); }
 

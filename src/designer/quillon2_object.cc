@@ -91,21 +91,23 @@ const MemberTable<Self>& Quillon2Members::Members() {
     // Report pages, statements and the database-object list.
     auto shown = [&t](const char* name, std::string designer::DisplaySettings::*member,
                       ArgType type = ArgType::kString) {
-      t.Property(name, nullptr,
-                 [member](Self& m, const Variant& v) { m.q->display().*member = v.AsString(); },
-                 type);
+      t.Property(
+          name, nullptr,
+          [member](Self& m, const Variant& v) { m.q->display().*member = v.AsString(); }, type);
     };
     auto flag = [&t](const char* name, bool designer::DisplaySettings::*member) {
-      t.Property(name, nullptr,
-                 [member](Self& m, const Variant& v) { m.q->display().*member = v.AsBool(); },
-                 ArgType::kBoolean);
+      t.Property(
+          name, nullptr,
+          [member](Self& m, const Variant& v) { m.q->display().*member = v.AsBool(); },
+          ArgType::kBoolean);
     };
     auto small = [&t](const char* name, int16_t designer::DisplaySettings::*member) {
-      t.Property(name, nullptr,
-                 [member](Self& m, const Variant& v) {
-                   m.q->display().*member = static_cast<int16_t>(v.AsInt64());
-                 },
-                 ArgType::kInteger);
+      t.Property(
+          name, nullptr,
+          [member](Self& m, const Variant& v) {
+            m.q->display().*member = static_cast<int16_t>(v.AsInt64());
+          },
+          ArgType::kInteger);
     };
     integer("DatabaseType", &Quillon2::DatabaseType);
     text("DbOwner", &Quillon2::DbOwner);
@@ -130,40 +132,43 @@ const MemberTable<Self>& Quillon2Members::Members() {
     small("DefaultFilterFieldIndex", &designer::DisplaySettings::default_filter_field_index);
     small("DefaultFilterConditionIndex",
           &designer::DisplaySettings::default_filter_condition_index);
-    t.Property("MaxRecords", nullptr,
-               [](Self& m, const Variant& v) {
-                 m.q->MaxRecords(static_cast<int32_t>(v.AsInt64()));
-               },
-               ArgType::kLong);
-    t.Property("CommandTimeout", nullptr,
-               [](Self& m, const Variant& v) {
-                 m.q->display().command_timeout = static_cast<int32_t>(v.AsInt64());
-               },
-               ArgType::kLong);
+    t.Property(
+        "MaxRecords", nullptr,
+        [](Self& m, const Variant& v) { m.q->MaxRecords(static_cast<int32_t>(v.AsInt64())); },
+        ArgType::kLong);
+    t.Property(
+        "CommandTimeout", nullptr,
+        [](Self& m, const Variant& v) {
+          m.q->display().command_timeout = static_cast<int32_t>(v.AsInt64());
+        },
+        ArgType::kLong);
     small("DefaultPageSize", &designer::DisplaySettings::default_page_size);
-    t.Property("OverridePageSize", nullptr,
-               [](Self& m, const Variant& v) {
-                 // A Boolean (true, the default) leaves each report its own
-                 // page size; a number of 0 or more is the page size of all.
-                 m.q->display().override_page_size =
-                     v.type() == VarType::kBoolean
-                         ? -1
-                         : static_cast<int32_t>(std::clamp<int64_t>(v.AsInt64(), -1, 32767));
-               },
-               ArgType::kVariant);
+    t.Property(
+        "OverridePageSize", nullptr,
+        [](Self& m, const Variant& v) {
+          // A Boolean (true, the default) leaves each report its own
+          // page size; a number of 0 or more is the page size of all.
+          m.q->display().override_page_size =
+              v.type() == VarType::kBoolean
+                  ? -1
+                  : static_cast<int32_t>(std::clamp<int64_t>(v.AsInt64(), -1, 32767));
+        },
+        ArgType::kVariant);
     flag("UsePopupFilters", &designer::DisplaySettings::use_popup_filters);
     flag("AddTopNavigationBar", &designer::DisplaySettings::add_top_navigation_bar);
     shown("PrintHeader", &designer::DisplaySettings::print_header);
     shown("PrintFooter", &designer::DisplaySettings::print_footer);
     flag("ShowInactiveButtons", &designer::DisplaySettings::show_inactive_buttons);
-    t.Property("DisplayPreparedSqlCommand", nullptr,
-               [](Self& m, const Variant& v) { m.q->DisplayPreparedSqlCommand(v.AsBool()); },
-               ArgType::kBoolean);
+    t.Property(
+        "DisplayPreparedSqlCommand", nullptr,
+        [](Self& m, const Variant& v) { m.q->DisplayPreparedSqlCommand(v.AsBool()); },
+        ArgType::kBoolean);
     flag("DisplayReportParameters", &designer::DisplaySettings::display_report_parameters);
-    t.Property("AddPageBreakBeforeReport",
-               [](Self& m) { return Variant(m.q->display().page_break_before); },
-               [](Self& m, const Variant& v) { m.q->display().page_break_before = v.AsBool(); },
-               ArgType::kBoolean);
+    t.Property(
+        "AddPageBreakBeforeReport",
+        [](Self& m) { return Variant(m.q->display().page_break_before); },
+        [](Self& m, const Variant& v) { m.q->display().page_break_before = v.AsBool(); },
+        ArgType::kBoolean);
     flag("AddPageBreakAfterReport", &designer::DisplaySettings::page_break_after);
     flag("UseFastExport", &designer::DisplaySettings::use_fast_export);
     flag("CreateExportFile", &designer::DisplaySettings::create_export_file);

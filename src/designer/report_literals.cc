@@ -13,9 +13,7 @@
 namespace fennick::designer {
 namespace {
 
-bool IsNameStart(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
+bool IsNameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9'); }
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -151,17 +149,15 @@ std::optional<std::string> TokenResolver::Parameter(std::string_view name) {
 // come as ISO text, which the date rules then write for the database; in
 // an author's text they go in as the database reads them: ISO on SQLite and
 // PostgreSQL, year-month-day without padding elsewhere.
-std::optional<std::string> TokenResolver::SystemToken(std::string_view name,
-                                                      bool for_text) const {
+std::optional<std::string> TokenResolver::SystemToken(std::string_view name, bool for_text) const {
   const std::tm t = LocalTime(values_->now);
   const int year = t.tm_year + 1900, month = t.tm_mon + 1, day = t.tm_mday;
   const bool iso = !for_text || UsesIsoDates(options_.database_type);
-  const std::string date = iso ? std::to_string(year) + "-" + Two(month) + "-" + Two(day)
-                               : std::to_string(year) + "-" + std::to_string(month) + "-" +
-                                     std::to_string(day);
+  const std::string date =
+      iso ? std::to_string(year) + "-" + Two(month) + "-" + Two(day)
+          : std::to_string(year) + "-" + std::to_string(month) + "-" + std::to_string(day);
   // Minutes are always two digits: "14:7" is no time any database reads.
-  const std::string time = (iso ? Two(t.tm_hour) : std::to_string(t.tm_hour)) + ":" +
-                           Two(t.tm_min);
+  const std::string time = (iso ? Two(t.tm_hour) : std::to_string(t.tm_hour)) + ":" + Two(t.tm_min);
   if (EqualsIgnoreCase(name, "DATETIME")) return date + " " + time;
   if (EqualsIgnoreCase(name, "DATE")) return date;
   if (EqualsIgnoreCase(name, "TIME")) return time;
@@ -201,15 +197,13 @@ std::string TokenResolver::Fill(std::string_view text, bool hidden) {
   char closing = 0;  // the delimiter that ends the quoted part we are in
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (closing == '\'' && c == '\\' && options_.database_type == kDbMySql &&
-        i + 1 < text.size()) {
+    if (closing == '\'' && c == '\\' && options_.database_type == kDbMySql && i + 1 < text.size()) {
       out.append(text.substr(i, 2));  // MySQL escapes the next character
       ++i;
       continue;
     }
     if (closing == 0) {
-      if (size_t end = CommentEnd(text, i, options_.database_type);
-          end != std::string_view::npos) {
+      if (size_t end = CommentEnd(text, i, options_.database_type); end != std::string_view::npos) {
         out.append(text.substr(i, end - i));
         i = end - 1;
         continue;
@@ -234,10 +228,22 @@ std::string TokenResolver::Fill(std::string_view text, bool hidden) {
       }
     } else {
       switch (c) {
-        case '\'': closing = '\''; out.push_back(c); continue;
-        case '"': closing = '"'; out.push_back(c); continue;
-        case '[': closing = ']'; out.push_back(c); continue;
-        case '`': closing = '`'; out.push_back(c); continue;
+        case '\'':
+          closing = '\'';
+          out.push_back(c);
+          continue;
+        case '"':
+          closing = '"';
+          out.push_back(c);
+          continue;
+        case '[':
+          closing = ']';
+          out.push_back(c);
+          continue;
+        case '`':
+          closing = '`';
+          out.push_back(c);
+          continue;
         case '#':
           if (options_.database_type == kDbAccess) {
             closing = '#';
@@ -302,13 +308,26 @@ std::optional<KeywordSpan> FindTopLevel(std::string_view sql, std::string_view k
       continue;
     }
     switch (c) {
-      case '\'': closing = '\''; continue;
-      case '"': closing = '"'; continue;
-      case '[': closing = ']'; continue;
-      case '`': closing = '`'; continue;
-      case '(': ++depth; continue;
-      case ')': if (depth > 0) --depth; continue;
-      default: break;
+      case '\'':
+        closing = '\'';
+        continue;
+      case '"':
+        closing = '"';
+        continue;
+      case '[':
+        closing = ']';
+        continue;
+      case '`':
+        closing = '`';
+        continue;
+      case '(':
+        ++depth;
+        continue;
+      case ')':
+        if (depth > 0) --depth;
+        continue;
+      default:
+        break;
     }
     if (depth != 0 || i < from || (i > 0 && IsNameChar(sql[i - 1]))) continue;
     // The keyword's words, any run of white space between them.

@@ -12,8 +12,7 @@
 namespace fennick::designer {
 namespace {
 
-constexpr int kCategoryNumber = 131, kCategoryMoney = 6, kCategoryDate = 7,
-              kCategoryBoolean = 11;
+constexpr int kCategoryNumber = 131, kCategoryMoney = 6, kCategoryDate = 7, kCategoryBoolean = 11;
 
 // Conditions that can never hold: what a filter the builder cannot have
 // written (an unknown condition code, a date that is none) turns into, so
@@ -32,8 +31,7 @@ int CategoryOf(const ReportDefinition& report, std::string_view field) {
 }
 
 bool IsNumeric(int category) {
-  return category == kCategoryNumber || category == kCategoryMoney ||
-         category == kCategoryBoolean;
+  return category == kCategoryNumber || category == kCategoryMoney || category == kCategoryBoolean;
 }
 
 // Delimiting is switched off when both the prefix and the suffix are set
@@ -66,7 +64,8 @@ std::string FirstTable(const ReportDefinition& report) {
 // the report's (first) table.
 std::string FieldTable(const ReportDefinition& report, std::string_view field) {
   size_t dot = field.find('.');
-  if (dot != std::string_view::npos && dot > 0) return std::string(TrimBlanks(field.substr(0, dot)));
+  if (dot != std::string_view::npos && dot > 0)
+    return std::string(TrimBlanks(field.substr(0, dot)));
   return FirstTable(report);
 }
 
@@ -79,8 +78,8 @@ std::string_view ProviderOf(int type) {
 // A column of the select list: the "[sql]" expression of its format, with
 // "#TEMP#" standing for the delimited field, or nullopt for a plain field.
 std::optional<std::string> SqlExpression(const ReportDefinition& report,
-                                         const ReportQueryOptions& options,
-                                         std::string_view field, TokenResolver& resolver) {
+                                         const ReportQueryOptions& options, std::string_view field,
+                                         TokenResolver& resolver) {
   std::string format = ReportSchemaValue(report.schema, field, "f");
   size_t open = FindIgnoreCase(format, "[sql]");
   size_t close = FindIgnoreCase(format, "[/sql]");
@@ -137,17 +136,17 @@ std::string BuildAggregateList(const ReportDefinition& report, const ReportQuery
 
 // A filter value as it goes into a comparison.
 struct FilterValue {
-  std::string text;         // the value (a literal, a token's value, a field)
-  bool reference = false;   // "!" named another field: text is delimited
-  bool raw_token = false;   // a token left as written (no run values)
-  bool typed = false;       // came from a user or the session: strict rules
-  bool missing = false;     // a required parameter not given: nothing runs
+  std::string text;        // the value (a literal, a token's value, a field)
+  bool reference = false;  // "!" named another field: text is delimited
+  bool raw_token = false;  // a token left as written (no run values)
+  bool typed = false;      // came from a user or the session: strict rules
+  bool missing = false;    // a required parameter not given: nothing runs
 };
 
 // Operator and literal of one comparison; nullopt when the value cannot be
 // used (the condition then holds for no row).
-std::optional<std::string> BuildComparison(const FilterValue& v, std::string_view op,
-                                           int category, const ReportQueryOptions& options,
+std::optional<std::string> BuildComparison(const FilterValue& v, std::string_view op, int category,
+                                           const ReportQueryOptions& options,
                                            TokenResolver& resolver) {
   const int type = options.database_type;
   std::string out(op);
@@ -226,10 +225,8 @@ std::optional<std::string> FilterCondition(const ReportDefinition& report,
   if (first == std::string_view::npos) return std::nullopt;
   size_t second = entry.find("__", first + 2);
   const std::string_view field = TrimBlanks(entry.substr(0, first));
-  const std::string_view code_text =
-      TrimBlanks(entry.substr(first + 2, second == std::string_view::npos
-                                             ? std::string_view::npos
-                                             : second - first - 2));
+  const std::string_view code_text = TrimBlanks(entry.substr(
+      first + 2, second == std::string_view::npos ? std::string_view::npos : second - first - 2));
   std::string raw = second == std::string_view::npos
                         ? std::string()
                         : std::string(TrimBlanks(entry.substr(second + 2)));
@@ -284,32 +281,47 @@ std::optional<std::string> FilterCondition(const ReportDefinition& report,
     return "(SELECT " + std::string(function) + "(" + f + ") FROM " +
            QuoteReportName(options, FieldTable(report, field), true) + ")";
   };
-  auto pair = [&](std::string_view second_op, std::string_view joiner)
-      -> std::optional<std::string> {
+  auto pair = [&](std::string_view second_op,
+                  std::string_view joiner) -> std::optional<std::string> {
     std::optional<std::string> a = cmp("="), b = cmp(second_op);
     if (!a || !b) return std::nullopt;
     return " (" + f + *a + std::string(joiner) + f + *b + ") ";
   };
 
   switch (code) {
-    case 1: return like("LIKE", true, true);
-    case 7: return like("NOT LIKE", true, true);
-    case 5: return like("LIKE", false, true);
-    case 6: return like("LIKE", true, false);
-    case 2: case 3: case 4: case 16: {
+    case 1:
+      return like("LIKE", true, true);
+    case 7:
+      return like("NOT LIKE", true, true);
+    case 5:
+      return like("LIKE", false, true);
+    case 6:
+      return like("LIKE", true, false);
+    case 2:
+    case 3:
+    case 4:
+    case 16: {
       const char* op = code == 2 ? "=" : code == 3 ? "<" : code == 4 ? ">" : "<>";
       std::optional<std::string> c = cmp(op);
       if (!c) return std::nullopt;
       return f + *c;
     }
-    case 8: return pair(">", " OR ");
-    case 9: return pair("<", " OR ");
-    case 10: return "( " + null_test + " OR " + f + "='')";
-    case 11: return "( " + not_null_test + " AND " + f + "<>'')";
-    case 12: return null_test;
-    case 13: return not_null_test;
-    case 14: return f + " IN " + sub("MAX");
-    case 15: return f + " IN " + sub("MIN");
+    case 8:
+      return pair(">", " OR ");
+    case 9:
+      return pair("<", " OR ");
+    case 10:
+      return "( " + null_test + " OR " + f + "='')";
+    case 11:
+      return "( " + not_null_test + " AND " + f + "<>'')";
+    case 12:
+      return null_test;
+    case 13:
+      return not_null_test;
+    case 14:
+      return f + " IN " + sub("MAX");
+    case 15:
+      return f + " IN " + sub("MIN");
     case 17: {
       if (v.reference) return f + " IN (" + v.text + ")";
       if (v.raw_token) return f + " IN (" + QuoteLiteral(type, v.text) + ")";
@@ -318,9 +330,12 @@ std::optional<std::string> FilterCondition(const ReportDefinition& report,
       if (!list) return std::nullopt;
       return f + " IN (" + *list + ")";
     }
-    case 18: return f + " < " + sub("AVG");
-    case 19: return f + " > " + sub("AVG");
-    default: return std::nullopt;
+    case 18:
+      return f + " < " + sub("AVG");
+    case 19:
+      return f + " > " + sub("AVG");
+    default:
+      return std::nullopt;
   }
 }
 
@@ -523,9 +538,9 @@ std::string ProcedureCallText(const ReportDefinition& report, const ReportQueryO
 
 std::string UnquoteName(std::string_view name) {
   name = TrimBlanks(name);
-  if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
-                           (name.front() == '`' && name.back() == '`') ||
-                           (name.front() == '"' && name.back() == '"'))) {
+  if (name.size() >= 2 &&
+      ((name.front() == '[' && name.back() == ']') || (name.front() == '`' && name.back() == '`') ||
+       (name.front() == '"' && name.back() == '"'))) {
     const char close = name.back();
     std::string out;
     std::string_view inner = name.substr(1, name.size() - 2);
@@ -662,8 +677,7 @@ std::string BuildProcedureCall(const ReportDefinition& report, const ReportQuery
                                std::string_view name_separator, std::string_view list_separator,
                                bool with_values) {
   TokenResolver resolver(options, nullptr);
-  return ProcedureCallText(report, options, name_separator, list_separator, with_values,
-                           resolver);
+  return ProcedureCallText(report, options, name_separator, list_separator, with_values, resolver);
 }
 
 std::optional<ProcedureCall> ParseProcedureCall(std::string_view text) {

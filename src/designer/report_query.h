@@ -87,8 +87,7 @@ std::string GetFilters(const ReportDefinition& report, const ReportQueryOptions&
 
 // The page method GetFilter: the constant condition "0=0", whatever it is
 // given (kept for pages that call it).
-std::string GetFilter(std::string_view value, std::string_view condition,
-                      std::string_view type);
+std::string GetFilter(std::string_view value, std::string_view condition, std::string_view type);
 
 // One filter entry with its condition code shown as words, as HTML: the
 // field and value are HTML-encoded, the words are in <i>.

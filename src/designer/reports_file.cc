@@ -189,7 +189,8 @@ std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report,
     }
     if (existing) {
       existing.SetAttribute("group", group);
-      existing.SetAttribute("args", report.make_args ? report.make_args(id, existing) : report.args);
+      existing.SetAttribute("args",
+                            report.make_args ? report.make_args(id, existing) : report.args);
       existing.SetAttribute("title", report.title);
       existing.SetAttribute("modified", stamp);
       existing.SetAttribute("query", report.query);

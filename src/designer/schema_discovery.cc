@@ -100,9 +100,8 @@ std::string DefaultCatalogStatement(int database_type, CatalogObjectType kind) {
 
 std::vector<ObjectField> ListObjectFields(Connection& connection, int database_type,
                                           std::string_view name) {
-  Recordset rs = connection.Execute("SELECT * FROM " + QuoteSqlName(database_type, name, false,
-                                                                    SqlNaming()) +
-                                    " WHERE 1=0");
+  Recordset rs = connection.Execute(
+      "SELECT * FROM " + QuoteSqlName(database_type, name, false, SqlNaming()) + " WHERE 1=0");
   std::vector<ObjectField> fields;
   for (size_t i = 0; i < rs.FieldCount(); ++i) {
     Field field = rs.Fields(i);
@@ -127,8 +126,8 @@ std::string ProcedureParameterText(Connection& connection, std::string_view proc
     std::string name = p.Name();
     if (!name.empty() && name.front() == '@') name.erase(0, 1);
     if (!out.empty()) out.push_back(',');
-    out += name + "||" +
-           std::to_string(TypeClassCode(ClassifyFieldType(std::to_string(p.Type()), 1)));
+    out +=
+        name + "||" + std::to_string(TypeClassCode(ClassifyFieldType(std::to_string(p.Type()), 1)));
   }
   return out;
 }
@@ -293,8 +292,8 @@ std::string DatabaseObjectsHtml(
   for (const ObjectSection& section : sections) {
     if (section.objects.empty()) continue;
     out += "<td valign=top><table width='100%'><tr><td class=header_cell align=left>";
-    out += caption ? caption(section.caption_key, section.default_caption)
-                   : section.default_caption;
+    out +=
+        caption ? caption(section.caption_key, section.default_caption) : section.default_caption;
     out += "</td></tr>";
     for (const OfferedObject& object : section.objects) {
       const bool procedure = object.type == CatalogObjectType::kProcedure;
@@ -318,8 +317,7 @@ std::string DatabaseObjectsHtml(
       out += linked ? "</a>" : "</span>";
       out += "</td>";
       if (!procedure) {
-        out += "<td><input type=checkbox name=check1 value=\"" + HtmlName(object.name) +
-               "\"></td>";
+        out += "<td><input type=checkbox name=check1 value=\"" + HtmlName(object.name) + "\"></td>";
       }
       out += "</tr>";
     }

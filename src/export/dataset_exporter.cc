@@ -145,7 +145,9 @@ void DataSetExporter::DeliverDocument(TableLayout layout, const std::string& emp
   ReleaseData();
   DeliverInBatches(
       std::move(head),
-      [layout](fennick::Recordset& batch, std::string& out) { AppendTableRows(batch, layout, out); },
+      [layout](fennick::Recordset& batch, std::string& out) {
+        AppendTableRows(batch, layout, out);
+      },
       std::string(kTableTail) + std::string(kDocumentTail), extension, content_type, "utf-8");
 }
 

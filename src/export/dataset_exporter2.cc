@@ -171,8 +171,7 @@ DataSetExporter2::TableInParts DataSetExporter2::BuildTableInParts(
     // whole result: the cursor it came from is at its end.
     parts.append = [](fennick::Recordset& batch, std::string&) {
       if (!batch.Eof()) {
-        throw Error(kErrInvalidCall, "The export's rows came after an empty first batch",
-                    kSource);
+        throw Error(kErrInvalidCall, "The export's rows came after an empty first batch", kSource);
       }
     };
     return parts;
@@ -191,8 +190,7 @@ DataSetExporter2::TableInParts DataSetExporter2::BuildTableInParts(
     if (!FindTableRows(table, rows_begin, rows_end) ||
         std::string_view(table).substr(0, rows_begin) != *opening ||
         std::string_view(table).substr(rows_end) != tail) {
-      throw Error(kErrInvalidCall, "The export's table changed between batches of rows",
-                  kSource);
+      throw Error(kErrInvalidCall, "The export's table changed between batches of rows", kSource);
     }
     out.append(table, rows_begin, rows_end - rows_begin);
   };
@@ -214,14 +212,12 @@ std::string DataSetExporter2::BuildHtmlTable(std::string_view style_fragment) {
 
 void DataSetExporter2::DeliverDocument(std::string_view style_fragment,
                                        const std::string& empty_document,
-                                       std::string_view extension,
-                                       std::string_view content_type) {
+                                       std::string_view extension, std::string_view content_type) {
   TableInParts parts = BuildTableInParts(style_fragment);
   const size_t table_at = empty_document.size() - kDocumentTail.size();
   std::string head = empty_document.substr(0, table_at) + parts.head;
   DeliverInBatches(std::move(head), std::move(parts.append),
-                   parts.tail + empty_document.substr(table_at), extension, content_type,
-                   "utf-8");
+                   parts.tail + empty_document.substr(table_at), extension, content_type, "utf-8");
 }
 
 std::string DataSetExporter2::WithDeclaration(std::string_view xml) const {

@@ -63,8 +63,8 @@ class DataSetExporter2 : public ExporterBase {
   // table) with the table of the data, styled by `style_fragment`, in its
   // place; see DeliverInBatches.
   [[noreturn]] void DeliverDocument(std::string_view style_fragment,
-                                    const std::string& empty_document,
-                                    std::string_view extension, std::string_view content_type);
+                                    const std::string& empty_document, std::string_view extension,
+                                    std::string_view content_type);
   // The text of an XML result in `encoding_` with its declaration.
   std::string WithDeclaration(std::string_view xml) const;
 

@@ -317,11 +317,12 @@ void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_
     std::string head;
     AppendDelimitedText(OpenData(), options, head);
     ReleaseData();
-    WriteBatchFile(head,
-                   [&rest_options](fennick::Recordset& batch, std::string& out) {
-                     AppendDelimitedText(batch, rest_options, out);
-                   },
-                   "", extension);
+    WriteBatchFile(
+        head,
+        [&rest_options](fennick::Recordset& batch, std::string& out) {
+          AppendDelimitedText(batch, rest_options, out);
+        },
+        "", extension);
   }
   if (!temp_file_url_.empty() || !response.Buffer()) {
     std::string text;

@@ -4,9 +4,9 @@
 // work whichever process a request lands on; through a real nginx a
 // stopped process loses no request, and a Redis outage gives a clear page
 // and heals without a restart.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <fcntl.h>
 #include <sys/file.h>
 
 #include <atomic>
@@ -65,7 +65,9 @@ std::string GridPage(const std::string& connection_string) {
          "grid.Command = String(Request.QueryString('who')) == 'b' ? "
          "'SELECT Id, Name, Pic FROM Pics WHERE Id > 1 ORDER BY Id' : "
          "'SELECT Id, Name, Pic FROM Pics ORDER BY Id';\n"
-         "grid.CreateConnection('" + connection_string + "');\n"
+         "grid.CreateConnection('" +
+         connection_string +
+         "');\n"
          "grid.Display(); %>";
 }
 
@@ -84,8 +86,8 @@ class MultiInstanceTest : public ::testing::Test {
     site_.Write("session.asp", kSessionPage);
     site_.Write("admin.asp", kAdminPage);
     std::filesystem::create_directories(site_.root() / "data");
-    const std::string db = "Provider=SQLite;Data Source=" +
-                           (site_.root() / "data" / "pics.db").string() + ";";
+    const std::string db =
+        "Provider=SQLite;Data Source=" + (site_.root() / "data" / "pics.db").string() + ";";
     Connection setup;
     setup.Open(db + "Mode=ReadWriteCreate");
     setup.Execute("CREATE TABLE Pics (Id INTEGER, Name TEXT, Pic BLOB)");
@@ -104,8 +106,8 @@ class MultiInstanceTest : public ::testing::Test {
   void StartInstances(int n) {
     for (int i = 0; i < n; ++i) {
       instances_.push_back(std::make_unique<DemoServer>(std::vector<std::string>{
-          "--site", site_.root().string(), "--sessions", redis_.url(), "--trust-proxy",
-          "127.0.0.2", "--drain-seconds", "10", "--threads", "8"}));
+          "--site", site_.root().string(), "--sessions", redis_.url(), "--trust-proxy", "127.0.0.2",
+          "--drain-seconds", "10", "--threads", "8"}));
       ASSERT_GT(instances_.back()->port(), 0);
     }
   }
@@ -202,8 +204,9 @@ TEST_F(MultiInstanceTest, ConcurrentSavesAndDeletesOnTwoProcessesAllLand) {
   const std::string g = FormToken(0, cookie);
   ASSERT_FALSE(g.empty());
   for (int i = 0; i < 6; ++i) {
-    ASSERT_EQ(Get(Port(0), "/admin.asp?a=g&gi=D" + std::to_string(i) + "&gn=Doomed&tk=" + g,
-                  cookie)->status, 302);
+    ASSERT_EQ(Get(Port(0), "/admin.asp?a=g&gi=D" + std::to_string(i) + "&gn=Doomed&tk=" + g, cookie)
+                  ->status,
+              302);
   }
   std::vector<std::string> d2;
   for (int i = 0; i < 6; ++i) d2.push_back(DeleteGroupToken(1, cookie, "D" + std::to_string(i)));
@@ -213,12 +216,14 @@ TEST_F(MultiInstanceTest, ConcurrentSavesAndDeletesOnTwoProcessesAllLand) {
   std::atomic<int> failures{0};
   auto adder = [&](int instance, const std::string& prefix) {
     for (int i = 0; i < 12; ++i) {
-      auto res = Get(Port(instance), "/admin.asp?a=g&gi=" + prefix + std::to_string(i) +
-                                         "&gn=Group%20" + prefix + "&tk=" + g, cookie);
+      auto res = Get(
+          Port(instance),
+          "/admin.asp?a=g&gi=" + prefix + std::to_string(i) + "&gn=Group%20" + prefix + "&tk=" + g,
+          cookie);
       if (!res || res->status != 302) ++failures;
       if (instance == 1 && i < 6) {
-        auto del = Get(Port(1), "/admin.asp?a=d2&gi=D" + std::to_string(i) + "&tk=" + d2[i],
-                       cookie);
+        auto del =
+            Get(Port(1), "/admin.asp?a=d2&gi=D" + std::to_string(i) + "&tk=" + d2[i], cookie);
         if (!del || del->status != 302) ++failures;
       }
     }
@@ -259,8 +264,7 @@ TEST_F(MultiInstanceTest, ExportFilesAndDownloadLinksOpenOnAnotherInstance) {
   auto page = Get(Port(0), "/grid.asp", cookie);
   ASSERT_TRUE(page);
   std::smatch m;
-  ASSERT_TRUE(std::regex_search(page->body, m, std::regex("<img src=\"([^\"]+)\"")))
-      << page->body;
+  ASSERT_TRUE(std::regex_search(page->body, m, std::regex("<img src=\"([^\"]+)\""))) << page->body;
   const std::string link = std::regex_replace(m[1].str(), std::regex("&amp;"), "&");
   auto picture = Get(Port(1), (link[0] == '/' ? "" : "/") + link, cookie);
   ASSERT_TRUE(picture);
@@ -342,8 +346,8 @@ class NginxFront {
   // upstreams.
   void Reload() {
     const std::set<std::string> old = Workers();
-    std::string command = env_["FENNICK_NGINX_BIN"] + " -p " + env_["FENNICK_NGINX_DIR"] +
-                          " -c " + env_["FENNICK_NGINX_DIR"] + "/nginx.conf -s reload 2>/dev/null";
+    std::string command = env_["FENNICK_NGINX_BIN"] + " -p " + env_["FENNICK_NGINX_DIR"] + " -c " +
+                          env_["FENNICK_NGINX_DIR"] + "/nginx.conf -s reload 2>/dev/null";
     // Checked through the workers and the health check that follow.
     (void)!std::system(command.c_str());
     for (int i = 0; i < 400; ++i) {

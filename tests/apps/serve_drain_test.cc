@@ -43,8 +43,8 @@ TEST(ServeDrainTest, SigtermFinishesRequestsInFlightWithinTheDrainPeriod) {
   {
     // The page would run for a minute; the process leaves after its one
     // second of drain (and the two seconds' margin), saying why.
-    DemoServer server({"--site", site.root().string(), "--drain-seconds", "1", "--page-timeout",
-                       "120"});
+    DemoServer server(
+        {"--site", site.root().string(), "--drain-seconds", "1", "--page-timeout", "120"});
     ASSERT_GT(server.port(), 0);
     std::thread client([&] {
       httplib::Client c("127.0.0.1", server.port());

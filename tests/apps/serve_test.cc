@@ -182,7 +182,8 @@ TEST(ServeTest, DemoWithSiteServesThatSiteOverTheDemoDatabase) {
 
 TEST(ServeTest, SqlServerStringsOpenThroughTheOdbcDriverTheSiteNames) {
   namespace fs = std::filesystem;
-  const fs::path site = fs::temp_directory_path() / ("fennick-odbc-site-" + std::to_string(getpid()));
+  const fs::path site =
+      fs::temp_directory_path() / ("fennick-odbc-site-" + std::to_string(getpid()));
   fs::remove_all(site);
   fs::create_directories(site);
   std::ofstream(site / "sqlserver.asp")

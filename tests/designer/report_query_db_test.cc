@@ -167,7 +167,8 @@ TEST_P(ReportQueryDbTest, HiddenFiltersRestrictEveryStatement) {
 
   // A stored statement takes them too.
   typed_ = {{"Area", "x"}};
-  ReportStatement s = PrepareStoredStatement("SELECT Id FROM Orders WHERE Region='?Area' OR 1=1 ORDER BY Id",
+  ReportStatement s =
+      PrepareStoredStatement("SELECT Id FROM Orders WHERE Region='?Area' OR 1=1 ORDER BY Id",
                              Report(""), options_, values_);
   ASSERT_TRUE(s.ok()) << s.error;
   Recordset rs = db_.Query(s.sql);
@@ -196,8 +197,7 @@ TEST_P(ReportQueryDbTest, SummaryReportsAggregatePerGroup) {
                                  {2, 30, 15, 10, 20, std::sqrt(50.0), 50}};
   for (int row = 0; row < 2; ++row) {
     for (size_t i = 0; i < 7; ++i) {
-      EXPECT_NEAR(rs.Fields(i + 1).Value().AsDouble(), expected[row][i], 1e-6)
-          << row << " " << i;
+      EXPECT_NEAR(rs.Fields(i + 1).Value().AsDouble(), expected[row][i], 1e-6) << row << " " << i;
     }
     rs.MoveNext();
   }

@@ -150,8 +150,8 @@ TEST(ReportQueryTest, EveryConditionCodeOnAccessSqlServerAndMySql) {
        "(`Name` NOT LIKE '%a@b.com%')"},
       {"Name__5__What?", "([Name] LIKE 'What?%')", "([Name] LIKE 'What?%')",
        "(`Name` LIKE 'What?%')"},
-      {"Name__6__x\\' OR 1=1", "([Name] LIKE '%x\\'' OR 1=1')",
-       "([Name] LIKE '%x\\'' OR 1=1')", "(`Name` LIKE '%x\\\\'' OR 1=1')"},
+      {"Name__6__x\\' OR 1=1", "([Name] LIKE '%x\\'' OR 1=1')", "([Name] LIKE '%x\\'' OR 1=1')",
+       "(`Name` LIKE '%x\\\\'' OR 1=1')"},
       {"Amount__2__5", "([Amount]=5)", "([Amount]=5)", "(`Amount`=5)"},
       {"Amount__2__5 OR 1=1", "([Amount]=0)", "([Amount]=0)", "(`Amount`=0)"},
       {"Amount__3__-1.5e3", "([Amount]<-1.5e3)", "([Amount]<-1.5e3)", "(`Amount`<-1.5e3)"},
@@ -176,7 +176,8 @@ TEST(ReportQueryTest, EveryConditionCodeOnAccessSqlServerAndMySql) {
        "(`Amount` IN (SELECT MIN(`Amount`) FROM `Orders`))"},
       {"Amount__17__1|2|3", "([Amount] IN (1,2,3))", "([Amount] IN (1,2,3))",
        "(`Amount` IN (1,2,3))"},
-      {"Name__17__Washington| DC|'O''Hare'|1) OR (1=1", "([Name] IN ('Washington','DC','O''Hare','1) OR (1=1'))",
+      {"Name__17__Washington| DC|'O''Hare'|1) OR (1=1",
+       "([Name] IN ('Washington','DC','O''Hare','1) OR (1=1'))",
        "([Name] IN ('Washington','DC','O''Hare','1) OR (1=1'))",
        "(`Name` IN ('Washington','DC','O''Hare','1) OR (1=1'))"},
       {"Amount__18__", "([Amount] < (SELECT AVG([Amount]) FROM [Orders]))",
@@ -194,19 +195,16 @@ TEST(ReportQueryTest, EveryConditionCodeOnAccessSqlServerAndMySql) {
       {"Placed__4__2004-03-05 14:30", "([Placed]>#3/5/2004 14:30:00#)",
        "([Placed]>'3/5/2004 14:30:00')", "(`Placed`>'2004-3-5')"},
       // Field references.
-      {"Amount__4__!Budget", "([Amount]>[Budget])", "([Amount]>[Budget])",
-       "(`Amount`>`Budget`)"},
+      {"Amount__4__!Budget", "([Amount]>[Budget])", "([Amount]>[Budget])", "(`Amount`>`Budget`)"},
       {"Name__1__!Region", "([Name] LIKE '%'+[Region]+'%')", "([Name] LIKE '%'+[Region]+'%')",
        "(`Name` LIKE '%'+`Region`+'%')"},
       {"Name__5__!Region", "([Name] LIKE [Region]+'%')", "([Name] LIKE [Region]+'%')",
        "(`Name` LIKE `Region`+'%')"},
-      {"Name__2__!Re]gion", "([Name]=[Re]]gion])", "([Name]=[Re]]gion])",
-       "(`Name`=`Re]gion`)"},
+      {"Name__2__!Re]gion", "([Name]=[Re]]gion])", "([Name]=[Re]]gion])", "(`Name`=`Re]gion`)"},
       // Tokens and parameters as whole values stay as written here.
       {"Name__2__@USERNAME", "([Name]='@USERNAME')", "([Name]='@USERNAME')",
        "(`Name`='@USERNAME')"},
-      {"Name__2__?Country", "([Name]='?Country')", "([Name]='?Country')",
-       "(`Name`='?Country')"},
+      {"Name__2__?Country", "([Name]='?Country')", "([Name]='?Country')", "(`Name`='?Country')"},
       {"Placed__3__@DATE", "([Placed]<#@DATE#)", "([Placed]<'@DATE')", "(`Placed`<'@DATE')"},
       // What the builder cannot write holds for no row.
       {"Name__20__x", "(1=0)", "(1=0)", "(1=0)"},
@@ -228,8 +226,7 @@ TEST(ReportQueryTest, EveryConditionCodeOnAccessSqlServerAndMySql) {
 }
 
 TEST(ReportQueryTest, FiltersJoinAndFailClosedAsAWhole) {
-  EXPECT_EQ(Where(2, ",Amount__4__1,Region__2__West"),
-            "([Amount]>1 AND [Region]='West')");
+  EXPECT_EQ(Where(2, ",Amount__4__1,Region__2__West"), "([Amount]>1 AND [Region]='West')");
   ReportDefinition any = Orders(",Amount__4__1,Region__2__West");
   any.join = 2;
   EXPECT_EQ(GetFilters(any, Type(2)), "[Amount]>1 OR [Region]='West'");
@@ -279,14 +276,14 @@ TEST(ReportQueryTest, TokensAndParametersAreFilledByContext) {
   EXPECT_EQ(s.sql, "SELECT [Region],[Amount] FROM [Orders] WHERE ([Placed]<#12/6/2026#)");
 
   // Required parameters: asked for when missing, in order, once each.
-  s = PrepareReportStatement(Orders("Name__2__?Country,Region__2__?Area,Name__1__?country"),
-                             sqlite, run.values());
+  s = PrepareReportStatement(Orders("Name__2__?Country,Region__2__?Area,Name__1__?country"), sqlite,
+                             run.values());
   EXPECT_FALSE(s.ok());
   EXPECT_EQ(s.sql, "");
   EXPECT_EQ(s.missing_parameters, (std::vector<std::string>{"Country", "Area"}));
   // Missing values are asked for, not reported as wrong.
-  s = PrepareReportStatement(Orders("Amount__4__?Min,Placed__2__?From,Amount__17__?List"),
-                             sqlite, run.values());
+  s = PrepareReportStatement(Orders("Amount__4__?Min,Placed__2__?From,Amount__17__?List"), sqlite,
+                             run.values());
   EXPECT_EQ(s.error, "");
   EXPECT_EQ(s.missing_parameters, (std::vector<std::string>{"Min", "From", "List"}));
   // A session token without a session value is asked for as a parameter.
@@ -405,24 +402,23 @@ TEST(ReportQueryTest, HiddenFiltersGoIntoStoredStatements) {
             "SELECT a FROM Orders WHERE (x=1 OR y=2) AND ( (Region<>'North') ) GROUP BY a "
             "ORDER BY 1");
   // Keywords inside literals or subqueries are not the statement's own.
-  EXPECT_EQ(ApplyHiddenSqlFilters(
-                "SELECT a FROM Orders WHERE n=' GROUP BY ' AND a IN (SELECT b FROM c "
-                "ORDER BY 1) ORDER BY a",
-                report, options),
-            "SELECT a FROM Orders WHERE (n=' GROUP BY ' AND a IN (SELECT b FROM c ORDER BY "
-            "1)) AND ( (Region<>'North') ) ORDER BY a");
+  EXPECT_EQ(
+      ApplyHiddenSqlFilters("SELECT a FROM Orders WHERE n=' GROUP BY ' AND a IN (SELECT b FROM c "
+                            "ORDER BY 1) ORDER BY a",
+                            report, options),
+      "SELECT a FROM Orders WHERE (n=' GROUP BY ' AND a IN (SELECT b FROM c ORDER BY "
+      "1)) AND ( (Region<>'North') ) ORDER BY a");
   EXPECT_EQ(ApplyHiddenSqlFilters("SELECT a FROM Orders", report, options),
             "SELECT a FROM Orders WHERE ( (Region<>'North') )");
   // Line breaks and tabs separate keywords as blanks do; a name holding a
   // keyword is no keyword.
-  EXPECT_EQ(ApplyHiddenSqlFilters("SELECT a FROM Orders\r\nwhere\tx=1 OR y=2\nORDER  BY a",
-                                  report, options),
+  EXPECT_EQ(ApplyHiddenSqlFilters("SELECT a FROM Orders\r\nwhere\tx=1 OR y=2\nORDER  BY a", report,
+                                  options),
             "SELECT a FROM Orders\r\nwhere (x=1 OR y=2) AND ( (Region<>'North') ) ORDER  BY a");
   EXPECT_EQ(ApplyHiddenSqlFilters("SELECT WHEREVER FROM Orders_where", report, options),
             "SELECT WHEREVER FROM Orders_where WHERE ( (Region<>'North') )");
   options.hidden_filter_list.clear();
-  EXPECT_EQ(ApplyHiddenSqlFilters("SELECT a FROM Orders", report, options),
-            "SELECT a FROM Orders");
+  EXPECT_EQ(ApplyHiddenSqlFilters("SELECT a FROM Orders", report, options), "SELECT a FROM Orders");
 
   RunValues run;
   run.typed = {{"Region", "x' OR '1'='1"}, {"Top", "5"}};

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "frame/argument_codec.h"
-#include "platform/web/http_text.h"
 #include "platform/data/test_databases.h"
+#include "platform/web/http_text.h"
 
 namespace fennick::designer {
 namespace {
@@ -56,7 +56,8 @@ class SchemaDiscoveryDbTest : public ::testing::TestWithParam<const char*> {
 TEST_P(SchemaDiscoveryDbTest, SectionsFollowTheAllowAndHideLists) {
   const std::string procedures =
       db_.IsPostgres() ? " | ProceduresText: all_sales sales_by(country||200,yr||131)" : "";
-  const std::string tables = db_.IsPostgres() ? "customers orders secrets" : "Customers Orders Secrets";
+  const std::string tables =
+      db_.IsPostgres() ? "customers orders secrets" : "Customers Orders Secrets";
   const std::string view = db_.IsPostgres() ? "sales" : "Sales";
   EXPECT_EQ(Listing(ListOfferedObjects(db_.connection(), settings_)),
             "TablesText: " + tables + " | ViewsText: " + view + procedures);
@@ -72,8 +73,8 @@ TEST_P(SchemaDiscoveryDbTest, SectionsFollowTheAllowAndHideLists) {
   settings_.turn_off_table_links = true;
   EXPECT_TRUE(IsObjectOffered(db_.connection(), settings_, "orders", CatalogObjectType::kView));
   // A table is no procedure, nor is something the database does not have.
-  EXPECT_FALSE(IsObjectOffered(db_.connection(), settings_, "orders",
-                               CatalogObjectType::kProcedure));
+  EXPECT_FALSE(
+      IsObjectOffered(db_.connection(), settings_, "orders", CatalogObjectType::kProcedure));
   EXPECT_FALSE(IsObjectOffered(db_.connection(), settings_, "orders; DROP TABLE orders",
                                CatalogObjectType::kTable));
 
@@ -86,8 +87,8 @@ TEST_P(SchemaDiscoveryDbTest, SectionsFollowTheAllowAndHideLists) {
   EXPECT_EQ(Listing(ListOfferedObjects(db_.connection(), settings_)),
             "AllowedTablesText: Orders Customers | AllowedProceduresText: " + allowed_procedure);
   EXPECT_FALSE(IsObjectOffered(db_.connection(), settings_, "Sales", CatalogObjectType::kTable));
-  EXPECT_TRUE(IsObjectOffered(db_.connection(), settings_, "sales_by",
-                              CatalogObjectType::kProcedure));
+  EXPECT_TRUE(
+      IsObjectOffered(db_.connection(), settings_, "sales_by", CatalogObjectType::kProcedure));
 
   // The page's own statements, with the stored-procedure caption.
   settings_ = SchemaListSettings();
@@ -106,16 +107,15 @@ TEST_P(SchemaDiscoveryDbTest, SectionsFollowTheAllowAndHideLists) {
 TEST_P(SchemaDiscoveryDbTest, FieldsWithTheirCategories) {
   db_.Run("CREATE TABLE \"Odd \"\"Name\" (Id INTEGER, Title VARCHAR(9), Placed DATE)");
   std::string fields;
-  for (const ObjectField& f : ListObjectFields(db_.connection(), settings_.database_type,
-                                               "Odd \"Name")) {
+  for (const ObjectField& f :
+       ListObjectFields(db_.connection(), settings_.database_type, "Odd \"Name")) {
     fields += f.name + ":" + std::to_string(f.category) + " ";
   }
   EXPECT_EQ(fields, db_.IsPostgres() ? "id:131 title:200 placed:7 " : "Id:131 Title:200 Placed:7 ");
   EXPECT_THROW(ListObjectFields(db_.connection(), settings_.database_type, "Missing"), Error);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, SchemaDiscoveryDbTest,
-                         ::testing::Values("SQLite", "PostgreSQL"));
+INSTANTIATE_TEST_SUITE_P(Engines, SchemaDiscoveryDbTest, ::testing::Values("SQLite", "PostgreSQL"));
 
 TEST(SchemaDiscoveryTest, DefaultCatalogStatementsPerDatabaseType) {
   using T = CatalogObjectType;
@@ -146,11 +146,13 @@ TEST(SchemaDiscoveryTest, DefaultCatalogStatementsPerDatabaseType) {
 
 TEST(SchemaDiscoveryTest, LinksAndMarkupEncodeEveryName) {
   std::vector<ObjectSection> sections = {
-      {"TablesText", "Tables",
+      {"TablesText",
+       "Tables",
        {{"<b>Or'ders</b>", CatalogObjectType::kTable, ""},
         {"Plain", CatalogObjectType::kTable, ""}}},
       {"ViewsText", "Views", {}},
-      {"ProceduresText", "Procedures",
+      {"ProceduresText",
+       "Procedures",
        {{"p1", CatalogObjectType::kProcedure, "a||200"},
         {"p2", CatalogObjectType::kProcedure, ""}}},
   };

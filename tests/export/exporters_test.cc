@@ -408,8 +408,7 @@ TEST_F(BatchedDocumentTest, FilesAndDownloadsEqualTheWholeDocument) {
   ExpectSameBytes<DataSetExporter>(word, "first-generation Word");
 
   // The formats reach the rows of every batch, not only the first.
-  XmlDocument html = XmlDocument::ParseHtml(
-      Export<DataSetExporter2>(Mode::kFile, excel));
+  XmlDocument html = XmlDocument::ParseHtml(Export<DataSetExporter2>(Mode::kFile, excel));
   EXPECT_EQ(Texts(html, "//tbody/tr[2498]/td"),
             (Strings{"2,498.00", "n<b>2498</b> & \"q\" __ROW", "624.5", "07.3.2024 8:15 AM"}));
   EXPECT_EQ(Texts(html, "//tbody/tr[2464]/td[4]"), (Strings{""}));
@@ -441,9 +440,9 @@ TEST_F(BatchedDocumentTest, ALateFailureLeavesNoFileAndNoClosedDocument) {
     Response::BodyProducer producer = page_->response().TakeStreamedBody();
     ASSERT_TRUE(producer);
     EXPECT_THROW(producer([&](std::string_view piece) {
-      body.append(piece);
-      return true;
-    }),
+                   body.append(piece);
+                   return true;
+                 }),
                  Error);
     EXPECT_NE(body.find(">999</td>"), std::string::npos);
     EXPECT_EQ(body.find("</table>"), std::string::npos);

@@ -125,8 +125,7 @@ TEST_F(ExportDispatchTest, ExportsReadEveryRowWhileTheGridPagesInTheDatabase) {
     ++lines;
   }
   EXPECT_EQ(lines, 14u) << body;  // the header and 13 rows
-  EXPECT_EQ(body.rfind("\"Id\",\"Name\",\"Region\"\r\n\"25\",\"N25\",\"East\"\r\n", 0), 0u)
-      << body;
+  EXPECT_EQ(body.rfind("\"Id\",\"Name\",\"Region\"\r\n\"25\",\"N25\",\"East\"\r\n", 0), 0u) << body;
 }
 
 TEST_F(ExportDispatchTest, ButtonsCarryTheExportRequest) {

@@ -144,9 +144,7 @@ class ExportStreamTest : public ::testing::Test {
       } else {
         grid.Command("SELECT nope FROM nowhere");
       }
-      grid.CreateConnection(which.rfind("pg", 0) == 0   ? pg
-                            : which.rfind("my", 0) == 0 ? my
-                                                        : cs);
+      grid.CreateConnection(which.rfind("pg", 0) == 0 ? pg : which.rfind("my", 0) == 0 ? my : cs);
       grid.Display();
     });
     t_.Start();
@@ -330,8 +328,8 @@ TEST_F(ExportStreamTest, ExcelAndWordStreamTheRowsOfTheWholeDocument) {
   for (const std::string exporter : {"fast", ""}) {
     for (const std::string format : {"excel", "doc"}) {
       SCOPED_TRACE(exporter + format);
-      auto whole = t_.Client().Get("/export.asp?q=whole&f=" + format +
-                                   (exporter.empty() ? "&g=2" : ""));
+      auto whole =
+          t_.Client().Get("/export.asp?q=whole&f=" + format + (exporter.empty() ? "&g=2" : ""));
       ASSERT_TRUE(whole);
       ASSERT_EQ(whole->get_header_value("Transfer-Encoding"), "");
       const std::string expected = FromBody(whole->body);

@@ -40,8 +40,7 @@ inline void RecordPage(const std::string& html) {
   if (path == nullptr || *path == '\0') return;
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   std::ofstream out(path, std::ios::app | std::ios::binary);
-  out << "### " << (test ? std::string(test->test_suite_name()) + "." + test->name() : "?")
-      << "\n"
+  out << "### " << (test ? std::string(test->test_suite_name()) + "." + test->name() : "?") << "\n"
       << MaskSealedTokens(html) << "\n";
 }
 

@@ -110,15 +110,21 @@ const FormatOption kFormatLabels[] = {
 
 std::vector<std::string> CodesFor(int category) {
   switch (category) {
-    case 131: return {"N2", "N1", "N4", "C8", "N3", "C1", "C3", "C4", "C5"};
-    case 6: return {"N2", "N1", "N4", "C8", "C3", "C4", "C5"};
-    case 7: return {"D1", "D2", "D3", "D4", "T1", "T2", "C1", "C3", "C4", "C5"};
+    case 131:
+      return {"N2", "N1", "N4", "C8", "N3", "C1", "C3", "C4", "C5"};
+    case 6:
+      return {"N2", "N1", "N4", "C8", "C3", "C4", "C5"};
+    case 7:
+      return {"D1", "D2", "D3", "D4", "T1", "T2", "C1", "C3", "C4", "C5"};
     case 200:
-      return {"S1", "S2", "S3", "S4", "S5", "S6", "C1", "D1", "D2",
-              "D3", "D4", "T1", "T2", "C3", "C4", "C5"};
-    case 11: return {"B1", "B2", "B3", "C6", "C2", "C4"};
-    case 128: return {"O1", "C7"};
-    default: return {};
+      return {"S1", "S2", "S3", "S4", "S5", "S6", "C1", "D1",
+              "D2", "D3", "D4", "T1", "T2", "C3", "C4", "C5"};
+    case 11:
+      return {"B1", "B2", "B3", "C6", "C2", "C4"};
+    case 128:
+      return {"O1", "C7"};
+    default:
+      return {};
   }
 }
 
@@ -193,10 +199,9 @@ void BuilderSession::ShowPage(int page) {
       break;
     case kPageSummaries:
       body = PageSummaries();
-      own = r_.grpby == 1 ? std::set<std::string>{"sum", "avg", "min", "max", "stdev", "var",
-                                                  "count", "chart", "rowtotal", "rowavg"}
-                          : std::set<std::string>{"summary", "sonly", "chart", "nftotal",
-                                                  "nfavg"};
+      own = r_.grpby == 1 ? std::set<std::string>{"sum", "avg",   "min",   "max",      "stdev",
+                                                  "var", "count", "chart", "rowtotal", "rowavg"}
+                          : std::set<std::string>{"summary", "sonly", "chart", "nftotal", "nfavg"};
       break;
     case kPageAggregates:
       body = PageAggregates();
@@ -230,8 +235,9 @@ void BuilderSession::ShowPage(int page) {
   }
   std::string action = host_.page_url;
   if (!context_.preserved_query.empty()) action += "?" + context_.preserved_query;
-  std::string out = "<html><head><title>Report Builder - " + Html(r_.rtitle.empty() ? r_.tables : r_.rtitle) +
-                    "</title>" + kStyle + kScript + "</head><body><center>";
+  std::string out = "<html><head><title>Report Builder - " +
+                    Html(r_.rtitle.empty() ? r_.tables : r_.rtitle) + "</title>" + kStyle +
+                    kScript + "</head><body><center>";
   out += "<form name=\"FNKBuilder\" method=\"post\" action=\"" + Html(action) + "\">";
   out += "<table width=450><tr><td>";
   if (!message_.empty()) out += "<div class=builder_error>" + message_ + "</div>";
@@ -267,8 +273,7 @@ std::string BuilderSession::Footer(int page, const std::set<std::string>& own) {
            std::to_string(pages[i + 1]) + check_arg + ")\"> ";
   }
   if (page != kPageProcParams) {
-    out += "<input type=button name=finish value=\"Finish\" onclick=\"fnkGo(0" + check_arg +
-           ")\">";
+    out += "<input type=button name=finish value=\"Finish\" onclick=\"fnkGo(0" + check_arg + ")\">";
   }
   out += "</div>";
   return out;
@@ -291,8 +296,9 @@ std::string BuilderSession::PageFields() {
       }
     }
   }
-  out += "</div><a href=\"#\" onclick=\"return fnkAll(true)\">Check All</a> | "
-         "<a href=\"#\" onclick=\"return fnkAll(false)\">Clear All</a><br>";
+  out +=
+      "</div><a href=\"#\" onclick=\"return fnkAll(true)\">Check All</a> | "
+      "<a href=\"#\" onclick=\"return fnkAll(false)\">Clear All</a><br>";
   out += "<label><input type=radio name=rtype value=1" + Checked(r_.rtype != 2) +
          "> Basic</label> <label><input type=radio name=rtype value=2" + Checked(r_.rtype == 2) +
          "> Master-Details</label>";
@@ -316,8 +322,7 @@ std::string BuilderSession::PageFields() {
           const CheckedTable& earlier = (*tables)[k];
           for (const std::string& name : earlier.columns) {
             if (EqualsIgnoreCase(name, c.name)) {
-              joins.push_back(QuoteReportName({db_type_}, earlier.name + "." + name, false) +
-                              "=" +
+              joins.push_back(QuoteReportName({db_type_}, earlier.name + "." + name, false) + "=" +
                               QuoteReportName({db_type_}, (*tables)[j].name + "." + c.name, false));
               paired = true;
               break;
@@ -331,9 +336,10 @@ std::string BuilderSession::PageFields() {
     }
   }
   if (tables && tables->size() > 1) {
-    out += "<br>Enter your tables' relationship (Join fields)<br><textarea name=relations "
-           "rows=2 cols=50>" +
-           Html(relations) + "</textarea>";
+    out +=
+        "<br>Enter your tables' relationship (Join fields)<br><textarea name=relations "
+        "rows=2 cols=50>" +
+        Html(relations) + "</textarea>";
   }
   out += "<script>try{window.resizeTo(600,340);}catch(e){}</script>";
   return out;
@@ -353,8 +359,8 @@ std::string BuilderSession::PageCaptions(bool procedure) {
     for (const std::string& code : CodesFor(category)) {
       for (const FormatOption& o : kFormatLabels) {
         if (code != o.code) continue;
-        const bool on = format == code || (format.size() > 2 && format.substr(0, 2) == code &&
-                                           code[0] == 'C');
+        const bool on =
+            format == code || (format.size() > 2 && format.substr(0, 2) == code && code[0] == 'C');
         std::string value = on ? format : code;
         listed = listed || on;
         out += "<option value=\"" + Html(value) + "\"" + (on ? " selected" : "") + ">" + code +
@@ -403,11 +409,10 @@ std::string BuilderSession::PageFilters() {
   std::vector<std::string> values;
   if (r_.distsrchtxt == 1 && Source()) {
     const size_t dot = selected.rfind('.');
-    std::string table = dot == std::string::npos ? std::string(TrimBlanks(r_.tables))
-                                                 : selected.substr(0, dot);
-    values = Source()->DistinctValues(table, dot == std::string::npos ? selected
-                                                                      : selected.substr(dot + 1),
-                                      500);
+    std::string table =
+        dot == std::string::npos ? std::string(TrimBlanks(r_.tables)) : selected.substr(0, dot);
+    values = Source()->DistinctValues(
+        table, dot == std::string::npos ? selected : selected.substr(dot + 1), 500);
   }
   if (r_.distsrchtxt == 1) {
     out += "<select name=search_text>";
@@ -424,8 +429,10 @@ std::string BuilderSession::PageFilters() {
   out += "<br><label><input type=radio name=join value=1" + Checked(r_.join != 2) +
          "> AND</label> <label><input type=radio name=join value=2" + Checked(r_.join == 2) +
          "> OR</label> <label><input type=checkbox name=distinct value=1" +
-         Checked(r_.distinct == 1) + "> Distinct</label> <label><input type=checkbox name=shwsrch "
-         "value=1" + Checked(r_.shwsrch == 1) + "> Display filter(s)?</label><br>";
+         Checked(r_.distinct == 1) +
+         "> Distinct</label> <label><input type=checkbox name=shwsrch "
+         "value=1" +
+         Checked(r_.shwsrch == 1) + "> Display filter(s)?</label><br>";
   for (std::string_view entry : SplitView(r_.filters, ",")) {
     if (entry.empty()) continue;
     // The words of the condition are the component's own markup; the
@@ -471,8 +478,8 @@ std::string BuilderSession::PageDetails(bool procedure) {
     has_password = !Stored().rpwd.empty();
   }
   out += "<tr><td>Password:</td><td>";
-  out += has_password ? "<i>A password is set.</i> New password: "
-                      : "<i>No password.</i> Password: ";
+  out +=
+      has_password ? "<i>A password is set.</i> New password: " : "<i>No password.</i> Password: ";
   out += "<input type=password name=newpwd size=12 value=\"\" autocomplete=\"new-password\">";
   if (has_password) {
     out += " <label><input type=checkbox name=clearpwd value=1> Clear it</label>";
@@ -509,8 +516,9 @@ std::string BuilderSession::PageSummaries() {
   Tables();
   if (r_.grpby == 1) {
     out += "<div class=step_title>Select summary types</div><div class=main2><table>";
-    out += "<tr><th></th><th>SUM</th><th>AVG</th><th>MIN</th><th>MAX</th><th>STDEV</th>"
-           "<th>VAR</th></tr>";
+    out +=
+        "<tr><th></th><th>SUM</th><th>AVG</th><th>MIN</th><th>MAX</th><th>STDEV</th>"
+        "<th>VAR</th></tr>";
     const std::pair<const char*, const std::string*> lists[] = {
         {"sum", &r_.sum}, {"avg", &r_.avg},     {"min", &r_.min},
         {"max", &r_.max}, {"stdev", &r_.stdev}, {"var", &r_.var}};
@@ -520,25 +528,28 @@ std::string BuilderSession::PageSummaries() {
       for (const auto& [name, list] : lists) {
         const std::vector<std::string> chosen = SplitText(*list, ", ");
         const bool on = std::find(chosen.begin(), chosen.end(), f) != chosen.end();
-        out += "<td><input type=checkbox name=" + std::string(name) + " value=\"" + Html(f) +
-               "\"" + Checked(on) + "></td>";
+        out += "<td><input type=checkbox name=" + std::string(name) + " value=\"" + Html(f) + "\"" +
+               Checked(on) + "></td>";
       }
       out += "</tr>";
     }
     out += "</table><label><input type=checkbox name=count value=1" + Checked(r_.count == 1) +
            "> Add record count</label> <label><input type=checkbox name=chart value=1" +
-           Checked(r_.chart == 1) + "> Add graph</label> <label><input type=checkbox "
-           "name=rowtotal value=1" + Checked(r_.rowtotal == 1) + "> Sum row</label> <label>"
-           "<input type=checkbox name=rowavg value=1" + Checked(r_.rowavg == 1) +
-           "> Average row</label></div>";
+           Checked(r_.chart == 1) +
+           "> Add graph</label> <label><input type=checkbox "
+           "name=rowtotal value=1" +
+           Checked(r_.rowtotal == 1) +
+           "> Sum row</label> <label>"
+           "<input type=checkbox name=rowavg value=1" +
+           Checked(r_.rowavg == 1) + "> Average row</label></div>";
     return out;
   }
   out += "<div class=step_title>Add summaries to your report</div><div class=main2>";
   out += "Summary Field: <select name=summary_field><option value=\"\"></option>" +
          FieldOptions("", false) + "</select><br>Summary type: <select name=summary_type>";
-  const char* const labels[][2] = {{"SUM", "Sum total"},         {"AVG", "Average"},
-                                   {"MIN", "Minimum value"},     {"MAX", "Maximum value"},
-                                   {"COUNT", "Record Count"},    {"STDEV", "Standard deviation"},
+  const char* const labels[][2] = {{"SUM", "Sum total"},      {"AVG", "Average"},
+                                   {"MIN", "Minimum value"},  {"MAX", "Maximum value"},
+                                   {"COUNT", "Record Count"}, {"STDEV", "Standard deviation"},
                                    {"VAR", "Variance"}};
   for (const auto& l : labels) {
     out += "<option value=" + std::string(l[0]) + ">" + l[1] + "</option>";
@@ -561,18 +572,23 @@ std::string BuilderSession::PageSummaries() {
     if (!IsNumericField(f)) continue;
     const bool t = std::find(totals.begin(), totals.end(), f) != totals.end();
     const bool a = std::find(averages.begin(), averages.end(), f) != averages.end();
-    out += "<tr><td>" + Html(Caption(f)) + "</td><td><input type=checkbox name=chkNfTotal "
-           "value=\"" + Html(f) + "\"" + Checked(t) + "></td><td><input type=checkbox "
-           "name=chkNfAvg value=\"" + Html(f) + "\"" + Checked(a) + "></td></tr>";
+    out += "<tr><td>" + Html(Caption(f)) +
+           "</td><td><input type=checkbox name=chkNfTotal "
+           "value=\"" +
+           Html(f) + "\"" + Checked(t) +
+           "></td><td><input type=checkbox "
+           "name=chkNfAvg value=\"" +
+           Html(f) + "\"" + Checked(a) + "></td></tr>";
   }
   out += "</table></div>";
   return out;
 }
 
 std::string BuilderSession::PageAggregates() {
-  std::string out = "<div class=step_title>Select the fields to add footers</div><div "
-                    "class=main2><table><tr><th>Column</th><th>Caption</th><th>SUM</th>"
-                    "<th>AVG</th></tr>";
+  std::string out =
+      "<div class=step_title>Select the fields to add footers</div><div "
+      "class=main2><table><tr><th>Column</th><th>Caption</th><th>SUM</th>"
+      "<th>AVG</th></tr>";
   const std::vector<std::string> totals = SplitText(r_.nftotal, ", ");
   const std::vector<std::string> averages = SplitText(r_.nfavg, ", ");
   for (const AggregateColumn& c : AggregateColumns(r_)) {
@@ -581,18 +597,22 @@ std::string BuilderSession::PageAggregates() {
     const bool t = std::find(totals.begin(), totals.end(), c.alias) != totals.end();
     const bool a = std::find(averages.begin(), averages.end(), c.alias) != averages.end();
     out += "<tr><td>" + Html(c.label) + "</td><td><input type=text name=\"txtAgCaps" +
-           Html(c.alias) + "\" value=\"" + Html(caption) + "\"></td><td><input type=checkbox "
-           "name=chkNfTotal value=\"" + Html(c.alias) + "\"" + Checked(t) + "></td><td><input "
-           "type=checkbox name=chkNfAvg value=\"" + Html(c.alias) + "\"" + Checked(a) +
-           "></td></tr>";
+           Html(c.alias) + "\" value=\"" + Html(caption) +
+           "\"></td><td><input type=checkbox "
+           "name=chkNfTotal value=\"" +
+           Html(c.alias) + "\"" + Checked(t) +
+           "></td><td><input "
+           "type=checkbox name=chkNfAvg value=\"" +
+           Html(c.alias) + "\"" + Checked(a) + "></td></tr>";
   }
   out += "</table></div>";
   return out;
 }
 
 std::string BuilderSession::PageGraphFields() {
-  std::string out = "<div class=step_title>Select the fields to display on chart</div><div "
-                    "class=main2>";
+  std::string out =
+      "<div class=step_title>Select the fields to display on chart</div><div "
+      "class=main2>";
   const std::vector<std::string> chosen = SplitText(r_.gflds, ", ");
   auto box = [&](const std::string& value, const std::string& label) {
     const bool on = std::find(chosen.begin(), chosen.end(), value) != chosen.end();
@@ -627,28 +647,36 @@ std::string BuilderSession::PageChart() {
            "</span></label> ";
   }
   out += "</td></tr><tr><td></td><td><label><input type=radio name=conly value=1" +
-         Checked(r_.conly != 2) + "> show graph &amp; report</label> <label><input type=radio "
-         "name=conly value=2" + Checked(r_.conly == 2) + "> show graph only</label></td></tr>";
-  out += "<tr><td>Select the Legend Field</td><td><select name=legend><option value=\"\">"
-         "</option>" + FieldOptions(r_.legend, false) + "</select></td></tr>";
+         Checked(r_.conly != 2) +
+         "> show graph &amp; report</label> <label><input type=radio "
+         "name=conly value=2" +
+         Checked(r_.conly == 2) + "> show graph only</label></td></tr>";
+  out +=
+      "<tr><td>Select the Legend Field</td><td><select name=legend><option value=\"\">"
+      "</option>" +
+      FieldOptions(r_.legend, false) + "</select></td></tr>";
   out += "<tr><td colspan=2><b>Graph Labels</b></td></tr>";
   out += "<tr><td>Title:</td><td><input type=text name=gtitle value=\"" + Html(r_.gtitle) +
          "\"></td></tr><tr><td>Y-Label:</td><td><input type=text name=ylabel value=\"" +
-         Html(r_.ylabel) + "\"></td></tr><tr><td>X-Label:</td><td><input type=text name=xlabel "
-         "value=\"" + Html(r_.xlabel) + "\"></td></tr></table>";
+         Html(r_.ylabel) +
+         "\"></td></tr><tr><td>X-Label:</td><td><input type=text name=xlabel "
+         "value=\"" +
+         Html(r_.xlabel) + "\"></td></tr></table>";
   return out;
 }
 
 std::string BuilderSession::PageOrder() {
-  std::string out = "<div class=step_title>Re-Order your table fields</div><table><tr><td>"
-                    "<select name=order size=10 multiple style=\"width:250px\">";
+  std::string out =
+      "<div class=step_title>Re-Order your table fields</div><table><tr><td>"
+      "<select name=order size=10 multiple style=\"width:250px\">";
   for (const std::string& f : ReportFields(r_)) {
     out += "<option value=\"" + Html(f) + "\">" + Html(Caption(f)) + "</option>";
   }
-  out += "</select></td><td><input type=button value=Top onclick=\"fnkMove('top')\"><br>"
-         "<input type=button value=Up onclick=\"fnkMove('up')\"><br><input type=button "
-         "value=Down onclick=\"fnkMove('down')\"><br><input type=button value=Bottom "
-         "onclick=\"fnkMove('bottom')\"></td></tr></table>";
+  out +=
+      "</select></td><td><input type=button value=Top onclick=\"fnkMove('top')\"><br>"
+      "<input type=button value=Up onclick=\"fnkMove('up')\"><br><input type=button "
+      "value=Down onclick=\"fnkMove('down')\"><br><input type=button value=Bottom "
+      "onclick=\"fnkMove('bottom')\"></td></tr></table>";
   out += "<label><input type=checkbox name=sortdef value=1" + Checked(r_.sortdef == 1) +
          "> Set as default sort order</label> <label><input type=checkbox name=rownum value=1" +
          Checked(r_.rownum == 1) + "> Add row numbers</label>";
@@ -666,18 +694,22 @@ std::string BuilderSession::PageProcParams() {
     auto given = values.find(p.name);
     const std::string num = std::to_string(n);
     out += "<tr><td>" + Html(p.name) + "</td><td><input type=text name=p_value" + num +
-           " value=\"" + Html(given == values.end() ? "" : given->second) + "\">"
-           "<input type=hidden name=p_name" + num + " value=\"" + Html(p.name) + "\">"
-           "<input type=hidden name=p_type" + num + " value=\"" + std::to_string(p.category) +
-           "\"></td></tr>";
+           " value=\"" + Html(given == values.end() ? "" : given->second) +
+           "\">"
+           "<input type=hidden name=p_name" +
+           num + " value=\"" + Html(p.name) +
+           "\">"
+           "<input type=hidden name=p_type" +
+           num + " value=\"" + std::to_string(p.category) + "\"></td></tr>";
   }
   out += "</table><input type=hidden name=p_count value=\"" + std::to_string(n) + "\">";
   return out;
 }
 
 std::string BuilderSession::PageProcFields() {
-  std::string out = "<div class=step_title>Select the fields you want to display</div>"
-                    "<div class=main>";
+  std::string out =
+      "<div class=step_title>Select the fields you want to display</div>"
+      "<div class=main>";
   auto columns = ProcedureColumns();
   if (!columns) {
     out += "<font color=red>Invalid Procedure Type</font>";
@@ -691,8 +723,9 @@ std::string BuilderSession::PageProcFields() {
              Checked(on) + "> " + Html(c.name) + "</label><br>";
     }
   }
-  out += "</div><a href=\"#\" onclick=\"return fnkAll(true)\">Check All</a> | "
-         "<a href=\"#\" onclick=\"return fnkAll(false)\">Clear All</a>";
+  out +=
+      "</div><a href=\"#\" onclick=\"return fnkAll(true)\">Check All</a> | "
+      "<a href=\"#\" onclick=\"return fnkAll(false)\">Clear All</a>";
   return out;
 }
 
@@ -724,8 +757,8 @@ void BuilderSession::ShowTableChooser() {
         if (object.type == CatalogObjectType::kProcedure) {
           out += "<a href=\"" +
                  Html(host_.page_url + "?a=p&sp=" +
-                      Server::URLEncode(EncodeDefinition(object.name + "|+|" + object.name +
-                                                         " Report"))) +
+                      Server::URLEncode(
+                          EncodeDefinition(object.name + "|+|" + object.name + " Report"))) +
                  "\">" + Html(object.name) + "</a><br>";
         } else {
           out += "<label><input type=checkbox name=t value=\"" + Html(object.name) + "\"> " +
@@ -734,9 +767,10 @@ void BuilderSession::ShowTableChooser() {
       }
     }
   }
-  out += "</div><input type=hidden name=a value=p><div align=right><input type=submit "
-         "name=next value=\"Next &raquo;\"></div></td></tr></table></form></center></body>"
-         "</html>";
+  out +=
+      "</div><input type=hidden name=a value=p><div align=right><input type=submit "
+      "name=next value=\"Next &raquo;\"></div></td></tr></table></form></center></body>"
+      "</html>";
   WriteToPage(out);
 }
 

@@ -60,8 +60,7 @@ class BuilderSession {
                      const std::vector<SourceColumn>* only_columns);
   std::string CheckFormat(const std::string& field, const std::string& format, int category,
                           const SqlChecker& checker, bool* ok);
-  std::optional<std::string> CheckFilterEntry(const std::string& entry,
-                                              const SqlChecker& checker);
+  std::optional<std::string> CheckFilterEntry(const std::string& entry, const SqlChecker& checker);
   int FieldCategory(const std::string& field) const;
   bool IsNumericField(const std::string& field) const;
 

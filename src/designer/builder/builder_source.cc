@@ -149,9 +149,9 @@ std::vector<std::string> BuilderSource::DistinctValues(std::string_view table,
   }
   if (!found || found->category == 128) return out;
   try {
-    Recordset rs = connection_.Execute("SELECT DISTINCT " + QuoteSqlName(database_type_, found->name) +
-                                       " FROM " + QuoteSqlName(database_type_, table) +
-                                       " ORDER BY 1");
+    Recordset rs =
+        connection_.Execute("SELECT DISTINCT " + QuoteSqlName(database_type_, found->name) +
+                            " FROM " + QuoteSqlName(database_type_, table) + " ORDER BY 1");
     while (!rs.Eof() && out.size() < limit) {
       Field f = rs.Fields(size_t{0});
       out.push_back(f.IsNull() ? std::string() : f.Value().AsString());

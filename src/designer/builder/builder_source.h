@@ -52,8 +52,7 @@ class BuilderSource {
 
   // The columns of an offered table or view; nullopt (with the reason) for
   // one that is not offered or cannot be read.
-  std::optional<std::vector<SourceColumn>> TableColumns(std::string_view table,
-                                                         std::string* error);
+  std::optional<std::vector<SourceColumn>> TableColumns(std::string_view table, std::string* error);
 
   // The input parameters of an offered procedure (empty when none).
   std::optional<std::vector<SourceParameter>> ProcedureParameters(std::string_view procedure,

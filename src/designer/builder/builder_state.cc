@@ -21,16 +21,20 @@ struct NumberKey {
 };
 
 const TextKey kTextKeys[] = {
-    {"tables", &R::tables},   {"fields", &R::fields},     {"filters", &R::filters},
-    {"relations", &R::relations}, {"schema", &R::schema}, {"rtitle", &R::rtitle},
-    {"rdesc", &R::rdesc},     {"rgroup", &R::rgroup},     {"rid", &R::rid},
-    {"summary", &R::summary}, {"rpwd", &R::rpwd},         {"mtbl", &R::mtbl},
-    {"reqparam", &R::reqparam}, {"gflds", &R::gflds},     {"params", &R::params},
-    {"legend", &R::legend},   {"gtitle", &R::gtitle},     {"xlabel", &R::xlabel},
-    {"ylabel", &R::ylabel},   {"sum", &R::sum},           {"avg", &R::avg},
-    {"min", &R::min},         {"max", &R::max},           {"stdev", &R::stdev},
-    {"var", &R::var},         {"nftotal", &R::nftotal},   {"nfavg", &R::nfavg},
-    {"agcaps", &R::agcaps},
+    {"tables", &R::tables},     {"fields", &R::fields},
+    {"filters", &R::filters},   {"relations", &R::relations},
+    {"schema", &R::schema},     {"rtitle", &R::rtitle},
+    {"rdesc", &R::rdesc},       {"rgroup", &R::rgroup},
+    {"rid", &R::rid},           {"summary", &R::summary},
+    {"rpwd", &R::rpwd},         {"mtbl", &R::mtbl},
+    {"reqparam", &R::reqparam}, {"gflds", &R::gflds},
+    {"params", &R::params},     {"legend", &R::legend},
+    {"gtitle", &R::gtitle},     {"xlabel", &R::xlabel},
+    {"ylabel", &R::ylabel},     {"sum", &R::sum},
+    {"avg", &R::avg},           {"min", &R::min},
+    {"max", &R::max},           {"stdev", &R::stdev},
+    {"var", &R::var},           {"nftotal", &R::nftotal},
+    {"nfavg", &R::nfavg},       {"agcaps", &R::agcaps},
 };
 
 const NumberKey kNumberKeys[] = {
@@ -100,8 +104,7 @@ std::vector<int> PageSequence(const ReportDefinition& report, bool has_parameter
     pages.insert(pages.end(), {kPageProcFields, kPageProcCaptions, kPageProcDetails});
     return pages;
   }
-  std::vector<int> pages = {kPageFields, kPageCaptions, kPageFilters, kPageDetails,
-                            kPageSummaries};
+  std::vector<int> pages = {kPageFields, kPageCaptions, kPageFilters, kPageDetails, kPageSummaries};
   if (report.grpby == 1) pages.push_back(kPageAggregates);
   if (report.chart == 1) pages.insert(pages.end(), {kPageGraphFields, kPageChart});
   pages.push_back(kPageOrder);
@@ -120,8 +123,8 @@ std::vector<AggregateColumn> AggregateColumns(const ReportDefinition& report) {
   std::vector<AggregateColumn> out;
   if (report.count == 1) out.push_back({"COUNT_1", "Count", ""});
   const std::pair<const char*, const std::string*> lists[] = {
-      {"SUM", &report.sum},   {"AVG", &report.avg},     {"MIN", &report.min},
-      {"MAX", &report.max},   {"STDEV", &report.stdev}, {"VAR", &report.var}};
+      {"SUM", &report.sum}, {"AVG", &report.avg},     {"MIN", &report.min},
+      {"MAX", &report.max}, {"STDEV", &report.stdev}, {"VAR", &report.var}};
   for (const auto& [name, list] : lists) {
     int n = 0;
     for (std::string_view f : SplitTrimmed(*list, ",")) {
@@ -140,7 +143,8 @@ std::string AggregateCaption(std::string_view agcaps, std::string_view alias) {
   if (at == std::string_view::npos) return std::string();
   size_t start = at + key.size();
   size_t end = agcaps.find('&', start);
-  return std::string(agcaps.substr(start, end == std::string_view::npos ? agcaps.npos : end - start));
+  return std::string(
+      agcaps.substr(start, end == std::string_view::npos ? agcaps.npos : end - start));
 }
 
 }  // namespace fennick::designer

@@ -41,15 +41,21 @@ std::string Join(const std::vector<std::string>& items, std::string_view separat
 // Formats each field type may take (the first two characters of a format).
 std::vector<std::string> FormatCodes(int category) {
   switch (category) {
-    case 131: return {"N2", "N1", "N4", "C8", "N3", "C1", "C3", "C4", "C5"};
-    case 6: return {"N2", "N1", "N4", "C8", "C3", "C4", "C5"};
-    case 7: return {"D1", "D2", "D3", "D4", "T1", "T2", "C1", "C3", "C4", "C5"};
+    case 131:
+      return {"N2", "N1", "N4", "C8", "N3", "C1", "C3", "C4", "C5"};
+    case 6:
+      return {"N2", "N1", "N4", "C8", "C3", "C4", "C5"};
+    case 7:
+      return {"D1", "D2", "D3", "D4", "T1", "T2", "C1", "C3", "C4", "C5"};
     case 200:
-      return {"S1", "S2", "S3", "S4", "S5", "S6", "C1", "D1", "D2",
-              "D3", "D4", "T1", "T2", "C3", "C4", "C5"};
-    case 11: return {"B1", "B2", "B3", "C6", "C2", "C4"};
-    case 128: return {"O1", "C7"};
-    default: return {};
+      return {"S1", "S2", "S3", "S4", "S5", "S6", "C1", "D1",
+              "D2", "D3", "D4", "T1", "T2", "C3", "C4", "C5"};
+    case 11:
+      return {"B1", "B2", "B3", "C6", "C2", "C4"};
+    case 128:
+      return {"O1", "C7"};
+    default:
+      return {};
   }
 }
 
@@ -282,8 +288,9 @@ bool BuilderSession::Posted() {
   const Request& request = *host_.request;
   std::optional<BuilderTicket> ticket = OpenBuilderToken(request.Form("tk"), session_id_);
   if (!ticket) {
-    Refuse("This builder window has expired or did not come from this site. Please open the "
-           "builder again.");
+    Refuse(
+        "This builder window has expired or did not come from this site. Please open the "
+        "builder again.");
     return false;
   }
   ticket_ = *ticket;
@@ -323,20 +330,32 @@ int BuilderSession::NextPage(int src, int index) {
 
 bool BuilderSession::ApplyStep(int src) {
   switch (src) {
-    case kPageFields: return StepFields();
+    case kPageFields:
+      return StepFields();
     case kPageCaptions:
-    case kPageProcCaptions: return StepCaptions();
-    case kPageFilters: return StepFilters();
+    case kPageProcCaptions:
+      return StepCaptions();
+    case kPageFilters:
+      return StepFilters();
     case kPageDetails:
-    case kPageProcDetails: return StepDetails();
-    case kPageSummaries: return StepSummaries();
-    case kPageAggregates: return StepAggregates();
-    case kPageGraphFields: return StepGraphFields();
-    case kPageChart: return StepChart();
-    case kPageOrder: return StepOrder();
-    case kPageProcParams: return StepProcParams();
-    case kPageProcFields: return StepProcFields();
-    default: return true;
+    case kPageProcDetails:
+      return StepDetails();
+    case kPageSummaries:
+      return StepSummaries();
+    case kPageAggregates:
+      return StepAggregates();
+    case kPageGraphFields:
+      return StepGraphFields();
+    case kPageChart:
+      return StepChart();
+    case kPageOrder:
+      return StepOrder();
+    case kPageProcParams:
+      return StepProcParams();
+    case kPageProcFields:
+      return StepProcFields();
+    default:
+      return true;
   }
 }
 
@@ -404,8 +423,8 @@ bool BuilderSession::RebuildSchema(const std::vector<std::string>& fields,
     if (caption.empty()) caption = bare;
     const int category = FieldCategory(field);
     bool ok = true;
-    std::string format = CheckFormat(field, SchemaValue(r_.schema, field, "f", ""), category,
-                                     *checker, &ok);
+    std::string format =
+        CheckFormat(field, SchemaValue(r_.schema, field, "f", ""), category, *checker, &ok);
     if (!ok) return false;
     schema += SchemaEntry(field, caption, format, std::to_string(category));
   }
@@ -862,10 +881,9 @@ bool BuilderSession::CheckAll() {
     std::vector<std::string> kept;
     std::vector<AggregateColumn> columns = AggregateColumns(r_);
     for (std::string_view f : SplitTrimmed(list, ",")) {
-      const bool alias = aliases && std::any_of(columns.begin(), columns.end(),
-                                                [&](const AggregateColumn& c) {
-                                                  return c.alias == f;
-                                                });
+      const bool alias =
+          aliases && std::any_of(columns.begin(), columns.end(),
+                                 [&](const AggregateColumn& c) { return c.alias == f; });
       if (alias || (is_field(f) && (!numeric || IsNumericField(std::string(f))))) {
         kept.emplace_back(f);
       }
@@ -900,9 +918,9 @@ bool BuilderSession::CheckAll() {
   one_of(r_.rtype, 1, 2, 1);
   one_of(r_.graph, 0, 3, 1);
   one_of(r_.conly, 0, 2, 1);
-  for (int16_t* flag : {&r_.grpby, &r_.distinct, &r_.shwsrch, &r_.sortdef, &r_.rownum,
-                        &r_.coltotal, &r_.colavg, &r_.rowtotal, &r_.rowavg, &r_.chart,
-                        &r_.count, &r_.distsrchtxt}) {
+  for (int16_t* flag :
+       {&r_.grpby, &r_.distinct, &r_.shwsrch, &r_.sortdef, &r_.rownum, &r_.coltotal, &r_.colavg,
+        &r_.rowtotal, &r_.rowavg, &r_.chart, &r_.count, &r_.distsrchtxt}) {
     one_of(*flag, 0, 1, 0);
   }
   bool master_known = r_.mtbl.empty();

@@ -22,13 +22,12 @@ bool GroupExists(const XmlNode& groups, std::string_view id) {
 }  // namespace
 
 std::string MakeBuilderToken(std::string_view session_id, const BuilderTicket& ticket) {
-  return SealParts(SealPurpose::kReportBuilder,
-                   {session_id, ticket.edited_id.empty() ? "new" : "edit:" + ticket.edited_id,
-                    ticket.group});
+  return SealParts(
+      SealPurpose::kReportBuilder,
+      {session_id, ticket.edited_id.empty() ? "new" : "edit:" + ticket.edited_id, ticket.group});
 }
 
-std::optional<BuilderTicket> OpenBuilderToken(std::string_view token,
-                                              std::string_view session_id) {
+std::optional<BuilderTicket> OpenBuilderToken(std::string_view token, std::string_view session_id) {
   // An empty session id would let every cookie-less browser share tickets.
   if (token.empty() || session_id.empty()) return std::nullopt;
   std::optional<std::vector<std::string>> parts;
@@ -77,8 +76,8 @@ SaveOutcome SaveReportDefinition(const ReportsFile& file, BuiltReport built) {
   const BuilderTicket& ticket = built.ticket;
   const bool editing = !ticket.edited_id.empty();
   if (editing ? !may.edit_report : !may.add_report) {
-    out.error = editing ? "You are not allowed to edit reports"
-                        : "You are not allowed to add reports";
+    out.error =
+        editing ? "You are not allowed to edit reports" : "You are not allowed to add reports";
     return out;
   }
   ReportDefinition& report = built.report;
@@ -132,17 +131,16 @@ SaveOutcome SaveReportDefinition(const ReportsFile& file, BuiltReport built) {
     report.rid = std::string(saved_id);
     if (keep_password) {
       ReportDefinition stored;
-      ReadDefinition(DecodeDefinition(existing ? existing.Attribute("args").value_or("")
-                                               : renamed_from_args),
-                     stored);
+      ReadDefinition(
+          DecodeDefinition(existing ? existing.Attribute("args").value_or("") : renamed_from_args),
+          stored);
       report.rpwd = stored.rpwd;
     }
     return EncodeDefinition(WriteDefinition(report));
   };
   save.check = [&](const XmlNode& existing, const XmlNode& groups) -> std::string {
     if (existing && must_be_new) return "A report with the id " + id + " exists already";
-    if (existing && !may.change_report_group &&
-        existing.Attribute("group").value_or("") != group) {
+    if (existing && !may.change_report_group && existing.Attribute("group").value_or("") != group) {
       return "The report group cannot be changed";
     }
     if (!GroupExists(groups, group)) return "The report group " + group + " does not exist";

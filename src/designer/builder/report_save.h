@@ -34,14 +34,12 @@ struct BuilderTicket {
 // The ticket sealed for `session_id`. Raises an Error without a sealer.
 std::string MakeBuilderToken(std::string_view session_id, const BuilderTicket& ticket);
 // The ticket, or nullopt for a token of another session, purpose or none.
-std::optional<BuilderTicket> OpenBuilderToken(std::string_view token,
-                                              std::string_view session_id);
+std::optional<BuilderTicket> OpenBuilderToken(std::string_view token, std::string_view session_id);
 
 // A typed password sealed for the session, and opened again (nullopt for
 // anything that is no such token).
 std::string SealBuilderPassword(std::string_view session_id, std::string_view password);
-std::optional<std::string> OpenBuilderPassword(std::string_view token,
-                                               std::string_view session_id);
+std::optional<std::string> OpenBuilderPassword(std::string_view token, std::string_view session_id);
 
 struct BuiltReport {
   ReportDefinition report;  // rid and rgroup as posted; rpwd is ignored

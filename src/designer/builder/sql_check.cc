@@ -24,10 +24,10 @@ struct Token {
 // presence means a subquery or another statement, never a column.
 bool IsStatementWord(std::string_view word) {
   static const char* const kWords[] = {
-      "SELECT", "FROM",  "WHERE",   "UNION",  "INSERT", "UPDATE",  "DELETE", "DROP",
-      "CREATE", "ALTER", "EXEC",    "EXECUTE", "GRANT", "REVOKE",  "TRUNCATE", "INTO",
-      "EXISTS", "ANY",   "ALL",     "SOME",   "WITH",   "DECLARE", "MERGE",  "CALL",
-      "INTERSECT", "EXCEPT", "LIMIT", "OFFSET", "FETCH", "ORDER", "GROUP", "HAVING"};
+      "SELECT",    "FROM",   "WHERE", "UNION",   "INSERT", "UPDATE",  "DELETE",   "DROP",
+      "CREATE",    "ALTER",  "EXEC",  "EXECUTE", "GRANT",  "REVOKE",  "TRUNCATE", "INTO",
+      "EXISTS",    "ANY",    "ALL",   "SOME",    "WITH",   "DECLARE", "MERGE",    "CALL",
+      "INTERSECT", "EXCEPT", "LIMIT", "OFFSET",  "FETCH",  "ORDER",   "GROUP",    "HAVING"};
   for (const char* w : kWords) {
     if (EqualsIgnoreCase(word, w)) return true;
   }
@@ -35,9 +35,9 @@ bool IsStatementWord(std::string_view word) {
 }
 
 bool IsKeyword(std::string_view word) {
-  static const char* const kWords[] = {"AND",  "OR",   "NOT",  "LIKE", "IS",   "NULL",
-                                       "IN",   "BETWEEN", "CASE", "WHEN", "THEN", "ELSE",
-                                       "END",  "CAST", "AS",   "TRUE", "FALSE"};
+  static const char* const kWords[] = {"AND", "OR",      "NOT",  "LIKE", "IS",   "NULL",
+                                       "IN",  "BETWEEN", "CASE", "WHEN", "THEN", "ELSE",
+                                       "END", "CAST",    "AS",   "TRUE", "FALSE"};
   for (const char* w : kWords) {
     if (EqualsIgnoreCase(word, w)) return true;
   }
@@ -57,9 +57,8 @@ bool ParseDate(std::string_view text, int* y, int* m, int* d, int* hh, int* mm, 
   if (!tail.empty()) {
     int k = 0;
     *ss = 0;
-    const bool with_seconds =
-        std::sscanf(tail.c_str(), "%2d:%2d:%2d%n", hh, mm, ss, &k) == 3 &&
-        static_cast<size_t>(k) == tail.size();
+    const bool with_seconds = std::sscanf(tail.c_str(), "%2d:%2d:%2d%n", hh, mm, ss, &k) == 3 &&
+                              static_cast<size_t>(k) == tail.size();
     if (!with_seconds) {
       *ss = 0;
       k = 0;
@@ -183,8 +182,8 @@ class Parser {
           (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(text_[i + 1])))) {
         size_t j = i;
         bool dot = false;
-        while (j < n && (std::isdigit(static_cast<unsigned char>(text_[j])) ||
-                         (text_[j] == '.' && !dot))) {
+        while (j < n &&
+               (std::isdigit(static_cast<unsigned char>(text_[j])) || (text_[j] == '.' && !dot))) {
           if (text_[j] == '.') dot = true;
           ++j;
         }
@@ -264,8 +263,8 @@ class Parser {
         t.text = std::string(text_.substr(i, j - i));
         i = j;
       } else {
-        static const char* const kSymbols[] = {"<>", "!=", "<=", ">=", "||", "=", "<", ">",
-                                               "+",  "-",  "*",  "/",  "%",  "(", ")", ",", "."};
+        static const char* const kSymbols[] = {"<>", "!=", "<=", ">=", "||", "=", "<", ">", "+",
+                                               "-",  "*",  "/",  "%",  "(",  ")", ",", "."};
         bool found = false;
         for (const char* s : kSymbols) {
           std::string_view sym(s);
@@ -576,8 +575,7 @@ class Parser {
     const Token& first = Peek();
     std::vector<std::string> parts = {first.text};
     ++pos_;
-    while (IsSym(Peek(), ".") &&
-           (Peek(1).kind == Tok::kName || Peek(1).kind == Tok::kQuotedName)) {
+    while (IsSym(Peek(), ".") && (Peek(1).kind == Tok::kName || Peek(1).kind == Tok::kQuotedName)) {
       parts.push_back(Peek(1).text);
       pos_ += 2;
     }
@@ -675,11 +673,11 @@ class Parser {
     std::string sql;
     if (in(kNumber)) {
       if (db == kDbAccess) return Part{"CDbl(" + value.sql + ")", false};
-      const char* target = sql_server         ? "FLOAT"
-                           : db == kDbMySql   ? "DECIMAL(38,10)"
-                           : db == kDbSQLite  ? "REAL"
-                           : db == kDbOracle  ? "NUMBER"
-                                              : "NUMERIC";
+      const char* target = sql_server        ? "FLOAT"
+                           : db == kDbMySql  ? "DECIMAL(38,10)"
+                           : db == kDbSQLite ? "REAL"
+                           : db == kDbOracle ? "NUMBER"
+                                             : "NUMERIC";
       return Part{"CAST(" + value.sql + " AS " + target + ")", false};
     }
     if (in(kText)) {
@@ -732,13 +730,13 @@ class Parser {
     if (!error_.empty()) return Part();
     const int count = static_cast<int>(args.size());
     if (count < fn->min_args || (fn->max_args >= 0 && count > fn->max_args)) {
-      Fail(name, std::string("the function ") + fn->name + " takes " +
-                     (fn->min_args == fn->max_args
-                          ? std::to_string(fn->min_args)
-                          : std::to_string(fn->min_args) + " to " +
-                                (fn->max_args < 0 ? std::string("many")
-                                                  : std::to_string(fn->max_args))) +
-                     " arguments");
+      Fail(name,
+           std::string("the function ") + fn->name + " takes " +
+               (fn->min_args == fn->max_args
+                    ? std::to_string(fn->min_args)
+                    : std::to_string(fn->min_args) + " to " +
+                          (fn->max_args < 0 ? std::string("many") : std::to_string(fn->max_args))) +
+               " arguments");
       return Part();
     }
     return Part{Spell(fn->name, args), false};
@@ -795,15 +793,13 @@ class Parser {
 
 const std::vector<AllowedFunction>& AllowedFunctions() {
   static const std::vector<AllowedFunction> kFunctions = {
-      {"abs", 1, 1},     {"round", 1, 2},    {"upper", 1, 1},   {"lower", 1, 1},
-      {"length", 1, 1},  {"substr", 2, 3},   {"trim", 1, 1},    {"replace", 3, 3},
-      {"coalesce", 2, -1}, {"nullif", 2, 2},
+      {"abs", 1, 1},    {"round", 1, 2}, {"upper", 1, 1},   {"lower", 1, 1},     {"length", 1, 1},
+      {"substr", 2, 3}, {"trim", 1, 1},  {"replace", 3, 3}, {"coalesce", 2, -1}, {"nullif", 2, 2},
   };
   return kFunctions;
 }
 
-std::string SqlChecker::FindColumn(std::string_view name, std::string* error,
-                                   int* category) const {
+std::string SqlChecker::FindColumn(std::string_view name, std::string* error, int* category) const {
   // The name may be "col", "table.col" or "schema.table.col"; the table
   // part is matched whole against the report's objects.
   const size_t dot = name.rfind('.');
@@ -829,10 +825,9 @@ std::string SqlChecker::FindColumn(std::string_view name, std::string* error,
   }
   if (matches == 1) return found;
   if (error) {
-    *error = matches == 0 ? "the field " + std::string(name) +
-                                " does not exist in the report's tables"
-                          : "the field " + std::string(name) +
-                                " is in more than one table: name its table";
+    *error = matches == 0
+                 ? "the field " + std::string(name) + " does not exist in the report's tables"
+                 : "the field " + std::string(name) + " is in more than one table: name its table";
   }
   return std::string();
 }

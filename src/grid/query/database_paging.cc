@@ -114,8 +114,8 @@ bool SqliteSortsRows(Connection& connection, const std::string& sql) {
 
 int64_t CountRows(Connection& connection, const std::string& counted_sql) {
   Recordset count;
-  count.Open("SELECT COUNT(*) FROM (" + counted_sql + ") fennick_count", connection,
-             kAdOpenStatic, kAdLockReadOnly, -1);
+  count.Open("SELECT COUNT(*) FROM (" + counted_sql + ") fennick_count", connection, kAdOpenStatic,
+             kAdLockReadOnly, -1);
   if (count.Eof() || count.FieldCount() != 1) throw Error(kErrDataCommandFailed, "no count");
   return count.Fields(0).Value().AsInt64();
 }

@@ -75,8 +75,7 @@ int GetDatabaseType(std::string_view connection_string, int forced_type) {
   if (has("PROVIDER=MICROSOFT.JET.OLEDB") || has("FIL=MS ACCESS") || s == "ACCESS") return kDbAccess;
   // ODBC writes the driver's name in braces: "Driver={SQL Server}".
   if (has("SQLOLEDB") || has("PROVIDER=MSDASQL") || has("DRIVER=SQL SERVER") ||
-      has("DRIVER={SQL SERVER}") ||
-      s == "SQL SERVER" || s == "SQLSERVER")
+      has("DRIVER={SQL SERVER}") || s == "SQL SERVER" || s == "SQLSERVER")
     return kDbSqlServer;
   // MSOLEDBSQL is the provider that followed the Native Client.
   if (has("SQLNCLI") || has("MSOLEDBSQL")) return kDbSqlNativeClient;

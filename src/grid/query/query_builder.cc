@@ -55,8 +55,7 @@ int ForcedType() { return CurrentModuleState().database_type; }
 // bare "DSN=sales") is typed by the product its driver names.
 int ConnectionDatabaseType(const fennick::Connection& connection, int forced) {
   int type = GetDatabaseType(connection.ConnectionString(), forced);
-  if (type == kDbUnknown && connection.State() == kAdStateOpen &&
-      connection.Provider() == "ODBC") {
+  if (type == kDbUnknown && connection.State() == kAdStateOpen && connection.Provider() == "ODBC") {
     type = DatabaseTypeOfDbms(connection.DbmsName());
   }
   return type;
@@ -184,8 +183,8 @@ void AppendDateLiteral(std::string& out, double ole_date, int database_type) {
 }
 
 // SQL for a parsed filter, in the database's quoting.
-void WriteFilterSql(const data::FilterExpression& filter, uint32_t index,
-                    const LiteralStyle& style, std::string& out) {
+void WriteFilterSql(const data::FilterExpression& filter, uint32_t index, const LiteralStyle& style,
+                    std::string& out) {
   const int database_type = style.database_type;
   const data::FilterNode& n = filter.nodes()[index];
   using Kind = data::FilterNode::Kind;

@@ -25,15 +25,15 @@ namespace fennick {
 // one name in SealPurposeName; a name, once used, is never given to another
 // purpose (old tokens would open as the new one).
 enum class SealPurpose {
-  kSortDefault,    // a grid's DefaultSortOrder, carried in its "sortdef" field
-  kSortRequired,   // a grid's RequiredSortOrder, carried in its "sortreq" field
-  kFieldDownload,  // a binary cell's link: command, connection string, column
-  kDesignerAction,  // a designer link or form that changes the reports file
-  kReportPassword,  // proof that a report's password was given ("erid")
+  kSortDefault,      // a grid's DefaultSortOrder, carried in its "sortdef" field
+  kSortRequired,     // a grid's RequiredSortOrder, carried in its "sortreq" field
+  kFieldDownload,    // a binary cell's link: command, connection string, column
+  kDesignerAction,   // a designer link or form that changes the reports file
+  kReportPassword,   // proof that a report's password was given ("erid")
   kReportStatement,  // the statement a report page runs again ("__SQL")
   kReportReference,  // the report or table a report page shows ("__ARGS")
   kReportEdit,       // the Build button's link to the builder
-  kReportBuilder,   // the report builder window: session, report edited, group
+  kReportBuilder,    // the report builder window: session, report edited, group
   kBuilderPassword,  // a report password typed in the builder, until Finish
 };
 

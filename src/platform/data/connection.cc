@@ -89,9 +89,8 @@ void Connection::Open(std::string_view connection_string, std::string_view user,
   // Without a provider: a string a driver claims (a historic MySQL
   // "Driver={MySQL ...}" string, then any other ODBC string), else a file
   // for the embedded default.
-  const data::DriverEntry* driver = provider.empty()
-                                        ? data::DriverWithoutProvider(settings.options)
-                                        : data::FindDriver(provider);
+  const data::DriverEntry* driver =
+      provider.empty() ? data::DriverWithoutProvider(settings.options) : data::FindDriver(provider);
   if (driver == nullptr) {
     throw Error(kErrDataProviderNotFound,
                 "Provider cannot be found: '" + provider +

@@ -88,7 +88,8 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       size_t from = j;
       if (j < text.size() && text[j] == '{') {
         size_t k = j + 1;
-        while (k < text.size() && !(text[k] == '}' && (k + 1 == text.size() || text[k + 1] != '}'))) {
+        while (k < text.size() &&
+               !(text[k] == '}' && (k + 1 == text.size() || text[k + 1] != '}'))) {
           k += text[k] == '}' ? 2 : 1;  // "}}" stands for "}" inside the braces
         }
         if (k < text.size()) from = k;

@@ -13,9 +13,9 @@ constexpr std::string_view kMysqlAliases[] = {"MySQL", "MySQLProv"};
 // MSDASQL is ODBC's OLE DB provider; SQL Server's own OLE DB providers
 // reach SQL Server through an ODBC driver here.
 constexpr std::string_view kOdbcAliases[] = {
-    "ODBC",        "MSDASQL",     "MSDASQL.1",   "SQLOLEDB",     "SQLOLEDB.1",
-    "SQLNCLI",     "SQLNCLI.1",   "SQLNCLI10",   "SQLNCLI10.1",  "SQLNCLI11",
-    "SQLNCLI11.1", "MSOLEDBSQL",  "MSOLEDBSQL.1", "MSOLEDBSQL19"};
+    "ODBC",        "MSDASQL",    "MSDASQL.1",    "SQLOLEDB",    "SQLOLEDB.1",
+    "SQLNCLI",     "SQLNCLI.1",  "SQLNCLI10",    "SQLNCLI10.1", "SQLNCLI11",
+    "SQLNCLI11.1", "MSOLEDBSQL", "MSOLEDBSQL.1", "MSOLEDBSQL19"};
 
 // A string without Provider whose Driver key names a MySQL ODBC driver is
 // opened by the native MySQL driver.

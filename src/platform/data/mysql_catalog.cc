@@ -26,13 +26,12 @@ int32_t ParameterType(std::string_view data_type) {
     int32_t type;
   };
   static constexpr Entry kTypes[] = {
-      {"tinyint", kAdTinyInt},     {"smallint", kAdSmallInt},  {"mediumint", kAdInteger},
-      {"int", kAdInteger},         {"bigint", kAdBigInt},      {"float", kAdSingle},
-      {"double", kAdDouble},       {"decimal", kAdNumeric},    {"date", kAdDBDate},
-      {"time", kAdDBTime},         {"datetime", kAdDBTimeStamp},
-      {"timestamp", kAdDBTimeStamp}, {"char", kAdChar},        {"varchar", kAdVarChar},
-      {"binary", kAdBinary},       {"varbinary", kAdVarBinary}, {"bit", kAdBoolean},
-      {"year", kAdSmallInt},
+      {"tinyint", kAdTinyInt},     {"smallint", kAdSmallInt},    {"mediumint", kAdInteger},
+      {"int", kAdInteger},         {"bigint", kAdBigInt},        {"float", kAdSingle},
+      {"double", kAdDouble},       {"decimal", kAdNumeric},      {"date", kAdDBDate},
+      {"time", kAdDBTime},         {"datetime", kAdDBTimeStamp}, {"timestamp", kAdDBTimeStamp},
+      {"char", kAdChar},           {"varchar", kAdVarChar},      {"binary", kAdBinary},
+      {"varbinary", kAdVarBinary}, {"bit", kAdBoolean},          {"year", kAdSmallInt},
   };
   for (const Entry& e : kTypes) {
     if (EqualsIgnoreCase(e.name, data_type)) return e.type;
@@ -65,8 +64,7 @@ std::vector<CatalogObject> MysqlConnection::ListObjects(bool procedures) {
   return objects;
 }
 
-std::optional<std::vector<Parameter>> MysqlConnection::ProcedureParameters(
-    std::string_view name) {
+std::optional<std::vector<Parameter>> MysqlConnection::ProcedureParameters(std::string_view name) {
   auto parts = SplitObjectName(name);
   if (!parts || parts->size() > 2) return std::nullopt;
   std::string schema = parts->size() == 2 ? QuoteString(parts->front()) : "DATABASE()";
@@ -118,11 +116,11 @@ std::string MysqlConnection::BuildCall(const ExecuteRequest& request) {
                 kMysqlSource);
   }
   std::string schema = parts->size() == 2 ? QuoteString(parts->front()) : "DATABASE()";
-  auto declared =
-      Query("SELECT PARAMETER_NAME, PARAMETER_MODE FROM information_schema.PARAMETERS"
-            " WHERE SPECIFIC_SCHEMA = " +
-            schema + " AND SPECIFIC_NAME = " + QuoteString(parts->back()) +
-            " AND ROUTINE_TYPE = 'PROCEDURE' AND ORDINAL_POSITION > 0 ORDER BY ORDINAL_POSITION");
+  auto declared = Query(
+      "SELECT PARAMETER_NAME, PARAMETER_MODE FROM information_schema.PARAMETERS"
+      " WHERE SPECIFIC_SCHEMA = " +
+      schema + " AND SPECIFIC_NAME = " + QuoteString(parts->back()) +
+      " AND ROUTINE_TYPE = 'PROCEDURE' AND ORDINAL_POSITION > 0 ORDER BY ORDINAL_POSITION");
   std::vector<std::optional<std::string>> slots(declared.size());
   size_t positional = 0;
   std::vector<std::string> extra;
@@ -140,10 +138,10 @@ std::string MysqlConnection::BuildCall(const ExecuteRequest& request) {
         if (declared[i][0] && EqualsIgnoreCase(*declared[i][0], name)) slot = i;
       }
       if (slot == declared.size()) {
-        throw Error(kErrDataItemNotFound,
-                    "Procedure " + std::string(request.text) + " has no parameter " +
-                        std::string(name),
-                    kMysqlSource);
+        throw Error(
+            kErrDataItemNotFound,
+            "Procedure " + std::string(request.text) + " has no parameter " + std::string(name),
+            kMysqlSource);
       }
     }
     if (slot < declared.size()) {

@@ -28,9 +28,9 @@ constexpr unsigned int kKillConnectSeconds = 5;
 constexpr char kTimeoutMessage[] = "Query timeout expired";
 
 bool IsLinkError(unsigned int code) {
-  return code == CR_SERVER_GONE_ERROR || code == CR_SERVER_LOST ||
-         code == CR_CONNECTION_ERROR || code == CR_CONN_HOST_ERROR ||
-         code == CR_SERVER_LOST_EXTENDED || code == ER_CONNECTION_KILLED;
+  return code == CR_SERVER_GONE_ERROR || code == CR_SERVER_LOST || code == CR_CONNECTION_ERROR ||
+         code == CR_CONN_HOST_ERROR || code == CR_SERVER_LOST_EXTENDED ||
+         code == ER_CONNECTION_KILLED;
 }
 
 // The name quoted with backticks (doubled inside), parts joined by ".".
@@ -62,8 +62,8 @@ bool IsSingleQuery(std::string_view sql) {
   const std::string upper = AsciiUpper(sql.substr(start));
   auto starts_with_word = [&upper](std::string_view word) {
     return upper.size() > word.size() && upper.compare(0, word.size(), word) == 0 &&
-           (upper[word.size()] == ' ' || upper[word.size()] == '\n' ||
-            upper[word.size()] == '\t' || upper[word.size()] == '\r');
+           (upper[word.size()] == ' ' || upper[word.size()] == '\n' || upper[word.size()] == '\t' ||
+            upper[word.size()] == '\r');
   };
   for (std::string_view reader : {"SELECT", "VALUES", "TABLE", "SHOW"}) {
     if (starts_with_word(reader)) return true;
@@ -165,8 +165,8 @@ void MysqlConnection::KillQuery() {
   mysql_options(killer.get(), MYSQL_OPT_READ_TIMEOUT, &seconds);
   mysql_options(killer.get(), MYSQL_OPT_WRITE_TIMEOUT, &seconds);
   const MysqlEndpoint& e = endpoint_;
-  if (!mysql_real_connect(killer.get(), e.host.empty() ? nullptr : e.host.c_str(),
-                          e.user.c_str(), e.password.c_str(), nullptr, e.port,
+  if (!mysql_real_connect(killer.get(), e.host.empty() ? nullptr : e.host.c_str(), e.user.c_str(),
+                          e.password.c_str(), nullptr, e.port,
                           e.socket.empty() ? nullptr : e.socket.c_str(), 0)) {
     return;  // ignoring failures on purpose: the grace period decides
   }
@@ -282,8 +282,8 @@ void AppendMysqlRow(RowSet& rows, const std::vector<MysqlReader>& readers, MYSQL
 
 }  // namespace
 
-ExecuteResult MysqlConnection::Run(const std::string& sql, int64_t max_records,
-                                   bool may_stop_early, MysqlDeadline& deadline) {
+ExecuteResult MysqlConnection::Run(const std::string& sql, int64_t max_records, bool may_stop_early,
+                                   MysqlDeadline& deadline) {
   Send(sql, deadline);
   ExecuteResult result;
   bool captured = false, changed = false;
@@ -668,8 +668,8 @@ std::unique_ptr<DriverConnection> OpenMysql(const OpenSettings& settings) {
   if (timeout > 0) mysql_options(mysql.get(), MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
   const MysqlEndpoint& e = endpoint;
   if (!mysql_real_connect(mysql.get(), e.host.empty() ? nullptr : e.host.c_str(), e.user.c_str(),
-                          e.password.c_str(), database.empty() ? nullptr : database.c_str(),
-                          e.port, e.socket.empty() ? nullptr : e.socket.c_str(),
+                          e.password.c_str(), database.empty() ? nullptr : database.c_str(), e.port,
+                          e.socket.empty() ? nullptr : e.socket.c_str(),
                           CLIENT_MULTI_STATEMENTS | CLIENT_MULTI_RESULTS)) {
     throw Error(kErrDataFailed, MaskPassword(mysql_error(mysql.get()), e.password), kMysqlSource);
   }

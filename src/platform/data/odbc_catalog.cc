@@ -46,8 +46,8 @@ int64_t ColumnNumber(SQLHSTMT stmt, SQLUSMALLINT column) {
 }
 
 bool IsSystemSchema(std::string_view schema) {
-  return EqualsIgnoreCase(schema, "information_schema") ||
-         EqualsIgnoreCase(schema, "pg_catalog") || EqualsIgnoreCase(schema, "sys");
+  return EqualsIgnoreCase(schema, "information_schema") || EqualsIgnoreCase(schema, "pg_catalog") ||
+         EqualsIgnoreCase(schema, "sys");
 }
 
 // A catalogue pattern that matches `name` only: "_" and "%" escaped.
@@ -93,8 +93,8 @@ std::vector<CatalogObject> OdbcConnection::ListObjects(bool procedures) {
     }
   } else {
     std::u16string types = u"TABLE,VIEW";
-    if (!Succeeded(SQLTablesW(stmt.get(), nullptr, 0, nullptr, 0, nullptr, 0, WideArg(types),
-                              SQL_NTS))) {
+    if (!Succeeded(
+            SQLTablesW(stmt.get(), nullptr, 0, nullptr, 0, nullptr, 0, WideArg(types), SQL_NTS))) {
       Fail(SQL_HANDLE_STMT, stmt.get(), kErrDataCommandFailed);
     }
   }
@@ -120,11 +120,10 @@ std::vector<CatalogObject> OdbcConnection::ListObjects(bool procedures) {
   std::sort(out.begin(), out.end(), [](const CatalogObject& a, const CatalogObject& b) {
     return AsciiLower(a.name) < AsciiLower(b.name);
   });
-  out.erase(std::unique(out.begin(), out.end(),
-                        [](const CatalogObject& a, const CatalogObject& b) {
-                          return a.name == b.name;
-                        }),
-            out.end());
+  out.erase(
+      std::unique(out.begin(), out.end(),
+                  [](const CatalogObject& a, const CatalogObject& b) { return a.name == b.name; }),
+      out.end());
   return out;
 }
 
@@ -182,10 +181,9 @@ std::optional<std::vector<Parameter>> OdbcConnection::ReadProcedureColumns(
     }
     exists.reset();
     OdbcStatementPtr stmt = NewStatement(30);
-    if (!Succeeded(SQLProcedureColumnsW(stmt.get(), nullptr, 0,
-                                        schema ? WideArg(schema_pattern) : nullptr,
-                                        schema ? SQL_NTS : 0, WideArg(pattern), SQL_NTS, nullptr,
-                                        0))) {
+    if (!Succeeded(
+            SQLProcedureColumnsW(stmt.get(), nullptr, 0, schema ? WideArg(schema_pattern) : nullptr,
+                                 schema ? SQL_NTS : 0, WideArg(pattern), SQL_NTS, nullptr, 0))) {
       Fail(SQL_HANDLE_STMT, stmt.get(), kErrDataCommandFailed);
     }
     std::vector<Parameter> out;
@@ -201,8 +199,9 @@ std::optional<std::vector<Parameter>> OdbcConnection::ReadProcedureColumns(
       int64_t digits = ColumnNumber(stmt.get(), 10);
       if (kind != SQL_PARAM_INPUT && kind != SQL_PARAM_INPUT_OUTPUT) continue;
       if (column.starts_with("@")) column.erase(0, 1);
-      TypeInfo type = OdbcType(static_cast<int>(sql_type), static_cast<uint64_t>(std::max<int64_t>(size, 0)),
-                               static_cast<int>(digits), false, type_name);
+      TypeInfo type =
+          OdbcType(static_cast<int>(sql_type), static_cast<uint64_t>(std::max<int64_t>(size, 0)),
+                   static_cast<int>(digits), false, type_name);
       out.emplace_back(column, type.type,
                        kind == SQL_PARAM_INPUT ? kAdParamInput : kAdParamInputOutput,
                        type.defined_size, Variant());

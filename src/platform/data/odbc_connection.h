@@ -33,9 +33,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "fennick/error.h"
@@ -74,7 +74,16 @@ inline SQLWCHAR* WideArg(std::u16string& text) { return reinterpret_cast<SQLWCHA
 
 // How a column's cells are read (SQLGetData's C type and the conversion).
 enum class OdbcReader : uint8_t {
-  kInteger, kBoolean, kReal, kNumeric, kCurrency, kDate, kTime, kGuid, kText, kBinary
+  kInteger,
+  kBoolean,
+  kReal,
+  kNumeric,
+  kCurrency,
+  kDate,
+  kTime,
+  kGuid,
+  kText,
+  kBinary
 };
 
 // Cancels a running statement from a thread of its own once a deadline

@@ -59,16 +59,16 @@ bool IsFreeTds(std::string_view driver) {
 // OLE DB keys no ODBC driver reads.
 bool IsOleDbOnly(const OdbcAttribute& a) {
   return IsKey(a, {"provider", "persistsecurityinfo", "mode", "connecttimeout",
-                   "extendedproperties", "localeidentifier", "oledbservices",
-                   "autotranslate", "packetsize", "usecursorsforrowsets"});
+                   "extendedproperties", "localeidentifier", "oledbservices", "autotranslate",
+                   "packetsize", "usecursorsforrowsets"});
 }
 
 std::string RewriteForSqlServer(const std::vector<OdbcAttribute>& in, std::string_view driver) {
   std::vector<OdbcAttribute> out;
   out.push_back({"Driver", std::string(driver)});
   std::string server;
-  if (const OdbcAttribute* a = FindKey(in, {"datasource", "server", "address", "addr",
-                                            "networkaddress"})) {
+  if (const OdbcAttribute* a =
+          FindKey(in, {"datasource", "server", "address", "addr", "networkaddress"})) {
     server = std::string(TrimBlanks(a->value));
   }
   if (server.size() > 4 && EqualsIgnoreCase(server.substr(0, 4), "tcp:")) server.erase(0, 4);
@@ -183,8 +183,8 @@ std::vector<OdbcAttribute> SplitOdbcString(std::string_view text) {
       i = end == std::string_view::npos ? text.size() : end + 1;
     } else {
       size_t end = text.find(';', j);
-      a.value = std::string(
-          TrimBlanks(text.substr(j, end == std::string_view::npos ? std::string_view::npos : end - j)));
+      a.value = std::string(TrimBlanks(
+          text.substr(j, end == std::string_view::npos ? std::string_view::npos : end - j)));
       i = end == std::string_view::npos ? text.size() : end + 1;
     }
     if (!a.key.empty()) out.push_back(std::move(a));
@@ -292,8 +292,7 @@ std::string MaskPasswords(std::string_view text, std::string_view password) {
     limit = start;
   }
   if (password.size() >= 4) {
-    for (size_t at = out.find(password); at != std::string::npos;
-         at = out.find(password, at + 4)) {
+    for (size_t at = out.find(password); at != std::string::npos; at = out.find(password, at + 4)) {
       out.replace(at, password.size(), "****");
     }
   }

@@ -222,11 +222,10 @@ class OdbcResultReader {
       name.resize(std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(name_length, 0)),
                                    name.size() - 1));
       SQLLEN is_unsigned = SQL_FALSE;
-      SQLColAttributeW(stmt_, static_cast<SQLUSMALLINT>(i), SQL_DESC_UNSIGNED, nullptr, 0,
-                       nullptr, &is_unsigned);
+      SQLColAttributeW(stmt_, static_cast<SQLUSMALLINT>(i), SQL_DESC_UNSIGNED, nullptr, 0, nullptr,
+                       &is_unsigned);
       const std::string type_name = TextAttribute(i, SQL_DESC_TYPE_NAME);
-      TypeInfo type =
-          OdbcType(sql_type, size, digits, is_unsigned == SQL_TRUE, type_name);
+      TypeInfo type = OdbcType(sql_type, size, digits, is_unsigned == SQL_TRUE, type_name);
       ColumnInfo info;
       info.name = FromWide(name);
       info.type = type.type;
@@ -379,8 +378,8 @@ class OdbcResultReader {
       case OdbcReader::kDate: {
         SQL_TIMESTAMP_STRUCT t{};
         if (!Get(i, SQL_C_TYPE_TIMESTAMP, &t, sizeof t, fetched)) return column.AppendNull();
-        return column.AppendReal(OleDate(t.year, t.month, t.day, t.hour, t.minute,
-                                         t.second + t.fraction / 1e9));
+        return column.AppendReal(
+            OleDate(t.year, t.month, t.day, t.hour, t.minute, t.second + t.fraction / 1e9));
       }
       case OdbcReader::kTime: {
         SQL_TIME_STRUCT t{};
@@ -628,14 +627,14 @@ void OdbcConnection::Start(SQLHSTMT stmt, const ExecuteRequest& request) {
     SQLRETURN r;
     if (v.IsNull() || v.IsEmpty()) {
       lengths[i] = SQL_NULL_DATA;
-      r = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 1, 0,
-                           nullptr, 0, &lengths[i]);
+      r = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 1, 0, nullptr,
+                           0, &lengths[i]);
     } else if (v.IsBinary()) {
       blobs[i] = v.Bytes();
       lengths[i] = static_cast<SQLLEN>(blobs[i].size());
       r = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_VARBINARY,
-                           std::max<SQLULEN>(1, blobs[i].size()), 0, blobs[i].data(),
-                           lengths[i], &lengths[i]);
+                           std::max<SQLULEN>(1, blobs[i].size()), 0, blobs[i].data(), lengths[i],
+                           &lengths[i]);
     } else if (v.type() == VarType::kInteger || v.type() == VarType::kLong ||
                v.type() == VarType::kByte || v.type() == VarType::kLongLong) {
       integers[i] = v.AsInt64();
@@ -648,15 +647,15 @@ void OdbcConnection::Start(SQLHSTMT stmt, const ExecuteRequest& request) {
     } else if (v.type() == VarType::kDouble || v.type() == VarType::kSingle ||
                v.type() == VarType::kDecimal) {
       reals[i] = v.AsDouble();
-      r = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0,
-                           &reals[i], 0, nullptr);
+      r = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &reals[i],
+                           0, nullptr);
     } else {
       // Everything else as text, which every engine converts.
       texts[i] = ToWide(v.type() == VarType::kDate ? FormatIsoDate(v.AsDouble()) : v.AsString());
       lengths[i] = static_cast<SQLLEN>(texts[i].size() * sizeof(char16_t));
       r = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR,
-                           std::max<SQLULEN>(1, texts[i].size()), 0, texts[i].data(),
-                           lengths[i], &lengths[i]);
+                           std::max<SQLULEN>(1, texts[i].size()), 0, texts[i].data(), lengths[i],
+                           &lengths[i]);
     }
     if (!Succeeded(r)) Fail(SQL_HANDLE_STMT, stmt, kErrDataCommandFailed);
   }
@@ -757,8 +756,7 @@ std::unique_ptr<DriverConnection> OpenOdbc(const OpenSettings& settings) {
   SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   SQLHANDLE dbc = nullptr;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
-    throw Error(kErrDataFailed, "The ODBC driver manager could not make a connection",
-                kOdbcSource);
+    throw Error(kErrDataFailed, "The ODBC driver manager could not make a connection", kOdbcSource);
   }
   // Freed, not disconnected, until the connection is made.
   struct LinkFreer {
@@ -777,8 +775,9 @@ std::unique_ptr<DriverConnection> OpenOdbc(const OpenSettings& settings) {
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout)), 0);
   }
   std::u16string wide = ToWide(text);
-  SQLRETURN r = SQLDriverConnectW(dbc, nullptr, WideArg(wide), static_cast<SQLSMALLINT>(wide.size()),
-                                  nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+  SQLRETURN r =
+      SQLDriverConnectW(dbc, nullptr, WideArg(wide), static_cast<SQLSMALLINT>(wide.size()), nullptr,
+                        0, nullptr, SQL_DRIVER_NOPROMPT);
   if (!Succeeded(r)) {
     std::vector<Diagnostic> records = Diagnose(SQL_HANDLE_DBC, dbc);
     std::string message;

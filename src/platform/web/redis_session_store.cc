@@ -19,6 +19,8 @@
 // restart.
 //
 // Thread-safe.
+#include "platform/web/redis_session_store.h"
+
 #include <hiredis/hiredis.h>
 
 #include <cerrno>
@@ -34,7 +36,6 @@
 #include "fennick/object.h"
 #include "fennick/page.h"
 #include "fennick/session_stores.h"
-#include "platform/web/redis_session_store.h"
 
 namespace fennick {
 namespace {
@@ -149,8 +150,7 @@ class RedisSessionStore : public SessionStore {
     if (c->err) Unavailable(c->errstr);
     redisSetTimeout(c.get(), kCommandTimeout);
     if (address_.database != 0) {
-      ReplyPtr r(static_cast<redisReply*>(
-          redisCommand(c.get(), "SELECT %d", address_.database)));
+      ReplyPtr r(static_cast<redisReply*>(redisCommand(c.get(), "SELECT %d", address_.database)));
       if (!r) Unavailable(c->errstr);
       if (r->type == REDIS_REPLY_ERROR) Unavailable(std::string(r->str, r->len));
     }
@@ -224,8 +224,7 @@ class RedisSessionStore : public SessionStore {
 
 std::optional<RedisAddress> ParseRedisUrl(std::string_view url) {
   constexpr std::string_view kScheme = "redis://";
-  if (url.size() <= kScheme.size() || !StartsWithIgnoreCase(url, kScheme))
-    return std::nullopt;
+  if (url.size() <= kScheme.size() || !StartsWithIgnoreCase(url, kScheme)) return std::nullopt;
   std::string_view rest = url.substr(kScheme.size());
   RedisAddress address;
   size_t slash = rest.find('/');
@@ -247,8 +246,7 @@ std::optional<RedisAddress> ParseRedisUrl(std::string_view url) {
     host = host.substr(1, host.size() - 2);
   for (char ch : host) {
     bool alnum = (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
-    if (!(alnum || ch == '.' || ch == '-' || ch == ':' || ch == '_'))
-      return std::nullopt;
+    if (!(alnum || ch == '.' || ch == '-' || ch == ':' || ch == '_')) return std::nullopt;
   }
   if (port.empty() || port.size() > 5) return std::nullopt;
   for (char ch : port) {
@@ -328,9 +326,12 @@ std::optional<Variant> DecodeSessionValue(std::string_view text) {
   int64_t i = 0;
   double d = 0;
   switch (static_cast<VarType>(type)) {
-    case VarType::kEmpty: return Variant();
-    case VarType::kNull: return Variant::Null();
-    case VarType::kObject: return Variant::Nothing();
+    case VarType::kEmpty:
+      return Variant();
+    case VarType::kNull:
+      return Variant::Null();
+    case VarType::kObject:
+      return Variant::Nothing();
     case VarType::kBoolean:
       if (payload != "0" && payload != "1") return std::nullopt;
       return Variant(payload == "1");
@@ -364,8 +365,10 @@ std::optional<Variant> DecodeSessionValue(std::string_view text) {
     case VarType::kDecimal:
       if (!real(d)) return std::nullopt;
       return Variant::Decimal(d);
-    case VarType::kString: return Variant(std::string(payload));
-    case VarType::kBinary: return Variant::Binary(std::string(payload));
+    case VarType::kString:
+      return Variant(std::string(payload));
+    case VarType::kBinary:
+      return Variant::Binary(std::string(payload));
   }
   return std::nullopt;
 }

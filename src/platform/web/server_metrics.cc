@@ -6,7 +6,8 @@
 namespace fennick {
 
 void ServerMetrics::CountRequest(int status, double seconds) {
-  if (status >= 100 && status < kStatuses) by_status_[status].fetch_add(1, std::memory_order_relaxed);
+  if (status >= 100 && status < kStatuses)
+    by_status_[status].fetch_add(1, std::memory_order_relaxed);
   size_t bucket = 0;
   while (bucket < kBuckets.size() && seconds > kBuckets[bucket]) ++bucket;
   // Buckets are stored one each and summed when rendered: one addition per
@@ -17,7 +18,8 @@ void ServerMetrics::CountRequest(int status, double seconds) {
 }
 
 void ServerMetrics::CountRefusal(int status) {
-  if (status >= 100 && status < kStatuses) by_status_[status].fetch_add(1, std::memory_order_relaxed);
+  if (status >= 100 && status < kStatuses)
+    by_status_[status].fetch_add(1, std::memory_order_relaxed);
   if (status == 408) request_timeouts_.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -55,25 +57,33 @@ std::string ServerMetrics::Render(int64_t active_requests) const {
   out.append("fennick_request_duration_seconds_sum ").append(sum).append("\n");
   out.append("fennick_request_duration_seconds_count ").append(load(latency_count_)).append("\n");
   out.append(
-      "# HELP fennick_page_errors_total Pages that ended with an error page.\n"
-      "# TYPE fennick_page_errors_total counter\n"
-      "fennick_page_errors_total ").append(load(page_errors_)).append("\n");
+         "# HELP fennick_page_errors_total Pages that ended with an error page.\n"
+         "# TYPE fennick_page_errors_total counter\n"
+         "fennick_page_errors_total ")
+      .append(load(page_errors_))
+      .append("\n");
   out.append(
-      "# HELP fennick_timeouts_total Pages stopped at their time limit and requests that did "
-      "not arrive in time.\n"
-      "# TYPE fennick_timeouts_total counter\n"
-      "fennick_timeouts_total{kind=\"page\"} ").append(load(page_timeouts_)).append("\n");
+         "# HELP fennick_timeouts_total Pages stopped at their time limit and requests that did "
+         "not arrive in time.\n"
+         "# TYPE fennick_timeouts_total counter\n"
+         "fennick_timeouts_total{kind=\"page\"} ")
+      .append(load(page_timeouts_))
+      .append("\n");
   out.append("fennick_timeouts_total{kind=\"request\"} ").append(load(request_timeouts_));
   out.append("\n");
   out.append(
-      "# HELP fennick_session_store_errors_total Requests that failed because the shared "
-      "session store could not be used.\n"
-      "# TYPE fennick_session_store_errors_total counter\n"
-      "fennick_session_store_errors_total ").append(load(session_store_errors_)).append("\n");
+         "# HELP fennick_session_store_errors_total Requests that failed because the shared "
+         "session store could not be used.\n"
+         "# TYPE fennick_session_store_errors_total counter\n"
+         "fennick_session_store_errors_total ")
+      .append(load(session_store_errors_))
+      .append("\n");
   out.append(
-      "# HELP fennick_active_requests Requests being served now.\n"
-      "# TYPE fennick_active_requests gauge\n"
-      "fennick_active_requests ").append(std::to_string(active_requests)).append("\n");
+         "# HELP fennick_active_requests Requests being served now.\n"
+         "# TYPE fennick_active_requests gauge\n"
+         "fennick_active_requests ")
+      .append(std::to_string(active_requests))
+      .append("\n");
   return out;
 }
 

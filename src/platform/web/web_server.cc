@@ -1,7 +1,6 @@
 // The web host on cpp-httplib: request parsing into the intrinsic objects,
 // page dispatch, static files, sessions, limits and the request log.
-#include "fennick/server.h"
-
+#include <httplib.h>
 #include <sodium.h>
 #include <sys/socket.h>
 
@@ -14,10 +13,9 @@
 #include <sstream>
 #include <thread>
 
-#include <httplib.h>
-
 #include "base/ascii.h"
 #include "fennick/error.h"
+#include "fennick/server.h"
 #include "fennick/session_stores.h"
 #include "platform/crypto/seal.h"
 #include "platform/web/connection_front.h"
@@ -200,7 +198,8 @@ const char* RefusalText(int status) {
     case 431: return "The request's headers are too large.";
     case 501: return "The request's transfer coding is not supported.";
     case 503: return "This address has too many connections open.";
-    case 505: return "The request's HTTP version is not supported.";
+    case 505:
+      return "The request's HTTP version is not supported.";
     default: return "The request could not be read.";
   }
 }
@@ -228,26 +227,41 @@ class PageSessionStore : public SessionStore {
     return Watch([&] { return store_->Get(id, name); });
   }
   void Set(std::string_view id, std::string_view name, Variant value) override {
-    Watch([&] { store_->Set(id, name, std::move(value)); return 0; });
+    Watch([&] {
+      store_->Set(id, name, std::move(value));
+      return 0;
+    });
   }
   void Remove(std::string_view id, std::string_view name) override {
-    Watch([&] { store_->Remove(id, name); return 0; });
+    Watch([&] {
+      store_->Remove(id, name);
+      return 0;
+    });
   }
   void Abandon(std::string_view id) override {
-    Watch([&] { store_->Abandon(id); return 0; });
+    Watch([&] {
+      store_->Abandon(id);
+      return 0;
+    });
   }
   bool Touch(std::string_view id) override {
     return Watch([&] { return store_->Touch(id); });
   }
   void Create(std::string_view id) override {
-    Watch([&] { store_->Create(id); return 0; });
+    Watch([&] {
+      store_->Create(id);
+      return 0;
+    });
   }
   int32_t TimeoutMinutes() const override { return store_->TimeoutMinutes(); }
   int32_t SessionTimeoutMinutes(std::string_view id) override {
     return Watch([&] { return store_->SessionTimeoutMinutes(id); });
   }
   void SetSessionTimeout(std::string_view id, int32_t minutes) override {
-    Watch([&] { store_->SetSessionTimeout(id, minutes); return 0; });
+    Watch([&] {
+      store_->SetSessionTimeout(id, minutes);
+      return 0;
+    });
   }
 
   // The description of the first store failure; empty when none.
@@ -878,8 +892,9 @@ bool WebServer::Bind(std::string* error) {
     bool bound = mport == 0 ? (mport = impl->metrics_http->bind_to_any_port(address)) > 0
                             : impl->metrics_http->bind_to_port(address, mport);
     if (!bound) {
-      if (error) *error = "cannot listen for metrics on " + address + ":" +
-                          std::to_string(impl->options.metrics_port);
+      if (error)
+        *error = "cannot listen for metrics on " + address + ":" +
+                 std::to_string(impl->options.metrics_port);
       impl->http.stop();
       return false;
     }

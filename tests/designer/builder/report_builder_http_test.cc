@@ -105,8 +105,9 @@ class ReportBuilderHttpTest : public ::testing::Test {
     db.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" +
             (server_->site().root() / "data/shop.db").string());
     db.Execute("CREATE TABLE Customers (CustomerID INTEGER, Name VARCHAR(40), City VARCHAR(20))");
-    db.Execute("CREATE TABLE Orders (OrderID INTEGER, CustomerID INTEGER, Amount NUMERIC(10,2), "
-               "Note VARCHAR(40))");
+    db.Execute(
+        "CREATE TABLE Orders (OrderID INTEGER, CustomerID INTEGER, Amount NUMERIC(10,2), "
+        "Note VARCHAR(40))");
     db.Execute("INSERT INTO Customers VALUES (1, 'Ann', 'Oslo'), (2, 'Bob', 'Rome')");
     db.Execute("INSERT INTO Orders VALUES (10, 1, 5.5, 'a'), (11, 2, 7, 'b')");
     ASSERT_TRUE(designer::ReportsFile(ReportsPath()).SaveGroup("HR", "People", true, true).ok());
@@ -212,11 +213,10 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   EXPECT_EQ(designer::SchemaValue(schema, "Customers.Name", "c", ""), "Customer");
 
   // A filter whose value holds the hostile text; "," becomes "|".
-  auto again3 = Step(page3->body,
-                     {{"search_field", "Customers.Name"},
-                      {"search_condition", "1"},
-                      {"search_text", "O'Hara; x"}},
-                     3);
+  auto again3 = Step(
+      page3->body,
+      {{"search_field", "Customers.Name"}, {"search_condition", "1"}, {"search_text", "O'Hara; x"}},
+      3);
   EXPECT_EQ(Value(HiddenFields(again3->body), "tk"), Value(HiddenFields(page3->body), "tk"));
   ASSERT_NE(again3->body.find("name=filters value=\"Customers.Name__1__O'Hara; x\" checked"),
             std::string::npos)
@@ -226,8 +226,11 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   EXPECT_EQ(Value(HiddenFields(page4->body), "filters"), "Customers.Name__1__O'Hara; x");
 
   auto page5 = Step(page4->body,
-                    {{"rtitle", kHostile}, {"rdesc", kHostile}, {"pagesize", "15"},
-                     {"rfmt", "1"}, {"newpwd", "pa55"}},
+                    {{"rtitle", kHostile},
+                     {"rdesc", kHostile},
+                     {"pagesize", "15"},
+                     {"rfmt", "1"},
+                     {"newpwd", "pa55"}},
                     5);
   ASSERT_NE(page5->body.find("Add summaries to your report"), std::string::npos) << page5->body;
   const Fields state5 = HiddenFields(page5->body);
@@ -238,29 +241,36 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   EXPECT_NE(Value(state5, "rpwd"), "");
 
   auto summary = Step(page5->body,
-                      {{"summary_field", "Orders.Amount"}, {"summary_type", "SUM"},
-                       {"summary_text", "Total, all"}, {"chart", "1"}, {"sonly", "1"}},
+                      {{"summary_field", "Orders.Amount"},
+                       {"summary_type", "SUM"},
+                       {"summary_text", "Total, all"},
+                       {"chart", "1"},
+                       {"sonly", "1"}},
                       5);
   ASSERT_NE(summary->body.find("name=summary value=\"Orders.Amount__SUM__Total  all\" checked"),
             std::string::npos)
       << summary->body;
-  auto graph_fields = Step(summary->body,
-                           {{"summary", "Orders.Amount__SUM__Total  all"}, {"chart", "1"}}, 51);
+  auto graph_fields =
+      Step(summary->body, {{"summary", "Orders.Amount__SUM__Total  all"}, {"chart", "1"}}, 51);
   ASSERT_NE(graph_fields->body.find("Select the fields to display on chart"), std::string::npos)
       << graph_fields->body;
   auto chart = Step(graph_fields->body, {{"gflds", "Orders.Amount"}}, 52);
   ASSERT_NE(chart->body.find("Chart Options"), std::string::npos) << chart->body;
   auto order = Step(chart->body,
-                    {{"graph", "2"}, {"conly", "1"}, {"legend", "Customers.Name"},
-                     {"gtitle", kHostile}, {"xlabel", "x"}, {"ylabel", "y"}},
+                    {{"graph", "2"},
+                     {"conly", "1"},
+                     {"legend", "Customers.Name"},
+                     {"gtitle", kHostile},
+                     {"xlabel", "x"},
+                     {"ylabel", "y"}},
                     6);
   ASSERT_NE(order->body.find("Re-Order your table fields"), std::string::npos) << order->body;
   EXPECT_EQ(Value(HiddenFields(order->body), "gtitle"), kHostile);
 
   // No page on the way wrote the markup as markup.
-  for (const std::string* body : {&page2, &page3->body, &again3->body, &page4->body,
-                                  &page5->body, &summary->body, &graph_fields->body,
-                                  &chart->body, &order->body}) {
+  for (const std::string* body :
+       {&page2, &page3->body, &again3->body, &page4->body, &page5->body, &summary->body,
+        &graph_fields->body, &chart->body, &order->body}) {
     EXPECT_EQ(body->find("<script>alert"), std::string::npos) << *body;
   }
 
@@ -291,13 +301,14 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   EXPECT_EQ(saved.graph, 2);
   EXPECT_EQ(saved.gflds, "Orders.Amount");
   EXPECT_EQ(saved.legend, "Customers.Name");
-  EXPECT_NE(FileText().find(">O'Hara \"x\" \" a,b; c &lt;script&gt;alert(1)&lt;/script&gt;</report>"),
-            std::string::npos)
+  EXPECT_NE(
+      FileText().find(">O'Hara \"x\" \" a,b; c &lt;script&gt;alert(1)&lt;/script&gt;</report>"),
+      std::string::npos)
       << FileText();
 
   // Editing keeps the id, captions and the password nobody retyped.
-  auto edit = Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition(id)),
-                  cookie_);
+  auto edit =
+      Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition(id)), cookie_);
   ASSERT_EQ(edit->status, 200) << edit->body;
   EXPECT_EQ(edit->body.find("pa55"), std::string::npos);
   EXPECT_EQ(Value(HiddenFields(edit->body), "rpwd"), "");
@@ -319,8 +330,8 @@ TEST_F(ReportBuilderHttpTest, HostilePostsAreRefusedWithTheReason) {
     Set(fields, "index", "2");
     return Post("/admin.asp", fields, cookie_)->body;
   };
-  EXPECT_NE(step1("Orders.Secret", "").find(
-                "Fields: the field Orders.Secret does not exist in the report's tables"),
+  EXPECT_NE(step1("Orders.Secret", "")
+                .find("Fields: the field Orders.Secret does not exist in the report's tables"),
             std::string::npos);
   EXPECT_NE(step1("Orders.Amount", "Orders.CustomerID IN (SELECT CustomerID FROM Payroll)")
                 .find("Relations: a subquery is not allowed"),
@@ -336,9 +347,9 @@ TEST_F(ReportBuilderHttpTest, HostilePostsAreRefusedWithTheReason) {
   // A table or procedure that is not offered.
   auto missing = Get("/admin.asp?a=p&t=Payroll", cookie_);
   EXPECT_NE(missing->body.find("The table Payroll is not offered"), std::string::npos);
-  auto procedure = Get("/admin.asp?a=p&sp=" +
-                           Server::URLEncode(designer::EncodeDefinition("xp_cmdshell=cmd||200")),
-                       cookie_);
+  auto procedure = Get(
+      "/admin.asp?a=p&sp=" + Server::URLEncode(designer::EncodeDefinition("xp_cmdshell=cmd||200")),
+      cookie_);
   EXPECT_NE(procedure->body.find("The procedure xp_cmdshell is not offered"), std::string::npos)
       << procedure->body;
   Fields forged = HiddenFields(first->body);
@@ -348,8 +359,7 @@ TEST_F(ReportBuilderHttpTest, HostilePostsAreRefusedWithTheReason) {
   Set(forged, "src", "-6");
   Set(forged, "index", "0");
   auto forged_finish = Post("/admin.asp", forged, cookie_);
-  EXPECT_NE(forged_finish->body.find("The procedure xp_cmdshell is not offered"),
-            std::string::npos)
+  EXPECT_NE(forged_finish->body.find("The procedure xp_cmdshell is not offered"), std::string::npos)
       << forged_finish->body;
 
   // A hidden table swapped for one not offered is refused at Finish.
@@ -395,8 +405,8 @@ TEST_F(ReportBuilderHttpTest, IdsAndGroupsInHiddenFieldsOverwriteNothing) {
   Fields other = HiddenFields(FieldsPosted());
   Set(other, "rid", "sales");
   Set(other, "index", "0");
-  EXPECT_NE(Post("/admin.asp", other, cookie_)->body.find(
-                "Could not save report: A report with the id SALES exists already"),
+  EXPECT_NE(Post("/admin.asp", other, cookie_)
+                ->body.find("Could not save report: A report with the id SALES exists already"),
             std::string::npos);
   // Without CanEditReportId the posted id is not used at all.
   Fields fixed = HiddenFields(FieldsPosted("/fixed.asp"));
@@ -408,8 +418,8 @@ TEST_F(ReportBuilderHttpTest, IdsAndGroupsInHiddenFieldsOverwriteNothing) {
   EXPECT_EQ(Stored("SALES").rtitle, "Sales");
 
   // Editing the fresh report: its id or group cannot be changed there.
-  auto edit = Get("/fixed.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition(fresh)),
-                  cookie_);
+  auto edit =
+      Get("/fixed.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition(fresh)), cookie_);
   ASSERT_EQ(edit->status, 200) << edit->body;
   Fields moved = HiddenFields(edit->body);
   moved.emplace_back("fields", "Orders.Amount");  // page 1 posts its boxes
@@ -422,8 +432,8 @@ TEST_F(ReportBuilderHttpTest, IdsAndGroupsInHiddenFieldsOverwriteNothing) {
   EXPECT_NE(Post("/fixed.asp", moved, cookie_)->body.find("The report group cannot be changed"),
             std::string::npos);
   // The ticket of one report does not edit another.
-  auto edit_sales = Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition("SALES")),
-                        cookie_);
+  auto edit_sales =
+      Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition("SALES")), cookie_);
   Fields swapped = HiddenFields(edit_sales->body);
   swapped.emplace_back("fields", "Orders.Amount");
   Set(swapped, "tk", Value(HiddenFields(edit->body), "tk"));
@@ -479,12 +489,14 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
              "(city_name text) RETURNS TABLE(order_id int, city text, amount numeric) AS $$ "
              "SELECT * FROM (VALUES (1, 'Oslo', 5.5), (2, 'Rome', 7.0)) v(order_id, city, amount) "
              "WHERE v.city = city_name $$ LANGUAGE sql");
-  server_->site().Write("pg.asp", "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
-                                  "q.ReportsFile = 'data/reports.xml';\n"
-                                  "q.Init('" + cs + "');\n%>");
-  auto open = Get("/pg.asp?a=p&sp=" +
-                      Server::URLEncode(designer::EncodeDefinition(fn + "|+|Orders by city")),
-                  cookie_);
+  server_->site().Write("pg.asp",
+                        "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+                        "q.ReportsFile = 'data/reports.xml';\n"
+                        "q.Init('" +
+                            cs + "');\n%>");
+  auto open = Get(
+      "/pg.asp?a=p&sp=" + Server::URLEncode(designer::EncodeDefinition(fn + "|+|Orders by city")),
+      cookie_);
   ASSERT_EQ(open->status, 200) << open->body;
   ASSERT_NE(open->body.find("</b> - enter the parameter values"), std::string::npos) << open->body;
   EXPECT_EQ(Value(HiddenFields(open->body), "p_name1"), "city_name");
@@ -519,12 +531,11 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
   named.emplace_back("formats", "N2");
   Set(named, "index", "-6");
   auto details = Post("/pg.asp", named, cookie_);
-  ASSERT_NE(details->body.find("Add a title and description"), std::string::npos)
-      << details->body;
+  ASSERT_NE(details->body.find("Add a title and description"), std::string::npos) << details->body;
   EXPECT_EQ(details->body.find("<script>alert"), std::string::npos);
   EXPECT_EQ(details->body.find("Summary report"), std::string::npos);
-  auto done = Step(details->body, {{"rtitle", "Orders by city"}, {"rdesc", kHostile}}, 0,
-                   "/pg.asp");
+  auto done =
+      Step(details->body, {{"rtitle", "Orders by city"}, {"rdesc", kHostile}}, 0, "/pg.asp");
   const std::string id = SavedId(done->body);
   ASSERT_FALSE(id.empty()) << done->body;
   designer::ReportDefinition saved = Stored(id);
@@ -538,8 +549,8 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
   EXPECT_EQ(designer::SchemaValue(saved.schema, "amount", "f", ""), "N2");
 
   // A database function the page does not offer.
-  auto system = Get("/pg.asp?a=p&sp=" + Server::URLEncode(designer::EncodeDefinition("pg_sleep")),
-                    cookie_);
+  auto system =
+      Get("/pg.asp?a=p&sp=" + Server::URLEncode(designer::EncodeDefinition("pg_sleep")), cookie_);
   EXPECT_NE(system->body.find("The procedure pg_sleep is not offered"), std::string::npos)
       << system->body;
   pg.Execute("DROP FUNCTION " + fn + "(text)");
@@ -570,7 +581,8 @@ TEST_F(ReportBuilderHttpTest, SummaryReportCaptionsAndNamesInAnyCase) {
   EXPECT_EQ(Value(HiddenFields(page13->body), "sum"), "Orders.Amount");
   EXPECT_NE(page13->body.find("name=\"txtAgCapsSUM_1\" value=\"Amount\""), std::string::npos);
   auto page6 = Step(page13->body,
-                    {{"TXTAGCAPSSUM_1", kHostile}, {"txtagcapsCOUNT_1", "Orders & more = 1"},
+                    {{"TXTAGCAPSSUM_1", kHostile},
+                     {"txtagcapsCOUNT_1", "Orders & more = 1"},
                      {"chkNfTotal", "SUM_1"}},
                     6);
   ASSERT_NE(page6->body.find("Re-Order your table fields"), std::string::npos) << page6->body;
@@ -600,7 +612,8 @@ TEST_F(ReportBuilderHttpTest, StoredEntriesAreKeptChangedOnesChecked) {
   trusted.fields = "Orders.Amount";
   trusted.relations = "Orders.CustomerID IN (SELECT CustomerID FROM Customers)";
   trusted.filters = "Orders.Amount__17__SELECT 1";
-  trusted.schema = designer::SchemaEntry("Orders.Amount", "Amount", "[sql]SUM(#TEMP#)[/sql]", "131");
+  trusted.schema =
+      designer::SchemaEntry("Orders.Amount", "Amount", "[sql]SUM(#TEMP#)[/sql]", "131");
   trusted.rid = "TRUSTED";
   trusted.rtitle = "Trusted";
   designer::ReportSave save;
@@ -647,8 +660,8 @@ TEST_F(ReportBuilderHttpTest, UseFieldsLimitsTheFieldsOffered) {
   Fields fields = HiddenFields(first->body);
   fields.emplace_back("fields", "Orders.Note");
   Set(fields, "index", "0");
-  EXPECT_NE(Post("/narrow.asp", fields, cookie_)->body.find(
-                "Fields: the field Orders.Note does not exist in the report's tables"),
+  EXPECT_NE(Post("/narrow.asp", fields, cookie_)
+                ->body.find("Fields: the field Orders.Note does not exist in the report's tables"),
             std::string::npos);
 }
 

@@ -97,8 +97,7 @@ TEST_F(ReportSaveTest, IdsAndGroupsCannotBeOverwrittenOrMoved) {
   moved.permissions.edit_report_id = false;
   EXPECT_EQ(SaveReportDefinition(*file_, moved).error, "The report id cannot be changed");
   moved.permissions.edit_report_id = true;
-  EXPECT_EQ(SaveReportDefinition(*file_, moved).error,
-            "A report with the id SALES exists already");
+  EXPECT_EQ(SaveReportDefinition(*file_, moved).error, "A report with the id SALES exists already");
 
   // The group of an edited report under CanChangeReportGroup off.
   BuiltReport regroup = Built("SALES", "", {"SALES", "HR"});

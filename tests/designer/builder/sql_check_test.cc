@@ -10,8 +10,9 @@ namespace fennick::designer {
 namespace {
 
 std::vector<CheckedTable> TwoTables() {
-  return {{"Orders", {"OrderID", "CustomerID", "Amount", "OrderDate", "Note"}, {131, 131, 6, 7, 200}},
-          {"Customers", {"CustomerID", "Name", "City"}, {131, 200, 200}}};
+  return {
+      {"Orders", {"OrderID", "CustomerID", "Amount", "OrderDate", "Note"}, {131, 131, 6, 7, 200}},
+      {"Customers", {"CustomerID", "Name", "City"}, {131, 200, 200}}};
 }
 
 TEST(SqlCheckTest, RelationsAreWrittenAgainForEachDatabase) {
@@ -113,7 +114,8 @@ TEST(SqlCheckTest, AnythingBeyondOneExpressionIsRefusedWithTheReason) {
       {"Payroll.Salary > 0",
        "the field Payroll.Salary does not exist in the report's tables (at \"Payroll.Salary > "
        "0\")"},
-      {"xp_cmdshell('dir') = 1", "the function xp_cmdshell is not allowed (at \"xp_cmdshell('dir') = 1\")"},
+      {"xp_cmdshell('dir') = 1",
+       "the function xp_cmdshell is not allowed (at \"xp_cmdshell('dir') = 1\")"},
       {"Amount", "it is a value, not a condition (at \"Amount\")"},
       {"Amount = 'open", "a text has no closing quote (at \"'open\")"},
       {"Amount = 1 UNION SELECT 1", "this does not belong here (at \"UNION SELECT 1\")"},

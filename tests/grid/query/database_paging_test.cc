@@ -3,6 +3,8 @@
 // size changes, filters, the row limit, footers, the page's graph, binary
 // cells), pages of a unique sort key fit together, every feature that
 // needs every row reads them, and the read snapshot ends with the page.
+#include "grid/query/database_paging.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -17,7 +19,6 @@
 #include "grid/download_link.h"
 #include "grid/grid_object.h"
 #include "grid/paging_record.h"
-#include "grid/query/database_paging.h"
 #include "grid/query/database_type.h"
 #include "grid/query/orders_engine_fixture.h"
 
@@ -52,10 +53,11 @@ class DatabasePagingTest : public OrdersEngineTest {
       char hex[3];
       std::snprintf(hex, sizeof hex, "%02x", id);
       std::string pic = "NULL";
-      if (id % 3 == 0) pic = IsPostgres() ? "'\\x" + std::string(hex) + "'::bytea" : "X'" + std::string(hex) + "'";
+      if (id % 3 == 0)
+        pic = IsPostgres() ? "'\\x" + std::string(hex) + "'::bytea" : "X'" + std::string(hex) + "'";
       connection_->Execute("INSERT INTO Items VALUES (" + std::to_string(id) + ", '" + name +
-                           "', " + std::to_string(id * 7 % kItems) + ".5, '" +
-                           kRegions[id % 3] + "', " + pic + ")");
+                           "', " + std::to_string(id * 7 % kItems) + ".5, '" + kRegions[id % 3] +
+                           "', " + pic + ")");
     }
   }
 
@@ -95,8 +97,8 @@ TEST(DatabasePagingRuleTest, PageClausesAndStartsPerEngine) {
   EXPECT_EQ(PageClause(kDbSQLite, 10, 20), " LIMIT 10 OFFSET 20");
   EXPECT_EQ(PageClause(kDbPostgreSql, 10, 0), " LIMIT 10 OFFSET 0");
   EXPECT_EQ(PageClause(kDbMySql, 5, 995), " LIMIT 5 OFFSET 995");
-  for (int type : {kDbUnknown, kDbAccess, kDbSqlServer, kDbOracle, kDbSybase,
-                   kDbSqlNativeClient, kDbExcel}) {
+  for (int type :
+       {kDbUnknown, kDbAccess, kDbSqlServer, kDbOracle, kDbSybase, kDbSqlNativeClient, kDbExcel}) {
     EXPECT_FALSE(PageClause(type, 10, 0)) << type;
   }
   EXPECT_EQ(PageStart(31, 25, 10), 21);  // past the end: the last page
@@ -154,8 +156,7 @@ TEST_P(DatabasePagingTest, OnePageReadFromTheDatabaseDrawsWhatEveryRowDraws) {
   EXPECT_NE(page.find("No records returned!"), std::string::npos);
 
   // The row limit caps the count and the last page.
-  Same({{"sort", "1"}, {"start", "21"}},
-       [](DataGrid&) { CurrentModuleState().max_records = 15; });
+  Same({{"sort", "1"}, {"start", "21"}}, [](DataGrid&) { CurrentModuleState().max_records = 15; });
   EXPECT_EQ(Result().row_count, 15);
   EXPECT_EQ(Result().page_offset, 10);
 
@@ -180,10 +181,10 @@ TEST_P(DatabasePagingTest, OnePageReadFromTheDatabaseDrawsWhatEveryRowDraws) {
   EXPECT_NE(page.find("View All"), std::string::npos);
 
   // The summary box is the database's over the whole filtered result.
-  page = Same({{"sort", "1"}, {"start", "11"}, {"rsfilter", "Region = 'West'"}},
-              [](DataGrid& grid) {
-                GridInternals(grid).page->summary.specification = "Amount__SUM__Sum,Id__COUNT__N";
-              });
+  page =
+      Same({{"sort", "1"}, {"start", "11"}, {"rsfilter", "Region = 'West'"}}, [](DataGrid& grid) {
+        GridInternals(grid).page->summary.specification = "Amount__SUM__Sum,Id__COUNT__N";
+      });
   EXPECT_NE(page.find("<span class=summary_value>12</span>"), std::string::npos) << page;
 }
 
@@ -197,8 +198,7 @@ TEST_P(DatabasePagingTest, PagesOfAUniqueKeyFitTogetherAndTiesKeepTheSortOrder) 
     seen.insert(seen.end(), names.begin(), names.end());
   }
   EXPECT_EQ(seen.size(), static_cast<size_t>(kItems));
-  EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(),
-            static_cast<size_t>(kItems));
+  EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), static_cast<size_t>(kItems));
 
   // Ties in the sort order come in the database's order (in both modes):
   // the pages still follow the sort key from one page to the next.
@@ -226,10 +226,11 @@ TEST_P(DatabasePagingTest, FeaturesThatNeedEveryRowReadEveryRow) {
             AllRowsReason::kMasterDetails);
   EXPECT_EQ(reason(Click("8"), [](DataGrid& g) { g.GraphType(1); }),
             AllRowsReason::kGraphOfAllRows);
-  EXPECT_EQ(reason(sorted, [](DataGrid& g) {
-              g.GraphType(1);
-              g.GraphOnly(true);
-            }),
+  EXPECT_EQ(reason(sorted,
+                   [](DataGrid& g) {
+                     g.GraphType(1);
+                     g.GraphOnly(true);
+                   }),
             AllRowsReason::kGraphOnly);
   EXPECT_EQ(reason(sorted, [](DataGrid& g) { g.PageResults(false); }), AllRowsReason::kNoPaging);
   EXPECT_EQ(reason(sorted, [](DataGrid& g) { g.PageSize(0); }), AllRowsReason::kNoPaging);
@@ -249,8 +250,7 @@ TEST_P(DatabasePagingTest, FeaturesThatNeedEveryRowReadEveryRow) {
   }
 
   // A database type the grid knows no paging clause for.
-  EXPECT_EQ(reason(sorted,
-                   [](DataGrid& g) { GridInternals(g).req.database_type = kDbOracle; }),
+  EXPECT_EQ(reason(sorted, [](DataGrid& g) { GridInternals(g).req.database_type = kDbOracle; }),
             AllRowsReason::kEngine);
 
   if (IsPostgres()) {
@@ -352,7 +352,7 @@ TEST_P(DatabasePagingTest, BinaryCellLinksNumberTheirRowInTheWholeFilteredResult
     const std::string name = all.Fields(1).Value().AsString();
     const size_t row_at = page.rfind("<td nowrap width=1>" + std::to_string(row + 1) + "</td>", at);
     ASSERT_NE(row_at, std::string::npos);
-    EXPECT_EQ(page.find(">" + name + "<", row_at), page.find(">Item ", row_at) ) << name;
+    EXPECT_EQ(page.find(">" + name + "<", row_at), page.find(">Item ", row_at)) << name;
     EXPECT_EQ(all.Fields(4).Value().Bytes().size(), 1u);
     ++links;
   }

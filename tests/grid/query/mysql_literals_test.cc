@@ -30,7 +30,8 @@ class MysqlLiteralsTest : public OrdersEngineTest {
   // The ids a filter-bar search on Name finds, after checking that the
   // database took the filter.
   std::vector<std::string> Search(const std::string& condition, const std::string& text) {
-    Grid({{"search_field", "`Orders`.`Name`"}, {"search_condition", condition},
+    Grid({{"search_field", "`Orders`.`Name`"},
+          {"search_condition", condition},
           {"search_text", text}},
          "SELECT Id, Name FROM Orders");
     grid_->OpenRecordset();
@@ -38,7 +39,8 @@ class MysqlLiteralsTest : public OrdersEngineTest {
     auto& rs = GridInternals(*grid_).result.recordset;
     EXPECT_TRUE(rs != nullptr) << text;
     if (!rs) return ids;
-    for (rs->MoveFirst(); !rs->Eof(); rs->MoveNext()) ids.push_back(rs->Fields(0).Value().AsString());
+    for (rs->MoveFirst(); !rs->Eof(); rs->MoveNext())
+      ids.push_back(rs->Fields(0).Value().AsString());
     const std::string out = page_->response().Body();
     EXPECT_EQ(out.find("invalid"), std::string::npos) << text << "\n" << out;
     EXPECT_EQ(out.find("face=arial"), std::string::npos) << text << "\n" << out;

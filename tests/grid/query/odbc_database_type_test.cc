@@ -50,11 +50,10 @@ TEST(OdbcDatabaseTypeTest, OdbcConnectionsTypedByStringThenByTheDriversProduct) 
   ASSERT_TRUE(testing::OdbcSources().error.empty()) << testing::OdbcSources().error;
   const std::string pg = testing::OdbcPostgresString();
   auto settings = testing::PostgresServerSettings();
-  const std::string pg_path = "Driver=" + testing::OdbcDriverPath("psqlodbcw.so") +
-                              ";Server=" + settings["FENNICK_PG_HOST"] +
-                              ";Port=" + settings["FENNICK_PG_PORT"] +
-                              ";Database=" + settings["FENNICK_PG_DATABASE"] +
-                              ";UID=" + settings["FENNICK_PG_USER"];
+  const std::string pg_path =
+      "Driver=" + testing::OdbcDriverPath("psqlodbcw.so") +
+      ";Server=" + settings["FENNICK_PG_HOST"] + ";Port=" + settings["FENNICK_PG_PORT"] +
+      ";Database=" + settings["FENNICK_PG_DATABASE"] + ";UID=" + settings["FENNICK_PG_USER"];
   const TypedString opened[] = {
       // The string names the product.
       {pg, kDbPostgreSql},
@@ -86,10 +85,14 @@ TEST(OdbcDatabaseTypeTest, OdbcConnectionsTypedByStringThenByTheDriversProduct) 
     EXPECT_EQ(GetDatabaseType(t.connection_string), t.expected) << t.connection_string;
   }
   const TypedString products[] = {
-      {"Microsoft SQL Server", kDbSqlServer}, {"PostgreSQL", kDbPostgreSql},
-      {"MySQL", kDbMySql},                    {"MariaDB", kDbMySql},
-      {"SQLite", kDbSQLite},                  {"Oracle", kDbOracle},
-      {"Adaptive Server Enterprise", kDbSybase}, {"ACCESS", kDbAccess},
+      {"Microsoft SQL Server", kDbSqlServer},
+      {"PostgreSQL", kDbPostgreSql},
+      {"MySQL", kDbMySql},
+      {"MariaDB", kDbMySql},
+      {"SQLite", kDbSQLite},
+      {"Oracle", kDbOracle},
+      {"Adaptive Server Enterprise", kDbSybase},
+      {"ACCESS", kDbAccess},
       {"DB2/LINUXX8664", kDbUnknown},
   };
   for (const TypedString& t : products) {

@@ -236,7 +236,8 @@ TEST_P(GridQueryTest, AccessAndSqlServerSqlTextOfFiltersAndLimits) {
       EXPECT_EQ(out.find("TOP"), std::string::npos) << out;
     } else {
       EXPECT_NE(out.find(c.shown), std::string::npos)
-          << "type " << c.type << " " << c.filter << "\n" << out;
+          << "type " << c.type << " " << c.filter << "\n"
+          << out;
     }
     EXPECT_EQ(out.find("s3"), std::string::npos);  // no secret leaked
   }
@@ -295,8 +296,7 @@ TEST_P(GridQueryTest, RowsFailingWhileReadAreKeptForTheErrorBox) {
                     "fails the statement";
   }
   // Every other engine accepts the statement and fails on its third row.
-  Grid({}, IsPostgres()
-               ? "SELECT x, 10 / (x - 3) AS q FROM generate_series(1, 5) AS x"
+  Grid({}, IsPostgres() ? "SELECT x, 10 / (x - 3) AS q FROM generate_series(1, 5) AS x"
            : IsMysql()
                ? "SELECT seq, (SELECT 1 UNION SELECT 2 FROM DUAL WHERE seq = 3) AS q "
                  "FROM seq_1_to_5"
@@ -306,11 +306,11 @@ TEST_P(GridQueryTest, RowsFailingWhileReadAreKeptForTheErrorBox) {
   EXPECT_TRUE(Open().empty());
   ASSERT_TRUE(GridInternals(*grid_).result.fetch_error.has_value());
   EXPECT_EQ(GridInternals(*grid_).result.fetch_error->number(), kErrDataCommandFailed);
-  EXPECT_NE(GridInternals(*grid_).result.fetch_error->description().find(
-                IsPostgres() ? "division by zero"
-                             : (IsMysql() ? "Subquery returns more than 1 row"
-                                          : "integer overflow")),
-            std::string::npos);
+  EXPECT_NE(
+      GridInternals(*grid_).result.fetch_error->description().find(
+          IsPostgres() ? "division by zero"
+                       : (IsMysql() ? "Subquery returns more than 1 row" : "integer overflow")),
+      std::string::npos);
   // Not the box of a statement the database refused.
   EXPECT_EQ(Output().find("<div><font color=red face=arial>"), std::string::npos) << Output();
 

@@ -44,10 +44,10 @@ TEST(SealTest, RoundTripsAndRefusesTamperedOrForeignTokens) {
 
 TEST(SealTest, TokenOpensOnlyForThePurposeItWasSealedFor) {
   const Sealer a(Sealer::KeyFromSecret("shared secret"));
-  const SealPurpose purposes[] = {
-      SealPurpose::kSortDefault,     SealPurpose::kSortRequired,     SealPurpose::kFieldDownload,
-      SealPurpose::kDesignerAction,  SealPurpose::kReportPassword,   SealPurpose::kReportStatement,
-      SealPurpose::kReportReference, SealPurpose::kReportEdit};
+  const SealPurpose purposes[] = {SealPurpose::kSortDefault,     SealPurpose::kSortRequired,
+                                  SealPurpose::kFieldDownload,   SealPurpose::kDesignerAction,
+                                  SealPurpose::kReportPassword,  SealPurpose::kReportStatement,
+                                  SealPurpose::kReportReference, SealPurpose::kReportEdit};
   for (SealPurpose sealed_for : purposes) {
     const std::string token = a.Seal(sealed_for, "Provider=SQLite;Data Source=data/demo.db");
     for (SealPurpose opened_as : purposes) {

@@ -178,10 +178,9 @@ TEST_P(EngineTest, EngineErrorsCarryTheMessageAndKeepTheConnection) {
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), kErrDataCommandFailed);
     EXPECT_EQ(e.description(),
-              db_.IsPostgres()
-                  ? "relation \"nope\" does not exist"
-                  : (db_.IsMysql() ? "Table '" + db_.schema() + ".nope' doesn't exist"
-                                   : std::string("no such table: nope")));
+              db_.IsPostgres() ? "relation \"nope\" does not exist"
+                               : (db_.IsMysql() ? "Table '" + db_.schema() + ".nope' doesn't exist"
+                                                : std::string("no such table: nope")));
     EXPECT_EQ(e.source(), GetParam());
   }
   EXPECT_THROW(db_.Query("SELEC 1"), Error);

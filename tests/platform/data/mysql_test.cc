@@ -58,8 +58,8 @@ TEST_F(MysqlTest, ConnectionStringsInBothFormsOpenTheServer) {
   }
   // Open's user and password arguments win over the string's.
   Connection connection;
-  connection.Open("Provider=MySQL;Server=" + host + ";Port=" + port + ";Uid=nobody;Pwd=wrong",
-                  user, password);
+  connection.Open("Provider=MySQL;Server=" + host + ";Port=" + port + ";Uid=nobody;Pwd=wrong", user,
+                  password);
   EXPECT_EQ(connection.Execute("SELECT 1").Fields(0).Value().AsInt64(), 1);
 }
 
@@ -179,9 +179,10 @@ TEST_F(MysqlTest, EveryColumnTypeMapsToItsAdoType) {
 TEST_F(MysqlTest, ZeroDatesReadAsNullAndOddTimesKeepTheirText) {
   db_.Run("SET SESSION sql_mode = ''");
   db_.Run("CREATE TABLE zeros (id INT, d DATE, dt DATETIME, tm TIME)");
-  db_.Run("INSERT INTO zeros VALUES (1, '0000-00-00', '0000-00-00 00:00:00', '838:59:59'),"
-          " (2, '2004-00-10', '2004-03-00 10:00:00', '-01:30:00'), (3, '2004-03-05', NULL,"
-          " '00:00:00')");
+  db_.Run(
+      "INSERT INTO zeros VALUES (1, '0000-00-00', '0000-00-00 00:00:00', '838:59:59'),"
+      " (2, '2004-00-10', '2004-03-00 10:00:00', '-01:30:00'), (3, '2004-03-05', NULL,"
+      " '00:00:00')");
   Recordset rs = db_.Query("SELECT d, dt, tm FROM zeros ORDER BY id");
   EXPECT_TRUE(rs.Fields("d").IsNull());
   EXPECT_TRUE(rs.Fields("dt").IsNull());
@@ -197,8 +198,8 @@ TEST_F(MysqlTest, ZeroDatesReadAsNullAndOddTimesKeepTheirText) {
 
 TEST_F(MysqlTest, CommandTimeoutKillsTheStatementOnTheServer) {
   c().CommandTimeout(1);
-  for (const char* slow : {"SELECT BENCHMARK(20000000000, MD5('fennick'))", "SELECT SLEEP(30)",
-                           "DO SLEEP(30)"}) {
+  for (const char* slow :
+       {"SELECT BENCHMARK(20000000000, MD5('fennick'))", "SELECT SLEEP(30)", "DO SLEEP(30)"}) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_DATA_ERROR(c().Execute(slow), kErrDataTimeout, "Query timeout expired");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15)) << slow;

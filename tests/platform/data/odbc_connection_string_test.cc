@@ -38,8 +38,7 @@ TEST(OdbcConnectionStringTest, SqlServerOleDbStringsBecomeOdbcStrings) {
        "FreeTDS",
        "Driver=FreeTDS;Server=HOST\\SQLEXPRESS;Database=Northwind;UID=u;PWD=p;APP=Reports;"
        "TDS_Version=7.4;ClientCharset=UTF-8;"},
-      {"Provider=SQLNCLI10;Data Source=(local);Initial Catalog=x;User ID=u;Password=p",
-       "FreeTDS",
+      {"Provider=SQLNCLI10;Data Source=(local);Initial Catalog=x;User ID=u;Password=p", "FreeTDS",
        "Driver=FreeTDS;Server=localhost;Database=x;UID=u;PWD=p;TDS_Version=7.4;"
        "ClientCharset=UTF-8;"},
       // Microsoft's driver, named by the site: the server string as given.
@@ -95,12 +94,12 @@ TEST(OdbcConnectionStringTest, WindowsAuthenticationIsRefusedClearly) {
   EXPECT_DATA_ERROR(
       OdbcConnectionText("Provider=SQLOLEDB;Data Source=db1;Integrated Security=SSPI", "FreeTDS"),
       kErrDataFailed, message);
-  EXPECT_DATA_ERROR(OdbcConnectionText("Provider=SQLNCLI11;Server=db1;Trusted_Connection=yes",
-                                       "FreeTDS"),
-                    kErrDataFailed, message);
-  EXPECT_DATA_ERROR(OdbcConnectionText("Driver={SQL Server};Server=db1;Trusted_Connection=Yes",
-                                       "FreeTDS"),
-                    kErrDataFailed, message);
+  EXPECT_DATA_ERROR(
+      OdbcConnectionText("Provider=SQLNCLI11;Server=db1;Trusted_Connection=yes", "FreeTDS"),
+      kErrDataFailed, message);
+  EXPECT_DATA_ERROR(
+      OdbcConnectionText("Driver={SQL Server};Server=db1;Trusted_Connection=Yes", "FreeTDS"),
+      kErrDataFailed, message);
   // Switched off, it is no obstacle.
   EXPECT_EQ(OdbcConnectionText("Provider=SQLOLEDB;Data Source=db1;Integrated Security=False;"
                                "User ID=u;Password=p",
@@ -145,8 +144,7 @@ TEST(OdbcConnectionStringTest, PasswordsAreMaskedInEveryForm) {
     }
   }
   // A malformed string does not quote what followed the password.
-  EXPECT_DATA_ERROR(ConnectionString::Parse("DSN=x;Password=ab;cd;UID=u"),
-                    kErrDataInvalidArgument,
+  EXPECT_DATA_ERROR(ConnectionString::Parse("DSN=x;Password=ab;cd;UID=u"), kErrDataInvalidArgument,
                     "Invalid connection string: a \";\" in a password value (put the value in "
                     "quotes)");
 }
@@ -174,8 +172,7 @@ TEST(OdbcConnectionStringTest, StringsWithoutProviderGoToTheFirstDriverClaimingT
   // Asked for ODBC by name, a MySQL driver is reached through ODBC.
   EXPECT_EQ(provider_of("Provider=MSDASQL;Driver={MySQL ODBC 8.0 Unicode Driver};Server=db"),
             "ODBC");
-  EXPECT_EQ(provider_of("Provider=ODBC;Driver={MySQL ODBC 8.0 Unicode Driver};Server=db"),
-            "ODBC");
+  EXPECT_EQ(provider_of("Provider=ODBC;Driver={MySQL ODBC 8.0 Unicode Driver};Server=db"), "ODBC");
   // Any other driver or a DSN goes to ODBC; a plain file to SQLite.
   EXPECT_EQ(provider_of("Driver={PostgreSQL Unicode};Server=db;Database=x"), "ODBC");
   EXPECT_EQ(provider_of("DSN=sales;UID=u;PWD=p"), "ODBC");

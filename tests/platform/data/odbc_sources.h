@@ -43,8 +43,9 @@ inline const OdbcSourceFolder& OdbcSources() {
     const std::string psql = OdbcDriverPath("psqlodbcw.so");
     const std::string sqlite = OdbcDriverPath("libsqlite3odbc.so");
     if (psql.empty() || sqlite.empty()) {
-      s.error = "psqlODBC or SQLite's ODBC driver is missing (scripts/install-deps.sh "
-                "installs odbc-postgresql and libsqliteodbc)";
+      s.error =
+          "psqlODBC or SQLite's ODBC driver is missing (scripts/install-deps.sh "
+          "installs odbc-postgresql and libsqliteodbc)";
       return s;
     }
     char pattern[] = "/tmp/fennick-odbc.XXXXXX";
@@ -62,9 +63,8 @@ inline const OdbcSourceFolder& OdbcSources() {
       std::filesystem::remove_all(to_remove, ignored);
     });
     auto pg = PostgresServerSettings();
-    std::ofstream(s.folder + "/odbcinst.ini")
-        << "[Fennick PostgreSQL]\nDriver=" << psql << "\n\n"
-        << "[Fennick SQLite]\nDriver=" << sqlite << "\n";
+    std::ofstream(s.folder + "/odbcinst.ini") << "[Fennick PostgreSQL]\nDriver=" << psql << "\n\n"
+                                              << "[Fennick SQLite]\nDriver=" << sqlite << "\n";
     std::ofstream(s.folder + "/odbc.ini")
         << "[fennick_pg]\nDriver=Fennick PostgreSQL\nServername=" << pg["FENNICK_PG_HOST"]
         << "\nPort=" << pg["FENNICK_PG_PORT"] << "\nDatabase=" << pg["FENNICK_PG_DATABASE"]
@@ -73,8 +73,9 @@ inline const OdbcSourceFolder& OdbcSources() {
     setenv("ODBCSYSINI", s.folder.c_str(), 1);
     setenv("ODBCINI", (s.folder + "/odbc.ini").c_str(), 1);
     if (pg["FENNICK_PG_PORT"].empty()) {
-      s.error = "No PostgreSQL test server: run the tests with `make test`, which starts one "
-                "(scripts/services/postgres-start.sh)";
+      s.error =
+          "No PostgreSQL test server: run the tests with `make test`, which starts one "
+          "(scripts/services/postgres-start.sh)";
     }
     return s;
   }();

@@ -29,7 +29,8 @@ class OdbcPostgresTest : public ::testing::Test {
     connection_.Execute("SET search_path TO " + schema_);
   }
   void TearDown() override {
-    if (connection_.State() == kAdStateOpen) connection_.Execute("DROP SCHEMA " + schema_ + " CASCADE");
+    if (connection_.State() == kAdStateOpen)
+      connection_.Execute("DROP SCHEMA " + schema_ + " CASCADE");
   }
 
   inline static int counter_ = 0;
@@ -71,7 +72,10 @@ TEST_F(OdbcPostgresTest, EveryColumnTypeMapsToItsAdoTypeAndNullsStayNull) {
       {kAdWChar, 3, Variant("ab ")},
       {kAdVarWChar, 20, Variant("Zoë")},
       {kAdLongVarWChar, 2147483647, Variant("long text")},
-      {kAdLongVarBinary, 2147483647, Variant::Binary(std::string("\0\xff" "A", 3))},
+      {kAdLongVarBinary, 2147483647,
+       Variant::Binary(std::string("\0\xff"
+                                   "A",
+                                   3))},
       {kAdVarWChar, 32, Variant("1 day")},
   };
   ASSERT_EQ(rs.FieldCount(), std::size(expected));
@@ -107,7 +111,8 @@ TEST_F(OdbcPostgresTest, NonAsciiTextRoundTripsThroughLiteralsParametersAndNames
   Command insert(connection_);
   insert.CommandText("INSERT INTO Notes VALUES (?, ?, ?)");
   insert.AppendParameter(insert.CreateParameter("id", kAdInteger, kAdParamInput, 0, Variant(2)));
-  insert.AppendParameter(insert.CreateParameter("b", kAdVarChar, kAdParamInput, 100, Variant(text)));
+  insert.AppendParameter(
+      insert.CreateParameter("b", kAdVarChar, kAdParamInput, 100, Variant(text)));
   // Longer than one read of the driver's text.
   std::string long_text;
   for (int i = 0; i < 3000; ++i) long_text += "é日";
@@ -115,7 +120,8 @@ TEST_F(OdbcPostgresTest, NonAsciiTextRoundTripsThroughLiteralsParametersAndNames
       insert.CreateParameter("l", kAdLongVarChar, kAdParamInput, 0, Variant(long_text)));
   insert.Execute();
 
-  Recordset rs = connection_.Execute("SELECT id, body AS \"Größe\", long_body FROM Notes ORDER BY id");
+  Recordset rs =
+      connection_.Execute("SELECT id, body AS \"Größe\", long_body FROM Notes ORDER BY id");
   EXPECT_EQ(rs.Fields(1).Name(), "Größe");
   EXPECT_EQ(rs.Fields(1).Value().AsString(), text);
   rs.MoveNext();
@@ -166,7 +172,8 @@ TEST_F(OdbcPostgresTest, ErrorsCarryTheDriversMessageAndNumbers) {
 }
 
 TEST_F(OdbcPostgresTest, CursorReadsBatchesAndTheRowLimitHolds) {
-  Cursor cursor = connection_.OpenCursor("SELECT x, 'row ' || x AS label FROM generate_series(1, 25) AS x");
+  Cursor cursor =
+      connection_.OpenCursor("SELECT x, 'row ' || x AS label FROM generate_series(1, 25) AS x");
   size_t total = 0, batches = 0;
   for (;;) {
     Recordset batch = cursor.Next(10);
@@ -206,7 +213,8 @@ TEST_F(OdbcPostgresTest, CatalogueListsTablesViewsProceduresAndParameters) {
       tables.push_back(o.name + (o.type == CatalogObjectType::kView ? " (view)" : ""));
     }
   }
-  EXPECT_EQ(tables, (std::vector<std::string>{schema_ + ".big_orders (view)", schema_ + ".orders"}));
+  EXPECT_EQ(tables,
+            (std::vector<std::string>{schema_ + ".big_orders (view)", schema_ + ".orders"}));
   bool found = false;
   for (const CatalogObject& o : catalog.Procedures()) {
     found = found || o.name == schema_ + ".orders_over";
@@ -229,8 +237,7 @@ TEST_F(OdbcPostgresTest, OpenArgumentsReplaceTheStringsUser) {
   std::string cs = testing::OdbcPostgresString();
   const size_t uid = cs.find(";UID=");
   ASSERT_NE(uid, std::string::npos);
-  cs = cs.substr(0, uid) + ";UID=fnk_nobody;PWD=Hunter2Secret" +
-       cs.substr(cs.find(';', uid + 1));
+  cs = cs.substr(0, uid) + ";UID=fnk_nobody;PWD=Hunter2Secret" + cs.substr(cs.find(';', uid + 1));
   Connection c;
   try {
     c.Open(cs);

@@ -59,8 +59,8 @@ inline std::map<std::string, std::string> PostgresServerSettings() {
 inline std::string MysqlConnectionString() {
   auto s = ServiceSettings("mariadb");
   if (s["FENNICK_MARIADB_PORT"].empty()) return "";
-  return "Provider=MySQL;Server=" + s["FENNICK_MARIADB_HOST"] + ";Port=" +
-         s["FENNICK_MARIADB_PORT"] + ";Database=" + s["FENNICK_MARIADB_DATABASE"] +
+  return "Provider=MySQL;Server=" + s["FENNICK_MARIADB_HOST"] +
+         ";Port=" + s["FENNICK_MARIADB_PORT"] + ";Database=" + s["FENNICK_MARIADB_DATABASE"] +
          ";Uid=" + s["FENNICK_MARIADB_USER"] + ";Pwd=" + s["FENNICK_MARIADB_PASSWORD"];
 }
 

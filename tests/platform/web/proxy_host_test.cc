@@ -55,8 +55,8 @@ TEST(ProxyHostTest, ForwardedHeadersCountOnlyFromTrustedProxies) {
     EXPECT_EQ(res->body, "198.51.100.7 on");
     EXPECT_NE(res->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
     // Garbage from the proxy leaves the proxy as the client.
-    auto junk = t.Client().Get("/who", {{"X-Forwarded-For", "'; DROP TABLE x; --"},
-                                        {"X-Forwarded-Proto", "gopher"}});
+    auto junk = t.Client().Get(
+        "/who", {{"X-Forwarded-For", "'; DROP TABLE x; --"}, {"X-Forwarded-Proto", "gopher"}});
     ASSERT_TRUE(junk);
     EXPECT_EQ(junk->body, "127.0.0.1 off");
   }
@@ -226,13 +226,14 @@ TEST(ProxyHostTest, AFailingSessionStoreGivesAClearPageEvenWhenThePageCaughtIt) 
   // A cookie that cannot be one of our ids never reaches the store; a
   // well-formed one does, and the store's failure is the same clear page.
   auto forged = t.Client().Get(
-      "/plain", {{"Cookie", "FennickSessionID=../../etc; FennickSessionID=" + std::string(5000, 'a') +
-                                "; FennickSessionID=0123456789ABCDEF0123456789ABCDEF"}});
+      "/plain",
+      {{"Cookie", "FennickSessionID=../../etc; FennickSessionID=" + std::string(5000, 'a') +
+                      "; FennickSessionID=0123456789ABCDEF0123456789ABCDEF"}});
   ASSERT_TRUE(forged);
   EXPECT_EQ(forged->body, "no session");
   EXPECT_TRUE(store->touched.empty());
-  auto real = t.Client().Get("/plain",
-                             {{"Cookie", "FennickSessionID=0123456789abcdef0123456789abcdef"}});
+  auto real =
+      t.Client().Get("/plain", {{"Cookie", "FennickSessionID=0123456789abcdef0123456789abcdef"}});
   ASSERT_TRUE(real);
   EXPECT_EQ(real->status, 503);
   EXPECT_EQ(real->body, page);

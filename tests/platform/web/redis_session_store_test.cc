@@ -2,6 +2,8 @@
 // come back as they went in, the session timeout is the key's expiry, ids
 // the store never made are not alive, and a Redis that errs or goes away
 // raises kErrSessionStore until it is back.
+#include "platform/web/redis_session_store.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,7 +15,6 @@
 #include "fennick/object.h"
 #include "fennick/page.h"
 #include "fennick/session_stores.h"
-#include "platform/web/redis_session_store.h"
 #include "platform/web/test_services.h"
 
 namespace fennick {
@@ -33,10 +34,10 @@ TEST(RedisUrlTest, OnlyWellFormedUrlsAreAccepted) {
   ASSERT_TRUE(b);
   EXPECT_EQ(b->host, "::1");
   EXPECT_EQ(b->database, 0);
-  for (const char* bad : {"", "redis://", "redis://host", "redis://host:", "redis://host:0",
-                          "redis://host:70000", "redis://host:6379/", "redis://host:6379/x",
-                          "http://host:6379", "redis://ho st:6379", "redis://:6379",
-                          "redis://host:6379/99999", "redis://user@host:6379"}) {
+  for (const char* bad :
+       {"", "redis://", "redis://host", "redis://host:", "redis://host:0", "redis://host:70000",
+        "redis://host:6379/", "redis://host:6379/x", "http://host:6379", "redis://ho st:6379",
+        "redis://:6379", "redis://host:6379/99999", "redis://user@host:6379"}) {
     EXPECT_FALSE(ParseRedisUrl(bad)) << bad;
   }
 }
@@ -69,8 +70,8 @@ TEST(SessionValueTest, EveryStorableTypeRoundTrips) {
     EXPECT_TRUE(*back == v) << *text;
   }
   // What was not written by a store reads as nothing.
-  for (const char* bad : {"", ":", "8", "x:1", "2:70000", "3:1.5", "11:2", "99:1", "5:abc",
-                          "17:256", "123456:1"}) {
+  for (const char* bad :
+       {"", ":", "8", "x:1", "2:70000", "3:1.5", "11:2", "99:1", "5:abc", "17:256", "123456:1"}) {
     EXPECT_FALSE(DecodeSessionValue(bad)) << bad;
   }
 }
@@ -113,8 +114,8 @@ class RedisSessionStoreTest : public ::testing::Test {
     auto* r = static_cast<redisReply*>(
         redisCommandArgv(c, static_cast<int>(argv.size()), argv.data(), lens.data()));
     std::string out = r->type == REDIS_REPLY_INTEGER ? std::to_string(r->integer)
-                      : r->str                        ? std::string(r->str, r->len)
-                                                      : "";
+                      : r->str                       ? std::string(r->str, r->len)
+                                                     : "";
     freeReplyObject(r);
     redisFree(c);
     return out;
