@@ -108,26 +108,6 @@ const FormatOption kFormatLabels[] = {
     {"C7", "Document"},
 };
 
-std::vector<std::string> CodesFor(int category) {
-  switch (category) {
-    case 131:
-      return {"N2", "N1", "N4", "C8", "N3", "C1", "C3", "C4", "C5"};
-    case 6:
-      return {"N2", "N1", "N4", "C8", "C3", "C4", "C5"};
-    case 7:
-      return {"D1", "D2", "D3", "D4", "T1", "T2", "C1", "C3", "C4", "C5"};
-    case 200:
-      return {"S1", "S2", "S3", "S4", "S5", "S6", "C1", "D1",
-              "D2", "D3", "D4", "T1", "T2", "C3", "C4", "C5"};
-    case 11:
-      return {"B1", "B2", "B3", "C6", "C2", "C4"};
-    case 128:
-      return {"O1", "C7"};
-    default:
-      return {};
-  }
-}
-
 std::string Checked(bool on) { return on ? " checked" : ""; }
 
 const struct {
@@ -356,7 +336,7 @@ std::string BuilderSession::PageCaptions(bool procedure) {
            Html(Caption(f)) + "\"></td><td><select name=formats onchange=\"fnkFormat(this)\">";
     out += "<option value=\"\">(none)</option>";
     bool listed = format.empty();
-    for (const std::string& code : CodesFor(category)) {
+    for (const std::string& code : FormatCodes(category)) {
       for (const FormatOption& o : kFormatLabels) {
         if (code != o.code) continue;
         const bool on =

@@ -21,6 +21,10 @@
 
 namespace fennick::designer {
 
+// The formats a field of type `category` may take: the first two
+// characters of a format, in the order the format list offers them.
+std::vector<std::string> FormatCodes(int category);
+
 class BuilderSession {
  public:
   BuilderSession(const HostContext& host, const BuilderContext& context);

@@ -38,6 +38,11 @@ std::string Join(const std::vector<std::string>& items, std::string_view separat
   return out;
 }
 
+
+const char* const kSummaryTypes[] = {"SUM", "AVG", "MIN", "MAX", "COUNT", "STDEV", "VAR"};
+
+}  // namespace
+
 // Formats each field type may take (the first two characters of a format).
 std::vector<std::string> FormatCodes(int category) {
   switch (category) {
@@ -58,10 +63,6 @@ std::vector<std::string> FormatCodes(int category) {
       return {};
   }
 }
-
-const char* const kSummaryTypes[] = {"SUM", "AVG", "MIN", "MAX", "COUNT", "STDEV", "VAR"};
-
-}  // namespace
 
 void RunReportBuilder(const HostContext& host, const BuilderContext& context) {
   BuilderSession(host, context).Run();
