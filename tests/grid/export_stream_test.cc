@@ -50,28 +50,6 @@ std::string FormEncode(const std::string& text) {
   return out;
 }
 
-// Sends `request` and reads until the server closes the connection.
-std::string RawRequest(int port, const std::string& request) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    return "";
-  }
-  timeval tv{10, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  (void)!write(fd, request.data(), request.size());
-  std::string out;
-  char buf[8192];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-  close(fd);
-  return out;
-}
-
 class ExportStreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -212,7 +190,7 @@ TEST_F(ExportStreamTest, FilteredCsvAndTextStreamEveryRowWithTheBufferedBytes) {
   EXPECT_TRUE(res->body == Buffered(text));
 
   // The whole download ends with the final chunk.
-  std::string raw = RawRequest(t_.port(), ExportRequest("big", "csv"));
+  std::string raw = testing::RawRequest(t_.port(), ExportRequest("big", "csv"));
   ASSERT_GE(raw.size(), 5u);
   EXPECT_EQ(raw.substr(raw.size() - 5), "0\r\n\r\n");
 }
@@ -220,7 +198,7 @@ TEST_F(ExportStreamTest, FilteredCsvAndTextStreamEveryRowWithTheBufferedBytes) {
 TEST_F(ExportStreamTest, ALateFailureAbortsAndARefusedStatementShowsTheErrorPage) {
   // Row 4000 overflows: the first rows went out, the final chunk never
   // does, and the connection closes.
-  std::string raw = RawRequest(t_.port(), ExportRequest("late", "csv"));
+  std::string raw = testing::RawRequest(t_.port(), ExportRequest("late", "csv"));
   ASSERT_NE(raw.find("Transfer-Encoding: chunked"), std::string::npos) << raw.substr(0, 400);
   EXPECT_NE(raw.find("\"2999\"\r\n"), std::string::npos);
   EXPECT_EQ(raw.find("\"4001\"\r\n"), std::string::npos);
@@ -281,7 +259,7 @@ TEST_F(ExportStreamTest, PostgresCsvStreamsAndALateFailureAborts) {
   EXPECT_TRUE(res->body == expected) << res->body.substr(0, 300);
 
   // Row 2000 fails in the second batch, after the page ended.
-  std::string raw = RawRequest(t_.port(), ExportRequest("pglate", "csv"));
+  std::string raw = testing::RawRequest(t_.port(), ExportRequest("pglate", "csv"));
   ASSERT_NE(raw.find("Transfer-Encoding: chunked"), std::string::npos) << raw.substr(0, 400);
   EXPECT_NE(raw.find("\"999\"\r\n"), std::string::npos);
   EXPECT_EQ(raw.find("\"2001\"\r\n"), std::string::npos);
@@ -304,7 +282,7 @@ TEST_F(ExportStreamTest, MysqlCsvStreamsAndALateFailureAborts) {
   EXPECT_TRUE(res->body == expected) << res->body.substr(0, 300);
 
   // Row 2000 fails in the second batch, after the page ended.
-  std::string raw = RawRequest(t_.port(), ExportRequest("mylate", "csv"));
+  std::string raw = testing::RawRequest(t_.port(), ExportRequest("mylate", "csv"));
   ASSERT_NE(raw.find("Transfer-Encoding: chunked"), std::string::npos) << raw.substr(0, 400);
   EXPECT_NE(raw.find("\"999\","), std::string::npos);
   EXPECT_EQ(raw.find("\"2001\","), std::string::npos);
@@ -351,12 +329,12 @@ TEST_F(ExportStreamTest, ExcelAndWordStreamTheRowsOfTheWholeDocument) {
       EXPECT_EQ(res->body.rfind("<html", 0), 0u);
       EXPECT_EQ(FromBody(res->body).size(), expected.size());
       EXPECT_TRUE(FromBody(res->body) == expected);
-      std::string raw = RawRequest(t_.port(), ExportRequest(exporter + "big", format));
+      std::string raw = testing::RawRequest(t_.port(), ExportRequest(exporter + "big", format));
       ASSERT_GE(raw.size(), 5u);
       EXPECT_EQ(raw.substr(raw.size() - 5), "0\r\n\r\n");
 
       // Row 4000 fails: neither the closing tags nor the final chunk go out.
-      raw = RawRequest(t_.port(), ExportRequest(exporter + "late", format));
+      raw = testing::RawRequest(t_.port(), ExportRequest(exporter + "late", format));
       ASSERT_NE(raw.find("Transfer-Encoding: chunked"), std::string::npos) << raw.substr(0, 400);
       EXPECT_NE(raw.find("<tr><td>2999</td></tr>"), std::string::npos);
       EXPECT_EQ(raw.find("<tr><td>4001</td></tr>"), std::string::npos);

@@ -54,28 +54,6 @@ TEST(HostTest, ServesAllowedStaticFilesOnly) {
   }
 }
 
-// Raw requests, so that the client library does not normalise the path.
-std::string RawRequest(int port, const std::string& request) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    return "";
-  }
-  timeval tv{5, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  (void)!write(fd, request.data(), request.size());
-  std::string out;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-  close(fd);
-  return out;
-}
-
 TEST(HostTest, RefusesPathsLeavingTheSite) {
   TestServer t;
   t.site().Write("ok.txt", "inside");
@@ -86,8 +64,9 @@ TEST(HostTest, RefusesPathsLeavingTheSite) {
   for (const char* target : {"/../fennick-outside.txt", "/%2e%2e/fennick-outside.txt",
                              "/%2E%2E%2Ffennick-outside.txt", "/css/..%2f..%2ffennick-outside.txt",
                              "/link.txt", "/ok.txt%00.html"}) {
-    std::string raw = RawRequest(
-        t.port(), std::string("GET ") + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    std::string raw =
+        testing::RawRequest(t.port(), std::string("GET ") + target +
+                                          " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     ASSERT_FALSE(raw.empty()) << target;
     EXPECT_EQ(raw.find("outside secret"), std::string::npos) << target;
     EXPECT_TRUE(raw.rfind("HTTP/1.1 4", 0) == 0) << target << ": " << raw.substr(0, 40);
@@ -279,7 +258,7 @@ TEST(HostTest, RejectsOversizedAndMalformedRequests) {
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 431);
 
-  std::string garbage = RawRequest(t.port(), "GARBAGE\r\n\r\n");
+  std::string garbage = testing::RawRequest(t.port(), "GARBAGE\r\n\r\n");
   EXPECT_TRUE(garbage.empty() || garbage.rfind("HTTP/1.1 4", 0) == 0) << garbage;
   // The server is still alive after all of it.
   res = c.Get("/p");
@@ -438,11 +417,11 @@ TEST(HostTest, StreamedBodiesAreChunkedUncappedAndAbortWithoutTheFinalChunk) {
   // A whole stream ends with the final chunk; a failed one stops after the
   // rows already sent and the connection closes without it.
   const std::string request = "GET /stream HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-  std::string whole = RawRequest(t.port(), request);
+  std::string whole = testing::RawRequest(t.port(), request);
   ASSERT_GE(whole.size(), 5u);
   EXPECT_EQ(whole.substr(whole.size() - 5), "0\r\n\r\n");
   std::string broken =
-      RawRequest(t.port(), "GET /broken HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+      testing::RawRequest(t.port(), "GET /broken HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
   EXPECT_NE(broken.find("row 2999\n"), std::string::npos);
   EXPECT_EQ(broken.find("row 3000\n"), std::string::npos);
   EXPECT_NE(broken.substr(broken.size() - 5), "0\r\n\r\n");
@@ -455,8 +434,8 @@ TEST(HostTest, StreamedBodiesAreChunkedUncappedAndAbortWithoutTheFinalChunk) {
   EXPECT_NE(res->body.find("failed before the end"), std::string::npos);
   EXPECT_EQ(res->body.find("row 1"), std::string::npos);
 
-  std::string overdue =
-      RawRequest(t.port(), "GET /overdue HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  std::string overdue = testing::RawRequest(
+      t.port(), "GET /overdue HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
   EXPECT_NE(overdue.find("first\n"), std::string::npos);
   EXPECT_EQ(overdue.find("never"), std::string::npos);
   EXPECT_NE(overdue.substr(overdue.size() - 5), "0\r\n\r\n");

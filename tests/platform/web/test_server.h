@@ -4,6 +4,8 @@
 #define FENNICK_TESTS_PLATFORM_WEB_TEST_SERVER_H_
 
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -78,6 +80,30 @@ class TestServer {
   std::unique_ptr<WebServer> server_;
   std::thread thread_;
 };
+
+// Sends `request` as written (so that no client library normalises its
+// path or headers) and reads until the server closes the connection or
+// stays silent for `timeout_seconds`; "" when nothing listens on `port`.
+inline std::string RawRequest(int port, const std::string& request, int timeout_seconds = 10) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return "";
+  }
+  timeval tv{timeout_seconds, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  (void)!write(fd, request.data(), request.size());
+  std::string out;
+  char buf[8192];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  close(fd);
+  return out;
+}
 
 }  // namespace fennick::testing
 
