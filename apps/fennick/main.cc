@@ -337,6 +337,16 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return 0;
   }
+  if (command == "serve" || command == "version" || command == "--version") {
+    // A command's --help asks for the usage wherever it stands among the
+    // options, before any of them is judged.
+    for (int i = 2; i < argc; ++i) {
+      if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        std::cout << kUsage;
+        return 0;
+      }
+    }
+  }
   if (command == "version" || command == "--version") {
     std::cout << fennick::kVersion << "\n";
     return 0;

@@ -3,6 +3,7 @@
 #include "platform/script/page_template.h"
 
 #include "base/ascii.h"
+#include "platform/script/classic_assignment.h"
 
 #include <sys/stat.h>
 
@@ -141,7 +142,17 @@ class Translator {
       return result;
     }
     PageSource page;
-    page.script = std::move(out_);
+    ClassicRewrite rewritten = RewriteClassicAssignments(out_);
+    page.script = std::move(rewritten.code);
+    if (rewritten.temporaries > 0) {
+      // The keys of compound classic assignments are held in variables of
+      // the page function, declared on its first line so no line moves.
+      std::string declare = " var ";
+      for (uint32_t t = 0; t < rewritten.temporaries; ++t) {
+        declare.append(t > 0 ? ", " : "").append(kClassicTemporary).append(std::to_string(t));
+      }
+      page.script.insert(page.script.find('{') + 1, declare + ";");
+    }
     page.lines = std::move(lines_);
     page.files = std::move(files_);
     page.code_page = code_page_;

@@ -11,8 +11,10 @@
 //
 // where literal text becomes calls of __fnkw (the page's output) with the text
 // unchanged, code blocks are copied as they stand and expression blocks become
-// __fnkw(expression). Every generated line remembers the file and line it
-// came from, so errors name lines of the .asp files, includes too.
+// __fnkw(expression); classic assignments (`Session("k") = v`) in the code
+// become setter calls (classic_assignment.h). Every generated line remembers
+// the file and line it came from, so errors name lines of the .asp files,
+// includes too.
 //
 // Includes stay inside the site folder (symbolic links resolved) and out of
 // its data/ folder; an include cycle is an error. JScript is the one script

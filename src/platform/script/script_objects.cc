@@ -204,10 +204,13 @@ duk_ret_t ResponseAddHeader(duk_context* ctx) {
   });
 }
 
+// Returns the value set, as the assignment `Response.Cookies(k) = v` (which
+// the page compiler turns into this call) has that value.
 duk_ret_t ResponseCookies(duk_context* ctx) {
   return RunNative(ctx, [ctx](ScriptHeap& heap) {
     heap.page().response().SetCookie(NameArg(ctx, 0), ToText(ctx, 1));
-    return 0;
+    duk_dup(ctx, 1);
+    return 1;
   });
 }
 
@@ -289,10 +292,13 @@ duk_ret_t StoreItem(duk_context* ctx) {
   });
 }
 
+// Returns the value stored, as the assignment `Session(k) = v` (which the
+// page compiler turns into this call) has that value.
 duk_ret_t StoreSetValue(duk_context* ctx) {
   return RunNative(ctx, [ctx](ScriptHeap& heap) {
     StoreSet(ctx, heap.page(), duk_get_current_magic(ctx), NameArg(ctx, 0), 1);
-    return 0;
+    duk_dup(ctx, 1);
+    return 1;
   });
 }
 
@@ -506,7 +512,10 @@ void InstallResponse(duk_context* ctx) {
 }
 
 void PushContents(duk_context* ctx, int store) {
-  duk_push_object(ctx);  // the target: never holds anything
+  // The target never holds anything; it is the store's reader, so that
+  // `Session.Contents(name)` reads as `Session(name)` does.
+  duk_push_c_function(ctx, StoreItem, 1);
+  duk_set_magic(ctx, -1, store);
   duk_push_object(ctx);
   const std::pair<const char*, std::pair<duk_c_function, duk_idx_t>> traps[] = {
       {"get", {ContentsGet, 3}},

@@ -13,10 +13,13 @@
 //   Request.TotalBytes
 //   Response.Write(v), .BinaryWrite(v), .End(), .Redirect(url), .Clear(),
 //                                 .Flush(), .AddHeader(name, value),
-//                                 .Cookies(name, value), and the properties
-//                                 ContentType, Charset, Status, Buffer,
-//                                 Expires, CodePage, LCID
-//   Session(name)                 read; Session.Set(name, value) writes,
+//                                 .Cookies(name, value) (returns value), and
+//                                 the properties ContentType, Charset,
+//                                 Status, Buffer, Expires, CodePage, LCID
+//   Session(name)                 read, also .Item(name), .Contents(name);
+//                                 Session.Set(name, value) writes and
+//                                 returns value (`Session(name) = value`
+//                                 compiles to it: classic_assignment.h),
 //                                 Session.Contents.name reads and writes,
 //                                 .Remove(name), .Abandon(), .SessionID,
 //                                 .Timeout

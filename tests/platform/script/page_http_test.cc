@@ -1,16 +1,20 @@
-// Script pages served over HTTP: changes on disk, the time limit, and many
-// pages at once on the pool of heaps.
+// Script pages served over HTTP: changes on disk, the time limit, many
+// pages at once on the pool of heaps, and values stored the classic way in
+// both session stores.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 #include <vector>
 
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
+#include "fennick/session_stores.h"
 #include "platform/web/test_server.h"
+#include "platform/web/test_services.h"
 
 namespace fennick {
 namespace {
@@ -127,6 +131,57 @@ TEST(PageHttpTest, ConcurrentPagesEachSeeTheirOwnRequest) {
   }
   for (auto& th : clients) th.join();
   EXPECT_EQ(good.load(), 80);
+}
+
+// `Session(k) = v` and its kin store through the setters in the in-process
+// store and in Redis; a Request item stores its text. An assignment to any
+// other call is an error naming its own line.
+TEST(PageHttpTest, ClassicAssignmentsStoreInBothSessionStores) {
+  auto env = testing::ServiceEnv("redis");
+  ASSERT_FALSE(env["FENNICK_REDIS_PORT"].empty())
+      << "No Redis test server: run scripts/services/redis-start.sh";
+  for (bool redis : {false, true}) {
+    ServerOptions options;
+    if (redis) {
+      options.session_store = MakeRedisSessionStore(
+          RedisAddress{"127.0.0.1", std::atoi(env["FENNICK_REDIS_PORT"].c_str()), 3});
+    }
+    TestServer t(options);
+    t.site().Write(
+        "store.asp",
+        "<% Session(\"user\") = Request.QueryString(\"user\")\n"
+        "   Session.Item('multi') = Request.Form('v'); Application.Contents('hits') = 7\n"
+        "   if (Request('n')) Session('n') = +Request('n'); else Session('n') += 1\n"
+        "   Response.Cookies('lang') = Session.Contents('lang') = 'fr' %>stored");
+    t.site().Write("read.asp",
+                   "<%= Session('user') %>|<%= Session.Contents('multi') %>|"
+                   "<%= typeof Session('n') %> <%= Session('n') %>|<%= Application('hits') %>|"
+                   "<%= Session('lang') %>");
+    t.site().Write("broken.asp", "<% Session('a') = 1\nSession('b') = 2 %>\n<% foo(1) = 2 %>");
+    StartWithScriptPages(t);
+    auto c = t.Client();
+    auto stored = c.Post("/store.asp?user=%3Cb%3E%22ann%22&n=4", "v=a&v=%3Cx%3E",
+                         "application/x-www-form-urlencoded");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->body, "stored");
+    httplib::Headers session;
+    for (size_t i = 0; i < stored->get_header_value_count("Set-Cookie"); ++i) {
+      std::string cookie = stored->get_header_value("Set-Cookie", i);
+      if (cookie.rfind("FennickSessionID=", 0) == 0) {
+        session = {{"Cookie", cookie.substr(0, cookie.find(';'))}};
+      } else {
+        EXPECT_EQ(cookie.substr(0, 8), "lang=fr;");
+      }
+    }
+    ASSERT_FALSE(session.empty());
+    EXPECT_EQ(c.Get("/read.asp", session)->body, "<b>\"ann\"|a, <x>|number 4|7|fr");
+    c.Get("/store.asp", session);
+    EXPECT_EQ(c.Get("/read.asp", session)->body, "||number 5|7|fr");
+
+    auto broken = c.Get("/broken.asp");
+    EXPECT_EQ(broken->status, 500);
+    EXPECT_NE(broken->body.find("/broken.asp, line 3<br>"), std::string::npos) << broken->body;
+  }
 }
 
 }  // namespace
