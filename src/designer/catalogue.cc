@@ -11,11 +11,13 @@
 
 #include "base/ascii.h"
 #include "designer/action_token.h"
+#include "designer/definition_check.h"
 #include "designer/designer_resources.h"
 #include "designer/locale_file.h"
 #include "designer/quillon2.h"
 #include "designer/report_id.h"
 #include "designer/reports_file.h"
+#include "designer/reports_upload.h"
 #include "designer/schema_discovery.h"
 #include "fennick/data.h"
 #include "platform/xml/xslt.h"
@@ -277,25 +279,7 @@ void Quillon2::ImportReportsFiles() {
   const Request& request = *host_.request;
   if (request.Method() == "POST" && request.FormFields().Has("path")) {
     RequireAllowed("b", false);
-    ImportResult result = designer::ReportsFile(settings_.reports_file).Import(request.Form("path"));
-    if (!result.ok()) {
-      ShowMessagePage("Errors Occured", Html(result.error), "red", ReturnAddress());
-      return;
-    }
-    auto list = [](const std::vector<std::string>& ids) {
-      std::string text;
-      for (const std::string& id : ids) {
-        if (!text.empty()) text += ", ";
-        text += id.empty() ? "(default group)" : Html(id);
-      }
-      return text.empty() ? std::string("none") : text;
-    };
-    ShowMessagePage("Reports Imported",
-                    "Reports added: " + list(result.added_reports) +
-                        "<br>Groups added: " + list(result.added_groups) +
-                        "<br>Reports skipped (their ids exist): " + list(result.skipped_reports) +
-                        "<br>Groups skipped (their ids exist): " + list(result.skipped_groups),
-                    "navy", ReturnAddress());
+    ImportUpload(request.Form("path"));
     return;
   }
   if (!ActionAllowed(permissions_, "b", false)) {
@@ -314,6 +298,69 @@ void Quillon2::ImportReportsFiles() {
               "\">ReportsFile Path: <input type=file name=path> <input type=button "
               "value=\"Cancel\" onclick=\"history.back()\"> <input type=submit value=\"Submit\">"
               "</form>");
+}
+
+void Quillon2::ImportUpload(std::string_view text) {
+  // The upload is read and every report checked before the reports file's
+  // lock is taken; the lock is held only for the merge.
+  UploadedReports upload = ReadUploadedReports(text);
+  if (!upload.ok()) {
+    host_.response->Status(upload.too_large ? "413 Content Too Large"
+                                            : "422 Unprocessable Content");
+    ShowMessagePage("Errors Occured", Html(upload.error), "red", ReturnAddress());
+    return;
+  }
+  std::shared_ptr<Connection> connection = upload.reports.empty() ? nullptr : DesignerConnection();
+  std::vector<std::pair<std::string, std::string>> refused;
+  std::vector<UploadedReport> accepted;
+  for (UploadedReport& report : upload.reports) {
+    CheckPageDeadline("Quillon2.ImportReportsFiles");
+    std::string reason;
+    if (!report.id.empty() && !IsAcceptableNewId(report.id)) {
+      reason = "A report id may hold only letters, digits, \"-\" and \"_\"";
+    } else if (!connection) {
+      reason = "The database cannot be opened";
+    } else {
+      DefinitionCheck checked = CheckStoredDefinition(
+          report.args, *connection, settings_.connection_string, ListSettings(), Rules());
+      reason = checked.reason;
+      // What is stored is the definition as checked, naming its own id.
+      checked.report.rid = report.id;
+      checked.report.rgroup = report.group;
+      if (checked.ok()) report.args = EncodeDefinition(WriteDefinition(checked.report));
+    }
+    if (reason.empty()) {
+      accepted.push_back(std::move(report));
+    } else {
+      refused.emplace_back(report.id, std::move(reason));
+    }
+  }
+  upload.reports = std::move(accepted);
+  ImportResult result = designer::ReportsFile(settings_.reports_file).Import(upload);
+  if (!result.ok()) {
+    host_.response->Status(FileStatusLine(result.status));
+    ShowMessagePage("Errors Occured", Html(result.error), "red", ReturnAddress());
+    return;
+  }
+  auto list = [](const std::vector<std::string>& ids) {
+    std::string text;
+    for (const std::string& id : ids) {
+      if (!text.empty()) text += ", ";
+      text += id.empty() ? "(default group)" : Html(id);
+    }
+    return text.empty() ? std::string("none") : text;
+  };
+  std::string refusals;
+  for (const auto& [id, reason] : refused) {
+    refusals += "<br>Report refused: " + Html(id) + ": " + Html(reason);
+  }
+  ShowMessagePage("Reports Imported",
+                  "Reports added: " + list(result.added_reports) +
+                      "<br>Groups added: " + list(result.added_groups) +
+                      "<br>Reports skipped (their ids exist): " + list(result.skipped_reports) +
+                      "<br>Groups skipped (their ids exist): " + list(result.skipped_groups) +
+                      refusals,
+                  "navy", ReturnAddress());
 }
 
 }  // namespace fennick::designer

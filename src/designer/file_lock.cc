@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -33,8 +35,30 @@ std::filesystem::path Canonical(const std::filesystem::path& path) {
   return ec ? std::filesystem::absolute(path) : out;
 }
 
-std::string ErrnoText(const char* what, const std::filesystem::path& path) {
-  return std::string(what) + " " + path.string() + ": " + std::strerror(errno);
+std::atomic<int> failing_writes{0};
+
+// The reason a page may show: what failed and the system's words, no path.
+// The full text, path included, goes to the server's log.
+std::string Failure(const char* what, const std::filesystem::path& path, int error_number) {
+  const std::string reason = std::string(what) + ": " + std::strerror(error_number);
+  std::fprintf(stderr, "fennick: %s %s: %s\n", what, path.c_str(), std::strerror(error_number));
+  return reason;
+}
+
+bool IsNoSpace(int error_number) { return error_number == ENOSPC || error_number == EDQUOT; }
+
+// Whether `name` is a temporary file of `target`: "." + target + "." and
+// the six characters mkstemp chose.
+bool IsTemporaryOf(const std::string& name, const std::string& target) {
+  const std::string head = "." + target + ".";
+  if (name.size() != head.size() + 6 || name.compare(0, head.size(), head) != 0) return false;
+  for (size_t i = head.size(); i < name.size(); ++i) {
+    const char c = name[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool WriteAll(int fd, std::string_view content) {
@@ -56,13 +80,13 @@ ExclusiveFileLock::ExclusiveFileLock(const std::filesystem::path& path) {
   path_mutex_ = MutexFor(lock_path.string());
   path_lock_ = std::unique_lock<std::mutex>(*path_mutex_);
   fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ < 0) throw Error(-1, ErrnoText("Cannot open the lock file", lock_path), "Quillon2");
+  if (fd_ < 0) throw Error(-1, Failure("Cannot open the lock file", lock_path, errno), "Quillon2");
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
   while (::fcntl(fd_, F_OFD_SETLKW, &lock) != 0) {
     if (errno == EINTR) continue;
-    const std::string reason = ErrnoText("Cannot lock", lock_path);
+    const std::string reason = Failure("Cannot lock", lock_path, errno);
     ::close(fd_);
     throw Error(-1, reason, "Quillon2");
   }
@@ -74,12 +98,18 @@ ExclusiveFileLock::~ExclusiveFileLock() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content) {
+std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                                bool* no_space) {
+  if (no_space) *no_space = false;
+  auto failed = [no_space](const char* what, const std::filesystem::path& where, int error) {
+    if (no_space) *no_space = IsNoSpace(error);
+    return Failure(what, where, error);
+  };
   const std::filesystem::path target = Canonical(path);
   const std::filesystem::path folder = target.parent_path();
   std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   int fd = ::mkstemp(temp.data());
-  if (fd < 0) return ErrnoText("Cannot create a temporary file in", folder);
+  if (fd < 0) return failed("Cannot create a temporary file", folder, errno);
   // Keep the old file's permissions: the site may serve the folder to
   // another user.
   struct stat old_stat {};
@@ -88,15 +118,16 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
   } else {
     ::fchmod(fd, 0644);
   }
-  if (!WriteAll(fd, content) || ::fsync(fd) != 0) {
-    const std::string reason = ErrnoText("Cannot write", temp);
+  const int injected = failing_writes.load();
+  if (injected != 0 || !WriteAll(fd, content) || ::fsync(fd) != 0) {
+    const std::string reason = failed("Cannot write the file", temp, injected ? injected : errno);
     ::close(fd);
     ::unlink(temp.c_str());
     return reason;
   }
   ::close(fd);
   if (::rename(temp.c_str(), target.c_str()) != 0) {
-    const std::string reason = ErrnoText("Cannot replace", target);
+    const std::string reason = failed("Cannot replace the file", target, errno);
     ::unlink(temp.c_str());
     return reason;
   }
@@ -108,5 +139,23 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
   }
   return std::string();
 }
+
+void RemoveStaleTemporaryFiles(const std::filesystem::path& path) {
+  namespace fs = std::filesystem;
+  const fs::path target = Canonical(path);
+  const std::string name = target.filename().string();
+  const auto oldest = fs::file_time_type::clock::now() - kStaleTemporaryAge;
+  // Ignoring errors on purpose: the next save tries again.
+  std::error_code ec;
+  for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    if (!IsTemporaryOf(it->path().filename().string(), name)) continue;
+    std::error_code item;
+    const fs::file_time_type written = it->last_write_time(item);
+    if (!item && written < oldest) fs::remove(it->path(), item);
+  }
+}
+
+void FailWritesForTesting(int error_number) { failing_writes.store(error_number); }
 
 }  // namespace fennick::designer

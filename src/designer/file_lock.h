@@ -16,10 +16,15 @@
 // WriteFileAtomically writes a temporary file in the same folder, flushes
 // it, renames it over the target and flushes the folder, so a process
 // killed at any moment leaves either the old or the new file, never a torn
-// one. Both are thread-safe.
+// one. A process killed during a save leaves its temporary file
+// ("." + name + ".XXXXXX") behind; RemoveStaleTemporaryFiles, called under
+// the lock, removes those older than kStaleTemporaryAge. Failures name no
+// server path: the page gets the reason, the server's log (stderr) the
+// full text. All of them are thread-safe.
 #ifndef FENNICK_DESIGNER_FILE_LOCK_H_
 #define FENNICK_DESIGNER_FILE_LOCK_H_
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -44,8 +49,24 @@ class ExclusiveFileLock {
 };
 
 // Replaces `path` by `content` atomically (see the file comment). Returns ""
-// on success, else the reason; the old file is then untouched.
-std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content);
+// on success, else the reason (without the path); the old file is then
+// untouched. `no_space`, when given, tells whether the disk or the quota
+// was full.
+std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                                bool* no_space = nullptr);
+
+// No save takes this long, so a temporary file this old was left by a
+// process that died during its save.
+inline constexpr std::chrono::minutes kStaleTemporaryAge{10};
+
+// Removes the temporary files of `path` older than kStaleTemporaryAge. Call
+// with the lock on `path` held. Errors are ignored: a leftover that cannot
+// be removed now is tried again at the next save.
+void RemoveStaleTemporaryFiles(const std::filesystem::path& path);
+
+// Tests only: every later write fails as if the disk answered
+// `error_number` (ENOSPC, EIO...); 0 ends it.
+void FailWritesForTesting(int error_number);
 
 }  // namespace fennick::designer
 

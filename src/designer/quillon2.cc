@@ -255,11 +255,13 @@ void Quillon2::DeleteAction(bool is_group) {
   bool found = false;
   FileResult result = file.Delete(id, is_group, &found);
   if (!result.ok()) {
+    host_.response->Status(FileStatusLine(result.status));
     ShowMessagePage("Errors Occured", Html(result.error), "red", ReturnAddress());
     return;
   }
   if (!found) {
     const std::string kind = is_group ? "Group" : "Report";
+    host_.response->Status("404 Not Found");
     ShowMessagePage(kind + " Not Found",
                     "The " + AsciiLower(kind) + " (" + Html(id) +
                         ") you are trying to delete has not been found",
@@ -273,6 +275,7 @@ void Quillon2::CreateFileAction() {
   RequireAllowed("c", false);
   FileResult result = designer::ReportsFile(settings_.reports_file).Create();
   if (!result.ok()) {
+    host_.response->Status(FileStatusLine(result.status));
     ShowMessagePage("Errors Occured", Html(result.error), "red", ReturnAddress());
     return;
   }
@@ -288,6 +291,7 @@ void Quillon2::SaveGroupAction() {
   RequireAllowed("g", exists);
   if (id.empty() || title.empty()) host_.response->Redirect(ReturnAddress());
   if (!exists && !IsAcceptableNewId(id)) {
+    host_.response->Status("422 Unprocessable Content");
     ShowMessagePage("Errors Occured",
                     "A group id may hold only letters, digits, \"-\" and \"_\": " + Html(id),
                     "red", ReturnAddress());
@@ -296,6 +300,7 @@ void Quillon2::SaveGroupAction() {
   FileResult result =
       file.SaveGroup(id, title, permissions_.add_group, permissions_.edit_group);
   if (!result.ok()) {
+    host_.response->Status(FileStatusLine(result.status));
     ShowMessagePage("Errors Occured", Html(result.error), "red", ReturnAddress());
     return;
   }
@@ -367,6 +372,8 @@ void Quillon2::RunBuilder() {
   context.allow_all_filters = display_.allow_all_filters;
   context.default_page_size = display_.default_page_size;
   context.use_fields = display_.use_fields;
+  context.hidden_fields = display_.hidden_fields;
+  context.query = QueryOptions();
   RunReportBuilder(host_, context);
 }
 

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "designer/definition_check.h"
 #include "designer/permissions.h"
 #include "designer/report_definition.h"
 #include "designer/report_query.h"
@@ -207,6 +208,9 @@ class Quillon2 {
   void SaveGroupAction();
   void CreateFileAction();
   void WriteGroupEntryPage();
+  // Reads an uploaded reports file, checks each report's definition and
+  // merges what passes; writes the outcome.
+  void ImportUpload(std::string_view text);
   void WriteCatalogue();
   // The catalogue's first column: the database objects this page offers.
   std::string DatabaseObjectsColumn();
@@ -223,9 +227,15 @@ class Quillon2 {
   // box written) when it cannot be opened.
   std::shared_ptr<Connection> DesignerConnection();
   // The definition of report `id` (trimmed, upper case), or nullopt after
-  // writing the message page (or, with `as_text`, into *message).
-  std::optional<std::string> FindReport(std::string_view id, std::string* message,
-                                        std::string* stored_query = nullptr);
+  // writing the message page (or, with `message`, into *message).
+  std::optional<std::string> FindReport(std::string_view id, std::string* message);
+  // The rules stored definitions are checked by on this page.
+  DefinitionRules Rules();
+  // Checks the stored definition `args` (designer/definition_check.h) and
+  // makes the checked one the current report. A refused one runs nothing:
+  // the refusal (which entry, why) is written as a message page with 403,
+  // or, with `message`, into *message; false then.
+  bool UseCheckedReport(const std::string& args, std::string* message);
   bool PasswordAccepted(std::string_view id);
   void WritePasswordPrompt(std::string_view id);
   void WriteParametersForm(const std::vector<std::string>& missing);

@@ -15,23 +15,25 @@ std::string ReportIdFor(const std::tm& when, int digit) {
   return text;
 }
 
-std::optional<std::string> UniqueReportId(const std::tm& when, int digit,
-                                          const std::function<bool(std::string_view)>& taken) {
-  std::tm minute = when;
-  minute.tm_sec = 0;
-  minute.tm_isdst = -1;
+std::string UniqueReportId(const std::tm& when, int digit,
+                           const std::function<bool(std::string_view)>& taken) {
   if (digit < 1 || digit > 9) digit = 1;
-  for (int tries = 0; tries < kMaxIdTries; ++tries) {
-    std::string id = ReportIdFor(minute, digit);
+  for (int step = 0; step < 9; ++step) {
+    std::string id = ReportIdFor(when, (digit - 1 + step) % 9 + 1);
     if (!taken(id)) return id;
-    if (++digit > 9) {
-      // The next minute; mktime carries into hours, days and years.
-      digit = 1;
-      minute.tm_min += 1;
-      std::mktime(&minute);
+  }
+  // The minute is full: more digits, two at a time. Twenty random tries
+  // at one width all taken means the width is crowded; the next one has a
+  // hundred times the room, so the search ends.
+  const std::string minute = ReportIdFor(when, digit);
+  std::random_device device;
+  for (size_t extra = 2;; extra += 2) {
+    for (int tries = 0; tries < 20; ++tries) {
+      std::string id = minute;
+      for (size_t k = 0; k < extra; ++k) id.push_back(static_cast<char>('0' + device() % 10));
+      if (!taken(id)) return id;
     }
   }
-  return std::nullopt;
 }
 
 int RandomIdDigit() {

@@ -5,28 +5,28 @@
 // hour and minute (two digits each) and a digit 1 to 9. Nine ids a minute
 // and a repeat every ten years would let one report overwrite another, so
 // the reports file asks for the next candidate while an id is taken: the
-// next digit, then the next minute, for at most kMaxIdTries candidates.
+// other digits of the minute, then, when all nine are taken, the id widened
+// by two more random digits, then by four, and so on. New ids never run out
+// and never borrow a later minute's; every id form already stored (ten
+// digits, wider ones, typed ones) is read as it is.
 #ifndef FENNICK_DESIGNER_REPORT_ID_H_
 #define FENNICK_DESIGNER_REPORT_ID_H_
 
 #include <ctime>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 
 namespace fennick::designer {
 
-inline constexpr int kMaxIdTries = 60;
-
 // The id for local time `when` and last digit `digit` (1 to 9).
 std::string ReportIdFor(const std::tm& when, int digit);
 
-// The first id from (`when`, `digit`) on for which `taken` is false,
-// stepping digit by digit and then minute by minute; nullopt after
-// kMaxIdTries taken candidates.
-std::optional<std::string> UniqueReportId(const std::tm& when, int digit,
-                                          const std::function<bool(std::string_view)>& taken);
+// The first id of the minute of `when`, from digit `digit` on (wrapping
+// after 9), for which `taken` is false; when the minute's nine are taken, a
+// widened one (see the file comment). Always returns an id.
+std::string UniqueReportId(const std::tm& when, int digit,
+                           const std::function<bool(std::string_view)>& taken);
 
 // A random digit 1 to 9.
 int RandomIdDigit();

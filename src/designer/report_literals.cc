@@ -289,6 +289,42 @@ std::string TokenResolver::Fill(std::string_view text, bool hidden) {
   return out;
 }
 
+bool IsClosedFragment(std::string_view sql, int database_type) {
+  int depth = 0;
+  char closing = 0;
+  for (size_t i = 0; i < sql.size(); ++i) {
+    const char c = sql[i];
+    if (closing != 0) {
+      if (c == '\\' && database_type == kDbMySql && (closing == '\'' || closing == '"')) {
+        ++i;  // the escaped character stays inside
+      } else if (c == closing) {
+        closing = 0;  // a doubled delimiter reopens at once
+      }
+      continue;
+    }
+    if (c == ';' || CommentEnd(sql, i, database_type) != std::string_view::npos) return false;
+    switch (c) {
+      case '\'':
+      case '"':
+      case '`':
+        closing = c;
+        break;
+      case '[':
+        closing = ']';
+        break;
+      case '(':
+        ++depth;
+        break;
+      case ')':
+        if (--depth < 0) return false;
+        break;
+      default:
+        break;
+    }
+  }
+  return depth == 0 && closing == 0;
+}
+
 std::optional<KeywordSpan> FindTopLevel(std::string_view sql, std::string_view keyword,
                                         size_t from) {
   keyword = TrimBlanks(keyword);

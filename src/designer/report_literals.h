@@ -86,6 +86,14 @@ class TokenResolver {
   std::string error_;
 };
 
+// Whether `sql` (an author's condition or expression) stays one closed
+// piece when put inside parentheses: every quoted literal and delimited
+// name closed (on MySQL a backslash escapes inside quotes, as MySQL reads
+// it), parentheses balanced outside them, and no ";" or comment. A piece
+// that is not closed could end the parentheses around it and lift the
+// conditions that follow.
+bool IsClosedFragment(std::string_view sql, int database_type);
+
 // Where `keyword` ("WHERE", "GROUP BY"; any case, any white space between
 // its words) stands as a word in `sql` outside quoted literals, delimited
 // names, comments and parentheses, starting at `from` or later: the span

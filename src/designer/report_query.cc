@@ -86,7 +86,11 @@ std::optional<std::string> SqlExpression(const ReportDefinition& report,
   if (open == std::string::npos || close == std::string::npos || close < open) return std::nullopt;
   std::string expression = format.substr(open + 5, close - open - 5);
   ReplaceAll(expression, "#TEMP#", QuoteReportName(options, field, false));
-  return resolver.Fill(expression, false);
+  expression = resolver.Fill(expression, false);
+  // Checked definitions hold closed expressions only; one that is not
+  // closed could end its parentheses, so it shows nothing instead.
+  if (!IsClosedFragment(expression, options.database_type)) return std::string("NULL");
+  return expression;
 }
 
 std::string ColumnAlias(int type, std::string_view item) {
@@ -196,6 +200,9 @@ std::optional<std::string> InList(std::string_view list, int category,
     if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'') {
       value = value.substr(1, value.size() - 2);
       ReplaceAll(value, "''", "'");
+      // The builder wrote MySQL's backslashes doubled: QuoteLiteral doubles
+      // them again.
+      if (options.database_type == kDbMySql) ReplaceAll(value, "\\\\", "\\");
     }
     if (!out.empty()) out.push_back(',');
     if (category == kCategoryDate) {
@@ -469,8 +476,12 @@ std::string BuildSelect(const ReportDefinition& report, const ReportQueryOptions
   std::string_view relations = TrimBlanks(report.relations);
   if (!relations.empty()) {
     // Relations are the author's SQL: in parentheses, an OR in them stays
-    // inside and cannot lift the other conditions.
-    const std::string joined = "(" + resolver.Fill(relations, false) + ")";
+    // inside and cannot lift the other conditions. Checked definitions hold
+    // closed relations only; relations that could close the parentheses
+    // themselves ("1=1) OR (1=1") hold for no row.
+    std::string filled = resolver.Fill(relations, false);
+    if (!IsClosedFragment(filled, options.database_type)) filled = std::string(kNoRows);
+    const std::string joined = "(" + filled + ")";
     condition = condition.empty() ? joined : "(" + condition + ") AND " + joined;
   } else if (!condition.empty()) {
     condition = "(" + condition + ")";

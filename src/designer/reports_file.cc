@@ -64,11 +64,24 @@ std::string Serialized(const XmlDocument& doc) {
   return doc.Serialize(options);
 }
 
+// Replaces the file by `doc` (the lock held): the text is parsed back first,
+// so a file that the next load would refuse is never written.
+FileResult Replace(const fs::path& path, const XmlDocument& doc) {
+  const std::string text = Serialized(doc);
+  OpenedReports again = ParseReports(text);
+  if (!again.ok()) return FileResult{"The changed reports file would not load: " + again.error};
+  bool no_space = false;
+  FileResult result{WriteFileAtomically(path, text, &no_space)};
+  if (no_space) result.status = 507;
+  return result;
+}
+
 // Load-modify-save under the file's lock. `change` edits the document and
 // returns whether to save it; an error it sets stops the save. A missing
 // file starts from the empty file; one that does not parse is left alone.
 FileResult Modify(const fs::path& path, const std::function<bool(XmlDocument&, FileResult&)>& change) {
   ExclusiveFileLock lock(path);
+  RemoveStaleTemporaryFiles(path);
   OpenedReports opened = ReadFile(path);
   if (!opened.ok() && opened.missing) opened = ParseReports(kEmptyReportsFile);
   FileResult result;
@@ -78,8 +91,7 @@ FileResult Modify(const fs::path& path, const std::function<bool(XmlDocument&, F
   }
   const bool save = change(opened.document, result);
   if (!result.ok() || !save) return result;
-  result.error = WriteFileAtomically(path, Serialized(opened.document));
-  return result;
+  return Replace(path, opened.document);
 }
 
 XmlNode FindById(const XmlNode& list, std::string_view element, std::string_view id,
@@ -115,6 +127,19 @@ OpenedReports ParseReports(std::string_view text) {
   return out;
 }
 
+std::string FileStatusLine(int status) {
+  switch (status) {
+    case 403:
+      return "403 Forbidden";
+    case 409:
+      return "409 Conflict";
+    case 507:
+      return "507 Insufficient Storage";
+    default:
+      return "500 Internal Server Error";
+  }
+}
+
 std::string FileDateText(const std::tm& t) {
   int hour = t.tm_hour % 12;
   if (hour == 0) hour = 12;
@@ -140,6 +165,7 @@ OpenedReports ReportsFile::Open() const {
 
 FileResult ReportsFile::Create() const {
   ExclusiveFileLock lock(path_);
+  RemoveStaleTemporaryFiles(path_);
   OpenedReports opened = ReadFile(path_);
   if (opened.ok()) return FileResult();  // a healthy file stays as it is
   if (!opened.missing) {
@@ -153,11 +179,11 @@ FileResult ReportsFile::Create() const {
     fs::rename(path_, backup, ec);
     if (ec) return FileResult{"Cannot keep the damaged reports file: " + ec.message()};
   }
-  return FileResult{WriteFileAtomically(path_, Serialized(ParseReports(kEmptyReportsFile).document))};
+  return Replace(path_, ParseReports(kEmptyReportsFile).document);
 }
 
-std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report,
-                                                   std::string* error) const {
+std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report, std::string* error,
+                                                   int* status) const {
   std::string saved_id;
   FileResult result = Modify(path_, [&](XmlDocument& doc, FileResult& outcome) {
     XmlNode reports = ReportsOf(doc);
@@ -167,24 +193,20 @@ std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report,
     const std::string stamp = FileDateText(now);
     XmlNode existing;
     if (id.empty()) {
-      std::optional<std::string> fresh =
-          UniqueReportId(now, RandomIdDigit(), [&](std::string_view candidate) {
-            return static_cast<bool>(FindById(reports, "report", candidate, false));
-          });
-      if (!fresh) {
-        outcome.error = "No free report id is left for this minute; please try again";
-        return false;
-      }
-      id = *fresh;
+      id = UniqueReportId(now, RandomIdDigit(), [&](std::string_view candidate) {
+        return static_cast<bool>(FindById(reports, "report", candidate, false));
+      });
     } else {
       existing = FindById(reports, "report", id, false);
       if (!existing && report.typed_id && !IsAcceptableNewId(id)) {
         outcome.error = "A report id may hold only letters, digits, \"-\" and \"_\"";
+        outcome.status = 409;
         return false;
       }
     }
     if (report.check) {
       outcome.error = report.check(existing, GroupsOf(doc));
+      outcome.status = 409;
       if (!outcome.ok()) return false;
     }
     if (existing) {
@@ -215,6 +237,7 @@ std::optional<std::string> ReportsFile::SaveReport(const ReportSave& report,
   });
   if (!result.ok()) {
     if (error) *error = result.error;
+    if (status) *status = result.status;
     return std::nullopt;
   }
   return saved_id;
@@ -229,6 +252,7 @@ FileResult ReportsFile::SaveGroup(std::string_view id, std::string_view title, b
     if (existing) {
       if (!may_edit) {
         outcome.error = "You are not allowed to change report groups";
+        outcome.status = 403;
         return false;
       }
       existing.SetAttribute("title", title);
@@ -236,6 +260,7 @@ FileResult ReportsFile::SaveGroup(std::string_view id, std::string_view title, b
     }
     if (!may_add) {
       outcome.error = "You are not allowed to add report groups";
+      outcome.status = 403;
       return false;
     }
     XmlNode node = groups.AppendElement("group");
@@ -252,6 +277,7 @@ FileResult ReportsFile::Delete(std::string_view id, bool is_group, bool* found) 
   // report id names nothing.
   if (wanted.empty()) return FileResult();
   ExclusiveFileLock lock(path_);
+  RemoveStaleTemporaryFiles(path_);
   OpenedReports opened = ReadFile(path_);
   if (!opened.ok()) return FileResult{opened.error};
   XmlNode list = is_group ? GroupsOf(opened.document) : ReportsOf(opened.document);
@@ -259,7 +285,7 @@ FileResult ReportsFile::Delete(std::string_view id, bool is_group, bool* found) 
   if (!node) return FileResult();
   if (found) *found = true;
   node.Remove();
-  return FileResult{WriteFileAtomically(path_, Serialized(opened.document))};
+  return Replace(path_, opened.document);
 }
 
 std::string ReportsFile::GetReportArgs(std::string_view id) const {
@@ -279,51 +305,51 @@ std::vector<GroupEntry> ReportsFile::Groups() const {
   return out;
 }
 
-ImportResult ReportsFile::Import(std::string_view uploaded) const {
+ImportResult ReportsFile::Import(const UploadedReports& upload) const {
   ImportResult result;
-  OpenedReports incoming = ParseReports(uploaded);
-  if (!incoming.ok()) {
-    result.error = "The uploaded file is not a reports file: " + incoming.error;
-    return result;
-  }
-  if (AttributeOf(incoming.document.Root(), "version") != "2") {
-    result.error = "The uploaded reports file is not of version 2";
-    return result;
-  }
   FileResult saved = Modify(path_, [&](XmlDocument& doc, FileResult&) {
     bool changed = false;
     XmlNode groups = GroupsOf(doc);
     XmlNode reports = ReportsOf(doc);
-    for (const XmlNode& node : GroupsOf(incoming.document).Elements()) {
-      if (node.Name() != "group") continue;
-      const std::string id = NormalizeId(AttributeOf(node, "id"));
-      if (FindById(groups, "group", id, false)) {
-        result.skipped_groups.push_back(id);
+    for (const UploadedGroup& group : upload.groups) {
+      if (FindById(groups, "group", group.id, false)) {
+        result.skipped_groups.push_back(group.id);
         continue;
       }
-      XmlNode copy = groups.AppendElement("group");
-      copy.SetAttribute("id", id);
-      copy.SetAttribute("title", AttributeOf(node, "title"));
-      result.added_groups.push_back(id);
+      XmlNode node = groups.AppendElement("group");
+      node.SetAttribute("id", group.id);
+      node.SetAttribute("title", group.title);
+      result.added_groups.push_back(group.id);
       changed = true;
     }
-    for (const XmlNode& node : ReportsOf(incoming.document).Elements()) {
-      if (node.Name() != "report") continue;
-      const std::string id = NormalizeId(AttributeOf(node, "id"));
-      if (id.empty() || FindById(reports, "report", id, false)) {
-        result.skipped_reports.push_back(id);
+    for (const UploadedReport& report : upload.reports) {
+      if (report.id.empty() || FindById(reports, "report", report.id, false)) {
+        result.skipped_reports.push_back(report.id);
         continue;
       }
-      // The whole record, attributes in their order and the description.
-      XmlNode copy = reports.AppendCopy(node);
-      copy.SetAttribute("id", id);
-      copy.SetAttribute("group", NormalizeId(AttributeOf(node, "group")));
-      result.added_reports.push_back(id);
+      // The attributes of a new report, in their order; nothing else of
+      // the upload.
+      XmlNode node = reports.AppendElement("report");
+      node.SetAttribute("args", report.args);
+      node.SetAttribute("id", report.id);
+      node.SetAttribute("group", report.group);
+      node.SetAttribute("title", report.title);
+      node.SetAttribute("added", report.added);
+      node.SetAttribute("modified", report.modified);
+      node.SetAttribute("query", "");
+      node.SetAttribute("ip", report.ip);
+      node.SetAttribute("createdby", report.createdby);
+      if (!report.modifiedby.empty()) node.SetAttribute("modifiedby", report.modifiedby);
+      node.SetText(report.description);
+      result.added_reports.push_back(report.id);
       changed = true;
     }
     return changed;
   });
-  if (!saved.ok()) result.error = saved.error;
+  if (!saved.ok()) {
+    result.error = saved.error;
+    result.status = saved.status;
+  }
   return result;
 }
 

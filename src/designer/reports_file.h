@@ -13,9 +13,11 @@
 // group, args, title, modified, query, ip and modifiedby in place.
 //
 // Every change is load-modify-save under an exclusive lock with an atomic
-// replacement (designer/file_lock.h). A file that does not parse, or is not
-// a reports file, is never overwritten: the change is refused with the
-// reason. A missing file is created empty when it is first needed.
+// replacement (designer/file_lock.h); the new text is parsed back before it
+// replaces the file, and temporary files a killed save left behind are
+// removed under the lock. A file that does not parse, or is not a reports
+// file, is never overwritten: the change is refused with the reason. A
+// missing file is created empty when it is first needed.
 // ReportsFile is a path with operations; it holds no document between calls
 // and may be used by several threads at once.
 #ifndef FENNICK_DESIGNER_REPORTS_FILE_H_
@@ -29,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "designer/reports_upload.h"
 #include "platform/xml/xml_document.h"
 
 namespace fennick::designer {
@@ -38,9 +41,13 @@ inline constexpr std::string_view kEmptyReportsFile =
     "<quillon version=\"2\"><groups><group id=\"\" title=\"General Reports\"/></groups>"
     "<reports/></quillon>";
 
-// The outcome of an operation: ok, or the reason it changed nothing.
+// The outcome of an operation: ok, or the reason it changed nothing (never
+// a server path) and the HTTP status a page answers it with: 500 when the
+// file could not be read or written, 507 when the disk was full, 409 or 403
+// when a rule refused the change.
 struct FileResult {
   std::string error;
+  int status = 500;
   bool ok() const { return error.empty(); }
 };
 
@@ -75,9 +82,13 @@ struct GroupEntry {
   std::string title;
 };
 
+// The status line of a FileResult's status ("507 Insufficient Storage").
+std::string FileStatusLine(int status);
+
 // What an import did: the ids added and those skipped because they exist.
 struct ImportResult {
   std::string error;
+  int status = 500;  // as FileResult's, when !ok()
   std::vector<std::string> added_reports, skipped_reports;
   std::vector<std::string> added_groups, skipped_groups;
   bool ok() const { return error.empty(); }
@@ -116,8 +127,9 @@ class ReportsFile {
 
   // Inserts or updates one report; returns its id (new ids are unique in
   // the file: see designer/report_id.h), or nullopt with the reason in
-  // `error`.
-  std::optional<std::string> SaveReport(const ReportSave& report, std::string* error) const;
+  // `error` and, when given, the status in `status` (as FileResult's).
+  std::optional<std::string> SaveReport(const ReportSave& report, std::string* error,
+                                        int* status = nullptr) const;
 
   // Renames group `id` or adds it. Adding needs `may_add`, renaming
   // `may_edit`; checked under the lock, against the file as it is then.
@@ -135,9 +147,12 @@ class ReportsFile {
 
   std::vector<GroupEntry> Groups() const;
 
-  // Merges the groups and reports of an uploaded reports file (same
-  // version) into this one; ids that exist already are skipped and listed.
-  ImportResult Import(std::string_view uploaded) const;
+  // Merges the groups and reports of an upload (read by
+  // ReadUploadedReports, its reports checked by the caller) into this file;
+  // ids that exist already are skipped and listed. Each element is built
+  // again from the upload's values, with an empty "query". Nothing is
+  // parsed while the lock is held but the file itself and the merged text.
+  ImportResult Import(const UploadedReports& upload) const;
 
  private:
   std::filesystem::path path_;

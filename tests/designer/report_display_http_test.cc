@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <regex>
+#include <thread>
 
 #include "designer/report_definition.h"
 #include "designer/reports_file.h"
@@ -40,6 +41,8 @@ const char kGetReportPage[] =
     "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
     "q.ReportsFile = 'data/reports.xml';\n"
     "q.HiddenSqlFilter = 'OwnerId=1';\n"
+    "q.HiddenTables = 'Secrets';\n"
+    "q.HiddenFields = 'OwnerId';\n"
     "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
     "Response.Write('[A]');\n"
     "var html = q.GetReport(Request.QueryString('id'), Request.QueryString('p'));\n"
@@ -91,9 +94,19 @@ class ReportDisplayHttpTest : public ::testing::Test {
     Save(file, "R-PARAM",
          ";tables:Orders;fields:OrderId, Customer;filters:Customer__2__?Name;"
          "schema:,Customer~cCustomer~f~t200~;rtitle:One customer;pagesize:10;");
-    // A report whose statement was stored with it (GetReport runs it).
+    // A stored statement reading the hidden table: it is never run.
     Save(file, "R-STORED", ";tables:Orders;fields:Customer;rtitle:Stored;pagesize:10;",
-         "SELECT Customer FROM Orders WHERE OrderId >= ?Min");
+         "SELECT Code AS Customer FROM Secrets");
+    Save(file, "R-LOCK", ";tables:Orders;fields:Customer;rtitle:Locked;rpwd:open;");
+    // Definitions the builder refuses, as a file edited by hand or an old
+    // import holds them.
+    Save(file, "R-ESCAPE", ";tables:Orders;fields:OrderId, Customer;relations:1=1) OR (1=1;");
+    Save(file, "R-SQLFMT",
+         ";tables:Orders;fields:Customer;"
+         "schema:,Customer~cC~f[sql](SELECT group_concat(Code) FROM Secrets)[/sql]~t200~;");
+    Save(file, "R-HIDDEN",
+         ";tables:Orders;fields:Customer;schema:,Customer~cC~f[sql]OwnerId[/sql]~t200~;");
+    Save(file, "R-TABLE", ";tables:Secrets;fields:Code;");
     // An author's relation with an OR: it must not open the hidden filter.
     Save(file, "R-OR",
          ";tables:Orders;fields:OrderId, Customer;relations:OrderId>0 OR 1=1;"
@@ -337,6 +350,108 @@ TEST_F(ReportDisplayHttpTest, OnlyOfferedObjectsOpenByName) {
   EXPECT_EQ(injected->body.find("top-secret"), std::string::npos);
 }
 
+// Every stored definition is checked again before it runs; a refused one
+// runs nothing and its page names the entry.
+TEST_F(ReportDisplayHttpTest, StoredDefinitionsAreCheckedWhenShown) {
+  const std::pair<const char*, const char*> refused[] = {
+      {"R-ESCAPE", "Relations: this does not belong here"},
+      {"R-SQLFMT", "The format of Customer: a subquery is not allowed"},
+      {"R-HIDDEN", "The format of Customer: the field OwnerId does not exist"},
+      {"R-TABLE", "The table Secrets is not offered"}};
+  for (const auto& [id, why] : refused) {
+    auto page = Get(std::string("/reports.asp?rid=") + id);
+    EXPECT_EQ(page->status, 403) << id;
+    EXPECT_NE(page->body.find(std::string("This report cannot run on this page: ") + why),
+              std::string::npos)
+        << page->body;
+    auto text = Get(std::string("/get.asp?id=") + id)->body;
+    EXPECT_NE(text.find("[A][B]<div><font color=red face=arial>This report cannot run"),
+              std::string::npos)
+        << text;
+    for (const std::string& body : {page->body, text}) {
+      for (const char* leak : {"top-secret", "Hidden Corp", "Alpha"}) {
+        EXPECT_EQ(body.find(leak), std::string::npos) << id << " " << leak;
+      }
+    }
+  }
+  // A page posted back after its report was changed in the file checks the
+  // definition again.
+  auto page = Get("/reports.asp?rid=R-ORDERS");
+  Save(designer::ReportsFile(server_->site().root() / "data" / "reports.xml"), "R-ORDERS",
+       ";tables:Orders;fields:OrderId, Customer;relations:1=1) OR (1=1;");
+  auto post = Post("/reports.asp", {{"__SQL", Hidden(page->body, "__SQL")},
+                                    {"__ARGS", Hidden(page->body, "__ARGS")}});
+  EXPECT_EQ(post->status, 403);
+  EXPECT_EQ(post->body.find("Alpha"), std::string::npos);
+}
+
+// An upload is data: plain reports pass the same check before they are
+// stored, refused ones are listed with the reason, and a DTD changes nothing.
+TEST_F(ReportDisplayHttpTest, ImportedReportsAreCheckedBeforeTheyAreStored) {
+  std::smatch m;
+  const std::string form = Get("/reports.asp?a=b")->body;
+  ASSERT_TRUE(std::regex_search(form, m, std::regex("name=tk value=\"([A-Za-z0-9_-]+)\"")));
+  const std::string token = m[1];
+  auto upload = [&](const std::string& reports) {
+    httplib::MultipartFormDataItems items = {
+        {"tk", token, "", ""},
+        {"path", "<quillon version=\"2\"><groups/><reports>" + reports + "</reports></quillon>",
+         "r.xml", "text/xml"}};
+    return server_->Client().Post("/reports.asp?a=b", httplib::Headers{{"Cookie", cookie_}}, items);
+  };
+  auto report = [](const std::string& id, const std::string& body) {
+    return "<report args=\"" + Definition(body) + "\" id=\"" + id + "\" title=\"x\"/>";
+  };
+  auto res = upload(report("I-OK", ";tables:Orders;fields:customer;") +
+                    report("I-ESCAPE", ";tables:Orders;fields:Customer;relations:1=1) OR (1=1;") +
+                    report("I-TABLE", ";tables:Secrets;fields:Code;"));
+  ASSERT_EQ(res->status, 200) << res->body;
+  EXPECT_NE(res->body.find("Reports added: I-OK<br>"), std::string::npos) << res->body;
+  EXPECT_NE(res->body.find("<br>Report refused: I-ESCAPE: Relations: this does not belong"),
+            std::string::npos);
+  EXPECT_NE(res->body.find("<br>Report refused: I-TABLE: The table Secrets is not offered"),
+            std::string::npos);
+  designer::ReportDefinition stored;
+  const auto path = server_->site().root() / "data" / "reports.xml";
+  designer::ReadDefinition(
+      designer::DecodeDefinition(designer::ReportsFile(path).GetReportArgs("I-OK")), stored);
+  EXPECT_EQ(stored.fields, "Customer") << "stored as checked";
+  EXPECT_TRUE(designer::ReportsFile(path).GetReportArgs("I-ESCAPE").empty());
+  EXPECT_NE(Get("/reports.asp?rid=I-OK")->body.find("Alpha"), std::string::npos);
+
+  // An entity used to be stored without its DTD, and no later load worked.
+  auto dtd = server_->Client().Post(
+      "/reports.asp?a=b", httplib::Headers{{"Cookie", cookie_}},
+      httplib::MultipartFormDataItems{
+          {"tk", token, "", ""},
+          {"path",
+           "<!DOCTYPE quillon [<!ENTITY e \"x\">]><quillon version=\"2\"><groups/><reports>"
+           "<report args=\"\" id=\"E\" title=\"t &e; t\"/></reports></quillon>",
+           "r.xml", "text/xml"}});
+  EXPECT_EQ(dtd->status, 422);
+  EXPECT_NE(dtd->body.find("no document type declaration"), std::string::npos);
+  EXPECT_TRUE(designer::ReportsFile(path).Read().ok());
+  EXPECT_TRUE(designer::ReportsFile(path).GetReportArgs("E").empty());
+}
+
+// Five wrong passwords are free; then the report and address wait, and
+// every try in the meantime is answered at once, the right one too.
+TEST_F(ReportDisplayHttpTest, WrongPasswordsAreThrottled) {
+  auto post = [&](const char* pwd) {
+    return Post("/reports.asp", {{"a", "q"}, {"rid", "R-LOCK"}, {"pwd", pwd}});
+  };
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(post("guess")->status, 403) << i;
+  for (const char* pwd : {"guess", "open"}) {
+    auto waiting = post(pwd);
+    EXPECT_EQ(waiting->status, 429) << pwd;
+    EXPECT_EQ(waiting->get_header_value("Retry-After"), "1");
+    EXPECT_NE(waiting->body.find("Please wait 1 seconds"), std::string::npos) << waiting->body;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_EQ(post("open")->status, 302);
+  EXPECT_EQ(post("guess")->status, 403) << "the right password cleared the count";
+}
+
 TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {
   auto page = Get("/get.asp?id=r-orders");
   ASSERT_TRUE(page);
@@ -359,11 +474,10 @@ TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {
                                "missing: Name</font></div>"),
             std::string::npos)
       << missing->body;
-  // A stored statement gets its parameters and the hidden filter too.
-  auto stored = Get("/get.asp?id=R-STORED&p=Min%3D2");
+  // The stored statement is not run: the report's own is built.
+  auto stored = Get("/get.asp?id=R-STORED");
   EXPECT_NE(stored->body.find(">Beta<"), std::string::npos) << stored->body;
-  EXPECT_EQ(stored->body.find(">Alpha<"), std::string::npos);
-  EXPECT_EQ(stored->body.find("Hidden Corp"), std::string::npos);
+  EXPECT_EQ(stored->body.find("top-secret"), std::string::npos);
   auto unknown = Get("/get.asp?id=<b>x");
   EXPECT_NE(unknown->body.find("<b>Report ID: </b>&lt;B&gt;X</font>"), std::string::npos)
       << unknown->body;

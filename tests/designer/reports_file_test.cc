@@ -12,6 +12,8 @@
 #include <sstream>
 #include <thread>
 
+#include "designer/reports_upload.h"
+
 namespace fennick::designer {
 namespace {
 
@@ -178,17 +180,17 @@ TEST_F(ReportsFileTest, DamagedFileIsReportedAndLeftUntouched) {
   EXPECT_EQ(backups, 1);
 }
 
-TEST_F(ReportsFileTest, NewIdsNeverCollide) {
+// More quick saves than a minute has ten-digit ids: all saved, all apart.
+TEST_F(ReportsFileTest, NewIdsNeverCollideNorRunOut) {
   ReportsFile file(path_);
   std::set<std::string> ids;
-  for (int i = 0; i < 20; ++i) {
+  for (int i = 0; i < 70; ++i) {
     std::string error;
     std::optional<std::string> id = file.SaveReport(Report("", "R" + std::to_string(i)), &error);
     ASSERT_TRUE(id) << error;
-    EXPECT_EQ(id->size(), 10u);
     EXPECT_TRUE(ids.insert(*id).second) << *id;
   }
-  EXPECT_EQ(CountReports(), 20u);
+  EXPECT_EQ(CountReports(), 70u);
 
   // A typed new id is limited to letters, digits, "-" and "_"; a stored id
   // of another shape is still updated.
@@ -202,7 +204,7 @@ TEST_F(ReportsFileTest, NewIdsNeverCollide) {
   EXPECT_EQ(file.SaveReport(typed, &error), "A B<C>") << error;
   typed.id = "sales-2026_q1";
   EXPECT_EQ(file.SaveReport(typed, &error), "SALES-2026_Q1") << error;
-  EXPECT_EQ(CountReports(), 22u);
+  EXPECT_EQ(CountReports(), 72u);
 }
 
 TEST_F(ReportsFileTest, ConcurrentSavesLoseNothing) {
@@ -273,20 +275,33 @@ TEST_F(ReportsFileTest, KilledSaveLeavesAFileThatLoads) {
     std::string error;
     EXPECT_TRUE(file.SaveReport(Report("AFTER" + std::to_string(round), "x"), &error)) << error;
   }
+  // What the killed saves left: a temporary file older than any save goes
+  // at the next change, a young one (a save may be writing it) stays.
+  const fs::path old_temp = folder_ / ".reports.xml.AbC123";
+  const fs::path young_temp = folder_ / ".reports.xml.XyZ789";
+  std::ofstream(old_temp) << "left";
+  std::ofstream(young_temp) << "writing";
+  fs::last_write_time(old_temp, fs::file_time_type::clock::now() - std::chrono::minutes(11));
+  std::string error;
+  EXPECT_TRUE(file.SaveReport(Report("LAST", "x"), &error)) << error;
+  EXPECT_FALSE(fs::exists(old_temp));
+  EXPECT_TRUE(fs::exists(young_temp));
 }
 
-TEST_F(ReportsFileTest, ImportSkipsExistingIds) {
+TEST_F(ReportsFileTest, ImportTakesKnownValuesAndSkipsExistingIds) {
   ReportsFile file(path_);
   std::string error;
   ASSERT_TRUE(file.SaveGroup("HR", "People", true, true).ok());
   ASSERT_TRUE(file.SaveReport(Report("R1", "Mine"), &error)) << error;
-  const std::string uploaded =
-      "<quillon version=\"2\"><groups><group id=\"\" title=\"General Reports\"/>"
-      "<group id=\"hr\" title=\"Theirs\"/><group id=\"FIN\" title=\"Finance\"/></groups>"
-      "<reports><report args=\"QQ==\" id=\"R1\" group=\"HR\" title=\"Theirs\">t</report>"
-      "<report args=\"QQ==\" id=\"r2\" group=\"fin\" title=\"Budget\">b</report></reports>"
-      "</quillon>";
-  ImportResult result = file.Import(uploaded);
+  UploadedReports upload = ReadUploadedReports(
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?><quillon version=\"2\"><groups>"
+      "<group id=\"\" title=\"General Reports\"/><group id=\"hr\" title=\"Theirs\"/>"
+      "<group id=\"FIN\" title=\"Finance\" onclick=\"x\"/><script/></groups><reports>"
+      "<report args=\"QQ==\" id=\"R1\" group=\"HR\" title=\"Theirs\">t</report>"
+      "<report args=\"QQ==\" id=\"r2\" group=\"fin\" title=\"Budget\" query=\"U0VMRUNU\" "
+      "evil=\"x\">b<b>old</b></report></reports></quillon>");
+  ASSERT_TRUE(upload.ok()) << upload.error;
+  ImportResult result = file.Import(upload);
   ASSERT_TRUE(result.ok()) << result.error;
   EXPECT_EQ(result.added_groups, std::vector<std::string>{"FIN"});
   EXPECT_EQ(result.skipped_groups, (std::vector<std::string>{"", "HR"}));
@@ -294,10 +309,38 @@ TEST_F(ReportsFileTest, ImportSkipsExistingIds) {
   EXPECT_EQ(result.skipped_reports, std::vector<std::string>{"R1"});
   EXPECT_EQ(file.GetReportArgs("R2"), "QQ==");
   EXPECT_EQ(file.Groups()[1].title, "People");
-  EXPECT_EQ(CountReports(), 2u);
+  // Each element built again from its known values: no stored statement,
+  // no other attribute or element.
+  EXPECT_NE(Text().find("<group id=\"FIN\" title=\"Finance\"/>"), std::string::npos) << Text();
+  EXPECT_NE(Text().find("<report args=\"QQ==\" id=\"R2\" group=\"FIN\" title=\"Budget\" "
+                        "added=\"\" modified=\"\" query=\"\" ip=\"\" createdby=\"\">bold</report>"),
+            std::string::npos)
+      << Text();
+  for (const char* gone : {"evil", "onclick", "script", "U0VMRUNU"}) {
+    EXPECT_EQ(Text().find(gone), std::string::npos) << gone;
+  }
 
-  EXPECT_FALSE(file.Import("<quillon version=\"1\"><groups/><reports/></quillon>").ok());
-  EXPECT_FALSE(file.Import("not xml").ok());
+  // Uploads that are not plain data are refused whole.
+  const std::string reports = "<quillon version=\"2\"><groups/><reports>";
+  const std::string closing = "</reports></quillon>";
+  const std::pair<std::string, std::string> refused[] = {
+      {"<!DOCTYPE quillon [<!ENTITY e \"x\">]>" + reports +
+           "<report args=\"QQ==\" id=\"E\" title=\"t &e; t\"/>" + closing,
+       "A reports file holds no document type declaration (<!DOCTYPE>)"},
+      {std::string("\xFF\xFE<\0q\0", 6), "The upload is not UTF-8 text"},
+      {"<?xml version='1.0' encoding='UTF-7'?>" + reports + closing,
+       "The upload's encoding must be UTF-8 or ISO-8859-1"},
+      {reports + "<report args=\"QQ==\" id=\"BIG\" title=\"" + std::string(1025, 't') + "\"/>" +
+           closing,
+       "The report \"BIG\" has a title longer than 1024 bytes"},
+      {reports + "<report id=\"D\">" + std::string(16385, 'd') + "</report>" + closing,
+       "The report \"D\" has a description longer than 16384 bytes"},
+      {"<quillon version=\"1\"><groups/><reports/></quillon>",
+       "The uploaded reports file is not of version 2"},
+      {std::string(kMaxUploadBytes + 1, ' '), "The upload is larger than 4096 KB"},
+  };
+  for (const auto& [text, why] : refused) EXPECT_EQ(ReadUploadedReports(text).error, why);
+  EXPECT_TRUE(ReadUploadedReports("not xml").error.find("not a reports file") != std::string::npos);
   EXPECT_EQ(CountReports(), 2u);
 }
 

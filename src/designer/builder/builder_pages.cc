@@ -5,6 +5,7 @@
 // and attributes (double-quoted), escaped for JavaScript inside scripts.
 // The report password is never written: page 4 says whether one is set.
 #include <algorithm>
+#include <ctime>
 
 #include "base/ascii.h"
 #include "base/split.h"
@@ -373,8 +374,12 @@ std::string BuilderSession::PageCaptions(bool procedure) {
 std::string BuilderSession::PageFilters() {
   const Request& request = *host_.request;
   std::string out = "<div class=step_title>Add filters to your report</div><div class=main2>";
+  // Only the report's own fields are listed, and only their values read.
+  const std::vector<std::string> fields = ReportFields(r_);
   std::string selected = request.Form("search_field");
-  if (selected.empty() && !ReportFields(r_).empty()) selected = ReportFields(r_).front();
+  if (std::find(fields.begin(), fields.end(), selected) == fields.end()) {
+    selected = fields.empty() ? std::string() : fields.front();
+  }
   out += "<select name=search_field";
   if (r_.distsrchtxt == 1) {
     out += " onchange=\"fnkForm().elements['no_add_search'].value='1';fnkGo(3)\"";
@@ -387,12 +392,21 @@ std::string BuilderSession::PageFilters() {
   out += "</select> ";
   out += "<input type=hidden name=no_add_search value=\"\">";
   std::vector<std::string> values;
-  if (r_.distsrchtxt == 1 && Source()) {
-    const size_t dot = selected.rfind('.');
-    std::string table =
-        dot == std::string::npos ? std::string(TrimBlanks(r_.tables)) : selected.substr(0, dot);
+  auto checker = r_.distsrchtxt == 1 && !selected.empty() ? Checker() : std::nullopt;
+  std::string error;
+  const std::string column = checker ? checker->FindColumn(selected, &error) : std::string();
+  if (!column.empty()) {
+    const size_t dot = column.rfind('.');
+    const bool one_table = checker->tables().size() == 1;
+    ReportRunValues run;
+    Session* session = host_.session;
+    run.session = [session](std::string_view name) { return session->Get(name).AsString(); };
+    run.parameter = [](std::string_view) { return std::optional<std::string>(); };
+    run.now = std::time(nullptr);
     values = Source()->DistinctValues(
-        table, dot == std::string::npos ? selected : selected.substr(dot + 1), 500);
+        one_table ? checker->tables().front().name : column.substr(0, dot),
+        one_table || dot == std::string::npos ? column : column.substr(dot + 1), 500,
+        context_.query, run);
   }
   if (r_.distsrchtxt == 1) {
     out += "<select name=search_text>";

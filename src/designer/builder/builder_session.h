@@ -1,7 +1,9 @@
 // One run of the report builder for one request: the state read from the
 // post, the checks of the posted step, the next page and Finish. The page
-// writers live in builder_pages.cc, the flow and checks in
-// report_builder.cc. A BuilderSession belongs to one page on one thread.
+// writers live in builder_pages.cc, the procedure steps in
+// builder_procedures.cc, the flow and checks in report_builder.cc (Finish
+// through designer/definition_check.h). A BuilderSession belongs to one
+// page on one thread.
 #ifndef FENNICK_DESIGNER_BUILDER_BUILDER_SESSION_H_
 #define FENNICK_DESIGNER_BUILDER_BUILDER_SESSION_H_
 
@@ -17,13 +19,10 @@
 #include "designer/builder/report_builder.h"
 #include "designer/builder/report_save.h"
 #include "designer/builder/sql_check.h"
+#include "designer/definition_check.h"
 #include "fennick/data.h"
 
 namespace fennick::designer {
-
-// The formats a field of type `category` may take: the first two
-// characters of a format, in the order the format list offers them.
-std::vector<std::string> FormatCodes(int category);
 
 class BuilderSession {
  public:

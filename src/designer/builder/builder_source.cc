@@ -138,7 +138,9 @@ std::optional<std::vector<SourceColumn>> BuilderSource::ProcedureColumns(
 }
 
 std::vector<std::string> BuilderSource::DistinctValues(std::string_view table,
-                                                       std::string_view column, size_t limit) {
+                                                       std::string_view column, size_t limit,
+                                                       const ReportQueryOptions& options,
+                                                       const ReportRunValues& values) {
   std::vector<std::string> out;
   std::string error;
   auto columns = TableColumns(table, &error);
@@ -148,10 +150,17 @@ std::vector<std::string> BuilderSource::DistinctValues(std::string_view table,
     if (EqualsIgnoreCase(c.name, column)) found = &c;
   }
   if (!found || found->category == 128) return out;
+  // The list shows rows as a report page would: through the same hidden
+  // filters, or not at all.
+  ReportDefinition over;
+  over.tables = std::string(table);
+  ReportStatement statement =
+      PrepareStoredStatement("SELECT DISTINCT " + QuoteReportName(options, found->name, false) +
+                                 " FROM " + QuoteReportName(options, table, true) + " ORDER BY 1",
+                             over, options, values);
+  if (!statement.ok()) return out;
   try {
-    Recordset rs =
-        connection_.Execute("SELECT DISTINCT " + QuoteSqlName(database_type_, found->name) +
-                            " FROM " + QuoteSqlName(database_type_, table) + " ORDER BY 1");
+    Recordset rs = connection_.Execute(statement.sql);
     while (!rs.Eof() && out.size() < limit) {
       Field f = rs.Fields(size_t{0});
       out.push_back(f.IsNull() ? std::string() : f.Value().AsString());

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "designer/builder/sql_check.h"
+#include "designer/report_query.h"
 #include "designer/schema_discovery.h"
 #include "fennick/data.h"
 
@@ -64,9 +65,13 @@ class BuilderSource {
       std::string_view procedure, const std::map<std::string, std::string>& values,
       std::string* error);
 
-  // Up to `limit` distinct values of a column of an offered table, as text.
+  // Up to `limit` distinct values of a column of an offered table, as text,
+  // from the rows the table's hidden filters (`options`, their tokens
+  // filled from `values`) let report pages show; none when the statement
+  // cannot run.
   std::vector<std::string> DistinctValues(std::string_view table, std::string_view column,
-                                          size_t limit);
+                                          size_t limit, const ReportQueryOptions& options,
+                                          const ReportRunValues& values);
 
   // The report's tables with their columns for the SQL checker; nullopt
   // (with the reason) when one is not offered.

@@ -10,6 +10,7 @@
 #include "base/ascii.h"
 #include "base/split.h"
 #include "designer/builder/builder_session.h"
+#include "designer/definition_check.h"
 #include "designer/quillon2.h"
 #include "designer/report_id.h"
 #include "fennick/error.h"
@@ -42,27 +43,6 @@ std::string Join(const std::vector<std::string>& items, std::string_view separat
 const char* const kSummaryTypes[] = {"SUM", "AVG", "MIN", "MAX", "COUNT", "STDEV", "VAR"};
 
 }  // namespace
-
-// Formats each field type may take (the first two characters of a format).
-std::vector<std::string> FormatCodes(int category) {
-  switch (category) {
-    case 131:
-      return {"N2", "N1", "N4", "C8", "N3", "C1", "C3", "C4", "C5"};
-    case 6:
-      return {"N2", "N1", "N4", "C8", "C3", "C4", "C5"};
-    case 7:
-      return {"D1", "D2", "D3", "D4", "T1", "T2", "C1", "C3", "C4", "C5"};
-    case 200:
-      return {"S1", "S2", "S3", "S4", "S5", "S6", "C1", "D1",
-              "D2", "D3", "D4", "T1", "T2", "C3", "C4", "C5"};
-    case 11:
-      return {"B1", "B2", "B3", "C6", "C2", "C4"};
-    case 128:
-      return {"O1", "C7"};
-    default:
-      return {};
-  }
-}
 
 void RunReportBuilder(const HostContext& host, const BuilderContext& context) {
   BuilderSession(host, context).Run();
@@ -150,37 +130,6 @@ const ReportDefinition& BuilderSession::Stored() {
     }
   }
   return *stored_;
-}
-
-std::vector<SourceParameter> BuilderSession::ProcedureParameters() {
-  if (procedure_parameters_) return *procedure_parameters_;
-  BuilderSource* source = Source();
-  std::string error;
-  if (source) procedure_parameters_ = source->ProcedureParameters(r_.tables, &error);
-  if (!procedure_parameters_) {
-    if (message_.empty()) message_ = Html(error);
-    return {};
-  }
-  return *procedure_parameters_;
-}
-
-std::map<std::string, std::string> BuilderSession::ParameterValues() const {
-  std::map<std::string, std::string> values;
-  for (std::string_view entry : SplitView(r_.params, ",")) {
-    std::vector<std::string> parts = SplitText(entry, "|");
-    if (parts.size() == 3) values[parts[0]] = parts[1];
-  }
-  return values;
-}
-
-std::optional<std::vector<SourceColumn>> BuilderSession::ProcedureColumns() {
-  if (procedure_columns_) return procedure_columns_;
-  BuilderSource* source = Source();
-  if (!source) return std::nullopt;
-  std::string error;
-  procedure_columns_ = source->ProcedureColumns(r_.tables, ParameterValues(), &error);
-  if (!procedure_columns_) message_ = Html(error);
-  return procedure_columns_;
 }
 
 bool BuilderSession::FirstCall() {
@@ -361,11 +310,10 @@ bool BuilderSession::ApplyStep(int src) {
 }
 
 int BuilderSession::FieldCategory(const std::string& field) const {
-  if (!tables_) return 200;
   int category = 200;
   std::string error;
-  SqlChecker(db_type_, *tables_).FindColumn(field, &error, &category);
-  return category;
+  if (tables_) SqlChecker(db_type_, *tables_).FindColumn(field, &error, &category);
+  return designer::FieldCategory(category, r_.schema, field);
 }
 
 bool BuilderSession::IsNumericField(const std::string& field) const {
@@ -375,41 +323,18 @@ bool BuilderSession::IsNumericField(const std::string& field) const {
 
 std::string BuilderSession::CheckFormat(const std::string& field, const std::string& format,
                                         int category, const SqlChecker& checker, bool* ok) {
-  *ok = true;
-  if (format.empty()) return format;
-  // A format saved by someone the site trusted stays as it was.
-  if (!ticket_.edited_id.empty() && SchemaValue(Stored().schema, field, "f", "") == format) {
-    return format;
-  }
-  if (StartsWithIgnoreCase(format, "[sql]")) {
-    if (r_.isproc == 1) {
-      *ok = false;
-      message_ = "The format of " + Html(field) + ": a procedure report has no [sql] columns";
-      return "";
-    }
-    SqlCheck checked = checker.Format(format);
-    if (!checked.ok()) {
-      *ok = false;
-      message_ = "The format of " + Html(field) + ": " + Html(checked.error);
-      return "";
-    }
-    return checked.sql;
-  }
-  const std::string code = AsciiUpper(format.substr(0, 2));
-  std::vector<std::string> codes = FormatCodes(category);
-  if (std::find(codes.begin(), codes.end(), code) == codes.end()) {
-    *ok = false;
-    message_ = "The format " + Html(format) + " does not suit the field " + Html(field);
+  // An [sql] expression reads only the columns the page does not hide.
+  const SqlChecker expressions(db_type_,
+                               WithoutHiddenFields(checker.tables(), context_.hidden_fields));
+  std::string reason;
+  std::optional<std::string> checked =
+      CheckFieldFormat(field, format, category, expressions, r_.isproc == 1, &reason);
+  *ok = checked.has_value();
+  if (!checked) {
+    message_ = Html(reason);
     return "";
   }
-  std::string rest = format.substr(2);
-  if (code == "C8" && !rest.empty() &&
-      !std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    *ok = false;
-    message_ = "The format of " + Html(field) + ": C8 takes a number of decimal places";
-    return "";
-  }
-  return code + rest;
+  return *checked;
 }
 
 bool BuilderSession::RebuildSchema(const std::vector<std::string>& fields,
@@ -462,7 +387,7 @@ bool BuilderSession::StepFields() {
   }
   r_.rtype = static_cast<int16_t>(ToInt(host_.request->Form("rtype"), 1) == 2 ? 2 : 1);
   const std::string relations(TrimBlanks(host_.request->Form("relations")));
-  if (relations.empty() || (!ticket_.edited_id.empty() && relations == Stored().relations)) {
+  if (relations.empty()) {
     r_.relations = relations;
   } else {
     SqlCheck checked = checker->Condition(relations);
@@ -514,32 +439,15 @@ bool BuilderSession::StepCaptions() {
 
 std::optional<std::string> BuilderSession::CheckFilterEntry(const std::string& entry,
                                                             const SqlChecker& checker) {
-  if (!ticket_.edited_id.empty()) {
-    for (std::string_view kept : SplitView(Stored().filters, ",")) {
-      if (kept == entry) return entry;
-    }
-  }
-  std::vector<std::string> parts = SplitText(entry, "__");
-  if (parts.size() < 2 || parts.size() > 3) {
-    message_ = "The filter " + Html(entry) + " is not a filter";
-    return std::nullopt;
-  }
-  std::string error;
-  std::string field = checker.FindColumn(parts[0], &error);
-  if (field.empty()) {
-    message_ = "The filter " + Html(entry) + ": " + Html(error);
-    return std::nullopt;
-  }
-  const int code = ToInt(parts[1], 0);
-  SqlCheck value = checker.FilterValue(field, code, parts.size() == 3 ? parts[2] : "",
-                                       context_.allow_all_filters);
-  if (!value.ok()) {
-    message_ = value.error == "Invalid search condition"
+  std::string reason;
+  std::optional<std::string> checked =
+      designer::CheckFilterEntry(entry, checker, context_.allow_all_filters, &reason);
+  if (!checked) {
+    message_ = reason == "Invalid search condition"
                    ? "<font size=1 color=red>Invalid search condition</font>"
-                   : "The filter " + Html(entry) + ": " + Html(value.error);
-    return std::nullopt;
+                   : Html(reason);
   }
-  return field + "__" + std::to_string(code) + "__" + value.sql;
+  return checked;
 }
 
 // Page 3: the kept filters (checked boxes), a new one, and the options.
@@ -561,8 +469,13 @@ bool BuilderSession::StepFilters() {
   r_.shwsrch = request.Form("shwsrch") == "1" ? 1 : 0;
   r_.distsrchtxt = request.Form("distsrchtxt") == "1" ? 1 : 0;
   r_.filters = Join(filters, ",");
-  if (request.Form("no_add_search") == "1") return true;
   const std::string field = request.Form("search_field");
+  const std::vector<std::string> fields = ReportFields(r_);
+  if (!field.empty() && std::find(fields.begin(), fields.end(), field) == fields.end()) {
+    message_ = "The field " + Html(field) + " is not one of the report's fields";
+    return false;
+  }
+  if (request.Form("no_add_search") == "1") return true;
   const int code = ToInt(request.Form("search_condition"), 0);
   if (field.empty() || code == 0) return true;
   std::string value = request.Form("search_text");
@@ -752,186 +665,36 @@ bool BuilderSession::StepOrder() {
   return true;
 }
 
-// Page -9: values of the procedure's own parameters, by name; the types
-// come from the database, and values are bound when the report runs.
-bool BuilderSession::StepProcParams() {
-  const Request& request = *host_.request;
-  const std::vector<SourceParameter> parameters = ProcedureParameters();
-  if (!message_.empty()) return false;
-  std::vector<std::string> entries;
-  const int count = std::clamp(ToInt(request.Form("p_count"), 0), 0, 200);
-  for (int n = 1; n <= count; ++n) {
-    const std::string name = request.Form("p_name" + std::to_string(n));
-    const std::string value = request.Form("p_value" + std::to_string(n));
-    const SourceParameter* known = nullptr;
-    for (const SourceParameter& p : parameters) {
-      if (EqualsIgnoreCase(p.name, name)) known = &p;
-    }
-    if (!known) {
-      message_ = "The procedure has no parameter " + Html(name);
-      return false;
-    }
-    if (value.find_first_of(",|") != std::string::npos) {
-      message_ = "The value of " + Html(name) + " may not hold \",\" or \"|\"";
-      return false;
-    }
-    entries.push_back(known->name + "|" + value + "|" + std::to_string(known->category));
-  }
-  r_.params = Join(entries, ",");
-  procedure_columns_.reset();
-  tables_.reset();
-  return true;
-}
-
-// Page -8: the fields among the procedure's result columns.
-bool BuilderSession::StepProcFields() {
-  auto columns = ProcedureColumns();
-  if (!columns) return false;
-  std::vector<std::string> fields;
-  if (const auto* posted = host_.request->FormFields().Values("fields")) {
-    for (const std::string& value : *posted) {
-      const SourceColumn* found = nullptr;
-      for (const SourceColumn& c : *columns) {
-        if (EqualsIgnoreCase(c.name, value)) found = &c;
-      }
-      if (!found) {
-        message_ = "Fields: the procedure returns no field " + Html(value);
-        return false;
-      }
-      fields.push_back(found->name);
-    }
-  }
-  if (fields.empty()) {
-    message_ = "You must select the fields to display";
-    return false;
-  }
-  r_.fields = Join(fields, ", ");
-  return RebuildSchema(fields, &*columns);
-}
-
 bool BuilderSession::CheckAll() {
+  BuilderSource* source = Source();
+  if (!source) return false;
+  // A procedure report's fields are checked against what it returns.
+  std::optional<std::vector<CheckedTable>> result;
   if (r_.isproc == 1) {
-    BuilderSource* source = Source();
-    if (!source) return false;
     if (!source->IsOffered(r_.tables, CatalogObjectType::kProcedure)) {
       message_ = "The procedure " + Html(r_.tables) + " is not offered";
       return false;
     }
-    // Parameters again, from what the procedure takes.
-    const std::vector<SourceParameter> parameters = ProcedureParameters();
-    std::vector<std::string> entries;
-    for (std::string_view entry : SplitView(r_.params, ",")) {
-      if (entry.empty()) continue;
-      std::vector<std::string> parts = SplitText(entry, "|");
-      const SourceParameter* known = nullptr;
-      for (const SourceParameter& p : parameters) {
-        if (parts.size() == 3 && EqualsIgnoreCase(p.name, parts[0])) known = &p;
-      }
-      if (!known) {
-        message_ = "The procedure parameter " + Html(entry) + " is unknown";
-        return false;
-      }
-      entries.push_back(known->name + "|" + parts[1] + "|" + std::to_string(known->category));
-    }
-    r_.params = Join(entries, ",");
-    r_.filters.clear();
-    r_.relations.clear();
-    r_.grpby = 0;
-  } else {
-    r_.params.clear();
+    result = Tables();
+    if (!result) return false;
   }
-  auto checker = Checker();
-  if (!checker) return false;
-  std::vector<std::string> fields;
-  for (const std::string& f : ReportFields(r_)) {
-    std::string error;
-    std::string column = checker->FindColumn(f, &error);
-    if (column.empty()) {
-      message_ = "Fields: " + Html(error);
-      return false;
-    }
-    fields.push_back(column);
-  }
-  if (fields.empty()) {
-    message_ = "You must select the fields to display";
+  DefinitionRules rules;
+  rules.database_type = db_type_;
+  rules.use_fields = context_.use_fields;
+  rules.hidden_fields = context_.hidden_fields;
+  rules.allow_all_filters = context_.allow_all_filters;
+  DefinitionCheck checked = CheckDefinition(r_, *source, rules, result ? &*result : nullptr);
+  if (!checked.ok()) {
+    message_ = Html(checked.reason);
     return false;
   }
-  r_.fields = Join(fields, ", ");
-  if (!RebuildSchema(fields, nullptr)) return false;
-  const std::string relations(TrimBlanks(r_.relations));
-  if (!relations.empty() && !(!ticket_.edited_id.empty() && relations == Stored().relations)) {
-    SqlCheck checked = checker->Condition(relations);
-    if (!checked.ok()) {
-      message_ = "Relations: " + Html(checked.error);
-      return false;
-    }
-    r_.relations = checked.sql;
-  }
-  std::vector<std::string> filters;
-  for (std::string_view entry : SplitView(r_.filters, ",")) {
-    if (entry.empty()) continue;
-    auto checked = CheckFilterEntry(std::string(entry), *checker);
-    if (!checked) return false;
-    filters.push_back(*checked);
-  }
-  r_.filters = Join(filters, ",");
-  auto is_field = [&](std::string_view f) {
-    return std::find(fields.begin(), fields.end(), f) != fields.end();
-  };
-  auto keep_fields = [&](std::string& list, bool numeric, bool aliases) {
-    std::vector<std::string> kept;
-    std::vector<AggregateColumn> columns = AggregateColumns(r_);
-    for (std::string_view f : SplitTrimmed(list, ",")) {
-      const bool alias =
-          aliases && std::any_of(columns.begin(), columns.end(),
-                                 [&](const AggregateColumn& c) { return c.alias == f; });
-      if (alias || (is_field(f) && (!numeric || IsNumericField(std::string(f))))) {
-        kept.emplace_back(f);
-      }
-    }
-    list = Join(kept, ", ");
-  };
-  for (std::string* list : {&r_.sum, &r_.avg, &r_.min, &r_.max, &r_.stdev, &r_.var}) {
-    keep_fields(*list, true, false);
-  }
-  keep_fields(r_.nftotal, true, r_.grpby == 1);
-  keep_fields(r_.nfavg, true, r_.grpby == 1);
-  keep_fields(r_.gflds, true, r_.grpby == 1);
-  std::vector<std::string> summaries;
-  for (std::string_view entry : SplitView(r_.summary, ",")) {
-    std::vector<std::string> parts = SplitText(entry, "__");
-    if (parts.size() == 3 && is_field(parts[0]) &&
-        std::any_of(std::begin(kSummaryTypes), std::end(kSummaryTypes),
-                    [&](const char* t) { return parts[1] == t; })) {
-      summaries.emplace_back(entry);
-    }
-  }
-  r_.summary = Join(summaries, ",");
-  if (!r_.legend.empty() && !is_field(r_.legend)) r_.legend.clear();
-  // Switches rode in hidden fields too: each back in its range.
-  r_.pagesize = static_cast<int16_t>(std::clamp<int>(r_.pagesize, 1, 10000));
-  auto one_of = [](int16_t& value, int low, int high, int fallback) {
-    if (value < low || value > high) value = static_cast<int16_t>(fallback);
-  };
-  one_of(r_.rfmt, 1, 2, 1);
-  one_of(r_.sonly, 0, 2, 1);
-  one_of(r_.join, 0, 2, 1);
-  one_of(r_.rtype, 1, 2, 1);
-  one_of(r_.graph, 0, 3, 1);
-  one_of(r_.conly, 0, 2, 1);
-  for (int16_t* flag :
-       {&r_.grpby, &r_.distinct, &r_.shwsrch, &r_.sortdef, &r_.rownum, &r_.coltotal, &r_.colavg,
-        &r_.rowtotal, &r_.rowavg, &r_.chart, &r_.count, &r_.distsrchtxt}) {
-    one_of(*flag, 0, 1, 0);
-  }
-  bool master_known = r_.mtbl.empty();
-  for (std::string_view t : SplitTrimmed(r_.tables, ",")) master_known |= t == r_.mtbl;
-  if (!master_known) r_.mtbl.clear();
+  r_ = std::move(checked.report);
   return true;
 }
 
 void BuilderSession::Finish() {
   if (!CheckAll()) {
+    host_.response->Status("422 Unprocessable Content");
     message_ = "Could not save report: " + message_;
     ShowPage(PageSequence(r_, has_parameters_).back());
     return;
@@ -945,6 +708,7 @@ void BuilderSession::Finish() {
   built.user = host_.request->ServerVariables("REMOTE_USER");
   SaveOutcome saved = SaveReportDefinition(ReportsFile(context_.reports_file), built);
   if (!saved.ok()) {
+    host_.response->Status(FileStatusLine(saved.status));
     message_ = "Could not save report: " + Html(saved.error);
     ShowPage(PageSequence(r_, has_parameters_).back());
     return;

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "designer/permissions.h"
+#include "designer/report_query.h"
 #include "designer/schema_discovery.h"
 #include "frame/host.h"
 
@@ -44,6 +45,11 @@ struct BuilderContext {
   // UseFields: when set, the only fields offered ("Table.Field" or
   // "Field", comma-separated, ignoring case).
   std::string use_fields;
+  // HiddenFields: columns no [sql] expression may read.
+  std::string hidden_fields;
+  // Names, hidden filters and the session values of their tokens: the
+  // distinct values a filter offers are read as report pages read rows.
+  ReportQueryOptions query;
 };
 
 // Runs the builder for the running page: the first call (query "t", "et",

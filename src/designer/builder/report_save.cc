@@ -78,6 +78,7 @@ SaveOutcome SaveReportDefinition(const ReportsFile& file, BuiltReport built) {
   if (editing ? !may.edit_report : !may.add_report) {
     out.error =
         editing ? "You are not allowed to edit reports" : "You are not allowed to add reports";
+    out.status = 403;
     return out;
   }
   ReportDefinition& report = built.report;
@@ -147,7 +148,7 @@ SaveOutcome SaveReportDefinition(const ReportsFile& file, BuiltReport built) {
     return std::string();
   };
   std::string error;
-  std::optional<std::string> saved = file.SaveReport(save, &error);
+  std::optional<std::string> saved = file.SaveReport(save, &error, &out.status);
   if (!saved) {
     out.error = error;
     return out;

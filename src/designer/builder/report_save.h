@@ -53,7 +53,8 @@ struct BuiltReport {
 
 struct SaveOutcome {
   std::string id;     // the saved report's id
-  std::string error;  // why nothing was saved
+  std::string error;  // why nothing was saved (never a server path)
+  int status = 409;   // the HTTP status of a failure, as FileResult's
   bool ok() const { return error.empty(); }
 };
 

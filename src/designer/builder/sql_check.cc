@@ -7,18 +7,14 @@
 
 #include "base/ascii.h"
 #include "base/split.h"
+#include "designer/builder/sql_tokens.h"
 #include "grid/query/database_type.h"
 
 namespace fennick::designer {
 namespace {
 
-enum class Tok { kEnd, kNumber, kString, kDate, kName, kQuotedName, kSymbol, kTemp };
-
-struct Token {
-  Tok kind = Tok::kEnd;
-  std::string text;  // names without delimiters, strings unquoted
-  size_t offset = 0;
-};
+using Tok = SqlTok;
+using Token = SqlToken;
 
 // Words that only a statement beyond one expression would use: their
 // presence means a subquery or another statement, never a column.
@@ -44,63 +40,37 @@ bool IsKeyword(std::string_view word) {
   return false;
 }
 
-// Dates as #..#: yyyy-mm-dd or m/d/yyyy, with an optional hh:mm[:ss].
-bool ParseDate(std::string_view text, int* y, int* m, int* d, int* hh, int* mm, int* ss) {
-  const std::string t(TrimBlanks(text));
-  *hh = *mm = *ss = -1;
-  int n = 0;
-  if (std::sscanf(t.c_str(), "%4d-%2d-%2d%n", y, m, d, &n) != 3 &&
-      std::sscanf(t.c_str(), "%2d/%2d/%4d%n", m, d, y, &n) != 3) {
-    return false;
-  }
-  const std::string tail(TrimBlanks(std::string_view(t).substr(n)));
-  if (!tail.empty()) {
-    int k = 0;
-    *ss = 0;
-    const bool with_seconds = std::sscanf(tail.c_str(), "%2d:%2d:%2d%n", hh, mm, ss, &k) == 3 &&
-                              static_cast<size_t>(k) == tail.size();
-    if (!with_seconds) {
-      *ss = 0;
-      k = 0;
-      if (std::sscanf(tail.c_str(), "%2d:%2d%n", hh, mm, &k) != 2 ||
-          static_cast<size_t>(k) != tail.size()) {
-        return false;
-      }
-    }
-    if (*hh < 0 || *hh > 23 || *mm < 0 || *mm > 59 || *ss < 0 || *ss > 59) return false;
-  }
-  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (*y < 1 || *y > 9999 || *m < 1 || *m > 12 || *d < 1 || *d > kDays[*m - 1]) return false;
-  if (*m == 2 && *d == 29 && !((*y % 4 == 0 && *y % 100 != 0) || *y % 400 == 0)) return false;
-  return true;
-}
+// Functions some databases know only under their own names, written so by
+// Spell and read back by the parser: the database family (1 SQL Server and
+// Sybase, 2 Access, 3 SQLite), the spelling, and the function it is.
+struct SpelledFunction {
+  int family;
+  const char* spelled;
+  AllowedFunction function;
+  bool spelled_only;  // Spell writes the spelling itself for this name
+};
 
-std::string DateText(int y, int m, int d, int hh, int mm, int ss) {
-  char text[32];
-  if (hh < 0) {
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, m, d);
-  } else {
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, hh, mm, ss);
-  }
-  return text;
-}
+const SpelledFunction kSpelledFunctions[] = {
+    {1, "LEN", {"length", 1, 1}, false}, {1, "SUBSTRING", {"substr", 2, 3}, false},
+    {1, "LTRIM", {"ltrim", 1, 1}, true}, {1, "RTRIM", {"rtrim", 1, 1}, true},
+    {2, "Len", {"length", 1, 1}, false}, {2, "Mid", {"substr", 2, 3}, false},
+    {2, "IIf", {"iif", 3, 3}, true},     {2, "IsNull", {"isnull", 1, 1}, true},
+    {2, "CDbl", {"cdbl", 1, 1}, true},   {2, "CStr", {"cstr", 1, 1}, true},
+    {2, "CDate", {"cdate", 1, 1}, true}, {3, "datetime", {"datetime", 1, 1}, true},
+};
 
-bool IsNumberText(std::string_view text) {
-  if (text.empty()) return false;
-  size_t i = 0;
-  if (text[0] == '-' || text[0] == '+') i = 1;
-  bool digits = false, dot = false;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= '0' && c <= '9') {
-      digits = true;
-    } else if (c == '.' && !dot) {
-      dot = true;
-    } else {
-      return false;
-    }
+// The entry of `name` for database `db`: by its spelling (`by_spelling`,
+// ignoring case) or by the function's own name.
+const SpelledFunction* OwnSpelling(int db, std::string_view name, bool by_spelling) {
+  const int family = db == kDbSqlServer || db == kDbSqlNativeClient || db == kDbSybase ? 1
+                     : db == kDbAccess                                                 ? 2
+                     : db == kDbSQLite                                                 ? 3
+                                                                                       : 0;
+  for (const SpelledFunction& f : kSpelledFunctions) {
+    if (f.family != family) continue;
+    if (by_spelling ? EqualsIgnoreCase(name, f.spelled) : name == f.function.name) return &f;
   }
-  return digits;
+  return nullptr;
 }
 
 class Parser {
@@ -159,133 +129,12 @@ class Parser {
   }
 
   bool Tokenize() {
-    size_t i = 0;
-    const size_t n = text_.size();
-    while (i < n) {
-      const char c = text_[i];
-      if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-        ++i;
-        continue;
-      }
-      Token t;
-      t.offset = i;
-      if (c == ';') {
-        FailAt(i, "a second statement is not allowed");
-        return false;
-      }
-      if ((c == '-' && i + 1 < n && text_[i + 1] == '-') ||
-          (c == '/' && i + 1 < n && text_[i + 1] == '*') || c == '{' || c == '}') {
-        FailAt(i, "comments and escapes are not allowed");
-        return false;
-      }
-      if (std::isdigit(static_cast<unsigned char>(c)) ||
-          (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(text_[i + 1])))) {
-        size_t j = i;
-        bool dot = false;
-        while (j < n &&
-               (std::isdigit(static_cast<unsigned char>(text_[j])) || (text_[j] == '.' && !dot))) {
-          if (text_[j] == '.') dot = true;
-          ++j;
-        }
-        if (j < n && (text_[j] == 'e' || text_[j] == 'E')) {
-          size_t k = j + 1;
-          if (k < n && (text_[k] == '+' || text_[k] == '-')) ++k;
-          if (k < n && std::isdigit(static_cast<unsigned char>(text_[k]))) {
-            while (k < n && std::isdigit(static_cast<unsigned char>(text_[k]))) ++k;
-            j = k;
-          }
-        }
-        if (j < n && (std::isalpha(static_cast<unsigned char>(text_[j])) || text_[j] == '_')) {
-          FailAt(i, "this is not a number");
-          return false;
-        }
-        t.kind = Tok::kNumber;
-        t.text = std::string(text_.substr(i, j - i));
-        if (t.text[0] == '.') t.text.insert(t.text.begin(), '0');
-        i = j;
-      } else if (c == '\'') {
-        std::string value;
-        size_t j = i + 1;
-        bool closed = false;
-        while (j < n) {
-          if (text_[j] == '\'') {
-            if (j + 1 < n && text_[j + 1] == '\'') {
-              value.push_back('\'');
-              j += 2;
-              continue;
-            }
-            closed = true;
-            ++j;
-            break;
-          }
-          value.push_back(text_[j++]);
-        }
-        if (!closed) {
-          FailAt(i, "a text has no closing quote");
-          return false;
-        }
-        t.kind = Tok::kString;
-        t.text = std::move(value);
-        i = j;
-      } else if (c == '#') {
-        if (StartsWithIgnoreCase(text_.substr(i), "#TEMP#")) {
-          t.kind = Tok::kTemp;
-          t.text = "#TEMP#";
-          i += 6;
-        } else {
-          size_t end = text_.find('#', i + 1);
-          if (end == std::string_view::npos) {
-            FailAt(i, "a date has no closing #");
-            return false;
-          }
-          t.kind = Tok::kDate;
-          t.text = std::string(text_.substr(i + 1, end - i - 1));
-          i = end + 1;
-        }
-      } else if (c == '[' || c == '"' || c == '`') {
-        const char close = c == '[' ? ']' : c;
-        size_t end = text_.find(close, i + 1);
-        if (end == std::string_view::npos || end == i + 1) {
-          FailAt(i, "a name has no closing delimiter");
-          return false;
-        }
-        t.kind = Tok::kQuotedName;
-        t.text = std::string(text_.substr(i + 1, end - i - 1));
-        i = end + 1;
-      } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
-                 static_cast<unsigned char>(c) >= 0x80) {
-        size_t j = i;
-        while (j < n && (std::isalnum(static_cast<unsigned char>(text_[j])) || text_[j] == '_' ||
-                         text_[j] == '$' || static_cast<unsigned char>(text_[j]) >= 0x80)) {
-          ++j;
-        }
-        t.kind = Tok::kName;
-        t.text = std::string(text_.substr(i, j - i));
-        i = j;
-      } else {
-        static const char* const kSymbols[] = {"<>", "!=", "<=", ">=", "||", "=", "<", ">", "+",
-                                               "-",  "*",  "/",  "%",  "(",  ")", ",", "."};
-        bool found = false;
-        for (const char* s : kSymbols) {
-          std::string_view sym(s);
-          if (text_.substr(i, sym.size()) == sym) {
-            t.kind = Tok::kSymbol;
-            t.text = std::string(sym);
-            i += sym.size();
-            found = true;
-            break;
-          }
-        }
-        if (!found) {
-          FailAt(i, "this character is not allowed");
-          return false;
-        }
-      }
-      tokens_.push_back(std::move(t));
+    SqlTokens tokens = TokenizeSql(text_, Db());
+    if (!tokens.ok()) {
+      FailAt(tokens.error_offset, tokens.error);
+      return false;
     }
-    Token end;
-    end.offset = n;
-    tokens_.push_back(end);
+    tokens_ = std::move(tokens.tokens);
     return true;
   }
 
@@ -481,7 +330,10 @@ class Parser {
       const Token& at = Peek();
       Part inner = ParseUnary();
       NeedValue(inner, at);
-      return Part{sign + inner.sql, false};
+      // "- -1" must not become "--1", a comment.
+      const bool signed_inner =
+          !inner.sql.empty() && (inner.sql.front() == '-' || inner.sql.front() == '+');
+      return Part{sign + (signed_inner ? " " : "") + inner.sql, false};
     }
     return ParsePrimary();
   }
@@ -515,12 +367,12 @@ class Parser {
         return Part{StringLiteral(t.text), false};
       case Tok::kDate: {
         int y, m, d, hh, mm, ss;
-        if (!ParseDate(t.text, &y, &m, &d, &hh, &mm, &ss)) {
+        if (!ParseSqlDate(t.text, &y, &m, &d, &hh, &mm, &ss)) {
           Fail(t, "this is not a date");
           return Part();
         }
         ++pos_;
-        return Part{DateLiteral(DateText(y, m, d, hh, mm, ss)), false};
+        return Part{DateLiteral(SqlDateText(y, m, d, hh, mm, ss)), false};
       }
       case Tok::kTemp:
         ++pos_;
@@ -656,11 +508,21 @@ class Parser {
       return Part();
     }
     ++pos_;
+    // A size, as the types written for some databases carry one
+    // ("DECIMAL(38,10)", "NVARCHAR(4000)"); the type decides alone.
+    if (TakeSym("(")) {
+      do {
+        if (Peek().kind != Tok::kNumber) Fail(Peek(), "a size is a number");
+        ++pos_;
+      } while (error_.empty() && TakeSym(","));
+      ExpectSym(")");
+    }
     ExpectSym(")");
     if (!error_.empty()) return Part();
     static const char* const kNumber[] = {"NUMBER", "NUMERIC", "DECIMAL", "FLOAT",
                                           "INT",    "INTEGER", "REAL",    "DOUBLE"};
-    static const char* const kText[] = {"TEXT", "VARCHAR", "CHAR", "STRING", "NVARCHAR"};
+    static const char* const kText[] = {"TEXT",   "VARCHAR",  "CHAR",
+                                        "STRING", "NVARCHAR", "VARCHAR2"};
     static const char* const kDate[] = {"DATE", "DATETIME", "TIMESTAMP"};
     auto in = [&](const auto& words) {
       for (const char* w : words) {
@@ -708,6 +570,7 @@ class Parser {
     for (const AllowedFunction& f : AllowedFunctions()) {
       if (EqualsIgnoreCase(name.text, f.name)) fn = &f;
     }
+    if (!fn) fn = SpelledFor(name.text);
     if (!fn) {
       Fail(name, "the function " + name.text + " is not allowed");
       return Part();
@@ -742,6 +605,14 @@ class Parser {
     return Part{Spell(fn->name, args), false};
   }
 
+  // A function as Spell writes it for this database ("LEN" on SQL Server,
+  // "Mid" on Access): read back as the function it stands for, so that a
+  // checked text checks to itself.
+  const AllowedFunction* SpelledFor(std::string_view spelled) const {
+    const SpelledFunction* own = OwnSpelling(Db(), spelled, true);
+    return own ? &own->function : nullptr;
+  }
+
   // The function in the database's own spelling.
   std::string Spell(std::string_view name, const std::vector<std::string>& args) const {
     const int db = Db();
@@ -755,6 +626,9 @@ class Parser {
       }
       return out + ")";
     };
+    if (const SpelledFunction* own = OwnSpelling(db, name, false)) {
+      if (own->spelled_only) return call(own->spelled);
+    }
     if (name == "length") {
       if (sql_server) return call("LEN");
       if (db == kDbAccess) return call("Len");
@@ -852,100 +726,6 @@ SqlCheck SqlChecker::Format(std::string_view format) const {
   SqlCheck inner = Expression(format.substr(open + 5, close - open - 5));
   if (!inner.ok()) return inner;
   return SqlCheck{"[sql]" + inner.sql + "[/sql]", ""};
-}
-
-SqlCheck SqlChecker::FilterValue(std::string_view field, int code, std::string_view value,
-                                 bool allow_all) const {
-  SqlCheck out;
-  int category = 200;
-  std::string why;
-  if (FindColumn(field, &why, &category).empty()) {
-    out.error = why;
-    return out;
-  }
-  if (code < 1 || code > 19) {
-    out.error = "the condition " + std::to_string(code) + " is unknown";
-    return out;
-  }
-  if (value.find("__") != std::string_view::npos) {
-    out.error = "a value may not hold \"__\"";
-    return out;
-  }
-  auto plain_name = [](std::string_view name) {
-    if (name.empty()) return false;
-    for (char c : name) {
-      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
-    }
-    return true;
-  };
-  if (!value.empty() && value[0] == '!') {
-    std::string column = FindColumn(value.substr(1), &why);
-    if (column.empty()) {
-      out.error = why;
-      return out;
-    }
-    out.sql = "!" + column;
-    return out;
-  }
-  if (!value.empty() && (value[0] == '?' || value[0] == '@')) {
-    if (!plain_name(value.substr(1))) {
-      out.error = "a parameter or token is a plain name of letters, digits and \"_\"";
-      return out;
-    }
-    out.sql = std::string(value);
-    return out;
-  }
-  // Conditions that compare nothing keep no value.
-  if (code >= 10 && code <= 15) return out;
-  if (code == 18 || code == 19) return out;
-  if (code == 17) {
-    std::string list;
-    for (std::string_view item : SplitView(value, "|")) {
-      std::string_view text = TrimBlanks(item);
-      std::string literal;
-      if (IsNumberText(text) && category != 200) {
-        literal = std::string(text);
-      } else {
-        std::string_view inner = text;
-        if (inner.size() >= 2 && inner.front() == '\'' && inner.back() == '\'') {
-          inner = inner.substr(1, inner.size() - 2);
-        }
-        literal = "'";
-        for (size_t i = 0; i < inner.size(); ++i) {
-          // A doubled quote typed inside stands for one.
-          if (inner[i] == '\'' && i + 1 < inner.size() && inner[i + 1] == '\'') ++i;
-          if (inner[i] == '\'') literal.push_back('\'');
-          if (inner[i] == '\\' && database_type_ == kDbMySql) literal.push_back('\\');
-          literal.push_back(inner[i]);
-        }
-        literal.push_back('\'');
-      }
-      if (text.empty()) {
-        out.error = "an IS IN list has an empty item";
-        return out;
-      }
-      if (!list.empty()) list.push_back('|');
-      list += literal;
-    }
-    if (list.empty()) out.error = "an IS IN list needs at least one value";
-    out.sql = list;
-    return out;
-  }
-  if (value.empty() && (code <= 9 || code == 16)) {
-    out.error = "the condition needs a value";
-    return out;
-  }
-  const bool ordering = code == 3 || code == 4 || code == 8 || code == 9;
-  if (ordering && !allow_all) {
-    int y, m, d, hh, mm, ss;
-    std::string_view text = TrimBlanks(value);
-    if (!IsNumberText(text) && !ParseDate(text, &y, &m, &d, &hh, &mm, &ss)) {
-      out.error = "Invalid search condition";
-      return out;
-    }
-  }
-  out.sql = std::string(value);
-  return out;
 }
 
 }  // namespace fennick::designer

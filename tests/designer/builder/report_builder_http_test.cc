@@ -3,11 +3,13 @@
 // finishing at the same time.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <thread>
 
+#include "designer/file_lock.h"
 #include "designer/report_definition.h"
 #include "designer/reports_file.h"
 #include "fennick/data.h"
@@ -100,6 +102,8 @@ class ReportBuilderHttpTest : public ::testing::Test {
     server_->site().Write("narrow.asp", PageScript("q.UseFields = 'Orders.Amount, name';\n"));
     server_->site().Write("fixed.asp", PageScript("q.CanEditReportId = false;\n"
                                                   "q.CanChangeReportGroup = false;\n"));
+    server_->site().Write("filtered.asp",
+                          PageScript("q.AddHiddenSqlFilter('Customers', \"City = 'Oslo'\");\n"));
     std::filesystem::create_directories(server_->site().root() / "data");
     Connection db;
     db.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" +
@@ -212,18 +216,18 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   EXPECT_EQ(designer::SchemaValue(schema, "Orders.Amount", "f", ""), "[sql]ROUND(#TEMP#, 1)[/sql]");
   EXPECT_EQ(designer::SchemaValue(schema, "Customers.Name", "c", ""), "Customer");
 
-  // A filter whose value holds the hostile text; "," becomes "|".
+  // A filter whose value holds the hostile text; "," and ";" become "|".
   auto again3 = Step(
       page3->body,
       {{"search_field", "Customers.Name"}, {"search_condition", "1"}, {"search_text", "O'Hara; x"}},
       3);
   EXPECT_EQ(Value(HiddenFields(again3->body), "tk"), Value(HiddenFields(page3->body), "tk"));
-  ASSERT_NE(again3->body.find("name=filters value=\"Customers.Name__1__O'Hara; x\" checked"),
+  ASSERT_NE(again3->body.find("name=filters value=\"Customers.Name__1__O'Hara| x\" checked"),
             std::string::npos)
       << again3->body;
-  auto page4 = Step(again3->body, {{"filters", "Customers.Name__1__O'Hara; x"}}, 4);
+  auto page4 = Step(again3->body, {{"filters", "Customers.Name__1__O'Hara| x"}}, 4);
   ASSERT_NE(page4->body.find("Add a title and description"), std::string::npos) << page4->body;
-  EXPECT_EQ(Value(HiddenFields(page4->body), "filters"), "Customers.Name__1__O'Hara; x");
+  EXPECT_EQ(Value(HiddenFields(page4->body), "filters"), "Customers.Name__1__O'Hara| x");
 
   auto page5 = Step(page4->body,
                     {{"rtitle", kHostile},
@@ -293,7 +297,7 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   EXPECT_EQ(saved.rtitle, "O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
   EXPECT_EQ(designer::SchemaValue(saved.schema, "Orders.OrderID", "c", ""),
             "O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
-  EXPECT_EQ(saved.filters, "Customers.Name__1__O'Hara, x");
+  EXPECT_EQ(saved.filters, "Customers.Name__1__O'Hara| x");
   EXPECT_EQ(saved.summary, "Orders.Amount__SUM__Total  all");
   EXPECT_EQ(saved.rpwd, "pa55");
   EXPECT_EQ(saved.pagesize, 15);
@@ -604,50 +608,73 @@ TEST_F(ReportBuilderHttpTest, SummaryReportCaptionsAndNamesInAnyCase) {
             "&COUNT_1=Orders + more - 1&SUM_1=O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
 }
 
-// Entries of a stored report that an edit leaves as they were are kept as
-// saved (someone the site trusted wrote them); changed ones are checked.
-TEST_F(ReportBuilderHttpTest, StoredEntriesAreKeptChangedOnesChecked) {
-  designer::ReportDefinition trusted;
-  trusted.tables = "Orders,Customers";
-  trusted.fields = "Orders.Amount";
-  trusted.relations = "Orders.CustomerID IN (SELECT CustomerID FROM Customers)";
-  trusted.filters = "Orders.Amount__17__SELECT 1";
-  trusted.schema =
-      designer::SchemaEntry("Orders.Amount", "Amount", "[sql]SUM(#TEMP#)[/sql]", "131");
-  trusted.rid = "TRUSTED";
-  trusted.rtitle = "Trusted";
+// A stored report holding entries the builder refuses (written by hand or
+// by an old import) is checked again at Finish: an edit keeps nothing
+// unchecked, and the file keeps the report as it was.
+TEST_F(ReportBuilderHttpTest, StoredEntriesAreCheckedAgainAtFinish) {
+  designer::ReportDefinition stored;
+  stored.tables = "Orders,Customers";
+  stored.fields = "Orders.Amount";
+  stored.filters = "Payroll.Salary__2__1";
+  stored.rid = stored.rtitle = "STORED";
   designer::ReportSave save;
-  save.id = "TRUSTED";
-  save.title = "Trusted";
-  save.args = designer::EncodeDefinition(designer::WriteDefinition(trusted));
+  save.id = save.title = "STORED";
+  save.args = designer::EncodeDefinition(designer::WriteDefinition(stored));
   std::string error;
   ASSERT_TRUE(designer::ReportsFile(ReportsPath()).SaveReport(save, &error)) << error;
 
-  auto edit = Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition("TRUSTED")),
+  auto edit = Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition("STORED")),
                   cookie_);
   ASSERT_EQ(edit->status, 200) << edit->body;
   Fields state = HiddenFields(edit->body);
   state.emplace_back("fields", "Orders.Amount");
-  Set(state, "relations", trusted.relations);
-  Set(state, "filters", trusted.filters);
-  Set(state, "rtitle", "Trusted, edited");
+  Set(state, "rtitle", "Edited");
   Set(state, "index", "0");
-  ASSERT_EQ(SavedId(Post("/admin.asp", state, cookie_)->body), "TRUSTED");
-  designer::ReportDefinition kept = Stored("TRUSTED");
-  EXPECT_EQ(kept.rtitle, "Trusted, edited");
-  EXPECT_EQ(kept.relations, trusted.relations);
-  EXPECT_EQ(kept.filters, trusted.filters);
-  EXPECT_EQ(designer::SchemaValue(kept.schema, "Orders.Amount", "f", ""), "[sql]SUM(#TEMP#)[/sql]");
+  auto finish = Post("/admin.asp", state, cookie_);
+  EXPECT_EQ(finish->status, 422);
+  EXPECT_NE(finish->body.find("Could not save report: The filter Payroll.Salary__2__1: the field "
+                              "Payroll.Salary does not exist"),
+            std::string::npos)
+      << finish->body;
+  EXPECT_EQ(Stored("STORED").rtitle, "STORED");
+}
 
-  Set(state, "relations", trusted.relations + " OR 1=1");
-  EXPECT_NE(Post("/admin.asp", state, cookie_)->body.find("Relations: a subquery is not allowed"),
-            std::string::npos);
-  Set(state, "relations", trusted.relations);
-  Set(state, "schema",
-      designer::SchemaEntry("Orders.Amount", "Amount", "[sql]MAX(#TEMP#)[/sql]", "131"));
-  EXPECT_NE(Post("/admin.asp", state, cookie_)->body.find("the function MAX is not allowed"),
-            std::string::npos);
-  EXPECT_EQ(Stored("TRUSTED").rtitle, "Trusted, edited");
+// The filter step's list of a field's values: only the report's own
+// fields, read through the table's hidden filters.
+TEST_F(ReportBuilderHttpTest, DistinctValuesKeepHiddenFiltersAndOwnFields) {
+  auto first = Get("/filtered.asp?a=p&t=Customers", cookie_);
+  Fields fields = HiddenFields(first->body);
+  fields.emplace_back("fields", "Name");
+  Set(fields, "index", "2");
+  const std::string page3 =
+      Step(Post("/filtered.asp", fields, cookie_)->body, {}, 3, "/filtered.asp")->body;
+  auto list = Step(page3, {{"distsrchtxt", "1"}, {"no_add_search", "1"}, {"search_field", "Name"}},
+                   3, "/filtered.asp");
+  EXPECT_NE(list->body.find("<option value=\"Ann\">"), std::string::npos) << list->body;
+  EXPECT_EQ(list->body.find("Bob"), std::string::npos) << "outside the hidden filter";
+  auto other =
+      Step(page3, {{"distsrchtxt", "1"}, {"no_add_search", "1"}, {"search_field", "Orders.Note"}},
+           3, "/filtered.asp");
+  EXPECT_NE(other->body.find("The field Orders.Note is not one of the report"), std::string::npos)
+      << other->body;
+  EXPECT_EQ(other->body.find("<option value=\"a\">"), std::string::npos);
+}
+
+// A save the disk refuses answers 507 and names no server path.
+TEST_F(ReportBuilderHttpTest, FailedSaveShowsNoServerPath) {
+  Fields state = HiddenFields(FieldsPosted());
+  Set(state, "index", "0");
+  designer::FailWritesForTesting(ENOSPC);
+  auto full = Post("/admin.asp", state, cookie_);
+  designer::FailWritesForTesting(0);
+  EXPECT_EQ(full->status, 507);
+  EXPECT_NE(
+      full->body.find("Could not save report: Cannot write the file: No space left on device"),
+      std::string::npos)
+      << full->body;
+  EXPECT_EQ(full->body.find(server_->site().root().string()), std::string::npos);
+  EXPECT_EQ(full->body.find(".reports.xml."), std::string::npos);
+  EXPECT_EQ(SavedId(Post("/admin.asp", state, cookie_)->body).empty(), false);
 }
 
 // UseFields: the builder offers and accepts only those fields.

@@ -94,6 +94,29 @@ TEST(SqlCheckTest, EveryAllowedFunctionIsWrittenForTheDatabase) {
             "the function round takes 1 to 2 arguments (at \"round(n, 1, 2)\")");
 }
 
+// Stored definitions are checked again whenever they run: what the checker
+// wrote must check to itself on every database (functions in their own
+// spellings, sized casts, dates, MySQL's doubled backslashes), and signs
+// must never touch to make a comment.
+TEST(SqlCheckTest, WrittenTextChecksToItself) {
+  const std::vector<CheckedTable> t = {{"t", {"a", "n"}, {200, 131}}};
+  const char* const typed[] = {
+      "length(a) + - -n > -(-1)", "substr(trim(a), 2) || coalesce(a, 'x') = 'C:\\dir\\\\x'",
+      "cast(n as number) > cast(a as text) AND cast(a as date) > #2026-03-05 10:00#",
+      "a NOT IN ('O''Hara', 'a\\') AND NOT n BETWEEN -1 AND 2 OR upper(a) LIKE 'A%'"};
+  for (int db :
+       {kDbSQLite, kDbPostgreSql, kDbMySql, kDbSqlServer, kDbAccess, kDbFoxPro, kDbOracle}) {
+    SqlChecker checker(db, t);
+    for (const char* text : typed) {
+      SqlCheck once = checker.Condition(text);
+      ASSERT_TRUE(once.ok()) << db << ": " << once.error;
+      EXPECT_EQ(once.sql.find("--"), std::string::npos) << once.sql;
+      SqlCheck twice = checker.Condition(once.sql);
+      EXPECT_EQ(twice.sql, once.sql) << db << ": " << twice.error;
+    }
+  }
+}
+
 TEST(SqlCheckTest, AnythingBeyondOneExpressionIsRefusedWithTheReason) {
   SqlChecker c(kDbSqlServer, TwoTables());
   const struct {
