@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "fennick/error.h"
+#include "platform/script/native_memory.h"
 #include "platform/script/page_template.h"
 #include "platform/script/script_objects.h"
 #include "platform/script/script_values.h"
@@ -188,6 +189,10 @@ void PageRuntime::RunFile(PageContext& page, const std::filesystem::path& file) 
   // A query or a regular expression stopped at the deadline raises its own
   // error, which may unwind the script before the engine's next stop check:
   // a page that failed past its deadline was stopped by its time limit.
+  // A C library refused memory for the cap (an XML document the page was
+  // building): what it made may be incomplete, even when the page then
+  // ended itself normally, so the page is answered as stopped.
+  if (ThreadNativeLimitHit()) stop = PageStop::kMemoryCap;
   if (failed && stop == PageStop::kNone && std::chrono::steady_clock::now() >= deadline) {
     stop = PageStop::kTimeLimit;
   }
