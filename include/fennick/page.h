@@ -125,6 +125,10 @@ class Response {
   bool TooLarge() const { return too_large_; }
   // Discards what was written so far. Raises an error when buffering is off.
   void Clear();
+  // Discards the page's answer so that an error page takes its place: the
+  // buffered and streamed body, the headers the page added, and its content
+  // type and charset (text/html and utf-8 again). Status and cookies stay.
+  void Discard();
   // Stops the page; what was written is sent. Never returns.
   [[noreturn]] void End();
   // 302 to url and End. Never returns.

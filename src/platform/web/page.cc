@@ -111,6 +111,15 @@ void Response::Clear() {
   body_.clear();
 }
 
+void Response::Discard() {
+  body_.clear();
+  body_.shrink_to_fit();  // an error page after a huge partial page holds nothing of it
+  producer_ = nullptr;
+  headers_.clear();
+  content_type_ = "text/html";
+  charset_ = "utf-8";
+}
+
 void Response::End() { throw PageEnd{}; }
 
 void Response::Redirect(std::string_view url) {
