@@ -46,19 +46,28 @@ constexpr char kUsage[] =
     "  --threads N         worker threads (default 64)\n"
     "  --max-body BYTES    largest request body (default 1048576)\n"
     "  --max-response BYTES largest page response (default 268435456)\n"
-    "  --max-header BYTES  largest request head (default 16384)\n"
+    "  --max-header BYTES  largest request head, request line and headers;\n"
+    "                      more is refused with 431 (default 16384)\n"
     "  --max-fields N      most form and query fields (default 2000)\n"
     "  --request-deadline SECONDS\n"
     "                      a request's head and body must arrive within this\n"
-    "                      time of its first byte, else 408 (default 10)\n"
+    "                      time of its first byte, else 408, and a new\n"
+    "                      connection must send within it (default 10)\n"
     "  --max-connections-per-address N\n"
     "                      connections one client address may hold; more are\n"
     "                      refused with 503 (default 32; 0 for no limit)\n"
-    "  --max-sessions N    sessions kept in memory; one more drops the least\n"
-    "                      recently used (default 10000; 0 for no limit)\n"
+    "  --max-sessions N    sessions kept in memory; one more replaces one never\n"
+    "                      used again or idle for 5 minutes, else is not kept\n"
+    "                      (default 10000; 0 for no limit)\n"
+    "  --max-new-sessions N\n"
+    "                      new sessions one client address may start a minute;\n"
+    "                      beyond it a page's session is not kept (default 100;\n"
+    "                      0 for no limit)\n"
     "  --locale NAME       the server's locale for formatting (default en_US)\n"
     "  --page-timeout SECONDS\n"
     "                      stop a script page that runs longer (default 30)\n"
+    "  --page-memory MIB   memory a script page may hold: its script, the objects\n"
+    "                      it drives, response and XML documents (default 256)\n"
     "  --basic-auth U:P    require HTTP basic authentication (repeatable)\n"
     "  --sqlserver-odbc-driver NAME\n"
     "                      the ODBC driver that SQL Server OLE DB connection\n"
@@ -165,6 +174,14 @@ int Serve(int argc, char** argv) {
       if (!(v = value("--max-sessions")) || !ParseSize(v, n))
         return Fail("--max-sessions needs a count");
       options.max_sessions = n;
+    } else if (arg == "--max-new-sessions") {
+      if (!(v = value("--max-new-sessions")) || !ParseSize(v, n))
+        return Fail("--max-new-sessions needs a count");
+      options.max_new_sessions_per_address = n;
+    } else if (arg == "--page-memory") {
+      if (!(v = value("--page-memory")) || !ParseSize(v, n) || n == 0 || n > 1024 * 1024)
+        return Fail("--page-memory needs MiB from 1 to 1048576");
+      script_options.heap_memory_limit = n << 20;
     } else if (arg == "--locale") {
       if (!(v = value("--locale"))) return Fail("--locale needs a locale name");
       options.locale = v;

@@ -125,6 +125,10 @@ class Response {
   bool TooLarge() const { return too_large_; }
   // Discards what was written so far. Raises an error when buffering is off.
   void Clear();
+  // Discards the page's answer so that an error page takes its place: the
+  // buffered and streamed body, the headers the page added, and its content
+  // type and charset (text/html and utf-8 again). Status and cookies stay.
+  void Discard();
   // Stops the page; what was written is sent. Never returns.
   [[noreturn]] void End();
   // 302 to url and End. Never returns.
@@ -206,18 +210,37 @@ class Response {
 class SessionStore;
 
 //
-// A page's session either exists already (the browser sent a live session's
-// cookie) or is not started yet. An unstarted session is started (a fresh
-// random id, created in the store) the first time the page stores a value,
-// reads SessionID or sets Timeout; reading or removing values never starts
-// one. The host sends the session cookie when the page started a session.
+// A page's session is looked up in the store only when the page first uses
+// it (any member but Started and Transient), so a page that never touches
+// Session never waits for, nor fails with, the store. The browser's cookie
+// may name a live session; a page whose browser has none starts one (a fresh
+// random id, created in the store) the first time it stores a value, reads
+// SessionID or sets Timeout; reading or removing values never starts one.
+// Looking a session up refreshes its idle time. The host sends the session
+// cookie when the page started a session.
+//
+// A new session may be refused: the host limits how many one client starts,
+// and the store may have no room without dropping sessions in use. The page
+// then runs with a transient session: a store of its own that serves the
+// page's reads and writes and is discarded with the page, without a cookie.
 class Session {
  public:
-  // The existing session `id` of `store`.
+  // Whether a new session may be kept (asked once, when the page starts one).
+  using StartGate = std::function<bool()>;
+
+  // The existing session `id` of `store`, known to be alive.
   Session(std::shared_ptr<SessionStore> store, std::string id)
       : store_(std::move(store)), id_(std::move(id)) {}
   // No session yet; one is started on demand in `store`.
   explicit Session(std::shared_ptr<SessionStore> store) : store_(std::move(store)) {}
+  // The session the browser's cookie may name: the first of `cookie_ids`
+  // the store knows, looked up on first use; else none yet, started on
+  // demand when `gate` (if any) allows, transient otherwise.
+  Session(std::shared_ptr<SessionStore> store, std::vector<std::string> cookie_ids, StartGate gate)
+      : store_(std::move(store)),
+        cookie_ids_(std::move(cookie_ids)),
+        looked_up_(cookie_ids_.empty()),
+        gate_(std::move(gate)) {}
 
   // The value of `name` (case-insensitive); Empty when it was never set.
   Variant Get(std::string_view name) const;
@@ -234,15 +257,24 @@ class Session {
   // Starts the session when there is none. Raises kErrInvalidCall outside
   // 1 to 525600 minutes (a year).
   void Timeout(int32_t minutes);
-  // Whether this page started the session.
+  // Whether this page started a session that is kept (and needs a cookie).
   bool Started() const { return started_; }
+  // Whether this page's new session was refused and lives only with it.
+  bool Transient() const { return transient_; }
 
  private:
+  // Finds the session the cookie names, once. The store's errors pass.
+  void LookUp() const;
   void Start();
 
-  std::shared_ptr<SessionStore> store_;
-  std::string id_;  // empty until started
+  // The store, and the id once known, change only on first use.
+  mutable std::shared_ptr<SessionStore> store_;
+  mutable std::string id_;  // empty until looked up or started
+  std::vector<std::string> cookie_ids_;
+  mutable bool looked_up_ = true;
+  StartGate gate_;
   bool started_ = false;
+  bool transient_ = false;
 };
 
 // The store behind sessions. The in-memory store is the default; another
@@ -257,7 +289,9 @@ class SessionStore {
   virtual void Abandon(std::string_view id) = 0;
   // Whether a session with this id is alive; refreshes its idle time.
   virtual bool Touch(std::string_view id) = 0;
-  virtual void Create(std::string_view id) = 0;
+  // Starts a session with this id. Returns false, starting none, when the
+  // store has no room for it without dropping a session in use.
+  virtual bool Create(std::string_view id) = 0;
   // The idle timeout new sessions get.
   virtual int32_t TimeoutMinutes() const = 0;
   // The idle timeout of one session. Stores that keep one timeout for all
@@ -272,9 +306,15 @@ class SessionStore {
   }
 };
 
-// An in-memory session store with an idle timeout. It holds at most
-// max_sessions sessions (0: no limit); creating one more drops the least
-// recently used. Thread-safe.
+// An in-memory session store with an idle timeout, holding at most
+// max_sessions sessions (0: no limit). At the cap a new session takes the
+// place of one that never came back (a session whose browser made no second
+// request with it), the oldest first, else of the least recently used one
+// idle for more than five minutes; when there is none, the new session is
+// refused (Create returns false). So a flood of clients that never return
+// their cookie cannot push out users who are active. A value stored into a
+// session that was dropped while its page ran brings it back even over the
+// cap, which the pages in flight bound. Thread-safe.
 std::shared_ptr<SessionStore> MakeMemorySessionStore(int32_t timeout_minutes = 20,
                                                      size_t max_sessions = 10000);
 

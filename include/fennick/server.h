@@ -41,20 +41,32 @@ struct ServerOptions {
   // The largest response a page may buffer; a page writing more is answered
   // with an error page (HTTP 500) instead of its output.
   size_t max_response_bytes = size_t{256} << 20;
+  // The request line and headers together; a head over it (or one header
+  // line over it) is answered 431.
   size_t max_header_bytes = 16 * 1024;
   size_t max_fields = 2000;
   int keep_alive_seconds = 3;
-  // Longest silence while a request arrives or a response is taken.
-  int read_timeout_seconds = 5;
   // A request's head and body must have arrived this many seconds after its
-  // first byte, however steadily they trickle in; the client gets 408.
+  // first byte, however they trickle in (else the client gets 408), and a
+  // new connection must send its first byte within it (else it is closed).
+  // There is no separate idle timeout while a request arrives.
   int request_deadline_seconds = 10;
+  // Longest wait for the client to take more of a response; a client that
+  // takes nothing for this long is cut off.
+  int write_timeout_seconds = 5;
   // Connections one client address may hold at once; more are answered 503
   // and closed as they are accepted. 0 for no limit.
   size_t max_connections_per_address = 32;
-  // Sessions the default in-memory store holds; starting one more drops the
-  // least recently used. 0 for no limit.
+  // Sessions the default in-memory store holds (0 for no limit). At the cap
+  // a new session replaces one whose browser never came back with it, else
+  // one idle for five minutes; when every session is in use, the new one is
+  // not kept (see Session: the page runs with a transient session).
   size_t max_sessions = 10000;
+  // New sessions one client address may start a minute (0 for no limit);
+  // beyond it a page that starts one runs with a transient session that is
+  // not kept and sends no cookie. Behind a trusted proxy the address is the
+  // client the proxy names.
+  size_t max_new_sessions_per_address = 100;
   // The server's locale for formatting, an ICU name.
   std::string locale = "en_US";
   // When non-empty, every request needs HTTP basic authentication by one of

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <regex>
 #include <string>
 
 #include "apps/demo_server.h"
@@ -88,6 +89,30 @@ TEST_F(BigDemoTest, BigBuildsTheTableOnceAndThePageShowsIt) {
     EXPECT_NE(Get(smaller.port(), "/demo/big.asp").find("(10 recs)"), std::string::npos);
   }
   EXPECT_FALSE(fs::exists(site_ / "data" / ("big.db.building." + std::to_string(getpid()))));
+}
+
+TEST_F(BigDemoTest, AnXmlExportOverThePageMemoryCapIsStopped) {
+  // 30,000 rows make an XML document of about 130 MB in libxml2; the page
+  // may hold 24 MiB.
+  DemoServer server(
+      {"--demo", "--big", "--big-rows", "30000", "--page-memory", "24", "--site", site_.string()});
+  ASSERT_GT(server.port(), 0);
+  httplib::Client client("127.0.0.1", server.port());
+  client.set_read_timeout(60);
+  auto shown = client.Get("/demo/big.asp");
+  ASSERT_TRUE(shown);
+  std::smatch button;
+  ASSERT_TRUE(
+      std::regex_search(shown->body, button, std::regex("name=btnExpxml value=\"([^\"]+)\"")));
+  auto exported = client.Post("/demo/big.asp", httplib::Params{{"__FARGS", button[1]}});
+  ASSERT_TRUE(exported);
+  EXPECT_EQ(exported->status, 500);
+  EXPECT_NE(exported->body.find("Out of memory: the page used more than the 24 MiB"),
+            std::string::npos)
+      << exported->body.substr(0, 2000);
+  EXPECT_LT(exported->body.size(), 4000u);
+  // The server goes on serving.
+  EXPECT_EQ(client.Get("/demo/big.asp")->status, 200);
 }
 
 TEST_F(BigDemoTest, WithoutBigThePageSaysHowToStartIt) {

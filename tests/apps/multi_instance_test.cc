@@ -428,8 +428,15 @@ TEST_F(MultiInstanceTest, ThroughNginxNothingIsLostAndRedisOutagesHeal) {
                             "be reached. Please try again in a moment."),
             std::string::npos)
       << down->body;
-  // ... while the health check still answers, and once Redis is back the
-  // same processes serve sessions again (the old ones went with Redis).
+  // ... while pages without Session (a grid, whichever instance serves it)
+  // and the health check answer as before, and once Redis is back the same
+  // processes serve sessions again (the old ones went with Redis).
+  for (int i = 0; i < 3; ++i) {
+    auto grid = browser.Get("/grid.asp", {{"Cookie", cookie}});
+    ASSERT_TRUE(grid);
+    EXPECT_EQ(grid->status, 200) << grid->body;
+    EXPECT_NE(grid->body.find("Third"), std::string::npos);
+  }
   EXPECT_EQ(browser.Get("/healthz")->status, 200);
   ASSERT_TRUE(redis_.Start());
   for (int i = 0; i < 4; ++i) {

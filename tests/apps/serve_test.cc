@@ -50,8 +50,10 @@ TEST(ServeTest, VersionAndUsage) {
   EXPECT_EQ(status, 2);
   RunCommand(std::string(FENNICK_BINARY) + " serve --request-deadline 0 2>/dev/null", &status);
   EXPECT_EQ(status, 2);
-  RunCommand(std::string(FENNICK_BINARY) + " serve --max-sessions many 2>/dev/null", &status);
-  EXPECT_EQ(status, 2);
+  for (const char* bad : {"--max-sessions many", "--max-new-sessions many", "--page-memory 0"}) {
+    RunCommand(std::string(FENNICK_BINARY) + " serve " + bad + " 2>/dev/null", &status);
+    EXPECT_EQ(status, 2) << bad;
+  }
   RunCommand(std::string(FENNICK_BINARY) + " serve --sqlserver-odbc-driver 2>/dev/null", &status);
   EXPECT_EQ(status, 2);
 }

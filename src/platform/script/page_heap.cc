@@ -106,7 +106,10 @@ size_t ScriptHeap::PageNativeBytes() const {
 bool ScriptHeap::OverMemoryCap() {
   if (!page_) return false;
   size_t native = PageNativeBytes();
-  if (native <= memory_limit_ && memory_used_ <= memory_limit_ - native) return false;
+  if (native <= memory_limit_ && memory_used_ <= memory_limit_ - native &&
+      !ThreadNativeLimitHit()) {
+    return false;
+  }
   hit_memory_cap_ = true;
   Stop(PageStop::kMemoryCap);
   return true;
@@ -207,6 +210,9 @@ void ScriptHeap::BeginPage(PageContext& page, std::chrono::steady_clock::time_po
   page_heap_start_ = page_heap_peak_ = memory_used_;
   page_native_start_ = ThreadNativeBytes();
   MarkThreadNativePeak();
+  // C libraries (libxml2) are refused memory beyond the cap as they
+  // allocate; the script's own share is checked at the stop checks.
+  SetThreadNativeLimit(page_native_start_ + static_cast<int64_t>(memory_limit_));
 }
 
 bool ScriptHeap::EndPage() {
@@ -225,6 +231,7 @@ bool ScriptHeap::EndPage() {
   });
   page_ = nullptr;
   stop_ = PageStop::kNone;
+  SetThreadNativeLimit(kNoNativeLimit);
   return clean;
 }
 

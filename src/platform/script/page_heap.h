@@ -14,10 +14,12 @@
 //     even if a script still holds them);
 //   - the Application lock, released if the page forgot to.
 // Every heap has a memory cap, which counts what the script holds and the
-// native memory (operator new) the page's thread took since the page began:
-// the response buffer, StringBuffers, grids and their rows. A script
-// allocation beyond it fails as a script error; native memory beyond it stops
-// the page at its next call into a page object or its next stop check.
+// native memory (operator new, and libxml2's counted allocator) the page's
+// thread took since the page began: the response buffer, StringBuffers,
+// grids and their rows, XML documents. A script allocation beyond it fails
+// as a script error; libxml2 is refused memory beyond it as it allocates;
+// other native memory beyond it stops the page at its next call into a page
+// object or its next stop check.
 // Compiled pages are loaded into a heap once and kept there by id.
 //
 // A ScriptHeap is used by one thread at a time; HeapPool is thread-safe.

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "fennick/error.h"
+#include "platform/script/native_memory.h"
 #include "platform/script/page_template.h"
 #include "platform/script/script_objects.h"
 #include "platform/script/script_values.h"
@@ -35,8 +36,11 @@ std::string EncodeKeepingBreaks(std::string_view text) {
   return out;
 }
 
+// The error page replaces whatever the page wrote before it failed: a
+// partial page is not the page it meant to show, and may be huge.
 void WriteErrorPage(PageContext& page, std::string_view title, const PageFailure& f) {
   Response& response = page.response();
+  response.Discard();
   response.Status("500 Internal Server Error");
   std::string out =
       "<div class=\"fennick-error\" style=\"font-family:arial,sans-serif;font-size:10pt;"
@@ -185,6 +189,10 @@ void PageRuntime::RunFile(PageContext& page, const std::filesystem::path& file) 
   duk_idx_t top = duk_get_top(ctx);
   bool failed = duk_safe_call(ctx, CallPage, &call, 0, 1) != DUK_EXEC_SUCCESS;
   PageStop stop = heap->stop();
+  // A C library refused memory for the cap (an XML document the page was
+  // building): what it made may be incomplete, even when the page then
+  // ended itself normally, so the page is answered as stopped.
+  if (ThreadNativeLimitHit()) stop = PageStop::kMemoryCap;
   // A query or a regular expression stopped at the deadline raises its own
   // error, which may unwind the script before the engine's next stop check:
   // a page that failed past its deadline was stopped by its time limit.

@@ -30,6 +30,8 @@ constexpr auto kLingerTime = std::chrono::seconds(2);
 // client cannot keep the poll thread from the others.
 constexpr size_t kReadPerWake = 64 * 1024;
 
+thread_local const std::vector<std::string>* set_aside_values = nullptr;
+
 const char* StatusTitle(int status) {
   switch (status) {
     case 400: return "Bad Request";
@@ -136,6 +138,8 @@ class RequestStream : public httplib::Stream {
 };
 
 }  // namespace
+
+const std::vector<std::string>* SetAsideValues() { return set_aside_values; }
 
 // One client connection. It belongs to exactly one thread at a time: the
 // poll thread while a request arrives, a worker while it is served. Closing
@@ -362,10 +366,9 @@ void ConnectionFront::PollLoop() {
   auto deadline = [this](const Connection& c) {
     if (c.retiring) return c.request_start + kLingerTime;
     if (c.received.empty()) {
-      return c.last_activity + (c.served == 0 ? options_.read_timeout : options_.keep_alive);
+      return c.last_activity + (c.served == 0 ? options_.request_deadline : options_.keep_alive);
     }
-    return std::min(c.request_start + options_.request_deadline,
-                    c.last_activity + options_.read_timeout);
+    return c.request_start + options_.request_deadline;
   };
   // Acts on what Examine (or a timeout) decided; false when the connection
   // left `waiting` (dispatched or closed).
@@ -477,6 +480,7 @@ void ConnectionFront::PollLoop() {
 
 bool ConnectionFront::ServeOne(Connection& c) {
   std::string request = c.framer.TakeRequest();
+  std::vector<std::string> set_aside = c.framer.TakeSetAsideValues();
   c.received.erase(0, c.framer.Consumed());
   // An idle kept-alive connection should not keep the buffer of a large
   // upload.
@@ -497,12 +501,14 @@ bool ConnectionFront::ServeOne(Connection& c) {
   RequestStream stream(c.fd, std::move(request), options_.write_timeout);
   bool connection_closed = false;
   bool ok = false;
+  set_aside_values = set_aside.empty() ? nullptr : &set_aside;
   try {
     ok = serve_(stream, close_connection, connection_closed);
   } catch (...) {
     // The library answers the page's own errors; anything escaping it (out
     // of memory) costs this connection, not the worker thread.
   }
+  set_aside_values = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     --busy_;

@@ -53,11 +53,10 @@ struct ConnectionFrontOptions {
   size_t threads = 64;
   FramingLimits limits;
   // A request's head and body must have arrived this long after its first
-  // byte.
+  // byte (else 408), and a new connection must have sent its first byte
+  // within it (else it is closed). One deadline: however the client paces
+  // its bytes, steady or in bursts, makes no difference.
   std::chrono::milliseconds request_deadline{10000};
-  // Longest silence while a request arrives, and on a new connection before
-  // its first byte.
-  std::chrono::milliseconds read_timeout{5000};
   // Longest idle time between the requests of a kept-alive connection.
   std::chrono::milliseconds keep_alive{3000};
   // Longest wait for the client to take more of a response.
@@ -72,6 +71,11 @@ struct ConnectionFrontOptions {
   // Told of every refusal the front answers itself (its status).
   std::function<void(int status)> on_refusal;
 };
+
+// While a worker serves a request: the header values its framer set aside
+// (RequestFramer::TakeSetAsideValues), by index; nullptr when none were or
+// no request is being served on this thread.
+const std::vector<std::string>* SetAsideValues();
 
 class ConnectionFront {
  public:

@@ -111,6 +111,15 @@ void Response::Clear() {
   body_.clear();
 }
 
+void Response::Discard() {
+  body_.clear();
+  body_.shrink_to_fit();  // an error page after a huge partial page holds nothing of it
+  producer_ = nullptr;
+  headers_.clear();
+  content_type_ = "text/html";
+  charset_ = "utf-8";
+}
+
 void Response::End() { throw PageEnd{}; }
 
 void Response::Redirect(std::string_view url) {
@@ -196,7 +205,21 @@ std::string Response::FullContentType() const {
   return out;
 }
 
+void Session::LookUp() const {
+  if (looked_up_) return;
+  // Each id is asked for in turn; a store failure leaves the lookup to be
+  // tried again rather than passing for "no session".
+  for (const std::string& id : cookie_ids_) {
+    if (store_->Touch(id)) {
+      id_ = id;
+      break;
+    }
+  }
+  looked_up_ = true;
+}
+
 void Session::Start() {
+  LookUp();
   if (!id_.empty()) return;
   if (sodium_init() < 0) throw Error(-1, "libsodium could not be initialised", "Session object");
   // 128 random bits: an id nobody can guess or enumerate.
@@ -205,11 +228,19 @@ void Session::Start() {
   char hex[33];
   sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
   id_ = hex;
+  if ((!gate_ || gate_()) && store_->Create(id_)) {
+    started_ = true;
+    return;
+  }
+  // Refused: the page still runs and sees its own values, but nothing is
+  // kept for a next request and no cookie names the id.
+  store_ = MakeMemorySessionStore(store_->TimeoutMinutes(), 1);
   store_->Create(id_);
-  started_ = true;
+  transient_ = true;
 }
 
 Variant Session::Get(std::string_view name) const {
+  LookUp();
   return id_.empty() ? Variant() : store_->Get(id_, name);
 }
 
@@ -219,10 +250,12 @@ void Session::Set(std::string_view name, Variant value) {
 }
 
 void Session::Remove(std::string_view name) {
+  LookUp();
   if (!id_.empty()) store_->Remove(id_, name);
 }
 
 void Session::Abandon() {
+  LookUp();
   if (!id_.empty()) store_->Abandon(id_);
 }
 
@@ -232,6 +265,7 @@ const std::string& Session::SessionID() {
 }
 
 int32_t Session::Timeout() const {
+  LookUp();
   return id_.empty() ? store_->TimeoutMinutes() : store_->SessionTimeoutMinutes(id_);
 }
 

@@ -121,7 +121,12 @@ class RedisSessionStore : public SessionStore {
     return r->type == REDIS_REPLY_INTEGER && r->integer == 1;
   }
 
-  void Create(std::string_view id) override { SetSessionTimeout(id, timeout_minutes_); }
+  // Redis holds what its own maxmemory allows: a session is never refused
+  // here (a full Redis refuses the write, which is a store error).
+  bool Create(std::string_view id) override {
+    SetSessionTimeout(id, timeout_minutes_);
+    return true;
+  }
 
   int32_t TimeoutMinutes() const override { return timeout_minutes_; }
 

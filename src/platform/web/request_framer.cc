@@ -12,6 +12,11 @@ namespace {
 
 // The HTTP library's own bound on the request line; a longer line is 414.
 constexpr size_t kMaxRequestLine = 8192;
+// The HTTP library's bound on a header line, its line end included (built
+// into the library, so not ours to raise).
+constexpr size_t kLibraryHeaderLine = 8192;
+// A header name this long is no honest header.
+constexpr size_t kMaxHeaderName = 1024;
 // A chunk-size line is a hex number and perhaps an extension; nothing
 // honest needs more.
 constexpr size_t kMaxChunkLine = 1024;
@@ -74,6 +79,21 @@ void ForEachListElement(std::string_view list, Fn each) {
     if (comma == std::string_view::npos) return;
     list.remove_prefix(comma + 1);
   }
+}
+
+// A Host value: a registered name or IPv4 address (letters, digits and the
+// URI's unreserved and sub-delimiter characters, percent escapes), or an
+// IPv6 literal in brackets, and an optional port. Blanks, slashes, "@" and
+// the like have no place in it ("a, b" is two hosts joined).
+bool IsHostValue(std::string_view host) {
+  for (unsigned char c : host) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!ok && std::string_view("-._~!$&'()*+;=:[]%").find(static_cast<char>(c)) ==
+                   std::string_view::npos) {
+      return false;
+    }
+  }
+  return true;
 }
 
 int HexValue(char c) {
@@ -179,7 +199,26 @@ bool RequestFramer::TakeHeaderLine(std::string_view line) {
     expect_continue_ = true;
     return true;
   }
-  head_.append(header->name).append(": ").append(header->value).append("\r\n");
+  if (EqualsIgnoreCase(header->name, "Host")) {
+    // Two Host headers, or one naming two hosts, leave the request's host
+    // ambiguous, and readers may each take another.
+    if (++host_headers_ > 1 || !IsHostValue(header->value)) {
+      Fail(400, "ambiguous or malformed Host header");
+      return false;
+    }
+  }
+  std::string_view value = header->value;
+  std::string mark;
+  if (header->name.size() + value.size() + 4 > kLibraryHeaderLine) {
+    if (header->name.size() > kMaxHeaderName) {
+      Fail(431, "header name too long");
+      return false;
+    }
+    mark = kSetAsideMark + std::to_string(set_aside_.size());
+    set_aside_.emplace_back(value);
+    value = mark;
+  }
+  head_.append(header->name).append(": ").append(value).append("\r\n");
   return true;
 }
 
@@ -242,6 +281,8 @@ RequestFramer::Result RequestFramer::AdvanceHead(std::string_view received) {
       if (!line.empty() && !TakeRequestLine(line)) return Result::kFailed;
     } else if (line.empty()) {
       if (!FinishHead(pos_)) return Result::kFailed;
+      // HTTP/1.1 names its host; without one, each reader would choose.
+      if (host_headers_ == 0 && !http10_) return Fail(400, "no Host header");
     } else if (line.front() == ' ' || line.front() == '\t') {
       return Fail(400, "folded header line");
     } else if (!TakeHeaderLine(line)) {

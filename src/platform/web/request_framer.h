@@ -11,7 +11,14 @@
 //   - Content-Length values that differ, or are not decimal digits: 400;
 //   - Transfer-Encoding other than "chunked": 501; both framings at once: 400;
 //   - a chunk whose data is not followed by CRLF, or a bad chunk size: 400;
-//   - a head beyond the head limit: 431; a body beyond the body limit: 413.
+//   - a head beyond the head limit: 431; a body beyond the body limit: 413;
+//   - no Host header on HTTP/1.1, more than one, or one that is no host: 400.
+//
+// The HTTP library refuses any head line over 8 KB, whatever the head
+// limit; a header value that would make such a line is set aside and its
+// line carries a mark instead (kSetAsideMark and its index), which the host
+// replaces with the value again (SetAsideValues). A client cannot send the
+// mark itself: control characters in header values are refused.
 //
 // The framer is fed the connection's received bytes from the start of the
 // request, again and again as more arrive; it resumes where it stopped, so
@@ -29,6 +36,10 @@
 #include <vector>
 
 namespace fennick {
+
+// Starts the value that stands for a set-aside one; the index follows in
+// decimal digits.
+inline constexpr char kSetAsideMark = '\x01';
 
 struct FramingLimits {
   // Request line and header lines, line ends included.
@@ -64,6 +75,10 @@ class RequestFramer {
   // declared a body, then the body. Moves the body out.
   std::string TakeRequest();
 
+  // After TakeRequest: the header values the request's head carries as
+  // marks, by index. Moves them out.
+  std::vector<std::string> TakeSetAsideValues() { return std::move(set_aside_); }
+
   // After kFailed: the status to answer (400, 413, 414, 417, 431, 501) and
   // a short reason for the log.
   int FailureStatus() const { return failure_status_; }
@@ -95,6 +110,8 @@ class RequestFramer {
   std::vector<std::string> transfer_codings_;
   bool seen_transfer_encoding_ = false;
   bool expect_continue_ = false;
+  int host_headers_ = 0;
+  std::vector<std::string> set_aside_;
   uint64_t remaining_ = 0;  // body or chunk bytes still to come
   size_t body_start_ = 0;
   size_t trailer_bytes_ = 0;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -20,142 +21,38 @@
 #include "platform/crypto/seal.h"
 #include "platform/web/connection_front.h"
 #include "platform/web/forwarded.h"
+#include "platform/web/host_pages.h"
 #include "platform/web/http_text.h"
+#include "platform/web/page_sessions.h"
 #include "platform/web/private_files.h"
 #include "platform/web/server_metrics.h"
+#include "platform/web/session_limiter.h"
+#include "platform/web/site_paths.h"
 
 namespace fennick {
 namespace {
 
-constexpr char kSessionCookie[] = "FennickSessionID";
 // Enough pending connections that a burst of clients is never dropped by
 // the kernel (a dropped SYN costs the client a one-second retry).
 constexpr int kListenBacklog = 1024;
 
 thread_local std::chrono::steady_clock::time_point request_start{};
 
-struct ContentTypeEntry {
-  const char* extension;
-  const char* type;
-};
-
-// Static files the host serves: page assets and export documents.
-constexpr ContentTypeEntry kStaticTypes[] = {
-    {".html", "text/html; charset=utf-8"}, {".htm", "text/html; charset=utf-8"},
-    {".css", "text/css; charset=utf-8"},   {".js", "text/javascript; charset=utf-8"},
-    {".png", "image/png"},                 {".gif", "image/gif"},
-    {".jpg", "image/jpeg"},                {".jpeg", "image/jpeg"},
-    {".svg", "image/svg+xml"},             {".ico", "image/x-icon"},
-    {".webp", "image/webp"},               {".bmp", "image/bmp"},
-    {".woff", "font/woff"},                {".woff2", "font/woff2"},
-    {".ttf", "font/ttf"},                  {".otf", "font/otf"},
-    {".eot", "application/vnd.ms-fontobject"},
-    {".xls", "application/vnd.ms-excel"},  {".doc", "application/msword"},
-    {".csv", "text/csv; charset=utf-8"},   {".xml", "text/xml; charset=utf-8"},
-    {".txt", "text/plain; charset=utf-8"},
-};
-
-const char* StaticContentType(std::string_view path) {
-  size_t dot = path.rfind('.');
-  size_t slash = path.rfind('/');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
-    return nullptr;
-  std::string ext = AsciiLower(path.substr(dot));
-  for (const auto& entry : kStaticTypes) {
-    if (ext == entry.extension) return entry.type;
+// Puts back the header values the connection front set aside because the
+// library refuses head lines over 8 KB (request_framer.h).
+void RestoreSetAsideValues(httplib::Headers& headers) {
+  const std::vector<std::string>* values = SetAsideValues();
+  if (!values) return;
+  for (auto& [name, value] : headers) {
+    if (value.size() < 2 || value[0] != kSetAsideMark) continue;
+    size_t index = std::strtoul(value.c_str() + 1, nullptr, 10);
+    if (index < values->size()) value = (*values)[index];
   }
-  return nullptr;
 }
 
 bool ConstantTimeEquals(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   return sodium_memcmp(a.data(), b.data(), a.size()) == 0;
-}
-
-std::string SimplePage(int status, std::string_view title, std::string_view text) {
-  std::string out = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>";
-  out.append(std::to_string(status)).append(" ").append(HtmlEncode(title));
-  out.append("</title></head><body style=\"font-family:arial,sans-serif\"><h1>");
-  out.append(HtmlEncode(title)).append("</h1><p>").append(HtmlEncode(text));
-  out.append("</p></body></html>\n");
-  return out;
-}
-
-// The error block a page ends with when an error escapes it. The source is
-// a chain of "<br> Label Line: n" steps that is meant to be shown as HTML;
-// everything else is encoded.
-std::string ErrorBlock(const Error& e) {
-  std::string source = HtmlEncode(e.source());
-  for (size_t pos = 0; (pos = source.find("&lt;br&gt;", pos)) != std::string::npos;) {
-    source.replace(pos, 10, "<br>");
-    pos += 4;
-  }
-  char number[16];
-  std::snprintf(number, sizeof number, "%08x", static_cast<uint32_t>(e.number()));
-  std::string out =
-      "<div style=\"font-family:arial,sans-serif;font-size:10pt;border:1px solid "
-      "#c00;padding:8px;margin:8px 0\"><b>Fennick error '";
-  out.append(number).append("' (").append(std::to_string(e.number())).append(")</b><br>");
-  out.append(HtmlEncode(e.description()));
-  if (!source.empty()) out.append("<br><i>").append(source).append("</i>");
-  out.append("</div>\n");
-  return out;
-}
-
-// Decodes the path of a request target, refusing control characters. Runs
-// of "/" become one: every path is then a path below the site root, never
-// one that a file-system join would read as absolute ("//srv/site/data").
-std::optional<std::string> DecodePath(std::string_view target) {
-  std::string_view raw = target.substr(0, target.find('?'));
-  std::string decoded = UrlDecode(raw, false);
-  if (decoded.empty() || decoded[0] != '/') return std::nullopt;
-  std::string path;
-  path.reserve(decoded.size());
-  for (unsigned char c : decoded) {
-    if (c < 0x20 || c == 0x7f || c == '\\') return std::nullopt;
-    if (c == '/' && !path.empty() && path.back() == '/') continue;
-    path.push_back(static_cast<char>(c));
-  }
-  return path;
-}
-
-// Whether any segment of a decoded path is "..", ".", or hidden (".git").
-bool HasUnsafeSegment(std::string_view path) {
-  size_t start = 1;
-  while (start <= path.size()) {
-    size_t end = path.find('/', start);
-    if (end == std::string_view::npos) end = path.size();
-    std::string_view seg = path.substr(start, end - start);
-    if (!seg.empty() && seg[0] == '.') return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-// Whether `path` is `folder` or lies inside it (both absolute, normalised).
-bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& folder) {
-  const std::string& p = path.native();
-  const std::string& f = folder.native();
-  return p.compare(0, f.size(), f) == 0 && (p.size() == f.size() || p[f.size()] == '/');
-}
-
-// Whether a request path reaches the site's private folder data/: by its
-// spelling ("/data" and "/data/..." in any case), or through a symbolic
-// link anywhere on the way whose target lies in data/ (the resolved path,
-// checked against the real folder data/ is, wherever that is).
-bool IsDataPath(const std::filesystem::path& site_root, std::string_view path) {
-  std::string lower = AsciiLower(path.substr(0, 5));
-  if (lower == "/data" && (path.size() == 5 || path[5] == '/')) return true;
-  std::error_code ec;
-  const std::filesystem::path real =
-      std::filesystem::weakly_canonical(site_root / std::string(path.substr(1)), ec);
-  // A path that cannot be resolved is not served: refusing it is safe.
-  if (ec) return true;
-  const std::filesystem::path data = std::filesystem::weakly_canonical(site_root / "data", ec);
-  if (ec || IsWithin(real, data)) return true;
-  if (!IsWithin(real, site_root)) return false;
-  const std::filesystem::path inside = real.lexically_relative(site_root);
-  return !inside.empty() && AsciiLower(inside.begin()->native()) == "data";
 }
 
 // cpp-httplib's server behind the connection front. The library's accept
@@ -190,106 +87,11 @@ class InPlaceTaskQueue : public httplib::TaskQueue {
   void shutdown() override {}
 };
 
-const char* RefusalText(int status) {
-  switch (status) {
-    case 408: return "The request did not arrive in time.";
-    case 413: return "The request body is too large.";
-    case 414: return "The request address is too long.";
-    case 431: return "The request's headers are too large.";
-    case 501: return "The request's transfer coding is not supported.";
-    case 503: return "This address has too many connections open.";
-    case 505:
-      return "The request's HTTP version is not supported.";
-    default: return "The request could not be read.";
-  }
-}
-
-// Whether a session cookie's value can be one of our ids: 32 lower-case
-// hex digits, as Session makes them. Anything else is not looked up at all,
-// so a forged id never reaches the store (nor a shared store's key space).
-bool IsSessionId(std::string_view id) {
-  if (id.size() != 32) return false;
-  for (char c : id) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
-}
-
-// The session store as one page sees it: every call goes to the server's
-// store, and a kErrSessionStore failure is remembered, so that the host can
-// answer the page with its "sessions unavailable" page even when the page's
-// own error handling (a script page's error page) caught the error.
-class PageSessionStore : public SessionStore {
- public:
-  explicit PageSessionStore(std::shared_ptr<SessionStore> store) : store_(std::move(store)) {}
-
-  Variant Get(std::string_view id, std::string_view name) override {
-    return Watch([&] { return store_->Get(id, name); });
-  }
-  void Set(std::string_view id, std::string_view name, Variant value) override {
-    Watch([&] {
-      store_->Set(id, name, std::move(value));
-      return 0;
-    });
-  }
-  void Remove(std::string_view id, std::string_view name) override {
-    Watch([&] {
-      store_->Remove(id, name);
-      return 0;
-    });
-  }
-  void Abandon(std::string_view id) override {
-    Watch([&] {
-      store_->Abandon(id);
-      return 0;
-    });
-  }
-  bool Touch(std::string_view id) override {
-    return Watch([&] { return store_->Touch(id); });
-  }
-  void Create(std::string_view id) override {
-    Watch([&] {
-      store_->Create(id);
-      return 0;
-    });
-  }
-  int32_t TimeoutMinutes() const override { return store_->TimeoutMinutes(); }
-  int32_t SessionTimeoutMinutes(std::string_view id) override {
-    return Watch([&] { return store_->SessionTimeoutMinutes(id); });
-  }
-  void SetSessionTimeout(std::string_view id, int32_t minutes) override {
-    Watch([&] {
-      store_->SetSessionTimeout(id, minutes);
-      return 0;
-    });
-  }
-
-  // The description of the first store failure; empty when none.
-  const std::string& failure() const { return failure_; }
-
- private:
-  template <typename F>
-  auto Watch(F&& call) -> decltype(call()) {
-    try {
-      return call();
-    } catch (const Error& e) {
-      if (e.number() == kErrSessionStore && failure_.empty()) failure_ = e.description();
-      throw;
-    }
-  }
-
-  std::shared_ptr<SessionStore> store_;
-  std::string failure_;
-};
-
-constexpr char kSessionsUnavailable[] =
-    "Sessions are unavailable at the moment: the session store cannot be reached. "
-    "Please try again in a moment.";
-
 }  // namespace
 
 struct WebServer::Impl {
-  explicit Impl(ServerOptions opts) : options(std::move(opts)) {
+  explicit Impl(ServerOptions opts)
+      : options(std::move(opts)), new_sessions(options.max_new_sessions_per_address) {
     if (!options.session_store) {
       options.session_store = MakeMemorySessionStore(20, options.max_sessions);
     }
@@ -314,6 +116,9 @@ struct WebServer::Impl {
   int listen_fd = -1;
   int bound_port = 0;
   TrustedProxies trusted;
+  NewSessionLimiter new_sessions;
+  // When a session was last refused for want of room: logged once a minute.
+  std::atomic<int64_t> store_full_logged{0};
   ServerMetrics metrics;
   std::atomic<bool> draining{false};
   std::atomic<int64_t> drain_grace_ms{0};
@@ -369,6 +174,10 @@ struct WebServer::Impl {
 
   void Handle(const httplib::Request& req, httplib::Response& res,
               const httplib::ContentReader* reader) {
+    // The library hands its handlers the request it owns as const; the
+    // request is its own local, routed already, so the values go back in
+    // place for everything that reads the headers from here on.
+    RestoreSetAsideValues(const_cast<httplib::Request&>(req).headers);
     // The health check needs no page, session or database: it says whether
     // this process takes requests, and turns 503 while it drains so that a
     // load balancer stops sending it new ones.
@@ -605,33 +414,12 @@ struct WebServer::Impl {
     Request request = BuildRequest(path, remote_user, origin, req, res, reader, ok);
     if (!ok) return;
     auto store = std::make_shared<PageSessionStore>(options.session_store);
-
-    // A session id is only taken from the browser while the store knows it,
-    // so a client cannot choose its own id. A request may carry the cookie
-    // more than once (a stale copy for another path, a forged extra): the
-    // first id the store knows wins, whatever comes after it.
-    std::string session_id;
-    if (const auto* ids = request.CookieFields().Values(kSessionCookie)) {
-      try {
-        for (const std::string& id : *ids) {
-          if (IsSessionId(id) && store->Touch(id)) {
-            session_id = id;
-            break;
-          }
-        }
-      } catch (const Error& e) {
-        // Running the page without its session would show the user a
-        // fresh start (an empty filter, a lost designer step) as if that
-        // were their state; a clear refusal is better.
-        if (e.number() != kErrSessionStore) throw;
-        SessionsUnavailable(res, e.description());
-        return;
-      }
-    }
-    // Without a live session the page gets one only when it needs one
-    // (Session::Start), so requests that never store anything cost no
-    // memory.
-    Session session = session_id.empty() ? Session(store) : Session(store, session_id);
+    // The session is looked up when the page first uses it, not here: a
+    // page that never touches it neither waits for the store nor fails
+    // when the store is away. A session id is only taken from the browser
+    // while the store knows it, so a client cannot choose its own id.
+    Session session(store, SessionCookieIds(request.CookieFields()),
+                    [this, address = origin.address] { return AdmitNewSession(address); });
     // Shared with a streamed body's producer, which runs after this
     // function handed the response to the library and still needs the page.
     auto page_holder = std::make_shared<PageContext>(
@@ -647,15 +435,18 @@ struct WebServer::Impl {
       } catch (const PageEnd&) {
         // The page ended itself; what it wrote is sent.
       } catch (const Error& e) {
-        page.response().TakeStreamedBody();
+        // What the page wrote before the error is never sent: it is not the
+        // page it meant to show, and it may be huge.
+        page.response().Discard();
         page.response().Status("500 Internal Server Error");
-        page.response().MutableBody().append(ErrorBlock(e));
+        page.response().MutableBody() = ErrorBlock(e);
       } catch (const std::exception& e) {
-        page.response().TakeStreamedBody();
+        page.response().Discard();
         page.response().Status("500 Internal Server Error");
-        page.response().MutableBody().append(ErrorBlock(Error(-1, e.what(), "Fennick")));
+        page.response().MutableBody() = ErrorBlock(Error(-1, e.what(), "Fennick"));
       }
     }
+    if (page.session().Transient()) NoteSessionNotKept();
 
     Response& response = page.response();
     if (!store->failure().empty()) {
@@ -672,15 +463,13 @@ struct WebServer::Impl {
     if (response.TooLarge() || response.Body().size() > options.max_response_bytes) {
       // Output cut at the cap would pass for a whole page; the page's error
       // block appended after it is in the part cut off.
-      response.TakeStreamedBody();
+      response.Discard();
       response.MutableBody() = ErrorBlock(Error(
           kErrResponseTooLarge,
           "The page's output is larger than the server's limit of " +
               std::to_string(options.max_response_bytes) + " bytes for one response",
           "Response object"));
       response.Status("500 Internal Server Error");
-      response.ContentType("text/html");
-      response.Charset("utf-8");
     }
     if (page.session().Started()) {
       Cookie cookie;
@@ -712,6 +501,32 @@ struct WebServer::Impl {
     }
     res.body = std::move(response.MutableBody());
     res.set_header("Content-Type", response.FullContentType());
+  }
+
+  // Whether a page of `address` may start a new session that is kept.
+  bool AdmitNewSession(const std::string& address) {
+    bool first_refusal = false;
+    if (new_sessions.Admit(address, std::chrono::steady_clock::now(), &first_refusal)) {
+      return true;
+    }
+    if (first_refusal) {
+      Log("sessions: " + address + " started " +
+          std::to_string(options.max_new_sessions_per_address) +
+          " new sessions this minute; its further pages get sessions that are not kept");
+    }
+    return false;
+  }
+
+  // A page's new session was refused for want of room (or by the limit
+  // above, already logged): said once a minute, so that a full store shows.
+  void NoteSessionNotKept() {
+    const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    int64_t last = store_full_logged.load();
+    if (now - last < 60 || !store_full_logged.compare_exchange_strong(last, now)) return;
+    Log("sessions: a page's new session was not kept (the session store is full of sessions "
+        "in use, or its client starts too many)");
   }
 
   void SessionsUnavailable(httplib::Response& res, const std::string& why) {
@@ -770,8 +585,7 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
   front.limits.max_head_bytes = impl->options.max_header_bytes;
   front.limits.max_body_bytes = impl->options.max_body_bytes;
   front.request_deadline = std::chrono::seconds(impl->options.request_deadline_seconds);
-  front.read_timeout = std::chrono::seconds(impl->options.read_timeout_seconds);
-  front.write_timeout = std::chrono::seconds(impl->options.read_timeout_seconds);
+  front.write_timeout = std::chrono::seconds(impl->options.write_timeout_seconds);
   front.keep_alive = std::chrono::seconds(impl->options.keep_alive_seconds);
   front.max_connections_per_address = impl->options.max_connections_per_address;
   if (!impl->trusted.empty()) {

@@ -12,11 +12,13 @@
 #include <memory>
 
 #include "fennick/error.h"
+#include "platform/script/native_memory.h"
 #include "platform/xml/xml_library.h"
 
 namespace fennick {
 namespace {
 
+using xml_internal::CheckXmlMemory;
 using xml_internal::EnsureXmlLibrary;
 using xml_internal::XmlErrorCapture;
 
@@ -54,6 +56,10 @@ std::string TakeChars(xmlChar* text) {
 
 XmlParseResult FinishParse(xmlParserCtxtPtr ctxt, xmlDocPtr doc,
                            const XmlErrorCapture& capture) {
+  if (ThreadNativeLimitHit()) {
+    if (doc != nullptr) xmlFreeDoc(doc);
+    CheckXmlMemory();
+  }
   XmlParseResult result;
   if (doc != nullptr && ctxt->wellFormed) {
     result.document = XmlDocument::Adopt(doc);
@@ -120,6 +126,7 @@ void XmlNode::SetAttribute(std::string_view name, std::string_view value) {
   // xmlSetProp stores the value as given (it is escaped on output); it is
   // not parsed for entity references the way xmlNewProp's text would be.
   xmlSetProp(AsNode(node_), Chars(key), Chars(text));
+  CheckXmlMemory();
 }
 
 void XmlNode::RemoveAttribute(std::string_view name) {
@@ -135,12 +142,14 @@ void XmlNode::SetText(std::string_view text) {
   // first keeps the text as it is.
   XmlChars escaped(xmlEncodeSpecialChars(AsNode(node_)->doc, Chars(content)));
   xmlNodeSetContent(AsNode(node_), escaped.get());
+  CheckXmlMemory();
 }
 
 XmlNode XmlNode::AppendElement(std::string_view name) {
   if (!node_) return XmlNode();
   std::string element(name);
   xmlNodePtr child = xmlNewDocNode(AsNode(node_)->doc, nullptr, Chars(element), nullptr);
+  CheckXmlMemory();
   return XmlNode(xmlAddChild(AsNode(node_), child));
 }
 
@@ -148,6 +157,7 @@ XmlNode XmlNode::PrependElement(std::string_view name) {
   if (!node_) return XmlNode();
   std::string element(name);
   xmlNodePtr child = xmlNewDocNode(AsNode(node_)->doc, nullptr, Chars(element), nullptr);
+  CheckXmlMemory();
   xmlNodePtr first = AsNode(node_)->children;
   if (first == nullptr) return XmlNode(xmlAddChild(AsNode(node_), child));
   return XmlNode(xmlAddPrevSibling(first, child));
@@ -156,6 +166,10 @@ XmlNode XmlNode::PrependElement(std::string_view name) {
 XmlNode XmlNode::AppendCopy(const XmlNode& node) {
   if (!node_ || !node.node_) return XmlNode();
   xmlNodePtr copy = xmlDocCopyNode(AsNode(node.node_), AsNode(node_)->doc, 1);
+  if (ThreadNativeLimitHit()) {
+    xmlFreeNode(copy);  // perhaps a partial copy
+    CheckXmlMemory();
+  }
   if (copy == nullptr) throw Error(kErrInvalidCall, "The XML node could not be copied", kSource);
   return XmlNode(xmlAddChild(AsNode(node_), copy));
 }
@@ -239,6 +253,7 @@ std::string XmlNode::OuterXml() const {
   if (!node_) return "";
   std::unique_ptr<xmlBuffer, BufferDeleter> buffer(xmlBufferCreate());
   xmlNodeDump(buffer.get(), AsNode(node_)->doc, AsNode(node_), 0, 0);
+  CheckXmlMemory();
   return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
                      xmlBufferLength(buffer.get()));
 }
@@ -307,6 +322,7 @@ XmlDocument XmlDocument::WithRoot(std::string_view root_name) {
   std::string name(root_name);
   xmlNodePtr root = xmlNewDocNode(AsDoc(document.doc_), nullptr, Chars(name), nullptr);
   xmlDocSetRootElement(AsDoc(document.doc_), root);
+  CheckXmlMemory();
   return document;
 }
 
@@ -339,6 +355,7 @@ std::string XmlDocument::Serialize(const XmlWriteOptions& options) const {
   }
   long written = xmlSaveDoc(save, AsDoc(doc_));
   xmlSaveClose(save);
+  CheckXmlMemory();
   if (written < 0) {
     throw Error(kErrInvalidCall, "The XML document could not be written: " + capture.Messages(),
                 kSource);

@@ -1,4 +1,5 @@
-// Process-wide set-up of libxml2 and libxslt, and per-thread error capture.
+// Process-wide set-up of libxml2 and libxslt (their counted allocator
+// included), and per-thread error capture.
 #include "platform/xml/xml_library.h"
 
 #include <libexslt/exslt.h>
@@ -14,6 +15,8 @@
 #include <mutex>
 
 #include "base/ascii.h"
+#include "fennick/error.h"
+#include "platform/script/native_memory.h"
 
 namespace fennick::xml_internal {
 namespace {
@@ -55,6 +58,10 @@ int SafeParseOptions() {
 void EnsureXmlLibrary() {
   static std::once_flag once;
   std::call_once(once, [] {
+    // First of all, so that every block libxml2 frees was counted when it
+    // was made. libxslt allocates through libxml2's functions, so its
+    // stylesheets and results count too.
+    xmlMemSetup(CountedFree, CountedMalloc, CountedRealloc, CountedStrdup);
     xmlInitParser();
     xsltInit();
     exsltRegisterAll();
@@ -72,6 +79,13 @@ void EnsureXmlLibrary() {
     xsltSetSecurityPrefs(prefs, XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
     xsltSetDefaultSecurityPrefs(prefs);
   });
+}
+
+void CheckXmlMemory() {
+  if (ThreadNativeLimitHit()) {
+    throw Error(7, "Out of memory: the page reached its memory cap while building an XML document",
+                "Fennick.Xml");
+  }
 }
 
 XmlErrorCapture::XmlErrorCapture() : previous_(current_capture) {

@@ -16,11 +16,18 @@ namespace fennick::xml_internal {
 // external DTD, no entity substitution, no library messages on stderr.
 int SafeParseOptions();
 
-// Initialises libxml2, libxslt and EXSLT once per process (thread-safe),
-// installs the document loader that keeps the safe options for stylesheets
-// and documents loaded by xsl:include, xsl:import and document(), and sets
-// the default XSLT security preferences (no writes, no network).
+// Initialises libxml2, libxslt and EXSLT once per process (thread-safe):
+// routes their allocations through the counted allocator (so documents
+// count against the page's memory cap), installs the document loader that
+// keeps the safe options for stylesheets and documents loaded by
+// xsl:include, xsl:import and document(), and sets the default XSLT
+// security preferences (no writes, no network).
 void EnsureXmlLibrary();
+
+// Raises an out-of-memory error (7) when libxml2 was refused memory on this
+// thread for the page's memory cap (platform/script/native_memory.h): what
+// it made meanwhile may be incomplete, so it must not be used.
+void CheckXmlMemory();
 
 // Collects the messages libxml2 and libxslt report on this thread while it
 // lives, and restores the previous handlers when it ends.

@@ -219,6 +219,7 @@ XsltResult XsltStylesheet::Transform(
   }
   xmlDocPtr output = xsltApplyStylesheetUser(style, doc, nullptr, nullptr, nullptr, ctxt.get());
   std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owned(output, xmlFreeDoc);
+  xml_internal::CheckXmlMemory();
   if (output == nullptr || ctxt->state == XSLT_STATE_ERROR ||
       ctxt->state == XSLT_STATE_STOPPED) {
     result.error = capture.Messages();
@@ -235,6 +236,7 @@ XsltResult XsltStylesheet::Transform(
     result.text.assign(reinterpret_cast<const char*>(text), length);
     xmlFree(text);
   }
+  xml_internal::CheckXmlMemory();
   return result;
 }
 

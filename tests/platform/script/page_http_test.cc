@@ -1,6 +1,6 @@
-// Script pages served over HTTP: changes on disk, the time limit, many
-// pages at once on the pool of heaps, and values stored the classic way in
-// both session stores.
+// Script pages served over HTTP: changes on disk, the time limit, error
+// answers, many pages at once on the pool of heaps, and values stored the
+// classic way in both session stores.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "fennick/error.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "fennick/session_stores.h"
@@ -98,7 +99,7 @@ TEST(PageHttpTest, APageOverItsTimeLimitIsStoppedWhileOthersAreServed) {
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(loop_status, 500);
-  EXPECT_NE(loop_body.find("started<div"), std::string::npos) << loop_body;
+  EXPECT_EQ(loop_body.rfind("<div", 0), 0u) << loop_body;  // nothing of what it wrote
   EXPECT_NE(loop_body.find("<b>Page stopped</b> in /loop.asp, line 3"), std::string::npos)
       << loop_body;
   EXPECT_NE(loop_body.find("time limit of 3 seconds"), std::string::npos);
@@ -108,6 +109,48 @@ TEST(PageHttpTest, APageOverItsTimeLimitIsStoppedWhileOthersAreServed) {
 
   // The server goes on serving the stopped page's neighbours.
   EXPECT_EQ(c.Get("/quick.asp?n=x")->body, "quick x");
+}
+
+TEST(PageHttpTest, AnErrorAnswerCarriesOnlyTheErrorPage) {
+  TestServer t;
+  // Each page writes a partial page, makes it a download, and then fails.
+  const std::string partial =
+      "<% Response.ContentType = 'application/vnd.ms-excel';\n"
+      "Response.AddHeader('Content-Disposition', 'attachment; filename=x.xls');\n"
+      "Response.Write('partial page'); %>";
+  t.site().Write("script.asp", partial + "<% null.x; %>");
+  t.site().Write("component.asp", partial + "<% Server.CreateObject('No.Such'); %>");
+  // 64 MiB of output against a 32 MiB cap: the response buffer counts.
+  t.site().Write("memory.asp", partial +
+                                   "<% var mib = new Array((1 << 20) + 1).join('x');\n"
+                                   "for (var i = 0; i < 64; i++) Response.Write(mib); %>");
+  t.server().RegisterPage("/handler", [](PageContext& page) {
+    page.response().ContentType("text/csv");
+    page.response().Write(std::string(1 << 20, 'p'));
+    throw Error(5, "handler failed", "Test");
+  });
+  ScriptPageOptions options;
+  options.heap_memory_limit = size_t{32} << 20;
+  StartWithScriptPages(t, options);
+  const struct {
+    const char* path;
+    const char* says;
+  } cases[] = {
+      {"/script.asp", "Script error</b> in /script.asp, line 3"},
+      {"/component.asp", "Invalid ProgID"},
+      {"/memory.asp", "Out of memory: the page used more than the 32 MiB"},
+      {"/handler", "handler failed"},
+  };
+  for (const auto& c : cases) {
+    auto res = t.Client().Get(c.path);
+    ASSERT_TRUE(res) << c.path;
+    EXPECT_EQ(res->status, 500) << c.path;
+    EXPECT_EQ(res->body.rfind("<div", 0), 0u) << c.path << ": " << res->body.substr(0, 80);
+    EXPECT_LT(res->body.size(), 2000u) << c.path;
+    EXPECT_NE(res->body.find(c.says), std::string::npos) << c.path << ": " << res->body;
+    EXPECT_EQ(res->get_header_value("Content-Type"), "text/html; charset=utf-8") << c.path;
+    EXPECT_FALSE(res->has_header("Content-Disposition")) << c.path;
+  }
 }
 
 TEST(PageHttpTest, ConcurrentPagesEachSeeTheirOwnRequest) {

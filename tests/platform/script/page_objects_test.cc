@@ -186,7 +186,7 @@ TEST_F(PageObjectsTest, CallErrorsNameTheClassAndTheMember) {
   for (const Case& c : cases) {
     auto r = RunCode(std::string("Response.Write('before');\n\n") + c.code);
     EXPECT_EQ(r.status, 500) << c.code;
-    EXPECT_TRUE(Has(r.body, "before<div")) << r.body;
+    EXPECT_EQ(r.body.find("before"), std::string::npos) << r.body;
     EXPECT_TRUE(Has(r.body, "in /t.asp, line 4<br>")) << c.code << "\n" << r.body;
     EXPECT_TRUE(Has(r.body, c.number)) << c.code << "\n" << r.body;
     EXPECT_TRUE(Has(r.body, c.description)) << c.code << "\n" << r.body;

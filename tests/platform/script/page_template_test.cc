@@ -154,7 +154,6 @@ TEST(PageTemplateTest, ErrorsNameTheLineOfThePageOrInclude) {
           "<%\n\n  missing();\n%>");
   auto r = h.Get("/after.asp");
   EXPECT_EQ(r.status, 500);
-  EXPECT_TRUE(Has(r.body, "line 1\n1\n2\n4\n5\nline 3\n5\n")) << r.body;  // output so far
   EXPECT_TRUE(Has(r.body, "<b>Script error</b> in /after.asp, line 7<br>")) << r.body;
   EXPECT_TRUE(Has(r.body, "ReferenceError")) << r.body;
 

@@ -93,6 +93,10 @@ class ConnectionFrontTest : public ::testing::Test {
                             page.request().QueryString("i") + " [" + page.request().Body() +
                             "] " + page.request().Form("f"));
     });
+    server_->server().RegisterPage("/header", [](PageContext& page) {
+      std::string value = page.request().ServerVariables("HTTP_X_LONG");
+      page.response().Write(std::to_string(value.size()) + " " + value.substr(0, 3));
+    });
     server_->Start();
   }
   int port() const { return server_->port(); }
@@ -160,7 +164,6 @@ TEST_F(ConnectionFrontTest, DrippingClientsNeitherHoldWorkersNorCrowdOutOthers) 
 TEST_F(ConnectionFrontTest, RequestsMustArriveWithinTheDeadline) {
   ServerOptions options;
   options.request_deadline_seconds = 1;
-  options.read_timeout_seconds = 5;  // each byte comes well within this
   StartServer(options);
 
   RawClient dripper(port());
@@ -253,6 +256,12 @@ TEST_F(ConnectionFrontTest, LooselyFramedRequestsAreRefused) {
        "HTTP/1.1 400 Bad Request\r\n"},
       {"POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 5000\r\n\r\n",
        "HTTP/1.1 413 Payload Too Large\r\n"},
+      // Which host is meant must be beyond doubt.
+      {"GET /echo HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
+      {"GET /echo HTTP/1.1\r\nConnection: close\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
+      // One header line over the head limit (16 KB by default).
+      {"GET /echo HTTP/1.1\r\nHost: x\r\nX-Long: " + std::string(17000, 'l') + "\r\n\r\n",
+       "HTTP/1.1 431 Request Header Fields Too Large\r\n"},
   };
   for (const Case& c : cases) {
     RawClient client(port());
@@ -273,6 +282,11 @@ TEST_F(ConnectionFrontTest, LooselyFramedRequestsAreRefused) {
                "3\r\nf=a\r\n2\r\nbc\r\n0\r\n\r\n");
   std::string answer = chunked.ReadAll();
   EXPECT_NE(answer.find("POST c [f=abc] abc"), std::string::npos) << answer;
+  // So does a header line over the HTTP library's own 8 KB but within the
+  // head limit, whole.
+  auto long_line = server_->Client().Get("/header", {{"X-Long", "abc" + std::string(12000, 'l')}});
+  ASSERT_TRUE(long_line);
+  EXPECT_EQ(long_line->body, "12003 abc");
 
   // A multipart body over the limit is 413 too.
   httplib::Client client("127.0.0.1", port());

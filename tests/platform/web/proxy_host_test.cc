@@ -182,7 +182,7 @@ class DownStore : public SessionStore {
     touched.emplace_back(id);
     Fail();
   }
-  void Create(std::string_view) override { Fail(); }
+  bool Create(std::string_view) override { Fail(); }
   int32_t TimeoutMinutes() const override { return 20; }
   [[noreturn]] static void Fail() {
     throw Error(kErrSessionStore, "The session store (Redis at 10.0.0.5:6379) cannot be reached",
@@ -223,20 +223,24 @@ TEST(ProxyHostTest, AFailingSessionStoreGivesAClearPageEvenWhenThePageCaughtIt) 
   EXPECT_EQ(res->get_header_value("Retry-After"), "5");
   EXPECT_FALSE(res->has_header("Set-Cookie"));
 
-  // A cookie that cannot be one of our ids never reaches the store; a
-  // well-formed one does, and the store's failure is the same clear page.
-  auto forged = t.Client().Get(
-      "/plain",
+  // A page that never uses the session is served with the cookie, without
+  // asking the store. A cookie that cannot be one of our ids never reaches
+  // the store; a well-formed one does when the page uses the session, and
+  // the store's failure is the same clear page.
+  const std::string real = "FennickSessionID=0123456789abcdef0123456789abcdef";
+  auto plain = t.Client().Get("/plain", {{"Cookie", real}});
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->status, 200);
+  EXPECT_EQ(plain->body, "no session");
+  t.Client().Get(
+      "/cart",
       {{"Cookie", "FennickSessionID=../../etc; FennickSessionID=" + std::string(5000, 'a') +
                       "; FennickSessionID=0123456789ABCDEF0123456789ABCDEF"}});
-  ASSERT_TRUE(forged);
-  EXPECT_EQ(forged->body, "no session");
   EXPECT_TRUE(store->touched.empty());
-  auto real =
-      t.Client().Get("/plain", {{"Cookie", "FennickSessionID=0123456789abcdef0123456789abcdef"}});
-  ASSERT_TRUE(real);
-  EXPECT_EQ(real->status, 503);
-  EXPECT_EQ(real->body, page);
+  auto cart = t.Client().Get("/cart", {{"Cookie", real}});
+  ASSERT_TRUE(cart);
+  EXPECT_EQ(cart->status, 503);
+  EXPECT_EQ(cart->body, page);
   ASSERT_EQ(store->touched.size(), 1u);
   t.Stop();
   // The operator's log names the cause; the user's page does not.

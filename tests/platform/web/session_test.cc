@@ -1,10 +1,12 @@
-// Sessions over real HTTP: started only when a page needs one, capped with
-// the least recently used dropped, and a doubled cookie never trades the
-// live session for another.
+// Sessions over real HTTP: started only when a page needs one, capped
+// without ever dropping sessions in use, limited per client, and a doubled
+// cookie never trades the live session for another.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "fennick/script_pages.h"
 #include "test_server.h"
@@ -25,9 +27,9 @@ class CountingStore : public SessionStore {
   void Remove(std::string_view id, std::string_view name) override { inner_->Remove(id, name); }
   void Abandon(std::string_view id) override { inner_->Abandon(id); }
   bool Touch(std::string_view id) override { return inner_->Touch(id); }
-  void Create(std::string_view id) override {
+  bool Create(std::string_view id) override {
     ++created;
-    inner_->Create(id);
+    return inner_->Create(id);
   }
   int32_t TimeoutMinutes() const override { return inner_->TimeoutMinutes(); }
   int32_t SessionTimeoutMinutes(std::string_view id) override {
@@ -121,24 +123,89 @@ TEST(SessionTest, StartsOnlyWhenAPageStoresReadsTheIdOrSetsTheTimeout) {
   EXPECT_EQ(store->created.load(), 4);
 }
 
-TEST(SessionTest, TheLeastRecentlyUsedSessionMakesRoomAtTheCap) {
+// Cookie headers of a new session and of its second request: a user who
+// came back.
+httplib::Headers ReturningUser(httplib::Client& c) {
+  httplib::Headers user = {{"Cookie", SessionCookie(c.Get("/count"))}};
+  c.Get("/count", user);
+  return user;
+}
+
+TEST(SessionTest, AtTheCapNewSessionsNeverPushOutSessionsInUse) {
   ServerOptions options;
   options.max_sessions = 3;
   TestServer t(options);
   RegisterCounter(t.server());
   t.Start();
   auto c = t.Client();
-  httplib::Headers a = {{"Cookie", SessionCookie(c.Get("/count"))}};
-  httplib::Headers b = {{"Cookie", SessionCookie(c.Get("/count"))}};
-  httplib::Headers third = {{"Cookie", SessionCookie(c.Get("/count"))}};
-  EXPECT_EQ(c.Get("/count", a)->body, "2");  // a is now the most recent, b the least
-  httplib::Headers fourth = {{"Cookie", SessionCookie(c.Get("/count"))}};
-
+  httplib::Headers a = ReturningUser(c), b = ReturningUser(c);
+  httplib::Headers once = {{"Cookie", SessionCookie(c.Get("/count"))}};
+  // The next newcomer takes the place of the one that never came back, not
+  // of the least recently used (a).
+  httplib::Headers next = {{"Cookie", SessionCookie(c.Get("/count"))}};
   EXPECT_EQ(c.Get("/count", a)->body, "3");
-  auto dropped = c.Get("/count", b);
-  EXPECT_EQ(dropped->body, "1");
-  EXPECT_FALSE(SessionCookie(dropped).empty());  // a new session in its place
-  EXPECT_EQ(c.Get("/count", fourth)->body, "2");
+  EXPECT_EQ(c.Get("/count", b)->body, "3");
+  EXPECT_EQ(c.Get("/count", next)->body, "2");
+  auto gone = c.Get("/count", once);
+  EXPECT_EQ(gone->body, "1");
+  // Now every session is in use: a newcomer's page runs with a session of
+  // its own that is not kept, and gets no cookie.
+  EXPECT_EQ(SessionCookie(gone), "");
+  EXPECT_EQ(c.Get("/count", a)->body, "4");
+}
+
+TEST(SessionTest, AFloodOfCookielessRequestsLogsNobodyOut) {
+  ServerOptions options;
+  options.max_new_sessions_per_address = 0;  // one address plays every attacker
+  TestServer t(options);
+  RegisterCounter(t.server());
+  t.Start();
+  auto c = t.Client();
+  std::vector<httplib::Headers> users;
+  for (int i = 0; i < 3; ++i) users.push_back(ReturningUser(c));
+  // 10,001 new sessions against the default cap of 10,000, over four
+  // kept-alive connections.
+  std::atomic<int> flood{0}, failed{0};
+  std::vector<std::thread> attackers;
+  for (int k = 0; k < 4; ++k) {
+    attackers.emplace_back([&] {
+      auto client = t.Client();
+      client.set_keep_alive(true);
+      while (flood++ < 10001) {
+        auto res = client.Get("/count");
+        if (!res || res->status != 200) ++failed;
+      }
+    });
+  }
+  for (auto& th : attackers) th.join();
+  EXPECT_EQ(failed.load(), 0);
+  for (auto& user : users) EXPECT_EQ(c.Get("/count", user)->body, "3");
+  EXPECT_FALSE(SessionCookie(c.Get("/count")).empty());  // newcomers still get one
+}
+
+TEST(SessionTest, OneClientStartsAtMostTheLimitOfNewSessionsAMinute) {
+  ServerOptions options;
+  options.max_new_sessions_per_address = 3;
+  options.trusted_proxies = {"127.0.0.1"};
+  TestServer t(options);
+  RegisterCounter(t.server());
+  t.Start();
+  auto c = t.Client();
+  auto from = [&](const char* client, const std::string& cookie = "") {
+    httplib::Headers headers = {{"X-Forwarded-For", client}};
+    if (!cookie.empty()) headers.emplace("Cookie", cookie);
+    return c.Get("/count", headers);
+  };
+  std::string first = SessionCookie(from("203.0.113.7"));
+  for (int i = 0; i < 2; ++i) EXPECT_FALSE(SessionCookie(from("203.0.113.7")).empty());
+  // Over the limit the page still runs, with a session that is not kept.
+  auto refused = from("203.0.113.7");
+  EXPECT_EQ(refused->status, 200);
+  EXPECT_EQ(refused->body, "1");
+  EXPECT_EQ(SessionCookie(refused), "");
+  // Its sessions go on; other clients behind the same proxy are not held.
+  EXPECT_EQ(from("203.0.113.7", first)->body, "2");
+  EXPECT_FALSE(SessionCookie(from("203.0.113.8")).empty());
 }
 
 TEST(SessionTest, ACookieSentTwiceKeepsTheLiveSession) {
