@@ -81,7 +81,9 @@ constexpr char kUsage[] =
     "  --drain-seconds N   on SIGTERM, let requests in flight finish for up to\n"
     "                      N seconds (default 10)\n"
     "  --metrics ADDR:PORT serve Prometheus metrics on GET /metrics there\n"
-    "  --quiet             no request log\n"
+    "  --show-sql          grids write their SQL into their pages as an HTML\n"
+    "                      comment (development only; on with --demo)\n"
+    "  --quiet             no request log (errors are still logged)\n"
     "\n"
     "The site's .asp files are script pages written in JavaScript (JScript).\n"
     "The server secret for sealed values comes from FENNICK_SECRET, else from\n"
@@ -132,6 +134,8 @@ int Serve(int argc, char** argv) {
       big_rows = static_cast<int64_t>(n);
     } else if (arg == "--quiet") {
       quiet = true;
+    } else if (arg == "--show-sql") {
+      options.show_sql = true;
     } else if (arg == "--site") {
       if (!(v = value("--site"))) return Fail("--site needs a folder");
       options.site_root = v;
@@ -230,11 +234,19 @@ int Serve(int argc, char** argv) {
   // --demo with --site serves the given site with the demo database built
   // in its data/ folder; --demo alone serves the demo site itself.
   if (demo && !site_given) options.site_root = FENNICK_DEMO_SITE;
+  // The demo is for looking inside: its grids show the SQL they run.
+  if (demo) options.show_sql = true;
   std::error_code ec;
   if (!std::filesystem::is_directory(options.site_root, ec)) {
     return Fail("the site folder " + options.site_root.string() + " does not exist");
   }
-  if (quiet) options.log = [](const std::string&) {};
+  // Quiet drops the request lines only: an error's line is the one place
+  // its reference number leads to.
+  if (quiet) {
+    options.log = [](const std::string& line) {
+      if (line.rfind("error ", 0) == 0) std::cerr << line << '\n';
+    };
+  }
   // Redis is reached on first use, not here: a server started while Redis
   // is down answers "sessions unavailable" until it is back.
   if (redis) options.session_store = fennick::MakeRedisSessionStore(*redis);

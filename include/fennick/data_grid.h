@@ -38,6 +38,20 @@ class DataGrid {
   void MasterTable(std::string_view table);
   void CommandTimeout(int32_t seconds);
   void PageSize(int16_t rows);
+  // The largest page size the browser may ask for (the page-size box, or
+  // any post): a larger ask, or 0 for every row, gets this many rows.
+  // Default 1000; 0 or less lifts the cap. Shared by every grid of the page.
+  // A page size the page sets itself is not capped.
+  void MaxPageSize(int16_t rows);
+  // The most rows the print view shows (default 10000; 0 or less: every
+  // row); a longer result is cut, with a note in the page pointing to the
+  // exports. Shared by every grid of the page.
+  void MaxPrintRows(int32_t rows);
+  // Whether the grid writes the SQL it ran into the page, as an HTML
+  // comment, when a filter or the command fails (default false: the SQL
+  // names tables and hidden filters). Errors go to the server's log either
+  // way, with the reference number the page shows.
+  void ShowSqlInPage(bool on);
   void StartRec(int16_t record);
   void PageResults(bool on);
   // Whether a page may be read from the database (the default): the grid

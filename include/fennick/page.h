@@ -394,6 +394,18 @@ class PageContext {
   std::chrono::steady_clock::time_point Deadline() const { return deadline_; }
   void Deadline(std::chrono::steady_clock::time_point value) { deadline_ = value; }
 
+  // The server's log, for what a page must never show its reader (SQL
+  // texts, database hosts and ports, server paths): one line per call. The
+  // host gives the sink (its own request log); without one the line goes
+  // to stderr. The sink must be safe to call from any page's thread.
+  using LogSink = std::function<void(const std::string& line)>;
+  void Log(std::string_view line) const;
+  void SetLogSink(LogSink sink) { log_sink_ = std::move(sink); }
+  // Whether the server shows grids' SQL in their pages, as an HTML comment
+  // (a development aid: `fennick serve --show-sql`, on with --demo).
+  bool ShowSql() const { return show_sql_; }
+  void ShowSql(bool on) { show_sql_ = on; }
+
   // Component state shared by every object of this page, created on first
   // use and discarded with the page.
   template <class T>
@@ -413,6 +425,8 @@ class PageContext {
   Application& application_;
   Server server_;
   std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
+  LogSink log_sink_;
+  bool show_sql_ = false;
   std::unordered_map<std::type_index, std::shared_ptr<void>> state_;
 };
 

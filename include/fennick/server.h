@@ -91,8 +91,13 @@ struct ServerOptions {
   // Session store; the in-memory store with a 20-minute idle timeout and
   // max_sessions when null.
   std::shared_ptr<SessionStore> session_store;
-  // Receives one line per request; stderr when null.
+  // Receives one line per request, and the lines pages log (errors with
+  // their reference numbers); stderr when null.
   std::function<void(const std::string&)> log;
+  // Grids write their SQL into their pages as an HTML comment, as every
+  // grid with ShowSqlInPage does: for development only, since the SQL
+  // names tables and hidden filters.
+  bool show_sql = false;
 };
 
 using PageHandler = std::function<void(PageContext&)>;

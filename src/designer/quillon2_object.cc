@@ -6,6 +6,7 @@
 
 #include "designer/quillon2.h"
 #include "frame/dispatch.h"
+#include "frame/module_state.h"
 #include "platform/web/http_text.h"
 
 namespace fennick {
@@ -143,6 +144,19 @@ const MemberTable<Self>& Quillon2Members::Members() {
         },
         ArgType::kLong);
     small("DefaultPageSize", &designer::DisplaySettings::default_page_size);
+    // The report grids' caps, shared with every grid of the page.
+    t.Property(
+        "MaxPageSize", nullptr,
+        [](Self&, const Variant& v) {
+          CurrentModuleState().max_page_size = static_cast<int16_t>(v.AsInt64());
+        },
+        ArgType::kInteger);
+    t.Property(
+        "MaxPrintRows", nullptr,
+        [](Self&, const Variant& v) {
+          CurrentModuleState().max_print_rows = static_cast<int32_t>(v.AsInt64());
+        },
+        ArgType::kLong);
     t.Property(
         "OverridePageSize", nullptr,
         [](Self& m, const Variant& v) {

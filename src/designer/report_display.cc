@@ -35,7 +35,7 @@ namespace fennick::designer {
 namespace {
 
 // How long a report page's seals and a password proof stay good.
-constexpr int64_t kSealLifetimeSeconds = 8 * 3600;
+constexpr int64_t kSealLifetimeSeconds = kSessionSealLifetimeSeconds;
 
 std::string Html(std::string_view text) { return Server::HTMLEncode(text); }
 std::string Url(std::string_view text) { return Server::URLEncode(text); }

@@ -27,6 +27,13 @@ struct ModuleState {
   int database_type = -1;
   // Row limit of grid queries; 0 for none.
   int32_t max_records = 0;
+  // The largest page size a browser may ask a grid for (its page-size box
+  // or a forged post); a larger ask, or one for every row, gets this many.
+  // 0 or less: no cap. Set by DataGrid.MaxPageSize and Quillon2.MaxPageSize.
+  int32_t max_page_size = 1000;
+  // The most rows a grid's print view shows; 0 or less: no cap. Set by
+  // DataGrid.MaxPrintRows and Quillon2.MaxPrintRows.
+  int32_t max_print_rows = 10000;
   // Whether grids show the SQL they run.
   bool display_prepared_sql = false;
   // The report designer's field schema (",name~cCaption~fFormat~tType~").

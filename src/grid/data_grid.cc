@@ -79,7 +79,13 @@ void DataGrid::MasterTable(std::string_view table) {
   g_->page->master_mode = true;
 }
 void DataGrid::CommandTimeout(int32_t seconds) { g_->page->command_timeout = seconds; }
-void DataGrid::PageSize(int16_t rows) { g_->page->page_size = rows; }
+void DataGrid::PageSize(int16_t rows) {
+  g_->page->page_size = rows;
+  g_->page->page_size_from_request = false;
+}
+void DataGrid::MaxPageSize(int16_t rows) { CurrentModuleState().max_page_size = rows; }
+void DataGrid::MaxPrintRows(int32_t rows) { CurrentModuleState().max_print_rows = rows; }
+void DataGrid::ShowSqlInPage(bool on) { g_->settings.show_sql_in_page = on; }
 void DataGrid::StartRec(int16_t record) { g_->page->start_rec = record; }
 void DataGrid::PageResults(bool on) { g_->page->page_results = on; }
 void DataGrid::DatabasePaging(bool on) { g_->settings.database_paging = on; }

@@ -66,6 +66,13 @@ struct GridMembers {
                },
                ArgType::kLong);
     integer("PageSize", &DataGrid::PageSize);
+    integer("MaxPageSize", &DataGrid::MaxPageSize);
+    t.Property("MaxPrintRows", nullptr,
+               [](GridMembers& m, const Variant& v) {
+                 m.grid->MaxPrintRows(static_cast<int32_t>(v.AsInt64()));
+               },
+               ArgType::kLong);
+    flag("ShowSqlInPage", &DataGrid::ShowSqlInPage);
     integer("StartRec", &DataGrid::StartRec);
     flag("PageResults", &DataGrid::PageResults);
     flag("DatabasePaging", &DataGrid::DatabasePaging);

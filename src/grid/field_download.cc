@@ -5,8 +5,9 @@
 // themselves name.
 //
 // Nothing the browser could have written reaches the database: a token
-// that does not open as a download link of this server gets HTTP 400
-// before any connection is made. Even a sealed connection string is
+// that does not open as a download link of this server gets HTTP 400, and
+// one made for another session or expired gets 403, before any connection
+// is made. Even a sealed connection string is
 // checked: a download opens an existing database and never creates a file.
 // No answer repeats what the token held.
 #include "grid/field_download.h"
@@ -120,6 +121,14 @@ bool ServeFieldDownload(GridObject& g) {
   const std::optional<DownloadTarget> target =
       OpenDownloadLink(request.QueryString(kDownloadTokenKey));
   if (!target || target->command.empty()) RefuseRequest(response, "400 Bad Request", kBadLink);
+  // A link serves the session its page was made for, for a working day:
+  // replayed without the page's cookie, from another browser or later, it
+  // runs nothing.
+  if (target->session != g.host.session->SessionID() ||
+      target->expires_at < DownloadClockSeconds()) {
+    RefuseRequest(response, "403 Forbidden",
+                  "The download link has expired or belongs to another session.");
+  }
   const std::optional<int64_t> row = ParseIndex(request.QueryString("r"));
   if (!row) RefuseRequest(response, "400 Bad Request", kBadLink);
   if (!OpensWithoutCreating(target->connection_string)) {

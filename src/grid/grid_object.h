@@ -46,6 +46,9 @@ struct GridSettings {
   // DatabasePaging: a page is read from the database when nothing needs
   // every row (grid/query/database_paging.h).
   bool database_paging = true;
+  // ShowSqlInPage: the SQL the grid ran (or would have run) goes into the
+  // page as an HTML comment when a filter or the command fails.
+  bool show_sql_in_page = false;
 
   // Display texts by lower-case key, and the page-number switch.
   std::map<std::string, std::string> texts;

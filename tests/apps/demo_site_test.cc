@@ -108,13 +108,15 @@ TEST(DemoSiteTest, EachDemoPageShowsItsGrid) {
   const size_t picture = formats->body.find("<img src=\"/demo/formats.asp?a=i&amp;r=0&amp;cell=");
   ASSERT_NE(picture, std::string::npos);
   {
-    // The picture's link, as the browser follows it, serves the picture.
+    // The picture's link, as the browser follows it (with the session the
+    // page started for it), serves the picture.
     std::string link = formats->body.substr(picture + 10);
     link = link.substr(0, link.find('"'));
     for (size_t at = link.find("&amp;"); at != std::string::npos; at = link.find("&amp;", at)) {
       link.replace(at, 5, "&");
     }
-    auto image = client.Get(link);
+    const std::string cookie = formats->get_header_value("Set-Cookie");
+    auto image = client.Get(link, httplib::Headers{{"Cookie", cookie.substr(0, cookie.find(';'))}});
     ASSERT_TRUE(image);
     EXPECT_EQ(image->status, 200) << link;
     EXPECT_EQ(image->get_header_value("Content-Type").rfind("image/", 0), 0u);

@@ -1,7 +1,8 @@
 // The binary cell's download request over real HTTP: the link the grid
-// writes serves the field's bytes with the type they carry; tokens that do
-// not open as this server's download links, moved from another field or
-// recombined, run nothing and connect nowhere.
+// writes serves the field's bytes with the type they carry, to the session
+// the page was made for; tokens that do not open as this server's download
+// links, moved from another field or recombined, replayed from another
+// session or expired, run nothing and connect nowhere.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -134,16 +135,37 @@ class FieldDownloadTest : public ::testing::Test {
       grid.Display();
     });
     t_.Start();
+    // The browser's session: the grid's page starts it for its links.
+    auto page = t_.Client().Get("/pics.asp");
+    ASSERT_TRUE(page);
+    const std::string set_cookie = page->get_header_value("Set-Cookie");
+    cookie_ = set_cookie.substr(0, set_cookie.find(';'));
+    session_ = cookie_.substr(cookie_.find('=') + 1);
+    ASSERT_FALSE(session_.empty());
+  }
+
+  // A request of the browser holding the session cookie.
+  httplib::Result Get(const std::string& path) {
+    return t_.Client().Get(path, httplib::Headers{{"Cookie", cookie_}});
+  }
+  httplib::Result Post(const std::string& path, const httplib::Params& params) {
+    return t_.Client().Post(path, httplib::Headers{{"Cookie", cookie_}}, params);
+  }
+
+  // A token for the browser's session, good for an hour.
+  std::string Seal(const std::string& command, const std::string& connection_string,
+                   size_t column) {
+    return SealDownloadLink(command, connection_string, column, session_,
+                            DownloadClockSeconds() + 3600);
   }
 
   // The first picture link on the page at `path`, as a browser follows it.
-  std::string FirstPictureLink(httplib::Client& c, const std::string& path) {
-    auto page = c.Get(path);
+  std::string FirstPictureLink(const std::string& path) {
+    auto page = Get(path);
     if (!page || page->status != 200) return "";
     const size_t start = page->body.find("<img src=\"");
     if (start == std::string::npos) return "";
-    std::string link =
-        page->body.substr(start + 10, page->body.find('"', start + 10) - start - 10);
+    std::string link = page->body.substr(start + 10, page->body.find('"', start + 10) - start - 10);
     for (size_t at = link.find("&amp;"); at != std::string::npos; at = link.find("&amp;", at)) {
       link.replace(at, 5, "&");
     }
@@ -158,7 +180,7 @@ class FieldDownloadTest : public ::testing::Test {
   }
 
   std::string SealedLink(int row, int column, const std::string& ext = "") {
-    return Link(row, SealDownloadLink(kCommand, connection_string_, column), ext);
+    return Link(row, Seal(kCommand, connection_string_, column), ext);
   }
 
   int64_t Hits() {
@@ -167,101 +189,107 @@ class FieldDownloadTest : public ::testing::Test {
   }
 
   testing::TestServer t_;
+  std::string cookie_, session_;
   std::string connection_string_;
   Connection db_;
 };
 
-TEST_F(FieldDownloadTest, TheGridsPictureLinkServesPngBytesAsPng) {
-  auto c = t_.Client();
-  const std::string link = FirstPictureLink(c, "/pics.asp");
-  ASSERT_NE(link, "");
-  auto picture = c.Get(link);
-  ASSERT_TRUE(picture);
-  EXPECT_EQ(picture->status, 200) << picture->body;
-  EXPECT_EQ(picture->get_header_value("Content-Type"), "image/png");
-  EXPECT_EQ(picture->body, kPng);
+TEST_F(FieldDownloadTest, TheGridsPictureLinksServeTheirRowsOfTheFilteredResult) {
+  for (const auto& [path, bytes] : {std::pair{"/pics.asp", kPng}, {"/filtered.asp", kGif}}) {
+    const std::string link = FirstPictureLink(path);
+    EXPECT_NE(link.find("&r=0&"), std::string::npos) << link;
+    auto picture = Get(link);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->status, 200) << picture->body;
+    EXPECT_EQ(picture->body, bytes);
+  }
 }
 
-TEST_F(FieldDownloadTest, LinkRowsCountTheFilteredResult) {
-  auto c = t_.Client();
-  const std::string link = FirstPictureLink(c, "/filtered.asp");
-  ASSERT_NE(link, "");
-  EXPECT_NE(link.find("&r=0&"), std::string::npos) << link;
-  auto picture = c.Get(link);
-  ASSERT_TRUE(picture);
-  EXPECT_EQ(picture->status, 200) << picture->body;
-  EXPECT_EQ(picture->body, kGif);
-}
-
-TEST_F(FieldDownloadTest, OleWrappedPictureHasItsHeaderSkipped) {
-  auto c = t_.Client();
-  auto picture = c.Get(SealedLink(1, 1));
-  ASSERT_TRUE(picture);
-  EXPECT_EQ(picture->status, 200) << picture->body;
-  EXPECT_EQ(picture->get_header_value("Content-Type"), "image/gif");
-  EXPECT_EQ(picture->body, kGif);
-}
-
-TEST_F(FieldDownloadTest, ExtensionNamesTheFileAndOnlyKnownTypes) {
-  auto c = t_.Client();
-  auto pdf = c.Get(SealedLink(2, 1, "PDF"));
-  ASSERT_TRUE(pdf);
-  EXPECT_EQ(pdf->status, 200);
-  EXPECT_EQ(pdf->get_header_value("Content-Type"), "application/pdf");
+// By row, column and extension: the bytes with the type their signature
+// names (an OLE header skipped), else a known extension's type, never one
+// the browser would run as a page; 404 outside the result or without
+// bytes.
+TEST_F(FieldDownloadTest, LinksAnswerWithTheFieldsBytesOr404) {
+  const struct {
+    int row, column;
+    const char* ext;
+    int status;
+    const char* type;
+    std::string body;
+  } cases[] = {
+      {1, 1, "", 200, "image/gif", kGif},
+      {2, 1, "PDF", 200, "application/pdf", kUnknown},
+      {2, 1, "html", 200, "application/octet-stream", kUnknown},
+      {0, 1, "bmp", 200, "image/png", kPng},
+      {4, 1, "", 404, "text/plain", "No such field."},
+      {0, 2, "", 404, "text/plain", "No such field."},
+      {0, 0, "", 404, "text/plain", "The field holds no file."},
+      {3, 1, "", 404, "text/plain", "The field is empty."},
+      {-1, 1, "", 400, "text/plain", "The download link is not valid."},
+  };
+  for (const auto& c : cases) {
+    // Column 1 asked for beside the token changes nothing: no column the
+    // grid did not link can be had.
+    auto res = Get(SealedLink(c.row, c.column, c.ext) + "&c=1");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, c.status) << c.row << "," << c.column << c.ext;
+    EXPECT_EQ(res->get_header_value("Content-Type").rfind(c.type, 0), 0u) << c.row << c.ext;
+    EXPECT_EQ(res->body, c.body) << c.row << "," << c.column << c.ext;
+    if (c.status == 200) EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff");
+  }
+  auto pdf = Get(SealedLink(2, 1, "PDF"));
   EXPECT_EQ(pdf->get_header_value("Content-Disposition"), "attachment; filename=file.pdf");
-  EXPECT_EQ(pdf->body, kUnknown);
-
-  // Stored bytes are never served as a page the browser would run.
-  auto html = c.Get(SealedLink(2, 1, "html"));
-  ASSERT_TRUE(html);
-  EXPECT_EQ(html->get_header_value("Content-Type"), "application/octet-stream");
-  EXPECT_EQ(html->get_header_value("X-Content-Type-Options"), "nosniff");
-
-  // The signature wins over the extension.
-  auto png = c.Get(SealedLink(0, 1, "bmp"));
-  ASSERT_TRUE(png);
-  EXPECT_EQ(png->get_header_value("Content-Type"), "image/png");
-  EXPECT_EQ(png->body, kPng);
-
   // An extension that is not a plain word does not reach the header.
-  auto odd = c.Get(SealedLink(0, 1, "png%0D%0AX-Evil:%201"));
+  auto odd = Get(SealedLink(0, 1, "png%0D%0AX-Evil:%201"));
   ASSERT_TRUE(odd);
   EXPECT_EQ(odd->status, 200);
   EXPECT_FALSE(odd->has_header("Content-Disposition"));
   EXPECT_FALSE(odd->has_header("X-Evil"));
 }
 
-TEST_F(FieldDownloadTest, TamperedTokenGets400AndRunsNothing) {
-  auto c = t_.Client();
-  const std::string token = SealDownloadLink(kCountingCommand, connection_string_, 0);
-
+// A tampered, missing or another server's token (400), or the page's link replayed without
+// the page's cookie, from another browser's session or after it expired
+// (403): nothing runs. The same link intact does run.
+TEST_F(FieldDownloadTest, TamperedReplayedOrExpiredTokensRunNothing) {
+  auto other = t_.Client().Get("/pics.asp");
+  ASSERT_TRUE(other);
+  const std::string other_cookie = other->get_header_value("Set-Cookie");
+  const std::string token = Seal(kCountingCommand, connection_string_, 0);
   std::string tampered = token;
   tampered[tampered.size() / 2] = tampered[tampered.size() / 2] == 'A' ? 'B' : 'A';
-  auto refused = c.Get(Link(0, tampered));
-  ASSERT_TRUE(refused);
-  EXPECT_EQ(refused->status, 400);
+  const std::string expired = SealDownloadLink(kCountingCommand, connection_string_, 0, session_,
+                                               DownloadClockSeconds() - 1);
+  const std::string foreign =
+      Sealer(Sealer::KeyFromSecret("another server"))
+          .Seal(SealPurpose::kFieldDownload, Packed({kCountingCommand, connection_string_, "0",
+                                                     session_, std::to_string(INT64_MAX)}));
+  const struct {
+    std::string path, cookie;
+    int status;
+  } cases[] = {
+      {Link(0, tampered), cookie_, 400},
+      {"/pics.asp?a=i&r=0", cookie_, 400},
+      {Link(0, foreign), cookie_, 400},
+      {Link(0, token), "", 403},
+      {Link(0, token), other_cookie.substr(0, other_cookie.find(';')), 403},
+      {Link(0, token), "FennickSessionID=0123456789abcdef0123456789abcdef", 403},
+      {Link(0, expired), cookie_, 403},
+  };
+  for (const auto& c : cases) {
+    httplib::Headers headers;
+    if (!c.cookie.empty()) headers.emplace("Cookie", c.cookie);
+    auto refused = t_.Client().Get(c.path, headers);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, c.status) << c.path << " " << c.cookie;
+    if (c.status == 403) {
+      EXPECT_EQ(refused->body, "The download link has expired or belongs to another session.");
+    }
+  }
   EXPECT_EQ(Hits(), 0);
-
-  auto missing = c.Get("/pics.asp?a=i&r=0");
-  ASSERT_TRUE(missing);
-  EXPECT_EQ(missing->status, 400);
-  EXPECT_EQ(Hits(), 0);
-
-  // The same link untouched does run (its field is not binary: 404).
-  auto intact = c.Get(Link(0, token));
+  auto intact = Get(Link(0, token));  // its field is not binary: 404
   ASSERT_TRUE(intact);
   EXPECT_EQ(intact->status, 404);
   EXPECT_EQ(Hits(), 1);
-}
-
-TEST_F(FieldDownloadTest, ForeignSecretTokenGets400) {
-  const Sealer foreign(Sealer::KeyFromSecret("another server"));
-  auto c = t_.Client();
-  const std::string packed = Packed({kCommand, connection_string_, "1"});
-  auto refused = c.Get(Link(0, foreign.Seal(SealPurpose::kFieldDownload, packed)));
-  ASSERT_TRUE(refused);
-  EXPECT_EQ(refused->status, 400);
-  EXPECT_EQ(refused->body, "The download link is not valid.");
 }
 
 // The attacks on the former link, whose command and connection string were
@@ -273,12 +301,10 @@ TEST_F(FieldDownloadTest, TokensMovedOrRecombinedGet400AndOpenNothing) {
   LoopbackListener listener;
   ASSERT_NE(listener.port(), 0);
   const std::filesystem::path planted = t_.site().root() / "planted.db";
-  const std::string chosen_connection = "Provider=PostgreSQL;Host=127.0.0.1;Port=" +
-                                        std::to_string(listener.port()) +
-                                        ";Database=x;Data Source=" + planted.string() +
-                                        ";Mode=ReadWriteCreate";
-  auto c = t_.Client();
-  auto page = c.Get("/chosen.asp?f=" + QueryEncode("Id > 0 OR Name = '" + chosen_connection + "'"));
+  const std::string chosen_connection =
+      "Provider=PostgreSQL;Host=127.0.0.1;Port=" + std::to_string(listener.port()) +
+      ";Database=x;Data Source=" + planted.string() + ";Mode=ReadWriteCreate";
+  auto page = Get("/chosen.asp?f=" + QueryEncode("Id > 0 OR Name = '" + chosen_connection + "'"));
   ASSERT_TRUE(page);
   ASSERT_EQ(page->status, 200) << page->body;
   const size_t cell = page->body.find("&amp;cell=");
@@ -293,7 +319,7 @@ TEST_F(FieldDownloadTest, TokensMovedOrRecombinedGet400AndOpenNothing) {
   // The page's own link does hold the user's text, and it works as written.
   EXPECT_NE(OpenDownloadLink(token)->command.find(chosen_connection), std::string::npos)
       << OpenDownloadLink(token)->command;
-  auto own = c.Get("/chosen.asp?a=i&r=0&cell=" + token);
+  auto own = Get("/chosen.asp?a=i&r=0&cell=" + token);
   ASSERT_TRUE(own);
   EXPECT_EQ(own->status, 200);
   EXPECT_EQ(own->body, kPng);
@@ -309,7 +335,7 @@ TEST_F(FieldDownloadTest, TokensMovedOrRecombinedGet400AndOpenNothing) {
       "/pics.asp?a=i&r=0&cell=" + token + token,
   };
   for (const std::string& attack : attacks) {
-    auto refused = c.Get(attack);
+    auto refused = Get(attack);
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->status, 400) << attack;
     EXPECT_EQ(refused->body, "The download link is not valid.");
@@ -319,7 +345,7 @@ TEST_F(FieldDownloadTest, TokensMovedOrRecombinedGet400AndOpenNothing) {
   // form is refused, and its connection string never shows in an SQL
   // comment or anywhere else.
   for (const char* field : {"sortdef", "sortreq"}) {
-    auto posted = c.Post("/chosen.asp", httplib::Params{{field, token}, {"pagesize", "10"}});
+    auto posted = Post("/chosen.asp", httplib::Params{{field, token}, {"pagesize", "10"}});
     ASSERT_TRUE(posted);
     EXPECT_EQ(posted->status, 400) << field;
     EXPECT_EQ(posted->body, "The form is not valid.");
@@ -330,26 +356,14 @@ TEST_F(FieldDownloadTest, TokensMovedOrRecombinedGet400AndOpenNothing) {
   EXPECT_FALSE(std::filesystem::exists(planted));
 }
 
-TEST_F(FieldDownloadTest, TheColumnComesOnlyFromTheToken) {
-  auto c = t_.Client();
-  // Column 0 (Id) holds no file; asking for column 1 beside the token does
-  // not reach the picture, so no column the grid did not link can be had.
-  const std::string token = SealDownloadLink(kCommand, connection_string_, 0);
-  auto asked = c.Get(Link(0, token) + "&c=1");
-  ASSERT_TRUE(asked);
-  EXPECT_EQ(asked->status, 404);
-  EXPECT_EQ(asked->body, "The field holds no file.");
-}
-
 // Even a connection string this server sealed opens only a database that
 // exists: a download never creates a file, and a failure's answer does not
 // repeat the command or the connection string.
 TEST_F(FieldDownloadTest, SealedConnectionStringCreatesNoFileAndFailuresSayNothing) {
-  auto c = t_.Client();
   const std::filesystem::path missing = t_.site().root() / "missing.db";
-  const std::string create = "Provider=SQLite;Data Source=" + missing.string() +
-                             ";mode = readwritecreate";
-  auto refused = c.Get(Link(0, SealDownloadLink(kCommand, create, 1)));
+  const std::string create =
+      "Provider=SQLite;Data Source=" + missing.string() + ";mode = readwritecreate";
+  auto refused = Get(Link(0, Seal(kCommand, create, 1)));
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->status, 400);
   EXPECT_EQ(refused->body, "The download link is not valid.");
@@ -357,48 +371,22 @@ TEST_F(FieldDownloadTest, SealedConnectionStringCreatesNoFileAndFailuresSayNothi
   const std::string uri = "Provider=SQLite;Data Source=file:" + missing.string() + "?mode=rwc";
   const std::string plain = "Provider=SQLite;Data Source=" + missing.string();
   for (const std::string& cs : {uri, plain}) {
-    auto failed = c.Get(Link(0, SealDownloadLink(kCommand, cs, 1)));
+    auto failed = Get(Link(0, Seal(kCommand, cs, 1)));
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->status, 500) << cs;
     EXPECT_EQ(failed->body, "The field cannot be read.");
   }
   EXPECT_FALSE(std::filesystem::exists(missing));
 
-  auto malformed = c.Get(Link(0, SealDownloadLink(kCommand, "Provider=SQLite;'secret", 1)));
+  auto malformed = Get(Link(0, Seal(kCommand, "Provider=SQLite;'secret", 1)));
   ASSERT_TRUE(malformed);
   EXPECT_EQ(malformed->status, 400);
   EXPECT_EQ(malformed->body, "The download link is not valid.");
 
-  auto bad_command =
-      c.Get(Link(0, SealDownloadLink("SELECT secret_column FROM Pics", connection_string_, 0)));
+  auto bad_command = Get(Link(0, Seal("SELECT secret_column FROM Pics", connection_string_, 0)));
   ASSERT_TRUE(bad_command);
   EXPECT_EQ(bad_command->status, 500);
   EXPECT_EQ(bad_command->body, "The field cannot be read.");
-}
-
-TEST_F(FieldDownloadTest, RowOrColumnOutsideTheResultOrNoBytesGets404) {
-  auto c = t_.Client();
-  auto past_rows = c.Get(SealedLink(4, 1));
-  ASSERT_TRUE(past_rows);
-  EXPECT_EQ(past_rows->status, 404);
-  EXPECT_EQ(past_rows->body, "No such field.");
-
-  auto past_columns = c.Get(SealedLink(0, 2));
-  ASSERT_TRUE(past_columns);
-  EXPECT_EQ(past_columns->status, 404);
-
-  auto not_binary = c.Get(SealedLink(0, 0));
-  ASSERT_TRUE(not_binary);
-  EXPECT_EQ(not_binary->status, 404);
-  EXPECT_EQ(not_binary->body, "The field holds no file.");
-
-  auto null_value = c.Get(SealedLink(3, 1));
-  ASSERT_TRUE(null_value);
-  EXPECT_EQ(null_value->status, 404);
-
-  auto negative = c.Get(Link(-1, SealDownloadLink(kCommand, connection_string_, 1)));
-  ASSERT_TRUE(negative);
-  EXPECT_EQ(negative->status, 400);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "grid/query/database_paging.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -137,6 +138,12 @@ AllRowsReason WhyAllRows(const GridObject& g, bool ordered) {
     return AllRowsReason::kUnstableOrder;
   }
   return AllRowsReason::kNone;
+}
+
+int32_t PrintRowLimit(const GridObject& g) {
+  const int32_t cap = CurrentModuleState().max_print_rows;
+  if (!g.req.print_view || cap <= 0 || cap == std::numeric_limits<int32_t>::max()) return 0;
+  return cap + 1;
 }
 
 std::optional<std::string> PageClause(int database_type, int64_t limit, int64_t offset) {

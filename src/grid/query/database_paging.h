@@ -54,6 +54,12 @@ enum class AllRowsReason {
 // kDeepSortedPage on are known only while the page is read: ReadOnePage.)
 AllRowsReason WhyAllRows(const GridObject& g, bool ordered);
 
+// The rows the print view reads: MaxPrintRows + 1 (the one more tells
+// that the result was longer, and the renderer cuts it off), or 0 (no
+// limit) outside the print view or without a cap. The print view of a
+// large result thus never holds more than the cap in memory.
+int32_t PrintRowLimit(const GridObject& g);
+
 // The clause that takes `limit` rows after skipping `offset`, appended
 // after the ORDER BY, for the database type; nullopt for an engine whose
 // clause is not known (the grid then reads every row).

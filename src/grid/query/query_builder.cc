@@ -15,6 +15,7 @@
 #include "export/exporter_base.h"
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
+#include "frame/error_reference.h"
 #include "frame/field_types.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
@@ -26,6 +27,7 @@
 #include "grid/query/master_columns.h"
 #include "grid/query/order_list.h"
 #include "grid/query/sql_text.h"
+#include "grid/state/request_state.h"
 #include "platform/data/filter.h"
 #include "platform/web/http_text.h"
 
@@ -333,6 +335,13 @@ bool PrepareFilter(GridObject& g, const std::string& command, bool described,
   return true;
 }
 
+// Whether the grid writes the SQL it ran into the page as an HTML comment:
+// only when the page (ShowSqlInPage) or the server (--show-sql) asks, as
+// the SQL names tables and hidden filters the reader must not see.
+bool ShowsSql(const GridObject& g) {
+  return g.settings.show_sql_in_page || (g.host.page != nullptr && g.host.page->ShowSql());
+}
+
 void InvalidFilterMessage(const GridObject& g) {
   WriteToPage("<font color=red>Your filter is invalid!</font><br>" +
               HtmlEncode(g.req.filter_expression) +
@@ -371,14 +380,19 @@ void CreateCommand(GridObject& g) {
   g.page->command = OrderedCommand(g, g.req.order_list);
   const std::string& command = g.page->command;
   const int type = g.req.database_type;
-  const int32_t max_records = CurrentModuleState().max_records;
+  // MaxRecords, or in the print view the printed rows' cap when smaller.
+  int32_t max_records = CurrentModuleState().max_records;
+  const int32_t print_limit = PrintRowLimit(g);
+  if (print_limit > 0 && (max_records <= 0 || print_limit < max_records)) {
+    max_records = print_limit;
+  }
 
   std::optional<Error> pending;
   std::string opened_sql = command;
   bool filtered = !TrimBlanks(g.req.filter_expression).empty();
   std::string sql_filter;
   if (filtered && !PrepareFilter(g, unordered, described, sql_filter)) {
-    WriteToPage(SqlComment(AddFilterToSql(command, g.req.filter_expression)));
+    if (ShowsSql(g)) WriteToPage(SqlComment(AddFilterToSql(command, g.req.filter_expression)));
     InvalidFilterMessage(g);
     g.req.filter_expression.clear();
     filtered = false;
@@ -422,7 +436,7 @@ void CreateCommand(GridObject& g) {
       } catch (const Error&) {
         if (!filtered) throw;
         // The database refused the filter: show the page without it.
-        WriteToPage(SqlComment(opened_sql));
+        if (ShowsSql(g)) WriteToPage(SqlComment(opened_sql));
         InvalidFilterMessage(g);
         g.req.filter_expression.clear();
         opened_sql = command;
@@ -446,8 +460,8 @@ void CreateCommand(GridObject& g) {
         "display before Production</div>");
   }
   if (pending) {
-    WriteToPage(SqlComment(command));
-    ShowError(HtmlEncode(pending->description()));
+    if (ShowsSql(g)) WriteToPage(SqlComment(command));
+    ShowError(HtmlEncode(DatabaseErrorForPage(pending->description(), command)));
   }
 }
 
@@ -530,7 +544,7 @@ void OpenProcedure(GridObject& g) {
     g.result.recordset.reset();
   } catch (const Error& e) {
     g.result.recordset.reset();
-    ShowError(HtmlEncode(e.description()));
+    ShowError(HtmlEncode(DatabaseErrorForPage(e.description(), name)));
   }
 }
 
@@ -553,7 +567,9 @@ void DataGrid::CreateConnection(std::string_view connection_string) {
   try {
     connection->Open(connection_string, "", "", -1);
   } catch (const Error& e) {
-    ShowError(HtmlEncode(e.description()));
+    // The driver's message names the server (host, port, socket): the
+    // page gets it without them, the log whole.
+    ShowError(HtmlEncode(DatabaseErrorForPage(e.description())));
     return;
   }
   g_->page->connection = std::move(connection);
@@ -568,6 +584,8 @@ void DataGrid::CreateConnection(std::string_view connection_string) {
 void DataGrid::OpenRecordset() {
   GridObject& g = *g_;
   if (g.result.recordset) return;
+  // Paging in the database reads as many rows as the page size says.
+  BoundRequestedPageSize(*g.page);
   if (!g.page->connection) ShowError(kNoConnectionDisplay, true);
   if (TrimBlanks(g.page->command).empty() && TrimBlanks(g.settings.procedure_name).empty()) {
     ShowError(kNoCommandDisplay, true);

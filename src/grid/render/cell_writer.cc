@@ -115,7 +115,7 @@ void AppendPlain(const GridPageState& page, const Variant& value, std::string_vi
 // link can be used only as written (no part swapped for another text, no
 // other column asked for). Made once per column while the texts stay the
 // same.
-const std::string& DownloadToken(CellWriterCache& cache, std::string_view command,
+const std::string& DownloadToken(GridObject& g, CellWriterCache& cache, std::string_view command,
                                  std::string_view connection_string, size_t column) {
   if (cache.download_command_of != command ||
       cache.download_connection_of != connection_string) {
@@ -125,7 +125,12 @@ const std::string& DownloadToken(CellWriterCache& cache, std::string_view comman
   }
   if (cache.download_tokens.size() <= column) cache.download_tokens.resize(column + 1);
   std::string& token = cache.download_tokens[column];
-  if (token.empty()) token = SealDownloadLink(command, connection_string, column);
+  if (token.empty()) {
+    // Bound to the reader's session (started here when the page has none)
+    // and to a working day, as the designer's sealed statements are.
+    token = SealDownloadLink(command, connection_string, column, g.host.session->SessionID(),
+                             DownloadClockSeconds() + kSessionSealLifetimeSeconds);
+  }
   return token;
 }
 
@@ -240,7 +245,7 @@ void WriteBinaryCell(GridObject& g, size_t column, int64_t row_index, std::strin
   // The row number counts the rows of the result the grid opened (filter
   // and order applied), so that is the text the link carries.
   const std::string& token =
-      DownloadToken(cache, g.result.opened_sql.empty() ? page.command : g.result.opened_sql,
+      DownloadToken(g, cache, g.result.opened_sql.empty() ? page.command : g.result.opened_sql,
                     page.connection_string, column);
 
   out.append(extension ? "<a href=\"" : "<img src=\"");

@@ -11,6 +11,7 @@
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
 #include "frame/argument_codec.h"
+#include "frame/error_reference.h"
 #include "frame/field_types.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
@@ -23,6 +24,7 @@
 #include "grid/render/grid_table.h"
 #include "grid/render/master_details.h"
 #include "grid/render/navigation_bar.h"
+#include "grid/state/request_state.h"
 #include "grid/state/state_fields.h"
 #include "platform/web/http_text.h"
 
@@ -114,7 +116,7 @@ void WriteFetchError(const Error& e, std::string& out) {
   out.append("<div style='color:red;'><b>Error #:</b> ");
   out.append(std::to_string(e.number()));
   out.append("<br>");
-  out.append(HtmlEncode(e.description()));
+  out.append(HtmlEncode(DatabaseErrorForPage(e.description())));
   out.append("</div>");
 }
 
@@ -154,6 +156,20 @@ bool WriteWithoutRows(GridObject& g, double& step, std::string& out) {
   return true;
 }
 
+void CutPrintedRows(GridRender& r) {
+  const int32_t cap = CurrentModuleState().max_print_rows;
+  if (!r.g.req.print_view || cap <= 0 || r.last_row < cap) return;
+  r.last_row = cap - 1;
+  r.print_cut = true;
+}
+
+void WritePrintCutNote(GridRender& r) {
+  if (!r.print_cut) return;
+  r.out.append("<div class=printLimit style=\"color:red;\">The print view shows the first ");
+  r.out.append(std::to_string(r.last_row + 1));
+  r.out.append(" rows only. Use an export (Excel, CSV, XML, Text) to get every row.</div>");
+}
+
 namespace {
 
 void OpenTableWithHeader(GridRender& r) {
@@ -174,6 +190,7 @@ void WriteRange(GridRender& r, int64_t first, int64_t last) {
 void WritePrintPages(GridRender& r) {
   const GridObject& g = r.g;
   const GridPageState& p = *g.page;
+  WritePrintCutNote(r);
   const int64_t rows = r.last_row + 1;
   const int64_t size = p.page_size > 0 ? p.page_size : rows;
   const int64_t pages = std::max<int64_t>(1, (rows + size - 1) / size);
@@ -265,6 +282,7 @@ void BindInto(GridObject& g, double& step, std::string& out) {
       r.last_row = g.result.row_count - 1;
     } else {
       r.last_row = static_cast<int64_t>(r.rows->RecordCount()) - 1;
+      CutPrintedRows(r);
     }
 
     step = 6;
@@ -329,6 +347,7 @@ void DataGrid::Display() {
       return;
     }
     step = 3;
+    BoundRequestedPageSize(*g.page);
     if (g.page->page_size <= 0) {
       g.page->page_size = 0;
       g.page->page_results = false;

@@ -59,8 +59,18 @@ void FinishGrid(GridRender& r, int64_t first, int64_t last_item, int64_t page_fi
                 int64_t page_last_record, double& step);
 
 // The "Error #:" box that stands in place of the table when the rows
-// could not be read.
+// could not be read: the database's message without server details, and
+// the reference of its line in the server's log.
 void WriteFetchError(const Error& e, std::string& out);
+
+// In the print view (whose reading PrintRowLimit bounds), cuts r.last_row
+// to MaxPrintRows and notes the cut (r.print_cut) when the result holds
+// more rows.
+void CutPrintedRows(GridRender& r);
+
+// Above the printed pages of a cut print view: how many rows are shown,
+// and that the exports give every row.
+void WritePrintCutNote(GridRender& r);
 
 }  // namespace fennick
 

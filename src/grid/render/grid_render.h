@@ -38,6 +38,8 @@ struct GridRender {
   bool filtering = true;
   bool export_area = true;
   bool columnar = false;
+  // The print view shows fewer rows than the result holds (MaxPrintRows).
+  bool print_cut = false;
 
   // The index in `rows` of the whole result's row `row`.
   size_t Fetched(int64_t row) const { return static_cast<size_t>(row - row_offset); }

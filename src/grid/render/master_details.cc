@@ -96,6 +96,7 @@ void WriteMasterPrintPages(MasterDetailsRender& m) {
   const int64_t groups = m.GroupCount();
   const int64_t size = p.page_size > 0 ? p.page_size : groups;
   const int64_t pages = std::max<int64_t>(1, (groups + size - 1) / size);
+  WritePrintCutNote(r);
   for (int64_t page = 1; page <= pages; ++page) {
     auto expand = [&](std::string text) {
       ReplaceAll(text, "@ReportTitle", g.settings.title);
@@ -158,7 +159,8 @@ void BindMasterInto(GridObject& g, double& step, std::string& out) {
     step = 5;
     r.rows = std::move(g.result.recordset);
     r.last_row = static_cast<int64_t>(r.rows->RecordCount()) - 1;
-    m.group_ends = GroupEnds(*r.rows, m.master_columns);
+    CutPrintedRows(r);
+    m.group_ends = GroupEnds(*r.rows, r.last_row + 1, m.master_columns);
     const int64_t last_group = m.GroupCount() - 1;
 
     step = 6;

@@ -45,8 +45,9 @@ std::vector<int64_t> GroupEnds(int64_t rows, size_t column_count, const MasterKe
   return ends;
 }
 
-std::vector<int64_t> GroupEnds(Recordset& rows, const std::vector<size_t>& master_columns) {
-  return GroupEnds(rows.RecordCount(), master_columns.size(),
+std::vector<int64_t> GroupEnds(Recordset& rows, int64_t count,
+                               const std::vector<size_t>& master_columns) {
+  return GroupEnds(count, master_columns.size(),
                    [&](int64_t row, std::vector<Variant>& values) {
                      rows.AbsolutePosition(static_cast<int32_t>(row + 1));
                      for (size_t c = 0; c < master_columns.size(); ++c) {

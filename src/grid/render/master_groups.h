@@ -31,8 +31,10 @@ bool SameMasterValue(const Variant& a, const Variant& b);
 // whole result is one group. Empty for no rows.
 std::vector<int64_t> GroupEnds(int64_t rows, size_t column_count, const MasterKeyReader& read);
 
-// GroupEnds over an open recordset's rows (moves its cursor).
-std::vector<int64_t> GroupEnds(Recordset& rows, const std::vector<size_t>& master_columns);
+// GroupEnds over the first `count` rows of an open recordset (moves its
+// cursor).
+std::vector<int64_t> GroupEnds(Recordset& rows, int64_t count,
+                               const std::vector<size_t>& master_columns);
 
 // The group ends as text, "1,2".
 std::string GroupEndsText(const std::vector<int64_t>& ends);

@@ -29,6 +29,9 @@ struct GridPageState {
   // Positions are 64-bit inside; the property setters keep their 16-bit
   // types.
   int64_t page_size = 10;
+  // Whether page_size is what the browser posted (not set by the page
+  // since): such a page size is held to the page's cap before it is used.
+  bool page_size_from_request = false;
   int64_t start_rec = 1;
   bool page_results = true;
   bool add_row_numbers = true;

@@ -14,6 +14,7 @@
 #include "base/ascii.h"
 #include "fennick/variant.h"
 #include "frame/argument_codec.h"
+#include "frame/module_state.h"
 #include "frame/refuse_request.h"
 #include "grid/grid_object.h"
 #include "grid/query/database_type.h"
@@ -274,12 +275,20 @@ void ApplyCreationResets(GridObject& g) {
 
 }  // namespace
 
+void BoundRequestedPageSize(GridPageState& page) {
+  const int32_t cap = CurrentModuleState().max_page_size;
+  if (!page.page_size_from_request || cap <= 0) return;
+  // A posted 0 asks for every row: as much as the largest page.
+  if (page.page_size <= 0 || page.page_size > cap) page.page_size = cap;
+}
+
 void ReadRequestState(GridObject& g) {
   const Request& r = *g.host.request;
   GridRequestState& s = g.req;
   if (r.FormFields().Count() == 0) {
     g.page->start_rec = 1;
     g.page->page_size = 10;
+    g.page->page_size_from_request = false;
     s.remove_sort = false;
     s.return_report = r.QueryString("rurl1");
     s.current_detail = 0;
@@ -296,6 +305,7 @@ void ReadRequestState(GridObject& g) {
     }
     if (size < 0) size = std::max<int64_t>(0, PostedInteger(r.Form("pagesize"), 10));
     g.page->page_size = size;
+    g.page->page_size_from_request = true;
     s.current_detail = PostedInteger(r.Form("curidx"), 0);
     s.show_all_details = PostedBoolean(r.Form("showall"));
     s.page_graph = PostedBoolean(r.Form("pgraph"));

@@ -43,10 +43,17 @@ struct GridRequestState {
 };
 
 struct GridObject;
+struct GridPageState;
 
 // Reads the request into a new grid (first request or post, filter bar,
 // postback argument) and applies the creation resets.
 void ReadRequestState(GridObject& g);
+
+// Holds a page size the browser posted to the page's MaxPageSize: a larger
+// one, or 0 (every row), becomes the cap. A page size the page set itself
+// is left as it is. Called before the page size is used, since the page
+// sets the cap after the grid read its request.
+void BoundRequestedPageSize(GridPageState& page);
 
 }  // namespace fennick
 

@@ -12,6 +12,7 @@
 #define FENNICK_PLATFORM_CRYPTO_SEAL_H_
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <initializer_list>
 #include <optional>
@@ -39,6 +40,11 @@ enum class SealPurpose {
 
 // The name bound into every token of the purpose.
 std::string_view SealPurposeName(SealPurpose purpose);
+
+// How long a token sealed for one browser session stays good (a report
+// page's statement, a password proof, a binary cell's download link): a
+// working day, after which the page that made it is loaded again.
+inline constexpr int64_t kSessionSealLifetimeSeconds = 8 * 3600;
 
 class Sealer {
  public:

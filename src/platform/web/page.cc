@@ -304,6 +304,14 @@ std::string Server::URLEncode(std::string_view text) { return UrlEncodeAsp(text)
 
 std::string Server::HTMLEncode(std::string_view text) { return HtmlEncode(text); }
 
+void PageContext::Log(std::string_view line) const {
+  if (log_sink_) {
+    log_sink_(std::string(line));
+  } else {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+  }
+}
+
 PageContext* CurrentPage() { return current_page; }
 
 std::chrono::steady_clock::time_point CurrentDeadline() {

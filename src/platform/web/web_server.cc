@@ -427,6 +427,8 @@ struct WebServer::Impl {
         Server(options.site_root, path, factory, options.locale));
     PageContext& page = *page_holder;
     page.response().MaxBytes(options.max_response_bytes);
+    page.SetLogSink([this](const std::string& line) { Log(line); });
+    page.ShowSql(options.show_sql);
 
     {
       PageBinding binding(page);

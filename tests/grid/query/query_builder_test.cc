@@ -169,6 +169,7 @@ TEST_P(GridQueryTest, TopClauseForTheServerDatabases) {
   CurrentModuleState().database_type = 2;
   CurrentModuleState().max_records = 100;
   grid_->Connection(connection_);
+  grid_->ShowSqlInPage(true);
   Open();
   EXPECT_NE(Output().find("<!--\r\nSELECT Id,Name,Amount FROM Orders\r\n-->"),
             std::string::npos);  // the engine here refuses TOP: the SQL is shown
@@ -224,7 +225,7 @@ TEST_P(GridQueryTest, AccessAndSqlServerSqlTextOfFiltersAndLimits) {
       {9, 7, "", ""},
   };
   for (const Case& c : cases) {
-    Grid({{"rsfilter", c.filter}}, kSelect);
+    Grid({{"rsfilter", c.filter}}, kSelect).ShowSqlInPage(true);
     CurrentModuleState().database_type = c.type;
     CurrentModuleState().max_records = c.max_records;
     CurrentModuleState().display_prepared_sql = c.max_records > 0;
@@ -278,11 +279,15 @@ TEST_P(GridQueryTest, BrowserFiltersNeverReachTheDatabaseAsSql) {
   EXPECT_EQ(Output().find("invalid"), std::string::npos);
 }
 
-TEST_P(GridQueryTest, RejectedStatementsShowTheErrorAndTheSql) {
-  Grid({}, "SELECT Nope FROM Orders");
-  EXPECT_TRUE(Open().empty());
-  EXPECT_NE(Output().find("\r\n<!--\r\nSELECT Nope FROM Orders\r\n-->"), std::string::npos);
-  EXPECT_NE(Output().find("<div><font color=red face=arial>"), std::string::npos);
+TEST_P(GridQueryTest, RejectedStatementsShowTheErrorAndTheSqlOnlyWhenAsked) {
+  for (const bool show : {false, true}) {
+    Grid({}, "SELECT Nope FROM Orders").ShowSqlInPage(show);
+    EXPECT_TRUE(Open().empty());
+    EXPECT_EQ(Output().find("\r\n<!--\r\nSELECT Nope FROM Orders\r\n-->") != std::string::npos,
+              show);
+    EXPECT_NE(Output().find("<div><font color=red face=arial>"), std::string::npos);
+    EXPECT_NE(Output().find(" (reference "), std::string::npos) << Output();
+  }
 
   Grid({}, "");
   Open();
