@@ -36,12 +36,21 @@ class ReuseTest : public ::testing::TestWithParam<std::string> {
       cs_ = GetParam() == "MySQL" ? testing::MysqlConnectionString()
                                   : testing::PostgresConnectionString();
       ASSERT_FALSE(cs_.empty()) << "No " << GetParam() << " test server";
+      // A schema (a database) of its own, so tests running beside this one
+      // never list its table.
+      schema_ = "fnk_reuse_" + std::to_string(getpid());
+      table_ = schema_ + ".items";
+      Page()->Execute((GetParam() == "MySQL" ? "CREATE DATABASE " : "CREATE SCHEMA ") + schema_,
+                      nullptr, kAdCmdText);
     }
     Page()->Execute("CREATE TABLE " + table_ + " (x INTEGER)", nullptr, kAdCmdText);
   }
 
   void TearDown() override {
-    Page()->Execute("DROP TABLE " + table_, nullptr, kAdCmdText);
+    Page()->Execute(schema_.empty()             ? "DROP TABLE " + table_
+                    : GetParam() == "MySQL" ? "DROP DATABASE " + schema_
+                                            : "DROP SCHEMA " + schema_ + " CASCADE",
+                    nullptr, kAdCmdText);
     data::SetReuseLimits(saved_limits_);
     if (!folder_.empty()) std::filesystem::remove_all(folder_);
   }
@@ -80,8 +89,8 @@ class ReuseTest : public ::testing::TestWithParam<std::string> {
   }
 
   data::ReuseLimits saved_limits_;
-  std::string folder_, file_, cs_;
-  std::string table_ = "fnk_reuse_" + std::to_string(getpid());
+  std::string folder_, file_, cs_, schema_;
+  std::string table_ = "items";
 };
 
 TEST_P(ReuseTest, NothingAPageLeftInItsSessionReachesTheNextPage) {
