@@ -28,8 +28,7 @@ bool ClaimsMysqlDriverKey(const ConnectionString& options) {
 // the same file. Server links are shared: a server allows only so many.
 constexpr DriverEntry kDrivers[] = {
     {"SQLite", kSqliteAliases, &OpenSqlite, nullptr, ReuseScope::kThread, &SqliteReuseKey},
-    {"PostgreSQL", kPostgresAliases, &OpenPostgres, nullptr, ReuseScope::kProcess,
-     &ServerReuseKey},
+    {"PostgreSQL", kPostgresAliases, &OpenPostgres, nullptr, ReuseScope::kProcess, &ServerReuseKey},
     // Claims are tried in list order: the native MySQL driver takes its
     // historic "Driver={MySQL ...}" strings before ODBC claims every other
     // string naming a driver or a DSN.

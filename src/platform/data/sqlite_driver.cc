@@ -245,8 +245,8 @@ SqliteTarget TargetOf(const OpenSettings& settings) {
 // Pragmas that only read, whatever their argument.
 bool IsReadingPragma(std::string_view name) {
   for (std::string_view reader :
-       {"table_info", "table_xinfo", "index_list", "index_info", "index_xinfo",
-        "foreign_key_list", "foreign_key_check", "integrity_check", "quick_check"}) {
+       {"table_info", "table_xinfo", "index_list", "index_info", "index_xinfo", "foreign_key_list",
+        "foreign_key_check", "integrity_check", "quick_check"}) {
     if (EqualsIgnoreCase(name, reader)) return true;
   }
   return false;
@@ -397,8 +397,8 @@ class SqliteConnection : public DriverConnection {
 
   // Notes, as statements are prepared, what would change the session of
   // the link's next user; the statement itself is always allowed.
-  static int Authorize(void* self, int action, const char* first, const char* second,
-                       const char*, const char*) {
+  static int Authorize(void* self, int action, const char* first, const char* second, const char*,
+                       const char*) {
     auto* owner = static_cast<SqliteConnection*>(self);
     switch (action) {
       case SQLITE_CREATE_TEMP_INDEX:

@@ -19,6 +19,11 @@ void StatementCache::Put(std::string sql, StatementPtr stmt) {
   // code repeats the last step's, already reported.
   sqlite3_reset(stmt.get());
   sqlite3_clear_bindings(stmt.get());
+  // A second statement of the same text (prepared while the first was in
+  // use) is not kept: one is enough.
+  for (const auto& entry : entries_) {
+    if (entry.first == sql) return;
+  }
   if (entries_.size() >= kCapacity) entries_.erase(entries_.begin());
   entries_.emplace_back(std::move(sql), std::move(stmt));
 }

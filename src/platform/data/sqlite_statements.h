@@ -32,8 +32,9 @@ class StatementCache {
   // when there is none.
   StatementPtr Take(std::string_view sql);
   // Keeps a statement of a single SQL statement, reset and its bindings
-  // cleared, as the most recently used; the least recently used one is
-  // finalized when the cache is full.
+  // cleared, as the most recently used (or finalizes it when one of the
+  // same text is kept already); the least recently used one is finalized
+  // when the cache is full.
   void Put(std::string sql, StatementPtr stmt);
 
  private:

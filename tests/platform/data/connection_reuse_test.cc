@@ -47,7 +47,7 @@ class ReuseTest : public ::testing::TestWithParam<std::string> {
   }
 
   void TearDown() override {
-    Page()->Execute(schema_.empty()             ? "DROP TABLE " + table_
+    Page()->Execute(schema_.empty()         ? "DROP TABLE " + table_
                     : GetParam() == "MySQL" ? "DROP DATABASE " + schema_
                                             : "DROP SCHEMA " + schema_ + " CASCADE",
                     nullptr, kAdCmdText);
@@ -104,7 +104,10 @@ TEST_P(ReuseTest, NothingAPageLeftInItsSessionReachesTheNextPage) {
   const std::string all = "SQLite PostgreSQL MySQL", servers = "PostgreSQL MySQL";
   const std::vector<Leak> leaks = {
       {"", {count}, count, all},
-      {"", {"CREATE TEMPORARY TABLE fnk_leak (x INTEGER)"}, "SELECT count(*) FROM fnk_leak", servers},
+      {"",
+       {"CREATE TEMPORARY TABLE fnk_leak (x INTEGER)"},
+       "SELECT count(*) FROM fnk_leak",
+       servers},
       {"", {"BEGIN", "INSERT INTO " + table_ + " VALUES (1)"}, count, ""},
       {"PostgreSQL", {"SET search_path TO pg_catalog"}, "SHOW search_path", servers},
       {"PostgreSQL", {"SET statement_timeout = 1234"}, "SHOW statement_timeout", servers},
@@ -162,8 +165,8 @@ TEST_P(ReuseTest, ALinkWhoseServerOrFileWentAwayIsReplaced) {
   std::unique_ptr<Connection> page = Page();
   std::string id;
   if (GetParam() != "SQLite") {
-    id = Probe(*page, GetParam() == "PostgreSQL" ? "SELECT pg_backend_pid()"
-                                                 : "SELECT CONNECTION_ID()");
+    id = Probe(*page,
+               GetParam() == "PostgreSQL" ? "SELECT pg_backend_pid()" : "SELECT CONNECTION_ID()");
   }
   page.reset();
   if (GetParam() == "PostgreSQL") {
@@ -171,9 +174,9 @@ TEST_P(ReuseTest, ALinkWhoseServerOrFileWentAwayIsReplaced) {
     EXPECT_EQ(Probe(*admin, "SELECT pg_terminate_backend(" + id + ", 10000)"), "True");
   } else if (GetParam() == "MySQL") {
     admin->Execute("KILL " + id, nullptr, kAdCmdText);
-    for (int i = 0; i < 100 && Probe(*admin, "SELECT count(*) FROM information_schema.PROCESSLIST "
-                                             "WHERE ID = " + id) != "0";
-         ++i) {
+    const std::string alive =
+        "SELECT count(*) FROM information_schema.PROCESSLIST WHERE ID = " + id;
+    for (int i = 0; i < 100 && Probe(*admin, alive) != "0"; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   } else {
@@ -187,8 +190,7 @@ TEST_P(ReuseTest, ALinkWhoseServerOrFileWentAwayIsReplaced) {
     std::filesystem::rename(file_ + ".new", file_);
   }
   EXPECT_FALSE(NextPageReuses(&page));
-  EXPECT_EQ(Probe(*page, "SELECT count(*) FROM " + table_),
-            GetParam() == "SQLite" ? "1" : "0");
+  EXPECT_EQ(Probe(*page, "SELECT count(*) FROM " + table_), GetParam() == "SQLite" ? "1" : "0");
 }
 
 TEST_P(ReuseTest, DeadlinesStopStatementsOnReusedLinks) {
@@ -197,8 +199,7 @@ TEST_P(ReuseTest, DeadlinesStopStatementsOnReusedLinks) {
   page.reset();
   ASSERT_TRUE(NextPageReuses(&page));
   page->CommandTimeout(1);
-  EXPECT_DATA_ERROR(page->Execute(slow.SlowStatement()), kErrDataTimeout,
-                    "Query timeout expired");
+  EXPECT_DATA_ERROR(page->Execute(slow.SlowStatement()), kErrDataTimeout, "Query timeout expired");
   page.reset();
   page = Page();
   EXPECT_EQ(Probe(*page, "SELECT count(*) FROM " + table_), "0");
