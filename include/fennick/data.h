@@ -25,6 +25,19 @@
 // for an ODBC driver of SQL Server (SetSqlServerOdbcDriver). A password
 // never appears in an error message.
 //
+// Links to the database are reused: when a connection closes (or goes),
+// its link is readied for the next page and kept, and the next Open of
+// the same SQLite file and mode on the same thread, or of the same server
+// connection string (user and password included) on any thread, takes it.
+// Readying puts the session back as a new link has it, so temporary
+// tables, SET values, variables and open transactions never pass from one
+// page to the next; a link left in a transaction, lost, or (SQLite)
+// broken off by an error or holding session changes is closed instead.
+// FENNICK_DB_POOL_SIZE (default 8; 0 turns reuse off) bounds the idle
+// links kept per server string and per thread for SQLite, and
+// FENNICK_DB_POOL_IDLE_SECONDS (default 60) closes those idle longer.
+// In-memory SQLite databases and ODBC sources are never reused.
+//
 // The classes are shaped for the late-bound objects scripts will drive
 // (rs.Fields("x").Value): members carry the published names, a Field reads
 // whatever row is current, and nothing here depends on a page running.
@@ -306,7 +319,9 @@ class Connection {
   // already open.
   void Open(std::string_view connection_string = {}, std::string_view user = {},
             std::string_view password = {}, int32_t options = -1);
-  // Closes the connection; recordsets already returned stay readable.
+  // Closes the connection; recordsets already returned stay readable. Its
+  // link is kept for reuse or closed (see above) once open cursors are
+  // done with it.
   void Close();
   int32_t State() const;
 

@@ -1,10 +1,12 @@
-// Connection: choosing the driver from the connection string, running
+// Connection: choosing the driver from the connection string, taking a
+// link for it (a reused one when there is one, connection_pool.h), running
 // requests, and closing itself when the server link is lost.
 #include <algorithm>
 #include <utility>
 
 #include "fennick/data.h"
 #include "fennick/error.h"
+#include "platform/data/connection_pool.h"
 #include "platform/data/data_state.h"
 #include "platform/data/object_name.h"
 
@@ -97,7 +99,7 @@ void Connection::Open(std::string_view connection_string, std::string_view user,
                     "'. Fennick opens these providers: " + SupportedProviders() + ".",
                 kSource);
   }
-  state_->driver = driver->open(settings);
+  state_->driver = data::OpenReusable(*driver, settings);
   state_->provider = driver->provider;
 }
 

@@ -103,6 +103,25 @@ class DriverConnection {
   // Whether a transaction is open on the link (one a page began with
   // BEGIN); nullopt when the driver cannot tell.
   virtual std::optional<bool> InTransaction() const { return std::nullopt; }
+
+  // Readies an idle link for its next user once every page object let go
+  // of it: whatever the last user changed in the session (temporary
+  // tables, settings, variables) is undone. False when the link must be
+  // closed instead: it failed or was lost, a transaction was left open, or
+  // the session cannot be undone. May raise; a raise means false. By
+  // default links are never reused.
+  virtual bool ResetForReuse() { return false; }
+  // Whether an idle link may still be handed out (the server has not
+  // closed it, the database file is still the one it opened); cheap, no
+  // round trip.
+  virtual bool Usable() { return true; }
+};
+
+// Where the idle links of a driver wait for their next user.
+enum class ReuseScope : uint8_t {
+  kNone,     // every Open opens a new link
+  kThread,   // a thread's idle links stay with it (an embedded engine)
+  kProcess,  // idle links are shared by all threads (a database server)
 };
 
 struct DriverEntry {
@@ -112,6 +131,11 @@ struct DriverEntry {
   // For a string without Provider: whether this driver opens it (an ODBC
   // string naming a DSN or a driver, say). Null: only by provider name.
   bool (*claims)(const ConnectionString& options) = nullptr;
+  ReuseScope reuse = ReuseScope::kNone;
+  // The links that may serve these settings: two opens whose keys are
+  // equal may share links. nullopt when links of these settings are never
+  // reused (a private in-memory database). Set whenever `reuse` is.
+  std::optional<std::string> (*reuse_key)(const OpenSettings& settings) = nullptr;
 };
 
 // The drivers of this build.
@@ -126,6 +150,12 @@ std::unique_ptr<DriverConnection> OpenSqlite(const OpenSettings& settings);
 std::unique_ptr<DriverConnection> OpenPostgres(const OpenSettings& settings);
 std::unique_ptr<DriverConnection> OpenMysql(const OpenSettings& settings);
 std::unique_ptr<DriverConnection> OpenOdbc(const OpenSettings& settings);
+// The reuse key of a server's link: the whole connection string with
+// Open's user and password.
+std::optional<std::string> ServerReuseKey(const OpenSettings& settings);
+// The reuse key of an SQLite database: its file and open mode; nullopt
+// for in-memory databases and URIs.
+std::optional<std::string> SqliteReuseKey(const OpenSettings& settings);
 // Whether a string without Provider is an ODBC string (DSN, FileDSN or
 // Driver given).
 bool ClaimsOdbc(const ConnectionString& options);

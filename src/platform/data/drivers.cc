@@ -23,13 +23,17 @@ bool ClaimsMysqlDriverKey(const ConnectionString& options) {
   return !ProviderOfDriverKey(options).empty();
 }
 
+// SQLite links stay with their thread: reopening a file costs the schema
+// load of its first statement, and a thread's next page most likely reads
+// the same file. Server links are shared: a server allows only so many.
 constexpr DriverEntry kDrivers[] = {
-    {"SQLite", kSqliteAliases, &OpenSqlite},
-    {"PostgreSQL", kPostgresAliases, &OpenPostgres},
+    {"SQLite", kSqliteAliases, &OpenSqlite, nullptr, ReuseScope::kThread, &SqliteReuseKey},
+    {"PostgreSQL", kPostgresAliases, &OpenPostgres, nullptr, ReuseScope::kProcess, &ServerReuseKey},
     // Claims are tried in list order: the native MySQL driver takes its
     // historic "Driver={MySQL ...}" strings before ODBC claims every other
     // string naming a driver or a DSN.
-    {"MySQL", kMysqlAliases, &OpenMysql, &ClaimsMysqlDriverKey},
+    {"MySQL", kMysqlAliases, &OpenMysql, &ClaimsMysqlDriverKey, ReuseScope::kProcess,
+     &ServerReuseKey},
     {"ODBC", kOdbcAliases, &OpenOdbc, &ClaimsOdbc},
 };
 
@@ -62,6 +66,12 @@ std::unique_ptr<RowCursor> DriverConnection::OpenCursor(const ExecuteRequest& re
 }
 
 std::span<const DriverEntry> Drivers() { return kDrivers; }
+
+std::optional<std::string> ServerReuseKey(const OpenSettings& settings) {
+  std::string key = settings.options.text();
+  key.append(1, '\0').append(settings.user).append(1, '\0').append(settings.password);
+  return key;
+}
 
 std::optional<std::chrono::steady_clock::time_point> RequestDeadline(int32_t timeout_seconds) {
   using Clock = std::chrono::steady_clock;

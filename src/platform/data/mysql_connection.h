@@ -22,6 +22,12 @@
 // row beyond the limit has arrived); other statements run to their end
 // and the rows beyond the limit are read and dropped.
 //
+// A link goes back to the pool (connection_pool.h) after
+// mysql_reset_connection, which drops what a page left in the session
+// (temporary tables, user variables, SET SESSION values, prepared
+// statements), then back to its own database and to utf8mb4; a link left
+// in a transaction or lost is closed.
+//
 // Text commands may hold "?" placeholders; the values are written into
 // the statement as literals escaped by libmariadb for the session's
 // character set and SQL mode. Stored procedures are called with CALL,
@@ -94,12 +100,17 @@ void AppendMysqlValue(Column& column, MysqlReader reader, std::string_view text)
 
 class MysqlConnection : public DriverConnection {
  public:
-  MysqlConnection(MysqlPtr mysql, MysqlEndpoint endpoint);
+  // `database` is the one the link opened with ("" for none).
+  MysqlConnection(MysqlPtr mysql, MysqlEndpoint endpoint, std::string database);
 
   std::string_view Provider() const override { return "MySQL"; }
   bool Lost() const override { return lost_; }
   std::optional<bool> BackslashEscapes() const override;
   std::optional<bool> InTransaction() const override;
+  bool ResetForReuse() override;
+  // An idle link has nothing to read: anything there (the end of the
+  // stream) means the server closed it.
+  bool Usable() override;
   ExecuteResult Execute(const ExecuteRequest& request) override;
   std::vector<CatalogObject> ListObjects(bool procedures) override;
   std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view name) override;
@@ -154,6 +165,7 @@ class MysqlConnection : public DriverConnection {
 
   MysqlPtr mysql_;
   MysqlEndpoint endpoint_;
+  std::string database_;
   bool lost_ = false;
   bool killed_ = false;  // the running statement was sent KILL QUERY
 };

@@ -25,6 +25,8 @@ using Clock = std::chrono::steady_clock;
 // up, and how long the killing connection may take to open.
 constexpr std::chrono::seconds kKillGrace{10};
 constexpr unsigned int kKillConnectSeconds = 5;
+// How long readying a link for reuse may take.
+constexpr std::chrono::seconds kResetTime{5};
 constexpr char kTimeoutMessage[] = "Query timeout expired";
 
 bool IsLinkError(unsigned int code) {
@@ -77,8 +79,48 @@ bool IsSingleQuery(std::string_view sql) {
 
 }  // namespace
 
-MysqlConnection::MysqlConnection(MysqlPtr mysql, MysqlEndpoint endpoint)
-    : mysql_(std::move(mysql)), endpoint_(std::move(endpoint)) {}
+MysqlConnection::MysqlConnection(MysqlPtr mysql, MysqlEndpoint endpoint, std::string database)
+    : mysql_(std::move(mysql)), endpoint_(std::move(endpoint)), database_(std::move(database)) {}
+
+bool MysqlConnection::ResetForReuse() {
+  if (lost_ || InTransaction().value_or(true)) return false;
+  // Its own time limit: the page's deadline may have passed already.
+  MysqlDeadline deadline(0);
+  deadline.active = true;
+  deadline.until = Clock::now() + kResetTime;
+  MYSQL* mysql = mysql_.get();
+  int error = 0;
+  int status = mysql_reset_connection_start(&error, mysql);
+  while (status != 0) status = mysql_reset_connection_cont(&error, mysql, Wait(status, deadline));
+  if (error != 0) return false;
+  // The reset keeps the database a page chose with USE. The library follows
+  // the session's database when the server reports it; otherwise the link
+  // goes back to its own every time.
+  const char* schema = nullptr;
+  unsigned long capabilities = 0;
+  mariadb_get_infov(mysql, MARIADB_CONNECTION_SCHEMA, &schema);
+  mariadb_get_infov(mysql, MARIADB_CONNECTION_SERVER_CAPABILITIES, &capabilities);
+  bool tracked = (capabilities & CLIENT_SESSION_TRACKING) != 0;
+  if (!tracked || database_ != (schema != nullptr ? schema : "")) {
+    if (database_.empty()) return false;  // there is no going back to no database
+    status = mysql_select_db_start(&error, mysql, database_.c_str());
+    while (status != 0) status = mysql_select_db_cont(&error, mysql, Wait(status, deadline));
+    if (error != 0) return false;
+  }
+  // The server talks utf8mb4 again, but the library would still escape
+  // literals for the character set of a page's SET NAMES, and still report
+  // the server status of the page's last reply (NO_BACKSLASH_ESCAPES, an
+  // open transaction): SET NAMES puts both right.
+  status = mysql_set_character_set_start(&error, mysql, "utf8mb4");
+  while (status != 0) status = mysql_set_character_set_cont(&error, mysql, Wait(status, deadline));
+  return error == 0 && !lost_;
+}
+
+bool MysqlConnection::Usable() {
+  if (lost_) return false;
+  pollfd fd{static_cast<int>(mysql_get_socket(mysql_.get())), POLLIN, 0};
+  return fd.fd >= 0 && poll(&fd, 1, 0) == 0;
+}
 
 std::optional<bool> MysqlConnection::InTransaction() const {
   // The same status word says whether a transaction is open.
@@ -673,7 +715,8 @@ std::unique_ptr<DriverConnection> OpenMysql(const OpenSettings& settings) {
                           CLIENT_MULTI_STATEMENTS | CLIENT_MULTI_RESULTS)) {
     throw Error(kErrDataFailed, MaskPassword(mysql_error(mysql.get()), e.password), kMysqlSource);
   }
-  return std::make_unique<MysqlConnection>(std::move(mysql), std::move(endpoint));
+  return std::make_unique<MysqlConnection>(std::move(mysql), std::move(endpoint),
+                                           std::move(database));
 }
 
 }  // namespace fennick::data

@@ -15,6 +15,11 @@
 // arrived, outside transactions only; other statements run to their end
 // and the rows beyond the limit are dropped as they come.
 //
+// A link goes back to the pool (connection_pool.h) after DISCARD ALL,
+// which drops what a page left in the session (temporary tables, SET
+// values, prepared statements, LISTEN) and brings back the settings the
+// link opened with; a link left in a transaction or lost is closed.
+//
 // Stored procedures are the functions and procedures that return rows: a
 // function is called as SELECT * FROM f(name => $1, ...), a procedure with
 // CALL. Parameter names match the routine's argument names ignoring case.
@@ -85,6 +90,10 @@ class PostgresConnection : public DriverConnection {
   std::optional<bool> InTransaction() const override {
     return PQtransactionStatus(conn_.get()) != PQTRANS_IDLE;
   }
+  bool ResetForReuse() override;
+  // An idle link has nothing to read: anything there (the server's
+  // goodbye, the end of the stream) means the server closed it.
+  bool Usable() override;
   ExecuteResult Execute(const ExecuteRequest& request) override;
   std::vector<CatalogObject> ListObjects(bool procedures) override;
   std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view name) override;

@@ -16,8 +16,9 @@ namespace fennick::data {
 namespace {
 
 // How long a cancelled statement may take to stop before the link is
-// given up.
+// given up, and how long readying a link for reuse may take.
 constexpr std::chrono::seconds kCancelGrace{10};
+constexpr std::chrono::seconds kResetTime{5};
 // Session settings that fix the text forms of values.
 constexpr const char* kSessionOptions =
     "-c DateStyle=ISO,MDY -c IntervalStyle=postgres -c bytea_output=hex -c lc_monetary=C";
@@ -229,6 +230,27 @@ bool PostgresConnection::IsSingleQuery(std::string_view sql) {
     if (upper.find(writer) != std::string::npos) return false;
   }
   return true;
+}
+
+bool PostgresConnection::ResetForReuse() {
+  if (lost_ || PQstatus(conn_.get()) != CONNECTION_OK ||
+      PQtransactionStatus(conn_.get()) != PQTRANS_IDLE) {
+    return false;
+  }
+  // Its own time limit: the page's deadline may have passed already.
+  StatementDeadline deadline(0);
+  deadline.active = true;
+  deadline.until = Clock::now() + kResetTime;
+  Run("DISCARD ALL", {}, 0, false, deadline);
+  // A table may be renamed before the next user reads it.
+  table_names_.clear();
+  return !lost_ && PQtransactionStatus(conn_.get()) == PQTRANS_IDLE;
+}
+
+bool PostgresConnection::Usable() {
+  if (lost_ || PQstatus(conn_.get()) != CONNECTION_OK) return false;
+  pollfd fd{PQsocket(conn_.get()), POLLIN, 0};
+  return fd.fd >= 0 && poll(&fd, 1, 0) == 0;
 }
 
 void PostgresConnection::FailConnection(std::string_view what) {

@@ -11,7 +11,15 @@
 // from the first value for columns without one (type_map.cc). The command
 // timeout is enforced by a progress handler that interrupts the statement
 // once the deadline has passed, and bounds waiting for a locked database.
+//
+// A link is reused by the next page of its thread (connection_pool.h)
+// unless its page left a transaction open, failed, or changed its session
+// (a temporary table, an attached database, a pragma setting: an
+// authorizer notes them as they are prepared), and only while its file is
+// still the one at the path. It keeps its single statements prepared
+// (sqlite_statements.h).
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +33,7 @@
 #include "platform/data/driver.h"
 #include "platform/data/object_name.h"
 #include "platform/data/sqlite_functions.h"
+#include "platform/data/sqlite_statements.h"
 #include "platform/data/type_map.h"
 #include "platform/data/value_text.h"
 
@@ -38,11 +47,7 @@ constexpr int kProgressSteps = 1000;
 struct DatabaseCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
 using DatabasePtr = std::unique_ptr<sqlite3, DatabaseCloser>;
-using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 bool IsDateType(int32_t type) {
   return type == kAdDate || type == kAdDBDate || type == kAdDBTime || type == kAdDBTimeStamp;
@@ -211,46 +216,101 @@ std::filesystem::path ResolvePath(const std::string& source) {
   return base / path;
 }
 
+// The file and flags a connection string opens.
+struct SqliteTarget {
+  std::string path;
+  int flags = 0;
+  bool is_file = false;  // a plain file, not ":memory:" or a URI
+};
+
+SqliteTarget TargetOf(const OpenSettings& settings) {
+  std::string source = settings.options.Get({"Data Source", "Database", "Filename"});
+  if (source.empty()) {
+    throw Error(kErrDataFailed, "The connection string names no Data Source", kSource);
+  }
+  std::string mode = settings.options.Get({"Mode"});
+  SqliteTarget target;
+  target.flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
+  if (EqualsIgnoreCase(mode, "Read") || EqualsIgnoreCase(mode, "ReadOnly")) {
+    target.flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
+  } else if (AsksToCreateDatabase(settings.options)) {
+    target.flags |= SQLITE_OPEN_CREATE;
+  }
+  target.path = source;
+  target.is_file = source != ":memory:" && source.rfind("file:", 0) != 0;
+  if (target.is_file) target.path = ResolvePath(source).string();
+  return target;
+}
+
+// Pragmas that only read, whatever their argument.
+bool IsReadingPragma(std::string_view name) {
+  for (std::string_view reader :
+       {"table_info", "table_xinfo", "index_list", "index_info", "index_xinfo", "foreign_key_list",
+        "foreign_key_check", "integrity_check", "quick_check"}) {
+    if (EqualsIgnoreCase(name, reader)) return true;
+  }
+  return false;
+}
+
 class SqliteConnection : public DriverConnection {
  public:
-  explicit SqliteConnection(DatabasePtr db) : db_(std::move(db)) {}
+  // `file` is the database file's identity when it is a plain file (kept
+  // for reuse), else null.
+  SqliteConnection(DatabasePtr db, std::string path, const struct stat* file)
+      : db_(std::move(db)), path_(std::move(path)), reusable_(file != nullptr) {
+    if (file != nullptr) {
+      device_ = file->st_dev;
+      inode_ = file->st_ino;
+    }
+    sqlite3_set_authorizer(db_.get(), &SqliteConnection::Authorize, this);
+  }
 
   std::string_view Provider() const override { return "SQLite"; }
   std::optional<bool> InTransaction() const override {
     return sqlite3_get_autocommit(db_.get()) == 0;
   }
 
+  bool ResetForReuse() override {
+    if (!reusable_ || failed_ || session_changed_ || sqlite3_get_autocommit(db_.get()) == 0) {
+      return false;
+    }
+    // The one value of the last page that SQL can still read.
+    sqlite3_set_last_insert_rowid(db_.get(), 0);
+    return true;
+  }
+
+  // The link holds its file open, so the inode cannot be reused while it
+  // lives: the same inode at the path means the same file. A file replaced
+  // or removed since would leave the link reading a database no one else
+  // sees any more.
+  bool Usable() override {
+    struct stat now;
+    return stat(path_.c_str(), &now) == 0 && now.st_dev == device_ && now.st_ino == inode_;
+  }
+
   ExecuteResult Execute(const ExecuteRequest& request) override {
     std::string sql = RequestSql(request);
     DeadlineScope deadline(*this, request.timeout_seconds);
-    ExecuteResult result;
+    Run run(request);
+    if (StatementPtr kept = statements_.Take(sql)) {
+      RunStatement(kept.get(), run);
+      statements_.Put(std::move(sql), std::move(kept));
+      return run.Finish();
+    }
     const char* tail = sql.c_str();
     const char* end = tail + sql.size();
-    std::vector<bool> used(request.parameters.size(), false);
-    int64_t affected = 0;
-    bool changed = false;
     while (tail < end) {
+      const char* start = tail;
       sqlite3_stmt* raw = nullptr;
       int rc = sqlite3_prepare_v2(db_.get(), tail, static_cast<int>(end - tail), &raw, &tail);
       StatementPtr stmt(raw);
       if (rc != SQLITE_OK) Fail();
       if (!stmt) continue;  // only blanks or a comment were left
-      BindParameters(stmt.get(), request.parameters, used);
-      int64_t before = sqlite3_total_changes64(db_.get());
-      if (!result.rows && sqlite3_column_count(stmt.get()) > 0) {
-        result.rows = Fetch(stmt.get(), request.max_records);
-      } else {
-        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        }
-        if (rc != SQLITE_DONE) Fail();
-      }
-      if (!sqlite3_stmt_readonly(stmt.get())) {
-        affected += sqlite3_total_changes64(db_.get()) - before;
-        changed = true;
-      }
+      RunStatement(stmt.get(), run);
+      bool whole = start == sql.c_str() && TrimBlanks(std::string_view(tail, end - tail)).empty();
+      if (whole) statements_.Put(std::move(sql), std::move(stmt));
     }
-    result.records_affected = changed ? affected : -1;
-    return result;
+    return run.Finish();
   }
 
   std::vector<CatalogObject> ListObjects(bool procedures) override {
@@ -300,6 +360,66 @@ class SqliteConnection : public DriverConnection {
 
  private:
   friend class SqliteCursor;
+
+  // What the statements of one request add up to.
+  struct Run {
+    explicit Run(const ExecuteRequest& request)
+        : request(request), used(request.parameters.size(), false) {}
+    ExecuteResult Finish() {
+      result.records_affected = changed ? affected : -1;
+      return std::move(result);
+    }
+    const ExecuteRequest& request;
+    std::vector<bool> used;  // parameters bound so far
+    ExecuteResult result;
+    int64_t affected = 0;
+    bool changed = false;
+  };
+
+  // Runs one statement of a request: the first with columns is fetched,
+  // the others run to their end.
+  void RunStatement(sqlite3_stmt* stmt, Run& run) {
+    BindParameters(stmt, run.request.parameters, run.used);
+    int64_t before = sqlite3_total_changes64(db_.get());
+    if (!run.result.rows && sqlite3_column_count(stmt) > 0) {
+      run.result.rows = Fetch(stmt, run.request.max_records);
+    } else {
+      int rc;
+      while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      }
+      if (rc != SQLITE_DONE) Fail();
+    }
+    if (!sqlite3_stmt_readonly(stmt)) {
+      run.affected += sqlite3_total_changes64(db_.get()) - before;
+      run.changed = true;
+    }
+  }
+
+  // Notes, as statements are prepared, what would change the session of
+  // the link's next user; the statement itself is always allowed.
+  static int Authorize(void* self, int action, const char* first, const char* second, const char*,
+                       const char*) {
+    auto* owner = static_cast<SqliteConnection*>(self);
+    switch (action) {
+      case SQLITE_CREATE_TEMP_INDEX:
+      case SQLITE_CREATE_TEMP_TABLE:
+      case SQLITE_CREATE_TEMP_TRIGGER:
+      case SQLITE_CREATE_TEMP_VIEW:
+      case SQLITE_ATTACH:
+      case SQLITE_DETACH:
+        owner->session_changed_ = true;
+        break;
+      case SQLITE_PRAGMA:
+        // A pragma without an argument reads its setting.
+        if (second != nullptr && !IsReadingPragma(first != nullptr ? first : "")) {
+          owner->session_changed_ = true;
+        }
+        break;
+      default:
+        break;
+    }
+    return SQLITE_OK;
+  }
 
   static std::string RequestSql(const ExecuteRequest& request) {
     switch (request.kind) {
@@ -359,7 +479,10 @@ class SqliteConnection : public DriverConnection {
     return 1;  // interrupts the statement
   }
 
-  [[noreturn]] void Fail() const {
+  // Raises the link's last error. A link that failed is not reused: a
+  // statement it broke off may have left the session in any state.
+  [[noreturn]] void Fail() {
+    failed_ = true;
     if (timed_out_) throw Error(kErrDataTimeout, "Query timeout expired", kSource);
     throw Error(kErrDataCommandFailed, sqlite3_errmsg(db_.get()), kSource);
   }
@@ -451,6 +574,10 @@ class SqliteConnection : public DriverConnection {
 
   std::unique_ptr<RowSet> Fetch(sqlite3_stmt* stmt, int64_t max_records) {
     auto rows = std::make_unique<RowSet>();
+    // Step first, describe after: a statement prepared before another link
+    // changed the schema is prepared again by its step, and may then have
+    // other columns.
+    int rc = sqlite3_step(stmt);
     int count = sqlite3_column_count(stmt);
     std::vector<Reader> readers(static_cast<size_t>(count), Reader::kPending);
     rows->columns.reserve(static_cast<size_t>(count));
@@ -469,11 +596,8 @@ class SqliteConnection : public DriverConnection {
         column.SetStorage(StorageFor(type.type));
       }
     }
-    int rc = SQLITE_DONE;
     int64_t fetched = 0;
-    while (max_records <= 0 || fetched < max_records) {
-      rc = sqlite3_step(stmt);
-      if (rc != SQLITE_ROW) break;
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
       for (int i = 0; i < count; ++i) {
         Column& column = rows->columns[i];
         sqlite3_value* value = sqlite3_column_value(stmt, i);
@@ -497,12 +621,13 @@ class SqliteConnection : public DriverConnection {
         }
         AppendCell(column, readers[i], value);
       }
-      ++fetched;
+      if (++fetched == max_records) break;
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
       // Past the first row the statement was running: a failure now is one
       // of reading its result.
       if (fetched > 0 && !timed_out_) {
+        failed_ = true;
         throw FetchError(kErrDataCommandFailed, sqlite3_errmsg(db_.get()), kSource);
       }
       Fail();
@@ -534,18 +659,36 @@ class SqliteConnection : public DriverConnection {
   }
 
   DatabasePtr db_;
+  // Declared after the link: statements are finalized before it closes.
+  StatementCache statements_;
+  std::string path_;
+  bool reusable_;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+  bool failed_ = false;
+  bool session_changed_ = false;
   std::chrono::steady_clock::time_point deadline_;
   bool timed_out_ = false;
 };
 
 // Steps the one statement of a result, a batch per Next, so only a batch
 // of rows is ever held. The request's deadline, taken when the cursor was
-// opened, bounds every batch.
+// opened, bounds every batch. The statement goes back to the link's
+// cache when the cursor goes.
 class SqliteCursor : public RowCursor {
  public:
-  SqliteCursor(SqliteConnection& owner, StatementPtr stmt,
+  SqliteCursor(SqliteConnection& owner, std::string sql, StatementPtr stmt,
                std::optional<std::chrono::steady_clock::time_point> deadline, int64_t max_records)
-      : owner_(owner), stmt_(std::move(stmt)), deadline_(deadline), max_records_(max_records) {}
+      : owner_(owner),
+        sql_(std::move(sql)),
+        stmt_(std::move(stmt)),
+        deadline_(deadline),
+        max_records_(max_records) {}
+  ~SqliteCursor() override {
+    if (!owner_.failed_) owner_.statements_.Put(std::move(sql_), std::move(stmt_));
+  }
+  SqliteCursor(const SqliteCursor&) = delete;
+  SqliteCursor& operator=(const SqliteCursor&) = delete;
 
   std::unique_ptr<RowSet> Next(size_t max_rows) override {
     int64_t want = static_cast<int64_t>(std::max<size_t>(max_rows, 1));
@@ -562,6 +705,7 @@ class SqliteCursor : public RowCursor {
 
  private:
   SqliteConnection& owner_;
+  std::string sql_;
   StatementPtr stmt_;
   std::optional<std::chrono::steady_clock::time_point> deadline_;
   int64_t max_records_;
@@ -572,51 +716,61 @@ class SqliteCursor : public RowCursor {
 std::unique_ptr<RowCursor> SqliteConnection::OpenCursor(const ExecuteRequest& request) {
   std::string sql = RequestSql(request);
   auto deadline = RequestDeadline(request.timeout_seconds);
-  sqlite3_stmt* raw = nullptr;
-  const char* tail = nullptr;
-  int rc = sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
-  StatementPtr stmt(raw);
-  if (rc != SQLITE_OK) Fail();
-  bool single = tail != nullptr && TrimBlanks(std::string_view(tail)).empty();
-  if (!stmt || sqlite3_column_count(stmt.get()) == 0 || !single) {
-    // Statements before the result must run first, and one without rows
-    // has nothing to read: Execute does both.
-    stmt.reset();
+  StatementPtr stmt = statements_.Take(sql);
+  if (!stmt) {
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
+    stmt.reset(raw);
+    if (rc != SQLITE_OK) Fail();
+    bool single = tail != nullptr && TrimBlanks(std::string_view(tail)).empty();
+    if (!stmt || !single) {
+      // Statements before the result must run first: Execute does that.
+      stmt.reset();
+      return DriverConnection::OpenCursor(request);
+    }
+  }
+  if (sqlite3_column_count(stmt.get()) == 0) {
+    // A statement without rows has nothing to read: Execute runs it, and
+    // finds it prepared.
+    statements_.Put(sql, std::move(stmt));
     return DriverConnection::OpenCursor(request);
   }
   std::vector<bool> used(request.parameters.size(), false);
   BindParameters(stmt.get(), request.parameters, used);
-  return std::make_unique<SqliteCursor>(*this, std::move(stmt), deadline, request.max_records);
+  return std::make_unique<SqliteCursor>(*this, std::move(sql), std::move(stmt), deadline,
+                                        request.max_records);
 }
 
 }  // namespace
 
+std::optional<std::string> SqliteReuseKey(const OpenSettings& settings) {
+  SqliteTarget target = TargetOf(settings);
+  // Every open of an in-memory database is a database of its own, and a
+  // URI may name one.
+  if (!target.is_file) return std::nullopt;
+  return std::to_string(target.flags) + ":" + target.path;
+}
+
 std::unique_ptr<DriverConnection> OpenSqlite(const OpenSettings& settings) {
-  std::string source = settings.options.Get({"Data Source", "Database", "Filename"});
-  if (source.empty()) {
-    throw Error(kErrDataFailed, "The connection string names no Data Source", kSource);
-  }
-  std::string mode = settings.options.Get({"Mode"});
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
-  if (EqualsIgnoreCase(mode, "Read") || EqualsIgnoreCase(mode, "ReadOnly")) {
-    flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
-  } else if (AsksToCreateDatabase(settings.options)) {
-    flags |= SQLITE_OPEN_CREATE;
-  }
-  std::string path = source;
-  if (source != ":memory:" && source.rfind("file:", 0) != 0) {
-    path = ResolvePath(source).string();
-  }
+  SqliteTarget target = TargetOf(settings);
+  // The file's identity, taken before and after opening: should the file
+  // be replaced meanwhile, the link would not know which one it has.
+  struct stat before, after;
+  bool known = target.is_file && stat(target.path.c_str(), &before) == 0;
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  int rc = sqlite3_open_v2(target.path.c_str(), &raw, target.flags, nullptr);
   DatabasePtr db(raw);
   if (rc != SQLITE_OK) {
     std::string message = raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
-    throw Error(kErrDataFailed, message + ": " + path, kSource);
+    throw Error(kErrDataFailed, message + ": " + target.path, kSource);
   }
   rc = RegisterSqliteFunctions(db.get());
   if (rc != SQLITE_OK) throw Error(kErrDataFailed, sqlite3_errstr(rc), kSource);
-  return std::make_unique<SqliteConnection>(std::move(db));
+  known = known && stat(target.path.c_str(), &after) == 0 && after.st_dev == before.st_dev &&
+          after.st_ino == before.st_ino;
+  return std::make_unique<SqliteConnection>(std::move(db), std::move(target.path),
+                                            known ? &after : nullptr);
 }
 
 }  // namespace fennick::data
