@@ -45,7 +45,9 @@ TEST_P(ExportHttpTest, DocumentsShowWhatTheScreenShows) {
       EXPECT_EQ(lower.find("secret"), std::string::npos);
       if (format == "csv") {
         EXPECT_EQ(lower.rfind("\xEF\xBB\xBF\"id\",\"name\",\"born\",\"stamp\",\"price\",\"share\","
-                              "\"note\"\r\n", 0), 0u);
+                              "\"note\"\r\n",
+                              0),
+                  0u);
         EXPECT_NE(res->body.find("\r\n\"2\",,,,,,\"+1+2\"\r\n"), std::string::npos) << res->body;
       }
       if (format == "csv" || format == "text") continue;
@@ -71,7 +73,8 @@ TEST_P(ExportHttpTest, DocumentsShowWhatTheScreenShows) {
       // Dates are values in Excel only.
       const bool excel = format == "excel";
       XmlNode born = html.SelectFirst("//tbody/tr[1]/td[3]");
-      EXPECT_EQ(born.Attribute("x:num"), excel ? std::optional<std::string>("38051") : std::nullopt);
+      EXPECT_EQ(born.Attribute("x:num"),
+                excel ? std::optional<std::string>("38051") : std::nullopt);
       if (!fast.empty()) continue;
       EXPECT_EQ(Texts(html, "//tbody/tr[1]/td"),
                 (Strings{"1", "Z\xC3\xBCrich <b>&amp;</b> \"q\"", "5 Mar 2004", "5/3/2004 14:07",
@@ -112,9 +115,10 @@ TEST_F(ExportBoundsTest, APageWithoutDisplayExportsAtItsEnd) {
 TEST_F(ExportBoundsTest, XmlStreamsAndTemplatesAreBounded) {
   Connection db;
   db.Open(sqlite_);
-  db.Execute("INSERT INTO People SELECT Id + 6 * x, Name, Born, Stamp, Price, Share, Note, "
-             "Secret FROM People, (WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 "
-             "FROM n WHERE x < 500) SELECT x FROM n)");
+  db.Execute(
+      "INSERT INTO People SELECT Id + 6 * x, Name, Born, Stamp, Price, Share, Note, "
+      "Secret FROM People, (WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 "
+      "FROM n WHERE x < 500) SELECT x FROM n)");
   WritePage("big.asp", "SQLite");
   auto res = Export("big.asp", "xml");
   ASSERT_TRUE(res);

@@ -31,8 +31,10 @@ class ExportPageTest : public ::testing::Test {
            "(3, '\xC3\x9Cn\xC3\xAF\xE2\x9C\x93 \xC4\xB1', '1999-12-31', '1999-12-31 23:59:00', -5, "
            "1, '-1+2', 'TOPSECRET'), (4, 'plain', '2025-12-30', '2025-12-30 00:00:00', 0, 0.005, "
            "'@SUM(A1)', 'TOPSECRET'), (5, 'tab', '2000-01-01', '2000-01-01 08:00:00', 7.25, 0.5, " +
-           tab + " || '=1+2', 'TOPSECRET'), (6, 'cr', '2000-01-02', '2000-01-02 09:30:00', 8, "
-           "0.75, " + cr + " || '=1+2', 'TOPSECRET')";
+           tab +
+           " || '=1+2', 'TOPSECRET'), (6, 'cr', '2000-01-02', '2000-01-02 09:30:00', 8, "
+           "0.75, " +
+           cr + " || '=1+2', 'TOPSECRET')";
   }
 
   void SetUp() override {
@@ -42,8 +44,9 @@ class ExportPageTest : public ::testing::Test {
     sqlite_ = "Provider=SQLite;Data Source=" + (server_->site().root() / "people.db").string();
     Connection db;
     db.Open(sqlite_ + ";Mode=ReadWriteCreate");
-    db.Execute("CREATE TABLE People (Id INTEGER, Name VARCHAR(60), Born DATE, Stamp DATETIME, "
-               "Price REAL, Share REAL, Note VARCHAR(20), Secret VARCHAR(20))");
+    db.Execute(
+        "CREATE TABLE People (Id INTEGER, Name VARCHAR(60), Born DATE, Stamp DATETIME, "
+        "Price REAL, Share REAL, Note VARCHAR(20), Secret VARCHAR(20))");
     db.Execute("INSERT INTO People VALUES " + PeopleRows(false));
     server_->server().SetObjectFactory(
         [](std::string_view progid) { return CreateComponentObject(progid); });
@@ -70,7 +73,8 @@ class ExportPageTest : public ::testing::Test {
       people_pg_ = "fnk_people_" + std::to_string(getpid());
       Connection db;
       db.Open(cs);
-      db.Execute("CREATE TABLE " + people_pg_ + " (Id INTEGER, Name VARCHAR(60), Born DATE, "
+      db.Execute("CREATE TABLE " + people_pg_ +
+                 " (Id INTEGER, Name VARCHAR(60), Born DATE, "
                  "Stamp TIMESTAMP, Price NUMERIC(12,2), Share DOUBLE PRECISION, "
                  "Note VARCHAR(20), Secret VARCHAR(20))");
       db.Execute("INSERT INTO " + people_pg_ + " VALUES " + PeopleRows(true));
@@ -86,12 +90,13 @@ class ExportPageTest : public ::testing::Test {
     auto [cs, table] = People(engine);
     std::string page = "<% var g = Server.CreateObject('Fennick.DataGrid');\n";
     page += "g.CreateConnection(\"" + cs + "\");\n";
-    page += "g.Command = 'SELECT Id, Name, Born, Stamp, Price, Share, Note, Secret FROM " +
-            table + " ORDER BY Id';\n";
-    page += "g.ExportFileName = 'people';\n"
-            "g.DateColumn('Born', 'd mmm yyyy');\ng.DateColumn('Stamp', '%d/%m/%Y %H:%N');\n"
-            "g.CurrencyColumn('Price', 2);\ng.PercentColumn('Share', 0);\n"
-            "g.HiddenColumn('Secret');\ng.CsvByteOrderMark = true;\n";
+    page += "g.Command = 'SELECT Id, Name, Born, Stamp, Price, Share, Note, Secret FROM " + table +
+            " ORDER BY Id';\n";
+    page +=
+        "g.ExportFileName = 'people';\n"
+        "g.DateColumn('Born', 'd mmm yyyy');\ng.DateColumn('Stamp', '%d/%m/%Y %H:%N');\n"
+        "g.CurrencyColumn('Price', 2);\ng.PercentColumn('Share', 0);\n"
+        "g.HiddenColumn('Secret');\ng.CsvByteOrderMark = true;\n";
     page += settings + "\n";
     if (display) page += "g.Display();\n";
     page += "%>";
