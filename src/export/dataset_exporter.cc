@@ -232,11 +232,16 @@ void DataSetExporter::ExportToCustomXml(std::string_view xsl_template,
   if (xsl_template == FirstGenerationDatasetStylesheet()) DeliverDataset(extension);
   std::shared_ptr<const XsltStylesheet> sheet = CompileTemplate(xsl_template);
   std::string document;
+  size_t table_bytes = 0;
   {
-    XmlParseResult table = XmlDocument::Parse(BuildXmlTable());
+    std::string text = BuildXmlTable();
+    table_bytes = text.size();
+    XmlParseResult table = XmlDocument::Parse(text);
     if (!table.ok()) throw Error(kErrInvalidCall, "XML Error: " + table.error, kSource);
+    text = std::string();
     document = TransformWhole(*sheet, table.document, kSource);
   }
+  ReturnMemoryAfterTransform(table_bytes);
   // An XML result is written in ISO-8859-1 and declared so; other results
   // (the print page's HTML) are already in their stylesheet's encoding.
   if (document.rfind("<?xml", 0) == 0) {

@@ -219,10 +219,14 @@ void DataSetExporter2::ExportToCustomXml(std::string_view xsl_template,
   std::string result;
   if (!xsl_template.empty()) {
     std::shared_ptr<const XsltStylesheet> sheet = CompileTemplate(xsl_template);
-    XmlParseResult parsed = XmlDocument::Parse(html);
-    if (!parsed.ok()) throw Error(kErrInvalidCall, "XML Error: " + parsed.error, kSource);
-    html = std::string();
-    result = TransformWhole(*sheet, parsed.document, kSource);
+    const size_t table_bytes = html.size();
+    {
+      XmlParseResult parsed = XmlDocument::Parse(html);
+      if (!parsed.ok()) throw Error(kErrInvalidCall, "XML Error: " + parsed.error, kSource);
+      html = std::string();
+      result = TransformWhole(*sheet, parsed.document, kSource);
+    }
+    ReturnMemoryAfterTransform(table_bytes);
     if (!encoding_.empty() && result.rfind("<?xml", 0) == 0) {
       size_t end = result.find("?>");
       if (end != std::string::npos) result.erase(0, end + 2);

@@ -1,6 +1,8 @@
 // Data source, delivery and delimited text shared by the exporters.
 #include "export/exporter_base.h"
 
+#include <malloc.h>
+
 #include <chrono>
 #include <ctime>
 
@@ -215,6 +217,14 @@ std::string ExporterBase::TransformWhole(const XsltStylesheet& sheet, const XmlD
                 std::string(source));
   }
   return std::move(out.text);
+}
+
+void ExporterBase::ReturnMemoryAfterTransform(size_t table_bytes) {
+  // A table of 256 KB of text (some 2,500 rows of four columns) makes a
+  // transform hold about 8 MB; below that the memory is worth keeping for
+  // the next export.
+  constexpr size_t kTrimAfterTableBytes = size_t{256} << 10;
+  if (table_bytes > kTrimAfterTableBytes) malloc_trim(0);
 }
 
 fennick::Recordset& ExporterBase::OpenData() {

@@ -174,6 +174,12 @@ class ExporterBase {
   // at the page's deadline; raises fennick::Error with the reason.
   std::string TransformWhole(const class XsltStylesheet& sheet, const class XmlDocument& input,
                              std::string_view source) const;
+  // Hands memory back to the system after a transform whose table text
+  // was `table_bytes` long, once its trees are freed: the allocator would
+  // keep a large transform's memory (some thirty times its text) in the
+  // worker thread's arena for the life of the process, one arena per
+  // thread that ever ran one.
+  static void ReturnMemoryAfterTransform(size_t table_bytes);
   // The current local time as an OLE date.
   static double NowOleDate();
 
