@@ -89,9 +89,10 @@ class ExporterBase {
   // batch of `rest`. A download of delimited text streams them (chunked,
   // after the first batch was written, so a command that fails outright
   // still gives the normal error page); delimited text in a file is
-  // written a batch at a time, and so are the Excel and Word documents of
-  // both exporters, in a file or a download; an unbuffered response reads
-  // them all first. The XML outputs read them all into their table.
+  // written a batch at a time, and so are the Excel and Word documents and
+  // the built-in XML of both exporters, in a file or a download; an
+  // unbuffered response reads them all first. A template's XML reads them
+  // into its table, up to the transform row limit.
   void RemainingRows(std::shared_ptr<fennick::Cursor> rest) { rest_ = std::move(rest); }
   void Command(std::string_view command) { command_ = command; }
   void Headers(std::vector<std::string> headers) { headers_ = std::move(headers); }
