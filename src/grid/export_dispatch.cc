@@ -66,8 +66,8 @@ void Configure(GridObject& g, ExporterBase& exporter) {
   exporter.CsvByteOrderMark(g.settings.csv_byte_order_mark);
   exporter.TransformRowLimit(g.settings.xsl_export_row_limit);
   std::vector<size_t> shown = VisibleColumns(g);
-  // With every column hidden the document would be empty; the grid shows
-  // nothing either, so nothing is what the export holds.
+  // With every column hidden the grid shows none, and neither does the
+  // export: an index past the fields, which every output skips.
   if (shown.size() < g.result.columns.size()) {
     if (shown.empty()) shown.push_back(g.result.columns.size());
     exporter.Columns(std::move(shown));
