@@ -21,6 +21,7 @@ packages=(
   libbenchmark-dev
   curl
   chromium nodejs
+  libreoffice-calc libreoffice-writer
 )
 
 missing=()

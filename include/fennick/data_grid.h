@@ -88,6 +88,13 @@ class DataGrid {
   // CSV exports put an apostrophe before values starting with "=", "+",
   // "-" or "@", so a spreadsheet shows them instead of running them.
   void CsvSafe(bool on);
+  // CSV exports start with a UTF-8 byte order mark, so spreadsheets that
+  // otherwise guess a Windows code page read non-ASCII text right.
+  void CsvByteOrderMark(bool on);
+  // The most rows an XML export through XslExportTemplate (and a report's
+  // print page) transforms; more are refused with an error. Default 25,000;
+  // values below 1 restore it.
+  void XslExportRowLimit(int32_t rows);
   // Minutes that export files stay in TempFolderUrl before a later export
   // removes them (default 60; values below 1 count as 1).
   void ExportFileLifetime(int16_t minutes);
@@ -183,6 +190,8 @@ class DataGrid {
 
  private:
   friend struct GridAccess;
+  // A grid over internals another grid object left (its armed export).
+  explicit DataGrid(std::unique_ptr<GridObject> internals);
   std::unique_ptr<GridObject> g_;
 };
 

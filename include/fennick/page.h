@@ -406,6 +406,18 @@ class PageContext {
   bool ShowSql() const { return show_sql_; }
   void ShowSql(bool on) { show_sql_ = on; }
 
+  // Work an object leaves for the end of the page (a grid's export the
+  // page asked for but never displayed). The host runs it, in the order
+  // given, once the page's own code has run through without an error or
+  // an early end, while the page is still bound; what it raises is the
+  // page's (an export's PageEnd included). A page that failed or ended
+  // itself drops it.
+  void AtEnd(std::function<void()> work) { end_work_.push_back(std::move(work)); }
+  // Runs the end work (the host's call); an exception leaves the rest
+  // undone.
+  void RunEndWork();
+  void DropEndWork() { end_work_.clear(); }
+
   // Component state shared by every object of this page, created on first
   // use and discarded with the page.
   template <class T>
@@ -427,6 +439,7 @@ class PageContext {
   std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
   LogSink log_sink_;
   bool show_sql_ = false;
+  std::vector<std::function<void()>> end_work_;
   std::unordered_map<std::type_index, std::shared_ptr<void>> state_;
 };
 

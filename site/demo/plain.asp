@@ -26,8 +26,8 @@ value and press Go (in the value box, F9 lists the field's values).</p>
 %></div>
 <pre class="code">var grid = Server.CreateObject("Fennick.DataGrid");
 grid.Command = "SELECT OrderID, LineNumber, OrderDate, Customer, ... FROM OrderLineDetails";
-// Export buttons run when the grid gets its connection.
 grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
 grid.PageSize = 15;
-grid.Display();</pre>
+grid.CsvByteOrderMark = true;  // CSV that Excel reads as UTF-8
+grid.Display();                 // an export button's download is answered here</pre>
 <!-- #include virtual="/include/footer.inc" -->

@@ -17,6 +17,7 @@ inline styles where a class is not enough.</p>
                  "FROM SupplierOverview";
   grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
   grid.PageSize = 6;
+  grid.CsvByteOrderMark = true;
   grid.GridClassName = "ledger";
   grid.HeaderClassName = "ledgerHead";
   grid.ItemClassName = "ledgerRow";

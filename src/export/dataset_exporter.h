@@ -1,7 +1,11 @@
 // DataSetExporter: the first-generation exporter, the faster route. Its
 // tables are written straight from the recordset (no persisted rowset, no
-// stylesheet), every value escaped, so data can never split or add a cell.
-// It offers the printable page besides the outputs of DataSetExporter2.
+// stylesheet), every value escaped, so data can never split or add a cell;
+// in Excel documents date values carry their value and a date format, and
+// in Excel and Word documents text that looks like a formula is marked as
+// text. Its XML export writes the dataset of the built-in template as the
+// rows come; a page's own template and the printable page transform the
+// whole table, up to the transform row limit.
 // One exporter serves one export; not thread-safe.
 #ifndef FENNICK_EXPORT_DATASET_EXPORTER_H_
 #define FENNICK_EXPORT_DATASET_EXPORTER_H_
@@ -36,14 +40,14 @@ class DataSetExporter : public ExporterBase {
   [[noreturn]] void ExportToCustomXml(std::string_view xsl_template, std::string_view extension);
   [[noreturn]] void ExportToHtmlForPrint(int rows_per_page, std::string_view title);
 
-  // The table of the data in one layout (UTF-8, no declaration); consumes
-  // the recordset. The header row has one cell per column: the caption
-  // from Headers (the field name past its end), with the field's size and
-  // type.
-  // With RemainingRows, their rows follow those of the recordset.
-  std::string BuildTable(TableLayout layout);
-
  private:
+  // The table of the data in the XML layout (UTF-8, no declaration), for a
+  // template; consumes the recordset and RemainingRows, up to the
+  // transform row limit.
+  std::string BuildXmlTable();
+  // The dataset document of the built-in template, written as it reads
+  // the rows.
+  [[noreturn]] void DeliverDataset(std::string_view extension);
   // Delivers `empty_document` (an Excel or Word document whose table is
   // empty) with the table of the data in `layout` at its place. The rows
   // of RemainingRows go into the file or download a batch at a time (see

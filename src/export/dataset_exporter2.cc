@@ -2,9 +2,8 @@
 #include "export/dataset_exporter2.h"
 
 #include "base/ascii.h"
-#include "export/export_functions.h"
 #include "export/export_stylesheets.h"
-#include "export/recordset_xml.h"
+#include "export/xml_text.h"
 #include "fennick/error.h"
 #include "platform/intl/format.h"
 #include "platform/xml/xslt.h"
@@ -14,10 +13,11 @@ namespace {
 
 constexpr char kSource[] = "Fennick.DataSetExporter2";
 
-constexpr char kExcelStyle[] = "<thead style='background-color:#cccccc;'/>";
-constexpr char kWordStyle[] =
-    "<table border='1' cellspacing='0' cellpadding='2' bgcolor='white' bordercolor='black'/>"
-    "<thead style='background-color:#cccccc;'/>";
+// The attributes the stylesheet's style element put on the table and its
+// header row: a grey header row in both documents, borders in Word's.
+constexpr char kHeaderRowAttributes[] = " style=\"background-color:#cccccc;\"";
+constexpr char kWordTableAttributes[] =
+    " border=\"1\" cellspacing=\"0\" cellpadding=\"2\" bgcolor=\"white\" bordercolor=\"black\"";
 // How every Excel and Word document ends, after its table.
 constexpr std::string_view kDocumentTail = "</body></html>";
 
@@ -44,7 +44,7 @@ std::string ExcelDocument(std::string_view title, std::string_view table) {
          "</x:WorksheetOptions></x:ExcelWorksheet></x:ExcelWorksheets></x:ExcelWorkbook>"
          "</xml><![endif]--></head><body>";
   doc += table;
-  doc += "</body></html>";
+  doc += kDocumentTail;
   return doc;
 }
 
@@ -66,7 +66,7 @@ std::string WordDocument(std::string_view title, std::string_view now, std::stri
          "<w:WordDocument><w:View>Print</w:View></w:WordDocument></xml><![endif]-->"
          "</head><body>";
   doc += table;
-  doc += "</body></html>";
+  doc += kDocumentTail;
   return doc;
 }
 
@@ -87,145 +87,60 @@ void DataSetExporter2::CreateConnection(std::string_view connection_string) {
   }
 }
 
-namespace {
-
-// What the rowset-to-table transform of one batch needs: copies, since a
-// streamed download transforms its later batches once the exporter is
-// gone.
-struct RowsetTableSettings {
-  std::string style_fragment;
-  std::string col_format_xml;
-  std::vector<std::string> headers;
-  bool euro = false;
-};
-
-// The table of the rows of `rs` from the current one (the recordset is
-// left at EOF), as the rowset-to-table stylesheet writes it.
-std::string RowsetTable(Recordset& rs, const RowsetTableSettings& settings) {
-  RegisterExportFunctions();
-  XmlDocument data = SaveRecordsetXml(rs);
-
-  // The style, format and headers elements go first, in that order, before
-  // s:Schema; all three are built as nodes, so captions and formats are
-  // values, never markup.
-  XmlNode root = data.Root();
-  XmlNode schema = root.FirstElement();
-  if (!settings.style_fragment.empty()) {
-    XmlParseResult style = XmlDocument::Parse("<style>" + settings.style_fragment + "</style>");
-    if (style.ok()) root.AppendCopy(style.document.Root()).MoveBefore(schema);
-  }
-  if (!TrimBlanks(settings.col_format_xml).empty()) {
-    XmlParseResult format = XmlDocument::Parse(settings.col_format_xml);
-    if (!format.ok()) {
-      throw Error(kErrInvalidCall, "XML Error: the column formats do not parse: " + format.error,
-                  kSource);
-    }
-    root.AppendCopy(format.document.Root()).MoveBefore(schema);
-  }
-  if (!settings.headers.empty()) {
-    XmlNode headers = root.AppendElement("headers");
-    for (const std::string& caption : settings.headers) {
-      headers.AppendElement("header").SetAttribute("caption", caption);
-    }
-    headers.MoveBefore(schema);
-  }
-
-  XsltCompileResult sheet = XsltCache::Shared().FromText(RowsetToTableStylesheet());
-  if (!sheet.ok()) throw Error(kErrInvalidCall, "XML Error: " + sheet.error, kSource);
-  std::vector<std::pair<std::string, std::string>> params;
-  if (settings.euro) {
-    params = {{"decimal_format_name", "euro"}, {"decimal_format_pattern", kEuroDecimalPattern}};
-  }
-  XsltResult table = sheet.stylesheet->Transform(data, params);
-  if (!table.ok()) throw Error(kErrInvalidCall, "XML Error: " + table.error, kSource);
-  return std::move(table.text);
+ExportTableOptions DataSetExporter2::TableOptions(Layout layout) const {
+  ExportTableOptions options;
+  if (layout != Layout::kXml) options.header_row_attributes = kHeaderRowAttributes;
+  if (layout == Layout::kWord) options.table_attributes = kWordTableAttributes;
+  options.headers = headers_;
+  options.columns = columns_;
+  options.col_format_xml = col_format_xml_;
+  options.euro = euro_;
+  // A spreadsheet reads Excel's cells as values; Word's are shown as they
+  // are, but text in either that looks like a formula is marked as text.
+  options.office_values = layout == Layout::kExcel;
+  options.office_text = layout != Layout::kXml;
+  return options;
 }
 
-// Where the rows of a table begin (after "<tbody>") and end (at the last
-// "</tbody>"); false for a table without rows ("<tbody/>"). Captions and
-// values are escaped by the transform, so neither tag can come from data.
-bool FindTableRows(std::string_view table, size_t& begin, size_t& end) {
-  constexpr std::string_view kOpen = "<tbody>";
-  begin = table.find(kOpen);
-  end = table.rfind("</tbody>");
-  if (begin == std::string_view::npos || end == std::string_view::npos) return false;
-  begin += kOpen.size();
-  return begin <= end;
-}
-
-}  // namespace
-
-DataSetExporter2::TableInParts DataSetExporter2::BuildTableInParts(
-    std::string_view style_fragment) {
-  auto settings = std::make_shared<RowsetTableSettings>();
-  settings->style_fragment = style_fragment;
-  settings->col_format_xml = col_format_xml_;
-  settings->headers = headers_;
-  settings->euro = euro_;
-  TableInParts parts;
-  parts.head = RowsetTable(OpenData(), *settings);
-  ReleaseData();
-  size_t begin = 0, end = 0;
-  if (!rest_ || !FindTableRows(parts.head, begin, end)) {
-    // Every row is in the head already. A first batch without rows is the
-    // whole result: the cursor it came from is at its end.
-    parts.append = [](fennick::Recordset& batch, std::string&) {
-      if (!batch.Eof()) {
-        throw Error(kErrInvalidCall, "The export's rows came after an empty first batch", kSource);
-      }
-    };
-    return parts;
-  }
-  // Each later batch is transformed on its own and only its rows are kept:
-  // the stylesheet writes a row from that row and the columns alone, so the
-  // rows of the batches, one after the other, are those of the whole result
-  // in one transform.
-  parts.tail = parts.head.substr(end);
-  auto opening = std::make_shared<const std::string>(parts.head.substr(0, begin));
-  parts.head.resize(end);
-  parts.append = [settings, opening, tail = parts.tail](fennick::Recordset& batch,
-                                                        std::string& out) {
-    std::string table = RowsetTable(batch, *settings);
-    size_t rows_begin = 0, rows_end = 0;
-    if (!FindTableRows(table, rows_begin, rows_end) ||
-        std::string_view(table).substr(0, rows_begin) != *opening ||
-        std::string_view(table).substr(rows_end) != tail) {
-      throw Error(kErrInvalidCall, "The export's table changed between batches of rows", kSource);
-    }
-    out.append(table, rows_begin, rows_end - rows_begin);
-  };
-  return parts;
-}
-
-std::string DataSetExporter2::BuildHtmlTable(std::string_view style_fragment) {
-  TableInParts parts = BuildTableInParts(style_fragment);
-  if (rest_) {
-    for (;;) {
-      fennick::Recordset batch = rest_->Next(kStreamBatchRows);
-      if (batch.Eof()) break;
-      parts.append(batch, parts.head);
-    }
-    rest_.reset();
-  }
-  return parts.head + parts.tail;
-}
-
-void DataSetExporter2::DeliverDocument(std::string_view style_fragment,
-                                       const std::string& empty_document,
-                                       std::string_view extension, std::string_view content_type) {
-  TableInParts parts = BuildTableInParts(style_fragment);
+void DataSetExporter2::DeliverDocument(Layout layout, const std::string& empty_document,
+                                       std::string_view extension,
+                                       std::string_view content_type) {
+  // The document up to the rows of the first batch is made now, so a
+  // failure in it gives the normal error page; the other batches follow
+  // it into the file or the download.
+  ExportTable table(OpenData(), TableOptions(layout));
   const size_t table_at = empty_document.size() - kDocumentTail.size();
-  std::string head = empty_document.substr(0, table_at) + parts.head;
-  DeliverInBatches(std::move(head), std::move(parts.append),
-                   parts.tail + empty_document.substr(table_at), extension, content_type, "utf-8");
+  std::string head = empty_document.substr(0, table_at);
+  table.AppendHead(head);
+  std::string tail(kDocumentTail);
+  if (OpenData().Eof()) {
+    // A first batch without rows is the whole result: the cursor it came
+    // from is at its end.
+    head += ExportTable::kNoRows;
+    rest_.reset();
+  } else {
+    head += ExportTable::kRowsOpen;
+    table.AppendRows(OpenData(), head);
+    tail.insert(0, ExportTable::kRowsClose);
+  }
+  ReleaseData();
+  DeliverInBatches(
+      std::move(head),
+      [table](fennick::Recordset& batch, std::string& out) { table.AppendRows(batch, out); },
+      std::move(tail), extension, content_type, "utf-8");
 }
 
-std::string DataSetExporter2::WithDeclaration(std::string_view xml) const {
-  if (encoding_.empty()) return std::string(xml);
+std::string DataSetExporter2::Declaration() const {
+  if (encoding_.empty()) return "";
   if (!IsEncodingName(encoding_)) {
     throw Error(kErrInvalidCall, "Unknown encoding '" + encoding_ + "'", kSource);
   }
-  std::string declaration = "<?xml version=\"1.0\" encoding=\"" + encoding_ + "\" ?>";
+  return "<?xml version=\"1.0\" encoding=\"" + encoding_ + "\" ?>";
+}
+
+std::string DataSetExporter2::WithDeclaration(std::string_view xml) const {
+  const std::string declaration = Declaration();
+  if (declaration.empty()) return std::string(xml);
   // Written again in the declared encoding, so the bytes match it.
   XmlParseResult parsed = XmlDocument::Parse(xml);
   if (parsed.ok()) {
@@ -234,14 +149,47 @@ std::string DataSetExporter2::WithDeclaration(std::string_view xml) const {
   return declaration + std::string(xml);
 }
 
+void DataSetExporter2::DeliverDataset(std::string_view extension) {
+  const std::string declaration = Declaration();
+  const XmlOutputEncoding encoding = XmlOutputEncodingOf(encoding_);
+  ExportTable table(OpenData(), TableOptions(Layout::kXml));
+  std::string utf8;
+  table.AppendDatasetHead(utf8);
+  std::string tail;
+  if (OpenData().Eof()) {
+    utf8 += ExportTable::kDatasetNoRows;
+    rest_.reset();
+  } else {
+    utf8 += ExportTable::kDatasetRowsOpen;
+    table.AppendDatasetRows(OpenData(), utf8);
+    AppendEncoded(ExportTable::kDatasetRowsClose, encoding, tail);
+  }
+  ReleaseData();
+  std::string head = declaration;
+  AppendEncoded(utf8, encoding, head);
+  DeliverInBatches(
+      std::move(head),
+      [table, encoding, utf8 = std::string()](fennick::Recordset& batch,
+                                               std::string& out) mutable {
+        if (encoding == XmlOutputEncoding::kUtf8) {
+          table.AppendDatasetRows(batch, out);
+          return;
+        }
+        utf8.clear();
+        table.AppendDatasetRows(batch, utf8);
+        AppendEncoded(utf8, encoding, out);
+      },
+      std::move(tail), extension, "text/" + std::string(extension), "");
+}
+
 void DataSetExporter2::ExportToExcel(std::string_view title) {
   std::string name = title.empty() ? title_ : std::string(title);
-  DeliverDocument(kExcelStyle, ExcelDocument(name, ""), "xls", "Application/vnd.excel");
+  DeliverDocument(Layout::kExcel, ExcelDocument(name, ""), "xls", "Application/vnd.excel");
 }
 
 void DataSetExporter2::ExportToWord(std::string_view /*title*/) {
   // The document always carries the exporter's Title.
-  DeliverDocument(kWordStyle, WordDocument(title_, intl::FormatDateTime(NowOleDate(), 0), ""),
+  DeliverDocument(Layout::kWord, WordDocument(title_, intl::FormatDateTime(NowOleDate(), 0), ""),
                   "doc", "application/msword");
 }
 
@@ -249,17 +197,36 @@ void DataSetExporter2::ExportToXml() { ExportToCustomXml(xsl_template_, "xml"); 
 
 void DataSetExporter2::ExportToCustomXml(std::string_view xsl_template,
                                          std::string_view extension) {
-  std::string html = BuildHtmlTable("");
+  // The built-in template needs no tree: its document is written as the
+  // rows come, in the encodings written here directly.
+  if (xsl_template == TableToDatasetStylesheet() &&
+      XmlOutputEncodingOf(encoding_) != XmlOutputEncoding::kOther) {
+    DeliverDataset(extension);
+  }
+  ExportTable table(OpenData(), TableOptions(Layout::kXml));
+  std::string html;
+  table.AppendHead(html);
+  std::string rows;
+  ReadForTransform(
+      [&table](fennick::Recordset& batch, std::string& out) { table.AppendRows(batch, out); },
+      rows);
+  html += rows.empty() ? ExportTable::kNoRows : ExportTable::kRowsOpen;
+  if (!rows.empty()) {
+    html += rows;
+    html += ExportTable::kRowsClose;
+  }
+  rows = std::string();
   std::string result;
   if (!xsl_template.empty()) {
     std::shared_ptr<const XsltStylesheet> sheet = CompileTemplate(xsl_template);
-    XmlParseResult table = XmlDocument::Parse(html);
-    if (!table.ok()) throw Error(kErrInvalidCall, "XML Error: " + table.error, kSource);
-    XsltResult out = sheet->Transform(table.document, {}, XsltPolicy{host_.server->SiteRoot()});
-    if (!out.ok()) {
-      throw Error(kErrInvalidCall, "XML Error: the export template failed: " + out.error, kSource);
+    const size_t table_bytes = html.size();
+    {
+      XmlParseResult parsed = XmlDocument::Parse(html);
+      if (!parsed.ok()) throw Error(kErrInvalidCall, "XML Error: " + parsed.error, kSource);
+      html = std::string();
+      result = TransformWhole(*sheet, parsed.document, kSource);
     }
-    result = std::move(out.text);
+    ReturnMemoryAfterTransform(table_bytes);
     if (!encoding_.empty() && result.rfind("<?xml", 0) == 0) {
       size_t end = result.find("?>");
       if (end != std::string::npos) result.erase(0, end + 2);

@@ -1,20 +1,24 @@
-// DataSetExporter2: the second-generation exporter. The recordset is saved
-// as a persisted rowset, given the page's headers, styles and column
-// formats, and turned into an HTML table by the rowset-to-table
-// stylesheet; Excel and Word wrap that table in an Office HTML document,
-// XML runs it through the export template (the built-in table-to-dataset
-// stylesheet or the page's own). CSV and text come from ExporterBase.
+// DataSetExporter2: the second-generation exporter. Its table is the one
+// the rowset-to-table stylesheet makes of the persisted rowset (captions,
+// column formats, money pattern), written straight from the rows by
+// ExportTable; Excel and Word wrap it in an Office HTML document, and the
+// XML export writes the dataset document the built-in table-to-dataset
+// stylesheet makes of it. Only a page's own XslExportTemplate runs through
+// the stylesheet processor, over the whole table. CSV and text come from
+// ExporterBase.
 //
-// Excel and Word documents are written a batch of rows at a time when the
-// rows come with RemainingRows; the XML outputs hold their whole table in
-// memory, since a template may look at any part of it. One exporter serves
-// one export; not thread-safe.
+// Excel and Word documents, and the XML export without a template of the
+// page's, are written a batch of rows at a time when the rows come with
+// RemainingRows (a download streams them, a file is written a batch at a
+// time); a template holds its whole table, up to the transform row limit.
+// One exporter serves one export; not thread-safe.
 #ifndef FENNICK_EXPORT_DATASET_EXPORTER2_H_
 #define FENNICK_EXPORT_DATASET_EXPORTER2_H_
 
 #include <string>
 #include <string_view>
 
+#include "export/export_table.h"
 #include "export/exporter_base.h"
 
 namespace fennick {
@@ -44,27 +48,19 @@ class DataSetExporter2 : public ExporterBase {
   [[noreturn]] void ExportToXml();
   [[noreturn]] void ExportToCustomXml(std::string_view xsl_template, std::string_view extension);
 
-  // The HTML table of the data, as the stylesheet writes it (UTF-8, no
-  // declaration); consumes the recordset and the RemainingRows.
-  std::string BuildHtmlTable(std::string_view style_fragment);
-
  private:
-  // The table of the data in parts: `head` up to and with the rows of the
-  // recordset (consumed), `append` writing the rows of one later batch of
-  // RemainingRows (it holds copies of the settings it needs, so it may run
-  // after the exporter is gone), `tail` closing the table.
-  struct TableInParts {
-    std::string head;
-    RowWriter append;
-    std::string tail;
-  };
-  TableInParts BuildTableInParts(std::string_view style_fragment);
+  enum class Layout { kExcel, kWord, kXml };
+  ExportTableOptions TableOptions(Layout layout) const;
   // Delivers `empty_document` (an Excel or Word document with an empty
-  // table) with the table of the data, styled by `style_fragment`, in its
-  // place; see DeliverInBatches.
-  [[noreturn]] void DeliverDocument(std::string_view style_fragment,
-                                    const std::string& empty_document, std::string_view extension,
-                                    std::string_view content_type);
+  // table) with the table of the data in its place; see DeliverInBatches.
+  [[noreturn]] void DeliverDocument(Layout layout, const std::string& empty_document,
+                                    std::string_view extension, std::string_view content_type);
+  // The dataset document of the built-in template, written as it reads
+  // the rows.
+  [[noreturn]] void DeliverDataset(std::string_view extension);
+  // The XML declaration of `encoding_` ("" for none); raises for a name
+  // that is not an encoding name.
+  std::string Declaration() const;
   // The text of an XML result in `encoding_` with its declaration.
   std::string WithDeclaration(std::string_view xml) const;
 

@@ -1,9 +1,12 @@
-// Unique export file names and the cleanup of old export files.
+// Unique export file names, export files and the cleanup of old ones.
 #include "export/export_files.h"
 
 #include <array>
+#include <cerrno>
 #include <random>
 #include <system_error>
+
+#include "fennick/error.h"
 
 namespace fennick {
 
@@ -56,6 +59,48 @@ int RemoveOldExportFiles(const std::filesystem::path& folder, std::chrono::secon
     if (std::filesystem::remove(entry.path(), error)) ++removed;
   }
   return removed;
+}
+
+ExportFileWriter::ExportFileWriter(std::filesystem::path path) : path_(std::move(path)) {
+  file_ = std::fopen(path_.c_str(), "wb");
+  if (file_ == nullptr) Fail(errno);
+}
+
+ExportFileWriter::~ExportFileWriter() {
+  if (file_ != nullptr) std::fclose(file_);
+  if (!committed_) {
+    std::error_code ignored;  // a file that cannot be removed is left to the cleanup
+    std::filesystem::remove(path_, ignored);
+  }
+}
+
+void ExportFileWriter::Write(std::string_view bytes) {
+  if (bytes.empty()) return;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) Fail(errno);
+}
+
+void ExportFileWriter::Commit() {
+  std::FILE* file = file_;
+  file_ = nullptr;
+  // fclose flushes; a full disk often shows only here.
+  if (std::fflush(file) != 0) {
+    const int error = errno;
+    std::fclose(file);
+    Fail(error);
+  }
+  if (std::fclose(file) != 0) Fail(errno);
+  committed_ = true;
+}
+
+void ExportFileWriter::Fail(int error) {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  std::error_code ignored;
+  std::filesystem::remove(path_, ignored);
+  throw Error(kErrInvalidCall,
+              "The export file '" + path_.filename().string() + "' could not be written: " +
+                  std::generic_category().message(error != 0 ? error : EIO),
+              "Fennick.Export");
 }
 
 }  // namespace fennick

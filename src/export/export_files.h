@@ -1,5 +1,5 @@
-// Export files in the site's temporary folder: their unique names and the
-// removal of old ones.
+// Export files in the site's temporary folder: their unique names, their
+// writing, and the removal of old ones.
 //
 // Every export written in file mode gets its own name, a fixed prefix and
 // 128 random bits in hex, so two users never share (or guess) a file. The
@@ -9,6 +9,7 @@
 #define FENNICK_EXPORT_EXPORT_FILES_H_
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -28,6 +29,31 @@ bool IsExportFileName(std::string_view file_name);
 // ago; returns how many were removed. Errors are ignored (a file another
 // request removes first, a folder that does not exist).
 int RemoveOldExportFiles(const std::filesystem::path& folder, std::chrono::seconds max_age);
+
+// One export file being written, a piece at a time. Whatever stops the
+// writing before Commit (a full disk, an error of the rows, an exception)
+// leaves no file behind: the destructor removes it. Errors are raised as
+// fennick::Error with the system's reason and the file's name, never its
+// folder on the server. Not thread-safe.
+class ExportFileWriter {
+ public:
+  // Creates (or empties) the file at `path`.
+  explicit ExportFileWriter(std::filesystem::path path);
+  ~ExportFileWriter();
+  ExportFileWriter(const ExportFileWriter&) = delete;
+  ExportFileWriter& operator=(const ExportFileWriter&) = delete;
+
+  void Write(std::string_view bytes);
+  // Flushes and closes the file, which then stays.
+  void Commit();
+
+ private:
+  [[noreturn]] void Fail(int error);
+
+  std::filesystem::path path_;
+  std::FILE* file_ = nullptr;
+  bool committed_ = false;
+};
 
 }  // namespace fennick
 

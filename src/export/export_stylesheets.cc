@@ -9,7 +9,8 @@ std::string_view RowsetToTableStylesheet() {
   // Cells are matched to columns by name, not by position, so a null
   // value (a missing attribute) leaves its own cell empty instead of
   // shifting the cells after it. Values are written as text: markup in the
-  // data stays data.
+  // data stays data. The exporter writes this table directly (ExportTable);
+  // the stylesheet is the definition that writer is held to.
   static constexpr char kText[] = R"XSL(<?xml version="1.0"?>
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
     xmlns:s="uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882"
@@ -76,7 +77,8 @@ std::string_view RowsetToTableStylesheet() {
     <xsl:variable name="dbtype" select="string($column/s:datatype/@rs:dbtype)"/>
     <!-- Plain XPath instead of variables with content: those make a
          result tree fragment per cell, which dominates large exports. -->
-    <xsl:variable name="numeric" select="contains('int,number,r4,i2', $type)"/>
+    <!-- Every number type, so a number format applies to any of them. -->
+    <xsl:variable name="numeric" select="contains('int,number,r4,i2,float,i1,i8,ui1', $type)"/>
     <xsl:variable name="date" select="not($numeric) and contains('dateTime,timestamp', $type)"/>
     <xsl:variable name="kind"
         select="concat(substring('numeric', 1, 7 * $numeric), substring('datetime', 1, 8 * $date),

@@ -3,7 +3,9 @@
 // - The rowset-to-table stylesheet turns a persisted rowset (with the
 //   optional style, format and headers elements the exporter inserts) into
 //   an HTML table, formatting cells through the formatdate and formatnum
-//   extension functions of "urn:user-functions".
+//   extension functions of "urn:user-functions". The second-generation
+//   exporter writes that table directly (export_table.h); the stylesheet
+//   defines it.
 // - The two table-to-dataset stylesheets turn an exported table into a
 //   neutral "dataset" document; pages may replace them with their own.
 // - The print stylesheet pages a first-generation table for printing.

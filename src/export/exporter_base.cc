@@ -1,11 +1,13 @@
 // Data source, delivery and delimited text shared by the exporters.
 #include "export/exporter_base.h"
 
+#include <malloc.h>
+
 #include <chrono>
 #include <ctime>
-#include <fstream>
 
 #include "base/ascii.h"
+#include "export/export_files.h"
 #include "fennick/error.h"
 #include "fennick/page.h"
 #include "fennick/variant.h"
@@ -76,41 +78,42 @@ std::string ExportValueText(const Variant& value) {
 
 void AppendDelimitedText(Recordset& recordset, const DelimitedTextOptions& options,
                          std::string& out) {
-  const size_t count = recordset.FieldCount();
+  std::vector<size_t> shown = options.columns;
+  if (shown.empty()) {
+    for (size_t i = 0; i < recordset.FieldCount(); ++i) shown.push_back(i);
+  }
   auto append_value = [&](std::string_view text, bool is_null) {
     if (!options.csv) {
       out.append(is_null ? std::string_view(options.null_text) : text);
       return;
     }
+    if (is_null) return;  // an empty field, where "" is an empty text
     out.push_back('"');
-    if (is_null) {
-      out.append(options.null_text);
-    } else {
-      if (options.csv_safe && !text.empty() &&
-          (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@')) {
-        out.push_back('\'');
-      }
-      // A quote inside a value is doubled, so it cannot end the value and
-      // break the row.
-      for (char c : text) {
-        if (c == '"') out.push_back('"');
-        out.push_back(c);
-      }
+    if (options.csv_safe && !text.empty() &&
+        (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@')) {
+      out.push_back('\'');
+    }
+    // A quote inside a value is doubled, so it cannot end the value and
+    // break the row.
+    for (char c : text) {
+      if (c == '"') out.push_back('"');
+      out.push_back(c);
     }
     out.push_back('"');
   };
-  auto end_row = [&] { out.append(options.row_separator); };
-  if (options.column_headers) {
-    for (size_t i = 0; i < count; ++i) {
-      if (i > 0) out.append(options.column_separator);
-      append_value(recordset.Fields(i).Name(), false);
-    }
-    end_row();
-  }
   std::vector<Field> fields;
-  for (size_t i = 0; i < count; ++i) fields.push_back(recordset.Fields(i));
+  for (size_t i : shown) {
+    if (i < recordset.FieldCount()) fields.push_back(recordset.Fields(i));
+  }
+  if (options.column_headers) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (i > 0) out.append(options.column_separator);
+      append_value(fields[i].Name(), false);
+    }
+    out.append(options.row_separator);
+  }
   while (!recordset.Eof()) {
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < fields.size(); ++i) {
       if (i > 0) out.append(options.column_separator);
       if (fields[i].IsNull()) {
         append_value("", true);
@@ -118,7 +121,7 @@ void AppendDelimitedText(Recordset& recordset, const DelimitedTextOptions& optio
         append_value(ExportValueText(fields[i].Value()), false);
       }
     }
-    end_row();
+    out.append(options.row_separator);
     recordset.MoveNext();
   }
 }
@@ -175,6 +178,55 @@ std::shared_ptr<const XsltStylesheet> ExporterBase::CompileTemplate(
   return compiled.stylesheet;
 }
 
+void ExporterBase::ReadForTransform(const RowWriter& append, std::string& out) {
+  int64_t rows = 0;
+  auto take = [&](fennick::Recordset& batch) {
+    rows += batch.RecordCount();
+    if (rows > transform_row_limit_) {
+      throw Error(kErrInvalidCall,
+                  "The export holds more than " + std::to_string(transform_row_limit_) +
+                      " rows, more than an export template transforms at once "
+                      "(XslExportRowLimit); export it as CSV, Excel or Word, which have no "
+                      "such limit, or narrow the data with a filter",
+                  kSource);
+    }
+    CheckPageDeadline(kSource);
+    append(batch, out);
+  };
+  take(OpenData());
+  ReleaseData();
+  if (!rest_) return;
+  for (;;) {
+    fennick::Recordset batch = rest_->Next(kStreamBatchRows);
+    if (batch.Eof()) break;
+    take(batch);
+  }
+  rest_.reset();
+}
+
+std::string ExporterBase::TransformWhole(const XsltStylesheet& sheet, const XmlDocument& input,
+                                         std::string_view source) const {
+  XsltPolicy policy{host_.server->SiteRoot(), CurrentDeadline()};
+  XsltResult out = sheet.Transform(input, {}, policy);
+  if (!out.ok()) {
+    if (std::chrono::steady_clock::now() >= policy.deadline) {
+      throw Error(kErrPageTimeLimit, "The page reached its time limit and was stopped",
+                  std::string(source));
+    }
+    throw Error(kErrInvalidCall, "XML Error: the export template failed: " + out.error,
+                std::string(source));
+  }
+  return std::move(out.text);
+}
+
+void ExporterBase::ReturnMemoryAfterTransform(size_t table_bytes) {
+  // A table of 256 KB of text (some 2,500 rows of four columns) makes a
+  // transform hold about 8 MB; below that the memory is worth keeping for
+  // the next export.
+  constexpr size_t kTrimAfterTableBytes = size_t{256} << 10;
+  if (table_bytes > kTrimAfterTableBytes) malloc_trim(0);
+}
+
 fennick::Recordset& ExporterBase::OpenData() {
   if (!recordset_) {
     if (!connection_) throw Error(kErrInvalidCall, "The export has no connection", kSource);
@@ -196,14 +248,10 @@ void ExporterBase::ReleaseData() {
 }
 
 void ExporterBase::CreateFile(std::string_view text, const std::filesystem::path& path) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(text.data(), static_cast<std::streamsize>(text.size()));
-  file.write("\r\n", 2);
-  file.close();
-  if (!file) {
-    throw Error(kErrInvalidCall, "The export file '" + path.filename().string() +
-                                     "' could not be written", kSource);
-  }
+  ExportFileWriter file(path);
+  file.Write(text);
+  file.Write("\r\n");
+  file.Commit();
 }
 
 void ExporterBase::Deliver(std::string_view document, std::string_view extension,
@@ -236,42 +284,25 @@ void ExporterBase::WriteBatchFile(std::string_view head, const RowWriter& append
   for (char& c : url) {
     if (c == '\\') c = '/';
   }
-  // MapPath refuses a path that leaves the site.
-  const std::filesystem::path path = host_.server->MapPath(url);
-  // The file holds one batch of rows at a time in memory. Should a row
-  // fail (or the disk fill) half-way, the partial file is removed, so no
-  // short export is ever left for the redirect to find.
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  try {
-    if (!file) throw std::ios_base::failure("open");
-    file.write(head.data(), static_cast<std::streamsize>(head.size()));
-    std::string piece;
-    for (;;) {
-      if (!file) throw std::ios_base::failure("write");
-      fennick::Recordset batch = rest_->Next(kStreamBatchRows);
-      if (batch.Eof()) break;
-      piece.clear();
-      append(batch, piece);
-      file.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-    }
-    rest_.reset();
-    file.write(tail.data(), static_cast<std::streamsize>(tail.size()));
-    // As CreateFile ends every export file.
-    file.write("\r\n", 2);
-    file.close();
-    if (!file) throw std::ios_base::failure("close");
-  } catch (const std::ios_base::failure&) {
-    file.close();
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-    throw Error(kErrInvalidCall, "The export file '" + path.filename().string() +
-                                     "' could not be written", kSource);
-  } catch (...) {
-    file.close();
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-    throw;
+  // MapPath refuses a path that leaves the site. The file holds one batch
+  // of rows at a time in memory; should a row fail (or the disk fill)
+  // half-way, the partial file is removed, so no short export is ever left
+  // for the redirect to find.
+  ExportFileWriter file(host_.server->MapPath(url));
+  file.Write(head);
+  std::string piece;
+  for (;;) {
+    fennick::Recordset batch = rest_->Next(kStreamBatchRows);
+    if (batch.Eof()) break;
+    piece.clear();
+    append(batch, piece);
+    file.Write(piece);
   }
+  rest_.reset();
+  file.Write(tail);
+  // As CreateFile ends every export file.
+  file.Write("\r\n");
+  file.Commit();
   host_.response->Redirect(url);
 }
 
@@ -309,12 +340,12 @@ void ExporterBase::DeliverInBatches(std::string head, RowWriter append, std::str
 }
 
 void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_view extension,
-                               std::string_view content_type) {
+                               std::string_view content_type, std::string_view prefix) {
   Response& response = *host_.response;
   DelimitedTextOptions rest_options = options;
   rest_options.column_headers = false;
   if (!temp_file_url_.empty() && rest_) {
-    std::string head;
+    std::string head(prefix);
     AppendDelimitedText(OpenData(), options, head);
     ReleaseData();
     WriteBatchFile(
@@ -325,7 +356,7 @@ void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_
         "", extension);
   }
   if (!temp_file_url_.empty() || !response.Buffer()) {
-    std::string text;
+    std::string text(prefix);
     AppendDelimitedText(OpenData(), options, text);
     ReleaseData();
     if (rest_) {
@@ -343,6 +374,7 @@ void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_
   // and the error page goes out without the download's headers.
   response.Clear();
   try {
+    response.MutableBody().append(prefix);
     AppendDelimitedText(OpenData(), options, response.MutableBody());
   } catch (...) {
     response.Clear();
@@ -371,7 +403,8 @@ void ExporterBase::ExportToCSV() {
   options.csv_safe = csv_safe_;
   options.column_separator = ",";
   options.column_headers = show_column_headers_;
-  DeliverText(options, "csv", "text/csv");
+  options.columns = columns_;
+  DeliverText(options, "csv", "text/csv", csv_byte_order_mark_ ? kUtf8ByteOrderMark : "");
 }
 
 void ExporterBase::ExportToText() { ExportToCustomText("\t", "\r\n", "txt"); }
@@ -383,6 +416,7 @@ void ExporterBase::ExportToCustomText(std::string_view column_separator,
   options.column_separator = column_separator;
   options.row_separator = row_separator;
   options.column_headers = show_column_headers_;
+  options.columns = columns_;
   DeliverText(options, extension, "text/" + std::string(extension));
 }
 

@@ -33,6 +33,8 @@ std::string ExportValueText(const Variant& value);
 struct DelimitedTextOptions {
   std::string column_separator = "\t";
   std::string row_separator = "\r\n";
+  // Text outputs write a null as this; CSV leaves the field empty (nothing
+  // between the separators, where an empty text is "").
   std::string null_text = " ";
   bool column_headers = true;
   // The CSV rule: every value between double quotes, quotes inside values
@@ -41,10 +43,20 @@ struct DelimitedTextOptions {
   // With csv: values starting with "=", "+", "-" or "@" get a leading
   // apostrophe, so a spreadsheet does not run them as formulas.
   bool csv_safe = false;
+  // The fields written, in order; empty for every field.
+  std::vector<size_t> columns;
 };
 
 // Rows a streamed download reads and sends at a time.
 inline constexpr size_t kStreamBatchRows = 1000;
+
+// Rows a template may transform at once when the page sets no limit: the
+// whole table and the result are held in memory while it runs (about 4 MB
+// per 1,000 rows of four columns).
+inline constexpr int64_t kDefaultTransformRowLimit = 25000;
+
+// The byte order mark CsvByteOrderMark puts before a CSV document.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 // Hands `response` the producer of a streamed download: once the page has
 // ended, it reads `rest` a batch at a time, sends what `append` writes of
@@ -77,9 +89,10 @@ class ExporterBase {
   // batch of `rest`. A download of delimited text streams them (chunked,
   // after the first batch was written, so a command that fails outright
   // still gives the normal error page); delimited text in a file is
-  // written a batch at a time, and so are the Excel and Word documents of
-  // both exporters, in a file or a download; an unbuffered response reads
-  // them all first. The XML outputs read them all into their table.
+  // written a batch at a time, and so are the Excel and Word documents and
+  // the built-in XML of both exporters, in a file or a download; an
+  // unbuffered response reads them all first. A template's XML reads them
+  // into its table, up to the transform row limit.
   void RemainingRows(std::shared_ptr<fennick::Cursor> rest) { rest_ = std::move(rest); }
   void Command(std::string_view command) { command_ = command; }
   void Headers(std::vector<std::string> headers) { headers_ = std::move(headers); }
@@ -93,6 +106,17 @@ class ExporterBase {
   void ExportFileName(std::string_view name) { export_file_name_ = name; }
   void ShowRowNumbers(bool on) { show_row_numbers_ = on; }
   void CsvSafe(bool on) { csv_safe_ = on; }
+  // CSV documents start with a UTF-8 byte order mark.
+  void CsvByteOrderMark(bool on) { csv_byte_order_mark_ = on; }
+  // The fields every output shows, in this order (a grid's visible
+  // columns); empty for every field. Headers stay by field position.
+  void Columns(std::vector<size_t> fields) { columns_ = std::move(fields); }
+  // The most rows a template transforms (custom XML templates, the print
+  // page); an export with more is refused with an error before the
+  // transform. Values below 1 mean kDefaultTransformRowLimit.
+  void TransformRowLimit(int64_t rows) {
+    transform_row_limit_ = rows < 1 ? kDefaultTransformRowLimit : rows;
+  }
   // Inline XSL text (it holds "<"), or a path of the site ("\" read as
   // "/"); a path outside the site raises an error. Blank values are
   // ignored.
@@ -105,7 +129,8 @@ class ExporterBase {
                                        std::string_view extension);
 
   // Writes `text` and one line break to `path`, replacing any file there.
-  // Raises fennick::Error when the file cannot be written.
+  // Raises fennick::Error with the system's reason when the file cannot be
+  // written, and leaves no partial file.
   static void CreateFile(std::string_view text, const std::filesystem::path& path);
 
  protected:
@@ -116,9 +141,9 @@ class ExporterBase {
   // Sends the document and ends the response (see the head comment).
   [[noreturn]] void Deliver(std::string_view document, std::string_view extension,
                             std::string_view content_type, std::string_view charset = "");
-  // Delimited text of the data, delivered as Deliver does.
+  // Delimited text of the data after `prefix`, delivered as Deliver does.
   [[noreturn]] void DeliverText(const DelimitedTextOptions& options, std::string_view extension,
-                                std::string_view content_type);
+                                std::string_view content_type, std::string_view prefix = "");
   // Writes one later batch of rows of a document (see DeliverInBatches).
   using RowWriter = std::function<void(fennick::Recordset&, std::string&)>;
   // Sends a document whose rows may come in batches, and ends the response
@@ -138,9 +163,24 @@ class ExporterBase {
   // file.
   [[noreturn]] void WriteBatchFile(std::string_view head, const RowWriter& append,
                                    std::string_view tail, std::string_view extension);
-  // The compiled template `xsl_template_` (or `inline_default` when none is
-  // set); raises fennick::Error with the compiler's reason.
+  // The compiled template (inline text or a file of the site); raises
+  // fennick::Error with the compiler's reason.
   std::shared_ptr<const class XsltStylesheet> CompileTemplate(std::string_view text_or_path) const;
+  // Runs `append` over the data and every batch of RemainingRows, for a
+  // document a template transforms whole: raises fennick::Error once more
+  // than the transform row limit have come (having read at most one batch
+  // more), and at the page's deadline.
+  void ReadForTransform(const RowWriter& append, std::string& out);
+  // Transforms `input` with `sheet` under the site's read policy, stopping
+  // at the page's deadline; raises fennick::Error with the reason.
+  std::string TransformWhole(const class XsltStylesheet& sheet, const class XmlDocument& input,
+                             std::string_view source) const;
+  // Hands memory back to the system after a transform whose table text
+  // was `table_bytes` long, once its trees are freed: the allocator would
+  // keep a large transform's memory (some thirty times its text) in the
+  // worker thread's arena for the life of the process, one arena per
+  // thread that ever ran one.
+  static void ReturnMemoryAfterTransform(size_t table_bytes);
   // The current local time as an OLE date.
   static double NowOleDate();
 
@@ -158,6 +198,9 @@ class ExporterBase {
   std::string export_file_name_;
   bool show_row_numbers_ = false;
   bool csv_safe_ = false;
+  bool csv_byte_order_mark_ = false;
+  std::vector<size_t> columns_;
+  int64_t transform_row_limit_ = kDefaultTransformRowLimit;
   std::string xsl_template_;
 };
 

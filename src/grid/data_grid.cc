@@ -8,6 +8,7 @@
 #include "base/ascii.h"
 #include "fennick/registry.h"
 #include "frame/module_state.h"
+#include "grid/export_dispatch.h"
 #include "grid/field_download.h"
 #include "grid/grid_object.h"
 #include "grid/query/sql_text.h"
@@ -58,7 +59,13 @@ DataGrid::DataGrid() : g_(std::make_unique<GridObject>()) {
   SetLanguageText();
 }
 
+DataGrid::DataGrid(std::unique_ptr<GridObject> internals) : g_(std::move(internals)) {}
+
 DataGrid::~DataGrid() {
+  // A grid that goes before the export it was asked for ran (a page that
+  // never displays it) leaves that export to the end of the page, with
+  // what the export needs.
+  if (g_ && g_->req.export_request.armed) g_ = HandOverArmedExport(std::move(g_));
   // A connection the grid opened itself is closed with the grid; one the
   // page handed in is only let go.
   if (g_ && g_->result.owns_connection && g_->page && g_->page->connection) {
@@ -149,6 +156,10 @@ void DataGrid::GraphLegendColumn(std::string_view column) {
   g_->settings.graph_legend_column = column;
 }
 void DataGrid::ExportFileName(std::string_view name) { g_->settings.export_file_name = name; }
+void DataGrid::CsvByteOrderMark(bool on) { g_->settings.csv_byte_order_mark = on; }
+void DataGrid::XslExportRowLimit(int32_t rows) {
+  g_->settings.xsl_export_row_limit = rows < 1 ? GridSettings().xsl_export_row_limit : rows;
+}
 void DataGrid::XslExportTemplate(std::string_view path) { g_->page->xsl_export_template = path; }
 void DataGrid::UseFastExport(bool on) { g_->page->use_fast_export = on; }
 void DataGrid::CreateExportFile(bool on) { g_->page->create_export_file = on; }

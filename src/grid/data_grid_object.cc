@@ -3,6 +3,9 @@
 
 #include "grid/data_grid_object.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "fennick/data_grid.h"
 #include "fennick/error.h"
 #include "frame/ado_objects.h"
@@ -101,6 +104,13 @@ struct GridMembers {
     flag("UseFastExport", &DataGrid::UseFastExport);
     flag("CreateExportFile", &DataGrid::CreateExportFile);
     flag("CsvSafe", &DataGrid::CsvSafe);
+    flag("CsvByteOrderMark", &DataGrid::CsvByteOrderMark);
+    t.Property("XslExportRowLimit", nullptr,
+               [](GridMembers& m, const Variant& v) {
+                 m.grid->XslExportRowLimit(
+                     static_cast<int32_t>(std::clamp<int64_t>(v.AsInt64(), -1, INT32_MAX)));
+               },
+               ArgType::kLong);
     integer("ExportFileLifetime", &DataGrid::ExportFileLifetime);
     text("TempFolderUrl", &DataGrid::TempFolderUrl);
     text("GridClassName", &DataGrid::GridClassName);

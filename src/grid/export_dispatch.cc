@@ -1,7 +1,8 @@
-// The grid's export routine and the temporary folder.
+// The grid's export routine, when it runs, and the temporary folder.
 #include "grid/export_dispatch.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "base/ascii.h"
 #include "export/column_format_xml.h"
@@ -13,6 +14,9 @@
 #include "frame/module_state.h"
 #include "frame/temp_folder.h"
 #include "grid/grid_object.h"
+#include "grid/query/column_expressions.h"
+#include "grid/render/cell_writer.h"
+#include "grid/render/display.h"
 #include "grid/state/export_argument.h"
 
 namespace fennick {
@@ -32,6 +36,22 @@ void Dispatch(Exporter& exporter, const std::string& format, const std::string& 
   // Any other format exports nothing.
 }
 
+// The fields of the result the grid shows, in its order: not hidden by
+// HiddenColumn, and among a report's shown fields.
+std::vector<size_t> VisibleColumns(GridObject& g) {
+  // A result the grid has not described yet is described now, with the
+  // table qualifiers its keys may use.
+  if (g.result.columns.empty() && g.result.recordset) {
+    ReadColumns(*g.result.recordset, g.page->command, g.req.database_type, g.result.columns);
+  }
+  std::vector<size_t> shown;
+  for (size_t i = 0; i < g.result.columns.size(); ++i) {
+    const GridColumn& c = g.result.columns[i];
+    if (!IsHiddenColumn(*g.page, c) && IsShownField(*g.page, c)) shown.push_back(i);
+  }
+  return shown;
+}
+
 void Configure(GridObject& g, ExporterBase& exporter) {
   GridPageState& p = *g.page;
   if (!TrimBlanks(p.xsl_export_template).empty()) exporter.XslExportTemplate(p.xsl_export_template);
@@ -43,6 +63,15 @@ void Configure(GridObject& g, ExporterBase& exporter) {
   exporter.Headers(DecodeCaptionList(g.req.export_request.captions));
   if (!g.settings.export_file_name.empty()) exporter.ExportFileName(g.settings.export_file_name);
   exporter.CsvSafe(g.settings.csv_safe);
+  exporter.CsvByteOrderMark(g.settings.csv_byte_order_mark);
+  exporter.TransformRowLimit(g.settings.xsl_export_row_limit);
+  std::vector<size_t> shown = VisibleColumns(g);
+  // With every column hidden the grid shows none, and neither does the
+  // export: an index past the fields, which every output skips.
+  if (shown.size() < g.result.columns.size()) {
+    if (shown.empty()) shown.push_back(g.result.columns.size());
+    exporter.Columns(std::move(shown));
+  }
   if (p.create_export_file) {
     PrepareExportFolder(std::chrono::minutes(g.settings.export_file_lifetime_minutes));
     exporter.TempFileUrl(CurrentModuleState().temp_folder_url + NewExportFileBase());
@@ -65,12 +94,58 @@ void PrepareExportFolder(std::chrono::seconds lifetime) {
   }
 }
 
+// An armed export: run once, by the grid's Display or at the end of the
+// page; `internals` hold what a grid that went before left for it.
+struct ArmedExport {
+  DataGrid* grid = nullptr;
+  std::unique_ptr<GridObject> internals;
+  bool done = false;
+
+  void Run() {
+    if (done) return;
+    done = true;
+    if (grid != nullptr) {
+      RunGridExport(*grid);
+    } else if (internals) {
+      DataGrid left = GridAccess::Adopt(std::move(internals));
+      RunGridExport(left);
+    }
+  }
+};
+
+void ArmGridExport(DataGrid& grid) {
+  GridObject& g = GridInternals(grid);
+  if (g.req.export_request.armed) return;
+  auto armed = std::make_shared<ArmedExport>();
+  armed->grid = &grid;
+  g.req.export_request.armed = armed;
+  g.host.page->AtEnd([armed] { armed->Run(); });
+}
+
+void RunArmedGridExport(DataGrid& grid) {
+  GridObject& g = GridInternals(grid);
+  if (!g.req.export_request.armed) return;
+  // Disarmed first: the export may end the page, or fail.
+  std::shared_ptr<ArmedExport> armed = std::move(g.req.export_request.armed);
+  armed->Run();
+}
+
+std::unique_ptr<GridObject> HandOverArmedExport(std::unique_ptr<GridObject> internals) {
+  std::shared_ptr<ArmedExport> armed = std::move(internals->req.export_request.armed);
+  if (!armed || armed->done) return internals;
+  armed->grid = nullptr;
+  armed->internals = std::move(internals);
+  return nullptr;
+}
+
 void RunGridExport(DataGrid& grid) {
   GridObject& g = GridInternals(grid);
   GridPageState& p = *g.page;
   // The request is consumed: a second CreateConnection does not export
   // again.
   g.req.export_request.pending = false;
+  // The lists in the form the column lookups read.
+  NormaliseFormatLists(p);
   if (!p.connection) {
     ShowError(kNoConnection);
     return;
@@ -80,15 +155,12 @@ void RunGridExport(DataGrid& grid) {
       ShowError(kNoCommand);
       return;
     }
-    // CSV and text exports, and the Excel and Word documents of both
-    // exporters, stream the rows of a result the database gives exactly
-    // (the command's SQL, no procedure): only one batch of it is held at a
-    // time, in a download or a file. The XML outputs (and print) read it
-    // whole, since their template may look at any part of the table.
-    const std::string& format = g.req.export_request.format;
-    const bool streams =
-        format == "csv" || format == "text" || format == "excel" || format == "doc";
-    g.result.stream_rows = streams && (p.create_export_file || g.host.response->Buffer());
+    // Every format reads a result the database gives exactly (the
+    // command's SQL, no procedure) forward only, a batch at a time: CSV,
+    // text, Excel, Word and the built-in XML hold one batch in a download
+    // or a file; a template's XML (and print) stops reading past its row
+    // limit.
+    g.result.stream_rows = p.create_export_file || g.host.response->Buffer();
     g.result.all_rows_needed = true;
     grid.OpenRecordset();
     g.result.stream_rows = false;
@@ -109,7 +181,10 @@ void RunGridExport(DataGrid& grid) {
   } else {
     DataSetExporter2 exporter(g.host);
     Configure(g, exporter);
-    exporter.ColFormatXml(BuildColumnFormatXml(p.date_format_list, p.number_format_list));
+    // The page's own formats come first (the export runs once the page set
+    // them); those the button carried from the page before follow.
+    exporter.ColFormatXml(BuildColumnFormatXml(p.date_list + p.date_format_list,
+                                               p.number_list + p.number_format_list));
     exporter.IsEuroDecimalFormat(p.is_euro_decimal_format);
     exporter.Encoding(p.encoding);
     Dispatch(exporter, format, g.settings.title);

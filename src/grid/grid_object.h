@@ -38,6 +38,8 @@ struct GridSettings {
   std::string graph_title, graph_y_label, graph_x_label;
   std::string export_file_name;
   bool csv_safe = false;
+  bool csv_byte_order_mark = false;
+  int32_t xsl_export_row_limit = 25000;
   int16_t export_file_lifetime_minutes = 60;
 
   std::string procedure_name;
@@ -137,6 +139,10 @@ struct GridObject {
 // designer and tests; not part of the public API.
 struct GridAccess {
   static GridObject& Of(DataGrid& grid) { return *grid.g_; }
+  // A grid over internals another grid object left behind.
+  static DataGrid Adopt(std::unique_ptr<GridObject> internals) {
+    return DataGrid(std::move(internals));
+  }
 };
 inline GridObject& GridInternals(DataGrid& grid) { return GridAccess::Of(grid); }
 

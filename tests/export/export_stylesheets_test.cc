@@ -7,6 +7,7 @@
 
 #include "export/column_format_xml.h"
 #include "export/export_functions.h"
+#include "export/office_formats.h"
 #include "export/recordset_xml.h"
 #include "fennick/data.h"
 #include "platform/xml/xslt.h"
@@ -218,6 +219,36 @@ TEST(ColumnFormatXmlTest, PostedListsStayAttributeValues) {
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].Attribute("name"), "a\"/><numeric name=\"x\" value=\"9");
   EXPECT_EQ(entries[0].Attribute("value"), "'><x/>&amp;");
+}
+
+}  // namespace
+}  // namespace fennick
+
+namespace fennick {
+namespace {
+
+// Column date formats in spreadsheet codes; none for a part no spreadsheet
+// shows (the cell then gets an ISO date format).
+TEST(OfficeFormatsTest, FormatsBecomeSpreadsheetCodes) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"d mmm yyyy", "d mmm yyyy"},
+      {"dd/mm/yyyy hh:nn", "dd/mm/yyyy hh:mm"},
+      {"%d/%m/%Y %H:%N", "d/m/yyyy h:mm"},
+      {"%h:%N %P", "h:mm AM/PM"},
+      {"h:mm am/pm", "h:mm am/pm"},
+      {"yyyy\"\xE5\xB9\xB4\"m", "yyyy\"\xE5\xB9\xB4\"m"},
+      {"%d%O", ""},
+      {"%j", ""},
+      {"ww yyyy", ""},
+      {"%H:%N %P", ""},
+      {"nn", ""},
+      {"2", ""}};
+  for (auto [format, code] : cases) EXPECT_EQ(ExcelDateCode(format), code) << format;
+  EXPECT_EQ(OfficeDateFormat("%j", true).attributes, OfficeIsoDateFormat(true).attributes);
+  EXPECT_EQ(OfficeNumberFormat('3', 2).attributes,
+            " style='mso-number-format:\"\\0022$\\0022#,##0.00\"' "
+            "sdnum=\"1033;0;[$$-409]#,##0.00;-[$$-409]#,##0.00\"");
+  EXPECT_EQ(OfficeNumberFormat('2', 1).attributes, " style='mso-number-format:\"#,##0.0%\"'");
 }
 
 }  // namespace

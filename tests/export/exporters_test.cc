@@ -7,16 +7,21 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <type_traits>
 
 #include "export/column_format_xml.h"
 #include "export/dataset_exporter.h"
 #include "export/dataset_exporter2.h"
 #include "export/export_files.h"
+#include "export/export_functions.h"
+#include "export/export_stylesheets.h"
+#include "export/recordset_xml.h"
 #include "fennick/data.h"
 #include "fennick/page.h"
 #include "frame/host.h"
 #include "platform/xml/xml_document.h"
+#include "platform/xml/xslt.h"
 
 namespace fennick {
 namespace {
@@ -203,6 +208,9 @@ TEST_F(ExporterTest, CustomTemplatesInlineAsFilesBrokenAndHostile) {
   EXPECT_FALSE(fs::exists(site_ / "owned.txt"));
 }
 
+// CSV: every value quoted, quotes doubled, a null an empty field (an
+// empty text is ""); CsvSafe prefixes each formula character; text keeps
+// its blank for a null.
 TEST_F(ExporterTest, CsvQuotesEveryValueAndDoublesQuotes) {
   auto csv = Make<DataSetExporter2>();
   const Response& response = Run([&] { csv->ExportToCSV(); });
@@ -211,14 +219,19 @@ TEST_F(ExporterTest, CsvQuotesEveryValueAndDoublesQuotes) {
   EXPECT_EQ(response.Body(),
             "\"Id\",\"City\",\"Note\"\r\n"
             "\"1\",\"Z\xC3\xBCrich\",\"a \"\"quoted\"\" <b>&amp;</b>\"\r\n"
-            "\"2\",\" \",\"=SUM(A1)\"\r\n"
+            "\"2\",,\"=SUM(A1)\"\r\n"
             "\"3\",\"x__COL__ROW__NULL\",\"\"\r\n");
 
   NewPage();
-  auto safe = Make<DataSetExporter>("SELECT Note FROM T WHERE Id = 2");
+  auto safe = Make<DataSetExporter>(
+      "SELECT '=1' UNION ALL SELECT '+1' UNION ALL SELECT '-1' UNION ALL SELECT '@1' "
+      "UNION ALL SELECT -1 UNION ALL SELECT char(9) || '=1' UNION ALL SELECT 'a=1'");
   safe->CsvSafe(true);
+  safe->CsvByteOrderMark(true);
   safe->ShowColumnHeaders(false);
-  EXPECT_EQ(Run([&] { safe->ExportToCSV(); }).Body(), "\"'=SUM(A1)\"\r\n");
+  EXPECT_EQ(Run([&] { safe->ExportToCSV(); }).Body(),
+            "\xEF\xBB\xBF\"'=1\"\r\n\"'+1\"\r\n\"'-1\"\r\n\"'@1\"\r\n\"'-1\"\r\n\"\t=1\"\r\n"
+            "\"a=1\"\r\n");
   EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Report.csv\"");
 
   NewPage();
@@ -313,13 +326,17 @@ class BatchedDocumentTest : public ExporterTest {
   void SetUp() override {
     ExporterTest::SetUp();
     connection_->Execute(
-        "CREATE TABLE B (Id INTEGER, Name VARCHAR(40), Price REAL, Added DATETIME)");
+        "CREATE TABLE B (Id INTEGER, Name VARCHAR(40), Price REAL, Added DATETIME, Cost MONEY, "
+        "Note VARCHAR(40))");
     connection_->Execute(
         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2500) "
         "INSERT INTO B SELECT i, CASE WHEN i % 7 = 0 THEN NULL "
         "ELSE 'n<b>' || i || '</b> & \"q\" __ROW' END, i * 0.25, "
         "CASE WHEN i % 11 = 0 THEN NULL "
-        "ELSE printf('2024-03-%02d %02d:15:00', 1 + i % 28, i % 10) END FROM n");
+        "ELSE printf('2024-03-%02d %02d:15:00', 1 + i % 28, i % 10) END, (i - 1200) * 1.5, "
+        "CASE i % 5 WHEN 0 THEN 'Z\xC3\xBCrich \xC4\xB1 \xE2\x9C\x93' "
+        "WHEN 1 THEN 'a' || char(13) || char(10) || 'b ]]>' WHEN 2 THEN 'tab' || char(9) || '>' "
+        "WHEN 3 THEN '' END FROM n");
   }
 
   enum class Mode { kWhole, kFile, kDownload };
@@ -332,7 +349,8 @@ class BatchedDocumentTest : public ExporterTest {
     exporter.Headers({"No.", "Name <i>&"});
     exporter.Title("Batches");
     if constexpr (std::is_same_v<Exporter, DataSetExporter2>) {
-      exporter.ColFormatXml(BuildColumnFormatXml("added|=|%D.%m.%Y %h:%N %P|||", "id|=|12|||"));
+      exporter.ColFormatXml(
+          BuildColumnFormatXml("added|=|%D.%m.%Y %h:%N %P|||", "id|=|12|||price|=|12|||"));
     }
     if (mode != Mode::kWhole) {
       // A first batch of 7 rows, as a grid would read more; the exporter
@@ -410,9 +428,67 @@ TEST_F(BatchedDocumentTest, FilesAndDownloadsEqualTheWholeDocument) {
   // The formats reach the rows of every batch, not only the first.
   XmlDocument html = XmlDocument::ParseHtml(Export<DataSetExporter2>(Mode::kFile, excel));
   EXPECT_EQ(Texts(html, "//tbody/tr[2498]/td"),
-            (Strings{"2,498.00", "n<b>2498</b> & \"q\" __ROW", "624.5", "07.3.2024 8:15 AM"}));
+            (Strings{"2,498.00", "n<b>2498</b> & \"q\" __ROW", "624.50", "07.3.2024 8:15 AM",
+                     "1,947.00", ""}));
   EXPECT_EQ(Texts(html, "//tbody/tr[2464]/td[4]"), (Strings{""}));
-  EXPECT_EQ(Texts(html, "//thead/tr/th"), (Strings{"No.", "Name <i>&", "Price", "Added"}));
+  EXPECT_EQ(Texts(html, "//thead/tr/th"),
+            (Strings{"No.", "Name <i>&", "Price", "Added", "Cost", "Note"}));
+}
+
+// The tables written from the rows are the stylesheets' own, byte for byte
+// (Office cells' value and format attributes aside): the rowset-to-table
+// stylesheet for Excel and Word, and the dataset stylesheets (run by a
+// template file) for the streamed XML of both exporters and encodings.
+TEST_F(BatchedDocumentTest, DirectTablesAreTheStylesheetsByteForByte) {
+  auto table_of = [](std::string doc) {
+    doc = doc.substr(doc.find("<table"), doc.rfind("</table>") + 8 - doc.find("<table"));
+    return std::regex_replace(doc, std::regex("<td [^>]*?(/?)>"), "<td$1>");
+  };
+  auto stylesheet_table = [&](const std::string& style) {
+    RegisterExportFunctions();
+    Recordset rs = connection_->Execute(kQuery);
+    XmlDocument data = SaveRecordsetXml(rs);
+    XmlNode root = data.Root(), schema = root.FirstElement();
+    for (const std::string& part :
+         {"<style>" + style + "</style>",
+          BuildColumnFormatXml("added|=|%D.%m.%Y %h:%N %P|||", "id|=|12|||price|=|12|||"),
+          std::string("<headers><header caption='No.'/><header caption='Name &lt;i&gt;&amp;'/>"
+                      "</headers>")}) {
+      root.AppendCopy(XmlDocument::Parse(part).document.Root()).MoveBefore(schema);
+    }
+    return XsltCache::Shared().FromText(RowsetToTableStylesheet()).stylesheet->Transform(data).text;
+  };
+  EXPECT_EQ(table_of(Export<DataSetExporter2>(Mode::kWhole, [](auto& e) { e.ExportToExcel(""); })),
+            stylesheet_table("<thead style='background-color:#cccccc;'/>"));
+  EXPECT_EQ(table_of(Export<DataSetExporter2>(Mode::kWhole, [](auto& e) { e.ExportToWord(""); })),
+            stylesheet_table("<table border='1' cellspacing='0' cellpadding='2' bgcolor='white' "
+                             "bordercolor='black'/><thead style='background-color:#cccccc;'/>"));
+
+  {
+    std::ofstream(site_ / "exports" / "second.xsl") << TableToDatasetStylesheet();
+    std::ofstream(site_ / "exports" / "first.xsl") << FirstGenerationDatasetStylesheet();
+  }
+  for (const char* encoding : {"", "ISO-8859-1", "UTF-8"}) {
+    SCOPED_TRACE(encoding);
+    auto xml = [encoding](const char* file) {
+      return [encoding, file](DataSetExporter2& e) {
+        e.Encoding(encoding);
+        if (*file) e.XslExportTemplate(file);
+        e.ExportToXml();
+      };
+    };
+    const std::string streamed = Export<DataSetExporter2>(Mode::kDownload, xml(""));
+    EXPECT_EQ(streamed, Export<DataSetExporter2>(Mode::kWhole, xml("exports/second.xsl")));
+    EXPECT_EQ(streamed, Export<DataSetExporter2>(Mode::kWhole, xml("")));
+  }
+  auto first = [](const char* file) {
+    return [file](DataSetExporter& e) {
+      if (*file) e.XslExportTemplate(file);
+      e.ExportToXml();
+    };
+  };
+  EXPECT_EQ(Export<DataSetExporter>(Mode::kDownload, first("")),
+            Export<DataSetExporter>(Mode::kWhole, first("exports/first.xsl")));
 }
 
 // A row failing after the first batch (the 1,500th overflows): the file

@@ -1,7 +1,7 @@
 // Tests of the grid's export dispatch: the buttons and their hidden
-// arguments, the trigger in CreateConnection, the whole filtered and sorted
-// result in the document, file mode in the temporary folder, and the
-// percent-encoding of the argument's values.
+// arguments, the trigger armed by CreateConnection and run by Display, the
+// whole filtered and sorted result in the document, file mode in the
+// temporary folder, and the percent-encoding of the argument's values.
 #include "grid/export_dispatch.h"
 
 #include <gtest/gtest.h>
@@ -79,8 +79,8 @@ class ExportDispatchTest : public ::testing::Test {
     return html.substr(at, html.find('"', at) - at);
   }
 
-  // Shows the grid, then posts the button of `format` and opens the
-  // connection as a page does; returns the response.
+  // Shows the grid, then posts the button of `format`, opens the
+  // connection and displays as a page does; returns the response.
   const Response& Export(const std::string& format,
                          const std::function<void(DataGrid&)>& setup = nullptr) {
     DataGrid& shown = Grid({});
@@ -91,7 +91,8 @@ class ExportDispatchTest : public ::testing::Test {
     EXPECT_FALSE(value.empty());
     DataGrid& posted = Grid({{"__FARGS", value}});
     if (setup) setup(posted);
-    EXPECT_THROW(posted.CreateConnection(ConnectionString()), PageEnd);
+    posted.CreateConnection(ConnectionString());
+    EXPECT_THROW(posted.Display(), PageEnd);
     return page_->response();
   }
 
@@ -177,7 +178,8 @@ TEST_F(ExportDispatchTest, FastExportCsvAndUnknownFormats) {
   // A format no button has: an empty response.
   DataGrid& grid = Grid({{"__FARGS", EncodeArgument("4fmt:pdf;hdr:;ttl:x;")}});
   grid.Title("x");
-  EXPECT_THROW(grid.CreateConnection(ConnectionString()), PageEnd);
+  grid.CreateConnection(ConnectionString());
+  EXPECT_THROW(grid.Display(), PageEnd);
   EXPECT_EQ(page_->response().Body(), "");
 }
 

@@ -576,9 +576,9 @@ void DataGrid::CreateConnection(std::string_view connection_string) {
   g_->result.owns_connection = true;
   g_->page->connection_string = g_->page->connection->ConnectionString();
   g_->req.database_type = ConnectionDatabaseType(*g_->page->connection, ForcedType());
-  // An export button's request runs as soon as the grid has its
-  // connection, and ends the page.
-  if (g_->req.export_request.pending) RunGridExport(*this);
+  // An export button's request runs once the page is ready: at Display,
+  // or when the page ends without one.
+  if (g_->req.export_request.pending) ArmGridExport(*this);
 }
 
 void DataGrid::OpenRecordset() {

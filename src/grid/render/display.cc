@@ -15,6 +15,7 @@
 #include "frame/field_types.h"
 #include "frame/module_state.h"
 #include "frame/text_routines.h"
+#include "grid/export_dispatch.h"
 #include "grid/render/display.h"
 #include "grid/render/export_buttons.h"
 #include "grid/render/filter_bar.h"
@@ -340,6 +341,9 @@ void DataGrid::Display() {
   GridObject& g = *g_;
   double step = 1;
   RunTraced("Display", step, [&] {
+    // An export requested by the postback ends the page here, with every
+    // property the page set before Display.
+    RunArmedGridExport(*this);
     NormaliseFormatLists(*g.page);
     step = 2;
     if (!g.page->connection) {

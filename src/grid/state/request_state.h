@@ -5,13 +5,19 @@
 #define FENNICK_GRID_STATE_REQUEST_STATE_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace fennick {
 
+struct ArmedExport;
+
 // An export asked for by an export button (postback code 4).
 struct ExportRequest {
   bool pending = false;
+  // Set once CreateConnection gave the grid its connection: the export
+  // runs at Display, or when the page ends (grid/export_dispatch.h).
+  std::shared_ptr<ArmedExport> armed;
   std::string format;    // lower case: "excel", "doc", "csv", "xml", "text"
   std::string captions;  // comma-separated header captions
 };

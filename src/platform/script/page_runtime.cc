@@ -213,6 +213,21 @@ void PageRuntime::RunFile(PageContext& page, const std::filesystem::path& file) 
       failure.message = OutOfMemoryMessage(heap->memory_limit()) + " (" + failure.message + ")";
     }
   }
+  // Work the page's objects left for its end (an export asked for but not
+  // displayed) runs once the page has run through, while they still live;
+  // a page that failed or ended itself drops it.
+  if (!failed) {
+    try {
+      page.RunEndWork();
+    } catch (const PageEnd&) {
+      // The work ended the page, as an export does.
+    } catch (const Error& e) {
+      failed = true;
+      failure.file = compiled->VirtualPath(0);
+      failure.message = e.description();
+    }
+  }
+  page.DropEndWork();
   duk_set_top(ctx, top);
   size_t peak = heap->PagePeakBytes();
   size_t memory_limit = heap->memory_limit();

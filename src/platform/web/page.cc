@@ -312,6 +312,15 @@ void PageContext::Log(std::string_view line) const {
   }
 }
 
+void PageContext::RunEndWork() {
+  while (!end_work_.empty()) {
+    // Taken out first: work may add work, and an exception drops the rest.
+    std::vector<std::function<void()>> work = std::move(end_work_);
+    end_work_.clear();
+    for (std::function<void()>& item : work) item();
+  }
+}
+
 PageContext* CurrentPage() { return current_page; }
 
 std::chrono::steady_clock::time_point CurrentDeadline() {

@@ -434,6 +434,7 @@ struct WebServer::Impl {
       PageBinding binding(page);
       try {
         handler(page);
+        page.RunEndWork();
       } catch (const PageEnd&) {
         // The page ended itself; what it wrote is sent.
       } catch (const Error& e) {

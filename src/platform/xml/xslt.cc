@@ -13,6 +13,7 @@
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
 
+#include <mutex>
 #include <shared_mutex>
 #include <system_error>
 
@@ -55,11 +56,21 @@ bool IsInside(const std::filesystem::path& root, const std::filesystem::path& pa
   return base_end == base.end() || (base_end->empty() && std::next(base_end) == base.end());
 }
 
+// What every transform context carries in its _private: the policy's
+// folder and deadline.
+struct TransformLimits {
+  const std::filesystem::path* readable_root;
+  std::chrono::steady_clock::time_point deadline;
+};
+
+const std::filesystem::path* ReadableRootOf(xsltTransformContextPtr ctxt) {
+  auto* limits = static_cast<TransformLimits*>(ctxt->_private);
+  return limits != nullptr ? limits->readable_root : nullptr;
+}
+
 int CheckReadFile(xsltSecurityPrefsPtr /*prefs*/, xsltTransformContextPtr ctxt,
                   const char* path) {
-  const std::filesystem::path* root =
-      ctxt != nullptr ? static_cast<const std::filesystem::path*>(ctxt->_private)
-                      : compile_root;
+  const std::filesystem::path* root = ctxt != nullptr ? ReadableRootOf(ctxt) : compile_root;
   if (root != nullptr && path != nullptr && IsInside(*root, path)) return 1;
   if (ctxt != nullptr) {
     xsltTransformError(ctxt, nullptr, nullptr, "Reading the file %s is not allowed\n",
@@ -87,6 +98,39 @@ xsltSecurityPrefsPtr SecurityPrefs() {
     return made;
   }();
   return prefs;
+}
+
+// Time limits ------------------------------------------------------------
+
+constexpr char kTimeLimitMessage[] = "the transformation ran past its time limit";
+
+// libxslt calls its debugger hook before every instruction of a transform
+// whose context has a debug status; only transforms with a deadline get
+// one, so others never come here. One instruction may evaluate a costly
+// expression, so the clock (a vDSO call) is read at every one.
+void CheckTransformDeadline(xmlNodePtr /*instruction*/, xmlNodePtr /*node*/,
+                            xsltTemplatePtr /*templ*/, xsltTransformContextPtr ctxt) {
+  auto* limits = static_cast<TransformLimits*>(ctxt->_private);
+  if (limits == nullptr) return;
+  if (std::chrono::steady_clock::now() < limits->deadline) return;
+  if (ctxt->state != XSLT_STATE_STOPPED) {
+    xsltTransformError(ctxt, nullptr, nullptr, "%s\n", kTimeLimitMessage);
+    ctxt->state = XSLT_STATE_STOPPED;
+  }
+}
+
+// Installs the hook once per process (the hook table is global; the
+// per-context status decides which transforms use it).
+void InstallDeadlineHook() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct {
+      xsltHandleDebuggerCallback handler;
+      xsltAddCallCallback add;
+      xsltDropCallCallback drop;
+    } hooks = {CheckTransformDeadline, nullptr, nullptr};
+    xsltSetDebuggerCallbacks(3, &hooks);
+  });
 }
 
 // Extension functions ---------------------------------------------------
@@ -209,7 +253,12 @@ XsltResult XsltStylesheet::Transform(
   if (raw == nullptr) throw Error(kErrInvalidCall, "Out of memory for a transform", "Fennick.Xml");
   std::unique_ptr<xsltTransformContext, void (*)(xsltTransformContextPtr)> ctxt(
       raw, xsltFreeTransformContext);
-  ctxt->_private = const_cast<std::filesystem::path*>(&policy.readable_root);
+  TransformLimits limits{&policy.readable_root, policy.deadline};
+  ctxt->_private = &limits;
+  if (policy.deadline != std::chrono::steady_clock::time_point::max()) {
+    InstallDeadlineHook();
+    ctxt->debugStatus = XSLT_DEBUG_RUN;
+  }
   xsltSetCtxtSecurityPrefs(SecurityPrefs(), ctxt.get());
   xsltSetCtxtParseOptions(ctxt.get(), xml_internal::SafeParseOptions());
   for (const auto& [name, value] : parameters) {

@@ -8,6 +8,7 @@
 #ifndef FENNICK_PLATFORM_XML_XSLT_H_
 #define FENNICK_PLATFORM_XML_XSLT_H_
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -48,6 +49,9 @@ struct XsltPolicy {
   // file: URIs) may be read by document() and xsl:include; an empty path
   // refuses every file.
   std::filesystem::path readable_root;
+  // A transform still running at this moment is stopped and fails with
+  // "the transformation ran past its time limit"; max() for no limit.
+  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
 };
 
 class XsltStylesheet {
