@@ -20,6 +20,7 @@
 #include "designer/reports_upload.h"
 #include "designer/schema_discovery.h"
 #include "fennick/data.h"
+#include "frame/error_reference.h"
 #include "platform/xml/xslt.h"
 
 namespace fennick::designer {
@@ -122,7 +123,8 @@ std::string Quillon2::DatabaseObjectsColumn() {
            "</form></td>";
   } catch (const Error& e) {
     return "<td valign=\"top\"><div class=errmsg><b>Errors Occured!</b><br>Error #:" +
-           std::to_string(e.number()) + "<br>" + Html(e.description()) + "</div></td>";
+           std::to_string(e.number()) + "<br>" + Html(DatabaseErrorForPage(e.description())) +
+           "</div></td>";
   }
 }
 

@@ -25,6 +25,7 @@
 #include "designer/schema_discovery.h"
 #include "fennick/data.h"
 #include "frame/argument_codec.h"
+#include "frame/error_reference.h"
 #include "frame/module_state.h"
 #include "frame/refuse_request.h"
 #include "grid/query/database_type.h"
@@ -186,7 +187,8 @@ std::shared_ptr<Connection> Quillon2::DesignerConnection() {
   } catch (const Error& e) {
     if (e.number() != 13) {
       WriteToPage("<div class=errmsg><b>Errors Occured!</b><br>Error #:" +
-                  std::to_string(e.number()) + "<br>" + Html(e.description()) + "</div>");
+                  std::to_string(e.number()) + "<br>" + Html(DatabaseErrorForPage(e.description())) +
+                  "</div>");
     }
   }
   return connection_;

@@ -4,6 +4,7 @@
 #include "base/ascii.h"
 #include "base/split.h"
 #include "fennick/error.h"
+#include "frame/error_reference.h"
 #include "frame/field_types.h"
 #include "grid/query/database_type.h"
 
@@ -83,7 +84,7 @@ std::optional<std::vector<SourceColumn>> BuilderSource::TableColumns(std::string
     columns_[key] = columns;
     return columns;
   } catch (const Error& e) {
-    *error = "The table " + std::string(table) + " cannot be read: " + e.description();
+    *error = "The table " + std::string(table) + " cannot be read: " + DatabaseErrorForPage(e.description());
     return std::nullopt;
   }
 }
@@ -104,7 +105,7 @@ std::optional<std::vector<SourceParameter>> BuilderSource::ProcedureParameters(
       out.push_back(std::move(sp));
     }
   } catch (const Error& e) {
-    *error = "Invalid Procedure Type: " + e.description();
+    *error = "Invalid Procedure Type: " + DatabaseErrorForPage(e.description());
     return std::nullopt;
   }
   return out;
@@ -132,7 +133,7 @@ std::optional<std::vector<SourceColumn>> BuilderSource::ProcedureColumns(
     rs.Open(command);
     return ColumnsOf(rs);
   } catch (const Error& e) {
-    *error = "Invalid Procedure Type: " + e.description();
+    *error = "Invalid Procedure Type: " + DatabaseErrorForPage(e.description());
     return std::nullopt;
   }
 }

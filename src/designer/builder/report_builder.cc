@@ -14,6 +14,7 @@
 #include "designer/quillon2.h"
 #include "designer/report_id.h"
 #include "fennick/error.h"
+#include "frame/error_reference.h"
 #include "grid/query/database_type.h"
 #include "platform/crypto/seal.h"
 
@@ -83,7 +84,7 @@ BuilderSource* BuilderSession::Source() {
   try {
     connection_->Open(context_.connection_string);
   } catch (const Error& e) {
-    message_ = "The database cannot be opened: " + Html(e.description());
+    message_ = "The database cannot be opened: " + Html(DatabaseErrorForPage(e.description()));
     return nullptr;
   }
   SchemaListSettings settings = context_.schema;
