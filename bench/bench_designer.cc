@@ -110,10 +110,10 @@ void WriteFolder(const std::string& name, int reports) {
   }
   std::ofstream(folder / "catalogue.asp")
       << "<% var q = Server.CreateObject('Fennick.Quillon2');\nq.Init('');\nq.DisplayReports(); %>";
-  std::ofstream(folder / "report.asp") << "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
-                                          "q.Init("
-                                       << Quoted(SalesConnection())
-                                       << ");\nq.DisplayReport('SALES'); %>";
+  std::ofstream(folder / "report.asp")
+      << "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+         "q.Init("
+      << Quoted(SalesConnection()) << ");\nq.DisplayReport('SALES'); %>";
   std::ofstream(folder / "grid.asp")
       << "<% var g = Server.CreateObject('Fennick.DataGrid');\ng.CreateConnection("
       << Quoted(SalesConnection()) << ");\ng.Command = " << Quoted(SalesStatement())
