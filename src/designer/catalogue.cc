@@ -2,17 +2,16 @@
 // entry page and the import page.
 //
 // Everything that came from the reports file or the request is encoded for
-// where it goes: links are built here with URL-encoded ids, attributes and
-// text are HTML-encoded (by the stylesheet's serialiser in the catalogue),
-// and the one script string (the delete confirmation) is escaped for
-// script. The stylesheet never sees report definitions, so no password can
-// reach the page.
+// where it goes: links are built with URL-encoded ids, attributes and text
+// are HTML-encoded (by the stylesheet's serialiser in the catalogue's list,
+// designer/catalogue_list.h), and the one script string (the delete
+// confirmation) is escaped for script.
 #include <map>
 
 #include "base/ascii.h"
 #include "designer/action_token.h"
+#include "designer/catalogue_list.h"
 #include "designer/definition_check.h"
-#include "designer/designer_resources.h"
 #include "designer/locale_file.h"
 #include "designer/quillon2.h"
 #include "designer/report_id.h"
@@ -21,13 +20,11 @@
 #include "designer/schema_discovery.h"
 #include "fennick/data.h"
 #include "frame/error_reference.h"
-#include "platform/xml/xslt.h"
 
 namespace fennick::designer {
 namespace {
 
 std::string Html(std::string_view text) { return Server::HTMLEncode(text); }
-std::string Url(std::string_view text) { return Server::URLEncode(text); }
 
 // A JavaScript string literal body for a single-quoted string: anything but
 // plain letters, digits and blanks becomes an escape, so no quote, markup or
@@ -76,14 +73,6 @@ CatalogueTexts LoadCatalogueTexts(const DesignerSettings& settings) {
   return texts;
 }
 
-std::string WithQuery(std::string link, const std::string& query) {
-  if (!query.empty()) {
-    link.push_back('&');
-    link.append(query);
-  }
-  return link;
-}
-
 // "New Report": the builder in its own window, starting with the choice
 // of tables; "&nbsp;" for users who may not add reports.
 std::string NewReportLink(const std::string& path, const std::string& query,
@@ -95,6 +84,20 @@ std::string NewReportLink(const std::string& path, const std::string& query,
          std::to_string(settings.dialog_width) +
          ",height=" + std::to_string(settings.dialog_height) +
          ",resizable=yes,scrollbars=yes');return false;\">New Report</a>";
+}
+
+// The list is the bulk of the catalogue: its pieces go straight into the
+// page's buffer, grown once for them (within the page's cap: past it the
+// writes refuse the page as any other would). The token is URL-safe
+// Base64, which the stylesheet would have written as it is.
+void WriteList(Response& response, const CatalogueList& list, std::string_view delete_token) {
+  const size_t size = list.SizeWith(delete_token.size()) + 256;
+  std::string& body = response.MutableBody();
+  if (size <= response.MaxBytes() - body.size()) body.reserve(body.size() + size);
+  for (size_t i = 0; i < list.pieces.size(); ++i) {
+    if (i > 0) response.Write(delete_token);
+    response.Write(list.pieces[i]);
+  }
 }
 
 }  // namespace
@@ -140,50 +143,23 @@ void Quillon2::WriteCatalogue() {
     out += DatabaseObjectsColumn();
   }
 
-  designer::ReportsFile file(settings_.reports_file);
-  OpenedReports opened = file.Open();
-  XmlNode root = opened.ok() ? opened.document.Root() : XmlNode();
-  if (opened.ok() && root.FirstElement()) {
-    root.SetAttribute("ie", ContainsIgnoreCase(host_.request->ServerVariables("HTTP_USER_AGENT"),
-                                               "MSIE")
-                                ? "true"
-                                : "false");
-    root.SetAttribute("path", path);
-    root.SetAttribute("querystring", query);
-    root.SetAttribute("hideid", settings_.hide_report_ids);
-    root.SetAttribute("useid", settings_.use_report_ids);
-    root.SetAttribute("use", settings_.use_reports);
-    root.SetAttribute("hide", settings_.hidden_reports);
-    root.SetAttribute("target", settings_.report_link_target);
-    if (permissions_.delete_report) root.SetAttribute("delete", "1");
-    if (permissions_.edit_group) root.SetAttribute("editgroup", "1");
-
-    for (XmlNode group : root.FirstElement().Elements()) {
-      const std::string id = group.Attribute("id").value_or("");
-      const std::string title = group.Attribute("title").value_or("");
-      group.SetAttribute("href", WithQuery(path + "?a=n&gi=" + Url(id), query) + "&gn=" + Url(title));
-    }
+  LoadedReports loaded = designer::ReportsFile(settings_.reports_file).Open();
+  if (loaded.ok()) {
+    CatalogueView view;
+    view.path = path;
+    view.query = query;
+    view.hide_report_ids = settings_.hide_report_ids;
+    view.use_report_ids = settings_.use_report_ids;
+    view.use_reports = settings_.use_reports;
+    view.hidden_reports = settings_.hidden_reports;
+    view.link_target = settings_.report_link_target;
+    view.can_delete = permissions_.delete_report;
+    view.can_edit_group = permissions_.edit_group;
+    view.edit_title = texts.edit_group_title;
+    view.delete_title = texts.delete_title;
+    view.delete_click = "return confirm('" + JsText(texts.delete_confirm) + "')";
     const std::string delete_token =
-        permissions_.delete_report ? MakeActionToken(host_.session->SessionID(), "d") : "";
-    for (XmlNode report : root.FirstElement().NextElement().Elements()) {
-      // Definitions hold the report password: they stay on the server.
-      report.RemoveAttribute("args");
-      report.RemoveAttribute("query");
-      const std::string id = report.Attribute("id").value_or("");
-      report.SetAttribute("href", WithQuery(path + "?rid=" + Url(id), query));
-      if (permissions_.delete_report) {
-        report.SetAttribute("delhref",
-                            WithQuery(path + "?a=d&id=" + Url(id) + "&tk=" + delete_token, query));
-      }
-    }
-
-    XsltCompileResult style = XsltCache::Shared().FromText(CatalogueStylesheetText());
-    if (!style.ok()) throw Error(-1, "The catalogue stylesheet does not compile: " + style.error);
-    XsltResult html = style.stylesheet->Transform(
-        opened.document, {{"edittitle", texts.edit_group_title},
-                          {"deltitle", texts.delete_title},
-                          {"delclick", "return confirm('" + JsText(texts.delete_confirm) + "')"}});
-    if (!html.ok()) throw Error(-1, "The catalogue could not be drawn: " + html.error);
+        view.can_delete ? MakeActionToken(host_.session->SessionID(), "d") : "";
 
     out += "<td valign=\"top\"><table width=\"100%\" border=0>";
     if (permissions_.add_group) {
@@ -193,18 +169,13 @@ void Quillon2::WriteCatalogue() {
              Html(WithQuery(path + "?a=n", query)) + "\" title=\"" + Html(texts.new_group_title) +
              "\">" + texts.new_group + "</a></td></tr>";
     }
-    // The transformed catalogue is the bulk of the page: written as it is,
-    // not copied into another string first.
     out += "<tr><td colspan=3>";
     WriteToPage(out);
-    WriteToPage(html.text);
+    WriteList(*host_.response, *CatalogueListOf(*loaded.reports, view), delete_token);
     WriteToPage("</td></tr></table></td>");
   } else {
     WriteToPage(out);
-    if (opened.ok()) {
-      ShowMessagePage("No Reports Available", "No reports have been created at this time", "navy",
-                      ReturnAddress());
-    } else if (!permissions_.add_report && !permissions_.edit_report) {
+    if (!permissions_.add_report && !permissions_.edit_report) {
       ShowMessagePage("Reports file not found",
                       "Either the reports file is corrupted or it is missing<br>Please contact "
                       "your administrator",
@@ -214,7 +185,7 @@ void Quillon2::WriteCatalogue() {
           path + "?a=c&tk=" + MakeActionToken(host_.session->SessionID(), "c"), query);
       ShowMessagePage("Reports file not found",
                       "Either the reports file is corrupted or has not been created.<br>" +
-                          Html(opened.error) + "<br><a href=\"" + Html(create) +
+                          Html(loaded.error) + "<br><a href=\"" + Html(create) +
                           "\" title=\"Create Reports file\">Click here to <b>Create a new "
                           "Reports file</b></a>",
                       "navy", ReturnAddress());

@@ -1,8 +1,8 @@
-// The catalogue stylesheet. Its input is the reports file as the catalogue
-// prepares it in memory: definitions and statements removed, the page's
-// switches as attributes of the root, and each group and report carrying
-// its ready, encoded links (href, delhref), so that nothing here builds a
-// URL or a script from stored text.
+// The catalogue stylesheet. Its input is the document the catalogue's list
+// builds from the reports file (designer/catalogue_list.cc): no definitions
+// or statements, the page's switches as attributes of the root, and each
+// group and report carrying its ready, encoded links (href, delhref), so
+// that nothing here builds a URL or a script from stored text.
 #include "designer/designer_resources.h"
 
 namespace fennick::designer {

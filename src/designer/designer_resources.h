@@ -11,8 +11,9 @@ namespace fennick::designer {
 // locale file does not exist yet.
 std::string_view DefaultLocaleText();
 
-// The catalogue stylesheet: the reports file, with the attributes the
-// catalogue puts on its root, to the HTML table of groups and reports.
+// The catalogue stylesheet: the catalogue's list document (groups and
+// reports with their links, the page's switches on the root) to the HTML
+// table of groups and reports.
 std::string_view CatalogueStylesheetText();
 
 }  // namespace fennick::designer

@@ -73,7 +73,41 @@ bool WriteAll(int fd, std::string_view content) {
   return true;
 }
 
+FileStamp StampOf(const struct stat& s) {
+  FileStamp stamp;
+  stamp.device = static_cast<uint64_t>(s.st_dev);
+  stamp.inode = static_cast<uint64_t>(s.st_ino);
+  stamp.size = static_cast<int64_t>(s.st_size);
+  stamp.mtime_ns = static_cast<int64_t>(s.st_mtim.tv_sec) * 1000000000 + s.st_mtim.tv_nsec;
+  return stamp;
+}
+
 }  // namespace
+
+FileHandle::~FileHandle() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+std::optional<FileStamp> StampOfPath(const std::filesystem::path& path) {
+  struct stat s {};
+  if (::stat(path.c_str(), &s) != 0) return std::nullopt;
+  return StampOf(s);
+}
+
+std::optional<FileStamp> StampOfFile(const FileHandle& file) {
+  struct stat s {};
+  if (!file || ::fstat(file.get(), &s) != 0) return std::nullopt;
+  return StampOf(s);
+}
 
 ExclusiveFileLock::ExclusiveFileLock(const std::filesystem::path& path) {
   const std::filesystem::path lock_path = Canonical(path).string() + ".lock";
@@ -99,7 +133,7 @@ ExclusiveFileLock::~ExclusiveFileLock() {
 }
 
 std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
-                                bool* no_space) {
+                                bool* no_space, FileHandle* written) {
   if (no_space) *no_space = false;
   auto failed = [no_space](const char* what, const std::filesystem::path& where, int error) {
     if (no_space) *no_space = IsNoSpace(error);
@@ -108,7 +142,8 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
   const std::filesystem::path target = Canonical(path);
   const std::filesystem::path folder = target.parent_path();
   std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  int fd = ::mkstemp(temp.data());
+  // Close-on-exec: a kept handle must not leak into programs the server starts.
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return failed("Cannot create a temporary file", folder, errno);
   // Keep the old file's permissions: the site may serve the folder to
   // another user.
@@ -125,7 +160,9 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
     ::unlink(temp.c_str());
     return reason;
   }
-  ::close(fd);
+  // The descriptor stays open until the rename is done: the caller may
+  // keep it as the handle of the version it wrote.
+  FileHandle file(fd);
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     const std::string reason = failed("Cannot replace the file", target, errno);
     ::unlink(temp.c_str());
@@ -137,6 +174,7 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
     ::fsync(dir);  // Ignoring errors on purpose: the new file is in place.
     ::close(dir);
   }
+  if (written) *written = std::move(file);
   return std::string();
 }
 

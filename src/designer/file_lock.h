@@ -21,13 +21,23 @@
 // the lock, removes those older than kStaleTemporaryAge. Failures name no
 // server path: the page gets the reason, the server's log (stderr) the
 // full text. All of them are thread-safe.
+//
+// FileStamp tells one version of a file from another for caches of parsed
+// files: which file (device, inode) and what it held (size, modification
+// time in nanoseconds). Since every save renames a new file into place, a
+// save changes the inode even when size and time (which the kernel keeps
+// only to a few milliseconds) stay the same; a cache that also keeps the
+// version it read open (a FileHandle) stops the system from giving that
+// inode to a later save.
 #ifndef FENNICK_DESIGNER_FILE_LOCK_H_
 #define FENNICK_DESIGNER_FILE_LOCK_H_
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,12 +58,46 @@ class ExclusiveFileLock {
   int fd_ = -1;  // the lock file, holding the OFD lock
 };
 
+// An open file descriptor, closed when the handle goes. Movable, not
+// copyable; not thread-safe.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  explicit FileHandle(int fd) : fd_(fd) {}
+  ~FileHandle();
+  FileHandle(FileHandle&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// One version of a file (see the file comment).
+struct FileStamp {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+  int64_t mtime_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file `path` names now, or of an open file; nullopt when
+// there is none (errno tells why).
+std::optional<FileStamp> StampOfPath(const std::filesystem::path& path);
+std::optional<FileStamp> StampOfFile(const FileHandle& file);
+
 // Replaces `path` by `content` atomically (see the file comment). Returns ""
 // on success, else the reason (without the path); the old file is then
 // untouched. `no_space`, when given, tells whether the disk or the quota
-// was full.
+// was full. `written`, when given, receives the new file, still open, after
+// a success, so the caller can stamp and keep the version it wrote.
 std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
-                                bool* no_space = nullptr);
+                                bool* no_space = nullptr, FileHandle* written = nullptr);
 
 // No save takes this long, so a temporary file this old was left by a
 // process that died during its save.

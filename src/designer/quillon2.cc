@@ -181,14 +181,12 @@ void Quillon2::LoadLocale(DataGrid* grid) {
 }
 
 std::string Quillon2::GroupOptions(std::string_view selected) const {
-  designer::ReportsFile file(settings_.reports_file);
-  OpenedReports opened = file.Open();
-  if (!opened.ok()) return "<option>ERROR! REPORTS NOT FOUND</Option>";
+  LoadedReports loaded = designer::ReportsFile(settings_.reports_file).Open();
+  if (!loaded.ok()) return "<option>ERROR! REPORTS NOT FOUND</Option>";
   std::string out;
-  for (const XmlNode& group : opened.document.Root().FirstElement().Elements()) {
-    const std::string id = group.Attribute("id").value_or("");
-    out += id == selected ? "<option selected value=\"" : "<option value=\"";
-    out += Html(id) + "\">" + Html(group.Attribute("title").value_or("")) + "</option>";
+  for (const GroupEntry& group : loaded.reports->groups()) {
+    out += group.id == selected ? "<option selected value=\"" : "<option value=\"";
+    out += Html(group.id) + "\">" + Html(group.title) + "</option>";
   }
   return out;
 }

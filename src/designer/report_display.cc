@@ -20,6 +20,7 @@
 #include "designer/definition_check.h"
 #include "designer/password_throttle.h"
 #include "designer/quillon2.h"
+#include "designer/report_id.h"
 #include "designer/report_query.h"
 #include "designer/reports_file.h"
 #include "designer/schema_discovery.h"
@@ -215,13 +216,12 @@ ReportRunValues Quillon2::RequestValues() {
 // --- Finding a report --------------------------------------------------------
 
 std::optional<std::string> Quillon2::FindReport(std::string_view id, std::string* message) {
-  const std::string wanted = AsciiUpper(TrimBlanks(id));
-  designer::ReportsFile file(settings_.reports_file);
-  OpenedReports opened = file.Read();
+  const std::string wanted = NormalizeId(id);
+  LoadedReports loaded = designer::ReportsFile(settings_.reports_file).Read();
   // Only the file's name is shown: the server's folders are no business
   // of the browser.
   const std::string where = Html(settings_.reports_file.filename().string());
-  if (!opened.ok()) {
+  if (!loaded.ok()) {
     if (message) {
       *message =
           "<b>Reports file not found</b></br>Make sure the file exists in the following "
@@ -236,10 +236,7 @@ std::optional<std::string> Quillon2::FindReport(std::string_view id, std::string
     }
     return std::nullopt;
   }
-  for (const XmlNode& report : opened.document.Root().FirstElement().NextElement().Elements()) {
-    if (AsciiUpper(TrimBlanks(report.Attribute("id").value_or(""))) != wanted) continue;
-    return report.Attribute("args").value_or("");
-  }
+  if (const StoredReport* report = loaded.reports->FindNormalized(wanted)) return report->args;
   const std::string text =
       "The report you requested has either been deleted or does not exist.<br><code><font "
       "color=blue><b>Report ID: </b>" +

@@ -1,6 +1,10 @@
 // Loading, changing and saving the reports file.
 #include "designer/reports_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -43,6 +47,55 @@ OpenedReports ReadFile(const fs::path& path) {
   return ParseReports(*text);
 }
 
+LoadedReports LoadFailure(const fs::path& path, int error_number) {
+  LoadedReports out;
+  out.missing = error_number == ENOENT || error_number == ENOTDIR;
+  out.error = "The reports file " + path.filename().string() +
+              (out.missing ? " does not exist" : " cannot be read");
+  return out;
+}
+
+// The file's text read from `file`; nullopt when a read fails.
+std::optional<std::string> ReadAll(const FileHandle& file, int64_t size_hint) {
+  std::string text;
+  text.reserve(static_cast<size_t>(size_hint > 0 ? size_hint : 0));
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) return text;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+// The shared copy of the file as it is now: the cached one when one stat
+// finds the file unchanged, else read and parsed (and cached) again.
+LoadedReports Load(const fs::path& path) {
+  ReportsCache& cache = ReportsCache::Shared();
+  const std::string key = path.string();
+  std::optional<FileStamp> now = StampOfPath(path);
+  if (!now) return LoadFailure(path, errno);
+  LoadedReports out;
+  out.reports = cache.Find(key, *now);
+  if (out.reports) return out;
+  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) return LoadFailure(path, errno);
+  // Stamped before it is read: the text is at least as new as the stamp,
+  // so a change during the read is seen again at the next request.
+  std::optional<FileStamp> stamp = StampOfFile(file);
+  std::optional<std::string> text = stamp ? ReadAll(file, stamp->size) : std::nullopt;
+  if (!text) return LoadFailure(path, errno);
+  OpenedReports parsed = ParseReports(*text);
+  if (!parsed.ok()) {
+    out.error = parsed.error;
+    return out;
+  }
+  out.reports = std::make_shared<const StoredReports>(parsed.document);
+  cache.Keep(key, *stamp, std::move(file), out.reports);
+  return out;
+}
+
 XmlNode GroupsOf(const XmlDocument& doc) { return doc.Root().FirstElement(); }
 XmlNode ReportsOf(const XmlDocument& doc) { return doc.Root().FirstElement().NextElement(); }
 
@@ -65,14 +118,23 @@ std::string Serialized(const XmlDocument& doc) {
 }
 
 // Replaces the file by `doc` (the lock held): the text is parsed back first,
-// so a file that the next load would refuse is never written.
+// so a file that the next load would refuse is never written. What was
+// written becomes the cached copy, stamped from the new file itself: this
+// process never reads an older copy after its own save.
 FileResult Replace(const fs::path& path, const XmlDocument& doc) {
   const std::string text = Serialized(doc);
   OpenedReports again = ParseReports(text);
   if (!again.ok()) return FileResult{"The changed reports file would not load: " + again.error};
   bool no_space = false;
-  FileResult result{WriteFileAtomically(path, text, &no_space)};
+  FileHandle written;
+  FileResult result{WriteFileAtomically(path, text, &no_space, &written)};
   if (no_space) result.status = 507;
+  // Without a stamp nothing is kept: the next request reads the file.
+  std::optional<FileStamp> stamp = result.ok() ? StampOfFile(written) : std::nullopt;
+  if (stamp) {
+    ReportsCache::Shared().Keep(path.string(), *stamp, std::move(written),
+                                std::make_shared<const StoredReports>(again.document));
+  }
   return result;
 }
 
@@ -149,18 +211,18 @@ std::string FileDateText(const std::tm& t) {
   return text;
 }
 
-OpenedReports ReportsFile::Read() const { return ReadFile(path_); }
+LoadedReports ReportsFile::Read() const { return Load(path_); }
 
-OpenedReports ReportsFile::Open() const {
-  OpenedReports opened = ReadFile(path_);
-  if (opened.ok() || !opened.missing) return opened;
+LoadedReports ReportsFile::Open() const {
+  LoadedReports loaded = Load(path_);
+  if (loaded.ok() || !loaded.missing) return loaded;
   FileResult created = Create();
   if (!created.ok()) {
-    OpenedReports out;
+    LoadedReports out;
     out.error = created.error;
     return out;
   }
-  return ReadFile(path_);
+  return Load(path_);
 }
 
 FileResult ReportsFile::Create() const {
@@ -289,20 +351,14 @@ FileResult ReportsFile::Delete(std::string_view id, bool is_group, bool* found) 
 }
 
 std::string ReportsFile::GetReportArgs(std::string_view id) const {
-  OpenedReports opened = Open();
-  if (!opened.ok()) return std::string();
-  XmlNode node = FindById(ReportsOf(opened.document), "report", NormalizeId(id), false);
-  return AttributeOf(node, "args");
+  LoadedReports loaded = Open();
+  const StoredReport* report = loaded.ok() ? loaded.reports->Find(NormalizeId(id)) : nullptr;
+  return report ? report->args : std::string();
 }
 
 std::vector<GroupEntry> ReportsFile::Groups() const {
-  std::vector<GroupEntry> out;
-  OpenedReports opened = Open();
-  if (!opened.ok()) return out;
-  for (const XmlNode& node : GroupsOf(opened.document).Elements()) {
-    if (node.Name() == "group") out.push_back({AttributeOf(node, "id"), AttributeOf(node, "title")});
-  }
-  return out;
+  LoadedReports loaded = Open();
+  return loaded.ok() ? loaded.reports->groups() : std::vector<GroupEntry>();
 }
 
 ImportResult ReportsFile::Import(const UploadedReports& upload) const {

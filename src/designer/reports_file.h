@@ -18,8 +18,11 @@
 // removed under the lock. A file that does not parse, or is not a reports
 // file, is never overwritten: the change is refused with the reason. A
 // missing file is created empty when it is first needed.
-// ReportsFile is a path with operations; it holds no document between calls
-// and may be used by several threads at once.
+// Readers get the file's shared, read-only copy (designer/stored_reports.h),
+// parsed once per version of the file and checked with one stat per
+// request; every save keeps the copy of what it wrote. ReportsFile is a
+// path with operations; it holds nothing between calls and may be used by
+// several threads at once.
 #ifndef FENNICK_DESIGNER_REPORTS_FILE_H_
 #define FENNICK_DESIGNER_REPORTS_FILE_H_
 
@@ -32,6 +35,7 @@
 #include <vector>
 
 #include "designer/reports_upload.h"
+#include "designer/stored_reports.h"
 #include "platform/xml/xml_document.h"
 
 namespace fennick::designer {
@@ -77,11 +81,6 @@ struct ReportSave {
   std::function<std::string(std::string_view id, const XmlNode& existing)> make_args;
 };
 
-struct GroupEntry {
-  std::string id;
-  std::string title;
-};
-
 // The status line of a FileResult's status ("507 Insufficient Storage").
 std::string FileStatusLine(int status);
 
@@ -94,9 +93,17 @@ struct ImportResult {
   bool ok() const { return error.empty(); }
 };
 
-// A parsed reports file, or the reason it is none.
+// A parsed reports file that may be changed, or the reason it is none.
 struct OpenedReports {
   XmlDocument document;
+  std::string error;
+  bool missing = false;  // the file does not exist (error says so)
+  bool ok() const { return error.empty(); }
+};
+
+// The shared copy of a reports file, or the reason there is none.
+struct LoadedReports {
+  std::shared_ptr<const StoredReports> reports;  // set when ok()
   std::string error;
   bool missing = false;  // the file does not exist (error says so)
   bool ok() const { return error.empty(); }
@@ -115,10 +122,11 @@ class ReportsFile {
   explicit ReportsFile(std::filesystem::path path) : path_(std::move(path)) {}
   const std::filesystem::path& path() const { return path_; }
 
-  // The file's document for reading, creating a missing file first.
-  OpenedReports Open() const;
+  // The file's reports for reading, creating a missing file first. The
+  // copy is shared with other requests and never changes.
+  LoadedReports Open() const;
   // Reads without creating anything; a missing file is an error.
-  OpenedReports Read() const;
+  LoadedReports Read() const;
 
   // Creates the empty file when it is missing (a healthy file is left as it
   // is). A damaged file is first renamed to a backup beside it

@@ -348,6 +348,21 @@ TEST_F(Quillon2HttpTest, CatalogueListsFollowTheirSubstringTests) {
   auto useid = Get("/lists.asp?useid=R100")->body;
   EXPECT_TRUE(has(useid, ">Head count</a>"));
   EXPECT_FALSE(has(useid, ">Attrition</a>"));
+
+  // The list is drawn once and kept, but each session's delete links carry
+  // its own token: each deletes for its session.
+  const std::string other = Get("/lists.asp", "")->get_header_value("Set-Cookie");
+  for (const auto& [id, cookie] : {std::pair<std::string, std::string>{"R10", cookie_},
+                                   {"R20", other.substr(0, other.find(';'))}}) {
+    std::smatch m;
+    const std::string page = Get("/lists.asp", cookie)->body;
+    ASSERT_TRUE(std::regex_search(
+        page, m,
+        std::regex("href=\"(/lists\\.asp\\?a=d&amp;id=" + id + "&amp;tk=[A-Za-z0-9_-]+)\"")));
+    const std::string link = std::regex_replace(m[1].str(), std::regex("&amp;"), "&");
+    EXPECT_EQ(Get(link, cookie)->status, 302) << link;
+  }
+  EXPECT_FALSE(has(Get("/lists.asp")->body, "report_title"));
 }
 
 TEST_F(Quillon2HttpTest, DamagedFileIsReportedAndOnlyRecreatedOnRequest) {
