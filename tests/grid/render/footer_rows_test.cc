@@ -192,6 +192,33 @@ TEST_F(FooterRowsTest, FootersCountTheShownRowsAndTakeTheColumnFormat) {
   EXPECT_NE(html.find("<td class=row_footer>$20.00</td></tr>"), std::string::npos);
 }
 
+// A report over two tables names its fields with their tables: the footer
+// list, the shown fields and the summary box find their columns by those
+// names and format values as the cells. The box writes its captions as
+// given and says which entries it cannot show.
+TEST_F(FooterRowsTest, QualifiedFieldsFindTheirColumns) {
+  Grid({}, "SELECT Orders.Id,Orders.Name,Orders.Amount FROM Orders");
+  grid_->CurrencyColumn("Orders.Amount", 2);
+  SetTotalFields(*grid_, "Orders.Amount");
+  SetShownFields(*grid_, "Orders.Id, Orders.Amount");
+  SetSummarySpecification(*grid_,
+                          "Orders.Amount__SUM__<b>Total</b>,Orders.Name__COUNT__,Gone__MAX__x");
+  const std::string html = Show();
+  EXPECT_EQ(Footers(html),
+            "<tr ><td colspan=2 class=col_footerLabel>Total</td><td class=col_footer>$60.00</td>"
+            "</tr>");
+  EXPECT_NE(html.find("<span class=summary_name><b>Total</b></span> <i><span "
+                      "class=summary_value>$60.00</span></i><br>"),
+            std::string::npos)
+      << html;
+  for (const char* field : {"Orders.Name", "Gone"}) {
+    EXPECT_NE(html.find(std::string("<font color=red>No summary of <b>") + field +
+                        "</b>: the report does not show it</font><br>"),
+              std::string::npos)
+        << field;
+  }
+}
+
 TEST_F(FooterRowsTest, AFilteredExpressionColumnKeepsItsNumberType) {
   // SQLite types an expression by its values; the filter's describe query
   // has none, so the rows' type must decide.
@@ -217,14 +244,20 @@ TEST_F(FooterRowsTest, RowAverageWithoutSummedColumnsIsEmpty) {
 
 TEST_F(FooterRowsTest, EvalFootersKeepRowValuesNumbers) {
   // Row 4's name would close the expression and run script if it were
-  // pasted in; it becomes 0.
+  // pasted in; it becomes 0. The markup around the block is the cell's,
+  // not the sum's.
   connection_->Execute("INSERT INTO Orders VALUES (4, '1));alert(1);((', 40, 'East')");
   Grid({}, "SELECT Id, SUM(Amount) AS SUM_1, MAX(Name) AS Label FROM Orders GROUP BY Id");
-  grid_->ReplaceColumn("Amount", "[eval]#TEMP#*{{Id}}+{{Label}}[/eval]");
+  grid_->ReplaceColumn("Amount", "<b>[eval]#TEMP#*{{Id}}+{{Label}}[/eval]</b> kg");
   SetColumnTotals(*grid_, true);
   SetColumnAverages(*grid_, true);
   SetRowTotals(*grid_, true);
   const std::string html = Show();
+  // A row's total is what its cells show, computed alike.
+  EXPECT_NE(html.find("<td class=row_footer><script>document.write(eval(\"Math.round((0+((20)*(2)"
+                      "+(0)))*100)/100\"));</script></td></tr>"),
+            std::string::npos)
+      << html;
   const std::string expression = "0+((10)*(1)+(0))+((20)*(2)+(0))+((30)*(3)+(0))+((40)*(4)+(0))";
   EXPECT_NE(Footers(html).find(
                 "Average</td><td class=col_footer><script>document.write(eval(\"Math.round(((" +
@@ -323,18 +356,20 @@ TEST_F(FooterRowsTest, MasterTableFootersCloseTheDetailsTable) {
   d.settings.column_totals = true;
   d.settings.row_totals = true;
   // The master's columns get no cell, nor the first details column; no
-  // aggregate lists: number columns and aggregates carry values. The row
-  // cells add only the aggregates and COUNT_1.
+  // aggregate lists: number columns and aggregates carry values, and the
+  // row cells add the same columns, so the rows' totals make the grand
+  // total.
   WriteFooterRows(d.context, 0, 1, 2);
   EXPECT_EQ(d.out,
             "<tr ><td colspan=2 class=col_footerLabel>Total</td><td class=col_footer>30</td>"
             "<td class=col_footer>10</td><td class=col_footer>5</td>"
             "<td class=col_footer>45</td></tr>");
-  EXPECT_EQ(SummedColumnCount(d.context), 2);
-  EXPECT_EQ(RowSum(d.context, 1), 9);
+  EXPECT_EQ(SummedColumnCount(d.context), 3);
+  EXPECT_EQ(RowsTotal(d.context, 0, 0).sum + RowsTotal(d.context, 1, 1).sum, 45);
+  EXPECT_EQ(RowsTotal(d.context, 0, 1).cells, 6);
 
   // A summary report (aggregate lists set): plain number columns keep a
-  // blank cell.
+  // blank cell and are not added; a hidden column neither.
   d.out.clear();
   d.settings.sum_fields = "Amount";
   WriteFooterRows(d.context, 0, 1, 2);
@@ -342,20 +377,32 @@ TEST_F(FooterRowsTest, MasterTableFootersCloseTheDetailsTable) {
             "<tr ><td colspan=2 class=col_footerLabel>Total</td><td class=col_footer></td>"
             "<td class=col_footer>10</td><td class=col_footer>5</td>"
             "<td class=col_footer>15</td></tr>");
+  EXPECT_EQ(RowsTotal(d.context, 1, 1).sum, 9);
+  d.hidden[5] = true;
+  EXPECT_EQ(RowsTotal(d.context, 1, 1).sum, 6);
 }
 
 TEST_F(FooterRowsTest, AggregateColumnsTakeTheFormatOfWhatTheyAggregate) {
   Recordset rs = connection_->Execute("SELECT 1 AS Id");
   DirectContext d(rs, {Column("", "Id", TypeClass::kNumber)});
   d.context.command = "SELECT Region, SUM([Price]) AS SUM_2, AVG(Price) AS AVG_20 FROM Orders";
-  const std::string numbers = "|||PRICE|=|32|||AVG_20|=|10|||SUM_2|=|11|||";
+  const std::string numbers =
+      "|||PRICE|=|32|||AVG_20|=|10|||SUM_2|=|11|||ORDERS.FREIGHT|=|31|||FREIGHT|=|12|||";
   d.context.formats.number_list = numbers;
-  EXPECT_EQ(FormatAggregateValue(d.context, "SUM_2", 1234.5), "$1,234.50");
-  EXPECT_EQ(FormatAggregateValue(d.context, "avg_20", 2.5), "$2.50");
-  EXPECT_EQ(FormatAggregateValue(d.context, "Region", 2.5), "2.5");
+  const std::pair<GridColumn, const char*> cases[] = {
+      {Column("", "SUM_2", TypeClass::kNumber), "$1,234.50"},
+      {Column("", "avg_20", TypeClass::kNumber), "$1,234.50"},
+      {Column("", "Region", TypeClass::kText), "1234.5"},
+      // A column of a report over several tables: its qualified entry
+      // first, as its cells.
+      {Column("Orders", "Freight", TypeClass::kMoney), "$1,234.5"},
+      {Column("Shippers", "Freight", TypeClass::kMoney), "1,234.50"}};
+  for (const auto& [column, text] : cases) {
+    EXPECT_EQ(FormatAggregateValue(d.context, column, 1234.5), text) << column.name;
+  }
   // The report grid's box formats by the entry's own field.
   d.context.aggregate_keys = false;
-  EXPECT_EQ(FormatAggregateValue(d.context, "SUM_2", 1234.5), "1,234.5");
+  EXPECT_EQ(FormatAggregateValue(d.context, cases[0].first, 1234.5), "1,234.5");
 }
 
 TEST_F(FooterRowsTest, RoundingHalvesToEven) {
@@ -363,11 +410,6 @@ TEST_F(FooterRowsTest, RoundingHalvesToEven) {
   EXPECT_EQ(RoundAggregate(0.375), 0.38);
   EXPECT_EQ(RoundAggregate(-1.005), -1.0);
   EXPECT_EQ(RoundAggregate(10.0 / 3), 3.33);
-  EXPECT_TRUE(IsSummedColumn("SUM_2", 0, TypeClass::kText, true));
-  EXPECT_TRUE(IsSummedColumn("count_1", 3, TypeClass::kText, true));
-  EXPECT_FALSE(IsSummedColumn("Amount", 3, TypeClass::kNumber, true));
-  EXPECT_FALSE(IsSummedColumn("Amount", 0, TypeClass::kNumber, false));
-  EXPECT_TRUE(IsSummedColumn("Amount", 1, TypeClass::kMoney, false));
 }
 
 }  // namespace
