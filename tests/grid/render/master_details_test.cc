@@ -2,6 +2,9 @@
 // their orders. Expanding one master, showing and collapsing all details,
 // paging by masters, the columnar layout and the print view, and what a
 // post may not change (the master columns, a current master off the page).
+#include <tuple>
+
+#include "fennick/grid_report.h"
 #include "grid/render_fixture.h"
 
 namespace fennick {
@@ -270,6 +273,45 @@ TEST_F(MasterDetailsTest, PrintViewPagesMastersWithoutLinks) {
   EXPECT_EQ(html.find("recs)"), std::string::npos);
   // Each printed page expands its own first master.
   EXPECT_EQ(Count(html, "<table class=details"), 2u);
+}
+
+// Row cells: the header has them, so every master row ends with its
+// details' totals (the first details column names the row and is not
+// added). The required order leads and the default one follows it, so the
+// details come newest first.
+TEST_F(MasterDetailsTest, MasterRowsTotalTheirDetailsInTheDefaultOrder) {
+  AddMasters(2, 2);
+  MasterGrid({}).RequiredSortOrder("Customers.Company");
+  grid_->DefaultSortOrder("Orders.Id desc");
+  SetRowAverages(*grid_, true);
+  SetRowTotals(*grid_, true);
+  const std::string html = Show();
+  EXPECT_EQ(grid_->Command(),
+            std::string(kMasterSelect) + " ORDER BY Customers.Company,Orders.Id desc");
+  const std::string cells = "<th><span>Average</span></th><th><span>Total</span></th></tr>";
+  EXPECT_NE(html.find("\">Company</a></th>" + cells), std::string::npos) << html;
+  EXPECT_NE(html.find("\">Amount</a></th>" + cells), std::string::npos);
+  std::string first = MasterRow(0), second = MasterRow(1);
+  first.insert(first.size() - 5, "<td class=row_footer>15</td><td class=row_footer>30</td>");
+  second.insert(second.size() - 5, "<td class=row_footer>35</td><td class=row_footer>70</td>");
+  EXPECT_NE(html.find(first + kDetailsOpen), std::string::npos) << html;
+  EXPECT_NE(html.find(second), std::string::npos);
+  EXPECT_NE(html.find("<tr><td class=\"number\">2</td><td class=\"number\">20</td>"
+                      "<td class=row_footer>20</td><td class=row_footer>20</td></tr>"
+                      "<tr><td class=\"number\">1</td><td class=\"number\">10</td>"),
+            std::string::npos);
+
+  // A default order never repeats a column the required one names.
+  const std::tuple<const char*, const char*, const char*> orders[] = {
+      {"1", "1 desc,2", " ORDER BY 1,2"},
+      {"Name", " name DESC ", " ORDER BY Name"},
+      {"", "2 desc", " ORDER BY 2 desc"}};
+  for (const auto& [required, fallback, order] : orders) {
+    Grid({}).RequiredSortOrder(required);
+    grid_->DefaultSortOrder(fallback);
+    Show();
+    EXPECT_EQ(grid_->Command(), std::string(kSelect) + order) << required;
+  }
 }
 
 TEST_F(MasterDetailsTest, MasterValuesStayText) {
