@@ -34,6 +34,13 @@ std::pair<std::string, std::string> SplitAt(std::string_view text, std::string_v
   return {std::string(text.substr(0, at)), std::string(text.substr(at + separator.size()))};
 }
 
+// Whether a format is an [sql] expression (any case), as the statement
+// builder reads it.
+bool IsSqlFormat(std::string_view format) {
+  const std::string lower = AsciiLower(format);
+  return lower.find("[sql]") != std::string::npos && lower.find("[/sql]") != std::string::npos;
+}
+
 // The grid caption of an aggregate column.
 const char* AggregateWord(size_t list) {
   static const char* kWords[] = {"Sum", "Avg", "Min", "Max", "StDev", "Var"};
@@ -42,7 +49,8 @@ const char* AggregateWord(size_t list) {
 
 }  // namespace
 
-void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
+void Quillon2::ConfigureGrid(ReportGrid& report_grid, const std::string& id) {
+  DataGrid& grid = report_grid.grid();
   GridObject& g = GridInternals(grid);
   const ReportDefinition& r = report_;
   if (!r.summary.empty()) SetSummarySpecification(grid, r.summary);
@@ -62,6 +70,9 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
     if (!caption.empty()) grid.ColumnCaption(field, caption);
     const std::string format = ReportSchemaValue(r.schema, field, "f");
     if (format.size() < 2) continue;
+    // An [sql] format computes the column in the statement; its cells are
+    // written as the database gives them.
+    if (IsSqlFormat(format)) continue;
     const std::string code = AsciiUpper(format.substr(0, 2));
     const std::string rest = format.substr(2);
     const std::string images = settings_.images_url;
@@ -134,7 +145,9 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
     } else if (code == "O1") {
       grid.OleColumn(field, "");
     } else {
-      WriteToPage("<font color=red>Invalid field format for <b>" + Html(field) + "</b></font>");
+      // Into the report's own text: GetReport writes nothing to the page.
+      report_grid.WriteLine("<font color=red>Invalid field format for <b>" + Html(field) +
+                            "</b></font>");
     }
   }
 
@@ -176,7 +189,11 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
     if (!r.gflds.empty()) grid.GraphFields(r.gflds);
   }
 
-  if (r.isproc != 1) {
+  if (r.isproc == 1) {
+    // A procedure returns what it returns: the report shows the fields it
+    // selected, and no other column of the result.
+    SetShownFields(grid, r.fields);
+  } else {
     if (r.sortdef == 1) {
       if (r.rtype == 2) {
         grid.RequiredSortOrder("AUTO");
@@ -237,6 +254,7 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
   if (display_.command_timeout > 0) grid.CommandTimeout(display_.command_timeout);
   g.designer.page_break_after_report = display_.page_break_after;
   GridPageState& p = *g.page;
+  p.use_fast_export = display_.use_fast_export;
   p.create_export_file = display_.create_export_file;
   p.xsl_export_template = display_.xsl_export_template;
   p.is_euro_decimal_format = display_.is_euro_decimal_format;

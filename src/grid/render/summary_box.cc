@@ -120,6 +120,7 @@ void WriteSummaryBox(const SummaryContext& context) {
     const std::optional<data::Aggregate> aggregate = data::ParseAggregate(parts[1]);
     if (!aggregate) continue;
     const std::string_view field = TrimBlanks(parts[0]);
+    if (field.empty()) continue;
     const GridColumn* column = FindResultColumn(context, field);
     if (!column) {
       // Said, not skipped: a box that leaves a line out silently reads as
