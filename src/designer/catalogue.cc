@@ -141,7 +141,8 @@ void Quillon2::WriteCatalogue() {
   designer::ReportsFile file(settings_.reports_file);
   OpenedReports opened = file.Open();
   XmlNode root = opened.ok() ? opened.document.Root() : XmlNode();
-  if (opened.ok() && root.FirstElement()) {
+  // A file without a single group has nothing to list.
+  if (opened.ok() && root.FirstElement().FirstElement()) {
     root.SetAttribute("ie", ContainsIgnoreCase(host_.request->ServerVariables("HTTP_USER_AGENT"),
                                                "MSIE")
                                 ? "true"
