@@ -47,25 +47,14 @@ const char* AggregateWord(size_t list) {
   return kWords[list];
 }
 
-}  // namespace
-
-void Quillon2::ConfigureGrid(ReportGrid& report_grid, const std::string& id) {
+// The captions and cell formats of the report's fields. A format that is
+// no known code is said in red inside the report's own text: GetReport
+// writes nothing to the page.
+void SetFieldFormats(ReportGrid& report_grid, const ReportDefinition& r,
+                     const std::string& images_url, const std::string& page_url,
+                     const std::string& id) {
   DataGrid& grid = report_grid.grid();
-  GridObject& g = GridInternals(grid);
-  const ReportDefinition& r = report_;
-  if (!r.summary.empty()) SetSummarySpecification(grid, r.summary);
-  const auto& css = settings_.css_classes;
-  grid.GridClassName(css[0]);
-  grid.HeaderClassName(css[1]);
-  grid.HeaderLinkClass(css[2]);
-  grid.ItemClassName(css[3]);
-  grid.AltItemClassName(css[4]);
-  grid.FooterClassName(css[5]);
-  grid.PagingLinkClass(css[6]);
-  grid.LinkClassName(css[7]);
-
-  const std::vector<std::string> fields = CommaItems(r.fields);
-  for (const std::string& field : fields) {
+  for (const std::string& field : CommaItems(r.fields)) {
     const std::string caption = ReportSchemaValue(r.schema, field, "c");
     if (!caption.empty()) grid.ColumnCaption(field, caption);
     const std::string format = ReportSchemaValue(r.schema, field, "f");
@@ -75,7 +64,6 @@ void Quillon2::ConfigureGrid(ReportGrid& report_grid, const std::string& id) {
     if (IsSqlFormat(format)) continue;
     const std::string code = AsciiUpper(format.substr(0, 2));
     const std::string rest = format.substr(2);
-    const std::string images = settings_.images_url;
     if (code == "D1") {
       grid.DateColumn(field, "%A, %B %d%O %Y");
     } else if (code == "D2") {
@@ -113,8 +101,9 @@ void Quillon2::ConfigureGrid(ReportGrid& report_grid, const std::string& id) {
       auto [yes, no] = SplitAt(rest, "?");
       grid.BoolColumn(field, yes, no);
     } else if (code == "C6") {
-      grid.BoolColumn(field, "<img src=\"" + Html(images) + "true.gif\" border=0 align=absmiddle>",
-                      "<img src=\"" + Html(images) + "false.gif\" border=0 align=absmiddle>");
+      grid.BoolColumn(field,
+                      "<img src=\"" + Html(images_url) + "true.gif\" border=0 align=absmiddle>",
+                      "<img src=\"" + Html(images_url) + "false.gif\" border=0 align=absmiddle>");
     } else if (code == "S1") {
       grid.RegExColumn(field, "~d(\\d{3})(\\d{3})(\\d{4})", "($1) $2-$3");
     } else if (code == "S2") {
@@ -130,7 +119,7 @@ void Quillon2::ConfigureGrid(ReportGrid& report_grid, const std::string& id) {
     } else if (code == "C1") {
       auto [target, parameter] = SplitAt(rest, "?");
       grid.LinkColumn(field,
-                      host_.page_url + "?rid=" + Url(target) + "&rurl1=" + Url(id) + "&n_" +
+                      page_url + "?rid=" + Url(target) + "&rurl1=" + Url(id) + "&n_" +
                           Url(parameter) + "=#TEMP#",
                       "#TEMP#");
     } else if (code == "C3") {
@@ -145,11 +134,30 @@ void Quillon2::ConfigureGrid(ReportGrid& report_grid, const std::string& id) {
     } else if (code == "O1") {
       grid.OleColumn(field, "");
     } else {
-      // Into the report's own text: GetReport writes nothing to the page.
       report_grid.WriteLine("<font color=red>Invalid field format for <b>" + Html(field) +
                             "</b></font>");
     }
   }
+}
+
+}  // namespace
+
+void Quillon2::ConfigureGrid(ReportGrid& report_grid, const std::string& id) {
+  DataGrid& grid = report_grid.grid();
+  GridObject& g = GridInternals(grid);
+  const ReportDefinition& r = report_;
+  if (!r.summary.empty()) SetSummarySpecification(grid, r.summary);
+  const auto& css = settings_.css_classes;
+  grid.GridClassName(css[0]);
+  grid.HeaderClassName(css[1]);
+  grid.HeaderLinkClass(css[2]);
+  grid.ItemClassName(css[3]);
+  grid.AltItemClassName(css[4]);
+  grid.FooterClassName(css[5]);
+  grid.PagingLinkClass(css[6]);
+  grid.LinkClassName(css[7]);
+
+  SetFieldFormats(report_grid, r, settings_.images_url, host_.page_url, id);
 
   if (r.grpby == 1) {
     if (r.agcaps.empty()) {
