@@ -28,9 +28,9 @@ void SetColumnAverages(DataGrid& grid, bool on);
 void SetRowTotals(DataGrid& grid, bool on);
 void SetRowAverages(DataGrid& grid, bool on);
 
-// The fields that get a column total / average (comma-separated). A list
-// that is not empty switches its footer row on and keeps values under the
-// named columns only.
+// The fields that get a column total / average (comma-separated, bare or
+// table-qualified). A list that is not empty switches its footer row on
+// and keeps values under the named columns only.
 void SetTotalFields(DataGrid& grid, std::string_view fields);
 void SetAverageFields(DataGrid& grid, std::string_view fields);
 
@@ -38,8 +38,9 @@ void SetAverageFields(DataGrid& grid, std::string_view fields);
 enum class AggregateList { kSum, kAvg, kMin, kMax, kStdev, kVar };
 void SetAggregateFields(DataGrid& grid, AggregateList list, std::string_view fields);
 
-// The fields the report shows (comma-separated, any case); columns not
-// named get no cell. Empty: every column that is not hidden.
+// The fields the report shows (comma-separated, any case, bare or
+// table-qualified as "Orders.Freight"); columns not named get no cell and
+// stay out of exports. Empty: every column that is not hidden.
 void SetShownFields(DataGrid& grid, std::string_view fields);
 
 }  // namespace fennick

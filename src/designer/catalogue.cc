@@ -144,7 +144,8 @@ void Quillon2::WriteCatalogue() {
   }
 
   LoadedReports loaded = designer::ReportsFile(settings_.reports_file).Open();
-  if (loaded.ok()) {
+  // A file without a single group has nothing to list.
+  if (loaded.ok() && !loaded.reports->groups().empty()) {
     CatalogueView view;
     view.path = path;
     view.query = query;
@@ -175,7 +176,10 @@ void Quillon2::WriteCatalogue() {
     WriteToPage("</td></tr></table></td>");
   } else {
     WriteToPage(out);
-    if (!permissions_.add_report && !permissions_.edit_report) {
+    if (loaded.ok()) {
+      ShowMessagePage("No Reports Available", "No reports have been created at this time", "navy",
+                      ReturnAddress());
+    } else if (!permissions_.add_report && !permissions_.edit_report) {
       ShowMessagePage("Reports file not found",
                       "Either the reports file is corrupted or it is missing<br>Please contact "
                       "your administrator",

@@ -28,6 +28,10 @@
 #include "fennick/data_grid.h"
 #include "frame/host.h"
 
+namespace fennick {
+class ReportGrid;
+}
+
 namespace fennick::designer {
 
 // The page settings of a designer, with the defaults a new one has.
@@ -241,7 +245,13 @@ class Quillon2 {
   void WriteParametersForm(const std::vector<std::string>& missing);
   void PasswordCheck();
   void TablePostBack();
-  void ConfigureGrid(DataGrid& grid, const std::string& id);
+  // Sets the report grid up from the current (checked) report; a field
+  // format it does not know is said in red inside the report's text.
+  void ConfigureGrid(ReportGrid& grid, const std::string& id);
+  // Runs the export the request asks `grid` for, of the report's statement
+  // `sql`, and ends the page: the columns the page hides stay out of the
+  // document as they stay out of the grid.
+  [[noreturn]] void RunReportExport(ReportGrid& grid, const std::string& sql);
   // The report's statement on the grid: a command, or a procedure report's
   // call read back into the procedure and its parameters.
   void SetStatement(DataGrid& grid, const std::string& sql);

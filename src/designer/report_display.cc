@@ -90,6 +90,27 @@ std::string JsText(std::string_view text) {
   return out;
 }
 
+// A column of a result named as one identifier, delimited for the
+// database: an [sql] column's name ("Orders.Total") holds a "." that is no
+// table's.
+std::string ResultColumnName(int database_type, std::string_view name) {
+  char open = '"', close = '"';
+  if (database_type == kDbMySql) {
+    open = close = '`';
+  } else if (database_type == kDbAccess || database_type == kDbSqlServer ||
+             database_type == kDbSybase || database_type == kDbSqlNativeClient) {
+    open = '[';
+    close = ']';
+  }
+  std::string out(1, open);
+  for (char c : name) {
+    out.push_back(c);
+    if (c == close) out.push_back(c);
+  }
+  out.push_back(close);
+  return out;
+}
+
 // A report page shows a stored report ("R" + id), a table or view
 // ("T" + name) or a procedure ("P" + name).
 std::string ReportReference(std::string_view id) { return "R" + std::string(id); }
@@ -518,9 +539,16 @@ std::string Quillon2::GetReport(std::string_view report_id,
     return "<div><font color=red face=arial>" + Html(statement.error) + "</font></div>";
   }
   ReportGrid grid;
+  // The title an export button of this report carries (read with the
+  // request) tells its export from another report's on the same page.
+  const std::string posted_title = grid.grid().Title();
   LoadLocale(&grid.grid());
-  ConfigureGrid(grid.grid(), id);
+  ConfigureGrid(grid, id);
   SetStatement(grid.grid(), statement.sql);
+  // The report's export buttons post back to the page that shows it,
+  // which calls GetReport again: the export runs here, as on a report
+  // page, and the download replaces the page.
+  if (grid.ExportPending() && posted_title == report_.rtitle) RunReportExport(grid, statement.sql);
   return grid.GetGridHtml();
 }
 
@@ -551,48 +579,51 @@ void Quillon2::WritePageScript() {
   WriteToPage(out);
 }
 
+void Quillon2::RunReportExport(ReportGrid& grid, const std::string& sql) {
+  // Hidden fields stay out of the download too: the statement is read
+  // through an outer SELECT of the columns that are not hidden.
+  const std::vector<std::string> hidden = CommaItems(display_.hidden_fields);
+  std::shared_ptr<Connection> connection = DesignerConnection();
+  const ReportQueryOptions options = QueryOptions();
+  if (!hidden.empty() && connection && report_.isproc != 1) {
+    try {
+      Recordset probe = connection->Execute("SELECT * FROM (" + sql + ") fnk_q WHERE 1=0");
+      std::string list;
+      bool dropped = false;
+      for (size_t i = 0; i < probe.FieldCount(); ++i) {
+        const std::string name = probe.Fields(i).Name();
+        bool is_hidden = false;
+        for (const std::string& h : hidden) {
+          const size_t dot = h.rfind('.');
+          is_hidden = is_hidden || EqualsIgnoreCase(h, name) ||
+                      (dot != std::string::npos && EqualsIgnoreCase(h.substr(dot + 1), name));
+        }
+        if (is_hidden) {
+          dropped = true;
+          continue;
+        }
+        list += (list.empty() ? "" : ",") + ResultColumnName(options.database_type, name);
+      }
+      if (dropped && !list.empty()) {
+        grid.grid().Command("SELECT " + list + " FROM (" + sql + ") fnk_q");
+      }
+    } catch (const Error&) {
+      // Ignoring errors on purpose: the export itself reports the
+      // statement's error.
+    }
+  }
+  grid.RunExport();
+}
+
 void Quillon2::RenderReportPage(const std::string& reference, const std::string& sql,
                                 const std::string& id) {
   const Request& request = *host_.request;
   ReportGrid grid;
   LoadLocale(&grid.grid());
-  ConfigureGrid(grid.grid(), id);
+  ConfigureGrid(grid, id);
   SetStatement(grid.grid(), sql);
 
-  if (grid.ExportPending()) {
-    // Hidden fields stay out of the download too: the statement is read
-    // through an outer SELECT of the columns that are not hidden.
-    const std::vector<std::string> hidden = CommaItems(display_.hidden_fields);
-    std::shared_ptr<Connection> connection = DesignerConnection();
-    if (!hidden.empty() && connection && report_.isproc != 1) {
-      try {
-        Recordset probe = connection->Execute("SELECT * FROM (" + sql + ") fnk_q WHERE 1=0");
-        std::string list;
-        bool dropped = false;
-        for (size_t i = 0; i < probe.FieldCount(); ++i) {
-          const std::string name = probe.Fields(i).Name();
-          bool is_hidden = false;
-          for (const std::string& h : hidden) {
-            const size_t dot = h.rfind('.');
-            is_hidden = is_hidden || EqualsIgnoreCase(h, name) ||
-                        (dot != std::string::npos && EqualsIgnoreCase(h.substr(dot + 1), name));
-          }
-          if (is_hidden) {
-            dropped = true;
-            continue;
-          }
-          list += (list.empty() ? "" : ",") + QuoteReportName(QueryOptions(), name, false);
-        }
-        if (dropped && !list.empty()) {
-          grid.grid().Command("SELECT " + list + " FROM (" + sql + ") fnk_q");
-        }
-      } catch (const Error&) {
-        // Ignoring errors on purpose: the export itself reports the
-        // statement's error.
-      }
-    }
-    grid.RunExport();
-  }
+  if (grid.ExportPending()) RunReportExport(grid, sql);
 
   const bool print_view = request.Form("__FARGS") == "NSAg";
   std::string head =

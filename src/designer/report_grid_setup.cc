@@ -34,37 +34,36 @@ std::pair<std::string, std::string> SplitAt(std::string_view text, std::string_v
   return {std::string(text.substr(0, at)), std::string(text.substr(at + separator.size()))};
 }
 
+// Whether a format is an [sql] expression (any case), as the statement
+// builder reads it.
+bool IsSqlFormat(std::string_view format) {
+  const std::string lower = AsciiLower(format);
+  return lower.find("[sql]") != std::string::npos && lower.find("[/sql]") != std::string::npos;
+}
+
 // The grid caption of an aggregate column.
 const char* AggregateWord(size_t list) {
   static const char* kWords[] = {"Sum", "Avg", "Min", "Max", "StDev", "Var"};
   return kWords[list];
 }
 
-}  // namespace
-
-void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
-  GridObject& g = GridInternals(grid);
-  const ReportDefinition& r = report_;
-  if (!r.summary.empty()) SetSummarySpecification(grid, r.summary);
-  const auto& css = settings_.css_classes;
-  grid.GridClassName(css[0]);
-  grid.HeaderClassName(css[1]);
-  grid.HeaderLinkClass(css[2]);
-  grid.ItemClassName(css[3]);
-  grid.AltItemClassName(css[4]);
-  grid.FooterClassName(css[5]);
-  grid.PagingLinkClass(css[6]);
-  grid.LinkClassName(css[7]);
-
-  const std::vector<std::string> fields = CommaItems(r.fields);
-  for (const std::string& field : fields) {
+// The captions and cell formats of the report's fields. A format that is
+// no known code is said in red inside the report's own text: GetReport
+// writes nothing to the page.
+void SetFieldFormats(ReportGrid& report_grid, const ReportDefinition& r,
+                     const std::string& images_url, const std::string& page_url,
+                     const std::string& id) {
+  DataGrid& grid = report_grid.grid();
+  for (const std::string& field : CommaItems(r.fields)) {
     const std::string caption = ReportSchemaValue(r.schema, field, "c");
     if (!caption.empty()) grid.ColumnCaption(field, caption);
     const std::string format = ReportSchemaValue(r.schema, field, "f");
     if (format.size() < 2) continue;
+    // An [sql] format computes the column in the statement; its cells are
+    // written as the database gives them.
+    if (IsSqlFormat(format)) continue;
     const std::string code = AsciiUpper(format.substr(0, 2));
     const std::string rest = format.substr(2);
-    const std::string images = settings_.images_url;
     if (code == "D1") {
       grid.DateColumn(field, "%A, %B %d%O %Y");
     } else if (code == "D2") {
@@ -102,8 +101,9 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
       auto [yes, no] = SplitAt(rest, "?");
       grid.BoolColumn(field, yes, no);
     } else if (code == "C6") {
-      grid.BoolColumn(field, "<img src=\"" + Html(images) + "true.gif\" border=0 align=absmiddle>",
-                      "<img src=\"" + Html(images) + "false.gif\" border=0 align=absmiddle>");
+      grid.BoolColumn(field,
+                      "<img src=\"" + Html(images_url) + "true.gif\" border=0 align=absmiddle>",
+                      "<img src=\"" + Html(images_url) + "false.gif\" border=0 align=absmiddle>");
     } else if (code == "S1") {
       grid.RegExColumn(field, "~d(\\d{3})(\\d{3})(\\d{4})", "($1) $2-$3");
     } else if (code == "S2") {
@@ -119,7 +119,7 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
     } else if (code == "C1") {
       auto [target, parameter] = SplitAt(rest, "?");
       grid.LinkColumn(field,
-                      host_.page_url + "?rid=" + Url(target) + "&rurl1=" + Url(id) + "&n_" +
+                      page_url + "?rid=" + Url(target) + "&rurl1=" + Url(id) + "&n_" +
                           Url(parameter) + "=#TEMP#",
                       "#TEMP#");
     } else if (code == "C3") {
@@ -134,9 +134,30 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
     } else if (code == "O1") {
       grid.OleColumn(field, "");
     } else {
-      WriteToPage("<font color=red>Invalid field format for <b>" + Html(field) + "</b></font>");
+      report_grid.WriteLine("<font color=red>Invalid field format for <b>" + Html(field) +
+                            "</b></font>");
     }
   }
+}
+
+}  // namespace
+
+void Quillon2::ConfigureGrid(ReportGrid& report_grid, const std::string& id) {
+  DataGrid& grid = report_grid.grid();
+  GridObject& g = GridInternals(grid);
+  const ReportDefinition& r = report_;
+  if (!r.summary.empty()) SetSummarySpecification(grid, r.summary);
+  const auto& css = settings_.css_classes;
+  grid.GridClassName(css[0]);
+  grid.HeaderClassName(css[1]);
+  grid.HeaderLinkClass(css[2]);
+  grid.ItemClassName(css[3]);
+  grid.AltItemClassName(css[4]);
+  grid.FooterClassName(css[5]);
+  grid.PagingLinkClass(css[6]);
+  grid.LinkClassName(css[7]);
+
+  SetFieldFormats(report_grid, r, settings_.images_url, host_.page_url, id);
 
   if (r.grpby == 1) {
     if (r.agcaps.empty()) {
@@ -176,7 +197,11 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
     if (!r.gflds.empty()) grid.GraphFields(r.gflds);
   }
 
-  if (r.isproc != 1) {
+  if (r.isproc == 1) {
+    // A procedure returns what it returns: the report shows the fields it
+    // selected, and no other column of the result.
+    SetShownFields(grid, r.fields);
+  } else {
     if (r.sortdef == 1) {
       if (r.rtype == 2) {
         grid.RequiredSortOrder("AUTO");
@@ -237,6 +262,7 @@ void Quillon2::ConfigureGrid(DataGrid& grid, const std::string& id) {
   if (display_.command_timeout > 0) grid.CommandTimeout(display_.command_timeout);
   g.designer.page_break_after_report = display_.page_break_after;
   GridPageState& p = *g.page;
+  p.use_fast_export = display_.use_fast_export;
   p.create_export_file = display_.create_export_file;
   p.xsl_export_template = display_.xsl_export_template;
   p.is_euro_decimal_format = display_.is_euro_decimal_format;

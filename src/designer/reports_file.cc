@@ -178,6 +178,14 @@ OpenedReports ParseReports(std::string_view text) {
     return out;
   }
   XmlNode root = parsed.document.Root();
+  if (root.Name() == "quillon") {
+    // A reports file that holds nothing yet may leave its lists out: it is
+    // an empty one, not a damaged one.
+    if (!root.FirstElement()) root.AppendElement("groups");
+    if (root.FirstElement().Name() == "groups" && !root.FirstElement().NextElement()) {
+      root.AppendElement("reports");
+    }
+  }
   XmlNode groups = root.FirstElement();
   XmlNode reports = groups.NextElement();
   if (root.Name() != "quillon" || groups.Name() != "groups" || reports.Name() != "reports") {

@@ -110,7 +110,8 @@ struct LoadedReports {
 };
 
 // Parses reports-file text and checks its shape: root "quillon" whose first
-// two child elements are "groups" and "reports".
+// two child elements are "groups" and "reports". A "quillon" root that
+// leaves out the lists (both, or "reports") gets empty ones.
 OpenedReports ParseReports(std::string_view text);
 
 // The time as the file's added and modified attributes write it:

@@ -85,8 +85,11 @@ std::string_view RowsetToTableStylesheet() {
                        substring($type, 1, string-length($type) * not($numeric or $date)))"/>
     <xsl:variable name="name" select="concat($column/@rs:name, $column[not(@rs:name)]/@name)"/>
     <xsl:variable name="colname" select="translate($name, $upper, $lower)"/>
+    <!-- The column's own entry: its name, or a table and its name. -->
     <xsl:variable name="format"
-        select="string(/xml/format/*[local-name() = $kind and contains(@name, $colname)][1]/@value)"/>
+        select="string(/xml/format/*[local-name() = $kind and (@name = $colname or
+                  substring(@name, string-length(@name) - string-length($colname))
+                  = concat('.', $colname))][1]/@value)"/>
     <xsl:choose>
       <xsl:when test="$format = '' and $kind = 'datetime'">
         <xsl:choose>

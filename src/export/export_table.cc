@@ -86,14 +86,20 @@ ExportTable::ExportTable(Recordset& rows, const ExportTableOptions& options)
       c.kind = Column::Kind::kDate;
     }
     c.money = f.Type() == kAdCurrency;
-    // The first entry of the column's kind whose name holds the column's
-    // name (in lower case), as the rowset-to-table stylesheet finds it.
+    // The first entry of the column's kind named by the column's name (in
+    // lower case), bare or after a table and ".", as the rowset-to-table
+    // stylesheet finds it.
     const std::string name = AsciiLower(f.Name());
     const char* kind = c.kind == Column::Kind::kNumeric ? "numeric"
                        : c.kind == Column::Kind::kDate  ? "datetime"
                                                         : nullptr;
+    auto names_column = [&name](const std::string& entry) {
+      return entry == name ||
+             (entry.size() > name.size() &&
+              entry.compare(entry.size() - name.size() - 1, std::string::npos, "." + name) == 0);
+    };
     for (const FormatEntry& entry : entries) {
-      if (kind != nullptr && entry.kind == kind && entry.name.find(name) != std::string::npos) {
+      if (kind != nullptr && entry.kind == kind && names_column(entry.name)) {
         c.format = entry.value;
         break;
       }

@@ -170,13 +170,15 @@ void RunGridExport(DataGrid& grid) {
     }
   }
   const std::string format = g.req.export_request.format;
-  if (p.use_fast_export || g.designer.first_generation_export) {
+  if (format == "print" && g.designer.print_export) {
+    // Only the first-generation exporter writes the printable page.
     DataSetExporter exporter(g.host);
     Configure(g, exporter);
-    if (format == "print" && g.designer.first_generation_export) {
-      exporter.ExportToHtmlForPrint(static_cast<int>(std::clamp<int64_t>(p.page_size, 1, 32767)),
-                                    g.settings.title);
-    }
+    exporter.ExportToHtmlForPrint(static_cast<int>(std::clamp<int64_t>(p.page_size, 1, 32767)),
+                                  g.settings.title);
+  } else if (p.use_fast_export) {
+    DataSetExporter exporter(g.host);
+    Configure(g, exporter);
     Dispatch(exporter, format, g.settings.title);
   } else {
     DataSetExporter2 exporter(g.host);

@@ -78,9 +78,8 @@ struct DesignerSwitches {
   bool filter_text_when_empty = false;
   // A page break after every print page, the last one included.
   bool page_break_after_report = false;
-  // Report grids export through the first-generation exporter only, which
-  // also offers the printable page (format "print").
-  bool first_generation_export = false;
+  // Report grids also offer the printable page (export format "print").
+  bool print_export = false;
 };
 
 // The result the grid opened and what it learnt from it.

@@ -46,11 +46,11 @@ ReportGrid::ReportGrid() {
   }
   GridObject& g = GridInternals(*grid_);
   g.page = state_.get();
-  // The designer's page holds the one form; report exports are the
-  // first-generation exporter's.
+  // The designer's page holds the one form; report exports go to the
+  // exporter the designer chose (UseFastExport), and also offer the
+  // printable page.
   g.designer.writes_own_form = false;
-  g.designer.first_generation_export = true;
-  state_->use_fast_export = true;
+  g.designer.print_export = true;
 }
 
 ReportGrid::~ReportGrid() {

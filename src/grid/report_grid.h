@@ -8,9 +8,11 @@
 // alone, so two report grids, or a report grid and a DataGrid, on one page
 // never see each other's columns. It writes no form of its own (the
 // designer's page holds the form) and nothing to the page: GetGridHtml
-// returns what a DataGrid would have written. Its exports always go
-// through the first-generation exporter, which also offers the "print"
-// page. One page, one thread; not thread-safe.
+// returns what a DataGrid would have written. Its exports go to
+// the exporter a DataGrid's would (the second-generation one unless
+// UseFastExport is set on the grid's page state), with the "print" page of
+// the first-generation exporter besides. One page, one thread; not
+// thread-safe.
 #ifndef FENNICK_GRID_REPORT_GRID_H_
 #define FENNICK_GRID_REPORT_GRID_H_
 
@@ -52,8 +54,7 @@ class ReportGrid {
   // Whether the request asks this grid for an export (an export button's
   // post).
   bool ExportPending();
-  // Runs the pending export through the first-generation exporter and
-  // ends the page.
+  // Runs the pending export and ends the page.
   [[noreturn]] void RunExport();
 
  private:

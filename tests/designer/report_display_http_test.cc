@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -59,6 +60,18 @@ const char kOwnerPage[] =
     "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
     "q.DisplayReports(); %>";
 
+// The export settings of the designer (UseFastExport when the query says
+// fast=1), without the hidden filter, over data/reports.xml or data/<f>.xml.
+const char kExportOptionsPage[] =
+    "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+    "q.ReportsFile = 'data/' + (Request.QueryString('f') || 'reports') + '.xml';\n"
+    "q.HiddenFields = 'OwnerId';\n"
+    "if (Request.QueryString('fast') == '1') q.UseFastExport = true;\n"
+    "q.IsEuroDecimalFormat = true;\n"
+    "q.Encoding = 'UTF-8';\n"
+    "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
+    "q.DisplayReports(); %>";
+
 std::string Definition(const std::string& body) { return designer::EncodeDefinition(body); }
 
 class ReportDisplayHttpTest : public ::testing::Test {
@@ -70,6 +83,7 @@ class ReportDisplayHttpTest : public ::testing::Test {
     server_->site().Write("reports.asp", kReportsPage);
     server_->site().Write("get.asp", kGetReportPage);
     server_->site().Write("owner.asp", kOwnerPage);
+    server_->site().Write("options.asp", kExportOptionsPage);
     const auto data = server_->site().root() / "data";
     std::filesystem::create_directories(data);
     Connection db;
@@ -78,6 +92,8 @@ class ReportDisplayHttpTest : public ::testing::Test {
     db.Execute(
         "INSERT INTO Orders VALUES (1, 'Alpha', 1), (2, 'O''Brien', 1), "
         "(3, 'Hidden Corp', 2), (4, 'Beta', 1)");
+    db.Execute("CREATE TABLE Lines (OrderId INTEGER, Price MONEY)");
+    db.Execute("INSERT INTO Lines VALUES (1, 18), (2, 1234.5), (3, 1000), (4, 0.25)");
     db.Execute("CREATE TABLE Secrets (Code VARCHAR(20))");
     db.Execute("INSERT INTO Secrets VALUES ('top-secret-row')");
     db.Close();
@@ -107,6 +123,16 @@ class ReportDisplayHttpTest : public ::testing::Test {
     Save(file, "R-HIDDEN",
          ";tables:Orders;fields:Customer;schema:,Customer~cC~f[sql]OwnerId[/sql]~t200~;");
     Save(file, "R-TABLE", ";tables:Secrets;fields:Code;");
+    // A report over two tables: money with its format, a footer and a
+    // summary box naming qualified fields, a summary of a hidden field, and
+    // a column computed by [sql].
+    Save(file, "R-LINES",
+         ";tables:Orders,Lines;fields:Orders.Customer, Lines.Price, Orders.OwnerId, "
+         "Orders.OrderId;relations:Orders.OrderId = Lines.OrderId;"
+         "schema:,Orders.Customer~cWho~f~t200~,Lines.Price~cPrice~fN2~t6~"
+         ",Orders.OwnerId~cOwner~f~t131~,Orders.OrderId~cTimes ten~f[sql]#TEMP# * 10[/sql]~t131~;"
+         "rtitle:Lines;summary:Lines.Price__SUM__<b>Total</b>,Orders.OwnerId__SUM__x;"
+         "nftotal:Lines.Price;pagesize:10;");
     // An author's relation with an OR: it must not open the hidden filter.
     Save(file, "R-OR",
          ";tables:Orders;fields:OrderId, Customer;relations:OrderId>0 OR 1=1;"
@@ -141,6 +167,18 @@ class ReportDisplayHttpTest : public ::testing::Test {
   httplib::Result Get(const std::string& url) { return Get(url, cookie_); }
   httplib::Result Post(const std::string& url, const httplib::Params& params) {
     return server_->Client().Post(url, httplib::Headers{{"Cookie", cookie_}}, params);
+  }
+
+  // The document of the export button for `format` on the page at `url`
+  // (a format without a button, "print", is asked for all the same).
+  std::string Export(const std::string& url, const std::string& format) {
+    auto shown = Get(url);
+    std::string button = Hidden(shown->body, "btnExp" + format);
+    if (button.empty()) button = EncodeArgument("4fmt:" + format + ";");
+    return Post(url, {{"__SQL", Hidden(shown->body, "__SQL")},
+                      {"__ARGS", Hidden(shown->body, "__ARGS")},
+                      {"__FARGS", button}})
+        ->body;
   }
 
   static std::string Hidden(const std::string& body, const std::string& name) {
@@ -221,31 +259,64 @@ TEST_F(ReportDisplayHttpTest, TamperedOrForeignStatementIsRefused) {
 TEST_F(ReportDisplayHttpTest, ExportsKeepHiddenFieldsAndHiddenFilters) {
   // A table view shows every column but the hidden one; its CSV download
   // leaves that column out as well, and owner 2's row too.
-  auto page = Get("/reports.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
-                                          "Orders", CatalogObjectType::kTable)));
-  const std::string csv_button = Hidden(page->body, "btnExpcsv");
-  ASSERT_FALSE(csv_button.empty()) << page->body;
-  auto csv = Post("/reports.asp", {{"__SQL", Hidden(page->body, "__SQL")},
-                                   {"__ARGS", Hidden(page->body, "__ARGS")},
-                                   {"__FARGS", csv_button}});
-  ASSERT_TRUE(csv);
-  EXPECT_EQ(csv->status, 200);
-  EXPECT_NE(csv->body.find("Alpha"), std::string::npos) << csv->body;
-  EXPECT_EQ(csv->body.find("OwnerId"), std::string::npos) << csv->body;
-  EXPECT_EQ(csv->body.find("Hidden Corp"), std::string::npos) << csv->body;
-  EXPECT_EQ(csv->body.find("<form"), std::string::npos) << "the download only";
+  const std::string orders = "/reports.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
+                                                   "Orders", CatalogObjectType::kTable));
+  const std::string csv = Export(orders, "csv");
+  EXPECT_NE(csv.find("Alpha"), std::string::npos) << csv;
+  EXPECT_EQ(csv.find("OwnerId"), std::string::npos) << csv;
+  EXPECT_EQ(csv.find("Hidden Corp"), std::string::npos) << csv;
+  EXPECT_EQ(csv.find("<form"), std::string::npos) << "the download only";
 
   // The print page of the first-generation exporter.
-  std::string print_button =
-      fennick::EncodeArgument("4fmt:print;hdr:OrderId,Customer;ttl:Orders;;dat:;num:;");
-  auto print = Post("/reports.asp", {{"__SQL", Hidden(page->body, "__SQL")},
-                                     {"__ARGS", Hidden(page->body, "__ARGS")},
-                                     {"__FARGS", print_button}});
-  EXPECT_EQ(print->status, 200);
-  EXPECT_NE(print->body.find("Beta"), std::string::npos) << print->body;
-  EXPECT_EQ(print->body.find("Hidden Corp"), std::string::npos);
+  const std::string print = Export(orders, "print");
+  EXPECT_NE(print.find("Beta"), std::string::npos) << print;
+  EXPECT_EQ(print.find("Hidden Corp"), std::string::npos);
 }
 
+// A report over two tables shows and exports its values as formatted:
+// summary box, footer and cells find their columns by qualified names, a
+// summary of a hidden field is refused, an [sql] column is no unknown
+// format, and exports go to the exporter the page chose with its settings.
+TEST_F(ReportDisplayHttpTest, ReportsShowAndExportTheirFormats) {
+  auto page = Get("/reports.asp?rid=R-LINES");
+  ASSERT_EQ(page->status, 200) << page->body;
+  const std::string& body = page->body;
+  EXPECT_NE(body.find("<span class=summary_name><b>Total</b></span> <i><span "
+                      "class=summary_value>$1,252.75</span></i><br>"),
+            std::string::npos)
+      << body;
+  EXPECT_NE(body.find("<font color=red>No summary of <b>Orders.OwnerId</b>: the report does not "
+                      "show it</font>"),
+            std::string::npos);
+  EXPECT_NE(body.find("<td class=col_footer>$1,252.75</td>"), std::string::npos);
+  EXPECT_NE(body.find(">$1,234.50</td><td class=\"number\">20</td>"), std::string::npos);
+  EXPECT_EQ(body.find("Invalid field format"), std::string::npos);
+
+  const std::string excel = Export("/reports.asp?rid=R-LINES", "excel");
+  EXPECT_NE(excel.find(">$1,234.50<"), std::string::npos) << excel;
+  EXPECT_EQ(excel.find("Hidden Corp"), std::string::npos);
+  const std::string fast = Export("/options.asp?fast=1&rid=R-LINES", "excel");
+  EXPECT_NE(fast.find(">1234.5<"), std::string::npos) << fast;
+  // Money without a format in the euro form; XML declared in the encoding.
+  const std::string lines = "/options.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
+                                                    "Lines", CatalogObjectType::kTable));
+  EXPECT_NE(Export(lines, "excel").find(">1.234,50<"), std::string::npos);
+  EXPECT_EQ(Export(lines, "xml").rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>", 0), 0u);
+}
+
+// A reports file that lists nothing is empty, not damaged.
+TEST_F(ReportDisplayHttpTest, AnEmptyReportsFileHasNoReports) {
+  for (const char* text : {"<quillon version=\"2\"/>", "<quillon version=\"2\"><groups/></quillon>",
+                           "<quillon version=\"2\"><groups/><reports/></quillon>"}) {
+    std::ofstream(server_->site().root() / "data" / "empty.xml") << text;
+    auto page = Get("/options.asp?f=empty");
+    EXPECT_NE(page->body.find("No reports have been created at this time"), std::string::npos)
+        << text << page->body;
+    EXPECT_EQ(page->body.find("Create a new Reports file"), std::string::npos) << text;
+  }
+  std::ofstream(server_->site().root() / "data" / "broken.xml") << "<quillon version=\"2\">";
+  EXPECT_NE(Get("/options.asp?f=broken")->body.find("Create a new Reports file"), std::string::npos);
+}
 TEST_F(ReportDisplayHttpTest, PasswordIsCheckedOnTheServer) {
   auto prompt = Get("/reports.asp?rid=r-secret");
   EXPECT_NE(prompt->body.find("This report requires a password"), std::string::npos);
@@ -481,6 +552,15 @@ TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {
   auto unknown = Get("/get.asp?id=<b>x");
   EXPECT_NE(unknown->body.find("<b>Report ID: </b>&lt;B&gt;X</font>"), std::string::npos)
       << unknown->body;
+
+  // Its export buttons post back to the page, whose GetReport exports the
+  // report named by the button (another report's button exports nothing).
+  const std::string csv = Hidden(Get("/get.asp?id=R-LINES")->body, "btnExpcsv");
+  auto exported = Post("/get.asp?id=R-LINES", {{"__FARGS", csv}});
+  EXPECT_EQ(exported->body.find("[A]"), std::string::npos) << exported->body;
+  EXPECT_NE(exported->body.find("\"Beta\",\"0.25\""), std::string::npos) << exported->body;
+  auto other = Post("/get.asp?id=R-ORDERS", {{"__FARGS", csv}});
+  EXPECT_NE(other->body.find("[A][B]"), std::string::npos) << other->body;
 }
 
 }  // namespace
@@ -505,8 +585,9 @@ class ProcedureReportHttpTest : public ::testing::Test {
     db.Execute("INSERT INTO fnk_people_" + suffix_ +
                " VALUES ('Ann', 'West'), ('Bob', 'East'), ('O''Neil', 'O''Hara')");
     db.Execute("CREATE FUNCTION fnk_people_in_" + suffix_ +
-               "(wanted VARCHAR) RETURNS TABLE(name VARCHAR) AS $$ SELECT name FROM fnk_people_" +
-               suffix_ + " WHERE area = wanted $$ LANGUAGE sql");
+               "(wanted VARCHAR) RETURNS TABLE(name VARCHAR, area VARCHAR) AS $$ SELECT p.name, "
+               "p.area FROM fnk_people_" +
+               suffix_ + " p WHERE p.area = wanted $$ LANGUAGE sql");
     db.Execute("CREATE FUNCTION fnk_everyone_" + suffix_ +
                "() RETURNS TABLE(name VARCHAR) AS $$ SELECT name FROM fnk_people_" + suffix_ +
                " $$ LANGUAGE sql");
@@ -562,12 +643,15 @@ class ProcedureReportHttpTest : public ::testing::Test {
   std::unique_ptr<TestServer> server_;
 };
 
-TEST_F(ProcedureReportHttpTest, TypedValuesAreParametersAndOfferedFunctionsOpen) {
+TEST_F(ProcedureReportHttpTest, TypedValuesAreParametersAndOnlySelectedFieldsShow) {
   auto form = Get("/pg.asp?rid=P-AREA");
   EXPECT_NE(form->body.find("name=\"n_Area\""), std::string::npos) << form->body;
   auto west = Get("/pg.asp?rid=P-AREA&n_Area=West");
   EXPECT_NE(west->body.find(">Ann<"), std::string::npos) << west->body;
   EXPECT_EQ(west->body.find(">Bob<"), std::string::npos);
+  // The report selected "name" only: the function's other column is not
+  // shown.
+  EXPECT_EQ(west->body.find(">West<"), std::string::npos) << west->body;
   auto quoted = Get("/pg.asp?rid=P-AREA&n_Area=" + Server::URLEncode("O'Hara"));
   EXPECT_NE(quoted->body.find(">O'Neil<"), std::string::npos) << quoted->body;
   auto hostile = Get("/pg.asp?rid=P-AREA&n_Area=" + Server::URLEncode("x' OR 'a'='a"));

@@ -179,6 +179,9 @@ test('build a two-table report with a filter, a summary and a graph, then edit i
     await page.waitForLoadState();
     assert.match(await page.locator('td.report_title').innerText(), /French orders, edited/);
     assert.ok((await Rows(page)).length > 0);
+    // The edit kept the order the fields were given.
+    const edited = await page.locator('table.grid tr').first().innerText();
+    assert.ok(edited.indexOf('Customer') < edited.indexOf('Order, number'), edited);
     await page.close();
   });
 

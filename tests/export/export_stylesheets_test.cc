@@ -125,7 +125,9 @@ TEST_F(ExportStylesheetTest, StyleAndEuroMoneyAreApplied) {
 TEST_F(ExportStylesheetTest, FormatsOfDatesAndNumbers) {
   XmlDocument table = Table(
       "<format><datetime name=\"born\" value=\"%D/%m/%Y %H:%N %P\"/>"
-      "<numeric name=\"id\" value=\"12\"/><numeric name=\"unit price\" value=\"35\"/></format>");
+      "<numeric name=\"t.id\" value=\"12\"/><numeric name=\"unit prices\" value=\"13\"/>"
+      "<numeric name=\"unit price\" value=\"35\"/></format>");
+  // A format applies to its own column only, named bare or after a table.
   // The time of day is kept, so a time pattern does not show midnight.
   EXPECT_EQ(Texts(table, "/table/tbody/tr/td[4]"),
             (Strings{"05/3/2004 0:00 AM", "05/3/2004 14:07 PM"}));

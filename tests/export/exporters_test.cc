@@ -339,6 +339,10 @@ class BatchedDocumentTest : public ExporterTest {
         "WHEN 3 THEN '' END FROM n");
   }
 
+  // A format names its column exactly, bare or after a table: "prices"
+  // is not Price's.
+  static constexpr char kNumberFormats[] = "b.id|=|12|||prices|=|13|||price|=|12|||";
+
   enum class Mode { kWhole, kFile, kDownload };
   static constexpr char kQuery[] = "SELECT * FROM B ORDER BY Id";
 
@@ -349,8 +353,7 @@ class BatchedDocumentTest : public ExporterTest {
     exporter.Headers({"No.", "Name <i>&"});
     exporter.Title("Batches");
     if constexpr (std::is_same_v<Exporter, DataSetExporter2>) {
-      exporter.ColFormatXml(
-          BuildColumnFormatXml("added|=|%D.%m.%Y %h:%N %P|||", "id|=|12|||price|=|12|||"));
+      exporter.ColFormatXml(BuildColumnFormatXml("added|=|%D.%m.%Y %h:%N %P|||", kNumberFormats));
     }
     if (mode != Mode::kWhole) {
       // A first batch of 7 rows, as a grid would read more; the exporter
@@ -451,7 +454,7 @@ TEST_F(BatchedDocumentTest, DirectTablesAreTheStylesheetsByteForByte) {
     XmlNode root = data.Root(), schema = root.FirstElement();
     for (const std::string& part :
          {"<style>" + style + "</style>",
-          BuildColumnFormatXml("added|=|%D.%m.%Y %h:%N %P|||", "id|=|12|||price|=|12|||"),
+          BuildColumnFormatXml("added|=|%D.%m.%Y %h:%N %P|||", kNumberFormats),
           std::string("<headers><header caption='No.'/><header caption='Name &lt;i&gt;&amp;'/>"
                       "</headers>")}) {
       root.AppendCopy(XmlDocument::Parse(part).document.Root()).MoveBefore(schema);

@@ -153,12 +153,18 @@ std::string BuilderSession::FieldOptions(std::string_view selected, bool numeric
   return out;
 }
 
+// The field pages post their check boxes in the tables' column order; the
+// order the report had travels beside them, so that it survives the page.
+std::string BuilderSession::PreviousFields() const {
+  return "<input type=hidden name=ofields value=\"" + Html(r_.fields) + "\">";
+}
+
 void BuilderSession::ShowPage(int page) {
   std::string body;
   std::set<std::string> own;
   switch (page) {
     case kPageFields:
-      body = PageFields();
+      body = PageFields() + PreviousFields();
       own = {"fields", "relations", "rtype"};
       break;
     case kPageCaptions:
@@ -205,11 +211,11 @@ void BuilderSession::ShowPage(int page) {
       own = {"params"};
       break;
     case kPageProcFields:
-      body = PageProcFields();
+      body = PageProcFields() + PreviousFields();
       own = {"fields"};
       break;
     default:
-      body = PageFields();
+      body = PageFields() + PreviousFields();
       own = {"fields", "relations", "rtype"};
       page = kPageFields;
       break;

@@ -116,6 +116,7 @@ bool BuilderSession::StepProcFields() {
     message_ = "You must select the fields to display";
     return false;
   }
+  fields = InPreviousOrder(std::move(fields));
   r_.fields = Join(fields, ", ");
   return RebuildSchema(fields, &*columns);
 }

@@ -61,6 +61,10 @@ class BuilderSession {
   bool CheckAll();
   bool RebuildSchema(const std::vector<std::string>& fields,
                      const std::vector<SourceColumn>* only_columns);
+  // The chosen fields in the order the report had them (posted beside the
+  // check boxes as "ofields"), the newly chosen ones after them in the
+  // order they were posted.
+  std::vector<std::string> InPreviousOrder(std::vector<std::string> chosen) const;
   std::string CheckFormat(const std::string& field, const std::string& format, int category,
                           const SqlChecker& checker, bool* ok);
   std::optional<std::string> CheckFilterEntry(const std::string& entry, const SqlChecker& checker);
@@ -81,6 +85,9 @@ class BuilderSession {
   std::string PageProcParams();
   std::string PageProcFields();
   std::string Footer(int page, const std::set<std::string>& own);
+  // The hidden "ofields" of the field pages: the fields in the report's
+  // order.
+  std::string PreviousFields() const;
   std::string FieldOptions(std::string_view selected, bool numeric_only) const;
   std::string Caption(const std::string& field) const;
   void WriteFinishScript(const std::string& id);

@@ -360,6 +360,21 @@ bool BuilderSession::RebuildSchema(const std::vector<std::string>& fields,
   return true;
 }
 
+std::vector<std::string> BuilderSession::InPreviousOrder(std::vector<std::string> chosen) const {
+  std::vector<std::string> ordered;
+  // The posted order only orders: a name in it that is not one of the
+  // chosen fields (checked boxes that passed the check) is ignored.
+  const std::string previous = host_.request->Form("ofields");
+  for (std::string_view item : SplitTrimmed(previous, ",")) {
+    auto at = std::find(chosen.begin(), chosen.end(), item);
+    if (at == chosen.end()) continue;
+    ordered.push_back(std::move(*at));
+    chosen.erase(at);
+  }
+  for (std::string& rest : chosen) ordered.push_back(std::move(rest));
+  return ordered;
+}
+
 // Page 1: the fields (each a column of the report's tables), the report
 // type and the relations, checked and written again.
 bool BuilderSession::StepFields() {
@@ -386,6 +401,7 @@ bool BuilderSession::StepFields() {
     message_ = "You must select the fields to display";
     return false;
   }
+  fields = InPreviousOrder(std::move(fields));
   r_.rtype = static_cast<int16_t>(ToInt(host_.request->Form("rtype"), 1) == 2 ? 2 : 1);
   const std::string relations(TrimBlanks(host_.request->Form("relations")));
   if (relations.empty()) {

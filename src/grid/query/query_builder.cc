@@ -7,6 +7,7 @@
 // the command returns; the SQL sent is written from the parsed filter, in
 // the database's own quoting. A filter that fails any of this takes the
 // same path as one the database rejects.
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -101,8 +102,36 @@ std::string AutoRequiredOrder(const GridObject& g) {
   return found;
 }
 
+// The items of the default order that the required order does not name
+// already (a column twice in one ORDER BY is an error on SQL Server),
+// joined by ",". Items compare by their column, without a direction.
+std::string DefaultAfterRequired(std::string_view required, std::string_view default_order) {
+  auto column_of = [](std::string item) {
+    item = AsciiLower(TrimBlanks(item));
+    for (std::string_view direction : {" desc", " asc"}) {
+      if (item.size() > direction.size() &&
+          item.compare(item.size() - direction.size(), direction.size(), direction) == 0) {
+        item = std::string(TrimBlanks(item.substr(0, item.size() - direction.size())));
+      }
+    }
+    return item;
+  };
+  std::vector<std::string> leading;
+  for (const std::string& item : SplitComma(required)) leading.push_back(column_of(item));
+  std::string kept;
+  for (const std::string& item : SplitComma(default_order)) {
+    if (item.empty()) continue;
+    if (std::find(leading.begin(), leading.end(), column_of(item)) != leading.end()) continue;
+    if (!kept.empty()) kept.push_back(',');
+    kept.append(item);
+  }
+  return kept;
+}
+
 // The command with its ORDER BY, from the sort list and the grid's
-// required and default orders.
+// required and default orders. The required order leads every order; the
+// user's order (the sort list) follows it, and when the user chose none,
+// the default order does: a page that sets both gets its rows by both.
 std::string OrderedCommand(const GridObject& g, const std::string& order_list) {
   const std::string& command = g.page->command;
   const std::string& required = g.settings.required_sort_order;
@@ -125,9 +154,12 @@ std::string OrderedCommand(const GridObject& g, const std::string& order_list) {
     }
     return command + " ORDER BY " + required + (TrimBlanks(rest).empty() ? "" : "," + rest);
   }
-  if (!TrimBlanks(required).empty()) return command + " ORDER BY " + required;
-  if (!TrimBlanks(g.settings.default_sort_order).empty())
-    return command + " ORDER BY " + g.settings.default_sort_order;
+  const std::string& default_order = g.settings.default_sort_order;
+  if (!TrimBlanks(required).empty()) {
+    const std::string followers = DefaultAfterRequired(required, default_order);
+    return command + " ORDER BY " + required + (followers.empty() ? "" : "," + followers);
+  }
+  if (!TrimBlanks(default_order).empty()) return command + " ORDER BY " + default_order;
   return command;
 }
 

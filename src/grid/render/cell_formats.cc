@@ -84,9 +84,13 @@ ColumnKeys OwnKeysOf(const GridColumn& column) {
 }
 
 ColumnKeys KeysOf(const GridPageState& page, const GridColumn& column) {
+  return KeysOf(page.command, column);
+}
+
+ColumnKeys KeysOf(std::string_view command, const GridColumn& column) {
   if (!IsAggregateColumn(column.name)) return OwnKeysOf(column);
   ColumnKeys keys;
-  const std::string base = AggregateBaseColumn(page.command, column.name);
+  const std::string base = AggregateBaseColumn(command, column.name);
   const size_t dot = base.rfind('.');
   if (dot != std::string::npos) {
     keys.qualified = FormatKey(base);

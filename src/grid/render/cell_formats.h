@@ -34,6 +34,8 @@ ColumnKeys OwnKeysOf(const GridColumn& column);
 // The keys of a cell's formats: the column's own, except that an aggregate
 // column (SUM_2) is formatted like the column it aggregates.
 ColumnKeys KeysOf(const GridPageState& page, const GridColumn& column);
+// The same, with the aggregates looked up in `command`.
+ColumnKeys KeysOf(std::string_view command, const GridColumn& column);
 
 // The first entry of list for the keys: by the qualified key, then by the
 // bare one.

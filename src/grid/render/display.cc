@@ -18,6 +18,7 @@
 #include "grid/export_dispatch.h"
 #include "grid/render/display.h"
 #include "grid/render/export_buttons.h"
+#include "grid/render/field_index.h"
 #include "grid/render/filter_bar.h"
 #include "grid/render/grid_graph.h"
 #include "grid/render/grid_render.h"
@@ -53,9 +54,7 @@ void AnalyseColumns(GridObject& g) {
 // Whether the report designer's list of shown fields, when it set one,
 // holds the column.
 bool IsShownField(const GridPageState& page, const GridColumn& column) {
-  if (page.shown_fields.empty()) return true;
-  return ("," + AsciiLower(page.shown_fields) + ",").find("," + AsciiLower(column.name) + ",") !=
-         std::string::npos;
+  return page.shown_fields.empty() || FieldListNames(page.shown_fields, column);
 }
 
 void PrepareRender(GridRender& r) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "base/ascii.h"
+#include "base/split.h"
 #include "platform/script/text.h"
 
 namespace fennick {
@@ -32,6 +34,21 @@ int FieldIndex(const std::vector<GridColumn>& columns, std::string_view name) {
     if (AfterFirstDot(script::ToUpper(candidate)) == wanted) return static_cast<int>(i);
   }
   return -1;
+}
+
+bool FieldListNames(std::string_view list, const GridColumn& column) {
+  const std::string name = AsciiLower(column.name);
+  const std::string dot_name = "." + name;
+  const std::string qualified = AsciiLower(column.table) + dot_name;
+  for (std::string_view item : SplitTrimmed(list, ",")) {
+    const std::string wanted = AsciiLower(item);
+    if (wanted == name || (!column.table.empty() && wanted == qualified)) return true;
+    const bool any_table =
+        wanted.size() > dot_name.size() &&
+        wanted.compare(wanted.size() - dot_name.size(), dot_name.size(), dot_name) == 0;
+    if (column.table.empty() && any_table) return true;
+  }
+  return false;
 }
 
 }  // namespace fennick

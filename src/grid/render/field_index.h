@@ -16,6 +16,13 @@ namespace fennick {
 // including its first ".".
 int FieldIndex(const std::vector<GridColumn>& columns, std::string_view name);
 
+// Whether a comma-separated field list (a report's shown fields, its
+// footer fields) names `column`, without regard to ASCII case: by its bare
+// name, or by its table and name joined by "." ("Orders.Freight", as a
+// report over several tables writes its fields). A qualified item names a
+// column of another table only when the column's own table is unknown.
+bool FieldListNames(std::string_view list, const GridColumn& column);
+
 }  // namespace fennick
 
 #endif  // FENNICK_GRID_RENDER_FIELD_INDEX_H_

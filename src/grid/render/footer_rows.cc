@@ -8,6 +8,7 @@
 #include "grid/render/cell_formats.h"
 #include "grid/render/cell_values.h"
 #include "grid/render/data_markup.h"
+#include "grid/render/field_index.h"
 #include "grid/render/summary_box.h"
 #include "platform/web/http_text.h"
 
@@ -38,13 +39,11 @@ std::optional<double> CellNumber(const Variant& value) {
   return std::nullopt;
 }
 
-// Whether `name` is in a comma-separated field list (any case).
-bool InFieldList(std::string_view list, std::string_view name) {
-  return ("," + AsciiLower(list) + ",").find("," + AsciiLower(name) + ",") != std::string::npos;
-}
-
-std::string_view LastColumnName(const SummaryContext& context) {
-  return context.columns->empty() ? std::string_view() : context.columns->back().name;
+// value in the number format of the row's last column, as both row cells
+// and the grand total are written.
+std::string FormatLikeLastColumn(const SummaryContext& context, double value) {
+  if (context.columns->empty()) return FormatDouble(value);
+  return FormatAggregateValue(context, context.columns->back(), value);
 }
 
 void AppendRowAttributes(const SummaryContext& context, int64_t position, std::string& out) {
@@ -64,38 +63,89 @@ enum class FooterCell { kNone, kBlank, kValue };
 std::vector<FooterCell> FooterCells(const SummaryContext& context, std::string_view field_list) {
   const std::vector<GridColumn>& columns = *context.columns;
   const bool master = IsMaster(context);
-  const bool any_lists = context.settings->HasAggregateLists();
   std::vector<FooterCell> cells(columns.size(), FooterCell::kNone);
   bool first_detail = true;
   for (size_t c = 0; c < columns.size(); ++c) {
     const GridColumn& col = columns[c];
     bool cell = false;
-    bool value = false;
     if (!master) {
       cell = c >= 1;
-      value = col.type_class == TypeClass::kNumber || col.type_class == TypeClass::kMoney;
     } else if (!EqualsIgnoreCase(col.table, context.page->master_table)) {
       cell = !first_detail;
       first_detail = false;
-      value = IsAggregateColumn(col.name) || EqualsIgnoreCase(col.name, "COUNT_1") ||
-              (!any_lists &&
-               (col.type_class == TypeClass::kNumber || col.type_class == TypeClass::kMoney));
     }
-    if (!field_list.empty() && !InFieldList(field_list, col.name)) value = false;
+    // The footers total the columns the row cells add.
+    bool value = IsSummedColumn(context, c);
+    if (!field_list.empty() && !FieldListNames(field_list, col)) value = false;
     if ((*context.hidden)[c]) cell = false;
     if (cell) cells[c] = value ? FooterCell::kValue : FooterCell::kBlank;
   }
   return cells;
 }
 
-// The "[eval]" template of an aggregate column, or "".
+// The template of a column whose cells the browser computes (one holding
+// "[eval]"), or "".
 std::string_view EvalTemplate(const SummaryContext& context, size_t column) {
   const GridColumn& col = (*context.columns)[column];
-  if (!IsAggregateColumn(col.name)) return {};
   const std::optional<std::string_view> entry =
-      FindColumnEntry(context.formats.template_list, KeysOf(*context.page, col));
+      FindColumnEntry(context.formats.template_list, KeysOf(context.command, col));
   if (!entry || entry->find("[eval]") == std::string_view::npos) return {};
   return *entry;
+}
+
+// Appends, for each "[eval]" block of `tmpl`, "+(" + the block + ")" with
+// "#TEMP#" and the "{{column}}" placeholders made row `row`'s values in
+// brackets (a value that is not a plain number becomes 0, so no value can
+// add script). Text outside the blocks is what the cell writes around its
+// number; it is no part of the sum.
+void AppendEvalTerms(const SummaryContext& context, int64_t row, size_t column,
+                     std::string_view tmpl, std::string& text, std::string& expression) {
+  const std::vector<GridColumn>& columns = *context.columns;
+  auto append_value = [&](size_t c) {
+    text.clear();
+    AppendValueText(CellValue(context, row, c), text);
+    expression.push_back('(');
+    AppendScriptNumber(text, expression);
+    expression.push_back(')');
+  };
+  size_t at = tmpl.find("[eval]");
+  while (at != std::string_view::npos) {
+    at += 6;
+    const size_t close = tmpl.find("[/eval]", at);
+    const std::string_view block =
+        tmpl.substr(at, close == std::string_view::npos ? std::string_view::npos : close - at);
+    expression.append("+(");
+    size_t i = 0;
+    while (i < block.size()) {
+      if (block.compare(i, 6, "#TEMP#") == 0) {
+        append_value(column);
+        i += 6;
+      } else if (block.compare(i, 2, "{{") == 0 &&
+                 block.find("}}", i + 2) != std::string_view::npos) {
+        const size_t end = block.find("}}", i + 2);
+        const std::string_view name = TrimBlanks(block.substr(i + 2, end - i - 2));
+        size_t found = columns.size();
+        for (size_t c = 0; c < columns.size(); ++c) {
+          if (EqualsIgnoreCase(columns[c].name, name)) {
+            found = c;
+            break;
+          }
+        }
+        if (found < columns.size()) {
+          append_value(found);
+        } else {
+          expression.append("0");
+        }
+        i = end + 2;
+      } else {
+        expression.push_back(block[i]);
+        ++i;
+      }
+    }
+    expression.append(")");
+    if (close == std::string_view::npos) break;
+    at = tmpl.find("[eval]", close + 7);
+  }
 }
 
 void WriteErrorCell(const std::exception& e, size_t reached, std::string& out) {
@@ -135,13 +185,12 @@ void WriteFooterRow(const SummaryContext& context, FooterKind kind, int64_t firs
       out.append("<td class=col_footer>");
       if (cells[c] == FooterCell::kValue) {
         const ColumnSum sum = ColumnTotal(context, c, first, last);
-        const std::string& name = (*context.columns)[c].name;
         if (!sum.script) {
           grand += sum.total;
           const double value =
               average ? RoundAggregate(count > 0 ? sum.total / static_cast<double>(count) : 0)
                       : sum.total;
-          out.append(HtmlEncode(FormatAggregateValue(context, name, value)));
+          out.append(HtmlEncode(FormatAggregateValue(context, (*context.columns)[c], value)));
         } else if (average) {
           out.append(kScriptHead3);
           out.append(sum.expression);
@@ -171,8 +220,7 @@ void WriteFooterRow(const SummaryContext& context, FooterKind kind, int64_t firs
       if (s.row_totals) {
         out.append("<td class=col_footer>");
         if (grand_expression.empty()) {
-          out.append(HtmlEncode(
-              FormatAggregateValue(context, LastColumnName(context), RoundAggregate(grand))));
+          out.append(HtmlEncode(FormatLikeLastColumn(context, RoundAggregate(grand))));
         } else {
           // The columns the browser computes join the ones added here.
           out.append(kScriptHead2);
@@ -191,31 +239,60 @@ void WriteFooterRow(const SummaryContext& context, FooterKind kind, int64_t firs
 
 }  // namespace
 
-bool IsSummedColumn(std::string_view name, size_t index, TypeClass type_class, bool master) {
-  if (master) return IsAggregateColumn(name) || EqualsIgnoreCase(name, "COUNT_1");
-  return index >= 1 && (type_class == TypeClass::kNumber || type_class == TypeClass::kMoney);
+bool IsSummedColumn(const SummaryContext& context, size_t index) {
+  // Column 0 names the row; a hidden column is not shown, so not added.
+  if (index == 0 || index >= context.columns->size() || (*context.hidden)[index]) return false;
+  const GridColumn& col = (*context.columns)[index];
+  const bool number = col.type_class == TypeClass::kNumber || col.type_class == TypeClass::kMoney;
+  if (!IsMaster(context)) return number;
+  // The master's own columns are not the details', and the details' first
+  // column names the detail row as column 0 names a plain one.
+  const std::string& master = context.page->master_table;
+  if (EqualsIgnoreCase(col.table, master)) return false;
+  for (size_t c = 0; c < index; ++c) {
+    if (!EqualsIgnoreCase((*context.columns)[c].table, master)) {
+      // An earlier details column: this one is not the first.
+      if (IsAggregateColumn(col.name) || EqualsIgnoreCase(col.name, "COUNT_1")) return true;
+      // Details that are no summary report's add their numbers, as their
+      // footers do.
+      return number && !context.settings->HasAggregateLists();
+    }
+  }
+  return false;
 }
 
 int SummedColumnCount(const SummaryContext& context) {
   int count = 0;
-  const bool master = IsMaster(context);
   for (size_t c = 0; c < context.columns->size(); ++c) {
-    const GridColumn& col = (*context.columns)[c];
-    if (IsSummedColumn(col.name, c, col.type_class, master)) ++count;
+    if (IsSummedColumn(context, c)) ++count;
   }
   return count;
 }
 
-double RowSum(const SummaryContext& context, int64_t row) {
-  const bool master = IsMaster(context);
-  double sum = 0;
-  // Column 0 never counts: it names the row.
-  for (size_t c = 1; c < context.columns->size(); ++c) {
-    const GridColumn& col = (*context.columns)[c];
-    if (!IsSummedColumn(col.name, c, col.type_class, master)) continue;
-    if (std::optional<double> n = CellNumber(CellValue(context, row, c))) sum += *n;
+RowTotal RowsTotal(const SummaryContext& context, int64_t first, int64_t last) {
+  RowTotal total;
+  if (last > context.last_row) last = context.last_row;
+  std::vector<std::string_view> templates(context.columns->size());
+  std::vector<size_t> summed;
+  for (size_t c = 0; c < context.columns->size(); ++c) {
+    if (!IsSummedColumn(context, c)) continue;
+    summed.push_back(c);
+    templates[c] = EvalTemplate(context, c);
   }
-  return RoundAggregate(sum);
+  std::string text;
+  for (int64_t row = first < 0 ? 0 : first; row <= last; ++row) {
+    total.cells += static_cast<int64_t>(summed.size());
+    for (size_t c : summed) {
+      if (!templates[c].empty()) {
+        // The browser computes what this cell shows; the total adds that.
+        AppendEvalTerms(context, row, c, templates[c], text, total.expression);
+      } else if (std::optional<double> n = CellNumber(CellValue(context, row, c))) {
+        total.sum += *n;
+      }
+    }
+  }
+  total.sum = RoundAggregate(total.sum);
+  return total;
 }
 
 void WriteRowCellHeaders(const SummaryContext& context) {
@@ -234,23 +311,40 @@ void WriteRowCellHeaders(const SummaryContext& context) {
   if (s.row_totals) header("Total");
 }
 
-void WriteRowCells(const SummaryContext& context, int64_t row) {
+void WriteRowCells(const SummaryContext& context, int64_t first, int64_t last) {
   const SummarySettings& s = *context.settings;
   if (!s.row_averages && !s.row_totals) return;
   std::string& out = *context.out;
-  const double sum = RowSum(context, row);
-  const std::string_view last = LastColumnName(context);
+  const RowTotal total = RowsTotal(context, first, last);
+  // Cells the browser computes make the whole cell a script over the same
+  // terms, as the footers' totals are.
+  auto script_sum = [&] {
+    out.append("0");
+    if (total.sum != 0) out.append("+(").append(FormatDouble(total.sum)).append(")");
+    out.append(total.expression);
+  };
   if (s.row_averages) {
     out.append("<td class=row_footer>");
-    const int count = SummedColumnCount(context);
-    if (count > 0) {
-      out.append(HtmlEncode(FormatAggregateValue(context, last, RoundAggregate(sum / count))));
+    if (total.cells > 0 && total.expression.empty()) {
+      out.append(HtmlEncode(FormatLikeLastColumn(
+          context, RoundAggregate(total.sum / static_cast<double>(total.cells)))));
+    } else if (total.cells > 0) {
+      out.append(kScriptHead3);
+      script_sum();
+      out.append(")/").append(std::to_string(total.cells));
+      out.append(kScriptTail);
     }
     out.append("</td>");
   }
   if (s.row_totals) {
     out.append("<td class=row_footer>");
-    out.append(HtmlEncode(FormatAggregateValue(context, last, sum)));
+    if (total.expression.empty()) {
+      out.append(HtmlEncode(FormatLikeLastColumn(context, total.sum)));
+    } else {
+      out.append(kScriptHead1);
+      script_sum();
+      out.append(kScriptTail);
+    }
     out.append("</td>");
   }
 }
@@ -272,51 +366,11 @@ ColumnSum ColumnTotal(const SummaryContext& context, size_t column, int64_t firs
 
 std::string ColumnEvalTotal(const SummaryContext& context, size_t column, std::string_view tmpl,
                             int64_t first, int64_t last) {
-  const std::vector<GridColumn>& columns = *context.columns;
   std::string expression = "0";
   std::string text;
   if (last > context.last_row) last = context.last_row;
   for (int64_t row = first < 0 ? 0 : first; row <= last; ++row) {
-    auto append_value = [&](size_t c) {
-      text.clear();
-      AppendValueText(CellValue(context, row, c), text);
-      expression.push_back('(');
-      AppendScriptNumber(text, expression);
-      expression.push_back(')');
-    };
-    size_t at = 0;
-    while (at < tmpl.size()) {
-      if (tmpl.compare(at, 6, "[eval]") == 0) {
-        expression.append("+(");
-        at += 6;
-      } else if (tmpl.compare(at, 7, "[/eval]") == 0) {
-        expression.append(")");
-        at += 7;
-      } else if (tmpl.compare(at, 6, "#TEMP#") == 0) {
-        append_value(column);
-        at += 6;
-      } else if (tmpl.compare(at, 2, "{{") == 0 &&
-                 tmpl.find("}}", at + 2) != std::string_view::npos) {
-        const size_t close = tmpl.find("}}", at + 2);
-        const std::string_view name = TrimBlanks(tmpl.substr(at + 2, close - at - 2));
-        size_t found = columns.size();
-        for (size_t c = 0; c < columns.size(); ++c) {
-          if (EqualsIgnoreCase(columns[c].name, name)) {
-            found = c;
-            break;
-          }
-        }
-        if (found < columns.size()) {
-          append_value(found);
-        } else {
-          expression.append("0");
-        }
-        at = close + 2;
-      } else {
-        expression.push_back(tmpl[at]);
-        ++at;
-      }
-    }
+    AppendEvalTerms(context, row, column, tmpl, text, expression);
   }
   return expression;
 }

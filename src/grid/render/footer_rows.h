@@ -2,12 +2,15 @@
 // at the end of every row with their header cells, and the "Total" and
 // "Average" footer rows under the rows shown.
 //
-// Without a master table the row cells add the number and money columns
-// after the first; with one (master-details) they add the aggregate columns
-// and COUNT_1. Both row cells take the number format of the row's last
-// column. The footer rows write a cell under every column that is shown,
-// a value under those that are summed, and fill the positions of the row
-// cells; Average always comes before Total.
+// The row cells add the cells the row shows: without a master table the
+// number and money columns after the first; with one (master-details) the
+// aggregate columns and COUNT_1, and the details' numbers when the report
+// is no summary report; hidden columns never, and a cell the browser
+// computes ("[eval]") by what it computes. A master row's cells total its
+// details. Both row cells take the number format of the row's last column.
+// The footer rows write a cell under every column that is shown, a value
+// under those that are summed, and fill the positions of the row cells;
+// Average always comes before Total.
 #ifndef FENNICK_GRID_RENDER_FOOTER_ROWS_H_
 #define FENNICK_GRID_RENDER_FOOTER_ROWS_H_
 
@@ -20,35 +23,51 @@
 
 namespace fennick {
 
-// Whether the row cells add column `index` (named `name`, of `type_class`):
-// without a master table a column with index 1 or more of the number or
-// money class; with one, an aggregate column or COUNT_1.
-bool IsSummedColumn(std::string_view name, size_t index, TypeClass type_class, bool master);
+// Whether the row cells (and the footers' values) add column `index` of
+// the context's result. Never column 0 (it names the row) nor a hidden
+// column. Without a master table: a number or money column. With one (the
+// details of master-details), a column that is neither the master table's
+// nor the first details column (which names the detail row): an aggregate
+// column or COUNT_1, and, when the report has no aggregate lists, a number
+// or money column.
+bool IsSummedColumn(const SummaryContext& context, size_t index);
 // How many columns of the result pass IsSummedColumn.
 int SummedColumnCount(const SummaryContext& context);
-// The sum of the row's (0-based) numeric cells in summed columns, rounded
-// to 2 decimals with halves to even.
-double RowSum(const SummaryContext& context, int64_t row);
+
+// The total of the summed cells of rows first..last (0-based) as the rows
+// show them: `sum` adds the cells whose value is numeric, rounded to 2
+// decimals with halves to even; a cell the browser computes (its column's
+// template holds "[eval]") joins `expression` instead, as ColumnEvalTotal
+// writes its terms. `cells` is the number of summed cells (summed columns
+// times rows), the divisor of the average.
+struct RowTotal {
+  double sum = 0;
+  std::string expression;
+  int64_t cells = 0;
+};
+RowTotal RowsTotal(const SummaryContext& context, int64_t first, int64_t last);
 
 // The header cells of the row cells ("Average", then "Total"), when on.
 void WriteRowCellHeaders(const SummaryContext& context);
-// The row cells of one row, when on. The average of a row without summed
-// columns is an empty cell.
-void WriteRowCells(const SummaryContext& context, int64_t row);
+// The row cells of rows first..last, when on: one row's, or a master row's
+// over the records of its details. Without summed columns the average is
+// an empty cell; with cells the browser computes, both are scripts.
+void WriteRowCells(const SummaryContext& context, int64_t first, int64_t last);
 
-// A column's total over rows first..last: a number, or, for an aggregate
-// column whose ReplaceColumn template holds "[eval]", the script expression
-// the browser computes its cells with.
+// A column's total over rows first..last: a number, or, for a column whose
+// ReplaceColumn template holds "[eval]", the script expression the browser
+// computes its cells with.
 struct ColumnSum {
   bool script = false;
   double total = 0;
   std::string expression;
 };
 ColumnSum ColumnTotal(const SummaryContext& context, size_t column, int64_t first, int64_t last);
-// "0" followed, for each row, by the column's template with "[eval]" made
-// "+(", "[/eval]" made ")", and its "{{column}}" placeholders and "#TEMP#"
-// made the row's values in brackets. A value that is not a plain number
-// becomes 0, so no value can add script to the expression.
+// "0" followed, for each row, by "+(" + block + ")" for each "[eval]" block
+// of the column's template, its "{{column}}" placeholders and "#TEMP#" made
+// the row's values in brackets; the template's text outside the blocks is
+// left out. A value that is not a plain number becomes 0, so no value can
+// add script to the expression.
 std::string ColumnEvalTotal(const SummaryContext& context, size_t column, std::string_view tmpl,
                             int64_t first, int64_t last);
 

@@ -48,8 +48,8 @@ void WriteGridRowCellHeaders(GridRender& r) {
   if (HasRowCells(r)) WriteRowCellHeaders(GridSummaryContext(r));
 }
 
-void WriteGridRowCells(GridRender& r, int64_t row) {
-  if (HasRowCells(r)) WriteRowCells(GridSummaryContext(r), row);
+void WriteGridRowCells(GridRender& r, int64_t first, int64_t last) {
+  if (HasRowCells(r)) WriteRowCells(GridSummaryContext(r), first, last);
 }
 
 void WriteGridFooters(GridRender& r, int64_t first, int64_t last) {

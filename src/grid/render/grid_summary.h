@@ -19,11 +19,11 @@ bool HasRowCells(const GridRender& r);
 
 // The box below the grid (after the filter and sort summary).
 void WriteGridSummaryBox(GridRender& r);
-// The header cells of the row cells, the row cells of one row, and the
-// footer rows after rows first..last; each writes nothing when switched
-// off.
+// The header cells of the row cells, the row cells of rows first..last
+// (one row's, or a master row's over its details), and the footer rows
+// after rows first..last; each writes nothing when switched off.
 void WriteGridRowCellHeaders(GridRender& r);
-void WriteGridRowCells(GridRender& r, int64_t row);
+void WriteGridRowCells(GridRender& r, int64_t first, int64_t last);
 void WriteGridFooters(GridRender& r, int64_t first, int64_t last);
 
 }  // namespace fennick

@@ -204,7 +204,7 @@ void WriteRows(GridRender& r, int64_t first, int64_t last) {
       AppendCellValue(r, c, row);
       r.out.append("</td>");
     }
-    if (row_cells) WriteGridRowCells(r, row);
+    if (row_cells) WriteGridRowCells(r, row, row);
     r.out.append("</tr>");
   }
   WriteGridFooters(r, first, last);

@@ -299,6 +299,9 @@ void WriteMasterRow(MasterDetailsRender& m, int64_t group) {
     AppendCellValue(r, c, record);
     r.out.append("</td>");
   }
+  // Under the header's row-cell headers: the totals of the master's
+  // details.
+  WriteGridRowCells(r, record, m.group_ends[group]);
   r.out.append("</tr>");
 }
 

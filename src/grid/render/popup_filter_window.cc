@@ -20,6 +20,9 @@ namespace {
 constexpr char kConditionValues[][12] = {" LIKE '%v%'", "=", "<>", " &lt; ", " > ",
                                          " LIKE 'v%'"};
 
+// The window builds the filter text the grid posts back; a quote typed
+// into a value is doubled, as the inline filter bar's literals have theirs
+// doubled, so "O'Neill" stays one literal.
 constexpr char kWindowScript[] =
     " function addFilter(){var sf=f1.search_field;var sc=f1.search_condition;"
     "var fi=sf.selectedIndex;var ci=sc.selectedIndex;var v=f1.search_text.value;"
@@ -28,9 +31,11 @@ constexpr char kWindowScript[] =
     "m.value+=sf.options[fi].text+' ('+sc.options[ci].text+') '+v;"
     " var s1 = sf.options[fi].value;var itmp = s1.indexOf(\"_\");"
     "var ftype=parseInt(s1.substr(0,itmp));var fname=s1.substr(itmp+1);"
-    "var s2 = sc.options[ci].value;if(s2.indexOf(\"%\")>-1){s1 = fname + s2.replace(\"v\",v);}"
+    "var q=v.split(\"'\").join(\"''\");"
+    "var s2 = sc.options[ci].value;if(s2.indexOf(\"%\")>-1){"
+    "s1 = fname + s2.replace(\"v\",function(){return q;});}"
     "else{if(ftype!=131 && ftype!=6){"
-    " if(ftype!=7){v=\"'\"+v+\"'\"}else{v=del+v+del}}s1=fname+\" \"+s2+\" \"+v;}"
+    " if(ftype!=7){v=\"'\"+q+\"'\"}else{v=del+q+del}}s1=fname+\" \"+s2+\" \"+v;}"
     "if (f1.filter.value!='')f1.filter.value+=' '+join+' ';f1.filter.value+=s1;}"
     "else{alert('You must first make a selection');}}"
     " function finish(){var f=window.opener.document.FNKQuillon;"

@@ -10,6 +10,7 @@
 #include "frame/field_types.h"
 #include "grid/query/aggregate_columns.h"
 #include "grid/query/aggregate_query.h"
+#include "grid/render/cell_formats.h"
 #include "grid/render/cell_values.h"
 #include "grid/render/format_lists.h"
 #include "platform/intl/format.h"
@@ -18,14 +19,18 @@
 namespace fennick {
 namespace {
 
-// The result column an entry's field names: its name, or table + "." +
-// name, compared without regard to case (PostgreSQL folds unquoted names).
-const GridColumn* FindResultColumn(const std::vector<GridColumn>& columns, std::string_view field) {
-  for (const GridColumn& c : columns) {
-    if (EqualsIgnoreCase(c.name, field)) return &c;
+// The shown result column an entry's field names: its name, or table + "."
+// + name, compared without regard to case (PostgreSQL folds unquoted
+// names). A hidden column is not shown, so neither is its aggregate.
+const GridColumn* FindResultColumn(const SummaryContext& context, std::string_view field) {
+  const std::vector<GridColumn>& columns = *context.columns;
+  auto shown = [&](size_t i) { return !(*context.hidden)[i]; };
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (shown(i) && EqualsIgnoreCase(columns[i].name, field)) return &columns[i];
   }
-  for (const GridColumn& c : columns) {
-    if (!c.table.empty() && EqualsIgnoreCase(c.table + "." + c.name, field)) return &c;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    const GridColumn& c = columns[i];
+    if (shown(i) && !c.table.empty() && EqualsIgnoreCase(c.table + "." + c.name, field)) return &c;
   }
   return nullptr;
 }
@@ -71,14 +76,12 @@ Variant ComputeAggregate(const SummaryContext& context, const GridColumn& column
   return result;
 }
 
-std::string FormatAggregateValue(const SummaryContext& context, std::string_view column,
+std::string FormatAggregateValue(const SummaryContext& context, const GridColumn& column,
                                  double value) {
-  std::string key(column);
-  if (context.aggregate_keys && IsAggregateColumn(column)) {
-    key = AggregateBaseColumn(context.command, column);
-  }
-  const std::optional<std::string_view> entry =
-      FindEntry(context.formats.number_list, FormatKey(key));
+  // The keys the column's cells are formatted by: qualified, then bare.
+  const ColumnKeys keys =
+      context.aggregate_keys ? KeysOf(context.command, column) : OwnKeysOf(column);
+  const std::optional<std::string_view> entry = FindColumnEntry(context.formats.number_list, keys);
   if (!entry || entry->empty()) return FormatDouble(value);
   double decimals = -1;
   if (entry->size() > 1 && !ParseNumber(entry->substr(1), decimals)) decimals = -1;
@@ -117,17 +120,27 @@ void WriteSummaryBox(const SummaryContext& context) {
     const std::optional<data::Aggregate> aggregate = data::ParseAggregate(parts[1]);
     if (!aggregate) continue;
     const std::string_view field = TrimBlanks(parts[0]);
-    const GridColumn* column = FindResultColumn(*context.columns, field);
-    if (!column) continue;
+    if (field.empty()) continue;
+    const GridColumn* column = FindResultColumn(context, field);
+    if (!column) {
+      // Said, not skipped: a box that leaves a line out silently reads as
+      // complete.
+      out.append("<font color=red>No summary of <b>");
+      out.append(HtmlEncode(field));
+      out.append("</b>: the report does not show it</font><br>");
+      continue;
+    }
     std::string caption = parts.size() > 2 ? std::string(parts[2]) : std::string();
     if (caption.empty()) caption = std::string(TrimBlanks(parts[1])) + " " + std::string(field);
 
+    // The caption is the report author's text, written as given (as
+    // column captions are).
     if (context.box_spans) out.append("<span class=summary_name>");
-    out.append(HtmlEncode(caption));
+    out.append(caption);
     out.append(context.box_spans ? "</span> <i><span class=summary_value>" : " <i>");
     const Variant value = ComputeAggregate(context, *column, *aggregate);
     if (value.type() == VarType::kDouble) {
-      out.append(HtmlEncode(FormatAggregateValue(context, column->name, value.AsDouble())));
+      out.append(HtmlEncode(FormatAggregateValue(context, *column, value.AsDouble())));
     } else {
       // A date or a text (MIN and MAX of such a column) is shown as the
       // cell would show it; it is data, so it is encoded.

@@ -19,9 +19,11 @@ double RoundAggregate(double value);
 
 // Writes the box when the summary specification has at least 3 characters. Each
 // entry is field + "__" + TYPE + "__" + caption: TYPE must be exactly one of
-// the seven aggregate names and the field must name a result column (any
-// case, bare or table-qualified), else the entry is skipped. The caption
-// (default TYPE + " " + field) is written HTML-encoded. Raises the
+// the seven aggregate names (else the entry is skipped), and the field must
+// name a shown result column (any case, bare or table-qualified), else the
+// box says in red that it has no summary of that field. The caption
+// (default TYPE + " " + field) is the report author's HTML, written as
+// given; the value is formatted like the column's cells. Raises the
 // database's error when an aggregate query fails.
 void WriteSummaryBox(const SummaryContext& context);
 
@@ -33,12 +35,12 @@ void WriteSummaryBox(const SummaryContext& context);
 Variant ComputeAggregate(const SummaryContext& context, const GridColumn& column,
                          data::Aggregate aggregate);
 
-// value formatted like column `column`: by the number-format entry (number,
-// percent or currency with its decimals) of the column, or for an
-// aggregate column (SUM_2) of the column it aggregates (unless the context
-// turns that lookup off); without an entry,
-// the value's plain text ("1234.5").
-std::string FormatAggregateValue(const SummaryContext& context, std::string_view column,
+// value formatted like column `column`'s cells: by the number-format entry
+// (number, percent or currency with its decimals) of the column, found by
+// its qualified name and then its bare one, or for an aggregate column
+// (SUM_2) of the column it aggregates (unless the context turns that
+// lookup off); without an entry, the value's plain text ("1234.5").
+std::string FormatAggregateValue(const SummaryContext& context, const GridColumn& column,
                                  double value);
 
 }  // namespace fennick

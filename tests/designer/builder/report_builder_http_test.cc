@@ -310,18 +310,25 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
       std::string::npos)
       << FileText();
 
-  // Editing keeps the id, captions and the password nobody retyped.
+  // Editing keeps the id, captions, the field order (the boxes post in the
+  // tables' order) and the password nobody retyped.
   auto edit =
       Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition(id)), cookie_);
   ASSERT_EQ(edit->status, 200) << edit->body;
   EXPECT_EQ(edit->body.find("pa55"), std::string::npos);
   EXPECT_EQ(Value(HiddenFields(edit->body), "rpwd"), "");
-  auto edit2 = Step(edit->body, {{"fields", "Customers.Name"}, {"relations", saved.relations}}, 4);
+  Fields boxes = HiddenFields(edit->body);
+  for (const char* field : {"Orders.OrderID", "Orders.Amount", "Customers.Name"}) {
+    boxes.emplace_back("fields", field);
+  }
+  Set(boxes, "relations", saved.relations);
+  Set(boxes, "index", "4");
+  auto edit2 = Post("/admin.asp", boxes, cookie_);
   auto renamed = Step(edit2->body, {{"rtitle", "Renamed"}, {"rid", id}}, 0);
   EXPECT_EQ(SavedId(renamed->body), id) << renamed->body;
   EXPECT_EQ(Stored(id).rtitle, "Renamed");
   EXPECT_EQ(Stored(id).rpwd, "pa55");
-  EXPECT_EQ(Stored(id).fields, "Customers.Name");
+  EXPECT_EQ(Stored(id).fields, "Customers.Name, Orders.OrderID, Orders.Amount");
 }
 
 TEST_F(ReportBuilderHttpTest, HostilePostsAreRefusedWithTheReason) {

@@ -185,15 +185,20 @@ TEST_P(SummaryBoxTest, EveryAggregateTypeAndTextValues) {
   EXPECT_NE(box.find(Line("AVG Amount", "$12.25")), std::string::npos) << box;
 }
 
-TEST_P(SummaryBoxTest, HostileCaptionsFieldsAndTypesAreSkippedOrEncoded) {
+TEST_P(SummaryBoxTest, HostileFieldsAndTypesAreSkippedOrNamedAsText) {
   const std::string box =
       Box("SELECT Id,Name,Amount FROM Orders",
           "Amount__SUM__<script>alert('x')</script>,Amount__M__m,Amount____blank,Amount___ __u,"
           "Amount\") FROM Orders; DROP TABLE Orders; --__SUM__drop,Nothing__SUM__none,"
           "Amount__SUMX__x,__SUM__nofield,Amount");
+  // The caption is the author's HTML; a field the result lacks is named,
+  // as text.
   EXPECT_EQ(box, "<table class=summary cellpadding=4 width=\"100%\"><tr><td><b>Summary:</b><br>" +
-                     Line("&lt;script&gt;alert('x')&lt;/script&gt;", "72.5") +
-                     "</td></tr></table>");
+                     Line("<script>alert('x')</script>", "72.5") +
+                     "<font color=red>No summary of <b>Amount&quot;) FROM Orders; DROP TABLE "
+                     "Orders; --</b>: the report does not show it</font><br>"
+                     "<font color=red>No summary of <b>Nothing</b>: the report does not show "
+                     "it</font><br></td></tr></table>");
   // The table is still there.
   EXPECT_EQ(connection_->Execute("SELECT COUNT(*) FROM Orders").Fields(0).Value().AsString(), "5");
   // Too short a specification: no box at all.

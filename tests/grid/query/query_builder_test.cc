@@ -76,11 +76,13 @@ TEST_P(GridQueryTest, SortClicksAndRequiredAndDefaultOrders) {
 
   Grid({}, kSelect).DefaultSortOrder("Name");
   EXPECT_EQ(Open(1), (std::vector<std::string>{"Adams", "Jones", "O'Brien", "Smith", "Smythe"}));
+  // With nothing sorted by the user, the default follows the required,
+  // less the columns the required one names.
   Grid({}, kSelect);
-  grid_->DefaultSortOrder("Name");
+  grid_->DefaultSortOrder("Name, amount asc");
   grid_->RequiredSortOrder("Amount DESC");
   Open();
-  EXPECT_EQ(grid_->Command(), std::string(kSelect) + " ORDER BY Amount DESC");
+  EXPECT_EQ(grid_->Command(), std::string(kSelect) + " ORDER BY Amount DESC,Name");
 }
 
 TEST_P(GridQueryTest, FiltersLandBeforeGroupByAndKeepTheirLiterals) {

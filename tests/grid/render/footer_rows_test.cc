@@ -103,6 +103,13 @@ TEST_F(FooterRowsTest, FooterAndRowCellsUnderEachSwitch) {
   SetColumnTotals(*grid_, true);
   SetRowAverages(*grid_, true);
   EXPECT_EQ(Footers(Show()), std::string(kTotalRow) + "<td class=col_footer>&nbsp;</td></tr>");
+
+  // Without a summed column the average is empty, the total 0.
+  Grid({}, "SELECT Id,Name FROM Orders");
+  SetRowAverages(*grid_, true);
+  SetRowTotals(*grid_, true);
+  EXPECT_NE(Show().find(">N1</td><td class=row_footer></td><td class=row_footer>0</td></tr>"),
+            std::string::npos);
 }
 
 TEST_F(FooterRowsTest, SettingsBelongToThePageNotTheRequestAfter) {
@@ -205,26 +212,22 @@ TEST_F(FooterRowsTest, AFilteredExpressionColumnKeepsItsNumberType) {
   EXPECT_NE(html.find("<td class=\"number\">40</td>"), std::string::npos);
 }
 
-TEST_F(FooterRowsTest, RowAverageWithoutSummedColumnsIsEmpty) {
-  Grid({}, "SELECT Id,Name FROM Orders");
-  SetRowAverages(*grid_, true);
-  SetRowTotals(*grid_, true);
-  const std::string html = Show();
-  EXPECT_NE(html.find(">N1</td><td class=row_footer></td><td class=row_footer>0</td></tr>"),
-            std::string::npos)
-      << html;
-}
-
 TEST_F(FooterRowsTest, EvalFootersKeepRowValuesNumbers) {
   // Row 4's name would close the expression and run script if it were
-  // pasted in; it becomes 0.
+  // pasted in; it becomes 0. The markup around the block is the cell's,
+  // not the sum's.
   connection_->Execute("INSERT INTO Orders VALUES (4, '1));alert(1);((', 40, 'East')");
   Grid({}, "SELECT Id, SUM(Amount) AS SUM_1, MAX(Name) AS Label FROM Orders GROUP BY Id");
-  grid_->ReplaceColumn("Amount", "[eval]#TEMP#*{{Id}}+{{Label}}[/eval]");
+  grid_->ReplaceColumn("Amount", "<b>[eval]#TEMP#*{{Id}}+{{Label}}[/eval]</b> kg");
   SetColumnTotals(*grid_, true);
   SetColumnAverages(*grid_, true);
   SetRowTotals(*grid_, true);
   const std::string html = Show();
+  // A row's total is what its cells show, computed alike.
+  EXPECT_NE(html.find("<td class=row_footer><script>document.write(eval(\"Math.round((0+((20)*(2)"
+                      "+(0)))*100)/100\"));</script></td></tr>"),
+            std::string::npos)
+      << html;
   const std::string expression = "0+((10)*(1)+(0))+((20)*(2)+(0))+((30)*(3)+(0))+((40)*(4)+(0))";
   EXPECT_NE(Footers(html).find(
                 "Average</td><td class=col_footer><script>document.write(eval(\"Math.round(((" +
@@ -323,18 +326,20 @@ TEST_F(FooterRowsTest, MasterTableFootersCloseTheDetailsTable) {
   d.settings.column_totals = true;
   d.settings.row_totals = true;
   // The master's columns get no cell, nor the first details column; no
-  // aggregate lists: number columns and aggregates carry values. The row
-  // cells add only the aggregates and COUNT_1.
+  // aggregate lists: number columns and aggregates carry values, and the
+  // row cells add the same columns, so the rows' totals make the grand
+  // total.
   WriteFooterRows(d.context, 0, 1, 2);
   EXPECT_EQ(d.out,
             "<tr ><td colspan=2 class=col_footerLabel>Total</td><td class=col_footer>30</td>"
             "<td class=col_footer>10</td><td class=col_footer>5</td>"
             "<td class=col_footer>45</td></tr>");
-  EXPECT_EQ(SummedColumnCount(d.context), 2);
-  EXPECT_EQ(RowSum(d.context, 1), 9);
+  EXPECT_EQ(SummedColumnCount(d.context), 3);
+  EXPECT_EQ(RowsTotal(d.context, 0, 0).sum + RowsTotal(d.context, 1, 1).sum, 45);
+  EXPECT_EQ(RowsTotal(d.context, 0, 1).cells, 6);
 
   // A summary report (aggregate lists set): plain number columns keep a
-  // blank cell.
+  // blank cell and are not added; a hidden column neither.
   d.out.clear();
   d.settings.sum_fields = "Amount";
   WriteFooterRows(d.context, 0, 1, 2);
@@ -342,6 +347,9 @@ TEST_F(FooterRowsTest, MasterTableFootersCloseTheDetailsTable) {
             "<tr ><td colspan=2 class=col_footerLabel>Total</td><td class=col_footer></td>"
             "<td class=col_footer>10</td><td class=col_footer>5</td>"
             "<td class=col_footer>15</td></tr>");
+  EXPECT_EQ(RowsTotal(d.context, 1, 1).sum, 9);
+  d.hidden[5] = true;
+  EXPECT_EQ(RowsTotal(d.context, 1, 1).sum, 6);
 }
 
 TEST_F(FooterRowsTest, AggregateColumnsTakeTheFormatOfWhatTheyAggregate) {
@@ -350,12 +358,15 @@ TEST_F(FooterRowsTest, AggregateColumnsTakeTheFormatOfWhatTheyAggregate) {
   d.context.command = "SELECT Region, SUM([Price]) AS SUM_2, AVG(Price) AS AVG_20 FROM Orders";
   const std::string numbers = "|||PRICE|=|32|||AVG_20|=|10|||SUM_2|=|11|||";
   d.context.formats.number_list = numbers;
-  EXPECT_EQ(FormatAggregateValue(d.context, "SUM_2", 1234.5), "$1,234.50");
-  EXPECT_EQ(FormatAggregateValue(d.context, "avg_20", 2.5), "$2.50");
-  EXPECT_EQ(FormatAggregateValue(d.context, "Region", 2.5), "2.5");
+  auto format = [&](const char* name) {
+    return FormatAggregateValue(d.context, Column("", name, TypeClass::kNumber), 1234.5);
+  };
+  EXPECT_EQ(format("SUM_2"), "$1,234.50");
+  EXPECT_EQ(format("avg_20"), "$1,234.50");
+  EXPECT_EQ(format("Region"), "1234.5");
   // The report grid's box formats by the entry's own field.
   d.context.aggregate_keys = false;
-  EXPECT_EQ(FormatAggregateValue(d.context, "SUM_2", 1234.5), "1,234.5");
+  EXPECT_EQ(format("SUM_2"), "1,234.5");
 }
 
 TEST_F(FooterRowsTest, RoundingHalvesToEven) {
@@ -363,11 +374,6 @@ TEST_F(FooterRowsTest, RoundingHalvesToEven) {
   EXPECT_EQ(RoundAggregate(0.375), 0.38);
   EXPECT_EQ(RoundAggregate(-1.005), -1.0);
   EXPECT_EQ(RoundAggregate(10.0 / 3), 3.33);
-  EXPECT_TRUE(IsSummedColumn("SUM_2", 0, TypeClass::kText, true));
-  EXPECT_TRUE(IsSummedColumn("count_1", 3, TypeClass::kText, true));
-  EXPECT_FALSE(IsSummedColumn("Amount", 3, TypeClass::kNumber, true));
-  EXPECT_FALSE(IsSummedColumn("Amount", 0, TypeClass::kNumber, false));
-  EXPECT_TRUE(IsSummedColumn("Amount", 1, TypeClass::kMoney, false));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // their orders. Expanding one master, showing and collapsing all details,
 // paging by masters, the columnar layout and the print view, and what a
 // post may not change (the master columns, a current master off the page).
+#include "fennick/grid_report.h"
 #include "grid/render_fixture.h"
 
 namespace fennick {
@@ -270,6 +271,31 @@ TEST_F(MasterDetailsTest, PrintViewPagesMastersWithoutLinks) {
   EXPECT_EQ(html.find("recs)"), std::string::npos);
   // Each printed page expands its own first master.
   EXPECT_EQ(Count(html, "<table class=details"), 2u);
+}
+
+// Row cells: the header has them, so every master row ends with its
+// details' totals (the first details column names the row and is not
+// added). The required order leads and the default one follows it, so the
+// details come newest first.
+TEST_F(MasterDetailsTest, MasterRowsTotalTheirDetailsInTheDefaultOrder) {
+  AddMasters(2, 2);
+  MasterGrid({}).RequiredSortOrder("Customers.Company");
+  grid_->DefaultSortOrder("Orders.Id desc");
+  SetRowAverages(*grid_, true);
+  SetRowTotals(*grid_, true);
+  const std::string html = Show();
+  EXPECT_EQ(grid_->Command(),
+            std::string(kMasterSelect) + " ORDER BY Customers.Company,Orders.Id desc");
+  const std::string cells = "<th><span>Average</span></th><th><span>Total</span></th></tr>";
+  EXPECT_NE(html.find("\">Company</a></th>" + cells), std::string::npos) << html;
+  EXPECT_NE(html.find("\">Amount</a></th>" + cells), std::string::npos);
+  std::string first = MasterRow(0);
+  first.insert(first.size() - 5, "<td class=row_footer>15</td><td class=row_footer>30</td>");
+  EXPECT_NE(html.find(first + kDetailsOpen), std::string::npos) << html;
+  EXPECT_NE(html.find("<tr><td class=\"number\">2</td><td class=\"number\">20</td>"
+                      "<td class=row_footer>20</td><td class=row_footer>20</td></tr>"
+                      "<tr><td class=\"number\">1</td><td class=\"number\">10</td>"),
+            std::string::npos);
 }
 
 TEST_F(MasterDetailsTest, MasterValuesStayText) {
