@@ -85,8 +85,10 @@ class DataGrid {
   void XslExportTemplate(std::string_view path);
   void UseFastExport(bool on);
   void CreateExportFile(bool on);
-  // CSV exports put an apostrophe before values starting with "=", "+",
-  // "-" or "@", so a spreadsheet shows them instead of running them.
+  // CSV and text exports put an apostrophe before text values (and field
+  // names) starting with "=", "+", "-", "@", a tab or a line break, so a
+  // spreadsheet shows them instead of running them; in text exports tabs
+  // and line breaks inside them become spaces. Numbers are never changed.
   void CsvSafe(bool on);
   // CSV exports start with a UTF-8 byte order mark, so spreadsheets that
   // otherwise guess a Windows code page read non-ASCII text right.

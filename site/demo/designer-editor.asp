@@ -16,6 +16,8 @@ refuses a delete request made by hand.</p>
   q.CanDelete = false;
   q.CanViewTables = false;
   q.Width = "100%";
+  q.StyleSheet = "/css/grid.css";  // the site's own look, not the built-in one
+  q.CsvSafe = true;  // formula-like text in CSV and text exports stays text
   q.Init("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
   q.DisplayReports();
 %></div>

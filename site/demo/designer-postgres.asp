@@ -25,6 +25,8 @@ parameters first.</p>
   q.Title = "Report designer on PostgreSQL";
   q.CanViewTables = true;
   q.Width = "100%";
+  q.StyleSheet = "/css/grid.css";  // the site's own look, not the built-in one
+  q.CsvSafe = true;  // formula-like text in CSV and text exports stays text
   q.Init(connection);
   q.DisplayReports();
 %></div>

@@ -21,6 +21,8 @@ A browser that prefers French gets the French texts of
   q.UsePopupFilters = true;
   q.HiddenFields = "Picture";
   q.Width = "100%";
+  q.StyleSheet = "/css/grid.css";  // the site's own look, not the built-in one
+  q.CsvSafe = true;  // formula-like text in CSV and text exports stays text
   q.Init("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
   q.DisplayReports();
 %></div>

@@ -29,5 +29,6 @@ grid.Command = "SELECT OrderID, LineNumber, OrderDate, Customer, ... FROM OrderL
 grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
 grid.PageSize = 15;
 grid.CsvByteOrderMark = true;  // CSV that Excel reads as UTF-8
+grid.CsvSafe = true;           // formula-like text stays text
 grid.Display();                 // an export button's download is answered here</pre>
 <!-- #include virtual="/include/footer.inc" -->

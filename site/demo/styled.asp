@@ -18,6 +18,7 @@ inline styles where a class is not enough.</p>
   grid.CreateConnection("Provider=SQLite;Data Source=" + Server.MapPath("/data/demo.db"));
   grid.PageSize = 6;
   grid.CsvByteOrderMark = true;
+  grid.CsvSafe = true;
   grid.GridClassName = "ledger";
   grid.HeaderClassName = "ledgerHead";
   grid.ItemClassName = "ledgerRow";

@@ -135,7 +135,7 @@ void Quillon2::WriteCatalogue() {
   const std::string& path = host_.page_url;
   const std::string query = PreservedQuery();
   const CatalogueTexts texts = LoadCatalogueTexts(settings_);
-  std::string out = "<table";
+  std::string out = StyleSheetHtml() + "<table";
   if (!settings_.width.empty()) out += " width=\"" + Html(settings_.width) + "\"";
   out += " border=0><tr>";
   if (permissions_.view_tables) {
@@ -204,7 +204,7 @@ void Quillon2::WriteGroupEntryPage() {
   const bool is_new = id.empty() && title.empty();
   const bool editable = is_new ? permissions_.add_group : permissions_.edit_group;
   const std::string session = host_.session->SessionID();
-  std::string out = "<title>Report Group Entry</title><b>Report Group Entry</b>";
+  std::string out = StyleSheetHtml() + "<title>Report Group Entry</title><b>Report Group Entry</b>";
   out += "<form name=groupentry action=\"" + Html(host_.page_url) + "\" method=get><table>";
   out += "<tr><td>Group Title <i>(Short Desc.)</i>:</td><td>";
   if (editable) {

@@ -1,5 +1,5 @@
-// Texts carried inside the designer: the default locale file and the
-// catalogue stylesheet.
+// Texts carried inside the designer: the default locale file, the
+// catalogue stylesheet and the built-in style sheet of its pages.
 #ifndef FENNICK_DESIGNER_DESIGNER_RESOURCES_H_
 #define FENNICK_DESIGNER_DESIGNER_RESOURCES_H_
 
@@ -15,6 +15,11 @@ std::string_view DefaultLocaleText();
 // reports with their links, the page's switches on the root) to the HTML
 // table of groups and reports.
 std::string_view CatalogueStylesheetText();
+
+// The CSS the designer's pages carry when the site has no style sheet of
+// its own (Quillon2::StyleSheetHtml). Its rules have no weight, so any
+// rule of a page's own style sheet wins.
+std::string_view DefaultStyleSheetText();
 
 }  // namespace fennick::designer
 

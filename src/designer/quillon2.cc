@@ -7,6 +7,7 @@
 #include "base/ascii.h"
 #include "designer/action_token.h"
 #include "designer/builder/report_builder.h"
+#include "designer/designer_resources.h"
 #include "designer/locale_file.h"
 #include "designer/report_id.h"
 #include "designer/reports_file.h"
@@ -128,6 +129,28 @@ std::string Quillon2::ReturnAddress() const {
   return query.empty() ? host_.page_url : host_.page_url + "?" + query;
 }
 
+std::string Quillon2::StyleSheetHtml() {
+  if (style_written_) return "";
+  style_written_ = true;
+  const std::string sheet(TrimBlanks(settings_.style_sheet));
+  if (sheet.empty()) return "";
+  const std::string link =
+      "<link type=\"text/css\" rel=\"stylesheet\" href=\"" + Html(sheet) + "\">";
+  if (sheet.find(':') != std::string::npos || sheet.rfind("//", 0) == 0) return link;
+  std::filesystem::path path;
+  try {
+    path = MapSitePath(sheet.substr(0, sheet.find_first_of("?#")));
+  } catch (const Error&) {
+    return link;  // not a file of the site: the browser asks for it
+  }
+  std::error_code error;
+  if (std::filesystem::is_regular_file(path, error)) return link;
+  // Without a file to link, the page carries the built-in sheet: a page
+  // written with no style sheet still looks finished, and asks for nothing
+  // that answers 404.
+  return "<style>" + std::string(DefaultStyleSheetText()) + "</style>";
+}
+
 void Quillon2::DetectLocale() {
   if (!settings_.auto_detect_locale || !settings_.locale_file.empty()) return;
   if (settings_.locale_folder.empty()) settings_.locale_folder = MapSitePath(".");
@@ -199,8 +222,18 @@ void Quillon2::Init(std::string_view connection_string) {
     RunAction(action);
     host_.response->End();
   }
-  if (host_.request->Form("a") == "p") {
+  const Request& request = *host_.request;
+  if (request.Form("a") == "p") {
     RunBuilder();
+    host_.response->End();
+  }
+  // An export button of a report page ("4fmt:..." in the designer's
+  // Base64): the export runs here, whatever the page would call next. What
+  // runs is the page's sealed statement for this session, opened and
+  // matched with its sealed reference as any post of a report page is; a
+  // post without the designer's fields is another grid's, left to it.
+  if (request.Form("__FARGS").rfind("NGZtd", 0) == 0 && !request.Form("__SQL").empty()) {
+    TablePostBack();
     host_.response->End();
   }
 }

@@ -89,6 +89,9 @@ struct DisplaySettings {
   bool page_break_before = false, page_break_after = false;
   // Exports.
   bool use_fast_export = false, create_export_file = false, is_euro_decimal_format = false;
+  // CSV and text exports of report grids guard formula-like text (the
+  // grid's CsvSafe).
+  bool csv_safe = false;
   std::string temp_folder_url, xsl_export_template, encoding;
 };
 
@@ -112,6 +115,7 @@ class Quillon2 {
   void HomeUrl(std::string_view value) { settings_.home_url = value; }
   // A "/" is added when missing.
   void ImagesUrl(std::string_view value);
+  // See StyleSheetHtml.
   void StyleSheet(std::string_view value) { settings_.style_sheet = value; }
   void Width(std::string_view value) { settings_.width = value; }
   void DialogWidth(int16_t value) { settings_.dialog_width = value; }
@@ -171,6 +175,9 @@ class Quillon2 {
 
   // Stores the connection string, chooses the locale file and carries out
   // the action in the query key "a"; any non-empty action ends the page.
+  // A posted builder step, and an export button's post of a report page
+  // (run from the page's sealed statement, or refused with 400 when its
+  // seals do not open for this session), also end it.
   void Init(std::string_view connection_string);
   // The catalogue, or the page the request asks for.
   void DisplayReports();
@@ -197,6 +204,12 @@ class Quillon2 {
   // The page URL followed by "?" and the preserved query string, when
   // there is one.
   std::string ReturnAddress() const;
+  // The style sheet of the designer's pages, once per page ("" after the
+  // first call): a link to StyleSheet; the built-in sheet itself when
+  // StyleSheet names a file of the site that does not exist (the default
+  // styles.css on a site without one); nothing when StyleSheet is empty.
+  // Addresses with a scheme or host are linked as they are.
+  std::string StyleSheetHtml();
   // The request's query string without the designer's own keys, URL-encoded
   // again ("" when nothing is left).
   std::string PreservedQuery() const;
@@ -269,6 +282,7 @@ class Quillon2 {
   DisplaySettings display_;
   std::shared_ptr<Connection> connection_;
   bool connection_tried_ = false;
+  bool style_written_ = false;
 };
 
 // Writes the designer's message box: the title, the text (both written as

@@ -190,6 +190,7 @@ const MemberTable<Self>& Quillon2Members::Members() {
     shown("XslExportTemplate", &designer::DisplaySettings::xsl_export_template);
     flag("IsEuroDecimalFormat", &designer::DisplaySettings::is_euro_decimal_format);
     shown("Encoding", &designer::DisplaySettings::encoding);
+    flag("CsvSafe", &designer::DisplaySettings::csv_safe);
 
     t.Function("DisplayReport", {ArgType::kString}, 1, [](Self& m, Args args) {
       m.q->DisplayReport(args[0].Bytes());

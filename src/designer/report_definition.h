@@ -37,7 +37,7 @@ struct ReportDefinition {
   std::string rgroup;  // report group id
   std::string rid;     // report id
   std::string summary;  // field__TYPE__caption entries, ","-separated
-  std::string rpwd;     // report password, plain; never leaves the server
+  std::string rpwd;     // report password (designer/report_password.h); stays on the server
   int16_t pagesize = 0;
   int16_t rfmt = 0;    // 1 tabular, 2 columnar
   int16_t sonly = 0;   // 1 summary and report, 2 summary only

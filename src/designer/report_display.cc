@@ -21,6 +21,7 @@
 #include "designer/password_throttle.h"
 #include "designer/quillon2.h"
 #include "designer/report_id.h"
+#include "designer/report_password.h"
 #include "designer/report_query.h"
 #include "designer/reports_file.h"
 #include "designer/schema_discovery.h"
@@ -342,7 +343,8 @@ void Quillon2::WritePasswordPrompt(std::string_view id) {
   auto hidden = [](std::string& out, std::string_view name, std::string_view value) {
     out += "<input type=hidden name=\"" + Html(name) + "\" value=\"" + Html(value) + "\">";
   };
-  std::string out = "<blockquote><b>This report requires a password</b><form action=\"" +
+  std::string out = StyleSheetHtml() +
+                    "<blockquote><b>This report requires a password</b><form action=\"" +
                     Html(host_.page_url) +
                     "\" method=post id=form1 name=form1>Password: <input type=password name=pwd>";
   // The report's own fields (its parameters, the page's own query) travel
@@ -376,9 +378,10 @@ void Quillon2::WritePasswordPrompt(std::string_view id) {
 
 void Quillon2::WriteParametersForm(const std::vector<std::string>& missing) {
   const std::string caption = report_.reqparam.empty() ? "Required Parameter(s)" : report_.reqparam;
-  std::string out = "<title>" + Html(report_.rtitle) + " &raquo; " + Html(caption) +
-                    "</title><blockquote><b>" + Html(caption) + "</b><form action=\"" +
-                    Html(host_.page_url) + "\" method=get id=form1 name=form1>";
+  std::string out = StyleSheetHtml() + "<title>" + Html(report_.rtitle) + " &raquo; " +
+                    Html(caption) + "</title><blockquote><b>" + Html(caption) +
+                    "</b><form action=\"" + Html(host_.page_url) +
+                    "\" method=get id=form1 name=form1>";
   const FieldList& query = host_.request->QueryFields();
   for (size_t i = 0; i < query.Count(); ++i) {
     if (query.Get(i).empty()) continue;
@@ -422,9 +425,15 @@ void Quillon2::PasswordCheck() {
                     "red", ReturnAddress());
     return;
   }
-  // Both are always hashed and compared, so the time taken says nothing
-  // about how much of the password was right.
-  const bool right = SecretsEqual(request.Form("pwd"), report.rpwd) & !report.rpwd.empty();
+  // The time taken says nothing about how much of the password was right
+  // (designer/report_password.h); a password stored as before is replaced
+  // by its hash now that it is known.
+  const PasswordMatch match = MatchPassword(report.rpwd, request.Form("pwd"));
+  const bool right = match.right;
+  if (match.renew) {
+    RenewStoredPassword(designer::ReportsFile(settings_.reports_file), id, report.rpwd,
+                        request.Form("pwd"));
+  }
   if (right) throttle.Succeeded(id, client);
   if (right || report.rpwd.empty()) {
     std::string target = host_.page_url + "?";
@@ -557,6 +566,15 @@ std::string Quillon2::GetReport(std::string_view report_id,
 void Quillon2::WritePageScript() {
   const std::string url = host_.page_url;
   std::string out = "<script language=\"javascript\">";
+  // The designer's own postback: an argument (or an export button's value,
+  // for "_" + format) into __ARGS of the form FNKQuillon. A report grid
+  // writes its own __doPostBack after this script; that one stays in force
+  // on report pages, posting into __FARGS and leaving the sealed __ARGS
+  // alone.
+  out +=
+      "function __doPostBack(args){var f=document.FNKQuillon;if(!f||!f.__ARGS)return;"
+      "if(args.substring(0,1)=='_'){var b=f.elements['btnExp'+args.substring(1)];if(!b)return;"
+      "args=b.value;}f.__ARGS.value=args;f.submit();}";
   out +=
       "function __POPWIN(f){var t='';var c=f.check1;if(c){if(c.length===undefined)c=[c];"
       "for(var i=0;i<c.length;i++){if(c[i].checked)t+=','+c[i].value;}}"
@@ -626,9 +644,7 @@ void Quillon2::RenderReportPage(const std::string& reference, const std::string&
   if (grid.ExportPending()) RunReportExport(grid, sql);
 
   const bool print_view = request.Form("__FARGS") == "NSAg";
-  std::string head =
-      "<link type=\"text/css\" rel=\"stylesheet\" href=\"" + Html(settings_.style_sheet) + "\">";
-  WriteToPage(head);
+  WriteToPage(StyleSheetHtml());
   std::string edit_token;
   const bool names_report = !request.Item("rid").empty() || !request.Item("erid").empty();
   if (permissions_.add_report || (permissions_.edit_report && names_report)) {

@@ -267,6 +267,7 @@ void Quillon2::ConfigureGrid(ReportGrid& report_grid, const std::string& id) {
   p.xsl_export_template = display_.xsl_export_template;
   p.is_euro_decimal_format = display_.is_euro_decimal_format;
   p.encoding = display_.encoding;
+  grid.CsvSafe(display_.csv_safe);
   p.default_date_format = settings_.default_date_format;
   p.carried_query = PreservedQuery();
 

@@ -358,6 +358,20 @@ FileResult ReportsFile::Delete(std::string_view id, bool is_group, bool* found) 
   return Replace(path_, opened.document);
 }
 
+FileResult ReportsFile::UpdateReportArgs(
+    std::string_view id,
+    const std::function<std::optional<std::string>(std::string_view args)>& change) const {
+  const std::string wanted = NormalizeId(id);
+  return Modify(path_, [&](XmlDocument& doc, FileResult&) {
+    XmlNode node = FindById(ReportsOf(doc), "report", wanted, true);
+    if (!node || wanted.empty()) return false;
+    std::optional<std::string> args = change(AttributeOf(node, "args"));
+    if (!args) return false;
+    node.SetAttribute("args", *args);
+    return true;
+  });
+}
+
 std::string ReportsFile::GetReportArgs(std::string_view id) const {
   LoadedReports loaded = Open();
   const StoredReport* report = loaded.ok() ? loaded.reports->Find(NormalizeId(id)) : nullptr;

@@ -150,6 +150,14 @@ class ReportsFile {
   // stay in the file.
   FileResult Delete(std::string_view id, bool is_group, bool* found) const;
 
+  // Replaces the encoded definition of report `id` (stored ids compared
+  // upper case) by what `change` makes of the stored one, under the lock;
+  // a nullopt from `change`, or no such report, leaves the file untouched.
+  // The report's other attributes, its modified stamp included, stay.
+  FileResult UpdateReportArgs(
+      std::string_view id,
+      const std::function<std::optional<std::string>(std::string_view args)>& change) const;
+
   // The encoded definition of report `id` (exact match after trimming and
   // upper-casing the id asked for); "" when there is none.
   std::string GetReportArgs(std::string_view id) const;

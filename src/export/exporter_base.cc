@@ -8,6 +8,7 @@
 
 #include "base/ascii.h"
 #include "export/export_files.h"
+#include "export/office_formats.h"
 #include "fennick/error.h"
 #include "fennick/page.h"
 #include "fennick/variant.h"
@@ -82,17 +83,22 @@ void AppendDelimitedText(Recordset& recordset, const DelimitedTextOptions& optio
   if (shown.empty()) {
     for (size_t i = 0; i < recordset.FieldCount(); ++i) shown.push_back(i);
   }
-  auto append_value = [&](std::string_view text, bool is_null) {
+  // `guard`: the value is text a spreadsheet could run (never a number).
+  auto append_value = [&](std::string_view text, bool guard) {
+    const bool mark = guard && options.csv_safe && LooksLikeFormula(text);
     if (!options.csv) {
-      out.append(is_null ? std::string_view(options.null_text) : text);
+      if (mark) out.push_back('\'');
+      if (!guard || !options.csv_safe) {
+        out.append(text);
+        return;
+      }
+      // A tab or line break inside a value would start a new cell (or
+      // row) whose text is never checked: it becomes a space.
+      for (char c : text) out.push_back(c == '\t' || c == '\r' || c == '\n' ? ' ' : c);
       return;
     }
-    if (is_null) return;  // an empty field, where "" is an empty text
     out.push_back('"');
-    if (options.csv_safe && !text.empty() &&
-        (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@')) {
-      out.push_back('\'');
-    }
+    if (mark) out.push_back('\'');
     // A quote inside a value is doubled, so it cannot end the value and
     // break the row.
     for (char c : text) {
@@ -108,7 +114,7 @@ void AppendDelimitedText(Recordset& recordset, const DelimitedTextOptions& optio
   if (options.column_headers) {
     for (size_t i = 0; i < fields.size(); ++i) {
       if (i > 0) out.append(options.column_separator);
-      append_value(fields[i].Name(), false);
+      append_value(fields[i].Name(), true);
     }
     out.append(options.row_separator);
   }
@@ -116,10 +122,12 @@ void AppendDelimitedText(Recordset& recordset, const DelimitedTextOptions& optio
     for (size_t i = 0; i < fields.size(); ++i) {
       if (i > 0) out.append(options.column_separator);
       if (fields[i].IsNull()) {
-        append_value("", true);
-      } else {
-        append_value(ExportValueText(fields[i].Value()), false);
+        // CSV leaves the field empty (where "" is an empty text).
+        if (!options.csv) out.append(options.null_text);
+        continue;
       }
+      const Variant value = fields[i].Value();
+      append_value(ExportValueText(value), !value.IsNumber());
     }
     out.append(options.row_separator);
     recordset.MoveNext();
@@ -415,6 +423,7 @@ void ExporterBase::ExportToCustomText(std::string_view column_separator,
   DelimitedTextOptions options;
   options.column_separator = column_separator;
   options.row_separator = row_separator;
+  options.csv_safe = csv_safe_;
   options.column_headers = show_column_headers_;
   options.columns = columns_;
   DeliverText(options, extension, "text/" + std::string(extension));

@@ -40,8 +40,11 @@ struct DelimitedTextOptions {
   // The CSV rule: every value between double quotes, quotes inside values
   // doubled.
   bool csv = false;
-  // With csv: values starting with "=", "+", "-" or "@" get a leading
-  // apostrophe, so a spreadsheet does not run them as formulas.
+  // Text values (and field names) that a spreadsheet would read as a
+  // formula (starting with "=", "+", "-", "@", a tab or a line break) get a
+  // leading apostrophe; numbers are never changed. Without csv, tabs and
+  // line breaks inside such values also become spaces, so no value can
+  // start a cell of its own.
   bool csv_safe = false;
   // The fields written, in order; empty for every field.
   std::vector<size_t> columns;
@@ -105,6 +108,7 @@ class ExporterBase {
   void TempFileUrl(std::string_view url) { temp_file_url_ = url; }
   void ExportFileName(std::string_view name) { export_file_name_ = name; }
   void ShowRowNumbers(bool on) { show_row_numbers_ = on; }
+  // CSV and text outputs guard formula-like text (DelimitedTextOptions).
   void CsvSafe(bool on) { csv_safe_ = on; }
   // CSV documents start with a UTF-8 byte order mark.
   void CsvByteOrderMark(bool on) { csv_byte_order_mark_ = on; }

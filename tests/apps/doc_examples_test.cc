@@ -64,7 +64,8 @@ class DocExamplesTest : public ::testing::Test {
 TEST_F(DocExamplesTest, EveryExamplePageShowsWhatItsTextSays) {
   const std::set<std::string> pages = ExamplePages();
   for (const char* path : {"/examples/first-report.asp", "/examples/report.asp",
-                           "/examples/simple-graph.asp", "/examples/string-buffer.asp"}) {
+                           "/examples/simple-graph.asp", "/examples/string-buffer.asp",
+                           "/examples/designer.asp"}) {
     EXPECT_TRUE(pages.count(path)) << path << " is no longer named by an example";
   }
   for (const std::string& path : pages) {
@@ -119,6 +120,11 @@ TEST_F(DocExamplesTest, EveryExamplePageShowsWhatItsTextSays) {
   EXPECT_NE(graph.find("title=\"North: 60%, Q1\""), std::string::npos);
   EXPECT_NE(graph.find("title=\"Result: -80\""), std::string::npos);
   EXPECT_NE(graph.find("<p>Without rows: error 5</p>"), std::string::npos);
+
+  // The designer alone, on a folder without styles.css: the built-in sheet.
+  const std::string designer = Page("/examples/designer.asp");
+  EXPECT_NE(designer.find("<style>\n:where(body)"), std::string::npos);
+  EXPECT_NE(designer.find("class=\"report_title\""), std::string::npos);
 
   const std::string buffer = Page("/examples/string-buffer.asp");
   EXPECT_NE(buffer.find("<ul><li>Line 1</li><li>Line 2</li><li>Line 3</li></ul>"),

@@ -290,6 +290,7 @@ TEST_F(Quillon2HttpTest, CatalogueListsFollowTheirSubstringTests) {
   const char kListsPage[] =
       "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
       "q.ReportsFile = 'data/reports.xml';\n"
+      "q.StyleSheet = '';\n"  // the built-in sheet names the classes looked for
       "if (Request.QueryString('use') != '') q.UseReports = String(Request.QueryString('use'));\n"
       "if (Request.QueryString('hide') != '') q.HiddenReports = String(Request.QueryString('hide'));\n"
       "if (Request.QueryString('useid') != '') q.UseReportsWithIDs = String(Request.QueryString('useid'));\n"
@@ -381,6 +382,41 @@ TEST_F(Quillon2HttpTest, DamagedFileIsReportedAndOnlyRecreatedOnRequest) {
   EXPECT_EQ(created->status, 302);
   EXPECT_TRUE(designer::ReportsFile(ReportsPath()).Read().ok());
   EXPECT_EQ(Groups().size(), 1u);
+}
+
+// A page without a style sheet of its own carries the built-in one, once;
+// a sheet the site has, or one elsewhere, is linked; "" writes neither.
+TEST_F(Quillon2HttpTest, PagesWithoutAStyleSheetCarryTheBuiltInOne) {
+  const std::string builtin = "<style>\n:where(body)";
+  const struct {
+    const char* setting;
+    bool site_has_it;
+    std::string expected;
+  } cases[] = {
+      {"", false, builtin},
+      {"", true, "<link type=\"text/css\" rel=\"stylesheet\" href=\"styles.css\">"},
+      {"q.StyleSheet = '/css/gone.css';", false, builtin},
+      {"q.StyleSheet = 'https://cdn.example/q.css?v=1';", false,
+       "href=\"https://cdn.example/q.css?v=1\">"},
+      {"q.StyleSheet = '';", false, ""},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string page = "styled" + std::to_string(n++) + ".asp";
+    server_->site().Write(page,
+                          "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+                          "q.ReportsFile = 'data/reports.xml';\n" +
+                              std::string(c.setting) + "q.Init('');\nq.DisplayReports(); %>");
+    if (c.site_has_it) server_->site().Write("styles.css", "body{color:navy}");
+    const std::string body = Get("/" + page)->body;
+    std::filesystem::remove(server_->site().root() / "styles.css");
+    const size_t style = body.find("<style>");
+    EXPECT_EQ(style != std::string::npos, c.expected == builtin) << page;
+    EXPECT_EQ(body.find("<style>", style + 1), std::string::npos) << page;
+    EXPECT_EQ(body.find("<link") != std::string::npos,
+              !c.expected.empty() && c.expected != builtin);
+    if (!c.expected.empty()) EXPECT_NE(body.find(c.expected), std::string::npos) << body;
+  }
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <mutex>
 #include <regex>
 #include <thread>
 
 #include "designer/report_definition.h"
+#include "designer/report_password.h"
 #include "designer/reports_file.h"
 #include "designer/schema_discovery.h"
 #include "fennick/data.h"
@@ -72,6 +74,18 @@ const char kExportOptionsPage[] =
     "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
     "q.DisplayReports(); %>";
 
+// Init, then the page's own text, then one report named by the query
+// string, with CsvSafe on.
+const char kInitPage[] =
+    "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
+    "q.ReportsFile = 'data/reports.xml';\n"
+    "q.HiddenSqlFilter = 'OwnerId=1';\n"
+    "q.HiddenFields = 'OwnerId';\n"
+    "q.CsvSafe = true;\n"
+    "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
+    "Response.Write('[after Init]');\n"
+    "q.DisplayReport(Request.QueryString('rid')); %>";
+
 std::string Definition(const std::string& body) { return designer::EncodeDefinition(body); }
 
 class ReportDisplayHttpTest : public ::testing::Test {
@@ -79,7 +93,12 @@ class ReportDisplayHttpTest : public ::testing::Test {
   void SetUp() override {
     ServerOptions options;
     options.secret = "report display http tests";
+    options.log = [this](const std::string& line) {
+      std::lock_guard<std::mutex> hold(log_mutex_);
+      log_ += line + "\n";
+    };
     server_ = std::make_unique<TestServer>(options);
+    server_->site().Write("init.asp", kInitPage);
     server_->site().Write("reports.asp", kReportsPage);
     server_->site().Write("get.asp", kGetReportPage);
     server_->site().Write("owner.asp", kOwnerPage);
@@ -91,7 +110,7 @@ class ReportDisplayHttpTest : public ::testing::Test {
     db.Execute("CREATE TABLE Orders (OrderId INTEGER, Customer VARCHAR(40), OwnerId INTEGER)");
     db.Execute(
         "INSERT INTO Orders VALUES (1, 'Alpha', 1), (2, 'O''Brien', 1), "
-        "(3, 'Hidden Corp', 2), (4, 'Beta', 1)");
+        "(3, 'Hidden Corp', 2), (4, 'Beta', 1), (5, '=1+1', 1)");
     db.Execute("CREATE TABLE Lines (OrderId INTEGER, Price MONEY)");
     db.Execute("INSERT INTO Lines VALUES (1, 18), (2, 1234.5), (3, 1000), (4, 0.25)");
     db.Execute("CREATE TABLE Secrets (Code VARCHAR(20))");
@@ -187,6 +206,21 @@ class ReportDisplayHttpTest : public ::testing::Test {
     return std::regex_search(body, m, re) ? std::string(m[1]) : "";
   }
 
+  std::string Log() {
+    std::lock_guard<std::mutex> hold(log_mutex_);
+    return log_;
+  }
+  std::string StoredPassword(const std::string& id) const {
+    return designer::GetDefinitionValue(
+        designer::DecodeDefinition(
+            designer::ReportsFile(server_->site().root() / "data" / "reports.xml")
+                .GetReportArgs(id)),
+        "rpwd");
+  }
+
+  // Before the server, which logs until it is destroyed.
+  std::mutex log_mutex_;
+  std::string log_;
   std::unique_ptr<TestServer> server_;
   std::string cookie_;
 };
@@ -473,11 +507,16 @@ TEST_F(ReportDisplayHttpTest, ImportedReportsAreCheckedBeforeTheyAreStored) {
   auto report = [](const std::string& id, const std::string& body) {
     return "<report args=\"" + Definition(body) + "\" id=\"" + id + "\" title=\"x\"/>";
   };
+  // Passwords are imported in the form they come in, and work in it.
+  const std::string hash = designer::StoredPasswordForm("h1");
   auto res = upload(report("I-OK", ";tables:Orders;fields:customer;") +
+                    report("I-PLAIN", ";tables:Orders;fields:Customer;rpwd:p1;") +
+                    report("I-HASH", ";tables:Orders;fields:Customer;rpwd:" + hash + ";") +
                     report("I-ESCAPE", ";tables:Orders;fields:Customer;relations:1=1) OR (1=1;") +
                     report("I-TABLE", ";tables:Secrets;fields:Code;"));
   ASSERT_EQ(res->status, 200) << res->body;
-  EXPECT_NE(res->body.find("Reports added: I-OK<br>"), std::string::npos) << res->body;
+  EXPECT_NE(res->body.find("Reports added: I-OK, I-PLAIN, I-HASH<br>"), std::string::npos)
+      << res->body;
   EXPECT_NE(res->body.find("<br>Report refused: I-ESCAPE: Relations: this does not belong"),
             std::string::npos);
   EXPECT_NE(res->body.find("<br>Report refused: I-TABLE: The table Secrets is not offered"),
@@ -489,6 +528,9 @@ TEST_F(ReportDisplayHttpTest, ImportedReportsAreCheckedBeforeTheyAreStored) {
   EXPECT_EQ(stored.fields, "Customer") << "stored as checked";
   EXPECT_TRUE(designer::ReportsFile(path).GetReportArgs("I-ESCAPE").empty());
   EXPECT_NE(Get("/reports.asp?rid=I-OK")->body.find("Alpha"), std::string::npos);
+  EXPECT_EQ(StoredPassword("I-PLAIN"), "p1");
+  EXPECT_EQ(StoredPassword("I-HASH"), hash);
+  EXPECT_EQ(Post("/reports.asp", {{"a", "q"}, {"rid", "I-HASH"}, {"pwd", "h1"}})->status, 302);
 
   // An entity used to be stored without its DTD, and no later load worked.
   auto dtd = server_->Client().Post(
@@ -521,6 +563,68 @@ TEST_F(ReportDisplayHttpTest, WrongPasswordsAreThrottled) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   EXPECT_EQ(post("open")->status, 302);
   EXPECT_EQ(post("guess")->status, 403) << "the right password cleared the count";
+}
+
+// A password stored as before is accepted and, at its first right entry,
+// replaced by its salted hash (nothing else of the definition changes); the
+// hash is then checked as such. Neither form reaches a page or the log.
+TEST_F(ReportDisplayHttpTest, StoredPasswordsBecomeHashesAndNeverShow) {
+  std::string seen;
+  auto post = [&](const char* pwd) {
+    auto res = Post("/reports.asp", {{"a", "q"}, {"rid", "R-SECRET"}, {"pwd", pwd}});
+    seen += res->body + res->get_header_value("Location");
+    if (res->status == 302) seen += Get(res->get_header_value("Location"))->body;
+    return res->status;
+  };
+  const auto path = server_->site().root() / "data" / "reports.xml";
+  const std::string before =
+      designer::DecodeDefinition(designer::ReportsFile(path).GetReportArgs("R-SECRET"));
+  EXPECT_EQ(post("S3CRET"), 403);
+  EXPECT_EQ(StoredPassword("R-SECRET"), "s3cret");
+  EXPECT_EQ(post("s3cret"), 302);
+  const std::string hash = StoredPassword("R-SECRET");
+  ASSERT_EQ(hash.rfind("{pwhash}$argon2id$", 0), 0u) << hash;
+  std::string expected = before;
+  expected.replace(expected.find("s3cret"), 6, hash);
+  EXPECT_EQ(designer::DecodeDefinition(designer::ReportsFile(path).GetReportArgs("R-SECRET")),
+            expected);
+  EXPECT_EQ(post("s3cret"), 302);
+  EXPECT_EQ(StoredPassword("R-SECRET"), hash) << "a current hash is kept";
+  EXPECT_EQ(post("S3CRET"), 403);
+  EXPECT_NE(seen.find("Alpha"), std::string::npos) << "the report was shown";
+  for (const std::string& text : {seen, Log()}) {
+    EXPECT_EQ(text.find("s3cret"), std::string::npos);
+    EXPECT_EQ(text.find(hash.substr(hash.rfind('$'))), std::string::npos);
+    EXPECT_EQ(text.find("pwhash"), std::string::npos);
+  }
+}
+
+// Init runs an export button's post itself, from the page's sealed
+// statement: a page that writes after Init, and shows its report by a link
+// the post no longer carries, still sends just the download. CsvSafe
+// reaches report exports; a forged statement runs nothing.
+TEST_F(ReportDisplayHttpTest, InitRunsTheExportsOfReportPages) {
+  auto right = Post("/reports.asp", {{"a", "q"}, {"rid", "R-SECRET"}, {"pwd", "s3cret"}});
+  std::string location = right->get_header_value("Location");
+  ASSERT_EQ(location.rfind("/reports.asp?", 0), 0u) << location;
+  auto page = Get("/init.asp" + location.substr(location.find('?')));
+  ASSERT_NE(page->body.find("Alpha"), std::string::npos) << page->body;
+  const std::pair<const char*, const char*> exports[] = {{"btnExpcsv", "\"5\",\"'=1+1\"\r\n"},
+                                                         {"btnExptext", "5\t'=1+1\r\n"}};
+  for (const auto& [button, row] : exports) {
+    auto download = Post("/init.asp", {{"__SQL", Hidden(page->body, "__SQL")},
+                                       {"__ARGS", Hidden(page->body, "__ARGS")},
+                                       {"__FARGS", Hidden(page->body, button)}});
+    EXPECT_EQ(download->status, 200) << download->body;
+    EXPECT_NE(download->body.find(row), std::string::npos) << download->body;
+    EXPECT_EQ(download->body.find("[after Init]"), std::string::npos) << download->body;
+    EXPECT_EQ(download->body.find("Hidden Corp"), std::string::npos);
+  }
+  auto forged = Post("/init.asp", {{"__SQL", "SELECT Code AS Customer FROM Secrets"},
+                                   {"__ARGS", Hidden(page->body, "__ARGS")},
+                                   {"__FARGS", Hidden(page->body, "btnExpcsv")}});
+  EXPECT_EQ(forged->status, 400);
+  EXPECT_EQ(forged->body.find("top-secret"), std::string::npos);
 }
 
 TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {

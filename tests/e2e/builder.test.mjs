@@ -102,7 +102,9 @@ test('build a two-table report with a filter, a summary and a graph, then edit i
     const row = (field) => wizard.locator('div.main2 tr', { has: wizard.locator(`td:text-is("${field}")`) });
     await row('Orders.OrderID').locator('input[name=captions]').fill('Order, number');
     await row('Customers.CompanyName').locator('input[name=captions]').fill('Customer');
-    await row('Orders.Freight').locator('select[name=formats]').selectOption('N2');
+    const freight = row('Orders.Freight').locator('select[name=formats]');
+    await freight.selectOption('N2');
+    assert.equal(await freight.locator('option:checked').innerText(), 'Currency: $1,000.00');
     await Post(wizard, () => wizard.click('input[name=next]'));
 
     assert.equal(await StepTitle(wizard), 'Add filters to your report');
@@ -123,6 +125,7 @@ test('build a two-table report with a filter, a summary and a graph, then edit i
     await wizard.selectOption('select[name=summary_type]', 'SUM');
     await wizard.fill('input[name=summary_text]', 'Total freight');
     await Post(wizard, () => wizard.click('input[value="Add Summary"]'));
+    assert.match(await wizard.locator('body').innerText(), /Total freight: SUM of Orders\.Freight/);
     await wizard.check('input[name=chart]');
     await Post(wizard, () => wizard.click('input[name=next]'));
 

@@ -71,10 +71,17 @@ test('a parameter, a sort and a CSV export of a report', async () => {
   for (const row of rows) assert.equal(row[3], 'France');
   await Shot(page, 'report-parameter.png');
 
-  const [download] = await Promise.all([
+  // The grid's postback (written after the designer's) posts the export
+  // into __FARGS, and the sealed __ARGS travels unchanged.
+  const args = await page.inputValue('input[name=__ARGS]');
+  const [download, post] = await Promise.all([
     page.waitForEvent('download'),
+    page.waitForRequest((request) => request.method() === 'POST'),
     page.click('a:text-is("CSV")'),
   ]);
+  const posted = new URLSearchParams(post.postData());
+  assert.ok(posted.get('__FARGS').startsWith('NGZtd'), posted.get('__FARGS'));
+  assert.equal(posted.get('__ARGS'), args);
   const lines = readFileSync(await download.path(), 'utf8').split('\r\n').filter((l) => l);
   assert.equal(lines.length, records + 1, lines.slice(0, 3).join('\n'));
   assert.match(lines[0], /ShipCountry/);

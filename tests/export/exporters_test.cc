@@ -209,8 +209,7 @@ TEST_F(ExporterTest, CustomTemplatesInlineAsFilesBrokenAndHostile) {
 }
 
 // CSV: every value quoted, quotes doubled, a null an empty field (an
-// empty text is ""); CsvSafe prefixes each formula character; text keeps
-// its blank for a null.
+// empty text is ""); text keeps its blank for a null.
 TEST_F(ExporterTest, CsvQuotesEveryValueAndDoublesQuotes) {
   auto csv = Make<DataSetExporter2>();
   const Response& response = Run([&] { csv->ExportToCSV(); });
@@ -222,17 +221,29 @@ TEST_F(ExporterTest, CsvQuotesEveryValueAndDoublesQuotes) {
             "\"2\",,\"=SUM(A1)\"\r\n"
             "\"3\",\"x__COL__ROW__NULL\",\"\"\r\n");
 
+  // CsvSafe: every formula start in text and field names, never in
+  // numbers; in text, tabs and line breaks inside values become spaces.
+  const std::string hostile =
+      "SELECT '=1' AS \"=h\" UNION ALL SELECT '+1' UNION ALL SELECT '-1' UNION ALL SELECT '@1' "
+      "UNION ALL SELECT char(9) || '=1' UNION ALL SELECT char(13) || '=1' "
+      "UNION ALL SELECT 'a' || char(9) || '=1' || char(10) || '@2' UNION ALL SELECT 'a=1'";
   NewPage();
-  auto safe = Make<DataSetExporter>(
-      "SELECT '=1' UNION ALL SELECT '+1' UNION ALL SELECT '-1' UNION ALL SELECT '@1' "
-      "UNION ALL SELECT -1 UNION ALL SELECT char(9) || '=1' UNION ALL SELECT 'a=1'");
+  auto safe = Make<DataSetExporter>(hostile);
   safe->CsvSafe(true);
   safe->CsvByteOrderMark(true);
-  safe->ShowColumnHeaders(false);
   EXPECT_EQ(Run([&] { safe->ExportToCSV(); }).Body(),
-            "\xEF\xBB\xBF\"'=1\"\r\n\"'+1\"\r\n\"'-1\"\r\n\"'@1\"\r\n\"'-1\"\r\n\"\t=1\"\r\n"
-            "\"a=1\"\r\n");
+            "\xEF\xBB\xBF\"'=h\"\r\n\"'=1\"\r\n\"'+1\"\r\n\"'-1\"\r\n\"'@1\"\r\n"
+            "\"'\t=1\"\r\n\"'\r=1\"\r\n\"a\t=1\n@2\"\r\n\"a=1\"\r\n");
   EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Report.csv\"");
+  NewPage();
+  auto safe_text = Make<DataSetExporter2>(hostile);
+  safe_text->CsvSafe(true);
+  EXPECT_EQ(Run([&] { safe_text->ExportToText(); }).Body(),
+            "'=h\r\n'=1\r\n'+1\r\n'-1\r\n'@1\r\n' =1\r\n' =1\r\na =1 @2\r\na=1\r\n");
+  NewPage();
+  auto number = Make<DataSetExporter2>("SELECT -1 AS n, '-1' AS t");
+  number->CsvSafe(true);
+  EXPECT_EQ(Run([&] { number->ExportToCSV(); }).Body(), "\"n\",\"t\"\r\n\"-1\",\"'-1\"\r\n");
 
   NewPage();
   auto text = Make<DataSetExporter2>("SELECT Id, City FROM T ORDER BY Id");

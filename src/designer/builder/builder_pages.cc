@@ -9,6 +9,7 @@
 
 #include "base/ascii.h"
 #include "base/split.h"
+#include "designer/builder/builder_labels.h"
 #include "designer/builder/builder_session.h"
 #include "designer/quillon2.h"
 #include "designer/report_query.h"
@@ -72,42 +73,6 @@ const char kScript[] =
     "'#TEMP#')+'[/sql]';}"
     "if(v!==null){o.value=v;}}\n"
     "</script>";
-
-struct FormatOption {
-  const char* code;
-  const char* label;
-};
-
-const FormatOption kFormatLabels[] = {
-    {"N1", "Decimal: 1,000.00"},
-    {"N2", "Currency: $1,000.00"},
-    {"N3", "Percentage: 10%"},
-    {"N4", "Number: 1,000"},
-    {"C8", "Long Decimal:1,000.???"},
-    {"B1", "Yes/No"},
-    {"B2", "True/False"},
-    {"B3", "On/Off"},
-    {"C6", "Images(true.gif/false.gif)"},
-    {"C2", "Other"},
-    {"C4", "Hidden"},
-    {"D1", "Long Date: Tuesday July 15, 1997"},
-    {"D2", "Medium Date: 15-July-97"},
-    {"D3", "Short Date (US): 7/15/97"},
-    {"D4", "Short Date: 15/7/97"},
-    {"T1", "Time: 2:30 PM"},
-    {"T2", "Army Time: 14:30"},
-    {"S1", "Phone: (800) 555-9000"},
-    {"S2", "Phone 2: 800-555-9000"},
-    {"S3", "SSN: 123-45-6789"},
-    {"S4", "URL: Webpage link"},
-    {"S5", "Email Address"},
-    {"S6", "Image URL"},
-    {"C1", "Link to another report"},
-    {"C3", "Insert Hyperlink"},
-    {"C5", "Text Replacement"},
-    {"O1", "Image"},
-    {"C7", "Document"},
-};
 
 std::string Checked(bool on) { return on ? " checked" : ""; }
 
@@ -336,6 +301,7 @@ std::string BuilderSession::PageCaptions(bool procedure) {
   std::string out = "<div class=step_title>Add captions (aliases) to field names</div>";
   out += "<div class=main2><table>";
   Tables();
+  const auto labels = FormatLabels();
   for (const std::string& f : ReportFields(r_)) {
     const std::string format = SchemaValue(r_.schema, f, "f", "");
     const int category = FieldCategory(f);
@@ -344,15 +310,14 @@ std::string BuilderSession::PageCaptions(bool procedure) {
     out += "<option value=\"\">(none)</option>";
     bool listed = format.empty();
     for (const std::string& code : FormatCodes(category)) {
-      for (const FormatOption& o : kFormatLabels) {
-        if (code != o.code) continue;
-        const bool on =
-            format == code || (format.size() > 2 && format.substr(0, 2) == code && code[0] == 'C');
-        std::string value = on ? format : code;
-        listed = listed || on;
-        out += "<option value=\"" + Html(value) + "\"" + (on ? " selected" : "") + ">" + code +
-               o.label + "</option>";
-      }
+      auto label = labels.find(code);
+      if (label == labels.end()) continue;
+      const bool on =
+          format == code || (format.size() > 2 && format.substr(0, 2) == code && code[0] == 'C');
+      std::string value = on ? format : code;
+      listed = listed || on;
+      out += "<option value=\"" + Html(value) + "\"" + (on ? " selected" : "") + ">" +
+             Html(label->second) + "</option>";
     }
     if (!procedure) {
       const bool sql = StartsWithIgnoreCase(format, "[sql]");
@@ -558,7 +523,7 @@ std::string BuilderSession::PageSummaries() {
   for (std::string_view entry : SplitView(r_.summary, ",")) {
     if (entry.empty()) continue;
     out += "<label><input type=checkbox name=summary value=\"" + Html(entry) + "\" checked> " +
-           Html(entry) + "</label><br>";
+           Html(SummaryLabel(entry)) + "</label><br>";
   }
   out += "<label><input type=radio name=sonly value=1" + Checked(r_.sonly != 2) +
          "> show summary &amp; report</label> <label><input type=radio name=sonly value=2" +

@@ -6,6 +6,7 @@
 
 #include "base/ascii.h"
 #include "designer/report_id.h"
+#include "designer/report_password.h"
 #include "fennick/error.h"
 #include "platform/crypto/seal.h"
 
@@ -112,7 +113,8 @@ SaveOutcome SaveReportDefinition(const ReportsFile& file, BuiltReport built) {
 
   // The password: typed in this builder, or (below, under the lock) the
   // stored report's.
-  report.rpwd = built.new_password.value_or("");
+  // A typed password is hashed here, before the lock is taken.
+  report.rpwd = built.new_password ? StoredPasswordForm(*built.new_password) : std::string();
   report.rgroup = group;
   if (TrimBlanks(report.rtitle).empty()) report.rtitle = DefaultReportTitle(report.tables);
 

@@ -11,6 +11,7 @@
 
 #include "designer/file_lock.h"
 #include "designer/report_definition.h"
+#include "designer/report_password.h"
 #include "designer/reports_file.h"
 #include "fennick/data.h"
 #include "fennick/page.h"
@@ -100,6 +101,7 @@ class ReportBuilderHttpTest : public ::testing::Test {
     server_->site().Write("reader.asp", PageScript("q.CanAddReport = false;\n"
                                                    "q.CanEditReport = false;\n"));
     server_->site().Write("narrow.asp", PageScript("q.UseFields = 'Orders.Amount, name';\n"));
+    server_->site().Write("french.asp", PageScript("q.LCID = 1036;\n"));
     server_->site().Write("fixed.asp", PageScript("q.CanEditReportId = false;\n"
                                                   "q.CanChangeReportGroup = false;\n"));
     server_->site().Write("filtered.asp",
@@ -196,6 +198,15 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   EXPECT_EQ(Value(HiddenFields(page2), "relations"),
             "[Orders].[CustomerID] = [Customers].[CustomerID]");
   EXPECT_EQ(Value(HiddenFields(page2), "fields"), "Orders.OrderID, Orders.Amount, Customers.Name");
+  // Formats are listed by name and sample, in the page's regional format;
+  // the codes are the values.
+  EXPECT_NE(page2.find("<option value=\"N2\">Currency: $1,000.00</option>"), std::string::npos)
+      << page2;
+  EXPECT_NE(page2.find("<option value=\"S1\">Phone: (800) 555-9000</option>"), std::string::npos);
+  EXPECT_EQ(page2.find(">N2Currency"), std::string::npos);
+  const std::string french = FieldsPosted("/french.asp");
+  EXPECT_TRUE(std::regex_search(french, std::regex("<option value=\"N1\">Decimal: 1.{1,3}000,00<")))
+      << french;
 
   // Captions each from their own value: the comma in the first shifts none.
   Fields captions = HiddenFields(page2);
@@ -251,7 +262,8 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
                        {"chart", "1"},
                        {"sonly", "1"}},
                       5);
-  ASSERT_NE(summary->body.find("name=summary value=\"Orders.Amount__SUM__Total  all\" checked"),
+  ASSERT_NE(summary->body.find("name=summary value=\"Orders.Amount__SUM__Total  all\" checked> "
+                               "Total  all: SUM of Orders.Amount</label>"),
             std::string::npos)
       << summary->body;
   auto graph_fields =
@@ -299,7 +311,10 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
             "O'Hara \"x\" _Q_ a,b, c <script>alert(1)</script>");
   EXPECT_EQ(saved.filters, "Customers.Name__1__O'Hara| x");
   EXPECT_EQ(saved.summary, "Orders.Amount__SUM__Total  all");
-  EXPECT_EQ(saved.rpwd, "pa55");
+  // The password is stored as its salted hash, never as typed.
+  EXPECT_EQ(saved.rpwd.rfind("{pwhash}$argon2id$", 0), 0u) << saved.rpwd;
+  EXPECT_TRUE(designer::MatchPassword(saved.rpwd, "pa55").right);
+  EXPECT_EQ(FileText().find("pa55"), std::string::npos);
   EXPECT_EQ(saved.pagesize, 15);
   EXPECT_EQ(saved.chart, 1);
   EXPECT_EQ(saved.graph, 2);
@@ -327,7 +342,7 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   auto renamed = Step(edit2->body, {{"rtitle", "Renamed"}, {"rid", id}}, 0);
   EXPECT_EQ(SavedId(renamed->body), id) << renamed->body;
   EXPECT_EQ(Stored(id).rtitle, "Renamed");
-  EXPECT_EQ(Stored(id).rpwd, "pa55");
+  EXPECT_EQ(Stored(id).rpwd, saved.rpwd);
   EXPECT_EQ(Stored(id).fields, "Customers.Name, Orders.OrderID, Orders.Amount");
 }
 

@@ -1,6 +1,7 @@
 // Saving built reports: the id and group rules, the sealed ticket and
 // password, and builders saving into one file at the same time.
 #include "designer/builder/report_save.h"
+#include "designer/report_password.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +55,9 @@ TEST_F(ReportSaveTest, NewReportsGetFreshIdsAndEditsKeepTheirs) {
   ReportDefinition stored = Stored(saved.id);
   EXPECT_EQ(stored.rid, saved.id);
   EXPECT_EQ(stored.rtitle, "Orders Customers Report");
-  EXPECT_EQ(stored.rpwd, "s3cret");
+  // A typed password is stored as its hash.
+  const std::string hash = stored.rpwd;
+  EXPECT_TRUE(hash != "s3cret" && MatchPassword(hash, "s3cret").right) << hash;
 
   // Without CanEditReportId a posted id for a new report is not used.
   BuiltReport planted = Built(saved.id, "");
@@ -62,7 +65,7 @@ TEST_F(ReportSaveTest, NewReportsGetFreshIdsAndEditsKeepTheirs) {
   SaveOutcome other = SaveReportDefinition(*file_, planted);
   ASSERT_TRUE(other.ok()) << other.error;
   EXPECT_NE(other.id, saved.id);
-  EXPECT_EQ(Stored(saved.id).rpwd, "s3cret");
+  EXPECT_EQ(Stored(saved.id).rpwd, hash);
 
   // An edit that gives no new password keeps the stored one.
   BuiltReport edit = Built(saved.id, "", {saved.id, ""});
@@ -72,11 +75,11 @@ TEST_F(ReportSaveTest, NewReportsGetFreshIdsAndEditsKeepTheirs) {
   ASSERT_TRUE(edited.ok()) << edited.error;
   EXPECT_EQ(edited.id, saved.id);
   EXPECT_EQ(Stored(saved.id).rtitle, "Renamed");
-  EXPECT_EQ(Stored(saved.id).rpwd, "s3cret");
+  EXPECT_EQ(Stored(saved.id).rpwd, hash);
   // Saved under a new id (CanEditReportId), it keeps the password too.
   BuiltReport renamed = Built("COPY", "", {saved.id, ""});
   ASSERT_TRUE(SaveReportDefinition(*file_, renamed).ok());
-  EXPECT_EQ(Stored("COPY").rpwd, "s3cret");
+  EXPECT_EQ(Stored("COPY").rpwd, hash);
   edit.new_password = "";
   ASSERT_TRUE(SaveReportDefinition(*file_, edit).ok());
   EXPECT_EQ(Stored(saved.id).rpwd, "");
