@@ -1,4 +1,5 @@
-// The ODBC type table (see odbc_types.h).
+// The ODBC type table (see odbc_types.h), and the UTF-16 text the driver
+// manager speaks.
 #include "platform/data/odbc_types.h"
 
 #include <sql.h>
@@ -8,6 +9,7 @@
 
 #include "base/ascii.h"
 #include "fennick/data.h"
+#include "platform/data/odbc_connection.h"
 
 namespace fennick::data {
 namespace {
@@ -96,6 +98,73 @@ TypeInfo OdbcType(int sql_type, uint64_t column_size, int decimal_digits, bool i
       return {kAdLongVarBinary, kUnboundedSize};
     default:
       return Sized(kAdVarChar, column_size);
+  }
+}
+
+// The driver manager's wide-character calls take and give UTF-16; pages
+// and the rest of Fennick speak UTF-8. A malformed sequence becomes U+FFFD
+// in either direction.
+std::u16string ToWide(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      out.push_back(c);
+      ++i;
+      continue;
+    }
+    int extra = c >= 0xF8 ? -1 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
+    char32_t code = extra == 3 ? c & 0x07 : extra == 2 ? c & 0x0F : c & 0x1F;
+    bool valid = extra > 0 && i + static_cast<size_t>(extra) < utf8.size();
+    for (int k = 1; valid && k <= extra; ++k) {
+      unsigned char n = static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]);
+      if ((n & 0xC0) != 0x80) valid = false;
+      code = (code << 6) | (n & 0x3F);
+    }
+    if (!valid || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    i += static_cast<size_t>(extra) + 1;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(code));
+    }
+  }
+  return out;
+}
+
+void AppendUtf8(const char16_t* text, size_t length, std::string& out) {
+  for (size_t i = 0; i < length; ++i) {
+    char32_t c = text[i];
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
 }
 
