@@ -19,6 +19,7 @@
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "frame/argument_codec.h"
+#include "platform/crypto/seal.h"
 #include "platform/data/test_databases.h"
 #include "platform/web/test_server.h"
 
@@ -288,6 +289,15 @@ TEST_F(ReportDisplayHttpTest, TamperedOrForeignStatementIsRefused) {
   auto foreign = server_->Client().Post("/reports.asp", httplib::Headers{},
                                         httplib::Params{{"__SQL", sql}, {"__ARGS", args}});
   EXPECT_EQ(foreign->status, 400);
+
+  // A page kept open past its seals' expiry: the same seals, expired.
+  auto s = OpenSealedParts(SealPurpose::kReportStatement, sql, 4);
+  auto r = OpenSealedParts(SealPurpose::kReportReference, args, 3);
+  ASSERT_TRUE(s && r);
+  auto stale = Post("/reports.asp",
+                    {{"__SQL", SealParts(SealPurpose::kReportStatement, {(*s)[0], (*s)[1], "1", (*s)[3]})},
+                     {"__ARGS", SealParts(SealPurpose::kReportReference, {(*r)[0], (*r)[1], "1"})}});
+  EXPECT_EQ(stale->status, 400);
 }
 
 TEST_F(ReportDisplayHttpTest, ExportsKeepHiddenFieldsAndHiddenFilters) {
@@ -391,6 +401,15 @@ TEST_F(ReportDisplayHttpTest, PasswordIsCheckedOnTheServer) {
   EXPECT_EQ(Get(location, "")->body.find("Alpha"), std::string::npos);
   auto moved = Get("/reports.asp?rid=R-PARAM&erid=" + proof + "&n_Name=Alpha");
   EXPECT_NE(moved->body.find("Alpha"), std::string::npos) << "R-PARAM needs no password";
+
+  // A proof past its expiry is refused like a forged one; the same proof
+  // made with a later expiry still opens (both sealed with the server's key).
+  const std::string session = cookie_.substr(cookie_.find('=') + 1);
+  for (auto [expiry, opens] : {std::pair{"4102444800", true}, std::pair{"1", false}}) {
+    const std::string made = SealParts(SealPurpose::kReportPassword, {"R-SECRET", session, expiry});
+    auto page = Get("/reports.asp?erid=" + Server::URLEncode(made) + "&rid=R-SECRET");
+    EXPECT_EQ(page->body.find("Alpha") != std::string::npos, opens) << expiry << page->body;
+  }
 }
 
 TEST_F(ReportDisplayHttpTest, ParametersAreLiteralsAndHiddenFiltersHold) {

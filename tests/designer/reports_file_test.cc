@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -147,6 +148,11 @@ TEST_F(ReportsFileTest, GroupsAreSavedRenamedAndDeleted) {
   ASSERT_TRUE(file.Delete(" r1 ", false, &found).ok());
   EXPECT_TRUE(found);
   EXPECT_EQ(CountReports(), 0u);
+
+  // The file replaced by a save keeps the mode the site gave it.
+  std::filesystem::permissions(path_, std::filesystem::perms(0640));
+  ASSERT_TRUE(file.SaveGroup("HR", "Staff", true, true).ok());
+  EXPECT_EQ(std::filesystem::status(path_).permissions(), std::filesystem::perms(0640));
 }
 
 TEST_F(ReportsFileTest, DamagedFileIsReportedAndLeftUntouched) {

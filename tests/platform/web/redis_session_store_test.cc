@@ -145,6 +145,10 @@ TEST_F(RedisSessionStoreTest, ValuesAreSharedAndTheTimeoutIsTheKeysExpiry) {
   EXPECT_EQ(Ttl(id), "300");
   store_->Set(id, "x", Variant("y"));  // a write keeps the session's own timeout
   EXPECT_EQ(Ttl(id), "300");
+  // A session only read from lives on: each touch extends it again.
+  RedisCommandDb({"EXPIRE", "fennick:session:" + id, "10"});
+  EXPECT_TRUE(other_->Touch(id));
+  EXPECT_EQ(Ttl(id), "300");
 
   other_->Remove(id, "UserId");
   EXPECT_TRUE(store_->Get(id, "UserId").IsEmpty());
