@@ -5,6 +5,7 @@
 #include "grid/query/master_columns.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "base/ascii.h"
 
@@ -16,14 +17,22 @@ bool IsNameChar(char c) {
          c == '_' || c == '$' || c == '#' || c == '@' || static_cast<unsigned char>(c) >= 0x80;
 }
 
+bool IsOneOf(std::string_view word, std::initializer_list<std::string_view> words) {
+  return std::any_of(words.begin(), words.end(),
+                     [&](std::string_view w) { return EqualsIgnoreCase(word, w); });
+}
+
+// Words that end the FROM clause.
+bool IsEndOfFrom(std::string_view word) {
+  return IsOneOf(word, {"WHERE", "GROUP", "ORDER", "HAVING", "LIMIT", "UNION", "EXCEPT",
+                        "INTERSECT", "WINDOW", "OFFSET", "FETCH", "FOR"});
+}
+
 // Words that end a table reference or the FROM clause, never an alias.
 bool IsClauseWord(std::string_view word) {
-  static constexpr std::string_view kWords[] = {
-      "AS",     "ON",     "USING", "JOIN",  "INNER",  "LEFT",   "RIGHT",  "FULL",
-      "OUTER",  "CROSS",  "NATURAL", "WHERE", "GROUP", "ORDER", "HAVING", "LIMIT",
-      "UNION",  "EXCEPT", "INTERSECT", "WINDOW", "OFFSET", "FETCH", "FOR", "WITH"};
-  return std::any_of(std::begin(kWords), std::end(kWords),
-                     [&](std::string_view w) { return EqualsIgnoreCase(word, w); });
+  return IsEndOfFrom(word) || IsOneOf(word, {"AS", "ON", "USING", "JOIN", "INNER", "LEFT",
+                                             "RIGHT", "FULL", "OUTER", "CROSS", "NATURAL",
+                                             "WITH"});
 }
 
 // Reads the SQL text a token at a time: a name (quoted parts unquoted,
@@ -137,13 +146,7 @@ std::vector<TableReference> TableReferences(std::string_view command) {
       continue;
     }
     if (expect == Expect::kNothing && !IsClauseWord(token)) continue;
-    static constexpr std::string_view kEnds[] = {"WHERE", "GROUP",  "ORDER", "HAVING",
-                                                 "LIMIT", "UNION",  "EXCEPT", "INTERSECT",
-                                                 "WINDOW", "OFFSET", "FETCH", "FOR"};
-    if (std::any_of(std::begin(kEnds), std::end(kEnds),
-                    [&](std::string_view w) { return EqualsIgnoreCase(token, w); })) {
-      break;
-    }
+    if (IsEndOfFrom(token)) break;
     if (expect == Expect::kTable && !IsClauseWord(token)) {
       tables.push_back({token, ""});
       expect = Expect::kAlias;
