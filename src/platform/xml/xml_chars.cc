@@ -111,6 +111,11 @@ size_t DecodeUtf8Char(std::string_view text, size_t at, char32_t& cp) {
 
 bool IsXmlSafeText(std::string_view text) {
   for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x80) {  // most of every text
+      ++i;
+      continue;
+    }
     char32_t cp = 0;
     const int length = ScanUtf8(text, i, cp);
     if (length < 0 || !IsXmlChar(cp)) return false;
