@@ -13,6 +13,7 @@
 #include "fennick/page.h"
 #include "fennick/error.h"
 #include "platform/intl/format.h"
+#include "platform/xml/xml_chars.h"
 #include "platform/xml/xslt.h"
 
 namespace fennick {
@@ -20,8 +21,15 @@ namespace {
 
 constexpr char kSource[] = "Fennick.DataSetExporter";
 
-// Escapes a value for element content.
+// Escapes a value for element content. Line ends stay as they are (the
+// table's parser reads them as the dataset writes them); characters XML
+// cannot hold become U+FFFD, as in every XML document (xml_chars.h).
 void AppendEscaped(std::string_view text, std::string& out) {
+  std::string safe;
+  if (!IsXmlSafeText(text)) {
+    safe = XmlSafeText(text);  // rare: no allocation for a clean value
+    text = safe;
+  }
   for (char c : text) {
     switch (c) {
       case '&': out += "&amp;"; break;

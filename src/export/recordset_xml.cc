@@ -5,6 +5,7 @@
 
 #include "base/ascii.h"
 #include "fennick/variant.h"
+#include "platform/xml/xml_chars.h"
 
 namespace fennick {
 
@@ -77,7 +78,9 @@ bool IsXmlName(std::string_view name) {
     if (!name_char(c)) return false;
   }
   if (StartsWithIgnoreCase(name, "xml")) return false;
-  return true;
+  // Non-ASCII letters as the parser reads them: a byte that is not UTF-8,
+  // or a character such as U+00D7 that no name may hold, makes a name up.
+  return IsXmlNcName(name);
 }
 
 XmlDocument SaveRecordsetXml(Recordset& recordset) {

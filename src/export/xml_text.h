@@ -3,10 +3,10 @@
 // stylesheet made), and the re-encoding of a finished UTF-8 piece into the
 // encoding an XML export declares.
 //
-// Characters XML cannot hold (C0 controls other than tab, line feed and
-// carriage return, U+FFFE, U+FFFF) are left out, and bytes that are not
-// UTF-8 are read as U+FFFD, so a value can never make a document that does
-// not parse.
+// Characters XML cannot hold and bytes that are not UTF-8 are written as
+// U+FFFD, under the one rule of platform/xml/xml_chars.h that every XML
+// document of Fennick follows, so a value can never make a document that
+// does not parse.
 #ifndef FENNICK_EXPORT_XML_TEXT_H_
 #define FENNICK_EXPORT_XML_TEXT_H_
 

@@ -11,6 +11,7 @@
 #include <regex>
 #include <thread>
 
+#include "base/ascii.h"
 #include "designer/report_definition.h"
 #include "designer/report_password.h"
 #include "designer/reports_file.h"
@@ -21,6 +22,8 @@
 #include "frame/argument_codec.h"
 #include "platform/crypto/seal.h"
 #include "platform/data/test_databases.h"
+#include "platform/xml/xml_chars.h"
+#include "platform/xml/xml_document.h"
 #include "platform/web/test_server.h"
 
 namespace fennick {
@@ -644,6 +647,61 @@ TEST_F(ReportDisplayHttpTest, InitRunsTheExportsOfReportPages) {
                                    {"__FARGS", Hidden(page->body, "btnExpcsv")}});
   EXPECT_EQ(forged->status, 400);
   EXPECT_EQ(forged->body.find("top-secret"), std::string::npos);
+}
+
+// Characters XML cannot hold, in values and in a report's title and
+// description: the reports file still reads, and the catalogue, the print
+// page and every XML-based export of both exporters answer with U+FFFD in
+// their place.
+TEST_F(ReportDisplayHttpTest, CharactersXmlCannotHoldBecomeReplacements) {
+  const std::string rep = "\xEF\xBF\xBD";
+  {
+    Connection db;
+    db.Open("Provider=SQLite;Data Source=" + (server_->site().root() / "data/shop.db").string());
+    db.Execute("INSERT INTO Orders VALUES (6, CAST(X'610162' AS TEXT), 1), "
+               "(7, CAST(X'61FF62' AS TEXT), 1), (8, CAST(X'61EFBFBF62' AS TEXT), 1), "
+               "(9, CAST(X'610062' AS TEXT), 1)");
+  }
+  designer::ReportsFile file(server_->site().root() / "data" / "reports.xml");
+  designer::ReportSave save;
+  save.id = "R-ODD";
+  save.args = Definition(
+      ";tables:Orders;fields:OrderId, Customer;schema:,Customer~cWho\x01~f~t200~;"
+      "rtitle:Odd\x0B\xFFtitle;pagesize:50;");
+  save.title = "Odd\x0Blist";
+  save.description = std::string("Nul\0here", 8);
+  std::string error;
+  ASSERT_TRUE(file.SaveReport(save, &error)) << error;
+  EXPECT_FALSE(file.GetReportArgs("R-ODD").empty()) << "the file reads back";
+
+  auto catalogue = Get("/reports.asp");
+  ASSERT_EQ(catalogue->status, 200);
+  EXPECT_NE(catalogue->body.find("Odd" + rep + "list"), std::string::npos) << catalogue->body;
+  EXPECT_NE(catalogue->body.find("Nul" + rep + "here"), std::string::npos);
+
+  for (const std::string page : {"/reports.asp?rid=R-ODD", "/options.asp?fast=1&rid=R-ODD"}) {
+    for (const std::string format : {"excel", "doc", "xml", "print"}) {
+      SCOPED_TRACE(page + " " + format);
+      const std::string body = Export(page, format);
+      EXPECT_TRUE(IsXmlSafeText(body)) << body.substr(0, 600);
+      if (format == "xml") {
+        XmlParseResult parsed = XmlDocument::Parse(body);
+        ASSERT_TRUE(parsed.ok()) << parsed.error << body.substr(0, 600);
+        std::string text = parsed.document.Root().Text();
+        for (XmlNode node : parsed.document.Select("//@*")) text += "|" + node.Text();
+        for (const std::string& v : {"a" + rep + "b", "Who" + rep})
+          EXPECT_NE(text.find(v), std::string::npos) << v << text;
+        continue;
+      }
+      // The print page is ISO-8859-1: U+FFFD as a reference. It is
+      // captioned with the field names.
+      std::string text = body;
+      ReplaceAll(text, "&#65533;", rep);
+      EXPECT_NE(text.find("a" + rep + "b"), std::string::npos) << text;
+      EXPECT_NE(text.find("Odd" + rep + rep + "title"), std::string::npos) << "title";
+      if (format != "print") EXPECT_NE(text.find("Who" + rep), std::string::npos) << "caption";
+    }
+  }
 }
 
 TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {

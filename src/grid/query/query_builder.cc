@@ -327,7 +327,8 @@ bool DescribeColumns(GridObject& g, const std::string& command) {
 bool FindMasterColumns(GridObject& g, const std::string& command) {
   g.page->master_columns.clear();
   if (!DescribeColumns(g, command)) return false;
-  g.page->master_columns = "," + MasterColumns(g.result.columns, g.page->master_table) + ",";
+  g.page->master_columns =
+      "," + MasterColumns(g.result.columns, g.page->master_table, command) + ",";
   return true;
 }
 

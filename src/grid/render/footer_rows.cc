@@ -23,6 +23,12 @@ constexpr std::string_view kAverageTail = "+1))*100)/100\"));</script>";
 
 bool IsMaster(const SummaryContext& context) { return !context.page->master_table.empty(); }
 
+// Whether column `c` is one of the master columns as the grid grouped them
+// (",0,2,": by name or by the alias the command gives the master table).
+bool IsMasterColumn(const SummaryContext& context, size_t c) {
+  return context.page->master_columns.find("," + std::to_string(c) + ",") != std::string::npos;
+}
+
 Variant CellValue(const SummaryContext& context, int64_t row, size_t column) {
   context.rows->AbsolutePosition(static_cast<int32_t>(row - context.row_offset + 1));
   return context.rows->Fields(column).Value();
@@ -70,7 +76,7 @@ std::vector<FooterCell> FooterCells(const SummaryContext& context, std::string_v
     bool cell = false;
     if (!master) {
       cell = c >= 1;
-    } else if (!EqualsIgnoreCase(col.table, context.page->master_table)) {
+    } else if (!IsMasterColumn(context, c)) {
       cell = !first_detail;
       first_detail = false;
     }
@@ -247,10 +253,9 @@ bool IsSummedColumn(const SummaryContext& context, size_t index) {
   if (!IsMaster(context)) return number;
   // The master's own columns are not the details', and the details' first
   // column names the detail row as column 0 names a plain one.
-  const std::string& master = context.page->master_table;
-  if (EqualsIgnoreCase(col.table, master)) return false;
+  if (IsMasterColumn(context, index)) return false;
   for (size_t c = 0; c < index; ++c) {
-    if (!EqualsIgnoreCase((*context.columns)[c].table, master)) {
+    if (!IsMasterColumn(context, c)) {
       // An earlier details column: this one is not the first.
       if (IsAggregateColumn(col.name) || EqualsIgnoreCase(col.name, "COUNT_1")) return true;
       // Details that are no summary report's add their numbers, as their

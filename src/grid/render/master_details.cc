@@ -36,6 +36,14 @@ constexpr char kNoMasterTable[] =
     "<font color=red><b>Master table not selected<b><br>You must first select a master "
     "table</font>";
 
+// The box for a master table that no column of the result belongs to
+// (neither by its name nor by an alias the command gives it).
+std::string NoMasterColumnsMessage(std::string_view master_table) {
+  return "<font color=red><b>Master table not selected<b><br>No column of the result belongs to "
+         "the master table &quot;" +
+         HtmlEncode(master_table) + "&quot;</font>";
+}
+
 // The argument that makes `group` the current master and collapses the
 // others.
 std::string CurrentDetailArgument(int64_t group) {
@@ -137,8 +145,17 @@ void BindMasterInto(GridObject& g, double& step, std::string& out) {
     MasterDetailsRender m(r);
     // Worked out again here as well as by the query builder: a procedure's
     // columns are only known once it ran.
-    m.master_columns = MasterColumnIndexes(g.result.columns, p.master_table);
-    p.master_columns = "," + MasterColumns(g.result.columns, p.master_table) + ",";
+    m.master_columns = MasterColumnIndexes(g.result.columns, p.master_table, p.command);
+    p.master_columns = "," + MasterColumns(g.result.columns, p.master_table, p.command) + ",";
+    if (m.master_columns.empty() && !g.result.columns.empty()) {
+      // Grouping by no column would make the whole result one master row
+      // that hides the mistake: the page author is told which name
+      // matched nothing.
+      g.result.recordset.reset();
+      g.result.fetch_error.reset();
+      out.append(NoMasterColumnsMessage(p.master_table));
+      return;
+    }
     std::vector<bool> is_master(g.result.columns.size(), false);
     for (size_t c : m.master_columns) is_master[c] = true;
     for (size_t c = 0; c < g.result.columns.size(); ++c) {

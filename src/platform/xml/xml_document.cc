@@ -13,6 +13,7 @@
 
 #include "fennick/error.h"
 #include "platform/script/native_memory.h"
+#include "platform/xml/xml_chars.h"
 #include "platform/xml/xml_library.h"
 
 namespace fennick {
@@ -122,7 +123,9 @@ std::vector<std::pair<std::string, std::string>> XmlNode::Attributes() const {
 
 void XmlNode::SetAttribute(std::string_view name, std::string_view value) {
   if (!node_) return;
-  std::string key(name), text(value);
+  // Characters XML cannot hold would be written as references no parser
+  // reads back: the value is stored under the rule of xml_chars.h.
+  std::string key(name), text = XmlSafeText(value);
   // xmlSetProp stores the value as given (it is escaped on output); it is
   // not parsed for entity references the way xmlNewProp's text would be.
   xmlSetProp(AsNode(node_), Chars(key), Chars(text));
@@ -137,7 +140,7 @@ void XmlNode::RemoveAttribute(std::string_view name) {
 
 void XmlNode::SetText(std::string_view text) {
   if (!node_) return;
-  std::string content(text);
+  std::string content = XmlSafeText(text);  // as in SetAttribute
   // xmlNodeSetContent would read "&..." as entity references; escaping
   // first keeps the text as it is.
   XmlChars escaped(xmlEncodeSpecialChars(AsNode(node_)->doc, Chars(content)));
@@ -367,7 +370,7 @@ std::string XmlDocument::Serialize(const XmlWriteOptions& options) const {
 std::string XmlEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
+  for (char c : XmlSafeText(text)) {
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;

@@ -50,7 +50,8 @@ class XmlNode {
   std::vector<std::pair<std::string, std::string>> Attributes() const;
 
   // Sets (adding or replacing) an attribute without a namespace. The value is
-  // stored as text: the serialiser escapes it.
+  // stored as text: the serialiser escapes it. Characters XML cannot hold
+  // become U+FFFD (xml_chars.h), here and in SetText.
   void SetAttribute(std::string_view name, std::string_view value);
   void RemoveAttribute(std::string_view name);
   // Replaces the children by one text node holding `text` (escaped on output).
@@ -157,7 +158,8 @@ struct XmlParseResult {
 };
 
 // Escapes text for an element's content or a double- or single-quoted
-// attribute: & < > " ' become entity references.
+// attribute: & < > " ' become entity references, and characters XML cannot
+// hold U+FFFD (xml_chars.h).
 std::string XmlEscape(std::string_view text);
 
 }  // namespace fennick

@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "fennick/error.h"
+#include "platform/xml/xml_chars.h"
 #include "platform/xml/xml_library.h"
 
 namespace fennick {
@@ -262,9 +263,11 @@ XsltResult XsltStylesheet::Transform(
   xsltSetCtxtSecurityPrefs(SecurityPrefs(), ctxt.get());
   xsltSetCtxtParseOptions(ctxt.get(), xml_internal::SafeParseOptions());
   for (const auto& [name, value] : parameters) {
-    // Quoted as an XPath string by libxslt, whatever quotes the value holds.
+    // Quoted as an XPath string by libxslt, whatever quotes the value holds;
+    // a value reaches the result document, so it holds only what XML can.
+    const std::string safe = XmlSafeText(value);
     xsltQuoteOneUserParam(ctxt.get(), reinterpret_cast<const xmlChar*>(name.c_str()),
-                          reinterpret_cast<const xmlChar*>(value.c_str()));
+                          reinterpret_cast<const xmlChar*>(safe.c_str()));
   }
   xmlDocPtr output = xsltApplyStylesheetUser(style, doc, nullptr, nullptr, nullptr, ctxt.get());
   std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owned(output, xmlFreeDoc);

@@ -322,7 +322,10 @@ TEST_F(FooterRowsTest, MasterTableFootersCloseTheDetailsTable) {
            Column("Orders", "OrderID", TypeClass::kNumber),
            Column("Orders", "Amount", TypeClass::kNumber), Column("", "SUM_1", TypeClass::kNumber),
            Column("", "COUNT_1", TypeClass::kNumber)});
+  // The footers follow the master columns the grid grouped by, whatever
+  // the columns' qualifiers spell (an alias, another case).
   d.page.master_table = "CUSTOMERS";
+  d.page.master_columns = ",0,1,";
   d.settings.column_totals = true;
   d.settings.row_totals = true;
   // The master's columns get no cell, nor the first details column; no

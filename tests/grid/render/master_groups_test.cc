@@ -78,5 +78,41 @@ TEST(MasterColumnsTest, QualifiersCompareExactly) {
   EXPECT_EQ(MasterColumns(columns, ""), "");
 }
 
+// The command's aliases: a qualifier that is the master table's one alias
+// (or the table an alias as master table stands for) matches; a table
+// under two aliases, or a name the FROM clause only mentions elsewhere,
+// does not.
+TEST(MasterColumnsTest, AnAliasStandsForItsTable) {
+  std::vector<GridColumn> columns(3);
+  columns[0].table = "c";
+  columns[1].table = "o";
+  columns[2].table = "Customers";
+  const struct {
+    const char* command;
+    const char* master_table;
+    const char* expected;
+  } cases[] = {
+      {"SELECT c.A, o.B FROM Orders o JOIN Customers c ON o.X = c.X", "Customers", "0,2"},
+      {"SELECT c.A FROM [Orders] AS o LEFT OUTER JOIN \"Customers\" AS c ON (o.X = c.X)", "c",
+       "0,2"},
+      {"SELECT c.A FROM (Orders o INNER JOIN Customers c ON o.X = c.X) WHERE 1=1", "Orders",
+       "1"},
+      {"SELECT (SELECT 1 FROM Shippers s) AS z, c.A FROM Orders o, Customers c", "Shippers", ""},
+      {"SELECT c.A FROM Customers c JOIN Customers d ON c.P = d.Q", "Customers", "2"},
+      {"SELECT c.A FROM (SELECT * FROM Customers) c, Orders o", "Customers", "2"},
+      {"SELECT c.A FROM Orders o JOIN Customers c ON o.X = c.X", "customers", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MasterColumns(columns, c.master_table, c.command), c.expected)
+        << c.command << " / " << c.master_table;
+  }
+  const auto refs = TableReferences(
+      "SELECT a.X FROM dbo.[Order Details] od CROSS JOIN Products, Shippers AS s ORDER BY 1");
+  ASSERT_EQ(refs.size(), 3u);
+  EXPECT_EQ(refs[0].table + "/" + refs[0].alias, "dbo.Order Details/od");
+  EXPECT_EQ(refs[1].table + "/" + refs[1].alias, "Products/");
+  EXPECT_EQ(refs[2].table + "/" + refs[2].alias, "Shippers/s");
+}
+
 }  // namespace
 }  // namespace fennick
