@@ -206,8 +206,9 @@ int Serve(int argc, char** argv) {
         return Fail("--sqlserver-odbc-driver needs the name of an ODBC driver");
       fennick::SetSqlServerOdbcDriver(v);
     } else if (arg == "--sessions") {
+      // The URL itself is never repeated: it may hold a password.
       if (!(v = value("--sessions")) || !(redis = fennick::ParseRedisUrl(v)))
-        return Fail("--sessions needs redis://HOST:PORT[/DB]");
+        return Fail("--sessions needs redis://[[USER]:PASSWORD@]HOST:PORT[/DB]");
     } else if (arg == "--trust-proxy") {
       if (!(v = value("--trust-proxy")) || !*v) return Fail("--trust-proxy needs proxy addresses");
       options.trusted_proxies.emplace_back(v);
@@ -229,6 +230,12 @@ int Serve(int argc, char** argv) {
     } else {
       return Fail("unknown option " + arg);
     }
+  }
+  // The sessions URL from the environment keeps a Redis password off the
+  // command line, which every local user can read.
+  if (const char* env = std::getenv("FENNICK_SESSIONS"); env && *env && !redis) {
+    if (!(redis = fennick::ParseRedisUrl(env)))
+      return Fail("FENNICK_SESSIONS needs redis://[[USER]:PASSWORD@]HOST:PORT[/DB]");
   }
   if (big && !demo) return Fail("--big needs --demo");
   // --demo with --site serves the given site with the demo database built
