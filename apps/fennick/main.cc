@@ -73,13 +73,16 @@ constexpr char kUsage[] =
     "                      the ODBC driver that SQL Server OLE DB connection\n"
     "                      strings (Provider=SQLOLEDB, SQLNCLI, MSOLEDBSQL) open\n"
     "                      through (default FreeTDS)\n"
-    "  --sessions redis://HOST:PORT[/DB]\n"
+    "  --sessions redis://[[USER]:PASSWORD@]HOST:PORT[/DB]\n"
     "                      keep session values in Redis, shared by every server\n"
-    "                      using it (default: in this process)\n"
+    "                      using it (default: in this process); the URL may come\n"
+    "                      from FENNICK_SESSIONS instead, off the command line\n"
     "  --trust-proxy ADDR[,ADDR...]\n"
     "                      believe X-Forwarded-For/-Proto from these proxies\n"
-    "  --drain-seconds N   on SIGTERM, let requests in flight finish for up to\n"
-    "                      N seconds (default 10)\n"
+    "  --drain-seconds N   on SIGTERM, let requests in flight (downloads until\n"
+    "                      their last byte) finish for up to N seconds\n"
+    "                      (default 10); a download cut off then makes the\n"
+    "                      exit status 1\n"
     "  --metrics ADDR:PORT serve Prometheus metrics on GET /metrics there\n"
     "  --show-sql          grids write their SQL into their pages as an HTML\n"
     "                      comment (development only; on with --demo)\n"
@@ -357,6 +360,12 @@ int Serve(int argc, char** argv) {
   // Run returns after a signal or a failure; wake the watcher if it still waits.
   pthread_kill(watcher.native_handle(), SIGTERM);
   watcher.join();
+  // A download cut off by the drain period is a failure a service manager
+  // should see, as much as a page that would not stop.
+  if (size_t cut = server.CutResponses()) {
+    std::fprintf(stderr, "fennick: %zu download(s) cut off at the end of the drain period\n", cut);
+    return 1;
+  }
   std::printf("Fennick stopped\n");
   return 0;
 }

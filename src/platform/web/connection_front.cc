@@ -88,6 +88,7 @@ class RequestStream : public httplib::Stream {
   }
 
   ssize_t write(const char* ptr, size_t size) override {
+    if (failed_) return -1;
     size_t done = 0;
     while (done < size) {
       ssize_t n = ::send(fd_, ptr + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -99,7 +100,9 @@ class RequestStream : public httplib::Stream {
         continue;
       } else {
         failed_ = true;
-        return -1;
+        // What went out before the failure still counts as sent; the
+        // caller's next write fails at once.
+        return done > 0 ? static_cast<ssize_t>(done) : -1;
       }
     }
     return static_cast<ssize_t>(size);

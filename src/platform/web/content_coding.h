@@ -1,0 +1,69 @@
+// Compression of responses for browsers that accept it (Accept-Encoding):
+// brotli or gzip at levels chosen for content made per request, never the
+// slow maximum levels meant for files compressed once ahead of time.
+//
+// A buffered page is compressed whole; a streamed body (an export) piece by
+// piece through a StreamEncoder that flushes after every piece, so the
+// browser receives each batch of rows as it is produced and the server
+// never holds more than one piece.
+//
+// Not thread-safe per object; separate objects may be used on separate
+// threads.
+#ifndef FENNICK_PLATFORM_WEB_CONTENT_CODING_H_
+#define FENNICK_PLATFORM_WEB_CONTENT_CODING_H_
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace fennick {
+
+enum class ContentCoding { kIdentity, kGzip, kBrotli };
+
+// Levels for content made per request: measured (bench/compression.sh) to
+// cost a few per cent of producing the content while keeping most of the
+// size gain. Brotli's default (11) takes some fifty times longer for a
+// few per cent less.
+inline constexpr int kBrotliQuality = 4;
+inline constexpr int kGzipLevel = 5;
+// Bodies smaller than this go as they are: the saving does not pay for the
+// header and the work.
+inline constexpr size_t kMinCompressBytes = 1024;
+
+// The coding to use for a request's Accept-Encoding value: brotli, else
+// gzip, when the browser accepts it (a q-value of 0 refuses; "*" accepts
+// both); identity otherwise.
+ContentCoding ChooseContentCoding(std::string_view accept_encoding);
+
+// The Content-Encoding token of a coding ("br", "gzip"); empty for identity.
+std::string_view ContentCodingToken(ContentCoding coding);
+
+// Whether a Content-Type is worth compressing: text (but not event streams),
+// JSON, JavaScript, XML and SVG. Images, archives, PDF and .xlsx files are
+// compressed already.
+bool IsCompressibleType(std::string_view content_type);
+
+// Compresses a body produced piece by piece.
+class StreamEncoder {
+ public:
+  // nullptr for identity.
+  static std::unique_ptr<StreamEncoder> Make(ContentCoding coding);
+  virtual ~StreamEncoder() = default;
+
+  // Appends the compressed form of `piece` to `out`. With `flush`, all of
+  // it, ready for the browser to decode now; without, the encoder may keep
+  // some back for a better ratio. False when the library failed (out of
+  // memory); the stream is then unusable.
+  virtual bool Add(std::string_view piece, bool flush, std::string& out) = 0;
+  // Appends the end of the compressed stream to `out`.
+  virtual bool Finish(std::string& out) = 0;
+};
+
+// `body` compressed whole; empty when the library failed (a compressed
+// body is never empty).
+std::string CompressWhole(ContentCoding coding, std::string_view body);
+
+}  // namespace fennick
+
+#endif  // FENNICK_PLATFORM_WEB_CONTENT_CODING_H_
