@@ -6,9 +6,35 @@
 
 #include <cstdio>
 
+#include "base/ascii.h"
 #include "fennick/error.h"
 
 namespace fennick {
+
+void CompressBuffered(ContentCoding coding, const httplib::Request& req,
+                      httplib::Response& res) {
+  if (res.body.empty() || res.has_header("Content-Encoding") ||
+      !IsCompressibleType(res.get_header_value("Content-Type"))) {
+    return;
+  }
+  AddVaryAcceptEncoding(res);
+  if (coding == ContentCoding::kIdentity || res.body.size() < kMinCompressBytes) return;
+  // A range asks for bytes of what the page made, so it goes as made.
+  if (req.has_header("Range")) return;
+  std::string compressed = CompressWhole(coding, res.body);
+  if (compressed.empty() || compressed.size() >= res.body.size()) return;
+  res.body = std::move(compressed);
+  res.set_header("Content-Encoding", std::string(ContentCodingToken(coding)));
+}
+
+void AddVaryAcceptEncoding(httplib::Response& res) {
+  auto it = res.headers.find("Vary");
+  if (it == res.headers.end()) {
+    res.set_header("Vary", "Accept-Encoding");
+  } else if (AsciiLower(it->second).find("accept-encoding") == std::string::npos) {
+    it->second += ", Accept-Encoding";
+  }
+}
 
 void StreamTracker::CutAll() {
   std::lock_guard<std::mutex> lock(mutex_);

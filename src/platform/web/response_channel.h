@@ -57,6 +57,16 @@ class StreamTracker {
   std::atomic<size_t> cut_count_{0};
 };
 
+// Compresses a buffered response's body with `coding` when its type gains
+// from it and it is large enough, unless the page chose its own
+// Content-Encoding or the request asks for a range; adds
+// Vary: Accept-Encoding to every response of a compressible type.
+void CompressBuffered(ContentCoding coding, const httplib::Request& req,
+                      httplib::Response& res);
+// Adds Accept-Encoding to the response's Vary header: caches must keep the
+// compressed and the plain forms apart.
+void AddVaryAcceptEncoding(httplib::Response& res);
+
 class ResponseChannel : public httplib::Stream {
  public:
   // Borrows `socket` (the connection's stream) for one request.

@@ -188,7 +188,7 @@ struct WebServer::Impl {
     Route(req, res, reader);
     const ContentCoding coding = ChooseContentCoding(req.get_header_value("Accept-Encoding"));
     KeepLibraryFromCompressing(req);
-    if (!current_channel || !current_channel->WrittenByHost()) Compress(coding, req, res);
+    if (!current_channel || !current_channel->WrittenByHost()) CompressBuffered(coding, req, res);
   }
 
   // The library would compress at its maximum levels (slow enough to
@@ -196,34 +196,6 @@ struct WebServer::Impl {
   // the host compresses instead.
   static void KeepLibraryFromCompressing(const httplib::Request& req) {
     const_cast<httplib::Request&>(req).headers.erase("Accept-Encoding");
-  }
-
-  // Compresses a buffered body the browser accepts compressed, unless the
-  // page chose its own Content-Encoding.
-  static void Compress(ContentCoding coding, const httplib::Request& req,
-                       httplib::Response& res) {
-    if (res.body.empty() || res.has_header("Content-Encoding") ||
-        !IsCompressibleType(res.get_header_value("Content-Type"))) {
-      return;
-    }
-    AddVary(res);
-    if (coding == ContentCoding::kIdentity || res.body.size() < kMinCompressBytes) return;
-    // A range asks for bytes of what the page made, so it goes as made.
-    if (req.has_header("Range")) return;
-    std::string compressed = CompressWhole(coding, res.body);
-    if (compressed.empty() || compressed.size() >= res.body.size()) return;
-    res.body = std::move(compressed);
-    res.set_header("Content-Encoding", std::string(ContentCodingToken(coding)));
-  }
-
-  // Caches must keep the compressed and the plain forms apart.
-  static void AddVary(httplib::Response& res) {
-    auto it = res.headers.find("Vary");
-    if (it == res.headers.end()) {
-      res.set_header("Vary", "Accept-Encoding");
-    } else if (AsciiLower(it->second).find("accept-encoding") == std::string::npos) {
-      it->second += ", Accept-Encoding";
-    }
   }
 
   void Route(const httplib::Request& req, httplib::Response& res,
@@ -598,7 +570,7 @@ struct WebServer::Impl {
     const std::string content_type = response.FullContentType();
     res.set_header("Content-Type", content_type);
     if (!res.has_header("Content-Encoding") && IsCompressibleType(content_type)) {
-      AddVary(res);
+      AddVaryAcceptEncoding(res);
       head.coding = ChooseContentCoding(req.get_header_value("Accept-Encoding"));
     }
     head.headers.assign(res.headers.begin(), res.headers.end());
