@@ -273,7 +273,8 @@ TEST(RedisAuthTest, PasswordsAndAclUsersLogInOnEveryNewConnectionAndStayUnsaid) 
   ASSERT_TRUE(redis.Start());
   const std::string at = "@127.0.0.1:" + std::to_string(redis.port());
   ASSERT_EQ(RedisCommand(redis.port(),
-                         {"ACL", "SETUSER", "reporter", "on", ">r3p0rt", "~fennick:*", "+@all"},
+                         {"ACL", "SETUSER", "reporter", "on", ">r3p0rt", "~fennick:session:*",
+                          "+@read", "+@write", "+@scripting", "+select"},
                          "s3cret:pw"),
             "OK");
   const std::string id = "0123456789abcdef0123456789abcdef";
@@ -291,7 +292,15 @@ TEST(RedisAuthTest, PasswordsAndAclUsersLogInOnEveryNewConnectionAndStayUnsaid) 
   for (const Case& c : cases) {
     auto store = MakeRedisSessionStore(*ParseRedisUrl(c.url), 20);
     try {
+      // Every command the store sends (the ACL user has no more rights
+      // than the operator's guide gives).
       store->Create(id);
+      store->Set(id, "k", Variant("v"));
+      EXPECT_EQ(store->Get(id, "k").AsString(), "v") << c.url;
+      store->SetSessionTimeout(id, 5);
+      EXPECT_EQ(store->SessionTimeoutMinutes(id), 5);
+      store->Remove(id, "k");
+      store->Abandon(id);
       EXPECT_TRUE(store->Touch(id)) << c.url;
       EXPECT_EQ(c.error, "") << c.url;
     } catch (const Error& e) {
