@@ -22,16 +22,17 @@ namespace fennick {
 enum class ContentCoding { kIdentity, kGzip, kBrotli };
 
 // Levels for content made per request, never the maximum levels meant for
-// files compressed once (brotli's default, 11, took forty times longer
-// than producing a CSV export). A page is small, so its compression costs
-// a tenth of a millisecond at any of these levels, and the levels go for
-// size. A streamed export is large and made at a database's pace, so its
-// levels go for speed: brotli quality 2 compresses a CSV export at well
-// over 100 MB/s and still 20% smaller than gzip level 5, which takes four
-// times longer (bench/compression.sh; CPU times in its head comment).
-inline constexpr int kPageBrotliQuality = 4;
+// files compressed once (brotli's default, 11, made a CSV export forty
+// times slower). Measured with bench/compression.sh as the server's CPU
+// per request: brotli quality 1 compresses a 600 KB CSV export for 16% of
+// the export's own cost, 3.4 times smaller (quality 2 is 28% smaller still
+// but costs 45%; quality 4, 60%), and a grid page of 12 KB, which takes a
+// millisecond to make, for no measurable cost (quality 4 added 28%). gzip,
+// for the few clients without brotli, is level 5 for pages (the best size
+// short of level 6's extra cost) and level 1 for exports.
+inline constexpr int kPageBrotliQuality = 1;
 inline constexpr int kPageGzipLevel = 5;
-inline constexpr int kStreamBrotliQuality = 2;
+inline constexpr int kStreamBrotliQuality = 1;
 inline constexpr int kStreamGzipLevel = 1;
 // Bodies smaller than this go as they are: the saving does not pay for the
 // header and the work.
