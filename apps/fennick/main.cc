@@ -73,13 +73,16 @@ constexpr char kUsage[] =
     "                      the ODBC driver that SQL Server OLE DB connection\n"
     "                      strings (Provider=SQLOLEDB, SQLNCLI, MSOLEDBSQL) open\n"
     "                      through (default FreeTDS)\n"
-    "  --sessions redis://HOST:PORT[/DB]\n"
+    "  --sessions redis://[[USER]:PASSWORD@]HOST:PORT[/DB]\n"
     "                      keep session values in Redis, shared by every server\n"
-    "                      using it (default: in this process)\n"
+    "                      using it (default: in this process); the URL may come\n"
+    "                      from FENNICK_SESSIONS instead, off the command line\n"
     "  --trust-proxy ADDR[,ADDR...]\n"
     "                      believe X-Forwarded-For/-Proto from these proxies\n"
-    "  --drain-seconds N   on SIGTERM, let requests in flight finish for up to\n"
-    "                      N seconds (default 10)\n"
+    "  --drain-seconds N   on SIGTERM, let requests in flight (downloads until\n"
+    "                      their last byte) finish for up to N seconds\n"
+    "                      (default 10); a download cut off then makes the\n"
+    "                      exit status 1\n"
     "  --metrics ADDR:PORT serve Prometheus metrics on GET /metrics there\n"
     "  --show-sql          grids write their SQL into their pages as an HTML\n"
     "                      comment (development only; on with --demo)\n"
@@ -206,8 +209,9 @@ int Serve(int argc, char** argv) {
         return Fail("--sqlserver-odbc-driver needs the name of an ODBC driver");
       fennick::SetSqlServerOdbcDriver(v);
     } else if (arg == "--sessions") {
+      // The URL itself is never repeated: it may hold a password.
       if (!(v = value("--sessions")) || !(redis = fennick::ParseRedisUrl(v)))
-        return Fail("--sessions needs redis://HOST:PORT[/DB]");
+        return Fail("--sessions needs redis://[[USER]:PASSWORD@]HOST:PORT[/DB]");
     } else if (arg == "--trust-proxy") {
       if (!(v = value("--trust-proxy")) || !*v) return Fail("--trust-proxy needs proxy addresses");
       options.trusted_proxies.emplace_back(v);
@@ -229,6 +233,12 @@ int Serve(int argc, char** argv) {
     } else {
       return Fail("unknown option " + arg);
     }
+  }
+  // The sessions URL from the environment keeps a Redis password off the
+  // command line, which every local user can read.
+  if (const char* env = std::getenv("FENNICK_SESSIONS"); env && *env && !redis) {
+    if (!(redis = fennick::ParseRedisUrl(env)))
+      return Fail("FENNICK_SESSIONS needs redis://[[USER]:PASSWORD@]HOST:PORT[/DB]");
   }
   if (big && !demo) return Fail("--big needs --demo");
   // --demo with --site serves the given site with the demo database built
@@ -350,6 +360,12 @@ int Serve(int argc, char** argv) {
   // Run returns after a signal or a failure; wake the watcher if it still waits.
   pthread_kill(watcher.native_handle(), SIGTERM);
   watcher.join();
+  // A download cut off by the drain period is a failure a service manager
+  // should see, as much as a page that would not stop.
+  if (size_t cut = server.CutResponses()) {
+    std::fprintf(stderr, "fennick: %zu download(s) cut off at the end of the drain period\n", cut);
+    return 1;
+  }
   std::printf("Fennick stopped\n");
   return 0;
 }

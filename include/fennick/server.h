@@ -130,11 +130,16 @@ class WebServer {
   // at once); safe from any thread and from signal watchers.
   void Stop();
   // Stops accepting connections and lets the requests in flight finish for
-  // at most `grace`; Run returns when they have, or when grace is over (the
-  // rest are cut off). Meanwhile GET /healthz answers 503, so a load
+  // at most `grace`; a streamed response (an export) is in flight until
+  // its last piece is sent. Run returns when they have, or when grace is
+  // over: streamed responses still being sent are then cut off (the client
+  // sees a failed download; CutResponses counts them), and pages still
+  // running are waited for. Meanwhile GET /healthz answers 503, so a load
   // balancer that still holds a connection takes this server out. Safe
   // from any thread.
   void Drain(std::chrono::milliseconds grace);
+  // Streamed responses a drain cut off before their end.
+  size_t CutResponses() const;
   // The port of the metrics listener (useful after metrics port 0); 0
   // without one.
   int metrics_port() const;

@@ -19,14 +19,22 @@ namespace fennick {
 // "sessions unavailable" page.
 inline constexpr int32_t kErrSessionStore = 1020;
 
-// Where a Redis server listens, from "redis://HOST:PORT[/DB]".
+// Where a Redis server listens and how to log in, from
+// "redis://[[USER]:PASSWORD@]HOST:PORT[/DB]".
 struct RedisAddress {
   std::string host;
   int port = 6379;
   int database = 0;
+  // Sent with AUTH on every new connection when not empty: the password
+  // alone for Redis's requirepass (the default user), with the user for an
+  // ACL user. Never part of a message or log line.
+  std::string user;
+  std::string password;
 };
 // The address of a redis:// URL; nullopt when it is not one (no port, a
-// port or database that is not a number, other characters in the host).
+// port or database that is not a number, other characters in the host, a
+// user without a password). User and password are percent-decoded, so a
+// password holding "@", ":" or "/" is written %40, %3A, %2F.
 std::optional<RedisAddress> ParseRedisUrl(std::string_view url);
 
 // A session store in Redis that several servers share: values live in one

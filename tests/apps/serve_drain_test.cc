@@ -1,10 +1,17 @@
-// `fennick serve` and SIGTERM: a request in flight is finished within the
-// drain period, and one that would outlast it does not keep the process.
+// `fennick serve` and SIGTERM: a request in flight (a download until its
+// last byte) is finished within the drain period, and one that would
+// outlast it does not keep the process, and says so in the exit status.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <chrono>
+#include <cstdio>
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -58,6 +65,95 @@ TEST(ServeDrainTest, SigtermFinishesRequestsInFlightWithinTheDrainPeriod) {
     client.join();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     EXPECT_LT(waited, std::chrono::seconds(30));
+  }
+}
+
+// Posts `form` to `path` and reads the response slowly, `per_read` bytes
+// every 10 ms, through a small receive buffer, so that the server's writes
+// wait for the client: a download in progress. Returns what arrived.
+std::string SlowDownload(int port, const std::string& path, const std::string& form,
+                         size_t per_read) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  int small = 16 * 1024;
+  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return "";
+  }
+  timeval tv{30, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  const std::string request = "POST " + path +
+                              " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                              "Content-Type: application/x-www-form-urlencoded\r\n"
+                              "Content-Length: " + std::to_string(form.size()) + "\r\n\r\n" + form;
+  (void)!write(fd, request.data(), request.size());
+  std::string out;
+  std::string buffer(per_read, '\0');
+  ssize_t n;
+  while ((n = read(fd, buffer.data(), per_read)) > 0) {
+    out.append(buffer.data(), static_cast<size_t>(n));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  close(fd);
+  return out;
+}
+
+TEST(ServeDrainTest, SigtermLetsADownloadFinishOrCutsItWithAFailingExitStatus) {
+  // 100,000 rows make a CSV of some 4 MB: more than the sockets' buffers
+  // hold, so the export is still being written while the client reads.
+  TempSite site;
+  site.Write("export.asp",
+             "<%@ Language=\"JScript\" %><% var grid = Server.CreateObject('Fennick.DataGrid');\n"
+             "grid.Command = 'SELECT ID, Customer, Region, Amount FROM BigOrders';\n"
+             "grid.CreateConnection('Provider=SQLite;Data Source=' + "
+             "Server.MapPath('/data/big.db'));\n"
+             "grid.PageSize = 20; grid.Display(); %>");
+  const struct {
+    const char* drain_seconds;
+    size_t per_read;  // bytes the client takes every 10 ms
+    bool whole;
+  } cases[] = {{"30", 32 * 1024, true}, {"1", 4 * 1024, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.drain_seconds);
+    DemoServer server({"--demo", "--big", "--big-rows", "100000", "--site", site.root().string(),
+                       "--drain-seconds", c.drain_seconds});
+    ASSERT_GT(server.port(), 0);
+    httplib::Client client("127.0.0.1", server.port());
+    auto shown = client.Get("/export.asp");
+    ASSERT_TRUE(shown);
+    std::smatch button;
+    ASSERT_TRUE(std::regex_search(shown->body, button,
+                                  std::regex("name=btnExpcsv value=\"([^\"]+)\"")));
+    std::string form = "__FARGS=";
+    for (unsigned char ch : button[1].str()) {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", ch);
+      form += std::isalnum(ch) ? std::string(1, static_cast<char>(ch)) : std::string(escaped);
+    }
+    std::string got;
+    std::thread download([&] { got = SlowDownload(server.port(), "/export.asp", form, c.per_read); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    const int status = server.Stop();  // SIGTERM while the download goes on
+    const auto waited = std::chrono::steady_clock::now() - start;
+    download.join();
+    ASSERT_EQ(got.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << got.substr(0, 300);
+    ASSERT_GE(got.size(), 5u);
+    EXPECT_EQ(got.substr(got.size() - 5) == "0\r\n\r\n", c.whole) << got.size();
+    EXPECT_EQ(got.size() > 4000000, c.whole) << got.size();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (c.whole ? 0 : 1)) << status;
+    // The process waited for the download (which takes over a second at
+    // this pace), or cut it at the end of the drain period, not later by
+    // the last resort.
+    if (c.whole) {
+      EXPECT_GT(waited, std::chrono::milliseconds(500));
+    } else {
+      EXPECT_LT(waited, std::chrono::milliseconds(2500));
+    }
   }
 }
 

@@ -154,6 +154,22 @@ class RedisSessionStore : public SessionStore {
     if (!c) Unavailable("out of memory");
     if (c->err) Unavailable(c->errstr);
     redisSetTimeout(c.get(), kCommandTimeout);
+    if (!address_.password.empty()) {
+      // Binary-safe arguments: the password is never formatted into a
+      // command text (nor into any message).
+      ReplyPtr r(static_cast<redisReply*>(
+          address_.user.empty()
+              ? redisCommand(c.get(), "AUTH %b", address_.password.data(),
+                             address_.password.size())
+              : redisCommand(c.get(), "AUTH %b %b", address_.user.data(), address_.user.size(),
+                             address_.password.data(), address_.password.size())));
+      if (!r) Unavailable(c->errstr);
+      if (r->type == REDIS_REPLY_ERROR) {
+        Unavailable("it refused the " +
+                    std::string(address_.user.empty() ? "password" : "user and password") +
+                    " (" + std::string(r->str, r->len) + ")");
+      }
+    }
     if (address_.database != 0) {
       ReplyPtr r(static_cast<redisReply*>(redisCommand(c.get(), "SELECT %d", address_.database)));
       if (!r) Unavailable(c->errstr);
@@ -225,6 +241,29 @@ class RedisSessionStore : public SessionStore {
   std::vector<ContextPtr> idle_;  // GUARDED_BY(mutex_)
 };
 
+// `text` with its %XX escapes decoded; nullopt for a broken escape.
+std::optional<std::string> PercentDecode(std::string_view text) {
+  auto hex = [](char ch) {
+    if (ch >= '0' && ch <= '9') return ch - '0';
+    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+    return -1;
+  };
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out.push_back(text[i]);
+      continue;
+    }
+    if (i + 2 >= text.size()) return std::nullopt;
+    int high = hex(text[i + 1]), low = hex(text[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    out.push_back(static_cast<char>(high * 16 + low));
+    i += 2;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::optional<RedisAddress> ParseRedisUrl(std::string_view url) {
@@ -232,6 +271,20 @@ std::optional<RedisAddress> ParseRedisUrl(std::string_view url) {
   if (url.size() <= kScheme.size() || !StartsWithIgnoreCase(url, kScheme)) return std::nullopt;
   std::string_view rest = url.substr(kScheme.size());
   RedisAddress address;
+  // The last "@": a password may hold one unencoded; host, port and
+  // database never do.
+  size_t at = rest.rfind('@');
+  if (at != std::string_view::npos) {
+    std::string_view userinfo = rest.substr(0, at);
+    rest = rest.substr(at + 1);
+    size_t colon = userinfo.find(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    std::optional<std::string> user = PercentDecode(userinfo.substr(0, colon));
+    std::optional<std::string> password = PercentDecode(userinfo.substr(colon + 1));
+    if (!user || !password || password->empty()) return std::nullopt;
+    address.user = std::move(*user);
+    address.password = std::move(*password);
+  }
   size_t slash = rest.find('/');
   std::string_view host_port = rest.substr(0, slash);
   if (slash != std::string_view::npos) {

@@ -20,11 +20,13 @@
 #include "fennick/session_stores.h"
 #include "platform/crypto/seal.h"
 #include "platform/web/connection_front.h"
+#include "platform/web/content_coding.h"
 #include "platform/web/forwarded.h"
 #include "platform/web/host_pages.h"
 #include "platform/web/http_text.h"
 #include "platform/web/page_sessions.h"
 #include "platform/web/private_files.h"
+#include "platform/web/response_channel.h"
 #include "platform/web/server_metrics.h"
 #include "platform/web/session_limiter.h"
 #include "platform/web/site_paths.h"
@@ -37,6 +39,10 @@ namespace {
 constexpr int kListenBacklog = 1024;
 
 thread_local std::chrono::steady_clock::time_point request_start{};
+// The channel of the request this worker serves, and whether the front
+// asked for its connection to close; set around the library's handling.
+thread_local ResponseChannel* current_channel = nullptr;
+thread_local bool current_closing = false;
 
 // Puts back the header values the connection front set aside because the
 // library refuses head lines over 8 KB (request_framer.h).
@@ -121,6 +127,7 @@ struct WebServer::Impl {
   std::atomic<int64_t> store_full_logged{0};
   ServerMetrics metrics;
   std::atomic<bool> draining{false};
+  StreamTracker streams;
   std::atomic<int64_t> drain_grace_ms{0};
   std::unique_ptr<httplib::Server> metrics_http;
   std::thread metrics_thread;
@@ -178,6 +185,21 @@ struct WebServer::Impl {
     // request is its own local, routed already, so the values go back in
     // place for everything that reads the headers from here on.
     RestoreSetAsideValues(const_cast<httplib::Request&>(req).headers);
+    Route(req, res, reader);
+    const ContentCoding coding = ChooseContentCoding(req.get_header_value("Accept-Encoding"));
+    KeepLibraryFromCompressing(req);
+    if (!current_channel || !current_channel->WrittenByHost()) CompressBuffered(coding, req, res);
+  }
+
+  // The library would compress at its maximum levels (slow enough to
+  // multiply a page's time): it never sees what the browser accepts, and
+  // the host compresses instead.
+  static void KeepLibraryFromCompressing(const httplib::Request& req) {
+    const_cast<httplib::Request&>(req).headers.erase("Accept-Encoding");
+  }
+
+  void Route(const httplib::Request& req, httplib::Response& res,
+             const httplib::ContentReader* reader) {
     // The health check needs no page, session or database: it says whether
     // this process takes requests, and turns 503 while it drains so that a
     // load balancer stops sending it new ones.
@@ -420,12 +442,8 @@ struct WebServer::Impl {
     // while the store knows it, so a client cannot choose its own id.
     Session session(store, SessionCookieIds(request.CookieFields()),
                     [this, address = origin.address] { return AdmitNewSession(address); });
-    // Shared with a streamed body's producer, which runs after this
-    // function handed the response to the library and still needs the page.
-    auto page_holder = std::make_shared<PageContext>(
-        std::move(request), std::move(session), application,
-        Server(options.site_root, path, factory, options.locale));
-    PageContext& page = *page_holder;
+    PageContext page(std::move(request), std::move(session), application,
+                     Server(options.site_root, path, factory, options.locale));
     page.response().MaxBytes(options.max_response_bytes);
     page.SetLogSink([this](const std::string& line) { Log(line); });
     page.ShowSql(options.show_sql);
@@ -499,7 +517,7 @@ struct WebServer::Impl {
       }
     }
     if (response.StreamedBody()) {
-      StreamBody(page_holder, res);
+      StreamBody(page, req, res);
       return;
     }
     res.body = std::move(response.MutableBody());
@@ -542,40 +560,29 @@ struct WebServer::Impl {
                     "text/html; charset=utf-8");
   }
 
-  // Sends the page's buffered output and then its producer's pieces with
-  // chunked transfer coding. The library writes the final chunk only when
-  // the provider reports success; a producer that fails makes the provider
-  // report failure, and the connection is closed after the last piece sent.
-  void StreamBody(std::shared_ptr<PageContext> page, httplib::Response& res) {
-    std::string content_type = page->response().FullContentType();
-    res.set_chunked_content_provider(
-        content_type, [this, page](size_t, httplib::DataSink& sink) {
-          Response& response = page->response();
-          Response::BodyProducer producer = response.TakeStreamedBody();
-          std::string head = std::move(response.MutableBody());
-          response.MutableBody().clear();
-          PageBinding binding(*page);
-          try {
-            if (!head.empty() && !sink.write(head.data(), head.size())) return false;
-            bool gone = false;
-            producer([&](std::string_view piece) {
-              if (gone) return false;
-              if (!piece.empty() && !sink.write(piece.data(), piece.size())) gone = true;
-              return !gone;
-            });
-            if (gone) return false;
-          } catch (const Error& e) {
-            Log("stream aborted: " + e.description());
-            return false;
-          } catch (const std::exception& e) {
-            Log(std::string("stream aborted: ") + e.what());
-            return false;
-          } catch (...) {
-            return false;
-          }
-          sink.done();
-          return true;
-        });
+  // Sends the page's buffered output and then its producer's pieces, on
+  // this worker: the response counts as in flight until its last piece,
+  // so a drain waits for it (and cuts it off only when its time is up).
+  void StreamBody(PageContext& page, const httplib::Request& req, httplib::Response& res) {
+    Response& response = page.response();
+    ResponseChannel::StreamedHead head;
+    head.status = response.Status();
+    const std::string content_type = response.FullContentType();
+    res.set_header("Content-Type", content_type);
+    if (!res.has_header("Content-Encoding") && IsCompressibleType(content_type)) {
+      AddVaryAcceptEncoding(res);
+      head.coding = ChooseContentCoding(req.get_header_value("Accept-Encoding"));
+    }
+    head.headers.assign(res.headers.begin(), res.headers.end());
+    head.chunked = req.version != "HTTP/1.0";
+    head.close = current_closing || EqualsIgnoreCase(req.get_header_value("Connection"), "close");
+    head.head_only = req.method == "HEAD";
+    if (!current_channel) return;
+    PageBinding binding(page);
+    const std::string first = std::move(response.MutableBody());
+    response.MutableBody().clear();
+    current_channel->WriteStreamed(head, first, response.TakeStreamedBody(), streams,
+                                   [this](const std::string& line) { Log(line); });
   }
 };
 
@@ -598,7 +605,13 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
   impl->front = std::make_unique<ConnectionFront>(
       front,
       [impl](httplib::Stream& stream, bool close_connection, bool& connection_closed) {
-        return impl->http.ServeRequest(stream, close_connection, connection_closed);
+        ResponseChannel channel(stream);
+        current_channel = &channel;
+        current_closing = close_connection;
+        bool ok = impl->http.ServeRequest(channel, close_connection, connection_closed);
+        current_channel = nullptr;
+        if (channel.MustClose()) connection_closed = true;
+        return ok;
       },
       [](int status, std::string_view title) {
         return SimplePage(status, title, RefusalText(status));
@@ -624,7 +637,8 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
                          const httplib::ContentReader& reader) {
     impl->Handle(req, res, &reader);
   });
-  http.set_error_handler([impl](const httplib::Request&, httplib::Response& res) {
+  http.set_error_handler([impl](const httplib::Request& req, httplib::Response& res) {
+    Impl::KeepLibraryFromCompressing(req);
     if (!res.body.empty()) return;
     const char* title = res.status == 413   ? "Payload Too Large"
                         : res.status == 404 ? "Not Found"
@@ -632,8 +646,9 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
                                             : "Error";
     impl->Fail(res, res.status, title, "The request could not be served.");
   });
-  http.set_exception_handler([impl](const httplib::Request&, httplib::Response& res,
+  http.set_exception_handler([impl](const httplib::Request& req, httplib::Response& res,
                                     std::exception_ptr) {
+    Impl::KeepLibraryFromCompressing(req);
     impl->Fail(res, 500, "Internal Server Error", "The request could not be served.");
   });
   http.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
@@ -651,10 +666,13 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
       request_start = {};
     }
     impl->metrics.CountRequest(res.status, ms / 1000);
+    // What reached the client after the head: a streamed export's bytes
+    // too, which the library never held.
+    const size_t bytes = current_channel ? current_channel->BodyBytesSent() : res.body.size();
     char line[64];
-    std::snprintf(line, sizeof line, " %d %zu %.1fms", res.status, res.body.size(), ms);
+    std::snprintf(line, sizeof line, " %d %zu %.1fms ", res.status, bytes, ms);
     std::string path = req.target.substr(0, req.target.find('?'));
-    impl->Log(req.method + " " + path + line);
+    impl->Log(req.method + " " + path + line + impl->Origin(req).address);
   });
 }
 
@@ -740,6 +758,9 @@ void WebServer::Run() {
   if (impl_->draining.load()) {
     impl_->front->Drain(std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(impl_->drain_grace_ms.load()));
+    // Time is up: downloads still going are cut off, so that their
+    // workers come back; CutResponses() tells.
+    impl_->streams.CutAll();
   }
   impl_->front->Stop();
   if (impl_->metrics_http) {
@@ -756,6 +777,8 @@ void WebServer::Drain(std::chrono::milliseconds grace) {
 }
 
 int WebServer::metrics_port() const { return impl_->metrics_bound_port; }
+
+size_t WebServer::CutResponses() const { return impl_->streams.CutCount(); }
 
 void WebServer::Stop() {
   if (!impl_) return;

@@ -434,6 +434,18 @@ TEST(HostTest, StreamedBodiesAreChunkedUncappedAndAbortWithoutTheFinalChunk) {
   EXPECT_NE(res->body.find("failed before the end"), std::string::npos);
   EXPECT_EQ(res->body.find("row 1"), std::string::npos);
 
+  // An HTTP/1.0 client knows no chunks: the body goes as it is and ends
+  // with the connection. HEAD gets the head alone.
+  std::string old = testing::RawRequest(t.port(), "GET /stream HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(old.find("Transfer-Encoding"), std::string::npos) << old.substr(0, 300);
+  EXPECT_NE(old.find("Connection: close\r\n"), std::string::npos);
+  ASSERT_NE(old.find("\r\n\r\n"), std::string::npos);
+  EXPECT_EQ(old.substr(old.find("\r\n\r\n") + 4), expected);
+  std::string head = testing::RawRequest(
+      t.port(), "HEAD /stream HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(head.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  EXPECT_EQ(head.substr(head.size() - 4), "\r\n\r\n") << head;
+
   std::string overdue = testing::RawRequest(
       t.port(), "GET /overdue HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
   EXPECT_NE(overdue.find("first\n"), std::string::npos);

@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -250,6 +252,89 @@ TEST(ProxyHostTest, AFailingSessionStoreGivesAClearPageEvenWhenThePageCaughtIt) 
       named = true;
   }
   EXPECT_TRUE(named);
+}
+
+TEST(ProxyHostTest, DrainWaitsForDownloadsToTheirEndAndCutsThoseStillGoingWhenTimeIsUp) {
+  // The drain starts while the page still runs, before its download has
+  // sent a byte; the download then takes half a second.
+  for (const bool time_enough : {true, false}) {
+    TestServer t;
+    t.server().RegisterPage("/export", [](PageContext& page) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      page.response().ContentType("text/csv");
+      page.response().StreamBody([](const Response::BodySink& sink) {
+        for (int i = 1; i <= 10; ++i) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          if (!sink("row " + std::to_string(i) + "\n")) return;
+        }
+      });
+    });
+    t.Start();
+    std::string got;
+    std::thread client([&] {
+      got = testing::RawRequest(t.port(), "GET /export HTTP/1.1\r\nHost: x\r\n\r\n");
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = std::chrono::steady_clock::now();
+    t.server().Drain(std::chrono::milliseconds(time_enough ? 5000 : 400));
+    t.Stop();
+    const auto took = std::chrono::steady_clock::now() - start;
+    client.join();
+    SCOPED_TRACE(time_enough);
+    EXPECT_EQ(got.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << got;
+    EXPECT_EQ(got.find("row 10\n") != std::string::npos, time_enough) << got;
+    ASSERT_GE(got.size(), 5u);
+    EXPECT_EQ(got.substr(got.size() - 5) == "0\r\n\r\n", time_enough) << got;
+    EXPECT_EQ(t.server().CutResponses(), time_enough ? 0u : 1u);
+    if (!time_enough) {
+      EXPECT_LT(took, std::chrono::milliseconds(700));
+    }
+  }
+}
+
+TEST(ProxyHostTest, RequestLogCountsTheBytesSentAndNamesTheClient) {
+  ServerOptions options;
+  options.trusted_proxies = {"127.0.0.1"};
+  std::vector<std::string> logged;
+  std::mutex log_mutex;
+  options.log = [&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(log_mutex);
+    logged.push_back(line);
+  };
+  TestServer t(options);
+  t.server().RegisterPage("/export", [](PageContext& page) {
+    page.response().ContentType("text/csv");
+    page.response().StreamBody([](const Response::BodySink& sink) {
+      for (int i = 0; i < 200; ++i) sink("row " + std::to_string(i) + ",some text\n");
+    });
+  });
+  t.server().RegisterPage("/page", [](PageContext& page) {
+    page.response().Write(std::string(3000, 'x'));
+  });
+  t.Start();
+  const struct {
+    const char* path;
+    const char* extra;  // further request headers
+    const char* client;
+  } cases[] = {
+      {"/export", "X-Forwarded-For: 203.0.113.7\r\n", "203.0.113.7"},
+      {"/export", "Accept-Encoding: br\r\n", "127.0.0.1"},
+      {"/page", "Accept-Encoding: gzip\r\nX-Forwarded-For: 198.51.100.2\r\n", "198.51.100.2"},
+  };
+  for (const auto& c : cases) {
+    std::string raw = testing::RawRequest(
+        t.port(), std::string("GET ") + c.path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" +
+                      c.extra + "\r\n");
+    size_t head = raw.find("\r\n\r\n");
+    ASSERT_NE(head, std::string::npos) << raw;
+    const std::string sent = std::to_string(raw.size() - head - 4);
+    std::lock_guard<std::mutex> lock(log_mutex);
+    ASSERT_FALSE(logged.empty());
+    const std::string& line = logged.back();
+    EXPECT_EQ(line.rfind(std::string("GET ") + c.path + " 200 " + sent + " ", 0), 0u)
+        << line << " / " << sent;
+    EXPECT_EQ(line.substr(line.rfind(' ') + 1), c.client) << line;
+  }
 }
 
 }  // namespace

@@ -48,13 +48,18 @@ inline int FreePort() {
   return ntohs(addr.sin_port);
 }
 
-// Sends one command to a Redis server; the reply as text ("" on failure).
-inline std::string RedisCommand(int port, const std::vector<std::string>& args) {
+// Sends one command to a Redis server, after AUTH with `password` when one
+// is given; the reply as text ("" on failure).
+inline std::string RedisCommand(int port, const std::vector<std::string>& args,
+                                const std::string& password = "") {
   timeval timeout{2, 0};
   redisContext* c = redisConnectWithTimeout("127.0.0.1", port, timeout);
   if (!c || c->err) {
     if (c) redisFree(c);
     return "";
+  }
+  if (!password.empty()) {
+    freeReplyObject(redisCommand(c, "AUTH %b", password.data(), password.size()));
   }
   std::vector<const char*> argv;
   std::vector<size_t> lens;
@@ -78,11 +83,12 @@ inline std::string RedisCommand(int port, const std::vector<std::string>& args) 
 }
 
 // A Redis server of the test's own on a fixed free port, from the binary the
-// Redis service names; Stop() and Start() again keep the port, as a real
-// Redis restarting would.
+// Redis service names, with `password` as its requirepass when not empty;
+// Stop() and Start() again keep the port and password, as a real Redis
+// restarting would.
 class PrivateRedis {
  public:
-  PrivateRedis() : port_(FreePort()) {
+  explicit PrivateRedis(std::string password = "") : port_(FreePort()), password_(std::move(password)) {
     std::string templ = (std::filesystem::temp_directory_path() / "fennick-redis-XXXXXX").string();
     dir_ = mkdtemp(templ.data());
   }
@@ -104,11 +110,11 @@ class PrivateRedis {
       std::string log = (dir_ / "redis.log").string();
       execl(bin.c_str(), bin.c_str(), "--port", port.c_str(), "--bind", "127.0.0.1", "--dir",
             dir_.c_str(), "--save", "", "--appendonly", "no", "--logfile", log.c_str(),
-            static_cast<char*>(nullptr));
+            "--requirepass", password_.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
     for (int i = 0; i < 100; ++i) {
-      if (RedisCommand(port_, {"PING"}) == "PONG") return true;
+      if (RedisCommand(port_, {"PING"}, password_) == "PONG") return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
@@ -124,6 +130,7 @@ class PrivateRedis {
 
  private:
   int port_;
+  std::string password_;
   pid_t pid_ = -1;
   std::filesystem::path dir_;
 };
