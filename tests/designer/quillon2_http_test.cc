@@ -415,7 +415,9 @@ TEST_F(Quillon2HttpTest, PagesWithoutAStyleSheetCarryTheBuiltInOne) {
     EXPECT_EQ(body.find("<style>", style + 1), std::string::npos) << page;
     EXPECT_EQ(body.find("<link") != std::string::npos,
               !c.expected.empty() && c.expected != builtin);
-    if (!c.expected.empty()) EXPECT_NE(body.find(c.expected), std::string::npos) << body;
+    if (!c.expected.empty()) {
+      EXPECT_NE(body.find(c.expected), std::string::npos) << body;
+    }
   }
 }
 

@@ -274,8 +274,10 @@ std::string BuilderSession::PageFields() {
           const CheckedTable& earlier = (*tables)[k];
           for (const std::string& name : earlier.columns) {
             if (EqualsIgnoreCase(name, c.name)) {
-              joins.push_back(QuoteReportName({db_type_}, earlier.name + "." + name, false) + "=" +
-                              QuoteReportName({db_type_}, (*tables)[j].name + "." + c.name, false));
+              ReportQueryOptions quoting;
+              quoting.database_type = db_type_;
+              joins.push_back(QuoteReportName(quoting, earlier.name + "." + name, false) + "=" +
+                              QuoteReportName(quoting, (*tables)[j].name + "." + c.name, false));
               paired = true;
               break;
             }

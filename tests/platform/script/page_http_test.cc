@@ -187,7 +187,7 @@ TEST(PageHttpTest, ClassicAssignmentsStoreInBothSessionStores) {
     ServerOptions options;
     if (redis) {
       options.session_store = MakeRedisSessionStore(
-          RedisAddress{"127.0.0.1", std::atoi(env["FENNICK_REDIS_PORT"].c_str()), 3});
+          RedisAddress{"127.0.0.1", std::atoi(env["FENNICK_REDIS_PORT"].c_str()), 3, "", ""});
     }
     TestServer t(options);
     t.site().Write(
