@@ -165,6 +165,9 @@ void ReadFilterBar(GridObject& g, const Request& r) {
   g.req.filter_before_clause = g.req.filter_expression;
   g.req.clause_field = field;
   g.req.has_new_clause = true;
+  g.req.clause = clause;
+  g.req.clause_text = text;
+  g.req.clause_condition = condition;
   if (r.Form("clearfilters") == "ON") {
     g.req.filter_expression.clear();
   } else if (!TrimBlanks(g.req.filter_expression).empty()) {

@@ -46,6 +46,12 @@ struct GridRequestState {
   std::string filter_before_clause;
   std::string clause_field;
   bool has_new_clause = false;
+  // The clause as built (it ends filter_expression), and the value and
+  // condition the user typed, for reading the value again in the column's
+  // display form once its type and format are known (typed_filter_value.h).
+  std::string clause;
+  std::string clause_text;
+  std::string clause_condition;
 };
 
 struct GridObject;
