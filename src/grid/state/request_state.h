@@ -54,12 +54,20 @@ struct GridRequestState {
   std::string clause_condition;
 };
 
+class Request;
 struct GridObject;
 struct GridPageState;
 
 // Reads the request into a new grid (first request or post, filter bar,
 // postback argument) and applies the creation resets.
 void ReadRequestState(GridObject& g);
+
+// The same from the fields of `r` (a request with form fields reads as a
+// post), the creation resets applied only when `creation`. The state an
+// address carries (url_state.h) is read through it as a post without
+// resets, so it passes exactly the checks a posted form does: a sealed
+// field that does not open ends the request with HTTP 400.
+void ReadRequestFields(GridObject& g, const Request& r, bool creation);
 
 // Holds a page size the browser posted to the page's MaxPageSize: a larger
 // one, or 0 (every row), becomes the cap. A page size the page set itself
