@@ -1,6 +1,7 @@
 // AddFilterToSql, the formatted SQL display and SQL comments.
 #include "grid/query/sql_text.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/ascii.h"
@@ -72,6 +73,38 @@ size_t FindStatementKeyword(std::string_view text, std::string_view keyword) {
   return found;
 }
 
+// One past the statement's last character that is neither a blank nor
+// part of a comment (literals, quoted names and parentheses count).
+size_t StatementEnd(std::string_view sql) {
+  size_t end = 0;
+  char close = 0;
+  for (size_t i = 0; i < sql.size(); ++i) {
+    const char c = sql[i];
+    if (close != 0) {
+      if (c == close) close = 0;
+      end = i + 1;
+      continue;
+    }
+    const char next = i + 1 < sql.size() ? sql[i + 1] : '\0';
+    if (c == '-' && next == '-') {
+      const size_t line_end = sql.find('\n', i);
+      if (line_end == std::string_view::npos) break;
+      i = line_end;
+      continue;
+    }
+    if (c == '/' && next == '*') {
+      const size_t comment_end = sql.find("*/", i + 2);
+      if (comment_end == std::string_view::npos) break;
+      i = comment_end + 1;
+      continue;
+    }
+    if (c == '\'' || c == '"' || c == '`') close = c;
+    if (c == '[') close = ']';
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') end = i + 1;
+  }
+  return end;
+}
+
 }  // namespace
 
 std::string AddFilterToSql(std::string_view sql, std::string_view filter) {
@@ -112,7 +145,6 @@ OrderBySplit SplitTrailingOrderBy(std::string_view sql) {
     size_t begin, end;
   };
   std::vector<Token> tokens;
-  size_t last_char = 0;  // one past the statement's last character
   auto is_word = [](char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
            c == '_' || c == '$' || static_cast<unsigned char>(c) >= 0x80;
@@ -122,7 +154,6 @@ OrderBySplit SplitTrailingOrderBy(std::string_view sql) {
   ForEachStatementChar(sql, true, [&](size_t i) {
     const char c = sql[i];
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') return;
-    last_char = i + 1;
     if (is_word(c) && !tokens.empty() && tokens.back().end == i && is_word(sql[i - 1])) {
       tokens.back().end = i + 1;
     } else {
@@ -137,7 +168,7 @@ OrderBySplit SplitTrailingOrderBy(std::string_view sql) {
     if (word(k) == "ORDER" && word(k + 1) == "BY") order = k;
   }
   OrderBySplit split;
-  if (order == std::string_view::npos || order + 2 >= tokens.size()) return split;
+  if (order == std::string_view::npos) return split;
   // An ORDER BY that chooses rows (a row limit after it, TOP before it)
   // belongs to the statement.
   for (size_t k = order + 2; k < tokens.size(); ++k) {
@@ -147,11 +178,16 @@ OrderBySplit SplitTrailingOrderBy(std::string_view sql) {
   for (size_t k = 1; k < order && k < 3; ++k) {
     if (word(0) == "SELECT" && word(k) == "TOP") return split;
   }
-  size_t items_end = last_char;
-  if (items_end > 0 && sql[items_end - 1] == ';') --items_end;
-  std::string_view items =
-      TrimBlanks(sql.substr(tokens[order + 1].end, items_end - tokens[order + 1].end));
-  while (!items.empty() && (items.back() == '\r' || items.back() == '\n' || items.back() == '\t')) {
+  const size_t items_begin = tokens[order + 1].end;
+  size_t items_end = std::max(StatementEnd(sql), items_begin);
+  if (items_end > items_begin && sql[items_end - 1] == ';') --items_end;
+  std::string_view items = sql.substr(items_begin, items_end - items_begin);
+  while (!items.empty() && (items.front() == ' ' || items.front() == '\t' ||
+                            items.front() == '\r' || items.front() == '\n')) {
+    items.remove_prefix(1);
+  }
+  while (!items.empty() && (items.back() == ' ' || items.back() == '\t' ||
+                            items.back() == '\r' || items.back() == '\n')) {
     items.remove_suffix(1);
   }
   if (items.empty()) return split;
