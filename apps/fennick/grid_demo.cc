@@ -18,8 +18,9 @@ std::filesystem::path DemoDatabase(PageContext& page) {
 }
 
 // The grid; with `popup` its filters are made in a popup window instead of
-// the inline bar.
-void ShowOrders(PageContext& page, bool popup) {
+// the inline bar; with `url_state` the address keeps its state (for
+// bookmarks and shared links).
+void ShowOrders(PageContext& page, bool popup, bool url_state = false) {
   Response& out = page.response();
   out.Write(
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
@@ -42,6 +43,7 @@ void ShowOrders(PageContext& page, bool popup) {
     return;
   }
   DataGrid grid;
+  if (url_state) grid.UrlState(true);
   // The command first: an export button's request runs in CreateConnection.
   grid.Command(
       "SELECT OrderID, Customer, Region, Employee, OrderDate, Lines, Amount, Shipped "
@@ -73,6 +75,7 @@ void ShowOrders(PageContext& page, bool popup) {
 void RegisterGridDemoPage(WebServer& server) {
   server.RegisterPage("/grid", [](PageContext& page) { ShowOrders(page, false); });
   server.RegisterPage("/grid-popup", [](PageContext& page) { ShowOrders(page, true); });
+  server.RegisterPage("/grid-links", [](PageContext& page) { ShowOrders(page, false, true); });
 }
 
 }  // namespace fennick

@@ -52,6 +52,14 @@ class DataGrid {
   // names tables and hidden filters). Errors go to the server's log either
   // way, with the reference number the page shows.
   void ShowSqlInPage(bool on);
+  // Whether the grid also keeps its state (page, page size, sort, filter)
+  // in the page's address (default false): after each rendering the
+  // address gets one query parameter, "fnkgrid", so that a reload, a
+  // bookmark, Back or a copied link shows the same grid; on a GET that
+  // carries it, turning this on reads it as a post would be read. Set it
+  // right after creating the grid; what the page sets afterwards wins, as
+  // over a post. One grid per page: they would share the parameter.
+  void UrlState(bool on);
   void StartRec(int16_t record);
   void PageResults(bool on);
   // Whether a page may be read from the database (the default): the grid

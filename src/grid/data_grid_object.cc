@@ -76,6 +76,7 @@ struct GridMembers {
                },
                ArgType::kLong);
     flag("ShowSqlInPage", &DataGrid::ShowSqlInPage);
+    flag("UrlState", &DataGrid::UrlState);
     integer("StartRec", &DataGrid::StartRec);
     flag("PageResults", &DataGrid::PageResults);
     flag("DatabasePaging", &DataGrid::DatabasePaging);

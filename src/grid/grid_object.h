@@ -51,6 +51,9 @@ struct GridSettings {
   // ShowSqlInPage: the SQL the grid ran (or would have run) goes into the
   // page as an HTML comment when a filter or the command fails.
   bool show_sql_in_page = false;
+  // UrlState: the state also travels in the page's address
+  // (grid/state/url_state.h).
+  bool url_state = false;
 
   // Display texts by lower-case key, and the page-number switch.
   std::map<std::string, std::string> texts;

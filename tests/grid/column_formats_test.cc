@@ -148,13 +148,23 @@ TEST_F(ColumnFormatsTest, NumbersPercentAndCurrency) {
   // Texts holding numbers convert; a value that is no number fails the cell.
   EXPECT_EQ(Cell(0, {"1234.5", 0, 0, 0}), "1,234.50");
   EXPECT_EQ(Cell(0, {" 7 ", 0, 0, 0}), "7.00");
-  try {
-    Cell(0, {"n/a", 0, 0, 0});
-    FAIL() << "a text in a number column converts";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), kErrTypeMismatch);
-    EXPECT_EQ(e.description(), "Type mismatch");
-  }
+  // The error names the column, its format and the value.
+  auto mismatch = [&](size_t column, std::vector<Variant> row) {
+    try {
+      Cell(column, std::move(row));
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), kErrTypeMismatch);
+      return e.description();
+    }
+    return std::string("converted");
+  };
+  EXPECT_EQ(mismatch(0, {"n/a", 0, 0, 0}),
+            "Type mismatch: column Qty has the format NumberColumn(2), and its value \"n/a\" "
+            "is not a number");
+  // A long value is cut, never inside a character.
+  EXPECT_EQ(mismatch(2, {0, 0, std::string(59, 'x') + "\xC3\xA9" + std::string(9, 'y'), 0}),
+            "Type mismatch: column Price has the format CurrencyColumn(-1), and its value \"" +
+                std::string(59, 'x') + "...\" is not a number");
   // Empty and Null cells write nothing, format or not.
   EXPECT_EQ(Cell(0, {Variant::Null(), 0, 0, 0}), "");
   EXPECT_EQ(Cell(0, {"", 0, 0, 0}), "");
@@ -273,7 +283,14 @@ TEST_F(ColumnFormatsTest, DatesNamedTokensAndPictures) {
   EXPECT_EQ(Cell(2, {0, 0, when, 0, 0}), "Friday 5 Mar 2004, 14:07");
   // Texts holding dates convert; others fail the cell.
   EXPECT_EQ(Cell(0, {"2004-03-05", 0, 0, 0, 0}), "Friday, March 5, 2004");
-  EXPECT_THROW(Cell(0, {"soon", 0, 0, 0, 0}), Error);
+  try {
+    Cell(2, {0, 0, "soon", 0, 0});
+    FAIL() << "a text that is no date converts";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.description(), "Type mismatch: column D3 has the format "
+                               "DateColumn(\"dddd d mmm yyyy, hh:nn\"), and its value \"soon\" "
+                               "is not a date");
+  }
   // A named format beyond 0 to 4 is refused.
   EXPECT_THROW(Cell(3, {0, 0, 0, when, 0}), Error);
 

@@ -29,6 +29,7 @@
 #include "grid/query/order_list.h"
 #include "grid/query/sql_text.h"
 #include "grid/state/request_state.h"
+#include "grid/state/typed_filter_value.h"
 #include "platform/data/filter.h"
 #include "platform/web/http_text.h"
 
@@ -339,10 +340,14 @@ bool PrepareFilter(GridObject& g, const std::string& command, bool described,
                    std::string& sql_filter) {
   if (!described && !DescribeColumns(g, command)) return false;
   if (g.req.has_new_clause) {
-    bool offered = false;
+    const GridColumn* offered = nullptr;
     for (const auto& c : g.result.columns) {
-      if (ColumnExpression(c, g.req.database_type) == g.req.clause_field) offered = true;
+      if (!offered && ColumnExpression(c, g.req.database_type) == g.req.clause_field) {
+        offered = &c;
+      }
     }
+    // The value as the user typed it, read in the column's display form.
+    if (offered) RetypeFilterClause(g, *offered);
     if (!offered) {
       // A field the grid never offered: the submission is ignored.
       g.req.filter_expression = g.req.filter_before_clause;
@@ -408,9 +413,20 @@ void CreateCommand(GridObject& g) {
     g.settings.required_sort_order = AutoRequiredOrder(g);
   g.result.built_from_command = true;
   g.req.order_list = ComputeOrderList(g.req.requested_sort, g.req.last_sort, g.req.remove_sort);
-  const std::string unordered = g.page->command;
+  // A command may end with an ORDER BY of its own: it orders the rows
+  // until the grid has an order to give (a header click, the required or
+  // default order), which then replaces it. Filters, counts and the
+  // master columns work on the statement without it.
+  const OrderBySplit own_order = SplitTrailingOrderBy(g.page->command);
+  const std::string unordered = own_order.found ? own_order.statement : g.page->command;
   const bool described = g.page->master_mode && FindMasterColumns(g, unordered);
+  g.page->command = unordered;
   g.page->command = OrderedCommand(g, g.req.order_list);
+  if (g.page->command == unordered && own_order.found) {
+    // Written the grid's way ("ORDER BY" in capitals after one blank, no
+    // comment after it), so that a filter goes in before it.
+    g.page->command = unordered + " ORDER BY " + own_order.order;
+  }
   const std::string& command = g.page->command;
   const int type = g.req.database_type;
   // MaxRecords, or in the print view the printed rows' cap when smaller.

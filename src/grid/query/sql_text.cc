@@ -1,6 +1,9 @@
 // AddFilterToSql, the formatted SQL display and SQL comments.
 #include "grid/query/sql_text.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "base/ascii.h"
 #include "platform/web/http_text.h"
 
@@ -8,9 +11,10 @@ namespace fennick {
 namespace {
 
 // Walks sql and tells `visit` the offset of every character that belongs
-// to the statement itself: outside string literals and quoted names, and
-// outside parentheses when `top_level_only`. A doubled quote inside a
-// literal closes and reopens it, which leaves the walk in the same state.
+// to the statement itself: outside string literals, quoted names and
+// comments ("-- " to the end of the line, "/* */"), and outside
+// parentheses when `top_level_only`. A doubled quote inside a literal
+// closes and reopens it, which leaves the walk in the same state.
 template <class Visit>
 void ForEachStatementChar(std::string_view sql, bool top_level_only, Visit visit) {
   char close = 0;  // the character that ends the quoted text we are in
@@ -19,6 +23,19 @@ void ForEachStatementChar(std::string_view sql, bool top_level_only, Visit visit
     const char c = sql[i];
     if (close != 0) {
       if (c == close) close = 0;
+      continue;
+    }
+    const char next = i + 1 < sql.size() ? sql[i + 1] : '\0';
+    if (c == '-' && next == '-') {
+      const size_t line_end = sql.find('\n', i);
+      if (line_end == std::string_view::npos) return;
+      i = line_end - 1;  // the line break itself belongs to the statement
+      continue;
+    }
+    if (c == '/' && next == '*') {
+      const size_t comment_end = sql.find("*/", i + 2);
+      if (comment_end == std::string_view::npos) return;
+      i = comment_end + 1;
       continue;
     }
     switch (c) {
@@ -56,6 +73,38 @@ size_t FindStatementKeyword(std::string_view text, std::string_view keyword) {
   return found;
 }
 
+// One past the statement's last character that is neither a blank nor
+// part of a comment (literals, quoted names and parentheses count).
+size_t StatementEnd(std::string_view sql) {
+  size_t end = 0;
+  char close = 0;
+  for (size_t i = 0; i < sql.size(); ++i) {
+    const char c = sql[i];
+    if (close != 0) {
+      if (c == close) close = 0;
+      end = i + 1;
+      continue;
+    }
+    const char next = i + 1 < sql.size() ? sql[i + 1] : '\0';
+    if (c == '-' && next == '-') {
+      const size_t line_end = sql.find('\n', i);
+      if (line_end == std::string_view::npos) break;
+      i = line_end;
+      continue;
+    }
+    if (c == '/' && next == '*') {
+      const size_t comment_end = sql.find("*/", i + 2);
+      if (comment_end == std::string_view::npos) break;
+      i = comment_end + 1;
+      continue;
+    }
+    if (c == '\'' || c == '"' || c == '`') close = c;
+    if (c == '[') close = ']';
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') end = i + 1;
+  }
+  return end;
+}
+
 }  // namespace
 
 std::string AddFilterToSql(std::string_view sql, std::string_view filter) {
@@ -89,28 +138,73 @@ std::string AddFilterToSql(std::string_view sql, std::string_view filter) {
   return out;
 }
 
-std::string WithoutTrailingOrderBy(std::string_view sql) {
-  const std::string upper = AsciiUpper(sql);
-  size_t order = std::string::npos;
-  ForEachStatementChar(upper, true, [&](size_t i) {
-    if (upper.compare(i, 10, " ORDER BY ") == 0) order = i;
-  });
-  if (order == std::string::npos) return std::string(sql);
-  const std::string_view head = TrimBlanks(std::string_view(upper).substr(0, order));
-  if (head.substr(0, 11) == "SELECT TOP " || head.substr(0, 20) == "SELECT DISTINCT TOP ") {
-    return std::string(sql);
-  }
-  bool limited = false;
-  ForEachStatementChar(upper, true, [&](size_t i) {
-    if (i <= order) return;
-    for (std::string_view word : {" LIMIT ", " OFFSET ", " FETCH ", " TOP "}) {
-      if (upper.compare(i, word.size(), word) == 0) limited = true;
+OrderBySplit SplitTrailingOrderBy(std::string_view sql) {
+  // The statement's own tokens at the top level: words (letters, digits,
+  // "_", "$") and single other characters, blanks left out.
+  struct Token {
+    size_t begin, end;
+  };
+  std::vector<Token> tokens;
+  auto is_word = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           c == '_' || c == '$' || static_cast<unsigned char>(c) >= 0x80;
+  };
+  // A word goes on only while its characters follow each other: the walk
+  // passes over parentheses, quotes and comments, which end a word.
+  ForEachStatementChar(sql, true, [&](size_t i) {
+    const char c = sql[i];
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') return;
+    if (is_word(c) && !tokens.empty() && tokens.back().end == i && is_word(sql[i - 1])) {
+      tokens.back().end = i + 1;
+    } else {
+      tokens.push_back({i, i + 1});
     }
   });
-  if (limited) return std::string(sql);
-  std::string_view kept = sql.substr(0, order);
-  while (!kept.empty() && kept.back() == ' ') kept.remove_suffix(1);
-  return std::string(kept);
+  auto word = [&](size_t k) {
+    return AsciiUpper(sql.substr(tokens[k].begin, tokens[k].end - tokens[k].begin));
+  };
+  size_t order = std::string_view::npos;
+  for (size_t k = 0; k + 1 < tokens.size(); ++k) {
+    if (word(k) == "ORDER" && word(k + 1) == "BY") order = k;
+  }
+  OrderBySplit split;
+  if (order == std::string_view::npos) return split;
+  // An ORDER BY that chooses rows (a row limit after it, TOP before it)
+  // belongs to the statement.
+  for (size_t k = order + 2; k < tokens.size(); ++k) {
+    const std::string w = word(k);
+    if (w == "LIMIT" || w == "OFFSET" || w == "FETCH" || w == "FOR" || w == "TOP") return split;
+  }
+  for (size_t k = 1; k < order && k < 3; ++k) {
+    if (word(0) == "SELECT" && word(k) == "TOP") return split;
+  }
+  const size_t items_begin = tokens[order + 1].end;
+  size_t items_end = std::max(StatementEnd(sql), items_begin);
+  if (items_end > items_begin && sql[items_end - 1] == ';') --items_end;
+  std::string_view items = sql.substr(items_begin, items_end - items_begin);
+  while (!items.empty() && (items.front() == ' ' || items.front() == '\t' ||
+                            items.front() == '\r' || items.front() == '\n')) {
+    items.remove_prefix(1);
+  }
+  while (!items.empty() && (items.back() == ' ' || items.back() == '\t' ||
+                            items.back() == '\r' || items.back() == '\n')) {
+    items.remove_suffix(1);
+  }
+  if (items.empty()) return split;
+  std::string_view statement = sql.substr(0, tokens[order].begin);
+  while (!statement.empty() && (statement.back() == ' ' || statement.back() == '\t' ||
+                                statement.back() == '\r' || statement.back() == '\n')) {
+    statement.remove_suffix(1);
+  }
+  split.found = true;
+  split.statement.assign(statement);
+  split.order.assign(items);
+  return split;
+}
+
+std::string WithoutTrailingOrderBy(std::string_view sql) {
+  OrderBySplit split = SplitTrailingOrderBy(sql);
+  return split.found ? std::move(split.statement) : std::string(sql);
 }
 
 std::string CollapseCommaBlanks(std::string_view sql) {

@@ -16,10 +16,21 @@ namespace fennick {
 // inside string literals, quoted names and brackets are passed over.
 std::string AddFilterToSql(std::string_view sql, std::string_view filter);
 
-// The statement without the ORDER BY that ends it (the last one at the top
-// level, outside literals, quoted names and brackets, any case). The
-// statement is returned whole when it has none, or when a row limit (TOP,
-// LIMIT, OFFSET, FETCH) makes the order choose the rows.
+// A statement taken apart at the ORDER BY that ends it: the last ORDER BY
+// at the top level (not inside parentheses, so neither a subquery's nor a
+// window's), outside literals, quoted names and comments, in any case and
+// with any blanks or line breaks between its words. `found` is false, and
+// the other members empty, when the statement has none, or when the order
+// chooses the rows (a TOP before it; LIMIT, OFFSET, FETCH or FOR after it).
+struct OrderBySplit {
+  bool found = false;
+  std::string statement;  // the text before ORDER BY, trailing blanks removed
+  std::string order;      // the items after it, without a closing ";" or comment
+};
+OrderBySplit SplitTrailingOrderBy(std::string_view sql);
+
+// The statement without the ORDER BY that ends it (SplitTrailingOrderBy),
+// or whole when it has none that may go.
 std::string WithoutTrailingOrderBy(std::string_view sql);
 
 // The command with every ", " made "," outside string literals ('...') and

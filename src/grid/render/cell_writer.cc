@@ -11,6 +11,7 @@
 #include "grid/render/cell_values.h"
 #include "grid/render/data_markup.h"
 #include "grid/render/format_lists.h"
+#include "grid/render/format_mismatch.h"
 #include "platform/crypto/seal.h"
 #include "platform/intl/format.h"
 #include "platform/web/http_text.h"
@@ -151,6 +152,32 @@ void AppendCarriedQuery(std::string_view query, std::string& out) {
   }
 }
 
+// The value in the column's format (the cell's style is written around it).
+void WriteFormatted(GridObject& g, const ColumnFormat& f, const RowView& row,
+                    const Variant& value, std::string_view text, CellWriterCache& cache,
+                    std::string& out) {
+  switch (f.kind) {
+    case CellFormatKind::kDate:
+      AppendDate(f, value, text, out);
+      break;
+    case CellFormatKind::kNumber:
+      AppendNumber(f, value, text, out);
+      break;
+    case CellFormatKind::kTemplate:
+      ExpandTemplate(f.tmpl, g, row, value, text, cache.scratch, out);
+      break;
+    case CellFormatKind::kBoolean:
+      out.append(value.AsBool() ? f.true_text : f.false_text);
+      break;
+    case CellFormatKind::kRegex:
+      AppendRegex(*g.page, f, value, text, out);
+      break;
+    case CellFormatKind::kPlain:
+      AppendPlain(*g.page, value, text, out);
+      break;
+  }
+}
+
 }  // namespace
 
 void NormaliseFormatLists(GridPageState& page) {
@@ -209,25 +236,15 @@ void WriteCell(GridObject& g, const RowView& row, size_t column, int64_t /*row_i
     out.append("\">");
   }
 
-  switch (f.kind) {
-    case CellFormatKind::kDate:
-      AppendDate(f, value, text, out);
-      break;
-    case CellFormatKind::kNumber:
-      AppendNumber(f, value, text, out);
-      break;
-    case CellFormatKind::kTemplate:
-      ExpandTemplate(f.tmpl, g, row, value, text, cache.scratch, out);
-      break;
-    case CellFormatKind::kBoolean:
-      out.append(value.AsBool() ? f.true_text : f.false_text);
-      break;
-    case CellFormatKind::kRegex:
-      AppendRegex(*g.page, f, value, text, out);
-      break;
-    case CellFormatKind::kPlain:
-      AppendPlain(*g.page, value, text, out);
-      break;
+  try {
+    WriteFormatted(g, f, row, value, text, cache, out);
+  } catch (const Error& e) {
+    // A value the column's format cannot read: say which column, format
+    // and value, rather than the bare "Type mismatch" of the conversion.
+    if (e.number() == kErrTypeMismatch && e.description() == "Type mismatch") {
+      RaiseFormatMismatch(f, text);
+    }
+    throw;
   }
 
   if (styled) out.append("</div>");

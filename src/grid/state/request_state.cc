@@ -165,6 +165,9 @@ void ReadFilterBar(GridObject& g, const Request& r) {
   g.req.filter_before_clause = g.req.filter_expression;
   g.req.clause_field = field;
   g.req.has_new_clause = true;
+  g.req.clause = clause;
+  g.req.clause_text = text;
+  g.req.clause_condition = condition;
   if (r.Form("clearfilters") == "ON") {
     g.req.filter_expression.clear();
   } else if (!TrimBlanks(g.req.filter_expression).empty()) {
@@ -282,8 +285,9 @@ void BoundRequestedPageSize(GridPageState& page) {
   if (page.page_size <= 0 || page.page_size > cap) page.page_size = cap;
 }
 
-void ReadRequestState(GridObject& g) {
-  const Request& r = *g.host.request;
+void ReadRequestState(GridObject& g) { ReadRequestFields(g, *g.host.request, true); }
+
+void ReadRequestFields(GridObject& g, const Request& r, bool creation) {
   GridRequestState& s = g.req;
   if (r.FormFields().Count() == 0) {
     g.page->start_rec = 1;
@@ -326,7 +330,7 @@ void ReadRequestState(GridObject& g) {
     const std::string args = r.Form("__FARGS");
     if (!args.empty()) ApplyPostBack(g, DecodeArgument(args));
   }
-  ApplyCreationResets(g);
+  if (creation) ApplyCreationResets(g);
 }
 
 }  // namespace fennick

@@ -46,14 +46,28 @@ struct GridRequestState {
   std::string filter_before_clause;
   std::string clause_field;
   bool has_new_clause = false;
+  // The clause as built (it ends filter_expression), and the value and
+  // condition the user typed, for reading the value again in the column's
+  // display form once its type and format are known (typed_filter_value.h).
+  std::string clause;
+  std::string clause_text;
+  std::string clause_condition;
 };
 
+class Request;
 struct GridObject;
 struct GridPageState;
 
 // Reads the request into a new grid (first request or post, filter bar,
 // postback argument) and applies the creation resets.
 void ReadRequestState(GridObject& g);
+
+// The same from the fields of `r` (a request with form fields reads as a
+// post), the creation resets applied only when `creation`. The state an
+// address carries (url_state.h) is read through it as a post without
+// resets, so it passes exactly the checks a posted form does: a sealed
+// field that does not open ends the request with HTTP 400.
+void ReadRequestFields(GridObject& g, const Request& r, bool creation);
 
 // Holds a page size the browser posted to the page's MaxPageSize: a larger
 // one, or 0 (every row), becomes the cap. A page size the page set itself

@@ -6,6 +6,7 @@
 
 #include "frame/host.h"
 #include "grid/grid_object.h"
+#include "grid/state/url_state.h"
 #include "platform/crypto/seal.h"
 #include "platform/web/http_text.h"
 
@@ -76,6 +77,7 @@ void WriteStateFields(GridObject& g) {
       Hidden(out, name, value);
     }
   }
+  if (g.settings.url_state) AppendUrlStateScript(g, out);
   WriteToPage(out);
 }
 

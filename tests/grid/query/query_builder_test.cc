@@ -85,6 +85,33 @@ TEST_P(GridQueryTest, SortClicksAndRequiredAndDefaultOrders) {
   EXPECT_EQ(grid_->Command(), std::string(kSelect) + " ORDER BY Amount DESC,Name");
 }
 
+TEST_P(GridQueryTest, CommandsOwnOrderByGivesWayToTheUsersSort) {
+  const std::string own = "SELECT Id,Name,Amount FROM Orders\n order  by Name -- by name\n";
+  const std::vector<std::string> by_name = {"5", "2", "3", "1", "4"};
+  // Its own order while the user sorted nothing, filtered or not.
+  Grid({}, own);
+  EXPECT_EQ(Open(), by_name);
+  Grid({{"rsfilter", "Amount > 5"}}, own);
+  EXPECT_EQ(Open(), (std::vector<std::string>{"5", "2", "3", "1"}));
+  // A header click, the required and the default order replace it.
+  Grid(Click("1sort:3;lastsort:;rsort:0;"), own);
+  EXPECT_EQ(Open(), (std::vector<std::string>{"4", "2", "1", "5", "3"}));
+  EXPECT_EQ(grid_->Command(), "SELECT Id,Name,Amount FROM Orders ORDER BY 3");
+  Grid(Click("1sort:3;lastsort:3;rsort:0;"), own + ";").RequiredSortOrder("Region");
+  grid_->DefaultSortOrder("Name");
+  EXPECT_EQ(Open(), (std::vector<std::string>{"5", "2", "4", "3", "1"}));
+  Grid({{"rsfilter", "Amount > 5"}}, own).DefaultSortOrder("Amount desc");
+  EXPECT_EQ(Open(), (std::vector<std::string>{"3", "5", "1", "2"}));
+  // An ORDER BY in a subquery, a window, a literal or a comment is the
+  // command's text, never replaced.
+  Grid(Click("1sort:2;lastsort:;rsort:0;"),
+       "SELECT ROW_NUMBER() OVER (ORDER BY Amount) AS R, Id, 'ORDER BY x' AS S, "
+       "(SELECT MIN(Name) FROM (SELECT Name FROM Orders ORDER BY Name) n) AS M "
+       "FROM Orders /* ORDER BY Id */ ORDER BY R DESC");
+  EXPECT_EQ(Open(), (std::vector<std::string>{"3", "2", "5", "1", "4"}));
+  EXPECT_EQ(Output().find("invalid"), std::string::npos) << Output();
+}
+
 TEST_P(GridQueryTest, FiltersLandBeforeGroupByAndKeepTheirLiterals) {
   Grid({{"rsfilter", "Region = 'West'"}},
        "SELECT Region, COUNT(*) AS N FROM Orders GROUP BY Region");
@@ -105,6 +132,25 @@ TEST_P(GridQueryTest, FiltersLandBeforeGroupByAndKeepTheirLiterals) {
         {"search_text", "10"}, {"rsfilter", Offered("Id") + " <> 1"}},
        kSelect);
   EXPECT_EQ(Open(), (std::vector<std::string>{"3", "5"}));
+}
+
+TEST_P(GridQueryTest, FilterValuesTypedAsTheGridShowsThem) {
+  auto typed = [&](const std::string& condition, const std::string& text) -> DataGrid& {
+    return Grid({{"search_field", Offered("Amount")}, {"search_condition", condition},
+                 {"search_text", text}},
+                kSelect);
+  };
+  typed(" > ", "$10.00").CurrencyColumn("Amount", 2);
+  EXPECT_EQ(Open(), (std::vector<std::string>{"1", "3", "5"}));
+  EXPECT_EQ(Output().find("invalid"), std::string::npos) << Output();
+  typed("=", "1,250%").PercentColumn("Amount", 0);
+  EXPECT_EQ(Open(), (std::vector<std::string>{"1"}));
+  typed(" &lt; ", " 1,000.5 ").NumberColumn("Amount", 1);
+  EXPECT_EQ(Open().size(), 5u);
+  // Text that is no number stays text, and a number column refuses it.
+  typed("=", "lots").CurrencyColumn("Amount", 2);
+  EXPECT_EQ(Open().size(), 5u);
+  EXPECT_NE(Output().find("Your filter is invalid!"), std::string::npos);
 }
 
 TEST_P(GridQueryTest, CommaBlanksInsideLiteralsAndQuotedNamesSurvive) {

@@ -131,6 +131,51 @@ TEST(SqlTextTest, ExistingConditionIsBracketedAndQuotedKeywordsIgnored) {
       "SELECT * FROM t WHERE (a IN (SELECT b FROM u WHERE d = 1) OR e = 2) AND  (c = 3)");
 }
 
+TEST(SqlTextTest, OnlyTheStatementsOwnTrailingOrderBySplitsOff) {
+  struct Case {
+    const char* sql;
+    const char* statement;  // nullptr: no ORDER BY that may go
+    const char* order;
+  };
+  const Case cases[] = {
+      {"SELECT a FROM t order by a", "SELECT a FROM t", "a"},
+      {"SELECT a FROM t\n  ORDER\tBY a DESC, b -- newest first\n", "SELECT a FROM t",
+       "a DESC, b"},
+      {"SELECT a FROM t ORDER BY a;", "SELECT a FROM t", "a"},
+      {"SELECT a FROM t ORDER BY COALESCE(a, b) DESC, \"Name\" /* x */", "SELECT a FROM t",
+       "COALESCE(a, b) DESC, \"Name\""},
+      {"SELECT a FROM t ORDER BY [Name] -- by name", "SELECT a FROM t", "[Name]"},
+      {"SELECT a FROM t /* ORDER BY b */ ORDER /* x */ BY a", "SELECT a FROM t /* ORDER BY b */",
+       "a"},
+      {"SELECT a FROM t UNION SELECT b FROM u ORDER BY 1", "SELECT a FROM t UNION SELECT b FROM u",
+       "1"},
+      // Not the statement's own: a subquery's, a window's, a literal's, a
+      // quoted name's, a comment's.
+      {"SELECT a FROM (SELECT a FROM t ORDER BY a) x", nullptr, nullptr},
+      {"SELECT ROW_NUMBER() OVER (ORDER BY a) FROM t", nullptr, nullptr},
+      {"SELECT 'ORDER BY a' FROM t", nullptr, nullptr},
+      {"SELECT \"order\" by_ FROM t", nullptr, nullptr},
+      {"SELECT a FROM t -- ORDER BY a", nullptr, nullptr},
+      {"SELECT a FROM t WHERE b = 'x' ORDER BY", nullptr, nullptr},
+      {"SELECT sorder BY_x FROM t", nullptr, nullptr},
+      // An order that chooses the rows stays.
+      {"SELECT a FROM t ORDER BY a LIMIT 3", nullptr, nullptr},
+      {"SELECT a FROM t ORDER BY a OFFSET 5 ROWS FETCH NEXT 5 ROWS ONLY", nullptr, nullptr},
+      {"SELECT DISTINCT TOP 5 a FROM t ORDER BY a", nullptr, nullptr},
+      {"SELECT a FROM t ORDER BY a FOR UPDATE", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    const OrderBySplit split = SplitTrailingOrderBy(c.sql);
+    EXPECT_EQ(split.found, c.statement != nullptr) << c.sql;
+    if (c.statement == nullptr) {
+      EXPECT_EQ(WithoutTrailingOrderBy(c.sql), c.sql);
+      continue;
+    }
+    EXPECT_EQ(split.statement, c.statement) << c.sql;
+    EXPECT_EQ(split.order, c.order) << c.sql;
+  }
+}
+
 TEST(SqlTextTest, CommaBlanksCollapseOutsideQuotesOnly) {
   EXPECT_EQ(CollapseCommaBlanks("SELECT a, b,  c FROM t"), "SELECT a,b, c FROM t");
   EXPECT_EQ(CollapseCommaBlanks("SELECT [a, b], `c, d`, \"e, f\" FROM t WHERE x = 'y, z'"),
