@@ -48,7 +48,8 @@ TEST_P(TotalsHttpTest, PageScriptSwitchesTotalsOnOverPageOrResult) {
         total + "<td class=col_footer></td><td class=col_footer></td><td class=col_footer>"
                 "</td><td class=col_footer>$15.25</td><td class=col_footer></td>"},
        {"$10.25"}},
-      {"result totals", "g.FooterTotals = 'Price'; g.FooterAverages = '*'; g.FooterScope = 'result';",
+      {"result totals",
+       "g.FooterTotals = 'Price'; g.FooterAverages = '*'; g.FooterScope = 'result';",
        {"<td class=col_footer>$2.56</td><td class=col_footer>56%</td>",
         "<td class=col_footer>$10.25</td><td class=col_footer></td>"},
        {"$15.25"}},
