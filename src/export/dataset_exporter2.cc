@@ -123,7 +123,9 @@ void DataSetExporter2::DeliverDocument(Layout layout, const std::string& empty_d
     table.AppendRows(OpenData(), head);
     tail.insert(0, ExportTable::kRowsClose);
     std::string footers;
-    AppendTableFooters(footer_rows_, table, layout == Layout::kExcel, footers);
+    std::vector<size_t> fields;
+    for (size_t k = 0; k < table.ColumnCount(); ++k) fields.push_back(table.FieldOf(k));
+    AppendTableFooters(footer_rows_, fields, layout == Layout::kExcel, footers);
     tail.insert(0, footers);
   }
   ReleaseData();

@@ -41,12 +41,12 @@ void AppendDelimitedFooters(const std::vector<ExportFooterRow>& rows,
   }
 }
 
-void AppendTableFooters(const std::vector<ExportFooterRow>& rows, const ExportTable& table,
-                        bool office_values, std::string& out) {
+void AppendTableFooters(const std::vector<ExportFooterRow>& rows,
+                        const std::vector<size_t>& fields, bool office_values, std::string& out) {
   for (const ExportFooterRow& row : rows) {
     out.append("<tr>");
-    for (size_t k = 0; k < table.ColumnCount(); ++k) {
-      const ExportFooterValue* value = row.At(table.FieldOf(k));
+    for (size_t k = 0; k < fields.size(); ++k) {
+      const ExportFooterValue* value = row.At(fields[k]);
       if (value) {
         out.append("<td");
         if (office_values) AppendOfficeValue(value->number, out);

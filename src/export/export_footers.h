@@ -42,11 +42,12 @@ void AppendDelimitedFooters(const std::vector<ExportFooterRow>& rows,
                             const DelimitedTextOptions& options, size_t field_count,
                             std::string& out);
 
-// One <tr> per footer row in the columns of `table`, to end its rows: the
-// label in the first column unless it carries a value; values as their
-// text, with their number for a spreadsheet when `office_values`.
-void AppendTableFooters(const std::vector<ExportFooterRow>& rows, const ExportTable& table,
-                        bool office_values, std::string& out);
+// One <tr> per footer row under the table's columns, showing the fields at
+// `fields` in order, to end its rows: the label in the first column unless
+// it carries a value; values as their text, with their number for a
+// spreadsheet when `office_values`.
+void AppendTableFooters(const std::vector<ExportFooterRow>& rows,
+                        const std::vector<size_t>& fields, bool office_values, std::string& out);
 
 // The dataset document's footer rows, after its rows:
 //   <datafooters><datafooter label="Total"><datacolumn name="Price">..

@@ -299,9 +299,6 @@ int64_t ExportTable::AppendDatasetRows(Recordset& rows, std::string& out) const 
 
 size_t ExportTable::ColumnCount() const { return columns_->size(); }
 size_t ExportTable::FieldOf(size_t column) const { return (*columns_)[column].field; }
-const std::string& ExportTable::CaptionOf(size_t column) const {
-  return (*columns_)[column].caption;
-}
 const std::string& ExportTable::CaptionAttributeOf(size_t column) const {
   return (*columns_)[column].caption_attribute;
 }

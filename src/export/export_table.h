@@ -74,10 +74,9 @@ class ExportTable {
   int64_t AppendDatasetRows(Recordset& rows, std::string& out) const;
 
   // The columns shown, in order: each one's field position in the rows,
-  // its caption, and the caption escaped for an XML attribute.
+  // and its caption escaped for an XML attribute.
   size_t ColumnCount() const;
   size_t FieldOf(size_t column) const;
-  const std::string& CaptionOf(size_t column) const;
   const std::string& CaptionAttributeOf(size_t column) const;
 
  private:
