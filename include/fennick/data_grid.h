@@ -183,6 +183,41 @@ class DataGrid {
   void SetHeaderIconText(std::string_view refresh = "<font face='MS OUTLOOK'>C</font>",
                          std::string_view column_asc = "+", std::string_view column_desc = "-");
 
+  // Totals. Each is off until the page sets it, and then belongs to this
+  // grid alone (the report designer's settings are the page's and apply
+  // when the page sets none). Names are checked when Display runs, once the
+  // result's columns are known: an unknown column raises error 5 naming it
+  // and the member ("AddSummary: no column 'Qty' in the result"), before
+  // anything of the grid is written.
+  //
+  // A line of the summary box under the grid: `function` (SUM, AVG, MIN,
+  // MAX, COUNT, STDEV or VAR, any case; anything else raises error 5 at
+  // once) of `column` over the whole filtered result, computed by the
+  // database and formatted like the column's cells. `caption` is HTML
+  // written as given; empty: function + " " + column.
+  void AddSummary(std::string_view function, std::string_view column,
+                  std::string_view caption = {});
+  // A total / an average cell at the end of every row (and its header),
+  // adding the row's number and money columns after the first.
+  void RowTotals(bool on);
+  void RowAverages(bool on);
+  // The "Total" / "Average" row under the table: a comma-separated list of
+  // columns (bare or table.column, any case), each a number or money
+  // column, or "*" for every such column; empty: no row. Exports carry the
+  // rows too, over the whole filtered result.
+  void FooterTotals(std::string_view columns);
+  void FooterAverages(std::string_view columns);
+  // What the footer rows add: "Page" (the default, the rows shown) or
+  // "Result" (every row of the filtered result, computed by the database;
+  // a column whose cells the browser computes, "[eval]", gets an empty
+  // cell then). Anything else raises error 5.
+  void FooterScope(std::string_view scope);
+  // When a filter matches nothing, keep the filter bar, the filter and
+  // sort summary and the navigation bar's Reset link under the
+  // "No records returned!" text, so the user can change or drop the
+  // filter. Default false: the text alone.
+  void KeepBarsWhenEmpty(bool on);
+
   // Opens the grid's recordset for the current request (the query builder
   // only; rendering draws from it).
   void OpenRecordset();

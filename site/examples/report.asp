@@ -28,6 +28,14 @@
   // column of the result) and "contains".
   grid.DefaultFilterFieldIndex = 2;
   grid.DefaultFilterConditionIndex = 1;
+  // A filter that finds nothing keeps the bar and the Reset link.
+  grid.KeepBarsWhenEmpty = true;
+
+  // Totals: the stock of the page's products and of every product the
+  // filter keeps, and the average price in the box under the grid.
+  grid.FooterTotals = "UnitsInStock";
+  grid.FooterScope = "Result";
+  grid.AddSummary("AVG", "UnitPrice", "Average price");
 
   // The graph: stock and reorder level of the products on the page.
   grid.GraphType = 1;

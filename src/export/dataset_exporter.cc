@@ -212,6 +212,14 @@ void DataSetExporter::DeliverDocument(TableLayout layout, const std::string& emp
   std::string head(empty_document, 0, empty_document.size() - kDocumentTail.size());
   fennick::Recordset& rs = OpenData();
   head += TableHead(rs, layout, show_column_headers_, headers_, columns_);
+  // The footer rows end the table's rows; a result without rows has none.
+  std::string tail;
+  if (!rs.Eof()) {
+    AppendTableFooters(footer_rows_, ShownFields(rs, columns_), layout == TableLayout::kExcel,
+                       tail);
+  }
+  tail += kTableTail;
+  tail += kDocumentTail;
   AppendTableRows(rs, layout, columns_, head);
   ReleaseData();
   DeliverInBatches(
@@ -219,7 +227,7 @@ void DataSetExporter::DeliverDocument(TableLayout layout, const std::string& emp
       [layout, columns = columns_](fennick::Recordset& batch, std::string& out) {
         AppendTableRows(batch, layout, columns, out);
       },
-      std::string(kTableTail) + std::string(kDocumentTail), extension, content_type, "utf-8");
+      std::move(tail), extension, content_type, "utf-8");
 }
 
 void DataSetExporter::ExportToExcel(std::string_view title) {

@@ -122,6 +122,11 @@ void DataSetExporter2::DeliverDocument(Layout layout, const std::string& empty_d
     head += ExportTable::kRowsOpen;
     table.AppendRows(OpenData(), head);
     tail.insert(0, ExportTable::kRowsClose);
+    std::string footers;
+    std::vector<size_t> fields;
+    for (size_t k = 0; k < table.ColumnCount(); ++k) fields.push_back(table.FieldOf(k));
+    AppendTableFooters(footer_rows_, fields, layout == Layout::kExcel, footers);
+    tail.insert(0, footers);
   }
   ReleaseData();
   DeliverInBatches(
@@ -162,7 +167,12 @@ void DataSetExporter2::DeliverDataset(std::string_view extension) {
   } else {
     utf8 += ExportTable::kDatasetRowsOpen;
     table.AppendDatasetRows(OpenData(), utf8);
-    AppendEncoded(ExportTable::kDatasetRowsClose, encoding, tail);
+    // The footers stand between the rows and the end of the dataset.
+    std::string close(ExportTable::kDatasetRowsClose);
+    std::string footers;
+    AppendDatasetFooters(footer_rows_, table, footers);
+    close.insert(close.find("</dataset>"), footers);
+    AppendEncoded(close, encoding, tail);
   }
   ReleaseData();
   std::string head = declaration;

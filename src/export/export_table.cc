@@ -297,4 +297,10 @@ int64_t ExportTable::AppendDatasetRows(Recordset& rows, std::string& out) const 
   return count;
 }
 
+size_t ExportTable::ColumnCount() const { return columns_->size(); }
+size_t ExportTable::FieldOf(size_t column) const { return (*columns_)[column].field; }
+const std::string& ExportTable::CaptionAttributeOf(size_t column) const {
+  return (*columns_)[column].caption_attribute;
+}
+
 }  // namespace fennick

@@ -73,6 +73,12 @@ class ExportTable {
   static constexpr std::string_view kDatasetNoRows = "  <datarows/>\n</dataset>\n";
   int64_t AppendDatasetRows(Recordset& rows, std::string& out) const;
 
+  // The columns shown, in order: each one's field position in the rows,
+  // and its caption escaped for an XML attribute.
+  size_t ColumnCount() const;
+  size_t FieldOf(size_t column) const;
+  const std::string& CaptionAttributeOf(size_t column) const;
+
  private:
   struct Column;
   // What one cell holds and how it is written.

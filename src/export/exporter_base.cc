@@ -352,6 +352,11 @@ void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_
   Response& response = *host_.response;
   DelimitedTextOptions rest_options = options;
   rest_options.column_headers = false;
+  // The footer lines close the text; a result without rows has none.
+  std::string footers;
+  if (!footer_rows_.empty() && !OpenData().Eof()) {
+    AppendDelimitedFooters(footer_rows_, options, OpenData().FieldCount(), footers);
+  }
   if (!temp_file_url_.empty() && rest_) {
     std::string head(prefix);
     AppendDelimitedText(OpenData(), options, head);
@@ -361,7 +366,7 @@ void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_
         [&rest_options](fennick::Recordset& batch, std::string& out) {
           AppendDelimitedText(batch, rest_options, out);
         },
-        "", extension);
+        footers, extension);
   }
   if (!temp_file_url_.empty() || !response.Buffer()) {
     std::string text(prefix);
@@ -375,6 +380,7 @@ void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_
       }
       rest_.reset();
     }
+    text += footers;
     Deliver(text, extension, content_type, "utf-8");
   }
   // A download is written straight into the response, so the rows are not
@@ -391,10 +397,14 @@ void ExporterBase::DeliverText(const DelimitedTextOptions& options, std::string_
   ReleaseData();
   if (rest_) {
     // The remaining rows go out as they are read, once the page has ended.
-    StreamRemainingRows(response, std::move(rest_),
-                        [rest_options](fennick::Recordset& batch, std::string& out) {
-                          AppendDelimitedText(batch, rest_options, out);
-                        });
+    StreamRemainingRows(
+        response, std::move(rest_),
+        [rest_options](fennick::Recordset& batch, std::string& out) {
+          AppendDelimitedText(batch, rest_options, out);
+        },
+        std::move(footers));
+  } else {
+    response.MutableBody().append(footers);
   }
   response.ContentType(content_type);
   response.Charset("utf-8");

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/export_footers.h"
 #include "fennick/data.h"
 #include "frame/host.h"
 
@@ -115,6 +116,10 @@ class ExporterBase {
   // The fields every output shows, in this order (a grid's visible
   // columns); empty for every field. Headers stay by field position.
   void Columns(std::vector<size_t> fields) { columns_ = std::move(fields); }
+  // Rows written after the data rows (a grid's "Total" and "Average"
+  // footers) by CSV, text, Excel, Word and the built-in XML; not by a
+  // template of the page's, nor when the result has no rows.
+  void FooterRows(std::vector<ExportFooterRow> rows) { footer_rows_ = std::move(rows); }
   // The most rows a template transforms (custom XML templates, the print
   // page); an export with more is refused with an error before the
   // transform. Values below 1 mean kDefaultTransformRowLimit.
@@ -204,6 +209,7 @@ class ExporterBase {
   bool csv_safe_ = false;
   bool csv_byte_order_mark_ = false;
   std::vector<size_t> columns_;
+  std::vector<ExportFooterRow> footer_rows_;
   int64_t transform_row_limit_ = kDefaultTransformRowLimit;
   std::string xsl_template_;
 };

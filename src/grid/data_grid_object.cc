@@ -135,6 +135,12 @@ struct GridMembers {
     text("TextBoxStyle", &DataGrid::TextBoxStyle);
     text("FilterFieldStyle", &DataGrid::FilterFieldStyle);
     t.Property("Version", [](GridMembers& m) { return Variant(m.grid->Version()); });
+    flag("RowTotals", &DataGrid::RowTotals);
+    flag("RowAverages", &DataGrid::RowAverages);
+    text("FooterTotals", &DataGrid::FooterTotals);
+    text("FooterAverages", &DataGrid::FooterAverages);
+    text("FooterScope", &DataGrid::FooterScope);
+    flag("KeepBarsWhenEmpty", &DataGrid::KeepBarsWhenEmpty);
 
     using Args = std::span<const Variant>;
     t.Function("GetTransactionStatus", {}, 0, [](GridMembers& m, Args) {
@@ -161,6 +167,12 @@ struct GridMembers {
         return Variant();
       });
     };
+    // The caption is optional: empty gives function + " " + column.
+    t.Function("AddSummary", {ArgType::kString, ArgType::kString, ArgType::kString}, 2,
+               [](GridMembers& m, Args a) {
+                 m.grid->AddSummary(a[0].Bytes(), a[1].Bytes(), a[2].Bytes());
+                 return Variant();
+               });
     two("ColumnCaption", &DataGrid::ColumnCaption);
     t.Function("SetGraphLabels", {ArgType::kString, ArgType::kString, ArgType::kString}, 3,
                [](GridMembers& m, Args a) {

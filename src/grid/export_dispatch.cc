@@ -17,6 +17,7 @@
 #include "grid/query/column_expressions.h"
 #include "grid/render/cell_writer.h"
 #include "grid/render/display.h"
+#include "grid/render/grid_summary.h"
 #include "grid/state/export_argument.h"
 
 namespace fennick {
@@ -66,6 +67,8 @@ void Configure(GridObject& g, ExporterBase& exporter) {
   exporter.CsvByteOrderMark(g.settings.csv_byte_order_mark);
   exporter.TransformRowLimit(g.settings.xsl_export_row_limit);
   std::vector<size_t> shown = VisibleColumns(g);
+  // The footer rows of the grid, over the whole result exported.
+  exporter.FooterRows(GridExportFooters(g));
   // With every column hidden the grid shows none, and neither does the
   // export: an index past the fields, which every output skips.
   if (shown.size() < g.result.columns.size()) {

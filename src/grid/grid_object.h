@@ -19,6 +19,7 @@
 #include "grid/query/database_paging.h"
 #include "grid/state/page_state.h"
 #include "grid/state/request_state.h"
+#include "grid/state/summary_settings.h"
 
 namespace fennick {
 
@@ -54,6 +55,18 @@ struct GridSettings {
   // UrlState: the state also travels in the page's address
   // (grid/state/url_state.h).
   bool url_state = false;
+
+  // Totals the page set on this grid (AddSummary, RowTotals, FooterTotals
+  // and their kin). Once the page set any, they stand in for the report
+  // designer's page-wide ones (GridPageState::summary) and their column
+  // names are checked at Display.
+  SummarySettings summary;
+  bool own_summary = false;
+  // FooterScope "Result": the footer rows add the whole filtered result.
+  bool footers_over_result = false;
+  // KeepBarsWhenEmpty: an empty result keeps the filter bar, the filter
+  // summary and the Reset link.
+  bool keep_bars_when_empty = false;
 
   // Display texts by lower-case key, and the page-number switch.
   std::map<std::string, std::string> texts;
@@ -129,6 +142,12 @@ struct OpenResult {
 };
 
 struct GridObject {
+  // The totals this grid draws: its own when the page set any, else the
+  // page's (the report designer's).
+  const SummarySettings& Summary() const {
+    return settings.own_summary ? settings.summary : page->summary;
+  }
+
   HostContext host;
   GridPageState* page = nullptr;  // owned by the page's component state
   GridRequestState req;

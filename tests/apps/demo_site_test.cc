@@ -79,6 +79,7 @@ TEST(DemoSiteTest, EachDemoPageShowsItsGrid) {
       {"/demo/topnav.asp", "(36 recs)"},    {"/demo/print.asp", "(8 recs)"},
       {"/demo/styled.asp", "(10 recs)"},    {"/grid", "(2500 recs)"},
       {"/demo/masters.asp", "(60 recs)"},   {"/demo/masters-columnar.asp", "(60 recs)"},
+      {"/demo/totals.asp", "col_footerLabel>Total</td>"},
   };
   for (const DemoPage& page : pages) {
     SCOPED_TRACE(page.path);

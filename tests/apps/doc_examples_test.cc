@@ -98,6 +98,9 @@ TEST_F(DocExamplesTest, EveryExamplePageShowsWhatItsTextSays) {
   EXPECT_NE(report.find(">Stock</font>"), std::string::npos);
   EXPECT_NE(report.find("title=\"Alpine Gruyère: 79, In stock\""), std::string::npos);
   EXPECT_NE(report.find(">View All</a>"), std::string::npos);
+  // Totals: the stock of every product, and the average price.
+  EXPECT_NE(report.find("class=col_footerLabel>Total</td>"), std::string::npos);
+  EXPECT_NE(report.find("<span class=summary_name>Average price</span>"), std::string::npos);
 
   // The filter bar as the README describes it, and a value that tries to
   // leave its quotes.
@@ -113,6 +116,10 @@ TEST_F(DocExamplesTest, EveryExamplePageShowsWhatItsTextSays) {
   auto injected = client_->Post("/examples/report.asp", filter);
   ASSERT_TRUE(injected);
   EXPECT_NE(injected->body.find("No records returned!"), std::string::npos) << injected->body;
+  // The bar stays under the text, so the user can change the filter.
+  const size_t bar = injected->body.find("name=search_field");
+  EXPECT_NE(bar, std::string::npos);
+  EXPECT_LT(injected->body.find("No records returned!"), bar);
 
   const std::string graph = Page("/examples/simple-graph.asp");
   EXPECT_NE(graph.find("title=\"North: 12, Q1\""), std::string::npos);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/data/aggregate_functions.h"
 
@@ -23,6 +24,18 @@ namespace fennick {
 // on SQL Server and Access, "`Amount`" on MySQL, "\"Amount\"" elsewhere.
 // A delimiter inside the name is doubled.
 std::string QuoteResultColumn(int database_type, std::string_view name);
+
+// The grid's opened statement as the derived table of an aggregate: without
+// its trailing ORDER BY, or, when the grid fetched at most `row_limit` rows
+// (> 0) of a statement without a limit of its own, with that limit on the
+// databases that write it as LIMIT (the ORDER BY then stays).
+std::string AggregateSource(std::string_view opened_sql, int database_type, int64_t row_limit);
+
+// SELECT COUNT(*), SUM(q.<first>), SUM(q.<second>)... FROM (<source>) AS q:
+// the row count and the column sums of the footer rows over the whole
+// result, in one statement.
+std::string ColumnSumsSql(std::string_view opened_sql, const std::vector<std::string>& columns,
+                          int database_type, int64_t row_limit = 0);
 
 // SELECT FUNCTION(q.<column>) FROM (<opened_sql> without its trailing
 // ORDER BY) AS q. The function is the aggregate's name on the engine of

@@ -156,6 +156,37 @@ bool WriteWithoutRows(GridObject& g, double& step, std::string& out) {
   return true;
 }
 
+bool WriteEmptyResult(GridRender& r, double& step) {
+  GridObject& g = r.g;
+  // Only a result without rows keeps the bars, not one whose rows failed.
+  const bool keep = g.settings.keep_bars_when_empty && !g.result.fetch_error && !g.req.print_view;
+  if (!WriteWithoutRows(g, step, r.out)) return false;
+  if (!keep) return true;
+  // The text stays first; under it what lets the user out of the empty
+  // result: the filter bar to change the filter, the Reset link to drop
+  // it, and the state a post of either carries.
+  const GridPageState& p = *g.page;
+  if (r.filtering && !p.use_popup_filters) WriteFilterBar(g, r.out);
+  r.out.append("<table cellpadding=4 width=\"");
+  r.out.append(HtmlAttributeEscape(p.grid_width));
+  r.out.append("\"><tr");
+  r.out.append(p.footer_class);
+  r.out.append(p.footer_style);
+  r.out.append("><td width=\"99%\">");
+  if (r.filtering && p.use_popup_filters) WritePopupFilterButton(g, r.out);
+  r.out.append("&nbsp;</td><td nowrap>&nbsp;");
+  r.out.append(MakeLink(g.settings.Text("resettext"), g.settings.Text("resettitle"),
+                        PostBackHref("3start:1;"), p.paging_link_class, p.paging_link_style, "",
+                        CurrentModuleState().images_url));
+  r.out.append("&nbsp;</td></tr></table>");
+  WriteToPage(r.out);
+  r.out.clear();
+  WriteStateFields(g);
+  WriteFilterSummary(r);
+  if (g.designer.writes_own_form) r.out.append("</form>");
+  return true;
+}
+
 void CutPrintedRows(GridRender& r) {
   const int32_t cap = CurrentModuleState().max_print_rows;
   if (!r.g.req.print_view || cap <= 0 || r.last_row < cap) return;
@@ -258,6 +289,7 @@ void BindInto(GridObject& g, double& step, std::string& out) {
 
     step = 2;
     if (g.result.recordset) AnalyseColumns(g);
+    CheckPageTotals(g);
     for (const GridColumn& c : g.result.columns) {
       r.captions.push_back(ColumnCaptionOf(p, c));
       r.hidden.push_back(IsHiddenColumn(p, c) || !IsShownField(p, c));
@@ -267,7 +299,7 @@ void BindInto(GridObject& g, double& step, std::string& out) {
     OpenGridForm(g, out);
 
     step = 4;
-    if (WriteWithoutRows(g, step, out)) {
+    if (WriteEmptyResult(r, step)) {
       WriteToPage(out);
       out.clear();
       return;

@@ -46,6 +46,12 @@ void DrawInOneBuffer(GridObject& g, void (*draw)(GridObject& g, double& step, st
 // empty result, dropping the result. False, writing nothing, when there
 // are rows to show.
 bool WriteWithoutRows(GridObject& g, double& step, std::string& out);
+// WriteWithoutRows into r.out; over an empty result with
+// KeepBarsWhenEmpty (outside the print view) the text is followed by the
+// filter bar (or the popup filter button), a Reset link, the hidden state
+// fields, the filter and sort summary and the end of the grid's form, so
+// the user can change or drop the filter.
+bool WriteEmptyResult(GridRender& r, double& step);
 
 // Everything below the grid's table: the bottom navigation bar from
 // `first` (0-based, in the items the grid pages: rows, or master rows)

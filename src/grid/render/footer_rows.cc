@@ -175,7 +175,8 @@ void WriteFooterRow(const SummaryContext& context, FooterKind kind, int64_t firs
   const std::vector<FooterCell> cells =
       FooterCells(context, average ? s.average_fields : s.total_fields);
   if (last > context.last_row) last = context.last_row;
-  const int64_t count = last - first + 1;
+  const ResultSums* over_result = context.result_sums;
+  const int64_t count = over_result ? over_result->rows : last - first + 1;
   size_t reached = 0;
   try {
     AppendRowAttributes(context, position, out);
@@ -189,8 +190,17 @@ void WriteFooterRow(const SummaryContext& context, FooterKind kind, int64_t firs
       reached = c + 1;
       if (cells[c] == FooterCell::kNone) continue;
       out.append("<td class=col_footer>");
-      if (cells[c] == FooterCell::kValue) {
-        const ColumnSum sum = ColumnTotal(context, c, first, last);
+      if (cells[c] == FooterCell::kValue && over_result &&
+          (c >= over_result->sums.size() || !over_result->sums[c])) {
+        // Over the whole result: a sum the database did not give (a
+        // column the browser computes) leaves the cell empty.
+      } else if (cells[c] == FooterCell::kValue) {
+        ColumnSum sum;
+        if (over_result) {
+          sum.total = *over_result->sums[c];
+        } else {
+          sum = ColumnTotal(context, c, first, last);
+        }
         if (!sum.script) {
           grand += sum.total;
           const double value =
@@ -264,6 +274,19 @@ bool IsSummedColumn(const SummaryContext& context, size_t index) {
     }
   }
   return false;
+}
+
+std::vector<bool> FooterValueColumns(const SummaryContext& context, bool average) {
+  const SummarySettings& s = *context.settings;
+  const std::vector<FooterCell> cells =
+      FooterCells(context, average ? s.average_fields : s.total_fields);
+  std::vector<bool> values(cells.size());
+  for (size_t c = 0; c < cells.size(); ++c) values[c] = cells[c] == FooterCell::kValue;
+  return values;
+}
+
+bool IsBrowserComputed(const SummaryContext& context, size_t column) {
+  return !EvalTemplate(context, column).empty();
 }
 
 int SummedColumnCount(const SummaryContext& context) {

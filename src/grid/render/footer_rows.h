@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "frame/field_types.h"
 #include "grid/render/summary_context.h"
@@ -33,6 +34,14 @@ namespace fennick {
 bool IsSummedColumn(const SummaryContext& context, size_t index);
 // How many columns of the result pass IsSummedColumn.
 int SummedColumnCount(const SummaryContext& context);
+
+// By column of the result: whether the Average (`average`) or Total footer
+// row writes a value under it (a summed column, named by the row's field
+// list when that is set, and shown).
+std::vector<bool> FooterValueColumns(const SummaryContext& context, bool average);
+// Whether the browser computes the column's cells (its ReplaceColumn
+// template holds "[eval]"), so only a script can total them.
+bool IsBrowserComputed(const SummaryContext& context, size_t column);
 
 // The total of the summed cells of rows first..last (0-based) as the rows
 // show them: `sum` adds the cells whose value is numeric, rounded to 2

@@ -17,6 +17,8 @@
 
 namespace fennick {
 
+struct ResultSums;
+
 // The result being shown, read in place (the recordset holds every row, or
 // the one page the database gave, in its column storage; the page's rows
 // are read from it, not copied), with what the row writers need to know
@@ -40,6 +42,10 @@ struct GridRender {
   bool columnar = false;
   // The print view shows fewer rows than the result holds (MaxPrintRows).
   bool print_cut = false;
+
+  // The whole result's sums for the footer rows (FooterScope "Result"),
+  // once asked of the database.
+  std::shared_ptr<ResultSums> result_sums;
 
   // The index in `rows` of the whole result's row `row`.
   size_t Fetched(int64_t row) const { return static_cast<size_t>(row - row_offset); }

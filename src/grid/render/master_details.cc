@@ -142,6 +142,7 @@ void BindMasterInto(GridObject& g, double& step, std::string& out) {
 
     step = 2;
     if (g.result.recordset) AnalyseColumns(g);
+    CheckPageTotals(g);
     MasterDetailsRender m(r);
     // Worked out again here as well as by the query builder: a procedure's
     // columns are only known once it ran.
@@ -171,7 +172,7 @@ void BindMasterInto(GridObject& g, double& step, std::string& out) {
     OpenGridForm(g, out);
 
     step = 4;
-    if (WriteWithoutRows(g, step, out)) return;
+    if (WriteEmptyResult(r, step)) return;
 
     step = 5;
     r.rows = std::move(g.result.recordset);

@@ -12,6 +12,7 @@
 #define FENNICK_GRID_RENDER_SUMMARY_CONTEXT_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,15 @@ namespace fennick {
 struct SummaryFormats {
   std::string_view number_list;    // NumberColumn, PercentColumn, CurrencyColumn
   std::string_view template_list;  // ReplaceColumn (for the "[eval]" footers)
+};
+
+// The footer rows' sums over the whole result rather than the rows shown
+// (DataGrid.FooterScope "Result"): by column, the sum the database gave
+// (nullopt leaves the column's cell empty), and the result's row count, the
+// averages' divisor.
+struct ResultSums {
+  std::vector<std::optional<double>> sums;
+  int64_t rows = 0;
 };
 
 struct SummaryContext {
@@ -64,6 +74,8 @@ struct SummaryContext {
   // own format).
   bool box_spans = true;
   bool aggregate_keys = true;
+  // Set: the footer rows show these sums instead of adding rows.
+  const ResultSums* result_sums = nullptr;
   // The text at the top of the box ("summarylabeltext").
   std::string_view label;
 };

@@ -51,6 +51,13 @@ TEST(AggregateSqlTest, DerivedTableOverTheOpenedStatementPerEngine) {
   EXPECT_EQ(
       AggregateSql("SELECT a FROM t ORDER BY 1 desc", "a", Aggregate::kSum, kDbSQLite, "SQLite", 2),
       "SELECT SUM(q.\"a\") FROM (SELECT a FROM t ORDER BY 1 desc LIMIT 2) AS q");
+
+  // The footer rows' sums over the whole result: one statement, the row
+  // count first, over the same derived table.
+  EXPECT_EQ(ColumnSumsSql("SELECT a,[b c] FROM t ORDER BY 1", {"a", "b c"}, kDbSqlServer),
+            "SELECT COUNT(*), SUM(q.[a]), SUM(q.[b c]) FROM (SELECT a,[b c] FROM t) AS q");
+  EXPECT_EQ(ColumnSumsSql("SELECT a FROM t ORDER BY 1", {"a"}, kDbSQLite, 5),
+            "SELECT COUNT(*), SUM(q.\"a\") FROM (SELECT a FROM t ORDER BY 1 LIMIT 5) AS q");
 }
 
 TEST(AggregateSqlTest, OnlyTheTrailingOrderByGoes) {
