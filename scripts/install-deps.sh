@@ -18,6 +18,7 @@ packages=(
   libpcre2-dev
   duktape-dev
   libxml2-dev libxslt1-dev
+  libxlsxwriter-dev libcairo2-dev libpango1.0-dev fonts-dejavu-core poppler-utils
   libbenchmark-dev
   curl
   chromium nodejs

@@ -75,6 +75,8 @@ std::string_view DefaultLocaleText() {
   <XMLTitle></XMLTitle>
   <TXTText>Text</TXTText>
   <TXTTitle></TXTTitle>
+  <XLSXText>Excel (.xlsx)</XLSXText>
+  <XLSXTitle>Excel (.xlsx)</XLSXTitle>
   <PDFText>PDF</PDFText>
   <PDFTitle></PDFTitle>
   <DOCText>Word</DOCText>

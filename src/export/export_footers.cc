@@ -1,0 +1,56 @@
+// Footer rows of the exports that lay out their own cells.
+#include "export/export_footers.h"
+
+#include <cmath>
+
+#include "export/export_functions.h"
+
+namespace fennick {
+
+ExportFooterTotals::ExportFooterTotals(const ExportTable& table, ExportFooterSpec spec)
+    : table_(table), spec_(std::move(spec)) {
+  const size_t n = table.ColumnCount();
+  spec_.average_columns.resize(n, false);
+  spec_.total_columns.resize(n, false);
+  sums_.assign(n, 0);
+  counts_.assign(n, 0);
+}
+
+void ExportFooterTotals::Add(const std::vector<ExportTable::TypedCell>& cells) {
+  if (!spec_.any()) return;
+  for (size_t i = 0; i < cells.size() && i < sums_.size(); ++i) {
+    const ExportTable::TypedCell& cell = cells[i];
+    if (cell.null || cell.office == nullptr || !table_.IsNumberColumn(i)) continue;
+    sums_[i] += cell.number;
+    ++counts_[i];
+  }
+}
+
+std::vector<ExportFooterRow> ExportFooterTotals::Rows() const {
+  std::vector<ExportFooterRow> rows;
+  auto make = [&](const char* label, const std::vector<bool>& columns, bool average) {
+    ExportFooterRow row;
+    row.label = label;
+    const size_t n = sums_.size();
+    row.cells.resize(n);
+    row.texts.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+      if (!columns[i] || counts_[i] == 0) continue;
+      ExportTable::TypedCell& cell = row.cells[i];
+      // As the screen's footers: rounded to cents.
+      double value = average ? sums_[i] / static_cast<double>(counts_[i]) : sums_[i];
+      value = std::nearbyint(value * 100) / 100;
+      cell.null = false;
+      cell.number = value;
+      cell.office = table_.ColumnOfficeFormat(i, false);
+      row.texts[i] = FormatExportNumber(value, "12");
+    }
+    for (size_t i = 0; i < n; ++i) row.cells[i].text = row.texts[i];
+    rows.push_back(std::move(row));
+  };
+  if (spec_.averages) make("Average", spec_.average_columns, true);
+  if (spec_.totals) make("Total", spec_.total_columns, false);
+  return rows;
+}
+
+}  // namespace fennick
