@@ -40,7 +40,9 @@ class TableReport : public BuiltDocument {
 
 }  // namespace
 
-PdfExporter::PdfExporter(HostContext host) : ExporterBase(std::move(host)) {}
+PdfExporter::PdfExporter(HostContext host) : ExporterBase(std::move(host)) {
+  export_file_name_ = "Fennick_Report";
+}
 
 void PdfExporter::ExportToPdf(std::string_view title) {
   ExportTableOptions options;

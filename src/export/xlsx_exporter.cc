@@ -289,7 +289,9 @@ std::string WorksheetName(std::string_view title) {
   return name.substr(first, last - first + 1);
 }
 
-XlsxExporter::XlsxExporter(HostContext host) : ExporterBase(std::move(host)) {}
+XlsxExporter::XlsxExporter(HostContext host) : ExporterBase(std::move(host)) {
+  export_file_name_ = "Fennick_Report";
+}
 
 void XlsxExporter::ExportToXlsx(std::string_view title) {
   ExportTableOptions options;
