@@ -469,6 +469,8 @@ void ExporterBase::DeliverBuiltDocument(const DocumentOpener& open, std::string_
     if (open) tail.Pump(sink);
   });
   response.ContentType(content_type);
+  // A binary document has no character set.
+  response.Charset("");
   if (!open_file_) {
     response.AddHeader("Content-Disposition",
                        DownloadDisposition(export_file_name_, extension, true));

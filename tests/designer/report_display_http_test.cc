@@ -82,6 +82,7 @@ const char kInitPage[] =
     "q.HiddenSqlFilter = 'OwnerId=1';\n"
     "q.HiddenFields = 'OwnerId';\n"
     "q.CsvSafe = true;\n"
+    "if (Request.QueryString('office') == '1') { q.ExportXlsx = true; q.ExportPdf = true; }\n"
     "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
     "Response.Write('[after Init]');\n"
     "q.DisplayReport(Request.QueryString('rid')); %>";
@@ -602,7 +603,8 @@ TEST_F(ReportDisplayHttpTest, StoredPasswordsBecomeHashesAndNeverShow) {
 // Init runs an export button's post itself, from the page's sealed
 // statement: a page that writes after Init, and shows its report by a link
 // the post no longer carries, still sends just the download. CsvSafe
-// reaches report exports; a forged statement runs nothing.
+// reaches report exports, ExportXlsx and ExportPdf their buttons (absent
+// by default); a forged statement runs nothing.
 TEST_F(ReportDisplayHttpTest, InitRunsTheExportsOfReportPages) {
   auto right = Post("/reports.asp", {{"a", "q"}, {"rid", "R-SECRET"}, {"pwd", "s3cret"}});
   std::string location = right->get_header_value("Location");
@@ -619,6 +621,18 @@ TEST_F(ReportDisplayHttpTest, InitRunsTheExportsOfReportPages) {
     EXPECT_NE(download->body.find(row), std::string::npos) << download->body;
     EXPECT_EQ(download->body.find("[after Init]"), std::string::npos) << download->body;
     EXPECT_EQ(download->body.find("Hidden Corp"), std::string::npos);
+  }
+  EXPECT_EQ(page->body.find("btnExpxlsx"), std::string::npos);
+  auto office = Get("/init.asp" + location.substr(location.find('?')) + "&office=1");
+  const std::pair<const char*, const char*> documents[] = {{"btnExpxlsx", "PK"},
+                                                           {"btnExppdf", "%PDF"}};
+  for (const auto& [button, magic] : documents) {
+    ASSERT_NE(office->body.find(button), std::string::npos) << office->body;
+    auto download = Post("/init.asp?office=1", {{"__SQL", Hidden(office->body, "__SQL")},
+                                                {"__ARGS", Hidden(office->body, "__ARGS")},
+                                                {"__FARGS", Hidden(office->body, button)}});
+    EXPECT_EQ(download->status, 200) << download->body;
+    EXPECT_EQ(download->body.rfind(magic, 0), 0u) << button;
   }
   auto forged = Post("/init.asp", {{"__SQL", "SELECT Code AS Customer FROM Secrets"},
                                    {"__ARGS", Hidden(page->body, "__ARGS")},
