@@ -75,8 +75,6 @@ std::string_view DefaultLocaleText() {
   <XMLTitle></XMLTitle>
   <TXTText>Text</TXTText>
   <TXTTitle></TXTTitle>
-  <XLSXText>Excel (.xlsx)</XLSXText>
-  <XLSXTitle>Excel (.xlsx)</XLSXTitle>
   <PDFText>PDF</PDFText>
   <PDFTitle></PDFTitle>
   <DOCText>Word</DOCText>
