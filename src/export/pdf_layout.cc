@@ -28,6 +28,8 @@ constexpr double kMinColumn = 24, kMaxColumn = 320;
 constexpr size_t kSampleRows = 1000;
 constexpr size_t kMaxCellBytes = 1200;
 
+// Characters DejaVu lacks (Chinese, Japanese, Korean) come from the other
+// fonts fontconfig knows: the install script adds WenQuanYi Micro Hei.
 constexpr char kCellFont[] = "DejaVu Sans 8";
 constexpr char kBoldFont[] = "DejaVu Sans Bold 8";
 constexpr char kTitleFont[] = "DejaVu Sans Bold 14";

@@ -176,6 +176,9 @@ class Workbook : public BuiltDocument {
     }
     ++next_row_;
     worksheet_freeze_panes(sheet_, static_cast<lxw_row_t>(next_row_), 0);
+    // Printed, the sheet is one page wide with the captions on every page.
+    worksheet_fit_to_pages(sheet_, 1, 0);
+    Check(worksheet_repeat_rows(sheet_, caption_row_, caption_row_), "print titles");
     filter_open_ = true;
     if (widths_set_) ApplyWidths();
   }

@@ -12,7 +12,8 @@
 // a cell holds is cut with a note giving its length. Rows past a sheet's
 // 1,048,576 go on to a further sheet whose first row says where it
 // continues from. The grid's footers (Average, then Total) follow the
-// rows after an empty one.
+// rows after an empty one. Printed, a sheet is one page wide with its
+// caption row on every page.
 //
 // One exporter serves one export; not thread-safe.
 #ifndef FENNICK_EXPORT_XLSX_EXPORTER_H_
