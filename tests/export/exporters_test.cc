@@ -817,6 +817,23 @@ TEST_F(ExporterTest, PdfRepeatsCaptionsNumbersPagesAndHoldsEveryRow) {
   Run([&] { wide->ExportToPdf("Wide"); });
   testing::WriteBytes(site_ / "wide.pdf", Downloaded(*page_));
   EXPECT_EQ(testing::ReadPdf(site_ / "wide.pdf").size.substr(0, 9), "792 x 612");
+
+  // No rows: the captions alone, in both documents.
+  NewPage();
+  auto none = Make<PdfExporter>("SELECT Id, Name FROM W WHERE 0");
+  Run([&] { none->ExportToPdf("Empty"); });
+  testing::WriteBytes(site_ / "none.pdf", Downloaded(*page_));
+  testing::PdfText empty = testing::ReadPdf(site_ / "none.pdf");
+  ASSERT_EQ(empty.pages, 1);
+  EXPECT_NE(empty.page_texts[0].find("Name"), std::string::npos);
+  NewPage();
+  auto no_rows = Make<XlsxExporter>("SELECT Id, Name FROM W WHERE 0");
+  Run([&] { no_rows->ExportToXlsx("Empty"); });
+  testing::WriteBytes(site_ / "none.xlsx", Downloaded(*page_));
+  std::vector<testing::Sheet> sheets = testing::ReadSheets(site_ / "none.xlsx");
+  ASSERT_EQ(sheets.size(), 1u);
+  EXPECT_EQ(sheets[0].filter + " " + sheets[0].cells["B1"].value, "A1:B1 Name");
+  EXPECT_EQ(sheets[0].cells.size(), 2u);
 }
 
 }  // namespace
