@@ -3,7 +3,6 @@
 
 #include <cmath>
 
-#include "export/export_functions.h"
 
 namespace fennick {
 
@@ -43,7 +42,7 @@ std::vector<ExportFooterRow> ExportFooterTotals::Rows() const {
       cell.null = false;
       cell.number = value;
       cell.office = table_.ColumnOfficeFormat(i, false);
-      row.texts[i] = FormatExportNumber(value, "12");
+      row.texts[i] = table_.FormatColumnNumber(i, value);
     }
     for (size_t i = 0; i < n; ++i) row.cells[i].text = row.texts[i];
     rows.push_back(std::move(row));

@@ -268,6 +268,13 @@ const OfficeCellFormat* ExportTable::ColumnOfficeFormat(size_t column, bool with
   return nullptr;
 }
 
+std::string ExportTable::FormatColumnNumber(size_t column, double value) const {
+  const Column& c = (*columns_)[column];
+  if (c.typed_number) return FormatExportNumber(value, c.format);
+  if (c.format.empty() && c.money) return FormatMoneyPattern(value, euro_);
+  return FormatExportNumber(value, "12");
+}
+
 ExportTable::TypedRowReader::TypedRowReader(const ExportTable& table, Recordset& rows)
     : table_(table) {
   const size_t n = table.columns_->size();

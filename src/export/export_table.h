@@ -84,6 +84,9 @@ class ExportTable {
   // day: `with_time`); nullptr for text columns. For footers, which add a
   // column's values and show them as its cells are shown.
   const OfficeCellFormat* ColumnOfficeFormat(size_t column, bool with_time) const;
+  // A footer value of a number column as its cells show numbers: through
+  // the column's number format, money's pattern, or two decimals.
+  std::string FormatColumnNumber(size_t column, double value) const;
 
   // One cell of a typed document. A null is `null`; otherwise `text` is
   // the cell as the screen shows it and, for a number or date, `number`
