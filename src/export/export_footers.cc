@@ -6,17 +6,17 @@
 
 namespace fennick {
 
-ExportFooterTotals::ExportFooterTotals(const ExportTable& table, ExportFooterSpec spec)
-    : table_(table), spec_(std::move(spec)) {
+ExportFooterTotals::ExportFooterTotals(const ExportTable& table, ExportFooterSettings settings)
+    : table_(table), settings_(std::move(settings)) {
   const size_t n = table.ColumnCount();
-  spec_.average_columns.resize(n, false);
-  spec_.total_columns.resize(n, false);
+  settings_.average_columns.resize(n, false);
+  settings_.total_columns.resize(n, false);
   sums_.assign(n, 0);
   counts_.assign(n, 0);
 }
 
 void ExportFooterTotals::Add(const std::vector<ExportTable::TypedCell>& cells) {
-  if (!spec_.any()) return;
+  if (!settings_.any()) return;
   for (size_t i = 0; i < cells.size() && i < sums_.size(); ++i) {
     const ExportTable::TypedCell& cell = cells[i];
     if (cell.null || cell.office == nullptr || !table_.IsNumberColumn(i)) continue;
@@ -47,8 +47,8 @@ std::vector<ExportFooterRow> ExportFooterTotals::Rows() const {
     for (size_t i = 0; i < n; ++i) row.cells[i].text = row.texts[i];
     rows.push_back(std::move(row));
   };
-  if (spec_.averages) make("Average", spec_.average_columns, true);
-  if (spec_.totals) make("Total", spec_.total_columns, false);
+  if (settings_.averages) make("Average", settings_.average_columns, true);
+  if (settings_.totals) make("Total", settings_.total_columns, false);
   return rows;
 }
 

@@ -14,7 +14,7 @@ namespace fennick {
 
 // Which footers an export writes, by shown column (the grid decides: the
 // columns its own footers add). Average comes before Total, as on screen.
-struct ExportFooterSpec {
+struct ExportFooterSettings {
   bool averages = false;
   bool totals = false;
   std::vector<bool> average_columns, total_columns;
@@ -33,16 +33,16 @@ struct ExportFooterRow {
 // Adds up the typed cells of a table's rows. Not thread-safe.
 class ExportFooterTotals {
  public:
-  ExportFooterTotals(const ExportTable& table, ExportFooterSpec spec);
+  ExportFooterTotals(const ExportTable& table, ExportFooterSettings settings);
   // Counts one row (the cells of TypedRowReader::Read).
   void Add(const std::vector<ExportTable::TypedCell>& cells);
-  // The footer rows, Average first; none when the spec has none. A column
+  // The footer rows, Average first; none when the settings ask for none. A column
   // without numbers has no value.
   std::vector<ExportFooterRow> Rows() const;
 
  private:
   const ExportTable& table_;
-  ExportFooterSpec spec_;
+  ExportFooterSettings settings_;
   std::vector<double> sums_;
   std::vector<int64_t> counts_;
 };

@@ -15,7 +15,7 @@ class TableReport : public BuiltDocument {
  public:
   TableReport(const std::filesystem::path& path, Recordset& first,
               const ExportTableOptions& options, PdfReportSettings settings,
-              ExportFooterSpec footers)
+              ExportFooterSettings footers)
       : table_(first, options),
         totals_(table_, std::move(footers)),
         report_(path, table_, std::move(settings)) {}

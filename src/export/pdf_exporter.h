@@ -19,7 +19,7 @@ class PdfExporter : public ExporterBase {
   // As the second-generation exporter takes them (export_table.h).
   void ColFormatXml(std::string_view xml) { col_format_xml_ = xml; }
   void IsEuroDecimalFormat(bool on) { euro_ = on; }
-  void Footers(ExportFooterSpec footers) { footers_ = std::move(footers); }
+  void Footers(ExportFooterSettings footers) { footers_ = std::move(footers); }
   // "A4" or "Letter".
   void PaperSize(std::string_view paper) { paper_ = paper; }
   // The filter the rows went through, in words, under the title.
@@ -32,7 +32,7 @@ class PdfExporter : public ExporterBase {
  private:
   std::string col_format_xml_;
   bool euro_ = false;
-  ExportFooterSpec footers_;
+  ExportFooterSettings footers_;
   std::string paper_ = "A4";
   std::string filter_;
 };

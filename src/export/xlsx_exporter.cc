@@ -50,7 +50,7 @@ class Workbook : public BuiltDocument {
   struct Settings {
     std::string title;
     int64_t sheet_rows = kMaxSheetRows;
-    ExportFooterSpec footers;
+    ExportFooterSettings footers;
   };
 
   Workbook(const std::filesystem::path& path, const ExportTable& table, Settings settings)

@@ -43,7 +43,7 @@ class XlsxExporter : public ExporterBase {
   // As the second-generation exporter takes them (export_table.h).
   void ColFormatXml(std::string_view xml) { col_format_xml_ = xml; }
   void IsEuroDecimalFormat(bool on) { euro_ = on; }
-  void Footers(ExportFooterSpec footers) { footers_ = std::move(footers); }
+  void Footers(ExportFooterSettings footers) { footers_ = std::move(footers); }
   // Rows a sheet holds before the next one starts; values below 3 or above
   // kMaxSheetRows mean kMaxSheetRows (a smaller value lets a test see the
   // overflow without a million rows).
@@ -58,7 +58,7 @@ class XlsxExporter : public ExporterBase {
  private:
   std::string col_format_xml_;
   bool euro_ = false;
-  ExportFooterSpec footers_;
+  ExportFooterSettings footers_;
   int64_t sheet_rows_ = kMaxSheetRows;
 };
 

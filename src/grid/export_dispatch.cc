@@ -87,12 +87,12 @@ void Configure(GridObject& g, ExporterBase& exporter) {
 // The grid's footers as an export writes them, by shown column: the
 // number and money columns after the result's first, narrowed by the
 // per-field lists. Master-details reports keep their footers on screen.
-ExportFooterSpec FooterSpec(GridObject& g, const std::vector<size_t>& shown) {
+ExportFooterSettings FooterSettings(GridObject& g, const std::vector<size_t>& shown) {
   const SummarySettings& s = g.page->summary;
-  ExportFooterSpec spec;
-  if (!g.page->master_table.empty()) return spec;
-  spec.averages = s.column_averages || !s.average_fields.empty();
-  spec.totals = s.column_totals || !s.total_fields.empty();
+  ExportFooterSettings settings;
+  if (!g.page->master_table.empty()) return settings;
+  settings.averages = s.column_averages || !s.average_fields.empty();
+  settings.totals = s.column_totals || !s.total_fields.empty();
   for (size_t field : shown) {
     bool number = false;
     if (field >= 1 && field < g.result.columns.size()) {
@@ -102,10 +102,10 @@ ExportFooterSpec FooterSpec(GridObject& g, const std::vector<size_t>& shown) {
     auto listed = [&](const std::string& list) {
       return number && (list.empty() || FieldListNames(list, g.result.columns[field]));
     };
-    spec.average_columns.push_back(listed(s.average_fields));
-    spec.total_columns.push_back(listed(s.total_fields));
+    settings.average_columns.push_back(listed(s.average_fields));
+    settings.total_columns.push_back(listed(s.total_fields));
   }
-  return spec;
+  return settings;
 }
 
 // The filter the rows went through, in words: the designer's description
@@ -128,7 +128,7 @@ bool RunOfficeExport(GridObject& g, const std::string& format) {
     Configure(g, exporter);
     exporter.ColFormatXml(formats);
     exporter.IsEuroDecimalFormat(p.is_euro_decimal_format);
-    exporter.Footers(FooterSpec(g, VisibleColumns(g)));
+    exporter.Footers(FooterSettings(g, VisibleColumns(g)));
     exporter.ExportToXlsx(g.settings.title);
   }
   if (format == "pdf" && g.settings.export_pdf) {
@@ -136,7 +136,7 @@ bool RunOfficeExport(GridObject& g, const std::string& format) {
     Configure(g, exporter);
     exporter.ColFormatXml(formats);
     exporter.IsEuroDecimalFormat(p.is_euro_decimal_format);
-    exporter.Footers(FooterSpec(g, VisibleColumns(g)));
+    exporter.Footers(FooterSettings(g, VisibleColumns(g)));
     exporter.PaperSize(g.settings.pdf_paper_size);
     exporter.FilterText(FilterInWords(g));
     exporter.ExportToPdf(g.settings.title);

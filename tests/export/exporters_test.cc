@@ -708,7 +708,7 @@ TEST_F(ExporterTest, WorkbookTypesCellsKeepsTextAndContinuesOnAnotherSheet) {
   AddPlainRows(*connection_, 6, 8);
   auto exporter = Make<XlsxExporter>("SELECT Id, Name, Born, Price, Share FROM W ORDER BY Id");
   exporter->ColFormatXml(BuildColumnFormatXml("born|=|d mmm yyyy|||", "price|=|32|||share|=|20|||"));
-  ExportFooterSpec footers;
+  ExportFooterSettings footers;
   footers.averages = footers.totals = true;
   footers.average_columns = {false, false, false, false, true};
   footers.total_columns = {false, false, false, true, false};
@@ -772,7 +772,7 @@ TEST_F(ExporterTest, PdfRepeatsCaptionsNumbersPagesAndHoldsEveryRow) {
   auto exporter = Make<PdfExporter>("SELECT Id, Name, Born, Price, Share FROM W ORDER BY Id");
   exporter->ColFormatXml(BuildColumnFormatXml("born|=|d mmm yyyy|||", "price|=|32|||"));
   exporter->FilterText("Filter: Price > 0");
-  ExportFooterSpec footers;
+  ExportFooterSettings footers;
   footers.totals = true;
   footers.total_columns = {false, false, false, true, false};
   exporter->Footers(footers);
