@@ -18,6 +18,8 @@ packages=(
   libpcre2-dev
   duktape-dev
   libxml2-dev libxslt1-dev
+  libxlsxwriter-dev libcairo2-dev libpango1.0-dev poppler-utils
+  fonts-dejavu-core fonts-wqy-microhei
   libbenchmark-dev
   curl
   chromium nodejs

@@ -101,6 +101,20 @@ class DataGrid {
   // CSV exports start with a UTF-8 byte order mark, so spreadsheets that
   // otherwise guess a Windows code page read non-ASCII text right.
   void CsvByteOrderMark(bool on);
+  // The tool bar also offers an ".xlsx" button (a real workbook: typed
+  // cells with the column formats, a frozen caption row with an
+  // autofilter, the footers) after the five other export buttons. Off by
+  // default.
+  void ExportXlsx(bool on);
+  // The tool bar also offers a "PDF" button (a paginated document: title,
+  // filter, the caption row on every page, the rows as the screen formats
+  // them, the footers, page numbers), after the ".xlsx" one. Off by
+  // default.
+  void ExportPdf(bool on);
+  // The paper of the PDF export: "A4" (the default) or "Letter", any case;
+  // other values are ignored. Turned to landscape when the columns need
+  // it.
+  void PdfPaperSize(std::string_view paper);
   // The most rows an XML export through XslExportTemplate (and a report's
   // print page) transforms; more are refused with an error. Default 25,000;
   // values below 1 restore it.

@@ -92,6 +92,10 @@ struct DisplaySettings {
   // CSV and text exports of report grids guard formula-like text (the
   // grid's CsvSafe).
   bool csv_safe = false;
+  // The report pages' ".xlsx" and "PDF" export buttons (the grid's
+  // ExportXlsx, ExportPdf) and the PDF's paper (PdfPaperSize).
+  bool export_xlsx = false, export_pdf = false;
+  std::string pdf_paper_size;
   std::string temp_folder_url, xsl_export_template, encoding;
 };
 

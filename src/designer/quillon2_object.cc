@@ -191,6 +191,9 @@ const MemberTable<Self>& Quillon2Members::Members() {
     flag("IsEuroDecimalFormat", &designer::DisplaySettings::is_euro_decimal_format);
     shown("Encoding", &designer::DisplaySettings::encoding);
     flag("CsvSafe", &designer::DisplaySettings::csv_safe);
+    flag("ExportXlsx", &designer::DisplaySettings::export_xlsx);
+    flag("ExportPdf", &designer::DisplaySettings::export_pdf);
+    shown("PdfPaperSize", &designer::DisplaySettings::pdf_paper_size);
 
     t.Function("DisplayReport", {ArgType::kString}, 1, [](Self& m, Args args) {
       m.q->DisplayReport(args[0].Bytes());

@@ -268,6 +268,9 @@ void Quillon2::ConfigureGrid(ReportGrid& report_grid, const std::string& id) {
   p.is_euro_decimal_format = display_.is_euro_decimal_format;
   p.encoding = display_.encoding;
   grid.CsvSafe(display_.csv_safe);
+  grid.ExportXlsx(display_.export_xlsx);
+  grid.ExportPdf(display_.export_pdf);
+  if (!display_.pdf_paper_size.empty()) grid.PdfPaperSize(display_.pdf_paper_size);
   p.default_date_format = settings_.default_date_format;
   p.carried_query = PreservedQuery();
 

@@ -33,8 +33,8 @@ bool IsExportFileName(std::string_view file_name) {
   for (char c : rest.substr(0, 32)) {
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   }
-  static constexpr std::array<std::string_view, 6> kExtensions = {".xls", ".doc", ".csv",
-                                                                  ".xml", ".txt", ".html"};
+  static constexpr std::array<std::string_view, 8> kExtensions = {
+      ".xls", ".doc", ".csv", ".xml", ".txt", ".html", ".xlsx", ".pdf"};
   std::string_view extension = rest.substr(32);
   for (std::string_view known : kExtensions) {
     if (extension == known) return true;

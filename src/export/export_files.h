@@ -22,7 +22,7 @@ inline constexpr char kExportFilePrefix[] = "fnkexport";
 std::string NewExportFileBase();
 
 // Whether `file_name` (no folder) is one NewExportFileBase made, with an
-// export extension (xls, doc, csv, xml, txt, html).
+// export extension (xls, doc, csv, xml, txt, html, xlsx, pdf).
 bool IsExportFileName(std::string_view file_name);
 
 // Removes the export files in `folder` last written more than `max_age`

@@ -251,6 +251,69 @@ int64_t ExportTable::AppendRows(Recordset& rows, std::string& out) const {
   return count;
 }
 
+size_t ExportTable::ColumnCount() const { return columns_->size(); }
+
+const std::string& ExportTable::Caption(size_t column) const {
+  return (*columns_)[column].caption;
+}
+
+bool ExportTable::IsNumberColumn(size_t column) const {
+  return (*columns_)[column].kind == Column::Kind::kNumeric;
+}
+
+const OfficeCellFormat* ExportTable::ColumnOfficeFormat(size_t column, bool with_time) const {
+  const Column& c = (*columns_)[column];
+  if (c.kind == Column::Kind::kDate) return with_time ? &c.office_with_time : &c.office;
+  if (c.kind == Column::Kind::kNumeric) return &c.office;
+  return nullptr;
+}
+
+std::string ExportTable::FormatColumnNumber(size_t column, double value) const {
+  const Column& c = (*columns_)[column];
+  if (c.typed_number) return FormatExportNumber(value, c.format);
+  if (c.format.empty() && c.money) return FormatMoneyPattern(value, euro_);
+  return FormatExportNumber(value, "12");
+}
+
+ExportTable::TypedRowReader::TypedRowReader(const ExportTable& table, Recordset& rows)
+    : table_(table) {
+  const size_t n = table.columns_->size();
+  for (const Column& c : *table.columns_) fields_.push_back(rows.Fields(c.field));
+  values_.resize(n);
+  base_.resize(n);
+  shown_.resize(n);
+  cells_.resize(n);
+}
+
+const std::vector<ExportTable::TypedCell>& ExportTable::TypedRowReader::Read() {
+  static const OfficeCellFormat kGeneral;
+  for (size_t i = 0; i < fields_.size(); ++i) {
+    TypedCell& out = cells_[i];
+    out = TypedCell();
+    if (fields_[i].IsNull()) continue;
+    const Column& c = (*table_.columns_)[i];
+    values_[i] = fields_[i].Value();
+    const Cell cell = table_.MakeCell(c, values_[i], base_[i], shown_[i]);
+    out.null = false;
+    out.text = cell.text;
+    out.office = cell.office;
+    out.number = cell.number;
+    // A number the column gives no format is still a number, in the
+    // general format, unless its text is not one.
+    if (out.office == nullptr && c.kind == Column::Kind::kNumeric && c.format.empty()) {
+      double number = 0;
+      if (values_[i].IsNumber() && values_[i].type() != VarType::kBoolean) {
+        out.number = values_[i].AsDouble();
+        out.office = &kGeneral;
+      } else if (ParseXPathNumber(cell.text, number)) {
+        out.number = number;
+        out.office = &kGeneral;
+      }
+    }
+  }
+  return cells_;
+}
+
 void ExportTable::AppendDatasetHead(std::string& out) const {
   out += "<dataset>\n";
   if (columns_->empty()) return;
@@ -297,7 +360,6 @@ int64_t ExportTable::AppendDatasetRows(Recordset& rows, std::string& out) const 
   return count;
 }
 
-size_t ExportTable::ColumnCount() const { return columns_->size(); }
 size_t ExportTable::FieldOf(size_t column) const { return (*columns_)[column].field; }
 const std::string& ExportTable::CaptionAttributeOf(size_t column) const {
   return (*columns_)[column].caption_attribute;

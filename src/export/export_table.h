@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/office_formats.h"
 #include "fennick/data.h"
 
 namespace fennick {
@@ -78,6 +79,44 @@ class ExportTable {
   size_t ColumnCount() const;
   size_t FieldOf(size_t column) const;
   const std::string& CaptionAttributeOf(size_t column) const;
+  // The shown columns, for the documents that lay cells out themselves
+  // (the workbook, the PDF): their count, captions, and whether they hold
+  // numbers (money included), which such documents align right.
+  const std::string& Caption(size_t column) const;
+  bool IsNumberColumn(size_t column) const;
+  // The number format of a number or date column's cells (with a time of
+  // day: `with_time`); nullptr for text columns. For footers, which add a
+  // column's values and show them as its cells are shown.
+  const OfficeCellFormat* ColumnOfficeFormat(size_t column, bool with_time) const;
+  // A footer value of a number column as its cells show numbers: through
+  // the column's number format, money's pattern, or two decimals.
+  std::string FormatColumnNumber(size_t column, double value) const;
+
+  // One cell of a typed document. A null is `null`; otherwise `text` is
+  // the cell as the screen shows it and, for a number or date, `number`
+  // its value (an OLE date for dates) with `office` its number format
+  // (whose `excel` may be "" for a plain number).
+  struct TypedCell {
+    bool null = true;
+    std::string_view text;
+    const OfficeCellFormat* office = nullptr;
+    double number = 0;
+  };
+  // Reads rows as typed cells. The texts point into the reader, valid
+  // until its next Read.
+  class TypedRowReader {
+   public:
+    TypedRowReader(const ExportTable& table, Recordset& rows);
+    // The cells of the current row of the recordset, one per column.
+    const std::vector<TypedCell>& Read();
+
+   private:
+    const ExportTable& table_;
+    std::vector<Field> fields_;
+    std::vector<Variant> values_;
+    std::vector<std::string> base_, shown_;
+    std::vector<TypedCell> cells_;
+  };
 
  private:
   struct Column;

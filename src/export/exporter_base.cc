@@ -4,7 +4,9 @@
 #include <malloc.h>
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
+#include <filesystem>
 
 #include "base/ascii.h"
 #include "export/export_files.h"
@@ -46,6 +48,71 @@ bool InsideSite(const std::filesystem::path& root, const std::filesystem::path& 
   auto [base_end, target_end] =
       std::mismatch(base.begin(), base.end(), target.begin(), target.end());
   return base_end == base.end() || (base_end->empty() && std::next(base_end) == base.end());
+}
+
+// A BuiltDocument export's file with what still writes into it: the
+// document goes first, then the file unless it is kept (file mode).
+struct BuiltFile {
+  std::filesystem::path path;
+  std::unique_ptr<BuiltDocument> document;
+  std::shared_ptr<Cursor> rest;
+  bool keep = false;
+
+  BuiltFile() = default;
+  BuiltFile(const BuiltFile&) = delete;
+  BuiltFile& operator=(const BuiltFile&) = delete;
+  ~BuiltFile() {
+    document.reset();
+    std::error_code error;
+    // Ignoring errors on purpose: a file never made needs no removal.
+    if (!keep) std::filesystem::remove(path, error);
+  }
+};
+
+// Reads what has been written to a file so far, piece by piece, as it
+// grows. A file not made yet reads as empty.
+class FileTail {
+ public:
+  explicit FileTail(std::filesystem::path path) : path_(std::move(path)) {}
+  ~FileTail() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  FileTail(const FileTail&) = delete;
+  FileTail& operator=(const FileTail&) = delete;
+
+  // Hands `sink` what came since the last call; false when the sink
+  // refused a piece.
+  bool Pump(const Response::BodySink& sink) {
+    if (file_ == nullptr) {
+      file_ = std::fopen(path_.c_str(), "rb");
+      if (file_ == nullptr) return true;
+    }
+    std::string piece(size_t{1} << 16, '\0');
+    for (;;) {
+      const size_t n = std::fread(piece.data(), 1, piece.size(), file_);
+      if (n > 0 && !sink(std::string_view(piece.data(), n))) return false;
+      if (n < piece.size()) break;
+    }
+    // At the end for now: the writer may add more.
+    std::clearerr(file_);
+    return true;
+  }
+
+ private:
+  std::filesystem::path path_;
+  std::FILE* file_ = nullptr;
+};
+
+std::string ReadWholeFile(const std::filesystem::path& path) {
+  std::string text;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    throw Error(kErrInvalidCall, "The export file could not be read", kSource);
+  }
+  char buffer[1 << 16];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  std::fclose(file);
+  return text;
 }
 
 }  // namespace
@@ -340,6 +407,70 @@ void ExporterBase::DeliverInBatches(std::string head, RowWriter append, std::str
   StreamRemainingRows(response, std::move(rest_), std::move(append), std::move(tail));
   response.ContentType(content_type);
   response.Charset(charset);
+  if (!open_file_) {
+    response.AddHeader("Content-Disposition",
+                       DownloadDisposition(export_file_name_, extension, true));
+  }
+  response.End();
+}
+
+void ExporterBase::DeliverBuiltDocument(const DocumentOpener& open, std::string_view extension,
+                                        std::string_view content_type) {
+  Response& response = *host_.response;
+  auto file = std::make_shared<BuiltFile>();
+  std::string url;
+  if (!temp_file_url_.empty()) {
+    url = temp_file_url_ + "." + std::string(extension);
+    for (char& c : url) {
+      if (c == '\\') c = '/';
+    }
+    // MapPath refuses a path that leaves the site.
+    file->path = host_.server->MapPath(url);
+  } else {
+    // A name no one can guess, in a folder the browser never sees.
+    file->path = std::filesystem::temp_directory_path() /
+                 (NewExportFileBase() + "." + std::string(extension));
+  }
+  fennick::Recordset& first = OpenData();
+  file->document = open(file->path, first);
+  file->document->AddRows(first);
+  ReleaseData();
+  file->rest = std::move(rest_);
+  auto add_rest = [](BuiltFile& f, const std::function<bool()>& after_batch) {
+    if (f.rest) {
+      for (;;) {
+        fennick::Recordset batch = f.rest->Next(kStreamBatchRows);
+        if (batch.Eof()) break;
+        f.document->AddRows(batch);
+        if (!after_batch()) return false;
+      }
+      f.rest.reset();
+    }
+    f.document->Finish();
+    return true;
+  };
+  if (!temp_file_url_.empty() || !response.Buffer()) {
+    add_rest(*file, [] { return true; });
+    if (!temp_file_url_.empty()) {
+      file->keep = true;
+      file.reset();
+      response.Redirect(url);
+    }
+    std::string document = ReadWholeFile(file->path);
+    file.reset();
+    Deliver(document, extension, content_type);
+  }
+  // What the page wrote before the export is not part of the document.
+  response.Clear();
+  response.StreamBody([file = std::move(file), add_rest](const Response::BodySink& sink) {
+    FileTail tail(file->path);
+    bool open = true;
+    if (!add_rest(*file, [&] { return open = tail.Pump(sink); })) return;
+    if (open) tail.Pump(sink);
+  });
+  response.ContentType(content_type);
+  // A binary document has no character set.
+  response.Charset("");
   if (!open_file_) {
     response.AddHeader("Content-Disposition",
                        DownloadDisposition(export_file_name_, extension, true));

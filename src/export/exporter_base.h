@@ -77,6 +77,18 @@ void StreamRemainingRows(Response& response, std::shared_ptr<Cursor> rest,
 void AppendDelimitedText(Recordset& recordset, const DelimitedTextOptions& options,
                          std::string& out);
 
+// A document that a library writes to a file of its own, a batch of rows
+// at a time (the workbook, the PDF). Not thread-safe.
+class BuiltDocument {
+ public:
+  virtual ~BuiltDocument() = default;
+  // Writes the rows of `rows` from the current one to the end.
+  virtual void AddRows(Recordset& rows) = 0;
+  // Writes what follows the rows and closes the file; raises
+  // fennick::Error with the library's reason.
+  virtual void Finish() = 0;
+};
+
 class ExporterBase {
  public:
   explicit ExporterBase(HostContext host);
@@ -172,6 +184,21 @@ class ExporterBase {
   // file.
   [[noreturn]] void WriteBatchFile(std::string_view head, const RowWriter& append,
                                    std::string_view tail, std::string_view extension);
+  // Opens the document of a BuiltDocument export at `path`, its columns
+  // those of `first` (the first batch of rows, not read yet).
+  using DocumentOpener = std::function<std::unique_ptr<BuiltDocument>(
+      const std::filesystem::path& path, fennick::Recordset& first)>;
+  // Sends a document a library writes to a file, and ends the response
+  // (or redirects to the file). File mode writes it where TempFileUrl
+  // says; a download writes it to a private file in the system's
+  // temporary folder, which is streamed to the browser as it grows (all
+  // at once for a format written at its close) and removed when the
+  // download ends, however it ends. The first batch is written while the
+  // page runs, so a failing command still gives the page's error; the
+  // other batches once the page has ended. An unbuffered response reads
+  // everything first. A failure removes the file.
+  [[noreturn]] void DeliverBuiltDocument(const DocumentOpener& open, std::string_view extension,
+                                         std::string_view content_type);
   // The compiled template (inline text or a file of the site); raises
   // fennick::Error with the compiler's reason.
   std::shared_ptr<const class XsltStylesheet> CompileTemplate(std::string_view text_or_path) const;

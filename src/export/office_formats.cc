@@ -276,6 +276,7 @@ std::string DateCode(const std::vector<Token>& tokens, bool calc) {
 // attribute, LibreOffice's (one of its built-in codes) in sdnum.
 OfficeCellFormat Attributes(std::string_view excel, std::string_view calc) {
   OfficeCellFormat f;
+  f.excel = excel;
   if (!excel.empty()) {
     f.attributes = " style='mso-number-format:\"";
     for (char c : excel) {

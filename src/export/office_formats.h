@@ -36,6 +36,9 @@ bool LooksLikeFormula(std::string_view text);
 // without the value), ready to append after "<td".
 struct OfficeCellFormat {
   std::string attributes;
+  // The Excel number format code alone ("#,##0.00", "d mmm yyyy"), as a
+  // workbook's cell styles take it; "" for none.
+  std::string excel;
 };
 
 // A number column format: kind '1' number, '2' percent, '3' money, with

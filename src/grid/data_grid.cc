@@ -35,7 +35,7 @@ bool IsDisplayTextKey(const std::string& key) {
       "lasttitle", "resettext", "resettitle", "reloadtext", "reloadtitle", "refreshtext",
       "refreshtitle", "sortcolasctext", "sortcolasctitle", "sortcoldesctext", "sortcoldesctitle",
       "removesorttitle", "printtext", "printtitle", "xlstext", "csvtext", "xmltext", "txttext",
-      "pdftext", "doctext", "xlstitle", "csvtitle", "xmltitle", "txttitle", "pdftitle",
+      "pdftext", "doctext", "xlsxtext", "xlsxtitle", "xlstitle", "csvtitle", "xmltitle", "txttitle", "pdftitle",
       "doctitle", "pagecounttext", "pagesizetext", "showpagenumbers", "filterbuttontext",
       "filterslabeltext", "containstext", "startswithtext", "isequaltotext", "isnotequaltotext",
       "isgreaterthantext", "islessthantext", "sortorderlabeltext", "sortorderasctext",
@@ -157,6 +157,13 @@ void DataGrid::GraphLegendColumn(std::string_view column) {
 }
 void DataGrid::ExportFileName(std::string_view name) { g_->settings.export_file_name = name; }
 void DataGrid::CsvByteOrderMark(bool on) { g_->settings.csv_byte_order_mark = on; }
+void DataGrid::ExportXlsx(bool on) { g_->settings.export_xlsx = on; }
+void DataGrid::ExportPdf(bool on) { g_->settings.export_pdf = on; }
+void DataGrid::PdfPaperSize(std::string_view paper) {
+  const std::string_view trimmed = TrimBlanks(paper);
+  if (EqualsIgnoreCase(trimmed, "A4")) g_->settings.pdf_paper_size = "A4";
+  if (EqualsIgnoreCase(trimmed, "Letter")) g_->settings.pdf_paper_size = "Letter";
+}
 void DataGrid::XslExportRowLimit(int32_t rows) {
   g_->settings.xsl_export_row_limit = rows < 1 ? GridSettings().xsl_export_row_limit : rows;
 }

@@ -106,6 +106,9 @@ struct GridMembers {
     flag("CreateExportFile", &DataGrid::CreateExportFile);
     flag("CsvSafe", &DataGrid::CsvSafe);
     flag("CsvByteOrderMark", &DataGrid::CsvByteOrderMark);
+    flag("ExportXlsx", &DataGrid::ExportXlsx);
+    flag("ExportPdf", &DataGrid::ExportPdf);
+    text("PdfPaperSize", &DataGrid::PdfPaperSize);
     t.Property("XslExportRowLimit", nullptr,
                [](GridMembers& m, const Variant& v) {
                  m.grid->XslExportRowLimit(

@@ -9,6 +9,8 @@
 #include "export/dataset_exporter.h"
 #include "export/dataset_exporter2.h"
 #include "export/export_files.h"
+#include "export/pdf_exporter.h"
+#include "export/xlsx_exporter.h"
 #include "fennick/data_grid.h"
 #include "frame/host.h"
 #include "frame/module_state.h"
@@ -17,6 +19,8 @@
 #include "grid/query/column_expressions.h"
 #include "grid/render/cell_writer.h"
 #include "grid/render/display.h"
+#include "grid/render/export_buttons.h"
+#include "grid/render/field_index.h"
 #include "grid/render/grid_summary.h"
 #include "grid/state/export_argument.h"
 
@@ -81,6 +85,66 @@ void Configure(GridObject& g, ExporterBase& exporter) {
   } else {
     exporter.TempFileUrl("");
   }
+}
+
+// The grid's footers as an export writes them, by shown column: the
+// number and money columns after the result's first, narrowed by the
+// per-field lists. Master-details reports keep their footers on screen.
+ExportFooterSettings FooterSettings(GridObject& g, const std::vector<size_t>& shown) {
+  const SummarySettings& s = g.page->summary;
+  ExportFooterSettings settings;
+  if (!g.page->master_table.empty()) return settings;
+  settings.averages = s.column_averages || !s.average_fields.empty();
+  settings.totals = s.column_totals || !s.total_fields.empty();
+  for (size_t field : shown) {
+    bool number = false;
+    if (field >= 1 && field < g.result.columns.size()) {
+      const GridColumn& c = g.result.columns[field];
+      number = c.type_class == TypeClass::kNumber || c.type_class == TypeClass::kMoney;
+    }
+    auto listed = [&](const std::string& list) {
+      return number && (list.empty() || FieldListNames(list, g.result.columns[field]));
+    };
+    settings.average_columns.push_back(listed(s.average_fields));
+    settings.total_columns.push_back(listed(s.total_fields));
+  }
+  return settings;
+}
+
+// The filter the rows went through, in words: the designer's description
+// of it, or the filter label and the filter; "" when none.
+std::string FilterInWords(GridObject& g) {
+  if (g.designer.filter_text_summary && !g.designer.designer_filter_text.empty()) {
+    return StripTags(g.designer.designer_filter_text);
+  }
+  if (g.req.filter_expression.empty()) return "";
+  return StripTags(g.settings.Text("filterslabeltext")) + " " + g.req.filter_expression;
+}
+
+// The workbook and the PDF, each only when the page offers its button.
+bool RunOfficeExport(GridObject& g, const std::string& format) {
+  GridPageState& p = *g.page;
+  const std::string formats = BuildColumnFormatXml(p.date_list + p.date_format_list,
+                                                   p.number_list + p.number_format_list);
+  if (format == "xlsx" && g.settings.export_xlsx) {
+    XlsxExporter exporter(g.host);
+    Configure(g, exporter);
+    exporter.ColFormatXml(formats);
+    exporter.IsEuroDecimalFormat(p.is_euro_decimal_format);
+    exporter.Footers(FooterSettings(g, VisibleColumns(g)));
+    exporter.ExportToXlsx(g.settings.title);
+  }
+  if (format == "pdf" && g.settings.export_pdf) {
+    PdfExporter exporter(g.host);
+    Configure(g, exporter);
+    exporter.ColFormatXml(formats);
+    exporter.IsEuroDecimalFormat(p.is_euro_decimal_format);
+    exporter.Footers(FooterSettings(g, VisibleColumns(g)));
+    exporter.PaperSize(g.settings.pdf_paper_size);
+    exporter.FilterText(FilterInWords(g));
+    exporter.ExportToPdf(g.settings.title);
+  }
+  return format == "xlsx" || format == "pdf";
 }
 
 }  // namespace
@@ -173,7 +237,9 @@ void RunGridExport(DataGrid& grid) {
     }
   }
   const std::string format = g.req.export_request.format;
-  if (format == "print" && g.designer.print_export) {
+  if (RunOfficeExport(g, format)) {
+    // A format the page did not offer: an empty response, below.
+  } else if (format == "print" && g.designer.print_export) {
     // Only the first-generation exporter writes the printable page.
     DataSetExporter exporter(g.host);
     Configure(g, exporter);

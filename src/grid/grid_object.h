@@ -40,6 +40,11 @@ struct GridSettings {
   std::string export_file_name;
   bool csv_safe = false;
   bool csv_byte_order_mark = false;
+  // ExportXlsx, ExportPdf: the tool bar's ".xlsx" and "PDF" buttons.
+  bool export_xlsx = false;
+  bool export_pdf = false;
+  // PdfPaperSize: "A4" or "Letter".
+  std::string pdf_paper_size = "A4";
   int32_t xsl_export_row_limit = 25000;
   int16_t export_file_lifetime_minutes = 60;
 

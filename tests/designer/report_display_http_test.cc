@@ -16,6 +16,7 @@
 #include "designer/report_password.h"
 #include "designer/reports_file.h"
 #include "designer/schema_discovery.h"
+#include "export/office_reader.h"
 #include "fennick/data.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
@@ -86,6 +87,7 @@ const char kInitPage[] =
     "q.HiddenSqlFilter = 'OwnerId=1';\n"
     "q.HiddenFields = 'OwnerId';\n"
     "q.CsvSafe = true;\n"
+    "if (Request.QueryString('office') == '1') { q.ExportXlsx = true; q.ExportPdf = true; }\n"
     "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
     "Response.Write('[after Init]');\n"
     "q.DisplayReport(Request.QueryString('rid')); %>";
@@ -130,6 +132,9 @@ class ReportDisplayHttpTest : public ::testing::Test {
     Save(file, "R-SECRET",
          ";tables:Orders;fields:OrderId, Customer;schema:,Customer~cCustomer~f~t200~;"
          "rtitle:Locked orders;rpwd:s3cret;pagesize:10;");
+    Save(file, "R-TOTALS",
+         ";tables:Orders;fields:Customer, OrderId;schema:,Customer~cCustomer~f~t200~"
+         ",OrderId~cNumber~f~t131~;rtitle:Totals;pagesize:10;coltotal:1;colavg:1;");
     Save(file, "R-PARAM",
          ";tables:Orders;fields:OrderId, Customer;filters:Customer__2__?Name;"
          "schema:,Customer~cCustomer~f~t200~;rtitle:One customer;pagesize:10;");
@@ -624,7 +629,8 @@ TEST_F(ReportDisplayHttpTest, StoredPasswordsBecomeHashesAndNeverShow) {
 // Init runs an export button's post itself, from the page's sealed
 // statement: a page that writes after Init, and shows its report by a link
 // the post no longer carries, still sends just the download. CsvSafe
-// reaches report exports; a forged statement runs nothing.
+// reaches report exports, ExportXlsx and ExportPdf their buttons (absent
+// by default); a forged statement runs nothing.
 TEST_F(ReportDisplayHttpTest, InitRunsTheExportsOfReportPages) {
   auto right = Post("/reports.asp", {{"a", "q"}, {"rid", "R-SECRET"}, {"pwd", "s3cret"}});
   std::string location = right->get_header_value("Location");
@@ -642,6 +648,32 @@ TEST_F(ReportDisplayHttpTest, InitRunsTheExportsOfReportPages) {
     EXPECT_EQ(download->body.find("[after Init]"), std::string::npos) << download->body;
     EXPECT_EQ(download->body.find("Hidden Corp"), std::string::npos);
   }
+  EXPECT_EQ(page->body.find("btnExpxlsx"), std::string::npos);
+  auto office = Get("/init.asp" + location.substr(location.find('?')) + "&office=1");
+  const std::pair<const char*, const char*> documents[] = {{"btnExpxlsx", "PK"},
+                                                           {"btnExppdf", "%PDF"}};
+  for (const auto& [button, magic] : documents) {
+    ASSERT_NE(office->body.find(button), std::string::npos) << office->body;
+    auto download = Post("/init.asp?office=1", {{"__SQL", Hidden(office->body, "__SQL")},
+                                                {"__ARGS", Hidden(office->body, "__ARGS")},
+                                                {"__FARGS", Hidden(office->body, button)}});
+    EXPECT_EQ(download->status, 200) << download->body;
+    EXPECT_EQ(download->body.rfind(magic, 0), 0u) << button;
+  }
+  // A report's footers follow its rows in the workbook.
+  auto totals = Get("/init.asp?rid=R-TOTALS&office=1");
+  auto book = Post("/init.asp?rid=R-TOTALS&office=1",
+                   {{"__SQL", Hidden(totals->body, "__SQL")},
+                    {"__ARGS", Hidden(totals->body, "__ARGS")},
+                    {"__FARGS", Hidden(totals->body, "btnExpxlsx")}});
+  ASSERT_EQ(book->status, 200) << book->body;
+  testing::WriteBytes(server_->site().root() / "totals.xlsx", book->body);
+  std::vector<testing::Sheet> sheets = testing::ReadSheets(server_->site().root() / "totals.xlsx");
+  ASSERT_EQ(sheets.size(), 1u);
+  auto& cells = sheets[0].cells;
+  EXPECT_EQ(cells["B1"].value + " " + cells["B5"].value, "Number 5");
+  EXPECT_EQ(cells["A7"].value + " " + cells["B7"].value, "Average 3");
+  EXPECT_EQ(cells["A8"].value + " " + cells["B8"].value, "Total 12");
   auto forged = Post("/init.asp", {{"__SQL", "SELECT Code AS Customer FROM Secrets"},
                                    {"__ARGS", Hidden(page->body, "__ARGS")},
                                    {"__FARGS", Hidden(page->body, "btnExpcsv")}});

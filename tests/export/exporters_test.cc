@@ -16,6 +16,10 @@
 #include "export/export_files.h"
 #include "export/export_functions.h"
 #include "export/export_stylesheets.h"
+#include "export/cell_text.h"
+#include "export/office_reader.h"
+#include "export/pdf_exporter.h"
+#include "export/xlsx_exporter.h"
 #include "export/recordset_xml.h"
 #include "fennick/data.h"
 #include "fennick/page.h"
@@ -651,6 +655,189 @@ TEST(ExportFilesTest, CleanupRemovesOnlyOldExportFiles) {
   EXPECT_TRUE(fs::exists(folder / fresh));
   EXPECT_EQ(RemoveOldExportFiles(folder / "missing", std::chrono::hours(1)), 0);
   fs::remove_all(folder);
+}
+
+// A download's bytes: the body, then what its producer streams.
+std::string Downloaded(PageContext& page) {
+  std::string bytes = page.response().Body();
+  if (Response::BodyProducer producer = page.response().TakeStreamedBody()) {
+    producer([&](std::string_view piece) {
+      bytes.append(piece);
+      return true;
+    });
+  }
+  return bytes;
+}
+
+// Rows of every kind a workbook and a PDF must survive: formulas, markup,
+// control characters, right-to-left and combining text, a null row, and a
+// text longer than a workbook cell holds.
+void MakeHostileTable(Connection& db) {
+  db.Execute("CREATE TABLE W (Id INTEGER, Name VARCHAR(60), Born DATE, Price REAL, Share REAL)");
+  db.Execute(
+      "INSERT INTO W VALUES (1, '=1+2', '2004-03-05', 1234.5, 0.25), (2, NULL, NULL, NULL, NULL), "
+      "(3, '\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D <b>&amp;</b>' || char(1) || 'Zu' || char(776) || "
+      "'rich', '1999-12-31', -5, 1), (4, replace(hex(zeroblob(20000)), '0', 'x'), '2025-12-30', "
+      "0, 0.5), (5, '@SUM(A1)', '2000-01-01', 7.25, 0.75)");
+}
+
+void AddPlainRows(Connection& db, int first, int last) {
+  db.Execute("WITH RECURSIVE n(i) AS (SELECT " + std::to_string(first) +
+             " UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(last) +
+             ") INSERT INTO W SELECT i, 'row ' || printf('%04d', i), '2001-02-03', i - 5, 0.5 "
+             "FROM n");
+}
+
+TEST(WorksheetNameTest, KeepsWhatASheetNameMayHold) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Q1: [Sales]/2024*?\\", "Q1 Sales2024"},
+      {"'quoted' ", "quoted"},
+      {"", "Sheet1"},
+      {"[]:*?", "Sheet1"},
+      {"Z\xC3\xBCrich sales and returns by month", "Z\xC3\xBCrich sales and returns by mon"},
+      {"tab\there\x01", "tab here"},
+  };
+  for (const auto& [title, name] : cases) EXPECT_EQ(WorksheetName(title), name) << title;
+}
+
+// Typed cells with the column formats, text that never runs, the long
+// text cut with its note, the captions bold, frozen and filtered on every
+// sheet, rows past a sheet's limit on the next one, footers last.
+TEST_F(ExporterTest, WorkbookTypesCellsKeepsTextAndContinuesOnAnotherSheet) {
+  MakeHostileTable(*connection_);
+  AddPlainRows(*connection_, 6, 8);
+  auto exporter = Make<XlsxExporter>("SELECT Id, Name, Born, Price, Share FROM W ORDER BY Id");
+  exporter->ColFormatXml(BuildColumnFormatXml("born|=|d mmm yyyy|||", "price|=|32|||share|=|20|||"));
+  ExportFooterSettings footers;
+  footers.averages = footers.totals = true;
+  footers.average_columns = {false, false, false, false, true};
+  footers.total_columns = {false, false, false, true, false};
+  exporter->Footers(footers);
+  exporter->SheetRowLimit(7);
+  const std::string title = "Sales: [2024] \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D and the rest of it";
+  Run([&] { exporter->ExportToXlsx(title); });
+  EXPECT_EQ(page_->response().ContentType(),
+            "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet");
+  EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Fennick_Report.xlsx\"");
+  testing::WriteBytes(site_ / "w.xlsx", Downloaded(*page_));
+  std::vector<testing::Sheet> sheets = testing::ReadSheets(site_ / "w.xlsx");
+  ASSERT_EQ(sheets.size(), 2u);
+  auto& one = sheets[0].cells;
+  auto& two = sheets[1].cells;
+  EXPECT_EQ(sheets[0].name, WorksheetName(title));
+  EXPECT_EQ(sheets[1].name, "Sales 2024 \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D and the res (2)");
+  EXPECT_EQ(sheets[0].frozen_rows + " " + sheets[0].filter, "1 A1:E7");
+  EXPECT_EQ(sheets[1].frozen_rows + " " + sheets[1].filter, "2 A2:E4");
+  for (const auto& sheet : sheets) {
+    for (const auto& [ref, cell] : sheet.cells) EXPECT_FALSE(cell.formula) << ref;
+  }
+  EXPECT_TRUE(one["A1"].bold);
+  EXPECT_EQ(one["E1"].value, "Share");
+  EXPECT_EQ(one["B2"].kind + " " + one["B2"].value, "inlineStr =1+2");
+  EXPECT_EQ(one["C2"].kind + " " + one["C2"].value + " " + one["C2"].code, "n 38051 d mmm yyyy");
+  EXPECT_EQ(one["D2"].value, "1234.5");
+  EXPECT_NE(one["D2"].code.find("#,##0.00"), std::string::npos) << one["D2"].code;
+  EXPECT_EQ(one["E2"].value + " " + one["E2"].code, "0.25 #,##0%");
+  EXPECT_EQ(one["A3"].value, "2");
+  EXPECT_EQ(one.count("B3") + one.count("C3") + one.count("E3"), 0u) << "nulls are empty";
+  EXPECT_EQ(one["B4"].value,
+            "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D <b>&amp;</b>Zu\xCC\x88rich");
+  EXPECT_EQ(one["B5"].value.size(), kMaxWorkbookCellChars);
+  EXPECT_EQ(one["B5"].value.substr(32700), std::string(39, 'x') + " ... [cut: 40000 characters]");
+  EXPECT_EQ(one["B6"].kind + " " + one["B6"].value, "inlineStr @SUM(A1)");
+  EXPECT_EQ(two["A1"].value, "Continued from sheet 1: rows 7 onwards (a sheet holds 7 rows)");
+  EXPECT_EQ(two["B2"].value, "Name");
+  EXPECT_EQ(two["A3"].value + " " + two["A4"].value, "7 8");
+  EXPECT_EQ(two["A6"].value + " " + two["E6"].value + " " + two["E6"].code, "Average 0.57 #,##0%");
+  EXPECT_EQ(two["A7"].value + " " + two["D7"].value, "Total 1242.75");
+
+  // File mode: the workbook where TempFileUrl says, and a redirect.
+  NewPage();
+  auto file = Make<XlsxExporter>("SELECT Id FROM W");
+  const std::string base = "exports/" + NewExportFileBase();
+  file->TempFileUrl(base);
+  EXPECT_EQ(Run([&] { file->ExportToXlsx(""); }).StatusCode(), 302);
+  EXPECT_EQ(Header("Location"), base + ".xlsx");
+  EXPECT_TRUE(IsExportFileName(fs::path(base).filename().string() + ".xlsx"));
+  ASSERT_EQ(testing::ReadSheets(site_ / (base + ".xlsx")).size(), 1u);
+  EXPECT_EQ(testing::ReadSheets(site_ / (base + ".xlsx"))[0].cells["A9"].value, "8");
+}
+
+// Pages with the captions and page numbers on each, every row, the title
+// and filter on the first, text cut with an ellipsis, the footers, and the
+// paper turned when the columns need it.
+TEST_F(ExporterTest, PdfRepeatsCaptionsNumbersPagesAndHoldsEveryRow) {
+  MakeHostileTable(*connection_);
+  AddPlainRows(*connection_, 6, 150);
+  auto exporter = Make<PdfExporter>("SELECT Id, Name, Born, Price, Share FROM W ORDER BY Id");
+  exporter->ColFormatXml(BuildColumnFormatXml("born|=|d mmm yyyy|||", "price|=|32|||"));
+  exporter->FilterText("Filter: Price > 0");
+  ExportFooterSettings footers;
+  footers.totals = true;
+  footers.total_columns = {false, false, false, true, false};
+  exporter->Footers(footers);
+  Run([&] { exporter->ExportToPdf("Orders \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"); });
+  EXPECT_EQ(page_->response().ContentType(), "application/pdf");
+  testing::WriteBytes(site_ / "r.pdf", Downloaded(*page_));
+  testing::PdfText pdf = testing::ReadPdf(site_ / "r.pdf");
+  ASSERT_GE(pdf.pages, 3);
+  EXPECT_NE(pdf.size.find("(A4)"), std::string::npos) << pdf.size;
+  ASSERT_EQ(pdf.page_texts.size(), static_cast<size_t>(pdf.pages));
+  std::string all;
+  for (int i = 0; i < pdf.pages; ++i) {
+    const std::string& text = pdf.page_texts[i];
+    EXPECT_NE(text.find("Name"), std::string::npos) << i;
+    EXPECT_NE(text.find("Share"), std::string::npos) << i;
+    EXPECT_NE(text.find("Page " + std::to_string(i + 1)), std::string::npos) << text;
+    all += text;
+  }
+  EXPECT_NE(pdf.page_texts[0].find("Filter: Price > 0"), std::string::npos);
+  EXPECT_NE(pdf.page_texts[0].find("Orders"), std::string::npos);
+  EXPECT_NE(all.find("=1+2"), std::string::npos);
+  EXPECT_NE(all.find("5 Mar 2004"), std::string::npos);
+  EXPECT_NE(all.find("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"), std::string::npos);
+  for (int i = 6; i <= 150; ++i) {
+    char row[16];
+    std::snprintf(row, sizeof row, "row %04d", i);
+    EXPECT_NE(all.find(row), std::string::npos) << row;
+  }
+  EXPECT_NE(all.find("$1,234.50"), std::string::npos);
+  // The footer in the column's format, under it.
+  const size_t total = all.find("Total");
+  ASSERT_NE(total, std::string::npos);
+  EXPECT_NE(all.find("$11,821.75", total), std::string::npos) << all.substr(total);
+  EXPECT_EQ(std::system(("pdftoppm -png -r 40 -f 1 -l 1 '" + (site_ / "r.pdf").string() + "' '" +
+                         (site_ / "page").string() + "'")
+                            .c_str()),
+            0);
+  EXPECT_TRUE(fs::exists(site_ / "page-1.png") || fs::exists(site_ / "page-01.png") ||
+              fs::exists(site_ / "page-001.png"));
+
+  // Wide columns on Letter: landscape.
+  NewPage();
+  auto wide = Make<PdfExporter>(
+      "SELECT Name AS A, Name AS B, Name AS C, Name AS D, Name AS E, Name AS F FROM W");
+  wide->PaperSize("Letter");
+  Run([&] { wide->ExportToPdf("Wide"); });
+  testing::WriteBytes(site_ / "wide.pdf", Downloaded(*page_));
+  EXPECT_EQ(testing::ReadPdf(site_ / "wide.pdf").size.substr(0, 9), "792 x 612");
+
+  // No rows: the captions alone, in both documents.
+  NewPage();
+  auto none = Make<PdfExporter>("SELECT Id, Name FROM W WHERE 0");
+  Run([&] { none->ExportToPdf("Empty"); });
+  testing::WriteBytes(site_ / "none.pdf", Downloaded(*page_));
+  testing::PdfText empty = testing::ReadPdf(site_ / "none.pdf");
+  ASSERT_EQ(empty.pages, 1);
+  EXPECT_NE(empty.page_texts[0].find("Name"), std::string::npos);
+  NewPage();
+  auto no_rows = Make<XlsxExporter>("SELECT Id, Name FROM W WHERE 0");
+  Run([&] { no_rows->ExportToXlsx("Empty"); });
+  testing::WriteBytes(site_ / "none.xlsx", Downloaded(*page_));
+  std::vector<testing::Sheet> sheets = testing::ReadSheets(site_ / "none.xlsx");
+  ASSERT_EQ(sheets.size(), 1u);
+  EXPECT_EQ(sheets[0].filter + " " + sheets[0].cells["B1"].value, "A1:B1 Name");
+  EXPECT_EQ(sheets[0].cells.size(), 2u);
 }
 
 }  // namespace

@@ -47,15 +47,20 @@ void WriteExportButtons(const GridRender& r, std::string& out) {
   struct Button {
     std::string_view format, text_key, title_key;
   };
-  static constexpr std::array<Button, 5> kButtons = {{
+  static constexpr std::array<Button, 7> kButtons = {{
       {"doc", "doctext", "doctitle"},
       {"excel", "xlstext", "xlstitle"},
       {"csv", "csvtext", "csvtitle"},
       {"xml", "xmltext", "xmltitle"},
       {"text", "txttext", "txttitle"},
+      {"xlsx", "xlsxtext", "xlsxtitle"},
+      {"pdf", "pdftext", "pdftitle"},
   }};
   const GridPageState& p = *r.g.page;
   for (const Button& button : kButtons) {
+    // The workbook and PDF buttons only when the page asks for them.
+    if (button.format == "xlsx" && !r.g.settings.export_xlsx) continue;
+    if (button.format == "pdf" && !r.g.settings.export_pdf) continue;
     out.append("&nbsp;<input type=hidden name=btnExp");
     out.append(button.format);
     out.append(" value=\"");

@@ -16,7 +16,8 @@ struct GridRender;
 // page's date and number format lists), each pair ending in ";".
 std::string ExportArgument(const GridRender& r, std::string_view format);
 
-// Appends the buttons in the order doc, excel, csv, xml, text, each as
+// Appends the buttons in the order doc, excel, csv, xml, text, then xlsx
+// (ExportXlsx) and pdf (ExportPdf) when the page turned them on, each as
 // "&nbsp;", the hidden field "btnExp" + format (the Base64 form of "4" and
 // the argument), the link and "&nbsp;".
 void WriteExportButtons(const GridRender& r, std::string& out);

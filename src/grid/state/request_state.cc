@@ -259,6 +259,8 @@ void ApplyCreationResets(GridObject& g) {
   t["xmltext"] = "XML";
   t["txttext"] = "Text";
   t["pdftext"] = "PDF";
+  t["xlsxtext"] = "Excel (.xlsx)";
+  t["xlsxtitle"] = "Excel (.xlsx)";
   t["doctext"] = "Doc";
   t["sortorderdesctext"] = "<i>descending</i>";
   t["summarylabeltext"] = "<b>Summary:</b>";

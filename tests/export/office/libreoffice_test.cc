@@ -3,7 +3,8 @@
 // call to workbooks, and the workbooks are read back (a small stdlib-only
 // Python script lists their cells): every row is there, numbers are
 // numbers, dates are dates, text is intact and nothing is a formula. The
-// one slow export test (CTest label "slow").
+// .xlsx workbook is converted to CSV by LibreOffice and read back. The slow
+// export tests (CTest label "slow").
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -126,6 +127,33 @@ TEST_F(LibreOfficeTest, ExportsOpenAsTheScreenShowsThem) {
       EXPECT_EQ(sheet["C3"].value, "");  // a null
     }
   }
+}
+
+TEST_F(LibreOfficeTest, WorkbookReadsBackAsTheScreenShowsIt) {
+  ASSERT_EQ(std::system("command -v soffice > /dev/null"), 0);
+  WritePage("book.asp", "SQLite", "g.ExportXlsx = true;");
+  auto res = Export("book.asp", "xlsx");
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200);
+  const std::filesystem::path folder = server_->site().root() / "book";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "people.xlsx", std::ios::binary) << res->body;
+  const std::string convert = "cd '" + folder.string() +
+                              "' && soffice -env:UserInstallation=file://" +
+                              (folder / "profile").string() +
+                              " --headless --convert-to csv:'Text - txt - csv (StarCalc)':44,34,76 "
+                              "people.xlsx > convert.log 2>&1";
+  ASSERT_EQ(std::system(convert.c_str()), 0);
+  std::ifstream in(folder / "people.csv");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 7u) << "the captions and every row";
+  EXPECT_EQ(lines[0].find("Secret"), std::string::npos);
+  EXPECT_EQ(lines[1].rfind("1,\"Z\xC3\xBCrich <b>&amp;</b> \"\"q\"\"\",5 Mar 2004,", 0), 0u)
+      << lines[1];
+  EXPECT_NE(lines[3].find("\xC3\x9Cn\xC3\xAF\xE2\x9C\x93 \xC4\xB1"), std::string::npos);
+  EXPECT_NE(lines[3].find("31 Dec 1999"), std::string::npos) << lines[3];
+  EXPECT_NE(lines[1].find("=1+2"), std::string::npos) << "text, not a formula's result";
 }
 
 }  // namespace
