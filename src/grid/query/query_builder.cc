@@ -437,11 +437,10 @@ void CreateCommand(GridObject& g) {
   // the grid names as opened stays the unpaged one: the summary box
   // aggregates over it and binary cells' links read their rows from it by
   // their numbers in the whole result.
-  const bool paged =
-      ReadOnePage(g, filtered ? AddFilterToSql(unordered, sql_filter) : unordered,
-                  filtered ? AddFilterToSql(command, sql_filter) : command, command != unordered);
+  const bool paged = ReadOnePage(g, filtered ? AddFilterToSql(unordered, sql_filter) : unordered,
+                                filtered ? AddFilterToSql(command, sql_filter) : command);
   if (paged) {
-    opened_sql = filtered ? AddFilterToSql(command, sql_filter) : command;
+    opened_sql = g.result.opened_sql;  // with the order's tie-break
     if (filtered) g.result.applied_filter_sql = sql_filter;
   }
 
@@ -506,7 +505,7 @@ void OpenProcedure(GridObject& g) {
   // A procedure's rows are sorted and filtered here, once fetched: every
   // row is read.
   g.result.paged = false;
-  g.result.all_rows_reason = WhyAllRows(g, false);
+  g.result.all_rows_reason = WhyAllRows(g);
   std::string name(TrimBlanks(g.settings.procedure_name));
   if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
                            (name.front() == '`' && name.back() == '`'))) {
