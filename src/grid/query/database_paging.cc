@@ -165,6 +165,32 @@ int64_t PageStart(int64_t start, int64_t rows, int64_t page_size) {
   return start;
 }
 
+std::string AllRowsSql(GridObject& g, const std::string& counted_sql,
+                       const std::string& ordered_sql) {
+  const AllRowsReason reason = g.result.all_rows_reason;
+  const int type = g.req.database_type;
+  if (!g.page->connection || !PageClause(type, 1, 0) || reason == AllRowsReason::kProcedure ||
+      reason == AllRowsReason::kRefused || reason == AllRowsReason::kUnstableOrder) {
+    return ordered_sql;
+  }
+  try {
+    ReadSnapshot snapshot(*g.page->connection, type);
+    std::optional<PageOrder> order = StableOrder(*g.page->connection, g.page->connection_string,
+                                                 type, ordered_sql, counted_sql);
+    if (!order || order->forward == ordered_sql) return ordered_sql;
+    // Planned once inside the snapshot: a tie-break the database cannot
+    // order by (a json column) is found here, where failing costs nothing.
+    if (type != kDbSQLite) {
+      Recordset plan;
+      plan.Open("EXPLAIN " + order->forward, *g.page->connection, kAdOpenStatic, kAdLockReadOnly,
+                kAdCmdText);
+    }
+    return order->forward;
+  } catch (const Error&) {
+    return ordered_sql;  // the command as it always ran; it reports its own errors
+  }
+}
+
 bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::string& ordered_sql) {
   OpenResult& result = g.result;
   result.paged = false;

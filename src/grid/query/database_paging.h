@@ -18,10 +18,9 @@
 // grid's ORDER BY, or none, followed by a tie-break (the primary key of
 // the command's one table, else every column), so that consecutive pages
 // neither repeat nor lose a row on any engine, with or without a sort and
-// whether the sort key is unique or not. A page past the middle of the
-// result is read from its far end (grid/query/deep_page.h). Reading every
-// row keeps the command's own order: rows that tie in it come in the
-// database's order there.
+// whether the sort key is unique or not; reading every row reads them in
+// the same order (AllRowsSql). A page past the middle of the result is
+// read from its far end (grid/query/deep_page.h).
 #ifndef FENNICK_GRID_QUERY_DATABASE_PAGING_H_
 #define FENNICK_GRID_QUERY_DATABASE_PAGING_H_
 
@@ -103,6 +102,16 @@ int64_t PageStart(int64_t start, int64_t rows, int64_t page_size);
 inline constexpr int64_t kSqliteSortedOffsetRows = 10000;
 
 bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::string& ordered_sql);
+
+// The statement that reads every row of `ordered_sql` (`counted_sql`
+// without the grid's ORDER BY) in the order the pages show, so that a
+// page looks the same in both modes and exports and the print view follow
+// it: the stable order's forward statement, after ReadOnePage declined.
+// `ordered_sql` itself where the grid never pages (another engine, a
+// procedure), where the paged reading was refused, or where no tie-break
+// can be written or described.
+std::string AllRowsSql(GridObject& g, const std::string& counted_sql,
+                       const std::string& ordered_sql);
 
 }  // namespace fennick
 

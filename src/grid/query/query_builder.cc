@@ -458,9 +458,22 @@ void CreateCommand(GridObject& g) {
       opened_sql = sql;
       g.result.recordset = OpenText(g, sql, 0);
     } else {
-      opened_sql = filtered ? AddFilterToSql(command, sql_filter) : command;
+      const std::string plain = filtered ? AddFilterToSql(command, sql_filter) : command;
+      opened_sql =
+          AllRowsSql(g, filtered ? AddFilterToSql(unordered, sql_filter) : unordered, plain);
       try {
-        g.result.recordset = OpenText(g, opened_sql, max_records);
+        try {
+          g.result.recordset = OpenText(g, opened_sql, max_records);
+        } catch (const FetchError&) {
+          throw;
+        } catch (const Error&) {
+          // The database may refuse the order the grid added (a value it
+          // must compute for every row to sort by, failing on one): the
+          // command as written decides what is shown.
+          if (opened_sql == plain) throw;
+          opened_sql = plain;
+          g.result.recordset = OpenText(g, opened_sql, max_records);
+        }
         if (filtered) g.result.applied_filter_sql = sql_filter;
       } catch (const FetchError&) {
         throw;  // the filter was accepted; its rows failed

@@ -270,6 +270,14 @@ std::optional<SingleTable> SingleTableOf(std::string_view sql) {
 std::optional<PageOrder> StableOrder(Connection& connection, std::string_view connection_string,
                                      int database_type, const std::string& ordered_sql,
                                      const std::string& counted_sql) {
+  // A row limit of the command's own chooses its rows by the command's
+  // order: nothing can follow it, and the grid cannot make it stable.
+  for (std::string_view word : TopLevelWords(ordered_sql)) {
+    if (IsAnyOf(word, {"LIMIT", "OFFSET", "FETCH", "TOP"})) {
+      if (database_type != kDbSQLite) return std::nullopt;
+      return PageOrder{ordered_sql, "", false};
+    }
+  }
   const std::string base = WithoutTrailingOrderBy(ordered_sql);
   std::optional<std::vector<OrderItem>> items;
   if (base.size() < ordered_sql.size()) {
