@@ -136,10 +136,6 @@ class KeyCache {
     if (keys_.size() >= kMaxEntries) keys_.clear();
     keys_.insert_or_assign(std::move(key), std::move(value));
   }
-  void Clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    keys_.clear();
-  }
 
  private:
   static constexpr size_t kMaxEntries = 1024;
@@ -337,7 +333,5 @@ std::optional<PageOrder> StableOrder(Connection& connection, std::string_view co
   if (items) order.reversed = base + " ORDER BY " + ReversedOrderList(*items, database_type);
   return order;
 }
-
-void ForgetPrimaryKeys() { Keys().Clear(); }
 
 }  // namespace fennick

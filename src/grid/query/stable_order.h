@@ -85,9 +85,6 @@ std::optional<PageOrder> StableOrder(Connection& connection, std::string_view co
                                      int database_type, const std::string& ordered_sql,
                                      const std::string& counted_sql);
 
-// Forgets the primary keys kept so far (tests that change a table's key).
-void ForgetPrimaryKeys();
-
 }  // namespace fennick
 
 #endif  // FENNICK_GRID_QUERY_STABLE_ORDER_H_
