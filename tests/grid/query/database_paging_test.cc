@@ -328,6 +328,13 @@ TEST_P(DatabasePagingTest, FeaturesThatNeedEveryRowReadEveryRow) {
     EXPECT_FALSE(Result().paged);
     EXPECT_EQ(Result().all_rows_reason, AllRowsReason::kUnstableOrder);
   }
+  if (IsPostgres()) {
+    // PostgreSQL cannot order by json: the page's reading is refused, and
+    // every row is read in the command's own order, drawn as always.
+    Draw({}, true, [](DataGrid& g) { g.Command("SELECT Name, '{}'::json AS J FROM Items"); });
+    EXPECT_EQ(Result().all_rows_reason, AllRowsReason::kRefused);
+    EXPECT_EQ(Names(page_->response().Body()).size(), 10u);
+  }
 
   // A database type the grid knows no paging clause for.
   EXPECT_EQ(reason(sorted, [](DataGrid& g) { GridInternals(g).req.database_type = kDbOracle; }),
