@@ -11,10 +11,15 @@
 // server (.services/postgres.env in the current folder, as `make test`
 // starts it, or FENNICK_BENCH_POSTGRES holding a connection string) the
 // same figures follow for PostgreSQL, beside `psql -H` writing the whole
-// result.
+// result. The PostgreSQL table has a primary key (Id): its figures also
+// show the page without a sort (ordered by that key as the tie-break) and
+// sorted by the key, and a last block sets the unsorted first and last
+// page beside the key-sorted first page: median of 15 in this process, and
+// how much the resident size grows over 30 more requests (flat memory:
+// nothing of the result is kept).
 //
-// Usage: bench_paging [--quick]   (needs sqlite3 on PATH; --quick: 100,000
-//        rows only)
+// Usage: bench_paging [--quick | --postgres]   (needs sqlite3 on PATH;
+//        --quick: 100,000 rows only; --postgres: the PostgreSQL figures only)
 //        bench_paging --peak-rss CONNECTION ORDER ROWS_START   (one figure,
 //        in kB; the summary runs this in a fresh process)
 #include <unistd.h>
@@ -22,9 +27,12 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench_support.h"
 #include "fennick/data.h"
@@ -137,10 +145,48 @@ void PrintRow(const std::string& connection, int64_t rows, const std::string& or
   const int64_t peak_first = DisplayPeakKbFresh(connection, order, 1);
   const int64_t peak_middle = DisplayPeakKbFresh(connection, order, rows / 2 + 1);
   std::printf("%9lld %-7s %9.2f %10.2f %11.1f %11.1f %8.4f %13lld %13lld\n",
-              static_cast<long long>(rows), order.c_str(), first * 1e3, middle * 1e3,
-              all_rows * 1e3, floor * 1e3, first / floor, static_cast<long long>(peak_first),
-              static_cast<long long>(peak_middle));
+              static_cast<long long>(rows), order.empty() ? "(none)" : order.c_str(), first * 1e3,
+              middle * 1e3, all_rows * 1e3, floor * 1e3, first / floor,
+              static_cast<long long>(peak_first), static_cast<long long>(peak_middle));
   std::fflush(stdout);
+}
+
+// The median wall time, in seconds, of `runs` calls of `run`.
+template <typename F>
+double MedianOf(int runs, F&& run) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = fennick_bench::Clock::now();
+    run();
+    times.push_back(std::chrono::duration<double>(fennick_bench::Clock::now() - start).count());
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+// The unsorted first and last page beside the first page sorted by the
+// key: median ms, and the resident size (kB) 30 more requests of each add
+// in this process.
+void UnsortedBesideKey(const std::string& connection, int64_t rows) {
+  const int64_t last = rows - 9;
+  std::printf("  %lld rows: %-22s %9s %14s\n", static_cast<long long>(rows), "page", "median ms",
+              "RSS +30 req kB");
+  const std::pair<const char*, std::pair<std::string, int64_t>> pages[] = {
+      {"first, sorted by Id", {"Id", 1}},
+      {"first, no sort", {"", 1}},
+      {"last, no sort", {"", last}},
+      {"last, sorted by Id", {"Id", last}},
+  };
+  for (const auto& [label, page] : pages) {
+    const auto& [order, start] = page;
+    const double median = MedianOf(15, [&] { ShowSales(connection, order, start, true); });
+    const int64_t before = fennick_bench::StatusKb("VmRSS");
+    for (int i = 0; i < 30; ++i) ShowSales(connection, order, start, true);
+    const int64_t growth = fennick_bench::StatusKb("VmRSS") - before;
+    std::printf("  %lld rows: %-22s %9.2f %14lld\n", static_cast<long long>(rows), label,
+                median * 1e3, static_cast<long long>(growth));
+    std::fflush(stdout);
+  }
 }
 
 void SqliteFigures(bool quick) {
@@ -222,22 +268,26 @@ void PostgresFigures(bool quick) {
           "INSERT INTO Sales SELECT i, 'Customer ' || (i % 997), i * 1.25, "
           "(i % 5000) * 0.37, DATE '2020-01-01' + (i % 2000) FROM generate_series(1, " +
           std::to_string(rows) + ") i");
+      c.Execute("ALTER TABLE Sales ADD PRIMARY KEY (Id)");
       c.Execute("CREATE INDEX sales_amount ON Sales(Amount)");
       c.Execute("ANALYZE Sales");
     }
     const std::string psql = psql_base + db;
-    for (const std::string order : {"Amount", "Price"}) {
+    for (const std::string order : {"", "Id", "Amount", "Price"}) {
       ShowSales(connection, order, 1, true);
       const double first = BestOf(3, [&] { ShowSales(connection, order, 1, true); });
       const double middle = BestOf(3, [&] { ShowSales(connection, order, rows / 2 + 1, true); });
       const double all_rows = BestOf(1, [&] { ShowSales(connection, order, 1, false); });
       const double floor = BestOf(3, [&] {
-        CommandSeconds(psql + " -c \"" + std::string(kSalesSelect) + " ORDER BY " + order + "\"");
+        CommandSeconds(psql + " -c \"" + std::string(kSalesSelect) +
+                       (order.empty() ? "" : " ORDER BY " + order) + "\"");
       });
       PrintRow(connection, rows, order, first, middle, all_rows, floor);
     }
+    UnsortedBesideKey(connection, rows);
     Opened(connection)->Close();
-    admin.Execute("DROP DATABASE " + db);
+    // Idle pooled links of this process may still be connected to it.
+    admin.Execute("DROP DATABASE " + db + " WITH (FORCE)");
   }
 }
 
@@ -251,7 +301,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
-  SqliteFigures(quick);
+  const bool postgres_only = argc > 1 && std::strcmp(argv[1], "--postgres") == 0;
+  if (!postgres_only) SqliteFigures(quick);
   PostgresFigures(quick);
   return 0;
 }

@@ -265,6 +265,11 @@ class Recordset {
   // to the first visible row.
   const std::string& Filter() const;
   void Filter(std::string_view filter);
+  // Turns the fetched rows around, the last first, as if the database had
+  // returned them so (a page read from the far end of its order shows in
+  // the order's direction). Clears Sort and Filter and moves to the first
+  // row.
+  void ReverseRows();
 
  private:
   friend class Connection;
@@ -465,6 +470,16 @@ struct CatalogObject {
   CatalogObjectType type = CatalogObjectType::kTable;
 };
 
+// The primary key of a table.
+struct TableKey {
+  // Its columns in key order, spelled as the catalogue keeps them; empty
+  // when the table has none.
+  std::vector<std::string> columns;
+  // SQLite: the key is the table's rowid (one INTEGER PRIMARY KEY column of
+  // a rowid table), the order in which a plain scan reads the rows.
+  bool is_rowid = false;
+};
+
 // The database catalogue of an open connection, which it borrows.
 class Catalog {
  public:
@@ -484,6 +499,11 @@ class Catalog {
   // A stored-procedure command on the connection with those parameters
   // appended, ready for their values.
   Command ProcedureCommand(std::string_view procedure) const;
+  // The primary key of a table named as a page writes it ("Orders",
+  // "sales.orders", "\"Order Details\""); no columns when it has none,
+  // when the name names no table, or when the driver cannot tell. Raises
+  // what the engine raises for its catalogue query.
+  TableKey PrimaryKey(std::string_view table) const;
 
  private:
   Connection* connection_;

@@ -12,16 +12,11 @@
 #include "frame/module_state.h"
 #include "grid/grid_object.h"
 #include "grid/query/database_type.h"
+#include "grid/query/deep_page.h"
+#include "grid/query/stable_order.h"
 
 namespace fennick {
 namespace {
-
-// Whether the engine returns the rows of a query without ORDER BY in the
-// same order every time it runs it over the same data, so that pages cut
-// from separate runs fit together. SQLite walks the same plan, with or
-// without LIMIT; PostgreSQL's synchronized scans and parallel plans, and
-// MySQL's, make no such promise.
-bool OrderIsStableWithoutOrderBy(int database_type) { return database_type == kDbSQLite; }
 
 // The count and the page read from one snapshot of the database, where the
 // engine offers one, so that the page holds the rows the count promised.
@@ -123,7 +118,7 @@ int64_t CountRows(Connection& connection, const std::string& counted_sql) {
 
 }  // namespace
 
-AllRowsReason WhyAllRows(const GridObject& g, bool ordered) {
+AllRowsReason WhyAllRows(const GridObject& g) {
   const GridPageState& p = *g.page;
   if (!g.settings.database_paging) return AllRowsReason::kSwitchedOff;
   if (!TrimBlanks(g.settings.procedure_name).empty()) return AllRowsReason::kProcedure;
@@ -134,9 +129,6 @@ AllRowsReason WhyAllRows(const GridObject& g, bool ordered) {
   if (p.master_mode) return AllRowsReason::kMasterDetails;
   if (g.result.all_rows_needed) return AllRowsReason::kAllRowsReader;
   if (!PageClause(g.req.database_type, 1, 0)) return AllRowsReason::kEngine;
-  if (!ordered && !OrderIsStableWithoutOrderBy(g.req.database_type)) {
-    return AllRowsReason::kUnstableOrder;
-  }
   return AllRowsReason::kNone;
 }
 
@@ -173,11 +165,36 @@ int64_t PageStart(int64_t start, int64_t rows, int64_t page_size) {
   return start;
 }
 
-bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::string& ordered_sql,
-                 bool ordered) {
+std::string AllRowsSql(GridObject& g, const std::string& counted_sql,
+                       const std::string& ordered_sql) {
+  const AllRowsReason reason = g.result.all_rows_reason;
+  const int type = g.req.database_type;
+  if (!g.page->connection || !PageClause(type, 1, 0) || reason == AllRowsReason::kProcedure ||
+      reason == AllRowsReason::kRefused || reason == AllRowsReason::kUnstableOrder) {
+    return ordered_sql;
+  }
+  try {
+    ReadSnapshot snapshot(*g.page->connection, type);
+    std::optional<PageOrder> order = StableOrder(*g.page->connection, g.page->connection_string,
+                                                 type, ordered_sql, counted_sql);
+    if (!order || order->forward == ordered_sql) return ordered_sql;
+    // Planned once inside the snapshot: a tie-break the database cannot
+    // order by (a json column) is found here, where failing costs nothing.
+    if (type != kDbSQLite) {
+      Recordset plan;
+      plan.Open("EXPLAIN " + order->forward, *g.page->connection, kAdOpenStatic, kAdLockReadOnly,
+                kAdCmdText);
+    }
+    return order->forward;
+  } catch (const Error&) {
+    return ordered_sql;  // the command as it always ran; it reports its own errors
+  }
+}
+
+bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::string& ordered_sql) {
   OpenResult& result = g.result;
   result.paged = false;
-  result.all_rows_reason = WhyAllRows(g, ordered);
+  result.all_rows_reason = WhyAllRows(g);
   if (result.all_rows_reason != AllRowsReason::kNone) return false;
   GridPageState& p = *g.page;
   const int type = g.req.database_type;
@@ -187,23 +204,35 @@ bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::strin
     int64_t rows = 0;
     int64_t offset = 0;
     int64_t expected = 0;
+    std::optional<PageOrder> order;
     {
       ReadSnapshot snapshot(*p.connection, type);
+      // Inside the snapshot: a describing query that fails there leaves a
+      // transaction the page opened as it was.
+      order = StableOrder(*p.connection, p.connection_string, type, ordered_sql, counted_sql);
+      if (!order) {
+        result.all_rows_reason = AllRowsReason::kUnstableOrder;
+        return false;
+      }
       rows = CountRows(*p.connection, counted_sql);
       // MaxRecords caps the result the grid shows, as it caps the rows the
       // all-rows path reads.
       if (max_records > 0) rows = std::min<int64_t>(rows, max_records);
       offset = PageStart(p.start_rec, rows, p.page_size) - 1;
       expected = std::clamp<int64_t>(rows - offset, 0, p.page_size);
-      if (type == kDbSQLite && offset > kSqliteSortedOffsetRows &&
-          SqliteSortsRows(*p.connection, ordered_sql)) {
+      const PageReading reading = PlanPageReading(*p.connection, *order, rows, offset, expected,
+                                                  max_records > 0 && rows >= max_records);
+      if (type == kDbSQLite && reading.skipped > kSqliteSortedOffsetRows &&
+          SqliteSortsRows(*p.connection, reading.sql)) {
         result.all_rows_reason = AllRowsReason::kDeepSortedPage;
         return false;
       }
       // An empty result still opens its (empty) page: the grid learns its
       // columns from it and says that nothing was returned.
-      std::optional<std::string> clause = PageClause(type, std::max<int64_t>(expected, 1), offset);
-      page->Open(ordered_sql + *clause, *p.connection, kAdOpenStatic, kAdLockReadOnly, -1);
+      std::optional<std::string> clause =
+          PageClause(type, std::max<int64_t>(expected, 1), reading.skipped);
+      page->Open(reading.sql + *clause, *p.connection, kAdOpenStatic, kAdLockReadOnly, -1);
+      if (reading.from_end) page->ReverseRows();
     }
     const int64_t fetched = page->RecordCount();
     // More rows than asked for (a clause the command swallowed) or fewer
@@ -219,6 +248,7 @@ bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::strin
     }
     if (fetched > 0) page->MoveFirst();
     result.recordset = std::move(page);
+    result.opened_sql = order->forward;
     result.page_offset = offset;
     result.row_count = rows;
     result.paged = true;

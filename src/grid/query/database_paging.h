@@ -14,9 +14,13 @@
 // fetched rows, paging switched off) reads every row as before, and so
 // does an engine the grid knows no paging clause for.
 //
-// Rows that tie in the sort order come in the database's order, in both
-// modes: consecutive pages neither repeat nor lose a row when the sort key
-// is unique, and may when it is not.
+// The page is read in a stable order (grid/query/stable_order.h): the
+// grid's ORDER BY, or none, followed by a tie-break (the primary key of
+// the command's one table, else every column), so that consecutive pages
+// neither repeat nor lose a row on any engine, with or without a sort and
+// whether the sort key is unique or not; reading every row reads them in
+// the same order (AllRowsSql). A page past the middle of the result is
+// read from its far end (grid/query/deep_page.h).
 #ifndef FENNICK_GRID_QUERY_DATABASE_PAGING_H_
 #define FENNICK_GRID_QUERY_DATABASE_PAGING_H_
 
@@ -41,7 +45,8 @@ enum class AllRowsReason {
   kMasterDetails,   // master rows are grouped from every record
   kAllRowsReader,   // an export reads the whole result
   kEngine,          // no known paging clause for the database type
-  kUnstableOrder,   // no ORDER BY, and the engine's order may change
+  kUnstableOrder,   // the engine's order may change, and the grid found no
+                    // tie-break to fix it (no key, no column to order by)
   kDeepSortedPage,  // SQLite: a page deep in an order no index gives
   kUntypedColumn,   // SQLite: a column null throughout the page has no type
   kRefused,         // the database refused the paged reading, or it did not
@@ -49,10 +54,10 @@ enum class AllRowsReason {
 };
 
 // The rule: why this grid, as configured and requested, must read every
-// row; kNone when it may read one page from the database. `ordered`: the
-// grid wrote an ORDER BY after its command. (The reasons from
-// kDeepSortedPage on are known only while the page is read: ReadOnePage.)
-AllRowsReason WhyAllRows(const GridObject& g, bool ordered);
+// row; kNone when it may read one page from the database. (kUnstableOrder
+// and the reasons from kDeepSortedPage on are known only while the page
+// is read: ReadOnePage.)
+AllRowsReason WhyAllRows(const GridObject& g);
 
 // The rows the print view reads: MaxPrintRows + 1 (the one more tells
 // that the result was longer, and the renderer cuts it off), or 0 (no
@@ -78,14 +83,17 @@ int64_t PageStart(int64_t start, int64_t rows, int64_t page_size);
 // Reads one page into g.result when the rule allows it: counts the rows of
 // `counted_sql` (the filtered command without the grid's ORDER BY) and
 // reads the page of `ordered_sql` (the filtered command as the all-rows
-// path opens it) that the request's start falls on, correcting the start
-// on the page's shared values. On success g.result.recordset holds the
-// page's rows, g.result.page_offset the 0-based index of its first row and
-// g.result.row_count the rows of the whole result. On SQLite a page more
-// than kSqliteSortedOffsetRows rows deep in an order that no index gives
-// is read from every row instead: SQLite keeps the skipped rows in a
-// sorted temporary table to skip them, which grows far slower than sorting
-// the result once. Returns false, leaving
+// path opens it) that the request's start falls on, in its stable order
+// and from the nearer end, correcting the start on the page's shared
+// values. On success g.result.recordset holds the page's rows,
+// g.result.page_offset the 0-based index of its first row,
+// g.result.row_count the rows of the whole result and g.result.opened_sql
+// the statement (without paging clause) whose rows the page is part of.
+// On SQLite a page that skips more than kSqliteSortedOffsetRows rows (from
+// whichever end it is read) in an order that no index gives is read from
+// every row instead: SQLite keeps the skipped rows in a sorted temporary
+// table to skip them, which grows far slower than sorting the result
+// once. Returns false, leaving
 // the result without rows, when the rule asks for every row (the reason in
 // g.result.all_rows_reason), or when the database refuses the paged reading
 // in any way (a statement it rejects, rows failing to read, a page that
@@ -93,8 +101,17 @@ int64_t PageStart(int64_t start, int64_t rows, int64_t page_size);
 // row, and that path reports whatever is wrong exactly as it always has.
 inline constexpr int64_t kSqliteSortedOffsetRows = 10000;
 
-bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::string& ordered_sql,
-                 bool ordered);
+bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::string& ordered_sql);
+
+// The statement that reads every row of `ordered_sql` (`counted_sql`
+// without the grid's ORDER BY) in the order the pages show, so that a
+// page looks the same in both modes and exports and the print view follow
+// it: the stable order's forward statement, after ReadOnePage declined.
+// `ordered_sql` itself where the grid never pages (another engine, a
+// procedure), where the paged reading was refused, or where no tie-break
+// can be written or described.
+std::string AllRowsSql(GridObject& g, const std::string& counted_sql,
+                       const std::string& ordered_sql);
 
 }  // namespace fennick
 

@@ -454,11 +454,10 @@ void CreateCommand(GridObject& g) {
   // the grid names as opened stays the unpaged one: the summary box
   // aggregates over it and binary cells' links read their rows from it by
   // their numbers in the whole result.
-  const bool paged =
-      ReadOnePage(g, filtered ? AddFilterToSql(unordered, sql_filter) : unordered,
-                  filtered ? AddFilterToSql(command, sql_filter) : command, command != unordered);
+  const bool paged = ReadOnePage(g, filtered ? AddFilterToSql(unordered, sql_filter) : unordered,
+                                filtered ? AddFilterToSql(command, sql_filter) : command);
   if (paged) {
-    opened_sql = filtered ? AddFilterToSql(command, sql_filter) : command;
+    opened_sql = g.result.opened_sql;  // with the order's tie-break
     if (filtered) g.result.applied_filter_sql = sql_filter;
   }
 
@@ -476,9 +475,22 @@ void CreateCommand(GridObject& g) {
       opened_sql = sql;
       g.result.recordset = OpenText(g, sql, 0);
     } else {
-      opened_sql = filtered ? AddFilterToSql(command, sql_filter) : command;
+      const std::string plain = filtered ? AddFilterToSql(command, sql_filter) : command;
+      opened_sql =
+          AllRowsSql(g, filtered ? AddFilterToSql(unordered, sql_filter) : unordered, plain);
       try {
-        g.result.recordset = OpenText(g, opened_sql, max_records);
+        try {
+          g.result.recordset = OpenText(g, opened_sql, max_records);
+        } catch (const FetchError&) {
+          throw;
+        } catch (const Error&) {
+          // The database may refuse the order the grid added (a value it
+          // must compute for every row to sort by, failing on one): the
+          // command as written decides what is shown.
+          if (opened_sql == plain) throw;
+          opened_sql = plain;
+          g.result.recordset = OpenText(g, opened_sql, max_records);
+        }
         if (filtered) g.result.applied_filter_sql = sql_filter;
       } catch (const FetchError&) {
         throw;  // the filter was accepted; its rows failed
@@ -523,7 +535,7 @@ void OpenProcedure(GridObject& g) {
   // A procedure's rows are sorted and filtered here, once fetched: every
   // row is read.
   g.result.paged = false;
-  g.result.all_rows_reason = WhyAllRows(g, false);
+  g.result.all_rows_reason = WhyAllRows(g);
   std::string name(TrimBlanks(g.settings.procedure_name));
   if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
                            (name.front() == '`' && name.back() == '`'))) {

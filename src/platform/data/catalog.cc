@@ -37,4 +37,9 @@ Command Catalog::ProcedureCommand(std::string_view procedure) const {
   return command;
 }
 
+TableKey Catalog::PrimaryKey(std::string_view table) const {
+  return data::WithDriver(connection_->OpenState(),
+                          [table](data::DriverConnection& d) { return d.PrimaryKey(table); });
+}
+
 }  // namespace fennick

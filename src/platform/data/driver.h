@@ -88,6 +88,9 @@ class DriverConnection {
   virtual std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view name) = 0;
   // What a bare name (as written, possibly delimited) names, if anything.
   virtual std::optional<CatalogObjectType> FindObject(std::string_view name) = 0;
+  // The primary key of a table as written (possibly delimited and
+  // qualified); no columns when there is none or the driver cannot tell.
+  virtual TableKey PrimaryKey(std::string_view) { return {}; }
   // Runs a request and reads its first result with columns forward only;
   // nullptr when no statement returned any. A driver without a forward-only
   // reader fetches the whole result and hands it back as one batch.

@@ -106,6 +106,21 @@ std::optional<CatalogObjectType> MysqlConnection::FindObject(std::string_view na
   return ContainsIgnoreCase(kind, "VIEW") ? CatalogObjectType::kView : CatalogObjectType::kTable;
 }
 
+TableKey MysqlConnection::PrimaryKey(std::string_view table) {
+  TableKey key;
+  auto parts = SplitObjectName(table);
+  if (!parts || parts->empty() || parts->size() > 2) return key;
+  std::string schema = parts->size() == 2 ? QuoteString(parts->front()) : "DATABASE()";
+  auto rows = Query(
+      "SELECT COLUMN_NAME FROM information_schema.KEY_COLUMN_USAGE WHERE CONSTRAINT_NAME = "
+      "'PRIMARY' AND TABLE_SCHEMA = " +
+      schema + " AND TABLE_NAME = " + QuoteString(parts->back()) + " ORDER BY ORDINAL_POSITION");
+  for (const auto& row : rows) {
+    if (row[0]) key.columns.push_back(*row[0]);
+  }
+  return key;
+}
+
 // "CALL `p`(values)": unnamed parameters first in order, then each named
 // one in the place of the procedure's parameter of that name (ignoring
 // case and a leading "@"); OUT parameters receive session variables.

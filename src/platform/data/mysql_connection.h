@@ -115,6 +115,7 @@ class MysqlConnection : public DriverConnection {
   std::vector<CatalogObject> ListObjects(bool procedures) override;
   std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view name) override;
   std::optional<CatalogObjectType> FindObject(std::string_view name) override;
+  TableKey PrimaryKey(std::string_view table) override;
   // Text commands are read forward only, row by row as the server sends
   // them, under one deadline for the whole read; other requests are
   // fetched whole.

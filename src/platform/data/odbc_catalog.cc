@@ -159,6 +159,32 @@ std::optional<CatalogObjectType> OdbcConnection::FindObject(std::string_view nam
   return std::nullopt;
 }
 
+// SQLPrimaryKeys takes names, not patterns; the table is tried under
+// each spelling it may be stored under, the first that has a key wins.
+TableKey OdbcConnection::PrimaryKey(std::string_view table) {
+  TableKey key;
+  auto parts = SplitObjectName(table);
+  if (!parts || parts->empty() || parts->size() > 3) return key;
+  std::optional<std::u16string> schema;
+  if (parts->size() >= 2) schema = ToWide((*parts)[parts->size() - 2]);
+  for (const std::string& spelling : Spellings(parts->back())) {
+    OdbcStatementPtr stmt = NewStatement(30);
+    std::u16string name = ToWide(spelling);
+    if (!Succeeded(SQLPrimaryKeysW(stmt.get(), nullptr, 0, schema ? WideArg(*schema) : nullptr,
+                                   schema ? SQL_NTS : 0, WideArg(name), SQL_NTS))) {
+      Fail(SQL_HANDLE_STMT, stmt.get(), kErrDataCommandFailed);
+    }
+    // Rows come ordered by table, then KEY_SEQ.
+    while (Succeeded(SQLFetch(stmt.get()))) {
+      if (std::optional<std::string> column = ColumnText(stmt.get(), 4)) {
+        key.columns.push_back(std::move(*column));
+      }
+    }
+    if (!key.columns.empty()) break;
+  }
+  return key;
+}
+
 std::optional<std::vector<Parameter>> OdbcConnection::ProcedureParameters(std::string_view name) {
   auto parts = SplitObjectName(name);
   if (!parts || parts->empty()) return std::nullopt;

@@ -115,6 +115,7 @@ class OdbcConnection : public DriverConnection {
   std::vector<CatalogObject> ListObjects(bool procedures) override;
   std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view name) override;
   std::optional<CatalogObjectType> FindObject(std::string_view name) override;
+  TableKey PrimaryKey(std::string_view table) override;
   // Text and table requests are read a batch at a time; procedures are
   // fetched whole.
   std::unique_ptr<RowCursor> OpenCursor(const ExecuteRequest& request) override;

@@ -96,6 +96,29 @@ std::optional<CatalogObjectType> PostgresConnection::FindObject(std::string_view
   return kind == 'v' ? CatalogObjectType::kView : CatalogObjectType::kTable;
 }
 
+// The name is given to to_regclass quoted part by part, so that it finds
+// what the name as written finds and never raises on a malformed name (a
+// raise would abort the page's transaction).
+TableKey PostgresConnection::PrimaryKey(std::string_view table) {
+  TableKey key;
+  auto parts = SplitObjectName(table);
+  if (!parts || parts->empty() || parts->size() > 2) return key;
+  for (std::string& part : *parts) {
+    // Bare names read as PostgreSQL folds them.
+    if (table.find('"') == std::string_view::npos) part = AsciiLower(part);
+  }
+  static const char* kKey =
+      "SELECT a.attname FROM pg_catalog.pg_index i"
+      " JOIN pg_catalog.pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey)"
+      " WHERE i.indrelid = pg_catalog.to_regclass($1) AND i.indisprimary"
+      " ORDER BY pg_catalog.array_position(i.indkey::pg_catalog.int2[], a.attnum)";
+  ResultPtr result = Query(kKey, {QuoteObjectName(*parts)});
+  for (int row = 0; row < PQntuples(result.get()); ++row) {
+    key.columns.emplace_back(PQgetvalue(result.get(), row, 0));
+  }
+  return key;
+}
+
 // The routine a (possibly qualified) name calls. Exact names come before
 // the lower-case form an unquoted name has in PostgreSQL; among
 // overloads, the one whose argument names cover most of `given` (the

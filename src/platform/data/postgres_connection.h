@@ -98,6 +98,7 @@ class PostgresConnection : public DriverConnection {
   std::vector<CatalogObject> ListObjects(bool procedures) override;
   std::optional<std::vector<Parameter>> ProcedureParameters(std::string_view name) override;
   std::optional<CatalogObjectType> FindObject(std::string_view name) override;
+  TableKey PrimaryKey(std::string_view table) override;
   // One query that only reads is read forward only in single-row mode, a
   // batch at a time, under one deadline for the whole read (its columns'
   // base tables are not named). Other requests are fetched whole.

@@ -143,6 +143,18 @@ void Recordset::Sort(std::string_view order) {
   s.RebuildView();
 }
 
+void Recordset::ReverseRows() {
+  data::RecordsetState& s = OpenState();
+  for (data::Column& column : s.rows->columns) column = column.Reversed();
+  s.sort.clear();
+  s.sort_keys.clear();
+  s.filter.clear();
+  s.filter_expression = data::FilterExpression();
+  s.view.clear();
+  s.has_view = false;
+  s.position = 0;
+}
+
 const std::string& Recordset::Filter() const { return state_->filter; }
 
 void Recordset::Filter(std::string_view filter) {

@@ -121,6 +121,26 @@ void Column::AppendVariant(Variant value) {
   ++size_;
 }
 
+Column Column::Reversed() const {
+  Column out(info_);
+  out.SetStorage(storage_);
+  for (size_t row = size_; row-- > 0;) {
+    if (IsNull(row)) {
+      out.AppendNull();
+      continue;
+    }
+    switch (storage_) {
+      case Storage::kInteger: out.AppendInteger(cells_[row]); break;
+      case Storage::kReal: out.AppendReal(Real(row)); break;
+      case Storage::kBytes: out.AppendBytes(bytes_[row]); break;
+      case Storage::kVariant: out.AppendVariant(variants_[row]); break;
+      case Storage::kPending: out.AppendNull(); break;
+    }
+  }
+  out.Trim();
+  return out;
+}
+
 void Column::ConvertToVariants() {
   std::vector<Variant> values;
   values.reserve(size_ + 1);

@@ -120,6 +120,8 @@ class Column {
 
   // Gives back what a finished column does not need (see CellArray::Trim).
   void Trim();
+  // The same column with its rows in the opposite order.
+  Column Reversed() const;
 
  private:
   void ConvertToVariants();

@@ -356,6 +356,30 @@ class SqliteConnection : public DriverConnection {
                                                : CatalogObjectType::kTable;
   }
 
+  TableKey PrimaryKey(std::string_view table) override {
+    TableKey key;
+    auto parts = SplitObjectName(table);
+    if (!parts || parts->empty() || parts->size() > 2) return key;
+    // A rowid table declares no index for its INTEGER PRIMARY KEY.
+    const std::string schema = parts->size() == 2 ? ", ?2" : "";
+    const std::string sql =
+        "SELECT name, upper(type) = 'INTEGER' AND NOT EXISTS (SELECT 1 FROM pragma_index_list(?1" +
+        schema + ") WHERE origin = 'pk') FROM pragma_table_info(?1" + schema +
+        ") WHERE pk > 0 ORDER BY pk";
+    StatementPtr stmt = Prepare(sql.c_str());
+    for (int i = 0; i < static_cast<int>(parts->size()); ++i) {
+      sqlite3_bind_text(stmt.get(), i + 1, parts->rbegin()[i].c_str(), -1, SQLITE_TRANSIENT);
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+      key.columns.emplace_back(ColumnText(stmt.get(), 0));
+      key.is_rowid = sqlite3_column_int(stmt.get(), 1) != 0;
+    }
+    if (rc != SQLITE_DONE) Fail();
+    key.is_rowid = key.is_rowid && key.columns.size() == 1;
+    return key;
+  }
+
   std::unique_ptr<RowCursor> OpenCursor(const ExecuteRequest& request) override;
 
  private:
