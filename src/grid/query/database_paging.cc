@@ -12,6 +12,7 @@
 #include "frame/module_state.h"
 #include "grid/grid_object.h"
 #include "grid/query/database_type.h"
+#include "grid/query/row_count_reuse.h"
 
 namespace fennick {
 namespace {
@@ -189,7 +190,11 @@ bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::strin
     int64_t expected = 0;
     {
       ReadSnapshot snapshot(*p.connection, type);
-      rows = CountRows(*p.connection, counted_sql);
+      // A count the form carried back stands while nothing it depends on
+      // changed (grid/query/row_count_reuse.h).
+      const std::optional<int64_t> carried = CarriedRowCount(g, counted_sql);
+      rows = carried ? *carried
+                     : NoteCountedRows(g, counted_sql, CountRows(*p.connection, counted_sql));
       // MaxRecords caps the result the grid shows, as it caps the rows the
       // all-rows path reads.
       if (max_records > 0) rows = std::min<int64_t>(rows, max_records);
@@ -202,10 +207,15 @@ bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::strin
       }
       // An empty result still opens its (empty) page: the grid learns its
       // columns from it and says that nothing was returned.
-      std::optional<std::string> clause = PageClause(type, std::max<int64_t>(expected, 1), offset);
+      std::optional<std::string> clause = PageClause(
+          type, std::max<int64_t>(expected, 1) + CarriedCountProbe(g, offset, expected), offset);
       page->Open(ordered_sql + *clause, *p.connection, kAdOpenStatic, kAdLockReadOnly, -1);
     }
     const int64_t fetched = page->RecordCount();
+    // A reused count the page contradicts: read the page again, counting.
+    if (CarriedCountDisproved(g, fetched, expected)) {
+      return ReadOnePage(g, counted_sql, ordered_sql, ordered);
+    }
     // More rows than asked for (a clause the command swallowed) or fewer
     // than counted (rows that changed between the two reads, where no
     // snapshot holds them): only every row gives the right page.

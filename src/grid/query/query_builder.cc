@@ -408,6 +408,7 @@ void CreateCommand(GridObject& g) {
   g.result.built_from_command = true;
   g.req.order_list = ComputeOrderList(g.req.requested_sort, g.req.last_sort, g.req.remove_sort);
   const std::string unordered = g.page->command;
+  g.result.page_command = unordered;
   const bool described = g.page->master_mode && FindMasterColumns(g, unordered);
   g.page->command = OrderedCommand(g, g.req.order_list);
   const std::string& command = g.page->command;

@@ -46,6 +46,10 @@ struct GridRequestState {
   std::string filter_before_clause;
   std::string clause_field;
   bool has_new_clause = false;
+  // The sealed row count the form carried ("rowcount"), and whether the
+  // post asks for the page already shown (the Reload link): it counts again.
+  std::string posted_row_count;
+  bool reload = false;
 };
 
 struct GridObject;

@@ -291,7 +291,7 @@ TEST_P(DatabasePagingTest, SqliteReadsEveryRowForAPageDeepInAnOrderNoIndexGives)
   EXPECT_NE(deep.find("<td nowrap width=1>10050</td>"), std::string::npos);
   // With an index giving the order, the deep page is read alone.
   connection_->Execute("CREATE INDEX many_code ON Many(Code)");
-  EXPECT_EQ(draw("10041"), deep);
+  EXPECT_EQ(testing::MaskSealedTokens(draw("10041")), testing::MaskSealedTokens(deep));
   EXPECT_TRUE(Result().paged);
 }
 
