@@ -32,13 +32,17 @@ class RowCountHttpTest : public ::testing::Test {
           "INSERT INTO Items SELECT i, 'item ' || i FROM n");
     }
     // a: the grid; b: another command; c: another database; s: a page
-    // that keeps a session before its grid; life: RowCountLifetime 0.
+    // that keeps a session before its grid; life: RowCountLifetime 0;
+    // switch: a command chosen by the query string.
     WritePage("a.asp", "items.db", "SELECT Id, Name FROM Items", "");
     WritePage("b.asp", "items.db", "SELECT Id, Name FROM Items WHERE Id > 0", "");
     WritePage("c.asp", "copy.db", "SELECT Id, Name FROM Items", "");
     WritePage("s.asp", "items.db", "SELECT Id, Name FROM Items", "Session('user') = 'u';");
     WritePage("life.asp", "items.db", "SELECT Id, Name FROM Items",
               "g.RowCountLifetime = 0; g.DefaultSortOrder = 'Name';");
+    WritePage("switch.asp", "items.db", "SELECT Id, Name FROM Items",
+              "if (Request.QueryString('w') == '1') g.Command = 'SELECT Id, Name FROM Items "
+              "WHERE Id > 5';");
     server_->server().SetObjectFactory(
         [](std::string_view progid) { return CreateComponentObject(progid); });
     ScriptPageOptions pages;
@@ -168,8 +172,9 @@ TEST_F(RowCountHttpTest, APageThatContradictsTheCountCorrectsItAtOnce) {
   EXPECT_FALSE(Field(Form(grown), "rowcount").empty());
 }
 
-// A count moved anywhere it was not made for is refused like any sealed
-// field that does not open as its own.
+// A count moved to another page or session is refused like any sealed
+// field that does not open as its own; on its own page, a count made for
+// another command is taken again.
 TEST_F(RowCountHttpTest, AMovedCountIsRefused) {
   const httplib::Params a = Form(Get("a.asp"));
   std::string cookie, other_cookie;
@@ -186,8 +191,8 @@ TEST_F(RowCountHttpTest, AMovedCountIsRefused) {
     httplib::Params form;
     std::string cookie;
   } cases[] = {
-      {"another command", "b.asp", a, ""},
-      {"another database", "c.asp", a, ""},
+      {"another page and command", "b.asp", a, ""},
+      {"another page and database", "c.asp", a, ""},
       {"another session", "s.asp", s, other_cookie},
       {"no session", "s.asp", s, ""},
       {"forged", "a.asp", With(a, "rowcount", forged), ""},
@@ -197,6 +202,8 @@ TEST_F(RowCountHttpTest, AMovedCountIsRefused) {
     EXPECT_EQ(Post(c.page, c.form, "2start:11;", c.cookie).substr(0, refused.size()), refused)
         << c.what;
   }
+  EXPECT_EQ(Counter(Post("switch.asp?w=1", Form(Get("switch.asp")), "2start:11;")),
+            "Page 2 of 2 (20 recs)");
   // In their own places they are good; a count made outside any session
   // serves every session of its grid.
   EXPECT_EQ(Counter(Post("s.asp", s, "2start:11;", cookie)), "Page 2 of 3 (25 recs)");

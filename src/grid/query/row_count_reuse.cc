@@ -14,7 +14,7 @@ namespace fennick {
 namespace {
 
 // The parts of a token, in order.
-enum Part { kRows, kCountedAt, kSession, kScope, kQuery, kPageSize, kParts };
+enum Part { kRows, kCountedAt, kSession, kPage, kScope, kQuery, kPageSize, kParts };
 
 // A token made by another server of the same secret may come from a clock
 // a little ahead: it is reused, not refused, within this margin.
@@ -40,8 +40,7 @@ std::string SealingSession(const GridObject& g) {
   return session->KnownID();
 }
 
-// The connection and the command as the page set it: a token moved to
-// another grid's command or another database does not open here.
+// The connection and the command as the page set it.
 std::string Scope(const GridObject& g) {
   return TextDigest({g.page->connection_string, g.result.page_command});
 }
@@ -66,7 +65,7 @@ std::optional<int64_t> CarriedRowCount(GridObject& g, const std::string& counted
   const std::vector<std::string>& t = *parts;
   int64_t rows = 0, counted_at = 0, page_size = 0;
   if (!ParseWhole(t[kRows], rows) || rows < 0 || !ParseWhole(t[kCountedAt], counted_at) ||
-      !ParseWhole(t[kPageSize], page_size) || t[kScope] != Scope(g)) {
+      !ParseWhole(t[kPageSize], page_size) || t[kPage] != g.host.page_url) {
     RefuseMovedCount(g);
   }
   if (!t[kSession].empty()) {
@@ -76,7 +75,8 @@ std::optional<int64_t> CarriedRowCount(GridObject& g, const std::string& counted
   const std::string query = TextDigest({counted_sql});
   const int64_t now = NowSeconds();
   const int64_t lifetime = g.settings.row_count_lifetime;
-  if (g.req.reload || t[kQuery] != query || page_size != g.page->page_size || lifetime <= 0 ||
+  if (g.req.reload || t[kScope] != Scope(g) || t[kQuery] != query ||
+      page_size != g.page->page_size || lifetime <= 0 ||
       now - counted_at > lifetime || counted_at > now + kClockSkewSeconds) {
     return std::nullopt;
   }
@@ -110,7 +110,8 @@ std::string SealedRowCount(const GridObject& g) {
   const std::string counted_at = std::to_string(state.counted_at);
   const std::string page_size = std::to_string(g.page->page_size);
   return SealParts(SealPurpose::kRowCount,
-                   {rows, counted_at, SealingSession(g), Scope(g), state.query, page_size});
+                   {rows, counted_at, SealingSession(g), g.host.page_url, Scope(g), state.query,
+                    page_size});
 }
 
 }  // namespace fennick

@@ -6,20 +6,22 @@
 // with the grid's form, sealed, in the hidden "rowcount" field, and the
 // next post of that form shows it again instead of counting:
 //
-// - The token holds the rows, when they were counted, the session, a
-//   fingerprint of the connection string and the command as the page set
-//   it (the scope), a fingerprint of the counted query (the command with
-//   its filter) and the page size. A token that does not open, or that
-//   names another scope (another grid's command, another connection) or
-//   another session than the page's, was moved: the request is refused
-//   with 400, as any sealed field that does not open as its own.
-// - A token of the same scope is reused only while its query and page size
-//   are the grid's and it is younger than RowCountLifetime seconds (default
-//   30; 0 counts on every request). A filter change (the filter bar, the
-//   popup filter window, which writes the filter field itself, the reset
-//   link), another page size, Reload (the link that posts the page already
-//   shown) and an old count count again. A sort only orders the same rows:
-//   it reuses the count.
+// - The token holds the rows, when they were counted, the session, the
+//   page's path, a fingerprint of the connection string and the command as
+//   the page set it (the scope), a fingerprint of the counted query (the
+//   command with its filter) and the page size. A token that does not
+//   open, or that names another page or another session than the page's,
+//   was moved: the request is refused with 400, as any sealed field that
+//   does not open as its own.
+// - On its own page, a token is reused only while its scope, query and page
+//   size are the grid's and it is younger than RowCountLifetime seconds
+//   (default 30; 0 counts on every request). Another scope counts again
+//   rather than refusing: the grids of one page read the same posted
+//   fields, and a page may build its command from what was posted. A
+//   filter change (the filter bar, the popup filter window, which writes
+//   the filter field itself, the reset link), another page size, Reload
+//   (the link that posts the page already shown) and an old count count
+//   again. A sort only orders the same rows: it reuses the count.
 // - The session is bound only when the page had one before the grid wrote
 //   its fields (it looked its session up or started it): only then can the
 //   page's query depend on who asks. A token bound to no session is good in
@@ -61,7 +63,7 @@ struct RowCountState {
 // grid's filtered command without its ORDER BY), remembered for the form;
 // nullopt when the grid must count. Refuses the request (400, ending the
 // page) when the posted token does not open or was moved from another
-// scope or session.
+// page or session.
 std::optional<int64_t> CarriedRowCount(GridObject& g, const std::string& counted_sql);
 
 // Remembers a fresh count of `counted_sql` for the form; returns `rows`.
