@@ -7,11 +7,13 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "fennick/data.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "frame/argument_codec.h"
+#include "platform/crypto/seal.h"
 #include "platform/web/test_server.h"
 
 namespace fennick::testing {
@@ -151,6 +153,26 @@ TEST_F(RowCountHttpTest, TheCarriedCountStandsUntilItCanHaveChanged) {
             "Page 1 of 1 (5 recs)");
   EXPECT_EQ(Counter(Post("life.asp", Form(Get("life.asp")), "2start:11;")),
             "Page 2 of 3 (22 recs)");
+}
+
+// A count older than RowCountLifetime (30 s by default) is taken again; a
+// younger one is shown as it was sealed.
+TEST_F(RowCountHttpTest, AnOldCountCountsAgain) {
+  const httplib::Params form = Form(Get("a.asp"));
+  // The page's own token, sealed again with another count and time.
+  std::vector<std::string> parts =
+      OpenSealedParts(SealPurpose::kRowCount, Field(form, "rowcount"), 7).value();
+  const int64_t counted_at = std::stoll(parts[1]);
+  auto sealed_at = [&](int64_t at) {
+    const std::string time = std::to_string(at);
+    return With(form, "rowcount",
+                SealParts(SealPurpose::kRowCount,
+                          {"999", time, parts[2], parts[3], parts[4], parts[5], parts[6]}));
+  };
+  EXPECT_EQ(Counter(Post("a.asp", sealed_at(counted_at - 5), "2start:11;")),
+            "Page 2 of 100 (999 recs)");
+  EXPECT_EQ(Counter(Post("a.asp", sealed_at(counted_at - 31), "2start:11;")),
+            "Page 2 of 3 (25 recs)");
 }
 
 // Rows deleted or added between two clicks: the last page of the carried
