@@ -2,11 +2,12 @@
 // (bench/instances.sh): N keep-alive connections, each sending GET requests
 // back to back for a fixed time, then the rate and the latency percentiles.
 //
-//   http_load HOST PORT PATH COOKIE CONNECTIONS SECONDS [FORM]
+//   http_load HOST PORT PATH COOKIE CONNECTIONS SECONDS [FORM | @FORM_FILE]
 //
 // With FORM ("start=999981&pagesize=20") every request POSTs it as an
 // urlencoded form instead, as a grid's own postback does (a grid reads its
-// page from the form: the last page of /demo/big.asp, say).
+// page from the form: the last page of /demo/big.asp, say); @FORM_FILE
+// posts that file's text (a whole postback, hidden state fields and all).
 // Prints one line: "requests N rps R p50_ms A p99_ms B errors E". A
 // response other than 200 is an error and does not count as a request.
 #include <httplib.h>
@@ -16,6 +17,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,10 +26,19 @@
 
 int main(int argc, char** argv) {
   if (argc != 7 && argc != 8) {
-    std::fprintf(stderr, "usage: http_load HOST PORT PATH COOKIE CONNECTIONS SECONDS [FORM]\n");
+    std::fprintf(stderr,
+                 "usage: http_load HOST PORT PATH COOKIE CONNECTIONS SECONDS [FORM | @FORM_FILE]\n");
     return 2;
   }
-  const std::string form = argc == 8 ? argv[7] : "";
+  std::string form = argc == 8 ? argv[7] : "";
+  if (!form.empty() && form[0] == '@') {
+    std::ifstream in(form.substr(1), std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "http_load: cannot read %s\n", form.c_str() + 1);
+      return 2;
+    }
+    form.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   const std::string host = argv[1], path = argv[3], cookie = argv[4];
   const int port = std::atoi(argv[2]);
   const int connections = std::max(1, std::atoi(argv[5]));

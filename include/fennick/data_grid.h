@@ -69,6 +69,11 @@ class DataGrid {
   // graph of every row, master-details, exports, procedures) reads them
   // either way, as does an engine without a known paging clause.
   void DatabasePaging(bool on);
+  // How many seconds the row count a grid's form carries back may be shown
+  // again instead of counting (default 30). The count is taken again
+  // anyway on Reload, for another filter or page size, and when the page
+  // read contradicts it. 0 (or less) counts on every request.
+  void RowCountLifetime(int32_t seconds);
   void AddRowNumbers(bool on);
   void CanFilter(bool on);
   void IsColumnar(bool on);

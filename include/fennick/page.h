@@ -252,6 +252,15 @@ class Session {
   void Abandon();
   // Starts the session when there is none.
   const std::string& SessionID();
+  // The id of the session the page has, without starting one: ExistingID
+  // looks the cookie's session up when the page has not yet ("" when the
+  // cookie names none); KnownID never asks the store, and is "" until the
+  // page looked its session up or started one.
+  const std::string& ExistingID() const {
+    LookUp();
+    return id_;
+  }
+  const std::string& KnownID() const { return id_; }
   // Minutes of idleness after which the session ends.
   int32_t Timeout() const;
   // Starts the session when there is none. Raises kErrInvalidCall outside

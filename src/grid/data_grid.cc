@@ -96,6 +96,7 @@ void DataGrid::ShowSqlInPage(bool on) { g_->settings.show_sql_in_page = on; }
 void DataGrid::StartRec(int16_t record) { g_->page->start_rec = record; }
 void DataGrid::PageResults(bool on) { g_->page->page_results = on; }
 void DataGrid::DatabasePaging(bool on) { g_->settings.database_paging = on; }
+void DataGrid::RowCountLifetime(int32_t seconds) { g_->settings.row_count_lifetime = seconds; }
 void DataGrid::AddRowNumbers(bool on) { g_->page->add_row_numbers = on; }
 void DataGrid::CanFilter(bool on) { g_->page->can_filter = on; }
 void DataGrid::IsColumnar(bool on) { g_->page->is_columnar = on; }

@@ -80,6 +80,11 @@ struct GridMembers {
     integer("StartRec", &DataGrid::StartRec);
     flag("PageResults", &DataGrid::PageResults);
     flag("DatabasePaging", &DataGrid::DatabasePaging);
+    t.Property("RowCountLifetime", nullptr,
+               [](GridMembers& m, const Variant& v) {
+                 m.grid->RowCountLifetime(static_cast<int32_t>(v.AsInt64()));
+               },
+               ArgType::kLong);
     flag("AddRowNumbers", &DataGrid::AddRowNumbers);
     flag("AllowHtmlInData", &DataGrid::AllowHtmlInData);
     flag("CanFilter", &DataGrid::CanFilter);

@@ -17,6 +17,7 @@
 #include "frame/host.h"
 #include "grid/query/column_expressions.h"
 #include "grid/query/database_paging.h"
+#include "grid/query/row_count_reuse.h"
 #include "grid/state/page_state.h"
 #include "grid/state/request_state.h"
 #include "grid/state/summary_settings.h"
@@ -72,6 +73,9 @@ struct GridSettings {
   // KeepBarsWhenEmpty: an empty result keeps the filter bar, the filter
   // summary and the Reset link.
   bool keep_bars_when_empty = false;
+  // RowCountLifetime: how many seconds a count the form carried back may
+  // stand for the rows (grid/query/row_count_reuse.h); 0 counts each time.
+  int32_t row_count_lifetime = kDefaultRowCountLifetimeSeconds;
 
   // Display texts by lower-case key, and the page-number switch.
   std::map<std::string, std::string> texts;
@@ -101,6 +105,9 @@ struct DesignerSwitches {
   bool page_break_after_report = false;
   // Report grids also offer the printable page (export format "print").
   bool print_export = false;
+  // Whether the grid's form carries its row count to the next post; report
+  // grids count on every request.
+  bool carries_row_count = true;
 };
 
 // The result the grid opened and what it learnt from it.
@@ -125,6 +132,10 @@ struct OpenResult {
   int64_t page_offset = 0;
   int64_t row_count = 0;
   AllRowsReason all_rows_reason = AllRowsReason::kNone;
+  // The count behind a page read from the database, for the form, and the
+  // command as the page set it (without the grid's ORDER BY or filter).
+  RowCountState row_count_state;
+  std::string page_command;
   // The database's error when the statement ran but reading its rows
   // failed; Display then shows it in place of the table.
   std::optional<Error> fetch_error;

@@ -51,6 +51,7 @@ ReportGrid::ReportGrid() {
   // printable page.
   g.designer.writes_own_form = false;
   g.designer.print_export = true;
+  g.designer.carries_row_count = false;
 }
 
 ReportGrid::~ReportGrid() {

@@ -235,7 +235,9 @@ TEST_F(FieldDownloadTest, LinksAnswerWithTheFieldsBytesOr404) {
     EXPECT_EQ(res->status, c.status) << c.row << "," << c.column << c.ext;
     EXPECT_EQ(res->get_header_value("Content-Type").rfind(c.type, 0), 0u) << c.row << c.ext;
     EXPECT_EQ(res->body, c.body) << c.row << "," << c.column << c.ext;
-    if (c.status == 200) EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff");
+    if (c.status == 200) {
+      EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff");
+    }
   }
   auto pdf = Get(SealedLink(2, 1, "PDF"));
   EXPECT_EQ(pdf->get_header_value("Content-Disposition"), "attachment; filename=file.pdf");

@@ -26,11 +26,15 @@ inline bool DatabasePagingForTests() {
 }
 
 // The page with the sealed values replaced by "#": the download token of
-// binary cells and the sealed sort orders in the hidden fields.
+// binary cells and the sealed sort orders in the hidden fields. The sealed
+// row count, which only a page read from the database carries, is taken
+// out.
 inline std::string MaskSealedTokens(const std::string& html) {
   static const std::regex kCell("(cell=)[A-Za-z0-9_\\-=%]+");
   static const std::regex kSortFields("(name=sort(def|req) value=\")[^\"]*");
+  static const std::regex kRowCount("<input type=hidden name=rowcount value=\"[^\"]*\">");
   std::string masked = std::regex_replace(html, kCell, "$1#");
+  masked = std::regex_replace(masked, kRowCount, "");
   return std::regex_replace(masked, kSortFields, "$1#");
 }
 

@@ -13,6 +13,7 @@
 #include "grid/grid_object.h"
 #include "grid/query/database_type.h"
 #include "grid/query/deep_page.h"
+#include "grid/query/row_count_reuse.h"
 #include "grid/query/stable_order.h"
 
 namespace fennick {
@@ -214,14 +215,27 @@ bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::strin
         result.all_rows_reason = AllRowsReason::kUnstableOrder;
         return false;
       }
-      rows = CountRows(*p.connection, counted_sql);
-      // MaxRecords caps the result the grid shows, as it caps the rows the
-      // all-rows path reads.
-      if (max_records > 0) rows = std::min<int64_t>(rows, max_records);
-      offset = PageStart(p.start_rec, rows, p.page_size) - 1;
-      expected = std::clamp<int64_t>(rows - offset, 0, p.page_size);
-      const PageReading reading = PlanPageReading(*p.connection, *order, rows, offset, expected,
-                                                  max_records > 0 && rows >= max_records);
+      // A count the form carried back stands while nothing it depends on
+      // changed (grid/query/row_count_reuse.h).
+      const std::optional<int64_t> carried = CarriedRowCount(g, counted_sql);
+      rows = carried ? *carried
+                     : NoteCountedRows(g, counted_sql, CountRows(*p.connection, counted_sql));
+      auto plan = [&] {
+        // MaxRecords caps the result the grid shows, as it caps the rows
+        // the all-rows path reads.
+        if (max_records > 0) rows = std::min<int64_t>(rows, max_records);
+        offset = PageStart(p.start_rec, rows, p.page_size) - 1;
+        expected = std::clamp<int64_t>(rows - offset, 0, p.page_size);
+        return PlanPageReading(*p.connection, *order, rows, offset, expected,
+                               max_records > 0 && rows >= max_records);
+      };
+      PageReading reading = plan();
+      if (carried && reading.from_end) {
+        // A page read from the end of the result cannot tell whether rows
+        // came or went since the count it was placed by: count again.
+        rows = NoteCountedRows(g, counted_sql, CountRows(*p.connection, counted_sql));
+        reading = plan();
+      }
       if (type == kDbSQLite && reading.skipped > kSqliteSortedOffsetRows &&
           SqliteSortsRows(*p.connection, reading.sql)) {
         result.all_rows_reason = AllRowsReason::kDeepSortedPage;
@@ -229,12 +243,17 @@ bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::strin
       }
       // An empty result still opens its (empty) page: the grid learns its
       // columns from it and says that nothing was returned.
-      std::optional<std::string> clause =
-          PageClause(type, std::max<int64_t>(expected, 1), reading.skipped);
+      std::optional<std::string> clause = PageClause(
+          type, std::max<int64_t>(expected, 1) + CarriedCountProbe(g, offset, expected),
+          reading.skipped);
       page->Open(reading.sql + *clause, *p.connection, kAdOpenStatic, kAdLockReadOnly, -1);
       if (reading.from_end) page->ReverseRows();
     }
     const int64_t fetched = page->RecordCount();
+    // A reused count the page contradicts: read the page again, counting.
+    if (CarriedCountDisproved(g, fetched, expected)) {
+      return ReadOnePage(g, counted_sql, ordered_sql);
+    }
     // More rows than asked for (a clause the command swallowed) or fewer
     // than counted (rows that changed between the two reads, where no
     // snapshot holds them): only every row gives the right page.

@@ -81,7 +81,8 @@ int64_t CorrectedStart(int64_t start, int64_t rows, int64_t page_size);
 int64_t PageStart(int64_t start, int64_t rows, int64_t page_size);
 
 // Reads one page into g.result when the rule allows it: counts the rows of
-// `counted_sql` (the filtered command without the grid's ORDER BY) and
+// `counted_sql` (the filtered command without the grid's ORDER BY), or
+// takes the count the form carried back (grid/query/row_count_reuse.h), and
 // reads the page of `ordered_sql` (the filtered command as the all-rows
 // path opens it) that the request's start falls on, in its stable order
 // and from the nearer end, correcting the start on the page's shared

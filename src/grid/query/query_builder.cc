@@ -419,6 +419,7 @@ void CreateCommand(GridObject& g) {
   // master columns work on the statement without it.
   const OrderBySplit own_order = SplitTrailingOrderBy(g.page->command);
   const std::string unordered = own_order.found ? own_order.statement : g.page->command;
+  g.result.page_command = unordered;
   const bool described = g.page->master_mode && FindMasterColumns(g, unordered);
   g.page->command = unordered;
   g.page->command = OrderedCommand(g, g.req.order_list);

@@ -187,9 +187,14 @@ void ApplyPostBack(GridObject& g, const std::string& argument) {
       g.req.last_sort = SanitizeOrderList(GetArgument(rest, "lastsort"));
       g.req.remove_sort = TrimBlanks(GetArgument(rest, "rsort")) == "1";
       break;
-    case '2':
-      g.page->start_rec = std::max<int64_t>(1, PostedInteger(GetArgument(rest, "start"), 1));
+    case '2': {
+      const int64_t start = std::max<int64_t>(1, PostedInteger(GetArgument(rest, "start"), 1));
+      // Every page link moves the start; only Reload (and Close in the
+      // print view) posts the start the form already holds.
+      g.req.reload = start == g.page->start_rec;
+      g.page->start_rec = start;
       break;
+    }
     case '3':
       g.req.requested_sort.clear();
       g.req.last_sort.clear();
@@ -324,6 +329,7 @@ void ReadRequestFields(GridObject& g, const Request& r, bool creation) {
     // out again from the grid's own columns (grid/query/master_columns.h).
     g.page->master_columns.clear();
     s.filter_expression = r.Form("rsfilter");
+    s.posted_row_count = r.Form("rowcount");
     s.database_type = LeadingInteger(r.Form("dbtype"));
     s.clear_filters_checked = r.Form("clearfilters") == "ON";
     s.posted_search_field = r.Form("search_field");

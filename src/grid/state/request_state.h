@@ -52,6 +52,10 @@ struct GridRequestState {
   std::string clause;
   std::string clause_text;
   std::string clause_condition;
+  // The sealed row count the form carried ("rowcount"), and whether the
+  // post asks for the page already shown (the Reload link): it counts again.
+  std::string posted_row_count;
+  bool reload = false;
 };
 
 class Request;

@@ -6,6 +6,7 @@
 
 #include "frame/host.h"
 #include "grid/grid_object.h"
+#include "grid/query/row_count_reuse.h"
 #include "grid/state/url_state.h"
 #include "platform/crypto/seal.h"
 #include "platform/web/http_text.h"
@@ -15,7 +16,8 @@ namespace {
 
 // Names the carried query string may not reuse: they are the grid's own.
 constexpr char kOwnFields[] =
-    "_dbtype_mastercols_sortreq_sortdef_sort_rsort_pagesize_curidx_start_rsfilter_pgraph___FARGS_";
+    "_dbtype_mastercols_sortreq_sortdef_sort_rsort_pagesize_curidx_start_rsfilter_pgraph___FARGS_"
+    "rowcount_";
 
 void Hidden(std::string& out, std::string_view name, std::string_view value) {
   out.append("<input type=hidden name=");
@@ -57,6 +59,10 @@ void WriteStateFields(GridObject& g) {
   Hidden(out, "pgraph", s.page_graph ? "True" : "False");
   Hidden(out, "dbtype", std::to_string(s.database_type));
   Hidden(out, "__FARGS", "");
+  // The count the page shows, for the next post to reuse; only a grid that
+  // read one page from the database has one.
+  const std::string row_count = SealedRowCount(g);
+  if (!row_count.empty()) Hidden(out, "rowcount", row_count);
   if (!p.carried_query.empty()) {
     Hidden(out, "__CQS", p.carried_query);
     std::string_view rest = p.carried_query;

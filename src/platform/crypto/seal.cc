@@ -90,6 +90,8 @@ std::string_view SealPurposeName(SealPurpose purpose) {
       return "fennick/designer/report-builder";
     case SealPurpose::kBuilderPassword:
       return "fennick/designer/builder-password";
+    case SealPurpose::kRowCount:
+      return "fennick/grid/row-count";
   }
   // Only a value cast from outside the enumeration gets here; no token is
   // ever sealed or opened for it.
@@ -234,6 +236,29 @@ std::optional<std::vector<std::string>> OpenSealedParts(SealPurpose purpose,
   }
   if (parts.size() != count) return std::nullopt;
   return parts;
+}
+
+std::string TextDigest(std::initializer_list<std::string_view> parts) {
+  EnsureSodium();
+  crypto_generichash_state state;
+  unsigned char digest[16];
+  crypto_generichash_init(&state, nullptr, 0, sizeof digest);
+  for (std::string_view part : parts) {
+    const std::string length = std::to_string(part.size()) + ":";
+    crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(length.data()),
+                              length.size());
+    crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(part.data()),
+                              part.size());
+  }
+  crypto_generichash_final(&state, digest, sizeof digest);
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(2 * sizeof digest);
+  for (unsigned char b : digest) {
+    out.push_back(kHex[b >> 4]);
+    out.push_back(kHex[b & 15]);
+  }
+  return out;
 }
 
 bool SecretsEqual(std::string_view a, std::string_view b) {

@@ -36,6 +36,7 @@ enum class SealPurpose {
   kReportEdit,       // the Build button's link to the builder
   kReportBuilder,    // the report builder window: session, report edited, group
   kBuilderPassword,  // a report password typed in the builder, until Finish
+  kRowCount,         // the rows a grid counted, for its query ("rowcount")
 };
 
 // The name bound into every token of the purpose.
@@ -84,6 +85,13 @@ std::optional<std::string> OpenSealed(SealPurpose purpose, std::string_view toke
 std::string SealParts(SealPurpose purpose, std::initializer_list<std::string_view> parts);
 std::optional<std::vector<std::string>> OpenSealedParts(SealPurpose purpose,
                                                         std::string_view token, size_t count);
+
+// A short fingerprint of several texts (BLAKE2b, 128 bits, as 32 hex
+// digits), for binding a sealed value to texts too long to carry in it.
+// The parts are length-prefixed, so no two lists share a fingerprint by
+// moving text from one part to the next. Keyless: it hides nothing, and
+// belongs inside a sealed token.
+std::string TextDigest(std::initializer_list<std::string_view> parts);
 
 // Whether two secrets (a typed password and the stored one) are equal, in
 // a time that depends on neither their contents nor their lengths: both are

@@ -41,6 +41,13 @@ const char* ReasonPhrase(int code) {
 }  // namespace
 
 void FieldList::Add(std::string name, std::string value) {
+  // A grid's form posts some forty fields and a request sets about as many
+  // server variables: room for them at once, rather than growing the list
+  // and rehashing its index field by field.
+  if (entries_.empty()) {
+    entries_.reserve(32);
+    index_.reserve(32);
+  }
   std::string key = AsciiLower(name);
   auto it = index_.find(key);
   if (it != index_.end()) {

@@ -381,7 +381,7 @@ TEST_P(DatabasePagingTest, SqliteReadsEveryRowForAPageDeepInAnOrderNoIndexGives)
   EXPECT_TRUE(Result().paged);
   // With an index giving the order, the middle page is read alone.
   connection_->Execute("CREATE INDEX many_code ON Many(Code)");
-  EXPECT_EQ(draw("10011"), middle);
+  EXPECT_EQ(testing::MaskSealedTokens(draw("10011")), testing::MaskSealedTokens(middle));
   EXPECT_TRUE(Result().paged);
 }
 
