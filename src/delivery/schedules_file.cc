@@ -317,14 +317,16 @@ std::string SchedulesFile::Delete(std::string_view id) const {
 }
 
 std::vector<Claim> SchedulesFile::ClaimDue(int64_t now, std::string_view runner, int64_t lease,
-                                           size_t limit) const {
+                                           size_t limit,
+                                           const std::set<std::string>* done) const {
   std::vector<Claim> claims;
   const std::string reason = Change([&](std::vector<Schedule>& schedules) -> std::string {
     for (Schedule& s : schedules) {
       if (claims.size() >= limit) break;
       RunState& r = s.state;
       if (s.paused || !r.stopped.empty() || s.next_run == 0 || s.next_run > now ||
-          r.retry_at > now || (!r.claimed_by.empty() && r.claim_expires > now)) {
+          r.retry_at > now || (!r.claimed_by.empty() && r.claim_expires > now) ||
+          (done && done->count(s.id))) {
         continue;
       }
       r.claimed_by = std::string(runner);

@@ -30,6 +30,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,9 +85,12 @@ class SchedulesFile {
   // Claims, for `runner` and `lease` seconds, every run due at `now` that
   // is not paused, stopped, waiting for its back-off or held by another
   // runner's live claim; at most `limit`. A claim whose lease ran out
-  // (its runner died mid-send) is taken over.
+  // (its runner died mid-send) is taken over. Schedules named in `done`
+  // are passed over (a pass runs each schedule once, even when a quick
+  // retry falls due before the pass ends).
   std::vector<Claim> ClaimDue(int64_t now, std::string_view runner, int64_t lease,
-                              size_t limit = 1000) const;
+                              size_t limit = 1000,
+                              const std::set<std::string>* done = nullptr) const;
 
   // Records the outcome of `claim` and releases it, in one change: a sent
   // run moves the schedule to its next slot after `now` (slots missed while
