@@ -305,6 +305,7 @@ int Serve(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  if (deliver) options.extra_metrics = fennick::DeliveryMetricsText;
   std::unique_ptr<fennick::WebServer> made;
   try {
     made = std::make_unique<fennick::WebServer>(options);

@@ -60,6 +60,9 @@ DeliveryTotals RunDueDeliveries(const DeliveryOptions& options, std::string* err
 
 // The totals of every pass of this process so far (for metrics).
 DeliveryTotals DeliveryCounters();
+// The same as Prometheus counters: fennick_delivery_sent_total, ..._skipped_,
+// ..._retried_, ..._failed_ and ..._stopped_total.
+std::string DeliveryMetricsText();
 
 // Runs a pass at once and then every `interval` on a thread of its own,
 // until Stop() or destruction (which wait for a pass in flight).

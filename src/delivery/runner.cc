@@ -108,6 +108,22 @@ DeliveryTotals DeliveryCounters() {
           total_stopped.load()};
 }
 
+std::string DeliveryMetricsText() {
+  const DeliveryTotals t = DeliveryCounters();
+  std::string out;
+  auto counter = [&out](const char* name, const char* help, int64_t value) {
+    out += std::string("# HELP fennick_delivery_") + name + "_total " + help + "\n";
+    out += std::string("# TYPE fennick_delivery_") + name + "_total counter\n";
+    out += std::string("fennick_delivery_") + name + "_total " + std::to_string(value) + "\n";
+  };
+  counter("sent", "Scheduled reports mailed.", t.sent);
+  counter("skipped", "Scheduled runs with no rows to send.", t.skipped);
+  counter("retried", "Failed sends that will be tried again.", t.retried);
+  counter("failed", "Scheduled runs given up after their last retry.", t.failed);
+  counter("stopped", "Schedules stopped for good (their report was deleted).", t.stopped);
+  return out;
+}
+
 DeliveryTotals RunDueDeliveries(const DeliveryOptions& options, std::string* error) {
   auto log = [&options](const std::string& line) {
     if (options.log) {

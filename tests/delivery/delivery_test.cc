@@ -2,6 +2,7 @@
 // database, mailed to the SMTP test server (scripts/services/smtp-start.sh)
 // and read back with Python's own mail and CSV parsers.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -283,6 +284,43 @@ TEST_F(DeliveryTest, TwoRunnersAtOnceSendEachRunOnce) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   for (const std::string& to : recipients) EXPECT_EQ(Mails(to).size(), 1u) << to;
+}
+
+TEST_F(DeliveryTest, ServerDeliversOnItsThreadCountsAndStopsOnSigterm) {
+  Schedule s = Due("R-ORDERS", "served");
+  Save(s);
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t server = fork();
+  if (server == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    execl(FENNICK_BINARY, FENNICK_BINARY, "serve", "--site", root_.c_str(), "--port", "0",
+          "--metrics", "127.0.0.1:0", "--deliver", "--quiet", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  FILE* lines = fdopen(out[0], "r");
+  std::string metrics_url;
+  char line[512];
+  while (metrics_url.empty() && fgets(line, sizeof line, lines)) {
+    const std::string text = line;
+    if (text.rfind("Metrics on ", 0) == 0) metrics_url = text.substr(11, text.size() - 12);
+  }
+  ASSERT_FALSE(metrics_url.empty());
+  std::string metrics;
+  for (int i = 0; i < 100 && Mails(s.recipients[0]).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(Mails(s.recipients[0]).size(), 1u);
+  metrics = RunCommand("curl -s " + metrics_url);
+  EXPECT_NE(metrics.find("fennick_delivery_sent_total 1\n"), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find("fennick_delivery_failed_total 0\n"), std::string::npos) << metrics;
+  kill(server, SIGTERM);
+  int status = 0;
+  waitpid(server, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  fclose(lines);
 }
 
 }  // namespace
