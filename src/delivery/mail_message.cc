@@ -95,12 +95,13 @@ std::string EncodeSubject(std::string_view subject) {
   }
   // "=?" in plain text would read as the start of an encoded word.
   if (plain && clean.size() <= 70 && clean.find("=?") == std::string::npos) return clean;
-  // Words of at most 45 bytes (60 Base64 characters, 72 with the frame),
-  // never splitting a UTF-8 sequence.
+  // Words of at most 39 bytes (52 Base64 characters, 64 with the frame,
+  // so that "Subject: " and the first word fit in 78), never splitting a
+  // UTF-8 sequence.
   std::string out;
   size_t i = 0;
   while (i < clean.size()) {
-    size_t end = std::min(clean.size(), i + 45);
+    size_t end = std::min(clean.size(), i + 39);
     while (end < clean.size() && end > i + 1 &&
            (static_cast<unsigned char>(clean[end]) & 0xC0) == 0x80) {
       --end;
@@ -139,7 +140,7 @@ std::string BuildMessage(const MailMessage& mail) {
   out += "Date: " + DateHeader(mail.date) + "\r\n";
   if (!mail.message_id.empty()) out += "Message-ID: " + mail.message_id + "\r\n";
   out += "MIME-Version: 1.0\r\n";
-  out += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
+  out += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n";
   out += "--" + boundary + "\r\n";
   out += "Content-Type: text/html; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
   out += Base64Lines(mail.html_body);
