@@ -253,6 +253,7 @@ class Quillon2 {
   void NotBuiltYet(std::string_view what);
   // The report builder (action "p"), with this designer's settings.
   void RunBuilder();
+  void ScheduleAction();
 
   // Report pages (report_display.cc).
   ReportQueryOptions QueryOptions();
@@ -308,6 +309,14 @@ class Quillon2 {
 // given: callers encode what came from the request) in `colour`, a link back
 // to `return_url`, and a "Try Again" link when the text is exactly "Could
 // not save report".
+// The page of a stored report's delivery schedules (the action "s" with
+// the report's id in "rid"): the delivery layer above supplies it, since
+// the designer knows nothing of delivery. Installed once, at start, by
+// the component; Init calls it, after checking CanScheduleReports, with
+// the page's designer, and ends the page after it.
+using SchedulePageHandler = void (*)(Quillon2& designer);
+void InstallSchedulePage(SchedulePageHandler handler);
+
 void ShowMessagePage(std::string_view title, std::string_view text, std::string_view colour,
                      std::string_view return_url);
 
