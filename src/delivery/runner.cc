@@ -147,7 +147,12 @@ DeliveryTotals RunDueDeliveries(const DeliveryOptions& options, std::string* err
     site.reports_url = reports;
     site.outbox_url = options.outbox;
     site.locale = options.locale;
-    const std::string relative = reports.substr(reports.find_first_not_of('/'));
+    const size_t start = reports.find_first_not_of('/');
+    if (start == std::string::npos) {
+      log("delivery: not a reports file: " + reports);
+      continue;
+    }
+    const std::string relative = reports.substr(start);
     const delivery::SchedulesFile file(options.site_root / relative);
     std::set<std::string> done;
     while (!(options.should_stop && options.should_stop())) {
