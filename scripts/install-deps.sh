@@ -15,6 +15,7 @@ packages=(
   libmariadb-dev mariadb-server
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc
   libicu-dev
+  libcurl4-openssl-dev python3-aiosmtpd
   libpcre2-dev
   duktape-dev
   libxml2-dev libxslt1-dev

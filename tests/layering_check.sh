@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a file includes a header of a layer above its own:
-#   base <- platform/* <- frame <- graph, export <- grid <- designer <- component <- apps
+#   base <- platform/* <- frame <- graph, export <- grid <- designer <- delivery
+#   <- component <- apps
 # (the link check of each layer's library catches reaches through symbols;
 # this catches reaches through headers, inline code included). The program
 # in apps/ and the public headers in include/ see include/fennick only.
@@ -22,14 +23,15 @@ check() {  # folder, then the include prefixes it may not use
   done
 }
 
-above_platform=(frame/ graph/ export/ grid/ designer/ component/)
+above_platform=(frame/ graph/ export/ grid/ designer/ delivery/ component/)
 check src/base platform/ "${above_platform[@]}"
 check src/platform "${above_platform[@]}"
-check src/frame graph/ export/ grid/ designer/ component/
-check src/graph export/ grid/ designer/ component/
-check src/export graph/ grid/ designer/ component/
-check src/grid designer/ component/
-check src/designer component/
+check src/frame graph/ export/ grid/ designer/ delivery/ component/
+check src/graph export/ grid/ designer/ delivery/ component/
+check src/export graph/ grid/ designer/ delivery/ component/
+check src/grid designer/ delivery/ component/
+check src/designer delivery/ component/
+check src/delivery component/
 
 # The program and the public headers: include/fennick only.
 hits=$(grep -rnE '^#include "' apps include | grep -vE '#include "(fennick/|[a-z_]+\.h")')

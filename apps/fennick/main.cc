@@ -1,4 +1,5 @@
-// The fennick executable: `fennick serve`, `fennick version`, `fennick --help`.
+// The fennick executable: `fennick serve`, `fennick deliver`, `fennick version`,
+// `fennick --help`.
 #include <pthread.h>
 #include <signal.h>
 
@@ -15,9 +16,11 @@
 #include <string>
 #include <thread>
 
+#include "deliver_command.h"
 #include "demo_database.h"
 #include "demo_pages.h"
 #include "fennick/data.h"
+#include "fennick/delivery.h"
 #include "fennick/error.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
@@ -26,9 +29,10 @@
 
 namespace {
 
-constexpr char kUsage[] =
+const std::string kUsage = std::string(
     "Usage:\n"
     "  fennick serve [options]   serve a site folder\n"
+    "  fennick deliver [options] mail every due report schedule once, then exit\n"
     "  fennick version           print the component version\n"
     "  fennick --help            this text\n"
     "\n"
@@ -87,6 +91,13 @@ constexpr char kUsage[] =
     "  --show-sql          grids write their SQL into their pages as an HTML\n"
     "                      comment (development only; on with --demo)\n"
     "  --quiet             no request log (errors are still logged)\n"
+    "  --deliver           also run due report schedules, every minute, on a\n"
+    "                      thread of the server (stopped by SIGTERM); takes\n"
+    "                      the delivery options below\n"
+    "\n"
+    "Options of deliver (and of serve --deliver):\n"
+    "  --site DIR          the site folder (default: the current folder)\n"
+    ) + fennick_app::kDeliveryOptionsUsage +
     "\n"
     "The site's .asp files are script pages written in JavaScript (JScript).\n"
     "The server secret for sealed values comes from FENNICK_SECRET, else from\n"
@@ -114,8 +125,15 @@ int Serve(int argc, char** argv) {
   int64_t big_rows = fennick::kBigDemoRows;
   std::optional<fennick::RedisAddress> redis;
   int drain_seconds = 10;
+  bool deliver = false;
+  fennick_app::DeliveryArgs delivery;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
+    std::string delivery_error;
+    if (fennick_app::ParseDeliveryOption(argc, argv, i, delivery, &delivery_error)) {
+      if (!delivery_error.empty()) return Fail(delivery_error);
+      continue;
+    }
     auto value = [&](const char* name) -> const char* {
       if (i + 1 >= argc) return nullptr;
       (void)name;
@@ -137,6 +155,8 @@ int Serve(int argc, char** argv) {
       big_rows = static_cast<int64_t>(n);
     } else if (arg == "--quiet") {
       quiet = true;
+    } else if (arg == "--deliver") {
+      deliver = true;
     } else if (arg == "--show-sql") {
       options.show_sql = true;
     } else if (arg == "--site") {
@@ -295,6 +315,7 @@ int Serve(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  if (deliver) options.extra_metrics = fennick::DeliveryMetricsText;
   std::unique_ptr<fennick::WebServer> made;
   try {
     made = std::make_unique<fennick::WebServer>(options);
@@ -318,6 +339,16 @@ int Serve(int argc, char** argv) {
   if (!server.Bind(&error)) {
     std::cerr << "fennick: " << error << "\n";
     return 1;
+  }
+
+  // Schedules run beside the pages; the loop stops (after the run in
+  // flight) when Run returns, so SIGTERM ends it with the server.
+  std::unique_ptr<fennick::DeliveryLoop> delivery_loop;
+  if (deliver) {
+    delivery.options.site_root = server.options().site_root;
+    delivery.options.locale = options.locale;
+    delivery_loop = std::make_unique<fennick::DeliveryLoop>(std::move(delivery.options),
+                                                            std::chrono::seconds(60));
   }
 
   // Set when Run has returned: every request is answered or cut off.
@@ -352,6 +383,7 @@ int Serve(int argc, char** argv) {
   }
   std::fflush(stdout);
   server.Run();
+  if (delivery_loop) delivery_loop->Stop();
   {
     std::lock_guard<std::mutex> lock(run_mutex);
     run_finished = true;
@@ -382,7 +414,8 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return 0;
   }
-  if (command == "serve" || command == "version" || command == "--version") {
+  if (command == "serve" || command == "deliver" || command == "version" ||
+      command == "--version") {
     // A command's --help asks for the usage wherever it stands among the
     // options, before any of them is judged.
     for (int i = 2; i < argc; ++i) {
@@ -397,5 +430,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "serve") return Serve(argc, argv);
+  if (command == "deliver") return fennick_app::Deliver(argc, argv, kUsage.c_str());
   return Fail("unknown command " + command);
 }

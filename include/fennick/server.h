@@ -88,6 +88,10 @@ struct ServerOptions {
   // listener serves GET /metrics in the Prometheus text format there.
   std::string metrics_address;
   int metrics_port = 0;
+  // More metrics in the same format, appended to the listener's answer
+  // (the delivery counters of `serve --deliver`); called on the listener's
+  // threads, so it must be thread-safe.
+  std::function<std::string()> extra_metrics;
   // Session store; the in-memory store with a 20-minute idle timeout and
   // max_sessions when null.
   std::shared_ptr<SessionStore> session_store;

@@ -5,6 +5,8 @@
 #include "base/ascii.h"
 #include "fennick/error.h"
 #include "fennick/registry.h"
+#include "delivery/schedule_page.h"
+#include "designer/quillon2.h"
 #include "designer/quillon2_object.h"
 #include "frame/ado_objects.h"
 #include "frame/string_buffer_object.h"
@@ -56,6 +58,11 @@ const ClassInfo* FindClass(std::string_view key) {
 }
 
 std::shared_ptr<Object> CreateComponentObject(std::string_view prog_id) {
+  // The designer's schedules page lives in the delivery layer above it:
+  // handed down once, before the first designer can ask for it.
+  static const bool schedule_page_installed =
+      (designer::InstallSchedulePage(&delivery::WriteSchedulePage), true);
+  (void)schedule_page_installed;
   const ClassInfo* info = FindClass(prog_id);
   // Pages hand connections and recordsets to the component's objects, so
   // they are made here too.

@@ -23,6 +23,7 @@ bool ActionAllowed(const Permissions& p, std::string_view action, bool group_exi
   if (action == "g") return group_exists ? p.edit_group : p.add_group;
   if (action == "c") return p.add_report || p.edit_report;
   if (action == "b") return p.add_report && p.add_group;
+  if (action == "s") return p.schedule_reports;
   return true;
 }
 

@@ -23,6 +23,10 @@ struct Permissions {
   bool delete_group = true;
   bool edit_group_id = true;
   bool change_report_group = true;
+  // CanScheduleReports: the Schedule link of a stored report's page and its
+  // schedules page (delivery by mail). Off unless the page turns it on;
+  // IsAdmin leaves it alone.
+  bool schedule_reports = false;
 
   // IsAdmin: the ten switches from add_report to edit_group_id (not
   // change_report_group).

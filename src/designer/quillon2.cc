@@ -2,6 +2,7 @@
 // and the dispatch of DisplayReports.
 #include "designer/quillon2.h"
 
+#include <atomic>
 #include <set>
 
 #include "base/ascii.h"
@@ -253,12 +254,30 @@ void Quillon2::RunAction(std::string_view action) {
     WriteGroupEntryPage();
   } else if (action == "b") {
     ImportReportsFiles();
+  } else if (action == "s") {
+    ScheduleAction();
   } else if (action == "j") {
     // The popup filter window of a report page: a grid created on this
     // request writes it from the session's filters and ends the page.
     DataGrid popup;
   }
   // "i" and unknown actions: nothing (the page ends all the same).
+}
+
+namespace {
+std::atomic<SchedulePageHandler> schedule_page{nullptr};
+}  // namespace
+
+void InstallSchedulePage(SchedulePageHandler handler) { schedule_page.store(handler); }
+
+void Quillon2::ScheduleAction() {
+  const SchedulePageHandler page = schedule_page.load();
+  if (!permissions_.schedule_reports || page == nullptr) {
+    host_.response->Status("403 Forbidden");
+    ShowMessagePage("Access Denied", "You are not allowed to do this.", "red", ReturnAddress());
+    return;
+  }
+  page(*this);
 }
 
 void Quillon2::RequireAllowed(std::string_view action, bool group_exists) {

@@ -177,6 +177,25 @@ class Quillon2 {
   // The WHERE condition of the current report's filters ("" for none).
   std::string GetFilters();
 
+  // A stored report exported to a file for delivery, with no browser: the
+  // report is read from the reports file and checked as a report page
+  // checks it, its statement is built with `params` for its required
+  // parameters and the page's session values for its tokens, and the
+  // export the page's request asks for (an export button's "__FARGS")
+  // runs through the grid's export route into an export file
+  // (CreateExportFile). See designer/report_export.cc.
+  struct StoredReportExport {
+    std::string error;            // why no file was made ("" when ok)
+    bool report_missing = false;  // the report is not in the reports file
+    std::string title;
+    int64_t rows = -1;            // the result's rows; -1 for a procedure's
+    std::filesystem::path file;   // "" when skipped for having no rows
+    bool ok() const { return error.empty(); }
+  };
+  StoredReportExport ExportStoredReport(
+      std::string_view report_id, const std::vector<std::pair<std::string, std::string>>& params,
+      bool only_with_rows);
+
   // Stores the connection string, chooses the locale file and carries out
   // the action in the query key "a"; any non-empty action ends the page.
   // A posted builder step, and an export button's post of a report page
@@ -238,6 +257,7 @@ class Quillon2 {
   void NotBuiltYet(std::string_view what);
   // The report builder (action "p"), with this designer's settings.
   void RunBuilder();
+  void ScheduleAction();
 
   // Report pages (report_display.cc).
   ReportQueryOptions QueryOptions();
@@ -293,6 +313,14 @@ class Quillon2 {
 // given: callers encode what came from the request) in `colour`, a link back
 // to `return_url`, and a "Try Again" link when the text is exactly "Could
 // not save report".
+// The page of a stored report's delivery schedules (the action "s" with
+// the report's id in "rid"): the delivery layer above supplies it, since
+// the designer knows nothing of delivery. Installed once, at start, by
+// the component; Init calls it, after checking CanScheduleReports, with
+// the page's designer, and ends the page after it.
+using SchedulePageHandler = void (*)(Quillon2& designer);
+void InstallSchedulePage(SchedulePageHandler handler);
+
 void ShowMessagePage(std::string_view title, std::string_view text, std::string_view colour,
                      std::string_view return_url);
 

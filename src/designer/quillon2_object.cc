@@ -77,6 +77,7 @@ const MemberTable<Self>& Quillon2Members::Members() {
     permission("CanDeleteReportGroup", [](Permissions& p, bool v) { p.delete_group = v; });
     permission("CanEditReportGroupId", [](Permissions& p, bool v) { p.edit_group_id = v; });
     permission("CanChangeReportGroup", [](Permissions& p, bool v) { p.change_report_group = v; });
+    permission("CanScheduleReports", [](Permissions& p, bool v) { p.schedule_reports = v; });
 
     text("LocaleFile", &Quillon2::LocaleFile);
     text("LocaleFolder", &Quillon2::LocaleFolder);

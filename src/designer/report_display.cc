@@ -680,6 +680,11 @@ void Quillon2::RenderReportPage(const std::string& reference, const std::string&
                "')\" title=\"" + Html(buttons_.build_title) + "\">" + Html(buttons_.build_text) +
                "</a>";
       }
+      if (permissions_.schedule_reports && !id.empty()) {
+        out += " <small>&nbsp;&nbsp;</small> <a class=link_button href=\"" +
+               Html(host_.page_url + "?a=s&rid=" + Url(id)) +
+               "\" title=\"Mail this report on a schedule\">Schedule</a>";
+      }
       out += " <small>&nbsp;&nbsp;</small> <a class=link_button href=\"" +
              Html(settings_.home_url) + "\" title=\"" + Html(buttons_.home_title) + "\">" +
              Html(buttons_.home_text) + "</a>";

@@ -103,7 +103,7 @@ bool IsPrivateFile(const std::filesystem::path& path, std::string_view content) 
   }
   if (!EndsWithIgnoreCase(path.native(), ".xml")) return false;
   std::string_view root = XmlRootName(content);
-  return root == "quillon" || root == "Locale";
+  return root == "quillon" || root == "Locale" || root == "quillonSchedules";
 }
 
 }  // namespace fennick

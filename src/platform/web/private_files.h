@@ -2,8 +2,10 @@
 //
 // The report designer keeps its reports file (every report definition and
 // password) and its locale files as .xml files, by default in the page's
-// folder. The static handler asks IsPrivateFile before it sends a file:
-// an .xml file whose root element is "quillon" or "Locale" is refused, and
+// folder, and delivery schedules beside the reports file. The static
+// handler asks IsPrivateFile before it sends a file:
+// an .xml file whose root element is "quillon", "Locale" or
+// "quillonSchedules" is refused, and
 // so is any file a designer object has used (MarkPrivateFile), whatever
 // its content. Thread-safe.
 #ifndef FENNICK_PLATFORM_WEB_PRIVATE_FILES_H_

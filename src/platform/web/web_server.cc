@@ -718,8 +718,9 @@ bool WebServer::Bind(std::string* error) {
     impl->metrics_http = std::make_unique<httplib::Server>();
     impl->metrics_http->new_task_queue = [] { return new httplib::ThreadPool(2); };
     impl->metrics_http->Get("/metrics", [impl](const httplib::Request&, httplib::Response& res) {
-      res.set_content(impl->metrics.Render(static_cast<int64_t>(impl->front->ActiveRequests())),
-                      "text/plain; version=0.0.4; charset=utf-8");
+      std::string text = impl->metrics.Render(static_cast<int64_t>(impl->front->ActiveRequests()));
+      if (impl->options.extra_metrics) text += impl->options.extra_metrics();
+      res.set_content(text, "text/plain; version=0.0.4; charset=utf-8");
     });
     const std::string address =
         impl->options.metrics_address.empty() ? "127.0.0.1" : impl->options.metrics_address;
