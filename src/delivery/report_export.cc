@@ -69,6 +69,10 @@ ReportExport ExportScheduledReport(const Schedule& schedule, const DeliverySite&
     d.hidden_tables = c.hidden_tables;
     d.use_procedures = c.use_procedures;
     d.csv_safe = c.csv_safe;
+    // The schedule names its format: the workbook and the PDF need not be
+    // offered on the report's page to be sent.
+    d.export_xlsx = schedule.format == "xlsx";
+    d.export_pdf = schedule.format == "pdf";
     q.Init(c.connection_string);
     made = q.ExportStoredReport(schedule.report_id, schedule.parameters,
                                 schedule.only_with_rows);
