@@ -91,7 +91,7 @@ void Configure(GridObject& g, ExporterBase& exporter) {
 // number and money columns after the result's first, narrowed by the
 // per-field lists. Master-details reports keep their footers on screen.
 ExportFooterSettings FooterSettings(GridObject& g, const std::vector<size_t>& shown) {
-  const SummarySettings& s = g.page->summary;
+  const SummarySettings& s = g.Summary();
   ExportFooterSettings settings;
   if (!g.page->master_table.empty()) return settings;
   settings.averages = s.column_averages || !s.average_fields.empty();

@@ -4,7 +4,12 @@
 // footers its exports carry, and an empty result that keeps the bars and
 // its Reset link; on SQLite and PostgreSQL.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <set>
+
+#include "export/office_reader.h"
 #include "grid/export_page.h"
 #include "platform/xml/xml_document.h"
 
@@ -141,6 +146,28 @@ TEST_P(TotalsHttpTest, ExportsCarryTheFootersOfTheWholeFilteredResult) {
     EXPECT_EQ(html.SelectFirst("//tbody/tr[last()]/td[5]").Attribute("x:num"), "10.25");
     EXPECT_EQ(html.Select("//tbody/tr").size(), 6u);  // four rows and two footers
   }
+
+  // The workbook and the PDF total the same columns.
+  WritePage("export.asp", GetParam(),
+            "g.PageSize = 2; g.FooterTotals = 'Price'; g.ExportXlsx = true; g.ExportPdf = true;");
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("totals-" + std::to_string(::getpid()));
+  auto xlsx = Post("export.asp", fmt + "xlsx;hdr:;ttl:People;");
+  ASSERT_TRUE(xlsx);
+  testing::WriteBytes(file, xlsx->body);
+  const std::vector<testing::Sheet> sheets = testing::ReadSheets(file);
+  ASSERT_EQ(sheets.size(), 1u) << xlsx->body.substr(0, 200);
+  std::set<std::string> values;
+  for (const auto& [ref, cell] : sheets[0].cells) values.insert(cell.kind + ":" + cell.value);
+  EXPECT_TRUE(values.count("inlineStr:Total") && values.count("n:10.25")) << ::testing::PrintToString(values);
+  auto pdf = Post("export.asp", fmt + "pdf;hdr:;ttl:People;");
+  ASSERT_TRUE(pdf);
+  testing::WriteBytes(file, pdf->body);
+  const testing::PdfText text = testing::ReadPdf(file);
+  ASSERT_EQ(text.pages, 1);
+  EXPECT_NE(text.page_texts[0].find("Total"), std::string::npos) << text.page_texts[0];
+  EXPECT_NE(text.page_texts[0].find("$10.25"), std::string::npos) << text.page_texts[0];
+  std::filesystem::remove(file);
 
   // Without footers the export ends with its last row, as before.
   WritePage("export.asp", GetParam(), "g.PageSize = 2;");

@@ -192,6 +192,10 @@ std::string AllRowsSql(GridObject& g, const std::string& counted_sql,
   }
 }
 
+// The most rows a page placed by a carried count skips when read forward;
+// past them it is read from the end of the result, after a fresh count.
+constexpr int64_t kCarriedForwardRows = 1000;
+
 bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::string& ordered_sql) {
   OpenResult& result = g.result;
   result.paged = false;
@@ -232,9 +236,15 @@ bool ReadOnePage(GridObject& g, const std::string& counted_sql, const std::strin
       PageReading reading = plan();
       if (carried && reading.from_end) {
         // A page read from the end of the result cannot tell whether rows
-        // came or went since the count it was placed by: count again.
-        rows = NoteCountedRows(g, counted_sql, CountRows(*p.connection, counted_sql));
-        reading = plan();
+        // came or went since the count it was placed by. Near the start it
+        // is read forward, where the page itself shows it; deep in a large
+        // result counting again costs less than skipping every row before it.
+        if (offset <= kCarriedForwardRows) {
+          reading = PageReading{order->forward, offset, false};
+        } else {
+          rows = NoteCountedRows(g, counted_sql, CountRows(*p.connection, counted_sql));
+          reading = plan();
+        }
       }
       if (type == kDbSQLite && reading.skipped > kSqliteSortedOffsetRows &&
           SqliteSortsRows(*p.connection, reading.sql)) {
