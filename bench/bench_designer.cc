@@ -110,7 +110,8 @@ void WriteFolder(const std::string& name, int reports) {
     std::exit(1);
   }
   std::ofstream(folder / "catalogue.asp")
-      << "<% var q = Server.CreateObject('Fennick.Quillon2');\nq.Init('');\nq.DisplayReports(); %>";
+      << "<% var q = Server.CreateObject('Fennick.Quillon2');\nq.Init("
+      << Quoted(SalesConnection()) << ");\nq.DisplayReports(); %>";
   std::ofstream(folder / "report.asp")
       << "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
          "q.Init("
@@ -153,7 +154,7 @@ size_t ShowCatalogue(const std::string& folder, const char* must_show = nullptr)
       "/" + folder + "/catalogue.asp",
       [] {
         fennick::designer::Quillon2 designer;
-        designer.Init("");
+        designer.Init(SalesConnection());
         designer.DisplayReports();
       },
       must_show);
