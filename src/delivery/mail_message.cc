@@ -113,21 +113,6 @@ std::string EncodeSubject(std::string_view subject) {
   return out;
 }
 
-std::string HtmlText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
-}
-
 std::string BuildMessage(const MailMessage& mail) {
   const std::string boundary = Boundary();
   std::string out;

@@ -44,8 +44,6 @@ std::string Base64Lines(std::string_view data);
 // The whole message, ready for SMTP's DATA.
 std::string BuildMessage(const MailMessage& mail);
 
-// `text` with & < > " escaped for an HTML body.
-std::string HtmlText(std::string_view text);
 
 }  // namespace fennick::delivery
 

@@ -14,6 +14,7 @@
 #include "delivery/schedules_file.h"
 #include "delivery/smtp_sender.h"
 #include "fennick/delivery.h"
+#include "platform/web/http_text.h"
 
 namespace fennick {
 namespace {
@@ -39,13 +40,12 @@ std::string Plural(int64_t n, const char* word) {
 }
 
 std::string MailBody(const delivery::Schedule& s, const delivery::ReportExport& report) {
-  using delivery::HtmlText;
   std::string html =
       "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head>"
       "<body style=\"font-family:sans-serif\">";
-  html += "<h2>" + HtmlText(report.title.empty() ? s.report_id : report.title) + "</h2>";
+  html += "<h2>" + HtmlEncode(report.title.empty() ? s.report_id : report.title) + "</h2>";
   if (!s.message.empty()) {
-    std::string message = HtmlText(s.message);
+    std::string message = HtmlEncode(s.message);
     for (size_t i = 0; (i = message.find('\n', i)) != std::string::npos; i += 5) {
       message.replace(i, 1, "<br>");
     }
@@ -54,13 +54,13 @@ std::string MailBody(const delivery::Schedule& s, const delivery::ReportExport& 
   if (!s.parameters.empty()) {
     html += "<table cellpadding=\"3\">";
     for (const auto& [name, value] : s.parameters) {
-      html += "<tr><th align=\"left\">" + HtmlText(name) + "</th><td>" + HtmlText(value) +
+      html += "<tr><th align=\"left\">" + HtmlEncode(name) + "</th><td>" + HtmlEncode(value) +
               "</td></tr>";
     }
     html += "</table>";
   }
   if (report.rows >= 0) html += "<p>" + Plural(report.rows, "row") + ".</p>";
-  html += "<p>The report is attached (" + HtmlText(report.file_name) + ").</p></body></html>";
+  html += "<p>The report is attached (" + HtmlEncode(report.file_name) + ").</p></body></html>";
   return html;
 }
 

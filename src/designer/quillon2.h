@@ -264,6 +264,10 @@ class Quillon2 {
   SchemaListSettings ListSettings();
   // Session values and the request's typed parameters for a statement.
   ReportRunValues RequestValues();
+  // The values of a report run outside the request's own fields (GetReport,
+  // ExportStoredReport): the page's session, `params` by name (any case)
+  // and the time now. `params` must outlive the values.
+  ReportRunValues GivenValues(const std::vector<std::pair<std::string, std::string>>& params);
   // The designer's connection, opened on first use; null (with the error
   // box written) when it cannot be opened.
   std::shared_ptr<Connection> DesignerConnection();

@@ -515,14 +515,8 @@ void Quillon2::DisplayTable(std::string_view table_name) {
 
 // --- GetReport ---------------------------------------------------------------
 
-std::string Quillon2::GetReport(std::string_view report_id,
-                                const std::vector<std::pair<std::string, std::string>>& params) {
-  const std::string id = AsciiUpper(TrimBlanks(report_id));
-  std::string message;
-  std::optional<std::string> args = FindReport(id, &message);
-  if (!args || !UseCheckedReport(*args, &message)) return message;
-
-  const ReportQueryOptions options = QueryOptions();
+ReportRunValues Quillon2::GivenValues(
+    const std::vector<std::pair<std::string, std::string>>& params) {
   ReportRunValues values;
   Session* session = host_.session;
   values.session = [session](std::string_view name) { return session->Get(name).AsString(); };
@@ -533,6 +527,18 @@ std::string Quillon2::GetReport(std::string_view report_id,
     return std::nullopt;
   };
   values.now = std::time(nullptr);
+  return values;
+}
+
+std::string Quillon2::GetReport(std::string_view report_id,
+                                const std::vector<std::pair<std::string, std::string>>& params) {
+  const std::string id = AsciiUpper(TrimBlanks(report_id));
+  std::string message;
+  std::optional<std::string> args = FindReport(id, &message);
+  if (!args || !UseCheckedReport(*args, &message)) return message;
+
+  const ReportQueryOptions options = QueryOptions();
+  const ReportRunValues values = GivenValues(params);
   // The record's stored statement is never run: what it should say is what
   // the checked definition builds, so that is what runs.
   ReportStatement statement = PrepareReportStatement(report_, options, values);

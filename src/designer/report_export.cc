@@ -52,16 +52,7 @@ Quillon2::StoredReportExport Quillon2::ExportStoredReport(
   CurrentModuleState().field_schema = report_.schema;
   out.title = report_.rtitle;
 
-  ReportRunValues values;
-  Session* session = host_.session;
-  values.session = [session](std::string_view name) { return session->Get(name).AsString(); };
-  values.parameter = [&params](std::string_view name) -> std::optional<std::string> {
-    for (const auto& [key, value] : params) {
-      if (EqualsIgnoreCase(key, name)) return value;
-    }
-    return std::nullopt;
-  };
-  values.now = std::time(nullptr);
+  const ReportRunValues values = GivenValues(params);
   const ReportStatement statement = PrepareReportStatement(report_, QueryOptions(), values);
   if (!statement.missing_parameters.empty()) {
     out.error = "Required parameter(s) missing:";
