@@ -275,6 +275,24 @@ TEST_F(DeliveryTest, NoRowsFormatsDeletedReportsAndMailFailuresAreRecorded) {
       << after.state.last_result;
   EXPECT_GT(DeliveryCounters().retried, 0);
 
+  // A login the mail server refuses: the password is in no log line, no
+  // recorded result and nowhere in the schedules file.
+  const std::string secret = "pw-" + std::to_string(::getpid()) + "-Zq";
+  setenv("FENNICK_SMTP_URL", ("smtp://127.0.0.1:" + env_["FENNICK_SMTP_TEST_PORT"]).c_str(), 1);
+  setenv("FENNICK_SMTP_USER", "reports", 1);
+  setenv("FENNICK_SMTP_PASSWORD", secret.c_str(), 1);
+  const std::string login_id = Save(Due("R-ORDERS", "login"));
+  RunDueDeliveries(options_);
+  unsetenv("FENNICK_SMTP_USER");
+  unsetenv("FENNICK_SMTP_PASSWORD");
+  EXPECT_EQ(log_.find(secret), std::string::npos) << log_;
+  EXPECT_EQ(Stored(login_id).state.last_result.find(secret), std::string::npos);
+  std::ifstream file(root_ / "data" / "reports.xml.schedules.xml", std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  EXPECT_FALSE(text.str().empty());
+  EXPECT_EQ(text.str().find(secret), std::string::npos);
+
   // Settings never come from a schedule: without a sender nothing runs.
   unsetenv("FENNICK_SMTP_FROM");
   std::string error;
