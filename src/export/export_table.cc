@@ -275,8 +275,9 @@ std::string ExportTable::FormatColumnNumber(size_t column, double value) const {
   return FormatExportNumber(value, "12");
 }
 
-ExportTable::TypedRowReader::TypedRowReader(const ExportTable& table, Recordset& rows)
-    : table_(table) {
+ExportTable::TypedRowReader::TypedRowReader(const ExportTable& table, Recordset& rows,
+                                            bool screen_dates)
+    : table_(table), screen_dates_(screen_dates) {
   const size_t n = table.columns_->size();
   for (const Column& c : *table.columns_) fields_.push_back(rows.Fields(c.field));
   values_.resize(n);
@@ -298,6 +299,11 @@ const std::vector<ExportTable::TypedCell>& ExportTable::TypedRowReader::Read() {
     out.text = cell.text;
     out.office = cell.office;
     out.number = cell.number;
+    if (screen_dates_ && c.kind == Column::Kind::kDate && c.format.empty() &&
+        values_[i].type() == VarType::kDate) {
+      shown_[i] = values_[i].AsString();
+      out.text = shown_[i];
+    }
     // A number the column gives no format is still a number, in the
     // general format, unless its text is not one.
     if (out.office == nullptr && c.kind == Column::Kind::kNumeric && c.format.empty()) {

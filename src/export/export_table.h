@@ -106,12 +106,16 @@ class ExportTable {
   // until its next Read.
   class TypedRowReader {
    public:
-    TypedRowReader(const ExportTable& table, Recordset& rows);
+    // `screen_dates`: a date column without a format shows its dates as
+    // the grid's page does ("1/2/2023"), for a document that prints text
+    // (the PDF), rather than as the ISO text spreadsheets read.
+    TypedRowReader(const ExportTable& table, Recordset& rows, bool screen_dates = false);
     // The cells of the current row of the recordset, one per column.
     const std::vector<TypedCell>& Read();
 
    private:
     const ExportTable& table_;
+    bool screen_dates_ = false;
     std::vector<Field> fields_;
     std::vector<Variant> values_;
     std::vector<std::string> base_, shown_;

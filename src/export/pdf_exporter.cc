@@ -21,7 +21,7 @@ class TableReport : public BuiltDocument {
         report_(path, table_, std::move(settings)) {}
 
   void AddRows(Recordset& rows) override {
-    ExportTable::TypedRowReader reader(table_, rows);
+    ExportTable::TypedRowReader reader(table_, rows, /*screen_dates=*/true);
     for (; !rows.Eof(); rows.MoveNext()) {
       const std::vector<ExportTable::TypedCell>& cells = reader.Read();
       totals_.Add(cells);

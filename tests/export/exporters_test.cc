@@ -816,11 +816,15 @@ TEST_F(ExporterTest, PdfRepeatsCaptionsNumbersPagesAndHoldsEveryRow) {
   // Wide columns on Letter: landscape.
   NewPage();
   auto wide = Make<PdfExporter>(
-      "SELECT Name AS A, Name AS B, Name AS C, Name AS D, Name AS E, Name AS F FROM W");
+      "SELECT Name AS A, Name AS B, Name AS C, Name AS D, Name AS E, Born FROM W");
   wide->PaperSize("Letter");
   Run([&] { wide->ExportToPdf("Wide"); });
   testing::WriteBytes(site_ / "wide.pdf", Downloaded(*page_));
-  EXPECT_EQ(testing::ReadPdf(site_ / "wide.pdf").size.substr(0, 9), "792 x 612");
+  const testing::PdfText landscape = testing::ReadPdf(site_ / "wide.pdf");
+  EXPECT_EQ(landscape.size.substr(0, 9), "792 x 612");
+  // A date column without a format prints its dates as the grid shows them.
+  EXPECT_NE(landscape.page_texts[0].find("3/5/2004"), std::string::npos) << landscape.page_texts[0];
+  EXPECT_EQ(landscape.page_texts[0].find("2004-03-05"), std::string::npos);
 
   // No rows: the captions alone, in both documents.
   NewPage();
