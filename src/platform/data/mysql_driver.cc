@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 #include "base/ascii.h"
 #include "platform/data/connection_string.h"
@@ -287,6 +288,24 @@ struct MysqlColumns {
   std::vector<MysqlReader> readers;
 };
 
+// Owns a result while its rows are read, for the one case nothing else
+// frees it: an error thrown from the middle of the reading (the deadline,
+// a lost link). The link is given up by then, so the rows still on the
+// wire are not read: the result forgets its link and only its memory goes.
+// Every other way out frees the result itself and lets go first.
+struct AbandonedResult {
+  MYSQL_RES* result = nullptr;
+  explicit AbandonedResult(MYSQL_RES* owned) : result(owned) {}
+  AbandonedResult(const AbandonedResult&) = delete;
+  AbandonedResult& operator=(const AbandonedResult&) = delete;
+  ~AbandonedResult() {
+    if (result == nullptr) return;
+    result->handle = nullptr;
+    mysql_free_result(result);
+  }
+  MYSQL_RES* Release() { return std::exchange(result, nullptr); }
+};
+
 MysqlColumns DescribeMysqlColumns(MYSQL_RES* result) {
   MysqlColumns out;
   out.rows = std::make_unique<RowSet>();
@@ -341,8 +360,9 @@ ExecuteResult MysqlConnection::Run(const std::string& sql, int64_t max_records, 
     }
     MYSQL_RES* res = mysql_use_result(mysql_.get());
     if (res == nullptr) Fail(deadline);
+    AbandonedResult owner{res};
     if (captured) {
-      FreeResult(res, deadline);
+      FreeResult(owner.Release(), deadline);
       continue;
     }
     captured = true;
@@ -372,7 +392,7 @@ ExecuteResult MysqlConnection::Run(const std::string& sql, int64_t max_records, 
     if (stopped) {
       // What the kill leaves (the interrupted statement's error, or its
       // end when it finished first) is read and dropped.
-      FreeResult(res, deadline);
+      FreeResult(owner.Release(), deadline);
       DrainResults(deadline);
       if (deadline.timed_out) throw Error(kErrDataTimeout, kTimeoutMessage, kMysqlSource);
       columns.rows->row_count = fetched;
@@ -387,10 +407,10 @@ ExecuteResult MysqlConnection::Run(const std::string& sql, int64_t max_records, 
       bool link = IsLinkError(code);
       if (link) lost_ = true;
       if (!lost_) {
-        FreeResult(res, deadline);
+        FreeResult(owner.Release(), deadline);
         DrainResults(deadline);
       } else {
-        mysql_free_result(res);
+        mysql_free_result(owner.Release());
       }
       if (deadline.timed_out) throw Error(kErrDataTimeout, kTimeoutMessage, kMysqlSource);
       message = MaskPassword(message, endpoint_.password);
@@ -398,7 +418,7 @@ ExecuteResult MysqlConnection::Run(const std::string& sql, int64_t max_records, 
       if (fetched > 0) throw FetchError(kErrDataCommandFailed, message, kMysqlSource);
       throw Error(kErrDataCommandFailed, message, kMysqlSource);
     }
-    FreeResult(res, deadline);
+    FreeResult(owner.Release(), deadline);
     columns.rows->row_count = fetched;
     columns.rows->Trim();
     result.rows = std::move(columns.rows);
@@ -458,8 +478,11 @@ class MysqlCursor : public RowCursor {
       c_.DrainResults(grace);
     } catch (...) {
       // Ignoring errors on purpose: the link is then marked lost and the
-      // connection closes itself on its next use.
+      // connection closes itself on its next use; a result the error left
+      // behind only gives its memory back.
       c_.lost_ = true;
+      AbandonedResult left{result_};
+      result_ = nullptr;
     }
   }
 
