@@ -20,11 +20,14 @@
 #include "designer/reports_file.h"
 #include "fennick/data.h"
 #include "fennick/delivery.h"
+#include "support/fold-designer_site.h"
+#include "support/fold-designer_text.h"
 
 namespace fennick::delivery {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::SaveReport;
 
 // Prints a stored message as "key=value" lines: its decoded subject, the
 // envelope's recipients, the HTML body's text, the attachment's name and
@@ -118,16 +121,6 @@ class DeliveryTest : public ::testing::Test {
 
   std::string Database() const { return (root_ / "data" / "shop.db").string(); }
 
-  void SaveReport(const designer::ReportsFile& file, const std::string& id,
-                  const std::string& body) {
-    designer::ReportSave save;
-    save.id = id;
-    save.args = designer::EncodeDefinition(body);
-    save.title = id;
-    std::string error;
-    ASSERT_TRUE(file.SaveReport(save, &error)) << error;
-  }
-
   // A schedule due now (its slot was yesterday), to a recipient no other
   // test run uses.
   Schedule Due(const std::string& report, const std::string& tag) {
@@ -198,21 +191,19 @@ TEST_F(DeliveryTest, DueReportArrivesWithSubjectBodyAndCsvThatParses) {
   std::vector<std::string> mails = Mails(s.recipients[0]);
   ASSERT_EQ(mails.size(), 1u) << log_;
   const std::string& mail = mails[0];
-  EXPECT_NE(mail.find("subject=Commandes de la semaine — été\n"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("rcpt=" + s.recipients[0] + ", " + s.recipients[1] + "\n"),
-            std::string::npos)
-      << mail;
-  EXPECT_NE(mail.find("from=reports@example.com\n"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("<h2>Orders list</h2>"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("Hello team,<br>the &lt;weekly&gt; list."), std::string::npos) << mail;
-  EXPECT_NE(mail.find("4 rows."), std::string::npos) << mail;
-  EXPECT_NE(mail.find("file=Orders_list.csv\n"), std::string::npos) << mail;
+  EXPECT_HAS(mail, "subject=Commandes de la semaine — été\n");
+  EXPECT_HAS(mail, "rcpt=" + s.recipients[0] + ", " + s.recipients[1] + "\n");
+  EXPECT_HAS(mail, "from=reports@example.com\n");
+  EXPECT_HAS(mail, "<h2>Orders list</h2>");
+  EXPECT_HAS(mail, "Hello team,<br>the &lt;weekly&gt; list.");
+  EXPECT_HAS(mail, "4 rows.");
+  EXPECT_HAS(mail, "file=Orders_list.csv\n");
   // The hidden filter held: owner 2's order is not there. Quotes, commas
   // and a formula-like value survive the CSV round trip.
-  EXPECT_EQ(mail.find("Hidden Corp"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("row=2|O'Brien\n"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("row=4|Beta, \"Inc\"\n"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("row=5|'=1+1\n"), std::string::npos) << mail;
+  EXPECT_LACKS(mail, "Hidden Corp");
+  EXPECT_HAS(mail, "row=2|O'Brien\n");
+  EXPECT_HAS(mail, "row=4|Beta, \"Inc\"\n");
+  EXPECT_HAS(mail, "row=5|'=1+1\n");
 
   const Schedule after = Stored(id);
   EXPECT_EQ(after.state.last_result, "Sent to 2 recipients, 4 rows.");
@@ -252,12 +243,12 @@ TEST_F(DeliveryTest, NoRowsFormatsDeletedReportsAndMailFailuresAreRecorded) {
   const std::vector<std::string> xlsx_mail = Mails(xlsx.recipients[0]);
   ASSERT_EQ(pdf_mail.size(), 1u);
   ASSERT_EQ(xlsx_mail.size(), 1u);
-  EXPECT_NE(pdf_mail[0].find("file=Orders_list.pdf\n"), std::string::npos) << pdf_mail[0];
-  EXPECT_NE(pdf_mail[0].find("O'Brien"), std::string::npos) << pdf_mail[0];
-  EXPECT_NE(pdf_mail[0].find("Page 1"), std::string::npos) << pdf_mail[0];
-  EXPECT_NE(xlsx_mail[0].find("file=Orders_list.xlsx\n"), std::string::npos) << xlsx_mail[0];
-  EXPECT_NE(xlsx_mail[0].find("|O'Brien"), std::string::npos) << xlsx_mail[0];
-  EXPECT_NE(xlsx_mail[0].find("|=1+1"), std::string::npos) << xlsx_mail[0];
+  EXPECT_HAS(pdf_mail[0], "file=Orders_list.pdf\n");
+  EXPECT_HAS(pdf_mail[0], "O'Brien");
+  EXPECT_HAS(pdf_mail[0], "Page 1");
+  EXPECT_HAS(xlsx_mail[0], "file=Orders_list.xlsx\n");
+  EXPECT_HAS(xlsx_mail[0], "|O'Brien");
+  EXPECT_HAS(xlsx_mail[0], "|=1+1");
   EXPECT_EQ(totals.skipped, 1);
   EXPECT_EQ(totals.stopped, 1);
   EXPECT_EQ(totals.sent, 3) << log_;
@@ -285,13 +276,13 @@ TEST_F(DeliveryTest, NoRowsFormatsDeletedReportsAndMailFailuresAreRecorded) {
   RunDueDeliveries(options_);
   unsetenv("FENNICK_SMTP_USER");
   unsetenv("FENNICK_SMTP_PASSWORD");
-  EXPECT_EQ(log_.find(secret), std::string::npos) << log_;
-  EXPECT_EQ(Stored(login_id).state.last_result.find(secret), std::string::npos);
+  EXPECT_LACKS(log_, secret);
+  EXPECT_LACKS(Stored(login_id).state.last_result, secret);
   std::ifstream file(root_ / "data" / "reports.xml.schedules.xml", std::ios::binary);
   std::stringstream text;
   text << file.rdbuf();
   EXPECT_FALSE(text.str().empty());
-  EXPECT_EQ(text.str().find(secret), std::string::npos);
+  EXPECT_LACKS(text.str(), secret);
 
   // Settings never come from a schedule: without a sender nothing runs.
   unsetenv("FENNICK_SMTP_FROM");
@@ -354,8 +345,8 @@ TEST_F(DeliveryTest, ServerDeliversOnItsThreadCountsAndStopsOnSigterm) {
   }
   EXPECT_EQ(Mails(s.recipients[0]).size(), 1u);
   metrics = RunCommand("curl -s " + metrics_url);
-  EXPECT_NE(metrics.find("fennick_delivery_sent_total 1\n"), std::string::npos) << metrics;
-  EXPECT_NE(metrics.find("fennick_delivery_failed_total 0\n"), std::string::npos) << metrics;
+  EXPECT_HAS(metrics, "fennick_delivery_sent_total 1\n");
+  EXPECT_HAS(metrics, "fennick_delivery_failed_total 0\n");
   kill(server, SIGTERM);
   int status = 0;
   waitpid(server, &status, 0);

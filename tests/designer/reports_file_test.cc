@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "designer/reports_upload.h"
+#include "support/fold-designer_text.h"
 
 namespace fennick::designer {
 namespace {
@@ -161,7 +162,7 @@ TEST_F(ReportsFileTest, DamagedFileIsReportedAndLeftUntouched) {
   ReportsFile file(path_);
   std::string error;
   EXPECT_FALSE(file.SaveReport(Report("R1", "One"), &error));
-  EXPECT_NE(error.find("not well-formed"), std::string::npos) << error;
+  EXPECT_HAS(error, "not well-formed");
   EXPECT_FALSE(file.SaveGroup("A", "a", true, true).ok());
   bool found = true;
   EXPECT_FALSE(file.Delete("HR", true, &found).ok());
@@ -369,13 +370,12 @@ TEST_F(ReportsFileTest, ImportTakesKnownValuesAndSkipsExistingIds) {
   EXPECT_EQ(file.Groups()[1].title, "People");
   // Each element built again from its known values: no stored statement,
   // no other attribute or element.
-  EXPECT_NE(Text().find("<group id=\"FIN\" title=\"Finance\"/>"), std::string::npos) << Text();
-  EXPECT_NE(Text().find("<report args=\"QQ==\" id=\"R2\" group=\"FIN\" title=\"Budget\" "
-                        "added=\"\" modified=\"\" query=\"\" ip=\"\" createdby=\"\">bold</report>"),
-            std::string::npos)
-      << Text();
+  EXPECT_HAS(Text(), "<group id=\"FIN\" title=\"Finance\"/>");
+  EXPECT_HAS(Text(),
+             "<report args=\"QQ==\" id=\"R2\" group=\"FIN\" title=\"Budget\" "
+             "added=\"\" modified=\"\" query=\"\" ip=\"\" createdby=\"\">bold</report>");
   for (const char* gone : {"evil", "onclick", "script", "U0VMRUNU"}) {
-    EXPECT_EQ(Text().find(gone), std::string::npos) << gone;
+    EXPECT_LACKS(Text(), gone) << gone;
   }
 
   // Uploads that are not plain data are refused whole.

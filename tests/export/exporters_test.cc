@@ -26,6 +26,7 @@
 #include "frame/host.h"
 #include "platform/xml/xml_document.h"
 #include "platform/xml/xslt.h"
+#include "support/fold-designer_text.h"
 
 namespace fennick {
 namespace {
@@ -105,9 +106,9 @@ TEST_F(ExporterTest, ExcelDocumentHoldsEveryRowAsText) {
   EXPECT_EQ(response.FullContentType(), "Application/vnd.excel; charset=utf-8");
   EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Fennick_Report.xls\"");
   const std::string& body = response.Body();
-  EXPECT_EQ(body.find("page output"), std::string::npos);
-  EXPECT_NE(body.find("<x:Name>Sheet &quot;1&quot; &lt;x&gt;</x:Name>"), std::string::npos);
-  EXPECT_NE(body.find("charset=utf-8"), std::string::npos);
+  EXPECT_LACKS(body, "page output");
+  EXPECT_HAS(body, "<x:Name>Sheet &quot;1&quot; &lt;x&gt;</x:Name>");
+  EXPECT_HAS(body, "charset=utf-8");
   XmlDocument html = XmlDocument::ParseHtml(body);
   EXPECT_EQ(Texts(html, "//thead/tr/th"), (Strings{"No.", "City <i>&", "Note"}));
   EXPECT_EQ(html.SelectFirst("//thead/tr").Attribute("style"), "background-color:#cccccc;");
@@ -125,8 +126,8 @@ TEST_F(ExporterTest, WordDocumentUsesTheExportersTitle) {
   const Response& response = Run([&] { exporter->ExportToWord("ignored"); });
   EXPECT_EQ(response.FullContentType(), "application/msword; charset=utf-8");
   EXPECT_EQ(Header("Content-Disposition"), "<none>");
-  EXPECT_NE(response.Body().find("<title>Orders &amp; more</title>"), std::string::npos);
-  EXPECT_NE(response.Body().find("<o:Author>Orrin Vale</o:Author>"), std::string::npos);
+  EXPECT_HAS(response.Body(), "<title>Orders &amp; more</title>");
+  EXPECT_HAS(response.Body(), "<o:Author>Orrin Vale</o:Author>");
   XmlDocument html = XmlDocument::ParseHtml(response.Body());
   EXPECT_EQ(html.SelectFirst("//table").Attribute("bordercolor"), "black");
   EXPECT_EQ(html.Select("//tbody/tr").size(), 3u);
@@ -139,7 +140,7 @@ TEST_F(ExporterTest, XmlExportDeclaresAndUsesItsEncoding) {
   EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Fennick_Report.xml\"");
   const std::string& body = response.Body();
   ASSERT_EQ(body.rfind("<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>", 0), 0u) << body;
-  EXPECT_NE(body.find("Z\xFCrich"), std::string::npos);
+  EXPECT_HAS(body, "Z\xFCrich");
   XmlParseResult doc = XmlDocument::Parse(body);
   ASSERT_TRUE(doc.ok()) << doc.error;
   EXPECT_EQ(Texts(doc.document, "//datarow[1]/datacolumn[@name='City']"), (Strings{"Z\xC3\xBCrich"}));
@@ -199,7 +200,7 @@ TEST_F(ExporterTest, CustomTemplatesInlineAsFilesBrokenAndHostile) {
       "<xsl:template match='/'><xsl:value-of select=\"document('" + secret.string() +
       "')\"/></xsl:template></xsl:stylesheet>");
   EXPECT_THROW(reader->ExportToXml(), Error);
-  EXPECT_EQ(page_->response().Body().find("TOPSECRET"), std::string::npos);
+  EXPECT_LACKS(page_->response().Body(), "TOPSECRET");
   fs::remove(secret);
 
   auto writer = Make<DataSetExporter2>();
@@ -302,8 +303,8 @@ TEST_F(ExporterTest, ADatabaseErrorMidResultSendsNoDownload) {
   page_->response().Write("before");
   EXPECT_THROW(failing->ExportToCSV(), Error);
   EXPECT_EQ(Header("Content-Disposition"), "<none>");
-  EXPECT_EQ(page_->response().Body().find("\"1\""), std::string::npos);
-  EXPECT_EQ(page_->response().ContentType().find("csv"), std::string::npos);
+  EXPECT_LACKS(page_->response().Body(), "\"1\"");
+  EXPECT_LACKS(page_->response().ContentType(), "csv");
 }
 
 // A file of remaining rows is written a batch at a time; a row failing
@@ -406,7 +407,7 @@ class BatchedDocumentTest : public ExporterTest {
     EXPECT_EQ(bool(producer), mode == Mode::kDownload);
     if (producer) {
       // Only the first batch was in the page.
-      EXPECT_EQ(body.find(">8</td>"), std::string::npos);
+      EXPECT_LACKS(body, ">8</td>");
       producer([&](std::string_view piece) {
         body.append(piece);
         return true;
@@ -538,9 +539,9 @@ TEST_F(BatchedDocumentTest, ALateFailureLeavesNoFileAndNoClosedDocument) {
                    return true;
                  }),
                  Error);
-    EXPECT_NE(body.find(">999</td>"), std::string::npos);
-    EXPECT_EQ(body.find("</table>"), std::string::npos);
-    EXPECT_EQ(body.find("</html>"), std::string::npos);
+    EXPECT_HAS(body, ">999</td>");
+    EXPECT_LACKS(body, "</table>");
+    EXPECT_LACKS(body, "</html>");
   };
   for (bool file : {true, false}) {
     for (bool word : {false, true}) {
@@ -736,7 +737,7 @@ TEST_F(ExporterTest, WorkbookTypesCellsKeepsTextAndContinuesOnAnotherSheet) {
   EXPECT_EQ(one["B2"].kind + " " + one["B2"].value, "inlineStr =1+2");
   EXPECT_EQ(one["C2"].kind + " " + one["C2"].value + " " + one["C2"].code, "n 38051 d mmm yyyy");
   EXPECT_EQ(one["D2"].value, "1234.5");
-  EXPECT_NE(one["D2"].code.find("#,##0.00"), std::string::npos) << one["D2"].code;
+  EXPECT_HAS(one["D2"].code, "#,##0.00");
   EXPECT_EQ(one["E2"].value + " " + one["E2"].code, "0.25 #,##0%");
   EXPECT_EQ(one["A3"].value, "2");
   EXPECT_EQ(one.count("B3") + one.count("C3") + one.count("E3"), 0u) << "nulls are empty";
@@ -781,27 +782,27 @@ TEST_F(ExporterTest, PdfRepeatsCaptionsNumbersPagesAndHoldsEveryRow) {
   testing::WriteBytes(site_ / "r.pdf", Downloaded(*page_));
   testing::PdfText pdf = testing::ReadPdf(site_ / "r.pdf");
   ASSERT_GE(pdf.pages, 3);
-  EXPECT_NE(pdf.size.find("(A4)"), std::string::npos) << pdf.size;
+  EXPECT_HAS(pdf.size, "(A4)");
   ASSERT_EQ(pdf.page_texts.size(), static_cast<size_t>(pdf.pages));
   std::string all;
   for (int i = 0; i < pdf.pages; ++i) {
     const std::string& text = pdf.page_texts[i];
-    EXPECT_NE(text.find("Name"), std::string::npos) << i;
-    EXPECT_NE(text.find("Share"), std::string::npos) << i;
-    EXPECT_NE(text.find("Page " + std::to_string(i + 1)), std::string::npos) << text;
+    EXPECT_HAS(text, "Name") << i;
+    EXPECT_HAS(text, "Share") << i;
+    EXPECT_HAS(text, "Page " + std::to_string(i + 1));
     all += text;
   }
-  EXPECT_NE(pdf.page_texts[0].find("Filter: Price > 0"), std::string::npos);
-  EXPECT_NE(pdf.page_texts[0].find("Orders"), std::string::npos);
-  EXPECT_NE(all.find("=1+2"), std::string::npos);
-  EXPECT_NE(all.find("5 Mar 2004"), std::string::npos);
-  EXPECT_NE(all.find("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"), std::string::npos);
+  EXPECT_HAS(pdf.page_texts[0], "Filter: Price > 0");
+  EXPECT_HAS(pdf.page_texts[0], "Orders");
+  EXPECT_HAS(all, "=1+2");
+  EXPECT_HAS(all, "5 Mar 2004");
+  EXPECT_HAS(all, "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D");
   for (int i = 6; i <= 150; ++i) {
     char row[16];
     std::snprintf(row, sizeof row, "row %04d", i);
-    EXPECT_NE(all.find(row), std::string::npos) << row;
+    EXPECT_HAS(all, row) << row;
   }
-  EXPECT_NE(all.find("$1,234.50"), std::string::npos);
+  EXPECT_HAS(all, "$1,234.50");
   // The footer in the column's format, under it.
   const size_t total = all.find("Total");
   ASSERT_NE(total, std::string::npos);
@@ -823,8 +824,8 @@ TEST_F(ExporterTest, PdfRepeatsCaptionsNumbersPagesAndHoldsEveryRow) {
   const testing::PdfText landscape = testing::ReadPdf(site_ / "wide.pdf");
   EXPECT_EQ(landscape.size.substr(0, 9), "792 x 612");
   // A date column without a format prints its dates as the grid shows them.
-  EXPECT_NE(landscape.page_texts[0].find("3/5/2004"), std::string::npos) << landscape.page_texts[0];
-  EXPECT_EQ(landscape.page_texts[0].find("2004-03-05"), std::string::npos);
+  EXPECT_HAS(landscape.page_texts[0], "3/5/2004");
+  EXPECT_LACKS(landscape.page_texts[0], "2004-03-05");
 
   // No rows: the captions alone, in both documents.
   NewPage();
@@ -833,7 +834,7 @@ TEST_F(ExporterTest, PdfRepeatsCaptionsNumbersPagesAndHoldsEveryRow) {
   testing::WriteBytes(site_ / "none.pdf", Downloaded(*page_));
   testing::PdfText empty = testing::ReadPdf(site_ / "none.pdf");
   ASSERT_EQ(empty.pages, 1);
-  EXPECT_NE(empty.page_texts[0].find("Name"), std::string::npos);
+  EXPECT_HAS(empty.page_texts[0], "Name");
   NewPage();
   auto no_rows = Make<XlsxExporter>("SELECT Id, Name FROM W WHERE 0");
   Run([&] { no_rows->ExportToXlsx("Empty"); });

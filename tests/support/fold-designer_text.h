@@ -1,0 +1,13 @@
+// Expectations on a page, a download or a mail: that it holds a piece of
+// text or does not. A failure prints the whole text it looked in.
+#ifndef FENNICK_TESTS_SUPPORT_FOLD_DESIGNER_TEXT_H_
+#define FENNICK_TESTS_SUPPORT_FOLD_DESIGNER_TEXT_H_
+
+#include <gmock/gmock.h>
+
+#define EXPECT_HAS(text, part) EXPECT_THAT(text, ::testing::HasSubstr(part))
+#define EXPECT_LACKS(text, part) EXPECT_THAT(text, ::testing::Not(::testing::HasSubstr(part)))
+#define ASSERT_HAS(text, part) ASSERT_THAT(text, ::testing::HasSubstr(part))
+#define ASSERT_LACKS(text, part) ASSERT_THAT(text, ::testing::Not(::testing::HasSubstr(part)))
+
+#endif  // FENNICK_TESTS_SUPPORT_FOLD_DESIGNER_TEXT_H_
