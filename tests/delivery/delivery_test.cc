@@ -191,19 +191,15 @@ TEST_F(DeliveryTest, DueReportArrivesWithSubjectBodyAndCsvThatParses) {
   std::vector<std::string> mails = Mails(s.recipients[0]);
   ASSERT_EQ(mails.size(), 1u) << log_;
   const std::string& mail = mails[0];
-  EXPECT_HAS(mail, "subject=Commandes de la semaine — été\n");
-  EXPECT_HAS(mail, "rcpt=" + s.recipients[0] + ", " + s.recipients[1] + "\n");
-  EXPECT_HAS(mail, "from=reports@example.com\n");
-  EXPECT_HAS(mail, "<h2>Orders list</h2>");
-  EXPECT_HAS(mail, "Hello team,<br>the &lt;weekly&gt; list.");
-  EXPECT_HAS(mail, "4 rows.");
-  EXPECT_HAS(mail, "file=Orders_list.csv\n");
+  EXPECT_HAS_ALL(mail,
+                 {"subject=Commandes de la semaine — été\n",
+                  "rcpt=" + s.recipients[0] + ", " + s.recipients[1] + "\n",
+                  "from=reports@example.com\n", "<h2>Orders list</h2>",
+                  "Hello team,<br>the &lt;weekly&gt; list.", "4 rows.", "file=Orders_list.csv\n"});
   // The hidden filter held: owner 2's order is not there. Quotes, commas
   // and a formula-like value survive the CSV round trip.
   EXPECT_LACKS(mail, "Hidden Corp");
-  EXPECT_HAS(mail, "row=2|O'Brien\n");
-  EXPECT_HAS(mail, "row=4|Beta, \"Inc\"\n");
-  EXPECT_HAS(mail, "row=5|'=1+1\n");
+  EXPECT_HAS_ALL(mail, {"row=2|O'Brien\n", "row=4|Beta, \"Inc\"\n", "row=5|'=1+1\n"});
 
   const Schedule after = Stored(id);
   EXPECT_EQ(after.state.last_result, "Sent to 2 recipients, 4 rows.");
@@ -243,12 +239,8 @@ TEST_F(DeliveryTest, NoRowsFormatsDeletedReportsAndMailFailuresAreRecorded) {
   const std::vector<std::string> xlsx_mail = Mails(xlsx.recipients[0]);
   ASSERT_EQ(pdf_mail.size(), 1u);
   ASSERT_EQ(xlsx_mail.size(), 1u);
-  EXPECT_HAS(pdf_mail[0], "file=Orders_list.pdf\n");
-  EXPECT_HAS(pdf_mail[0], "O'Brien");
-  EXPECT_HAS(pdf_mail[0], "Page 1");
-  EXPECT_HAS(xlsx_mail[0], "file=Orders_list.xlsx\n");
-  EXPECT_HAS(xlsx_mail[0], "|O'Brien");
-  EXPECT_HAS(xlsx_mail[0], "|=1+1");
+  EXPECT_HAS_ALL(pdf_mail[0], {"file=Orders_list.pdf\n", "O'Brien", "Page 1"});
+  EXPECT_HAS_ALL(xlsx_mail[0], {"file=Orders_list.xlsx\n", "|O'Brien", "|=1+1"});
   EXPECT_EQ(totals.skipped, 1);
   EXPECT_EQ(totals.stopped, 1);
   EXPECT_EQ(totals.sent, 3) << log_;

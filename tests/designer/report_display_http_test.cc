@@ -209,9 +209,7 @@ TEST_F(ReportDisplayHttpTest, StoredReportOpensWithItsHiddenFilter) {
   EXPECT_EQ(page->status, 200);
   const std::string& body = page->body;
   EXPECT_LACKS(body, "not built yet");
-  EXPECT_HAS(body, "<title>Orders &lt;b&gt;list&lt;/b&gt;</title>");
-  EXPECT_HAS(body, "Customer name");
-  EXPECT_HAS(body, "Alpha");
+  EXPECT_HAS_ALL(body, {"<title>Orders &lt;b&gt;list&lt;/b&gt;</title>", "Customer name", "Alpha"});
   EXPECT_LACKS(body, "Hidden Corp") << "owner 2's row is filtered out";
   EXPECT_HAS(body, "<form name=FNKQuillon method=post action=\"/reports.asp\">");
   // The page carries sealed values, never SQL or the definition.
@@ -300,14 +298,12 @@ TEST_F(ReportDisplayHttpTest, ReportsShowAndExportTheirFormats) {
   auto page = Get("/reports.asp?rid=R-LINES");
   ASSERT_EQ(page->status, 200) << page->body;
   const std::string& body = page->body;
-  EXPECT_HAS(body,
-             "<span class=summary_name><b>Total</b></span> <i><span "
-             "class=summary_value>$1,252.75</span></i><br>");
-  EXPECT_HAS(body,
+  EXPECT_HAS_ALL(
+      body, {"<span class=summary_name><b>Total</b></span> <i><span "
+             "class=summary_value>$1,252.75</span></i><br>",
              "<font color=red>No summary of <b>Orders.OwnerId</b>: the report does not "
-             "show it</font>");
-  EXPECT_HAS(body, "<td class=col_footer>$1,252.75</td>");
-  EXPECT_HAS(body, ">$1,234.50</td><td class=\"number\">20</td>");
+             "show it</font>",
+             "<td class=col_footer>$1,252.75</td>", ">$1,234.50</td><td class=\"number\">20</td>"});
   EXPECT_LACKS(body, "Invalid field format");
 
   const std::string excel = Export("/reports.asp?rid=R-LINES", "excel");
@@ -416,9 +412,7 @@ TEST_F(ReportDisplayHttpTest, RowLevelFilterFollowsTheSessionUser) {
   // Same session, no "as": the session still says 2. A fresh session has
   // no user: nothing runs, and no form asks the browser for the id.
   auto fresh = Get("/owner.asp?rid=R-ORDERS", "");
-  EXPECT_LACKS(fresh->body, "Alpha");
-  EXPECT_LACKS(fresh->body, "Hidden Corp");
-  EXPECT_LACKS(fresh->body, "n_USERID");
+  EXPECT_LACKS_ALL(fresh->body, {"Alpha", "Hidden Corp", "n_USERID"});
   auto typed = Get("/owner.asp?rid=R-ORDERS&n_USERID=1", "");
   EXPECT_LACKS(typed->body, "Alpha");
 }
@@ -499,9 +493,9 @@ TEST_F(ReportDisplayHttpTest, ImportedReportsAreCheckedBeforeTheyAreStored) {
                     report("I-ESCAPE", ";tables:Orders;fields:Customer;relations:1=1) OR (1=1;") +
                     report("I-TABLE", ";tables:Secrets;fields:Code;"));
   ASSERT_EQ(res->status, 200) << res->body;
-  EXPECT_HAS(res->body, "Reports added: I-OK, I-PLAIN, I-HASH<br>");
-  EXPECT_HAS(res->body, "<br>Report refused: I-ESCAPE: Relations: this does not belong");
-  EXPECT_HAS(res->body, "<br>Report refused: I-TABLE: The table Secrets is not offered");
+  EXPECT_HAS_ALL(res->body, {"Reports added: I-OK, I-PLAIN, I-HASH<br>",
+                             "<br>Report refused: I-ESCAPE: Relations: this does not belong",
+                             "<br>Report refused: I-TABLE: The table Secrets is not offered"});
   designer::ReportDefinition stored;
   const auto path = ReportsPath();
   designer::ReadDefinition(
@@ -574,9 +568,7 @@ TEST_F(ReportDisplayHttpTest, StoredPasswordsBecomeHashesAndNeverShow) {
   EXPECT_EQ(post("S3CRET"), 403);
   EXPECT_HAS(seen, "Alpha") << "the report was shown";
   for (const std::string& text : {seen, Log()}) {
-    EXPECT_LACKS(text, "s3cret");
-    EXPECT_LACKS(text, hash.substr(hash.rfind('$')));
-    EXPECT_LACKS(text, "pwhash");
+    EXPECT_LACKS_ALL(text, {"s3cret", hash.substr(hash.rfind('$')), "pwhash"});
   }
 }
 

@@ -794,9 +794,7 @@ TEST_F(ExporterTest, PdfRepeatsCaptionsNumbersPagesAndHoldsEveryRow) {
   }
   EXPECT_HAS(pdf.page_texts[0], "Filter: Price > 0");
   EXPECT_HAS(pdf.page_texts[0], "Orders");
-  EXPECT_HAS(all, "=1+2");
-  EXPECT_HAS(all, "5 Mar 2004");
-  EXPECT_HAS(all, "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D");
+  EXPECT_HAS_ALL(all, {"=1+2", "5 Mar 2004", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"});
   for (int i = 6; i <= 150; ++i) {
     char row[16];
     std::snprintf(row, sizeof row, "row %04d", i);
