@@ -22,6 +22,7 @@
 #include "fennick/delivery.h"
 #include "support/fold-designer_site.h"
 #include "support/fold-designer_text.h"
+#include "support/fold-designer_files.h"
 
 namespace fennick::delivery {
 namespace {
@@ -89,12 +90,8 @@ class DeliveryTest : public ::testing::Test {
     env_ = ServiceEnv();
     ASSERT_FALSE(env_["FENNICK_SMTP_TEST_PORT"].empty())
         << "No SMTP test server: run scripts/services/smtp-start.sh";
-    root_ = fs::temp_directory_path() /
-            ("fennick_delivery_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
+    root_ = test_support::FreshTestFolder("fennick_delivery_");
     fs::create_directories(root_ / "data");
-    root_ = fs::canonical(root_);
     setenv("FENNICK_SMTP_URL", ("smtp://127.0.0.1:" + env_["FENNICK_SMTP_TEST_PORT"]).c_str(), 1);
     setenv("FENNICK_SMTP_TLS", "none", 1);
     setenv("FENNICK_SMTP_FROM", "reports@example.com", 1);
@@ -159,10 +156,7 @@ class DeliveryTest : public ::testing::Test {
     const fs::path box = fs::path(env_["FENNICK_SMTP_TEST_MAILDIR"]) / "new";
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(box, ec)) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::stringstream text;
-      text << in.rdbuf();
-      if (text.str().find(recipient) == std::string::npos) continue;
+      if (test_support::ReadText(entry.path()).find(recipient) == std::string::npos) continue;
       std::ofstream(root_ / "read.py") << kReadMail;
       found.push_back(
           RunCommand("/usr/bin/python3 " + (root_ / "read.py").string() + " " + entry.path().string()));
@@ -270,11 +264,9 @@ TEST_F(DeliveryTest, NoRowsFormatsDeletedReportsAndMailFailuresAreRecorded) {
   unsetenv("FENNICK_SMTP_PASSWORD");
   EXPECT_LACKS(log_, secret);
   EXPECT_LACKS(Stored(login_id).state.last_result, secret);
-  std::ifstream file(root_ / "data" / "reports.xml.schedules.xml", std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  EXPECT_FALSE(text.str().empty());
-  EXPECT_LACKS(text.str(), secret);
+  const std::string text = test_support::ReadText(root_ / "data" / "reports.xml.schedules.xml");
+  EXPECT_FALSE(text.empty());
+  EXPECT_LACKS(text, secret);
 
   // Settings never come from a schedule: without a sender nothing runs.
   unsetenv("FENNICK_SMTP_FROM");

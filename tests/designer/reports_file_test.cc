@@ -15,6 +15,7 @@
 
 #include "designer/reports_upload.h"
 #include "support/fold-designer_text.h"
+#include "support/fold-designer_files.h"
 
 namespace fennick::designer {
 namespace {
@@ -24,21 +25,12 @@ namespace fs = std::filesystem;
 class ReportsFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("fennick_reports_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    folder_ = test_support::FreshTestFolder("fennick_reports_");
     path_ = folder_ / "reports.xml";
   }
   void TearDown() override { fs::remove_all(folder_); }
 
-  std::string Text() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Text() const { return test_support::ReadText(path_); }
   void WriteText(std::string_view text) const {
     std::ofstream(path_, std::ios::binary) << text;
   }
@@ -182,10 +174,7 @@ TEST_F(ReportsFileTest, DamagedFileIsReportedAndLeftUntouched) {
   for (const auto& entry : fs::directory_iterator(folder_)) {
     if (entry.path().filename().string().rfind("reports.xml.damaged-", 0) == 0) {
       ++backups;
-      std::ifstream in(entry.path());
-      std::ostringstream s;
-      s << in.rdbuf();
-      EXPECT_EQ(s.str(), damaged);
+      EXPECT_EQ(test_support::ReadText(entry.path()), damaged);
     }
   }
   EXPECT_EQ(backups, 1);

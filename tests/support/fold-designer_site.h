@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "designer/report_definition.h"
@@ -17,6 +15,7 @@
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "platform/web/test_server.h"
+#include "support/fold-designer_files.h"
 
 namespace fennick::test_support {
 
@@ -68,12 +67,7 @@ class DesignerSiteTest : public ::testing::Test {
 
   std::filesystem::path Data() const { return server_->site().root() / "data"; }
   std::filesystem::path ReportsPath() const { return Data() / "reports.xml"; }
-  std::string FileText() const {
-    std::ifstream in(ReportsPath(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string FileText() const { return ReadText(ReportsPath()); }
 
   std::unique_ptr<testing::TestServer> server_;
   std::string cookie_;
