@@ -26,6 +26,7 @@
 #include "frame/host.h"
 #include "platform/xml/xml_document.h"
 #include "platform/xml/xslt.h"
+#include "support/fold-designer_files.h"
 #include "support/fold-designer_text.h"
 
 namespace fennick {
@@ -75,6 +76,14 @@ class ExporterTest : public ::testing::Test {
   const Response& Run(Call call) {
     EXPECT_THROW(call(), PageEnd);
     return page_->response();
+  }
+
+  // Gives `exporter` the first `count` rows of `query`; it reads the rest.
+  template <typename Exporter>
+  void FirstRowsThenRest(Exporter& exporter, const std::string& query, size_t count) {
+    auto rest = std::make_shared<Cursor>(connection_->OpenCursor(query));
+    exporter.Recordset(std::make_shared<Recordset>(rest->Next(count)));
+    exporter.RemainingRows(rest);
   }
 
   std::string Header(const std::string& name) const {
@@ -263,10 +272,7 @@ TEST_F(ExporterTest, RemainingRowsStreamInADownloadAndFillAFile) {
   const std::string expected =
       "Id\tCity\r\n1\tZ\xC3\xBCrich\r\n2\t \r\n3\tx__COL__ROW__NULL\r\n";
   auto start = [this](DataSetExporter2& exporter) {
-    auto rest =
-        std::make_shared<Cursor>(connection_->OpenCursor("SELECT Id, City FROM T ORDER BY Id"));
-    exporter.Recordset(std::make_shared<Recordset>(rest->Next(1)));
-    exporter.RemainingRows(rest);
+    FirstRowsThenRest(exporter, "SELECT Id, City FROM T ORDER BY Id", 1);
   };
   auto download = std::make_unique<DataSetExporter2>(host_);
   start(*download);
@@ -290,9 +296,7 @@ TEST_F(ExporterTest, RemainingRowsStreamInADownloadAndFillAFile) {
   file->TempFileUrl(base);
   EXPECT_EQ(Run([&] { file->ExportToText(); }).StatusCode(), 302);
   EXPECT_FALSE(page_->response().StreamedBody());
-  std::ifstream in(site_ / (base + ".txt"), std::ios::binary);
-  std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(written, expected + "\r\n");
+  EXPECT_EQ(test_support::ReadText(site_ / (base + ".txt")), expected + "\r\n");
 }
 
 TEST_F(ExporterTest, ADatabaseErrorMidResultSendsNoDownload) {
@@ -311,11 +315,10 @@ TEST_F(ExporterTest, ADatabaseErrorMidResultSendsNoDownload) {
 // after the first batch leaves no file behind.
 TEST_F(ExporterTest, RemainingRowsFailingInFileModeLeaveNoFile) {
   auto exporter = std::make_unique<DataSetExporter2>(host_);
-  auto rest = std::make_shared<Cursor>(connection_->OpenCursor(
-      "SELECT Id, CASE WHEN Id = 3 THEN abs(-9223372036854775807 - 1) ELSE Id END AS X "
-      "FROM T"));  // no sort, so the third row fails when it is read
-  exporter->Recordset(std::make_shared<Recordset>(rest->Next(1)));
-  exporter->RemainingRows(rest);
+  FirstRowsThenRest(*exporter,
+                    "SELECT Id, CASE WHEN Id = 3 THEN abs(-9223372036854775807 - 1) ELSE Id END "
+                    "AS X FROM T",  // no sort, so the third row fails when it is read
+                    1);
   const std::string base = "exports/" + NewExportFileBase();
   exporter->TempFileUrl(base);
   EXPECT_THROW(exporter->ExportToCSV(), Error);
@@ -325,9 +328,7 @@ TEST_F(ExporterTest, RemainingRowsFailingInFileModeLeaveNoFile) {
   // Outside the site: refused before anything is written.
   NewPage();
   auto escaping = std::make_unique<DataSetExporter2>(host_);
-  rest = std::make_shared<Cursor>(connection_->OpenCursor("SELECT Id FROM T"));
-  escaping->Recordset(std::make_shared<Recordset>(rest->Next(1)));
-  escaping->RemainingRows(rest);
+  FirstRowsThenRest(*escaping, "SELECT Id FROM T", 1);
   escaping->TempFileUrl("..\\..\\outside");
   EXPECT_THROW(escaping->ExportToCSV(), Error);
   EXPECT_FALSE(fs::exists(site_.parent_path().parent_path() / "outside.csv"));
@@ -374,9 +375,7 @@ class BatchedDocumentTest : public ExporterTest {
     if (mode != Mode::kWhole) {
       // A first batch of 7 rows, as a grid would read more; the exporter
       // reads the rest 1,000 at a time.
-      auto rest = std::make_shared<Cursor>(connection_->OpenCursor(kQuery));
-      exporter.Recordset(std::make_shared<Recordset>(rest->Next(7)));
-      exporter.RemainingRows(rest);
+      FirstRowsThenRest(exporter, kQuery, 7);
     }
     if (mode == Mode::kFile) exporter.TempFileUrl(base);
   }
@@ -399,8 +398,7 @@ class BatchedDocumentTest : public ExporterTest {
       EXPECT_FALSE(response.StreamedBody());
       std::string location = Header("Location");
       EXPECT_EQ(location.rfind(base + ".", 0), 0u) << location;
-      std::ifstream in(site_ / location, std::ios::binary);
-      return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      return test_support::ReadText(site_ / location);
     }
     std::string body = response.Body();
     Response::BodyProducer producer = response.TakeStreamedBody();
@@ -518,9 +516,7 @@ TEST_F(BatchedDocumentTest, ALateFailureLeavesNoFileAndNoClosedDocument) {
       "SELECT Id, CASE WHEN Id = 1500 THEN abs(-9223372036854775807 - 1) ELSE Name END AS N "
       "FROM B";  // no sort, so row 1,500 fails when it is read
   auto run = [&](auto& exporter, bool file, bool word) {
-    auto rest = std::make_shared<Cursor>(connection_->OpenCursor(failing));
-    exporter.Recordset(std::make_shared<Recordset>(rest->Next(10)));
-    exporter.RemainingRows(rest);
+    FirstRowsThenRest(exporter, failing, 10);
     const std::string base = "exports/" + NewExportFileBase();
     if (file) exporter.TempFileUrl(base);
     auto call = [&] { word ? exporter.ExportToWord("") : exporter.ExportToExcel(""); };
@@ -566,9 +562,9 @@ TEST_F(ExporterTest, FileModeWritesInsideTheSiteAndRedirects) {
   EXPECT_EQ(response.StatusCode(), 302);
   EXPECT_EQ(Header("Location"), base + ".csv");
   EXPECT_EQ(Header("Content-Disposition"), "<none>");
-  std::ifstream file(site_ / (base + ".csv"), std::ios::binary);
-  std::string written((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(written.rfind("\"Id\",\"City\",\"Note\"\r\n\"1\",", 0), 0u);
+  EXPECT_EQ(test_support::ReadText(site_ / (base + ".csv"))
+                .rfind("\"Id\",\"City\",\"Note\"\r\n\"1\",", 0),
+            0u);
 
   auto escaping = Make<DataSetExporter2>();
   escaping->TempFileUrl("..\\..\\outside");
