@@ -475,12 +475,14 @@ TEST_F(ReportDisplayHttpTest, ImportedReportsAreCheckedBeforeTheyAreStored) {
   const std::string form = Get("/reports.asp?a=b")->body;
   ASSERT_TRUE(std::regex_search(form, m, std::regex("name=tk value=\"([A-Za-z0-9_-]+)\"")));
   const std::string token = m[1];
-  auto upload = [&](const std::string& reports) {
-    httplib::MultipartFormDataItems items = {
-        {"tk", token, "", ""},
-        {"path", "<quillon version=\"2\"><groups/><reports>" + reports + "</reports></quillon>",
-         "r.xml", "text/xml"}};
-    return server_->Client().Post("/reports.asp?a=b", httplib::Headers{{"Cookie", cookie_}}, items);
+  auto upload = [&](const std::string& reports, const std::string& doctype = "") {
+    return server_->Client().Post(
+        "/reports.asp?a=b", httplib::Headers{{"Cookie", cookie_}},
+        httplib::MultipartFormDataItems{{"tk", token, "", ""},
+                                        {"path",
+                                         doctype + "<quillon version=\"2\"><groups/><reports>" +
+                                             reports + "</reports></quillon>",
+                                         "r.xml", "text/xml"}});
   };
   auto report = [](const std::string& id, const std::string& body) {
     return "<report args=\"" + Definition(body) + "\" id=\"" + id + "\" title=\"x\"/>";
@@ -508,14 +510,8 @@ TEST_F(ReportDisplayHttpTest, ImportedReportsAreCheckedBeforeTheyAreStored) {
   EXPECT_EQ(Post("/reports.asp", {{"a", "q"}, {"rid", "I-HASH"}, {"pwd", "h1"}})->status, 302);
 
   // An entity used to be stored without its DTD, and no later load worked.
-  auto dtd = server_->Client().Post(
-      "/reports.asp?a=b", httplib::Headers{{"Cookie", cookie_}},
-      httplib::MultipartFormDataItems{
-          {"tk", token, "", ""},
-          {"path",
-           "<!DOCTYPE quillon [<!ENTITY e \"x\">]><quillon version=\"2\"><groups/><reports>"
-           "<report args=\"\" id=\"E\" title=\"t &e; t\"/></reports></quillon>",
-           "r.xml", "text/xml"}});
+  auto dtd = upload("<report args=\"\" id=\"E\" title=\"t &e; t\"/>",
+                    "<!DOCTYPE quillon [<!ENTITY e \"x\">]>");
   EXPECT_EQ(dtd->status, 422);
   EXPECT_HAS(dtd->body, "no document type declaration");
   EXPECT_TRUE(designer::ReportsFile(path).Read().ok());
