@@ -158,7 +158,6 @@ class ReportBuilderHttpTest : public test_support::DesignerSiteTest {
     EXPECT_EQ(res->status, 200);
     return res->body;
   }
-
 };
 
 TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
@@ -251,7 +250,7 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   for (const std::string* body :
        {&page2, &page3->body, &again3->body, &page4->body, &page5->body, &summary->body,
         &graph_fields->body, &chart->body, &order->body}) {
-    EXPECT_EQ(body->find("<script>alert"), std::string::npos) << *body;
+    EXPECT_LACKS(*body, "<script>alert");
   }
 
   Fields finish = HiddenFields(order->body);
@@ -335,20 +334,13 @@ TEST_F(ReportBuilderHttpTest, HostilePostsAreRefusedWithTheReason) {
       "/admin.asp?a=p&sp=" + Server::URLEncode(designer::EncodeDefinition("xp_cmdshell=cmd||200")),
       cookie_);
   EXPECT_HAS(procedure->body, "The procedure xp_cmdshell is not offered");
-  Fields forged = HiddenFields(first->body);
-  Set(forged, "isproc", "1");
-  Set(forged, "tables", "xp_cmdshell");
-  Set(forged, "fields", "x");
-  Set(forged, "src", "-6");
-  Set(forged, "index", "0");
-  auto forged_finish = Post("/admin.asp", forged, cookie_);
+  auto forged_finish = Step(
+      first->body, {{"isproc", "1"}, {"tables", "xp_cmdshell"}, {"fields", "x"}, {"src", "-6"}}, 0);
   EXPECT_HAS(forged_finish->body, "The procedure xp_cmdshell is not offered");
 
   // A hidden table swapped for one not offered is refused at Finish.
-  Fields swapped = HiddenFields(FieldsPosted());
-  Set(swapped, "tables", "Orders,sqlite_master");
-  Set(swapped, "index", "0");
-  const std::string swapped_body = Post("/admin.asp", swapped, cookie_)->body;
+  const std::string swapped_body =
+      Step(FieldsPosted(), {{"tables", "Orders,sqlite_master"}}, 0)->body;
   EXPECT_HAS(swapped_body, "The table sqlite_master is not offered");
   EXPECT_LACKS(FileText(), "<report ");
 
@@ -366,33 +358,23 @@ TEST_F(ReportBuilderHttpTest, HostilePostsAreRefusedWithTheReason) {
   auto reader = Get("/reader.asp?a=p&t=Orders", cookie_);
   EXPECT_EQ(reader->status, 403);
   EXPECT_HAS(reader->body, "You are not allowed to add reports.");
-  Fields by_reader = HiddenFields(first->body);
-  Set(by_reader, "index", "0");
-  EXPECT_EQ(Post("/reader.asp", by_reader, cookie_)->status, 403);
+  EXPECT_EQ(Step(first->body, {}, 0, "/reader.asp")->status, 403);
   EXPECT_LACKS(FileText(), "<report ");
 }
 
 TEST_F(ReportBuilderHttpTest, IdsAndGroupsInHiddenFieldsOverwriteNothing) {
   // Report SALES in group HR, saved through the builder.
-  Fields state = HiddenFields(FieldsPosted());
-  Set(state, "rid", "SALES");
-  Set(state, "rgroup", "HR");
-  Set(state, "rtitle", "Sales");
-  Set(state, "index", "0");
-  ASSERT_EQ(SavedId(Post("/admin.asp", state, cookie_)->body), "SALES");
+  auto sales_saved =
+      Step(FieldsPosted(), {{"rid", "SALES"}, {"rgroup", "HR"}, {"rtitle", "Sales"}}, 0);
+  ASSERT_EQ(SavedId(sales_saved->body), "SALES");
   const std::string sales = FileText();
 
   // A new report posting the existing id.
-  Fields other = HiddenFields(FieldsPosted());
-  Set(other, "rid", "sales");
-  Set(other, "index", "0");
-  EXPECT_HAS(Post("/admin.asp", other, cookie_)->body,
+  EXPECT_HAS(Step(FieldsPosted(), {{"rid", "sales"}}, 0)->body,
              "Could not save report: A report with the id SALES exists already");
   // Without CanEditReportId the posted id is not used at all.
-  Fields fixed = HiddenFields(FieldsPosted("/fixed.asp"));
-  Set(fixed, "rid", "SALES");
-  Set(fixed, "index", "0");
-  const std::string fresh = SavedId(Post("/fixed.asp", fixed, cookie_)->body);
+  const std::string fresh =
+      SavedId(Step(FieldsPosted("/fixed.asp"), {{"rid", "SALES"}}, 0, "/fixed.asp")->body);
   EXPECT_FALSE(fresh.empty());
   EXPECT_NE(fresh, "SALES");
   EXPECT_EQ(Stored("SALES").rtitle, "Sales");
@@ -534,12 +516,7 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
 // captions) with hostile captions, posted under names in other letter
 // cases: "agCaps" and "AGCAPS" are one field.
 TEST_F(ReportBuilderHttpTest, SummaryReportCaptionsAndNamesInAnyCase) {
-  Fields state = HiddenFields(FieldsPosted());
-  Set(state, "src", "4");
-  Set(state, "RTITLE", "Totals");
-  Set(state, "GrpBy", "1");
-  Set(state, "index", "5");
-  auto page5 = Post("/admin.asp", state, cookie_);
+  auto page5 = Step(FieldsPosted(), {{"src", "4"}, {"RTITLE", "Totals"}, {"GrpBy", "1"}}, 5);
   ASSERT_HAS(page5->body, "Select summary types");
   // Text fields are offered no aggregate; Orders.Amount is.
   EXPECT_HAS(page5->body, "name=sum value=\"Orders.Amount\"");
@@ -563,10 +540,8 @@ TEST_F(ReportBuilderHttpTest, SummaryReportCaptionsAndNamesInAnyCase) {
   EXPECT_EQ(Value(HiddenFields(page6->body), "agcaps"),
             std::string("&COUNT_1=Orders + more - 1&SUM_1=") + kHostile);
   EXPECT_LACKS(page6->body, "<script>alert");
-  Fields finish = HiddenFields(page6->body);
-  Set(finish, "AgCaps", Value(finish, "agcaps"));
-  Set(finish, "index", "0");
-  const std::string id = SavedId(Post("/admin.asp", finish, cookie_)->body);
+  const std::string id =
+      SavedId(Step(page6->body, {{"AgCaps", Value(HiddenFields(page6->body), "agcaps")}}, 0)->body);
   ASSERT_FALSE(id.empty());
   designer::ReportDefinition saved = Stored(id);
   EXPECT_EQ(saved.grpby, 1);
