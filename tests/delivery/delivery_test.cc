@@ -20,11 +20,15 @@
 #include "designer/reports_file.h"
 #include "fennick/data.h"
 #include "fennick/delivery.h"
+#include "support/fold-designer_site.h"
+#include "support/fold-designer_text.h"
+#include "support/fold-designer_files.h"
 
 namespace fennick::delivery {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::SaveReport;
 
 // Prints a stored message as "key=value" lines: its decoded subject, the
 // envelope's recipients, the HTML body's text, the attachment's name and
@@ -86,12 +90,8 @@ class DeliveryTest : public ::testing::Test {
     env_ = ServiceEnv();
     ASSERT_FALSE(env_["FENNICK_SMTP_TEST_PORT"].empty())
         << "No SMTP test server: run scripts/services/smtp-start.sh";
-    root_ = fs::temp_directory_path() /
-            ("fennick_delivery_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
+    root_ = test_support::FreshTestFolder("fennick_delivery_");
     fs::create_directories(root_ / "data");
-    root_ = fs::canonical(root_);
     setenv("FENNICK_SMTP_URL", ("smtp://127.0.0.1:" + env_["FENNICK_SMTP_TEST_PORT"]).c_str(), 1);
     setenv("FENNICK_SMTP_TLS", "none", 1);
     setenv("FENNICK_SMTP_FROM", "reports@example.com", 1);
@@ -117,16 +117,6 @@ class DeliveryTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   std::string Database() const { return (root_ / "data" / "shop.db").string(); }
-
-  void SaveReport(const designer::ReportsFile& file, const std::string& id,
-                  const std::string& body) {
-    designer::ReportSave save;
-    save.id = id;
-    save.args = designer::EncodeDefinition(body);
-    save.title = id;
-    std::string error;
-    ASSERT_TRUE(file.SaveReport(save, &error)) << error;
-  }
 
   // A schedule due now (its slot was yesterday), to a recipient no other
   // test run uses.
@@ -166,10 +156,7 @@ class DeliveryTest : public ::testing::Test {
     const fs::path box = fs::path(env_["FENNICK_SMTP_TEST_MAILDIR"]) / "new";
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(box, ec)) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::stringstream text;
-      text << in.rdbuf();
-      if (text.str().find(recipient) == std::string::npos) continue;
+      if (test_support::ReadText(entry.path()).find(recipient) == std::string::npos) continue;
       std::ofstream(root_ / "read.py") << kReadMail;
       found.push_back(
           RunCommand("/usr/bin/python3 " + (root_ / "read.py").string() + " " + entry.path().string()));
@@ -198,21 +185,15 @@ TEST_F(DeliveryTest, DueReportArrivesWithSubjectBodyAndCsvThatParses) {
   std::vector<std::string> mails = Mails(s.recipients[0]);
   ASSERT_EQ(mails.size(), 1u) << log_;
   const std::string& mail = mails[0];
-  EXPECT_NE(mail.find("subject=Commandes de la semaine — été\n"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("rcpt=" + s.recipients[0] + ", " + s.recipients[1] + "\n"),
-            std::string::npos)
-      << mail;
-  EXPECT_NE(mail.find("from=reports@example.com\n"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("<h2>Orders list</h2>"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("Hello team,<br>the &lt;weekly&gt; list."), std::string::npos) << mail;
-  EXPECT_NE(mail.find("4 rows."), std::string::npos) << mail;
-  EXPECT_NE(mail.find("file=Orders_list.csv\n"), std::string::npos) << mail;
+  EXPECT_HAS_ALL(mail,
+                 {"subject=Commandes de la semaine — été\n",
+                  "rcpt=" + s.recipients[0] + ", " + s.recipients[1] + "\n",
+                  "from=reports@example.com\n", "<h2>Orders list</h2>",
+                  "Hello team,<br>the &lt;weekly&gt; list.", "4 rows.", "file=Orders_list.csv\n"});
   // The hidden filter held: owner 2's order is not there. Quotes, commas
   // and a formula-like value survive the CSV round trip.
-  EXPECT_EQ(mail.find("Hidden Corp"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("row=2|O'Brien\n"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("row=4|Beta, \"Inc\"\n"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("row=5|'=1+1\n"), std::string::npos) << mail;
+  EXPECT_LACKS(mail, "Hidden Corp");
+  EXPECT_HAS_ALL(mail, {"row=2|O'Brien\n", "row=4|Beta, \"Inc\"\n", "row=5|'=1+1\n"});
 
   const Schedule after = Stored(id);
   EXPECT_EQ(after.state.last_result, "Sent to 2 recipients, 4 rows.");
@@ -252,12 +233,8 @@ TEST_F(DeliveryTest, NoRowsFormatsDeletedReportsAndMailFailuresAreRecorded) {
   const std::vector<std::string> xlsx_mail = Mails(xlsx.recipients[0]);
   ASSERT_EQ(pdf_mail.size(), 1u);
   ASSERT_EQ(xlsx_mail.size(), 1u);
-  EXPECT_NE(pdf_mail[0].find("file=Orders_list.pdf\n"), std::string::npos) << pdf_mail[0];
-  EXPECT_NE(pdf_mail[0].find("O'Brien"), std::string::npos) << pdf_mail[0];
-  EXPECT_NE(pdf_mail[0].find("Page 1"), std::string::npos) << pdf_mail[0];
-  EXPECT_NE(xlsx_mail[0].find("file=Orders_list.xlsx\n"), std::string::npos) << xlsx_mail[0];
-  EXPECT_NE(xlsx_mail[0].find("|O'Brien"), std::string::npos) << xlsx_mail[0];
-  EXPECT_NE(xlsx_mail[0].find("|=1+1"), std::string::npos) << xlsx_mail[0];
+  EXPECT_HAS_ALL(pdf_mail[0], {"file=Orders_list.pdf\n", "O'Brien", "Page 1"});
+  EXPECT_HAS_ALL(xlsx_mail[0], {"file=Orders_list.xlsx\n", "|O'Brien", "|=1+1"});
   EXPECT_EQ(totals.skipped, 1);
   EXPECT_EQ(totals.stopped, 1);
   EXPECT_EQ(totals.sent, 3) << log_;
@@ -285,13 +262,11 @@ TEST_F(DeliveryTest, NoRowsFormatsDeletedReportsAndMailFailuresAreRecorded) {
   RunDueDeliveries(options_);
   unsetenv("FENNICK_SMTP_USER");
   unsetenv("FENNICK_SMTP_PASSWORD");
-  EXPECT_EQ(log_.find(secret), std::string::npos) << log_;
-  EXPECT_EQ(Stored(login_id).state.last_result.find(secret), std::string::npos);
-  std::ifstream file(root_ / "data" / "reports.xml.schedules.xml", std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  EXPECT_FALSE(text.str().empty());
-  EXPECT_EQ(text.str().find(secret), std::string::npos);
+  EXPECT_LACKS(log_, secret);
+  EXPECT_LACKS(Stored(login_id).state.last_result, secret);
+  const std::string text = test_support::ReadText(root_ / "data" / "reports.xml.schedules.xml");
+  EXPECT_FALSE(text.empty());
+  EXPECT_LACKS(text, secret);
 
   // Settings never come from a schedule: without a sender nothing runs.
   unsetenv("FENNICK_SMTP_FROM");
@@ -354,8 +329,8 @@ TEST_F(DeliveryTest, ServerDeliversOnItsThreadCountsAndStopsOnSigterm) {
   }
   EXPECT_EQ(Mails(s.recipients[0]).size(), 1u);
   metrics = RunCommand("curl -s " + metrics_url);
-  EXPECT_NE(metrics.find("fennick_delivery_sent_total 1\n"), std::string::npos) << metrics;
-  EXPECT_NE(metrics.find("fennick_delivery_failed_total 0\n"), std::string::npos) << metrics;
+  EXPECT_HAS(metrics, "fennick_delivery_sent_total 1\n");
+  EXPECT_HAS(metrics, "fennick_delivery_failed_total 0\n");
   kill(server, SIGTERM);
   int status = 0;
   waitpid(server, &status, 0);

@@ -1,4 +1,5 @@
 #include "delivery/mail_message.h"
+#include "support/fold-designer_text.h"
 
 #include <gtest/gtest.h>
 
@@ -44,10 +45,10 @@ TEST(MailMessageTest, MessageLinesStayShortAndEndInCrLf) {
     EXPECT_EQ(text.substr(start, end - start).find('\n'), std::string::npos);
     start = end + 2;
   }
-  EXPECT_NE(text.find("\r\nDate: Mon, 05 Jan 2026 00:00:00 +0000\r\n"), std::string::npos);
-  EXPECT_NE(text.find("To: a@example.com,\r\n b@example.com\r\n"), std::string::npos);
+  EXPECT_HAS(text, "\r\nDate: Mon, 05 Jan 2026 00:00:00 +0000\r\n");
+  EXPECT_HAS(text, "To: a@example.com,\r\n b@example.com\r\n");
   // The file name loses its folders and punctuation.
-  EXPECT_NE(text.find("filename=\"_Orders__2026_Q1.csv\""), std::string::npos) << text;
+  EXPECT_HAS(text, "filename=\"_Orders__2026_Q1.csv\"");
 }
 
 }  // namespace

@@ -9,12 +9,11 @@
 #include "fennick/data.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
-#include "platform/web/test_server.h"
+#include "support/fold-designer_site.h"
+#include "support/fold-designer_text.h"
 
 namespace fennick::delivery {
 namespace {
-
-using fennick::testing::TestServer;
 
 const char kDesignerPage[] =
     "<% if (Request.QueryString('as') != '') Session.Set('UserId', Request.QueryString('as'));\n"
@@ -25,20 +24,16 @@ const char kDesignerPage[] =
     "q.Init('Provider=SQLite;Data Source=' + Server.MapPath('data/shop.db'));\n"
     "q.DisplayReports(); %>";
 
-class SchedulePageTest : public ::testing::Test {
+class SchedulePageTest : public test_support::DesignerSiteTest {
  protected:
   void SetUp() override {
-    ServerOptions options;
-    options.secret = "schedule page tests";
-    server_ = std::make_unique<TestServer>(options);
+    MakeSite("schedule page tests");
     server_->site().Write("q.asp", kDesignerPage);
-    const auto data = server_->site().root() / "data";
-    std::filesystem::create_directories(data);
     Connection db;
-    db.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" + (data / "shop.db").string());
+    db.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" + (Data() / "shop.db").string());
     db.Execute("CREATE TABLE Orders (OrderId INTEGER, Customer VARCHAR(40), OwnerId INTEGER)");
     db.Close();
-    designer::ReportsFile file(data / "reports.xml");
+    designer::ReportsFile file(ReportsPath());
     ASSERT_TRUE(file.Create().ok());
     designer::ReportSave save;
     save.id = "R-PARAM";
@@ -48,22 +43,11 @@ class SchedulePageTest : public ::testing::Test {
         "rtitle:One customer;pagesize:10;");
     std::string error;
     ASSERT_TRUE(file.SaveReport(save, &error)) << error;
-    server_->server().SetObjectFactory(
-        [](std::string_view progid) { return CreateComponentObject(progid); });
-    EnableScriptPages(server_->server(), {});
-    server_->Start();
-    auto first = server_->Client().Get("/q.asp?as=7");
-    ASSERT_TRUE(first);
-    const std::string cookie = first->get_header_value("Set-Cookie");
-    cookie_ = cookie.substr(0, cookie.find(';'));
+    Start("/q.asp?as=7");
   }
 
-  httplib::Result Get(const std::string& url) {
-    return server_->Client().Get(url, httplib::Headers{{"Cookie", cookie_}});
-  }
-  httplib::Result Post(httplib::Params params) {
-    return server_->Client().Post("/q.asp?a=s&rid=R-PARAM", httplib::Headers{{"Cookie", cookie_}},
-                                  params);
+  httplib::Result Post(const httplib::Params& params) {
+    return DesignerSiteTest::Post("/q.asp?a=s&rid=R-PARAM", params);
   }
   std::string Token() {
     std::smatch m;
@@ -72,18 +56,15 @@ class SchedulePageTest : public ::testing::Test {
                                                                                     : "";
   }
   std::vector<Schedule> Stored() {
-    return SchedulesFile(server_->site().root() / "data" / "reports.xml").Read().schedules;
+    return SchedulesFile(ReportsPath()).Read().schedules;
   }
-
-  std::unique_ptr<TestServer> server_;
-  std::string cookie_;
 };
 
 TEST_F(SchedulePageTest, FormSavesListsPausesAndDeletesUnderTheToken) {
   auto page = Get("/q.asp?a=s&rid=R-PARAM");
   ASSERT_EQ(page->status, 200) << page->body;
-  EXPECT_NE(page->body.find("<h2>Schedules of One customer</h2>"), std::string::npos);
-  EXPECT_NE(page->body.find("name=\"p_Name\""), std::string::npos) << page->body;
+  EXPECT_HAS(page->body, "<h2>Schedules of One customer</h2>");
+  EXPECT_HAS(page->body, "name=\"p_Name\"");
   const std::string token = Token();
   ASSERT_FALSE(token.empty());
 
@@ -103,17 +84,16 @@ TEST_F(SchedulePageTest, FormSavesListsPausesAndDeletesUnderTheToken) {
   // The hidden filter's token is recorded with this session's value.
   EXPECT_EQ(s.session_values, (NamedValues{{"UserId", "7"}}));
   EXPECT_EQ(s.context.hidden_sql_filter, "OwnerId='@USERID'");
-  EXPECT_NE(s.context.connection_string.find("shop.db"), std::string::npos);
+  EXPECT_HAS(s.context.connection_string, "shop.db");
   EXPECT_TRUE(s.only_with_rows);
-  EXPECT_NE(Get("/q.asp?a=s&rid=R-PARAM")->body.find("weekly mon,fri 07:30 Europe/Paris"),
-            std::string::npos);
+  EXPECT_HAS(Get("/q.asp?a=s&rid=R-PARAM")->body, "weekly mon,fri 07:30 Europe/Paris");
 
   // Refused: a header injection (shown, nothing saved), a forged token.
   form.erase("to");
   form.emplace("to", "c@example.com\r\nBcc: x@evil.example");
   auto refused = Post(form);
   EXPECT_EQ(refused->status, 400);
-  EXPECT_NE(refused->body.find("Not a mail address"), std::string::npos) << refused->body;
+  EXPECT_HAS(refused->body, "Not a mail address");
   EXPECT_EQ(Stored().size(), 1u);
   EXPECT_EQ(Post({{"tk", "forged"}, {"op", "delete"}, {"sid", s.id}})->status, 403);
   EXPECT_EQ(Stored().size(), 1u);
@@ -126,8 +106,8 @@ TEST_F(SchedulePageTest, FormSavesListsPausesAndDeletesUnderTheToken) {
 
 TEST_F(SchedulePageTest, OnlyWithCanScheduleReports) {
   const std::string link = "?a=s&amp;rid=R-PARAM";
-  EXPECT_NE(Get("/q.asp?rid=R-PARAM&n_Name=Alpha")->body.find(link), std::string::npos);
-  EXPECT_EQ(Get("/q.asp?rid=R-PARAM&n_Name=Alpha&off=1")->body.find(link), std::string::npos);
+  EXPECT_HAS(Get("/q.asp?rid=R-PARAM&n_Name=Alpha")->body, link);
+  EXPECT_LACKS(Get("/q.asp?rid=R-PARAM&n_Name=Alpha&off=1")->body, link);
   EXPECT_EQ(Get("/q.asp?a=s&rid=R-PARAM&off=1")->status, 403);
 }
 

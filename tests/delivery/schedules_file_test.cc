@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/web/private_files.h"
+#include "support/fold-designer_files.h"
 
 namespace fennick::delivery {
 namespace {
@@ -64,12 +65,7 @@ TEST(ScheduleTest, ValidateRefusesHeaderInjectionAndOversizedValues) {
 class SchedulesFileTest : public ::testing::Test {
  protected:
   SchedulesFileTest()
-      : root_(fs::temp_directory_path() / ("fennick_schedules_" + std::to_string(::getpid()) +
-                                           "_" +
-                                           ::testing::UnitTest::GetInstance()
-                                               ->current_test_info()
-                                               ->name())),
-        file_((fs::create_directories(root_), root_ / "reports.xml")) {}
+      : root_(test_support::FreshTestFolder("fennick_schedules_")), file_(root_ / "reports.xml") {}
   ~SchedulesFileTest() override { fs::remove_all(root_); }
 
   std::string Save(Schedule s, int64_t now) {
@@ -119,10 +115,7 @@ TEST_F(SchedulesFileTest, RoundTripsEveryValueAndIsNeverServed) {
   EXPECT_TRUE(back.only_with_rows);
 
   EXPECT_EQ(file_.path(), root_ / "reports.xml.schedules.xml");
-  std::ifstream in(file_.path());
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_TRUE(IsPrivateFile(file_.path(), text.str()));
+  EXPECT_TRUE(IsPrivateFile(file_.path(), test_support::ReadText(file_.path())));
 
   // A damaged file is never overwritten.
   std::ofstream(file_.path()) << "<quillonSchedules><schedule";

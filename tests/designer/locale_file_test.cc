@@ -1,6 +1,7 @@
 // Locale files: language detection from hostile headers, the default
 // locale, and keys added by ReadLocaleText.
 #include "designer/locale_file.h"
+#include "support/fold-designer_files.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -17,19 +18,10 @@ namespace fs = std::filesystem;
 class LocaleFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("fennick_locale_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    folder_ = test_support::FreshTestFolder("fennick_locale_");
   }
   void TearDown() override { fs::remove_all(folder_); }
-  std::string Text(const fs::path& path) const {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  static std::string Text(const fs::path& path) { return test_support::ReadText(path); }
   fs::path folder_;
 };
 

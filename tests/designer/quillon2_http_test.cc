@@ -9,12 +9,11 @@
 #include "designer/reports_file.h"
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
-#include "platform/web/test_server.h"
+#include "support/fold-designer_site.h"
+#include "support/fold-designer_text.h"
 
 namespace fennick {
 namespace {
-
-using testing::TestServer;
 
 const char kAdminPage[] =
     "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
@@ -39,44 +38,16 @@ const char kEditorPage[] =
     "q.Init('');\n"
     "q.DisplayReports(); %>";
 
-class Quillon2HttpTest : public ::testing::Test {
+class Quillon2HttpTest : public test_support::DesignerSiteTest {
  protected:
   void SetUp() override {
-    ServerOptions options;
-    options.secret = "designer http tests";
-    server_ = std::make_unique<TestServer>(options);
+    MakeSite("designer http tests");
     server_->site().Write("admin.asp", kAdminPage);
     server_->site().Write("reader.asp", kReaderPage);
     server_->site().Write("editor.asp", kEditorPage);
-    std::filesystem::create_directories(server_->site().root() / "data");
-    server_->server().SetObjectFactory(
-        [](std::string_view progid) { return CreateComponentObject(progid); });
-    EnableScriptPages(server_->server(), {});
-    server_->Start();
-    // One browser session for the whole test.
-    auto first = server_->Client().Get("/admin.asp");
-    ASSERT_TRUE(first);
-    ASSERT_EQ(first->status, 200) << first->body;
-    const std::string cookie = first->get_header_value("Set-Cookie");
-    cookie_ = cookie.substr(0, cookie.find(';'));
+    Start("/admin.asp");  // one browser session for the whole test
   }
 
-  httplib::Result Get(const std::string& url, const std::string& cookie) {
-    httplib::Headers headers;
-    if (!cookie.empty()) headers.emplace("Cookie", cookie);
-    return server_->Client().Get(url, headers);
-  }
-  httplib::Result Get(const std::string& url) { return Get(url, cookie_); }
-
-  std::filesystem::path ReportsPath() const {
-    return server_->site().root() / "data" / "reports.xml";
-  }
-  std::string FileText() const {
-    std::ifstream in(ReportsPath(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
   std::vector<designer::GroupEntry> Groups() const {
     return designer::ReportsFile(ReportsPath()).Groups();
   }
@@ -98,18 +69,14 @@ class Quillon2HttpTest : public ::testing::Test {
     return m[1];
   }
 
-  std::unique_ptr<TestServer> server_;
-  std::string cookie_;
 };
 
 TEST_F(Quillon2HttpTest, GroupsAreAddedRenamedAndDeleted) {
   auto catalogue = Get("/admin.asp");
   ASSERT_TRUE(catalogue);
-  EXPECT_NE(catalogue->body.find("General Reports"), std::string::npos);
-  EXPECT_NE(catalogue->body.find("<title>Quillon</title>"), std::string::npos);
-  EXPECT_NE(catalogue->body.find("href=\"/admin.asp?a=n\" title=\"Add a new group\">New Group</a>"),
-            std::string::npos)
-      << catalogue->body;
+  EXPECT_HAS_ALL(catalogue->body,
+                 {"General Reports", "<title>Quillon</title>",
+                  "href=\"/admin.asp?a=n\" title=\"Add a new group\">New Group</a>"});
 
   const std::string token = FormToken();
   ASSERT_FALSE(token.empty());
@@ -124,7 +91,7 @@ TEST_F(Quillon2HttpTest, GroupsAreAddedRenamedAndDeleted) {
   EXPECT_EQ(renamed->status, 302);
   EXPECT_EQ(Groups()[1].title, "Human resources");
   catalogue = Get("/admin.asp");
-  EXPECT_NE(catalogue->body.find(">Human resources</a>"), std::string::npos);
+  EXPECT_HAS(catalogue->body, ">Human resources</a>");
 
   const std::string d2 = DeleteGroupToken("HR");
   ASSERT_FALSE(d2.empty());
@@ -132,7 +99,7 @@ TEST_F(Quillon2HttpTest, GroupsAreAddedRenamedAndDeleted) {
   EXPECT_EQ(deleted->status, 302);
   EXPECT_EQ(Groups().size(), 1u);
   auto again = Get("/admin.asp?a=d2&gi=hr&tk=" + d2);
-  EXPECT_NE(again->body.find("Group Not Found"), std::string::npos);
+  EXPECT_HAS(again->body, "Group Not Found");
 }
 
 TEST_F(Quillon2HttpTest, ActionsWithoutPermissionOrTokenChangeNothing) {
@@ -143,10 +110,7 @@ TEST_F(Quillon2HttpTest, ActionsWithoutPermissionOrTokenChangeNothing) {
 
   // Without a token, with a token of another action, of another session,
   // or a tampered one.
-  auto other_session = Get("/admin.asp", "");
-  const std::string other_cookie =
-      other_session->get_header_value("Set-Cookie").substr(
-          0, other_session->get_header_value("Set-Cookie").find(';'));
+  const std::string other_cookie = NewSession("/admin.asp");
   std::string tampered = d2;
   tampered[5] = tampered[5] == 'A' ? 'B' : 'A';
   struct Attempt {
@@ -166,7 +130,7 @@ TEST_F(Quillon2HttpTest, ActionsWithoutPermissionOrTokenChangeNothing) {
     auto res = Get(attempt.url, attempt.cookie);
     ASSERT_TRUE(res) << attempt.url;
     EXPECT_EQ(res->status, 403) << attempt.url;
-    EXPECT_NE(res->body.find("Access Denied"), std::string::npos) << attempt.url;
+    EXPECT_HAS(res->body, "Access Denied") << attempt.url;
   }
   EXPECT_EQ(FileText(), before);
 
@@ -183,14 +147,14 @@ TEST_F(Quillon2HttpTest, ActionsWithoutPermissionOrTokenChangeNothing) {
 
   // The editor sees no delete links and no delete button.
   auto catalogue = Get("/editor.asp");
-  EXPECT_EQ(catalogue->body.find("a=d"), std::string::npos);
+  EXPECT_LACKS(catalogue->body, "a=d");
   auto entry = Get("/editor.asp?a=n&gi=HR&gn=People");
-  EXPECT_EQ(entry->body.find("Delete Group"), std::string::npos);
-  EXPECT_NE(entry->body.find("name=gn"), std::string::npos);
+  EXPECT_LACKS(entry->body, "Delete Group");
+  EXPECT_HAS(entry->body, "name=gn");
   // The reader cannot even edit: the entry page shows boxes.
   entry = Get("/reader.asp?a=n&gi=HR&gn=People");
-  EXPECT_EQ(entry->body.find("name=gn"), std::string::npos);
-  EXPECT_NE(entry->body.find("value=\"Return\""), std::string::npos);
+  EXPECT_LACKS(entry->body, "name=gn");
+  EXPECT_HAS(entry->body, "value=\"Return\"");
 }
 
 TEST_F(Quillon2HttpTest, HostileTitlesIdsAndLanguagesAreEncoded) {
@@ -199,13 +163,12 @@ TEST_F(Quillon2HttpTest, HostileTitlesIdsAndLanguagesAreEncoded) {
   auto res = Get("/admin.asp?a=g&gi=X1&gn=%3Cscript%3Ealert(1)%3C%2Fscript%3E%22%27&tk=" + g);
   EXPECT_EQ(res->status, 302);
   auto catalogue = Get("/admin.asp");
-  EXPECT_EQ(catalogue->body.find("<script>alert(1)"), std::string::npos);
-  EXPECT_NE(catalogue->body.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos)
-      << catalogue->body;
+  EXPECT_LACKS(catalogue->body, "<script>alert(1)");
+  EXPECT_HAS(catalogue->body, "&lt;script&gt;alert(1)&lt;/script&gt;");
   // A new group id with markup is refused.
   res = Get("/admin.asp?a=g&gi=%3Cb%3E&gn=x&tk=" + g);
-  EXPECT_NE(res->body.find("A group id may hold only letters"), std::string::npos);
-  EXPECT_EQ(res->body.find("<b>&"), std::string::npos);
+  EXPECT_HAS(res->body, "A group id may hold only letters");
+  EXPECT_LACKS(res->body, "<b>&");
   EXPECT_EQ(Groups().size(), 2u);
 
   // A stored report with a hostile id and title: links encode the id,
@@ -218,10 +181,8 @@ TEST_F(Quillon2HttpTest, HostileTitlesIdsAndLanguagesAreEncoded) {
   std::string error;
   ASSERT_TRUE(designer::ReportsFile(ReportsPath()).SaveReport(report, &error)) << error;
   catalogue = Get("/admin.asp");
-  EXPECT_NE(catalogue->body.find("?rid=A%26B%22%3CX%3E"), std::string::npos) << catalogue->body;
-  EXPECT_EQ(catalogue->body.find("<img"), std::string::npos);
-  EXPECT_EQ(catalogue->body.find("O3JwZDpzM2NyM3Q7"), std::string::npos);
-  EXPECT_EQ(catalogue->body.find("s3cr3t"), std::string::npos);
+  EXPECT_HAS(catalogue->body, "?rid=A%26B%22%3CX%3E");
+  EXPECT_LACKS_ALL(catalogue->body, {"<img", "O3JwZDpzM2NyM3Q7", "s3cr3t"});
 
   // Hostile languages: the page is served, no file is created from them.
   const std::vector<std::string> languages = {"../../etc/passwd", "fr/../../x", "<script>",
@@ -248,10 +209,9 @@ TEST_F(Quillon2HttpTest, LocaleFileNamesTheCatalogueTexts) {
   httplib::Headers french = {{"Cookie", cookie_}, {"Accept-Language", "fr-CA,fr;q=0.8"}};
   auto page = server_->Client().Get("/admin.asp", french);
   ASSERT_TRUE(page);
-  EXPECT_NE(page->body.find("title=\"Ajouter un groupe\">Nouveau groupe</a>"), std::string::npos)
-      << page->body;
+  EXPECT_HAS(page->body, "title=\"Ajouter un groupe\">Nouveau groupe</a>");
   auto english = Get("/admin.asp");
-  EXPECT_NE(english->body.find(">New Group</a>"), std::string::npos);
+  EXPECT_HAS(english->body, ">New Group</a>");
   // The files are not served.
   EXPECT_EQ(Get("/data/locale_fr.xml")->status, 404);
 }
@@ -277,10 +237,9 @@ TEST_F(Quillon2HttpTest, ImportMergesAndListsSkippedIds) {
                                            {"path", upload, "r.xml", "text/xml"}};
   auto res = server_->Client().Post("/admin.asp?a=b", headers, items);
   ASSERT_TRUE(res);
-  EXPECT_NE(res->body.find("Reports added: none<br>Groups added: FIN<br>Reports skipped (their "
-                           "ids exist): none<br>Groups skipped (their ids exist): (default group)"),
-            std::string::npos)
-      << res->body;
+  EXPECT_HAS(res->body,
+             "Reports added: none<br>Groups added: FIN<br>Reports skipped (their "
+             "ids exist): none<br>Groups skipped (their ids exist): (default group)");
   EXPECT_EQ(Groups().size(), 2u);
   // The reader page may not import, token or not.
   EXPECT_EQ(server_->Client().Post("/reader.asp?a=b", headers, items)->status, 403);
@@ -300,8 +259,8 @@ TEST_F(Quillon2HttpTest, CatalogueListsFollowTheirSubstringTests) {
   server_->site().Write("lists.asp", kListsPage);
   // Only the default group: its heading and no report rows.
   auto empty = Get("/lists.asp");
-  EXPECT_NE(empty->body.find("General Reports"), std::string::npos);
-  EXPECT_EQ(empty->body.find("report_title"), std::string::npos);
+  EXPECT_HAS(empty->body, "General Reports");
+  EXPECT_LACKS(empty->body, "report_title");
 
   designer::ReportsFile file(ReportsPath());
   for (const char* group : {"H", "HR", "MKTG", "FIN"}) {
@@ -370,14 +329,14 @@ TEST_F(Quillon2HttpTest, DamagedFileIsReportedAndOnlyRecreatedOnRequest) {
   const std::string damaged = "<quillon version=\"2\"><groups>";
   server_->site().Write("data/reports.xml", damaged);
   auto page = Get("/admin.asp");
-  EXPECT_NE(page->body.find("<b>Reports file not found!</b>"), std::string::npos) << page->body;
+  EXPECT_HAS(page->body, "<b>Reports file not found!</b>");
   EXPECT_EQ(FileText(), damaged);
   std::smatch m;
   ASSERT_TRUE(std::regex_search(page->body, m, std::regex("href=\"(/admin\\.asp\\?a=c&amp;tk=[A-Za-z0-9_-]+)\"")));
   std::string link = m[1];
   link.replace(link.find("&amp;"), 5, "&");
   auto reader = Get("/reader.asp");
-  EXPECT_NE(reader->body.find("Please contact your administrator"), std::string::npos);
+  EXPECT_HAS(reader->body, "Please contact your administrator");
   auto created = Get(link);
   EXPECT_EQ(created->status, 302);
   EXPECT_TRUE(designer::ReportsFile(ReportsPath()).Read().ok());
@@ -416,7 +375,7 @@ TEST_F(Quillon2HttpTest, PagesWithoutAStyleSheetCarryTheBuiltInOne) {
     EXPECT_EQ(body.find("<link") != std::string::npos,
               !c.expected.empty() && c.expected != builtin);
     if (!c.expected.empty()) {
-      EXPECT_NE(body.find(c.expected), std::string::npos) << body;
+      EXPECT_HAS(body, c.expected);
     }
   }
 }

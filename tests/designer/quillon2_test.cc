@@ -10,6 +10,7 @@
 #include "designer/reports_file.h"
 #include "fennick/page.h"
 #include "platform/web/private_files.h"
+#include "support/fold-designer_files.h"
 
 namespace fennick::designer {
 namespace {
@@ -19,12 +20,8 @@ namespace fs = std::filesystem;
 class Quillon2Test : public ::testing::Test {
  protected:
   Quillon2Test()
-      : root_(fs::temp_directory_path() /
-              ("fennick_quillon2_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-    fs::remove_all(root_);
+      : root_(test_support::FreshTestFolder("fennick_quillon2_")) {
     fs::create_directories(root_ / "data");
-    root_ = fs::canonical(root_);
     Request request;
     request.SetVariable("URL", "/pages/q.asp");
     request.MutableQuery().Add("rid", "R1");

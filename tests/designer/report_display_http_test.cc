@@ -26,11 +26,14 @@
 #include "platform/xml/xml_chars.h"
 #include "platform/xml/xml_document.h"
 #include "platform/web/test_server.h"
+#include "support/fold-designer_site.h"
+#include "support/fold-designer_text.h"
 
 namespace fennick {
 namespace {
 
-using testing::TestServer;
+using test_support::SaveReport;
+
 
 // The page every test drives: a designer over data/shop.db whose rows of
 // Orders are restricted to owner 1, with the table Secrets hidden.
@@ -94,23 +97,21 @@ const char kInitPage[] =
 
 std::string Definition(const std::string& body) { return designer::EncodeDefinition(body); }
 
-class ReportDisplayHttpTest : public ::testing::Test {
+class ReportDisplayHttpTest : public test_support::DesignerSiteTest {
  protected:
   void SetUp() override {
     ServerOptions options;
-    options.secret = "report display http tests";
     options.log = [this](const std::string& line) {
       std::lock_guard<std::mutex> hold(log_mutex_);
       log_ += line + "\n";
     };
-    server_ = std::make_unique<TestServer>(options);
+    MakeSite("report display http tests", options);
     server_->site().Write("init.asp", kInitPage);
     server_->site().Write("reports.asp", kReportsPage);
     server_->site().Write("get.asp", kGetReportPage);
     server_->site().Write("owner.asp", kOwnerPage);
     server_->site().Write("options.asp", kExportOptionsPage);
-    const auto data = server_->site().root() / "data";
-    std::filesystem::create_directories(data);
+    const auto data = Data();
     Connection db;
     db.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" + (data / "shop.db").string());
     db.Execute("CREATE TABLE Orders (OrderId INTEGER, Customer VARCHAR(40), OwnerId INTEGER)");
@@ -125,77 +126,51 @@ class ReportDisplayHttpTest : public ::testing::Test {
 
     designer::ReportsFile file(data / "reports.xml");
     ASSERT_TRUE(file.Create().ok());
-    Save(file, "R-ORDERS",
-         ";tables:Orders;fields:OrderId, "
-         "Customer;filters:;relations:;schema:,OrderId~cNumber~f~t131~"
-         ",Customer~cCustomer name~f~t200~;rtitle:Orders <b>list</b>;pagesize:10;rownum:1;");
-    Save(file, "R-SECRET",
-         ";tables:Orders;fields:OrderId, Customer;schema:,Customer~cCustomer~f~t200~;"
-         "rtitle:Locked orders;rpwd:s3cret;pagesize:10;");
-    Save(file, "R-TOTALS",
-         ";tables:Orders;fields:Customer, OrderId;schema:,Customer~cCustomer~f~t200~"
-         ",OrderId~cNumber~f~t131~;rtitle:Totals;pagesize:10;coltotal:1;colavg:1;");
-    Save(file, "R-PARAM",
-         ";tables:Orders;fields:OrderId, Customer;filters:Customer__2__?Name;"
-         "schema:,Customer~cCustomer~f~t200~;rtitle:One customer;pagesize:10;");
+    SaveReport(file, "R-ORDERS",
+               ";tables:Orders;fields:OrderId, "
+               "Customer;filters:;relations:;schema:,OrderId~cNumber~f~t131~"
+               ",Customer~cCustomer name~f~t200~;rtitle:Orders <b>list</b>;pagesize:10;rownum:1;");
+    SaveReport(file, "R-SECRET",
+               ";tables:Orders;fields:OrderId, Customer;schema:,Customer~cCustomer~f~t200~;"
+               "rtitle:Locked orders;rpwd:s3cret;pagesize:10;");
+    SaveReport(file, "R-TOTALS",
+               ";tables:Orders;fields:Customer, OrderId;schema:,Customer~cCustomer~f~t200~"
+               ",OrderId~cNumber~f~t131~;rtitle:Totals;pagesize:10;coltotal:1;colavg:1;");
+    SaveReport(file, "R-PARAM",
+               ";tables:Orders;fields:OrderId, Customer;filters:Customer__2__?Name;"
+               "schema:,Customer~cCustomer~f~t200~;rtitle:One customer;pagesize:10;");
     // A stored statement reading the hidden table: it is never run.
-    Save(file, "R-STORED", ";tables:Orders;fields:Customer;rtitle:Stored;pagesize:10;",
-         "SELECT Code AS Customer FROM Secrets");
-    Save(file, "R-LOCK", ";tables:Orders;fields:Customer;rtitle:Locked;rpwd:open;");
+    SaveReport(file, "R-STORED", ";tables:Orders;fields:Customer;rtitle:Stored;pagesize:10;",
+               "SELECT Code AS Customer FROM Secrets");
+    SaveReport(file, "R-LOCK", ";tables:Orders;fields:Customer;rtitle:Locked;rpwd:open;");
     // Definitions the builder refuses, as a file edited by hand or an old
     // import holds them.
-    Save(file, "R-ESCAPE", ";tables:Orders;fields:OrderId, Customer;relations:1=1) OR (1=1;");
-    Save(file, "R-SQLFMT",
-         ";tables:Orders;fields:Customer;"
-         "schema:,Customer~cC~f[sql](SELECT group_concat(Code) FROM Secrets)[/sql]~t200~;");
-    Save(file, "R-HIDDEN",
-         ";tables:Orders;fields:Customer;schema:,Customer~cC~f[sql]OwnerId[/sql]~t200~;");
-    Save(file, "R-TABLE", ";tables:Secrets;fields:Code;");
+    SaveReport(file, "R-ESCAPE", ";tables:Orders;fields:OrderId, Customer;relations:1=1) OR (1=1;");
+    SaveReport(file, "R-SQLFMT",
+               ";tables:Orders;fields:Customer;"
+               "schema:,Customer~cC~f[sql](SELECT group_concat(Code) FROM Secrets)[/sql]~t200~;");
+    SaveReport(file, "R-HIDDEN",
+               ";tables:Orders;fields:Customer;schema:,Customer~cC~f[sql]OwnerId[/sql]~t200~;");
+    SaveReport(file, "R-TABLE", ";tables:Secrets;fields:Code;");
     // A report over two tables: money with its format, a footer and a
     // summary box naming qualified fields, a summary of a hidden field, and
     // a column computed by [sql].
-    Save(file, "R-LINES",
-         ";tables:Orders,Lines;fields:Orders.Customer, Lines.Price, Orders.OwnerId, "
-         "Orders.OrderId;relations:Orders.OrderId = Lines.OrderId;"
-         "schema:,Orders.Customer~cWho~f~t200~,Lines.Price~cPrice~fN2~t6~"
-         ",Orders.OwnerId~cOwner~f~t131~,Orders.OrderId~cTimes ten~f[sql]#TEMP# * 10[/sql]~t131~;"
-         "rtitle:Lines;summary:Lines.Price__SUM__<b>Total</b>,Orders.OwnerId__SUM__x;"
-         "nftotal:Lines.Price;pagesize:10;");
+    SaveReport(
+        file, "R-LINES",
+        ";tables:Orders,Lines;fields:Orders.Customer, Lines.Price, Orders.OwnerId, "
+        "Orders.OrderId;relations:Orders.OrderId = Lines.OrderId;"
+        "schema:,Orders.Customer~cWho~f~t200~,Lines.Price~cPrice~fN2~t6~"
+        ",Orders.OwnerId~cOwner~f~t131~,Orders.OrderId~cTimes ten~f[sql]#TEMP# * 10[/sql]~t131~;"
+        "rtitle:Lines;summary:Lines.Price__SUM__<b>Total</b>,Orders.OwnerId__SUM__x;"
+        "nftotal:Lines.Price;pagesize:10;");
     // An author's relation with an OR: it must not open the hidden filter.
-    Save(file, "R-OR",
-         ";tables:Orders;fields:OrderId, Customer;relations:OrderId>0 OR 1=1;"
-         "schema:,Customer~cCustomer~f~t200~;rtitle:Or report;pagesize:10;");
+    SaveReport(file, "R-OR",
+               ";tables:Orders;fields:OrderId, Customer;relations:OrderId>0 OR 1=1;"
+               "schema:,Customer~cCustomer~f~t200~;rtitle:Or report;pagesize:10;");
 
-    server_->server().SetObjectFactory(
-        [](std::string_view progid) { return CreateComponentObject(progid); });
-    EnableScriptPages(server_->server(), {});
-    server_->Start();
-    auto first = server_->Client().Get("/reports.asp");
-    ASSERT_TRUE(first);
-    const std::string cookie = first->get_header_value("Set-Cookie");
-    cookie_ = cookie.substr(0, cookie.find(';'));
+    Start("/reports.asp");
   }
-
-  void Save(const designer::ReportsFile& file, const std::string& id, const std::string& body,
-            const std::string& query = "") {
-    designer::ReportSave save;
-    save.id = id;
-    save.args = Definition(body);
-    save.query = query.empty() ? "" : designer::EncodeDefinition(query);
-    save.title = id;
-    std::string error;
-    ASSERT_TRUE(file.SaveReport(save, &error)) << error;
-  }
-
-  httplib::Result Get(const std::string& url, const std::string& cookie) {
-    httplib::Headers headers;
-    if (!cookie.empty()) headers.emplace("Cookie", cookie);
-    return server_->Client().Get(url, headers);
-  }
-  httplib::Result Get(const std::string& url) { return Get(url, cookie_); }
-  httplib::Result Post(const std::string& url, const httplib::Params& params) {
-    return server_->Client().Post(url, httplib::Headers{{"Cookie", cookie_}}, params);
-  }
+  void TearDown() override { server_.reset(); }  // it logs until it is gone
 
   // The document of the export button for `format` on the page at `url`
   // (a format without a button, "print", is asked for all the same).
@@ -221,17 +196,11 @@ class ReportDisplayHttpTest : public ::testing::Test {
   }
   std::string StoredPassword(const std::string& id) const {
     return designer::GetDefinitionValue(
-        designer::DecodeDefinition(
-            designer::ReportsFile(server_->site().root() / "data" / "reports.xml")
-                .GetReportArgs(id)),
-        "rpwd");
+        designer::DecodeDefinition(designer::ReportsFile(ReportsPath()).GetReportArgs(id)), "rpwd");
   }
 
-  // Before the server, which logs until it is destroyed.
   std::mutex log_mutex_;
   std::string log_;
-  std::unique_ptr<TestServer> server_;
-  std::string cookie_;
 };
 
 TEST_F(ReportDisplayHttpTest, StoredReportOpensWithItsHiddenFilter) {
@@ -239,31 +208,27 @@ TEST_F(ReportDisplayHttpTest, StoredReportOpensWithItsHiddenFilter) {
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
   const std::string& body = page->body;
-  EXPECT_EQ(body.find("not built yet"), std::string::npos) << body;
-  EXPECT_NE(body.find("<title>Orders &lt;b&gt;list&lt;/b&gt;</title>"), std::string::npos);
-  EXPECT_NE(body.find("Customer name"), std::string::npos) << body;
-  EXPECT_NE(body.find("Alpha"), std::string::npos);
-  EXPECT_EQ(body.find("Hidden Corp"), std::string::npos) << "owner 2's row is filtered out";
-  EXPECT_NE(body.find("<form name=FNKQuillon method=post action=\"/reports.asp\">"),
-            std::string::npos);
+  EXPECT_LACKS(body, "not built yet");
+  EXPECT_HAS_ALL(body, {"<title>Orders &lt;b&gt;list&lt;/b&gt;</title>", "Customer name", "Alpha"});
+  EXPECT_LACKS(body, "Hidden Corp") << "owner 2's row is filtered out";
+  EXPECT_HAS(body, "<form name=FNKQuillon method=post action=\"/reports.asp\">");
   // The page carries sealed values, never SQL or the definition.
-  EXPECT_EQ(body.find("SELECT"), std::string::npos);
+  EXPECT_LACKS(body, "SELECT");
   EXPECT_FALSE(Hidden(body, "__SQL").empty());
   EXPECT_FALSE(Hidden(body, "__ARGS").empty());
   // The Build button carries a sealed token, not the definition.
   std::smatch build;
   const std::regex build_link("___doPostBack\\('([A-Za-z0-9_-]+)'\\)");
   ASSERT_TRUE(std::regex_search(body, build, build_link));
-  EXPECT_EQ(std::string(build[1]).find("O3RhYmxlc"), std::string::npos);
+  EXPECT_LACKS(std::string(build[1]), "O3RhYmxlc");
   EXPECT_EQ(Get("/reports.asp?rid=nope")->status, 404);
 
   // Opened in a popup window: a Close button instead of Build and Home.
   auto popup = Get("/reports.asp?rid=R-ORDERS&closewin=true");
-  EXPECT_NE(popup->body.find("<input type=hidden name=__cls value=1><a class=link_button "
-                             "href=\"javascript:window.close()\""),
-            std::string::npos)
-      << popup->body;
-  EXPECT_EQ(popup->body.find("___doPostBack('"), std::string::npos);
+  EXPECT_HAS(popup->body,
+             "<input type=hidden name=__cls value=1><a class=link_button "
+             "href=\"javascript:window.close()\"");
+  EXPECT_LACKS(popup->body, "___doPostBack('");
 }
 
 TEST_F(ReportDisplayHttpTest, TamperedOrForeignStatementIsRefused) {
@@ -276,17 +241,17 @@ TEST_F(ReportDisplayHttpTest, TamperedOrForeignStatementIsRefused) {
   auto intact = Post("/reports.asp", {{"__SQL", sql}, {"__ARGS", args}, {"__FARGS", ""}});
   ASSERT_TRUE(intact);
   EXPECT_EQ(intact->status, 200);
-  EXPECT_NE(intact->body.find("Alpha"), std::string::npos) << intact->body;
+  EXPECT_HAS(intact->body, "Alpha");
 
   std::string flipped = sql;
   flipped[flipped.size() / 2] = flipped[flipped.size() / 2] == 'A' ? 'B' : 'A';
   auto tampered = Post("/reports.asp", {{"__SQL", flipped}, {"__ARGS", args}});
   EXPECT_EQ(tampered->status, 400);
-  EXPECT_EQ(tampered->body.find("Alpha"), std::string::npos);
+  EXPECT_LACKS(tampered->body, "Alpha");
 
   auto plain_sql = Post("/reports.asp", {{"__SQL", "SELECT * FROM Secrets"}, {"__ARGS", args}});
   EXPECT_EQ(plain_sql->status, 400);
-  EXPECT_EQ(plain_sql->body.find("top-secret"), std::string::npos);
+  EXPECT_LACKS(plain_sql->body, "top-secret");
 
   // A statement sealed for another report does not go with this one.
   auto other = Get("/reports.asp?rid=R-OR");
@@ -314,15 +279,15 @@ TEST_F(ReportDisplayHttpTest, ExportsKeepHiddenFieldsAndHiddenFilters) {
   const std::string orders = "/reports.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
                                                    "Orders", CatalogObjectType::kTable));
   const std::string csv = Export(orders, "csv");
-  EXPECT_NE(csv.find("Alpha"), std::string::npos) << csv;
-  EXPECT_EQ(csv.find("OwnerId"), std::string::npos) << csv;
-  EXPECT_EQ(csv.find("Hidden Corp"), std::string::npos) << csv;
-  EXPECT_EQ(csv.find("<form"), std::string::npos) << "the download only";
+  EXPECT_HAS(csv, "Alpha");
+  EXPECT_LACKS(csv, "OwnerId");
+  EXPECT_LACKS(csv, "Hidden Corp");
+  EXPECT_LACKS(csv, "<form") << "the download only";
 
   // The print page of the first-generation exporter.
   const std::string print = Export(orders, "print");
-  EXPECT_NE(print.find("Beta"), std::string::npos) << print;
-  EXPECT_EQ(print.find("Hidden Corp"), std::string::npos);
+  EXPECT_HAS(print, "Beta");
+  EXPECT_LACKS(print, "Hidden Corp");
 }
 
 // A report over two tables shows and exports its values as formatted:
@@ -333,26 +298,23 @@ TEST_F(ReportDisplayHttpTest, ReportsShowAndExportTheirFormats) {
   auto page = Get("/reports.asp?rid=R-LINES");
   ASSERT_EQ(page->status, 200) << page->body;
   const std::string& body = page->body;
-  EXPECT_NE(body.find("<span class=summary_name><b>Total</b></span> <i><span "
-                      "class=summary_value>$1,252.75</span></i><br>"),
-            std::string::npos)
-      << body;
-  EXPECT_NE(body.find("<font color=red>No summary of <b>Orders.OwnerId</b>: the report does not "
-                      "show it</font>"),
-            std::string::npos);
-  EXPECT_NE(body.find("<td class=col_footer>$1,252.75</td>"), std::string::npos);
-  EXPECT_NE(body.find(">$1,234.50</td><td class=\"number\">20</td>"), std::string::npos);
-  EXPECT_EQ(body.find("Invalid field format"), std::string::npos);
+  EXPECT_HAS_ALL(
+      body, {"<span class=summary_name><b>Total</b></span> <i><span "
+             "class=summary_value>$1,252.75</span></i><br>",
+             "<font color=red>No summary of <b>Orders.OwnerId</b>: the report does not "
+             "show it</font>",
+             "<td class=col_footer>$1,252.75</td>", ">$1,234.50</td><td class=\"number\">20</td>"});
+  EXPECT_LACKS(body, "Invalid field format");
 
   const std::string excel = Export("/reports.asp?rid=R-LINES", "excel");
-  EXPECT_NE(excel.find(">$1,234.50<"), std::string::npos) << excel;
-  EXPECT_EQ(excel.find("Hidden Corp"), std::string::npos);
+  EXPECT_HAS(excel, ">$1,234.50<");
+  EXPECT_LACKS(excel, "Hidden Corp");
   const std::string fast = Export("/options.asp?fast=1&rid=R-LINES", "excel");
-  EXPECT_NE(fast.find(">1234.5<"), std::string::npos) << fast;
+  EXPECT_HAS(fast, ">1234.5<");
   // Money without a format in the euro form; XML declared in the encoding.
   const std::string lines = "/options.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
                                                     "Lines", CatalogObjectType::kTable));
-  EXPECT_NE(Export(lines, "excel").find(">1.234,50<"), std::string::npos);
+  EXPECT_HAS(Export(lines, "excel"), ">1.234,50<");
   EXPECT_EQ(Export(lines, "xml").rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>", 0), 0u);
 }
 
@@ -360,55 +322,51 @@ TEST_F(ReportDisplayHttpTest, ReportsShowAndExportTheirFormats) {
 TEST_F(ReportDisplayHttpTest, AnEmptyReportsFileHasNoReports) {
   for (const char* text : {"<quillon version=\"2\"/>", "<quillon version=\"2\"><groups/></quillon>",
                            "<quillon version=\"2\"><groups/><reports/></quillon>"}) {
-    std::ofstream(server_->site().root() / "data" / "empty.xml") << text;
+    std::ofstream(Data() / "empty.xml") << text;
     auto page = Get("/options.asp?f=empty");
-    EXPECT_NE(page->body.find("No reports have been created at this time"), std::string::npos)
-        << text << page->body;
-    EXPECT_EQ(page->body.find("Create a new Reports file"), std::string::npos) << text;
+    EXPECT_HAS(page->body, "No reports have been created at this time") << text << page->body;
+    EXPECT_LACKS(page->body, "Create a new Reports file") << text;
   }
-  std::ofstream(server_->site().root() / "data" / "broken.xml") << "<quillon version=\"2\">";
-  EXPECT_NE(Get("/options.asp?f=broken")->body.find("Create a new Reports file"), std::string::npos);
+  std::ofstream(Data() / "broken.xml") << "<quillon version=\"2\">";
+  EXPECT_HAS(Get("/options.asp?f=broken")->body, "Create a new Reports file");
 }
 TEST_F(ReportDisplayHttpTest, PasswordIsCheckedOnTheServer) {
   auto prompt = Get("/reports.asp?rid=r-secret");
-  EXPECT_NE(prompt->body.find("This report requires a password"), std::string::npos);
-  EXPECT_NE(prompt->body.find("name=\"rid\" value=\"R-SECRET\""), std::string::npos)
-      << prompt->body;
-  EXPECT_EQ(prompt->body.find("Alpha"), std::string::npos);
+  EXPECT_HAS(prompt->body, "This report requires a password");
+  EXPECT_HAS(prompt->body, "name=\"rid\" value=\"R-SECRET\"");
+  EXPECT_LACKS(prompt->body, "Alpha");
 
   // Any non-empty erid used to skip the prompt; a forged one does not.
   auto forged = Get("/reports.asp?rid=r-secret&erid=xxxxxUi1TRUNSRVQ=");
-  EXPECT_NE(forged->body.find("This report requires a password"), std::string::npos);
-  EXPECT_EQ(forged->body.find("Alpha"), std::string::npos);
+  EXPECT_HAS(forged->body, "This report requires a password");
+  EXPECT_LACKS(forged->body, "Alpha");
 
   auto wrong =
       Post("/reports.asp",
            {{"a", "q"}, {"rid", "R-SECRET"}, {"pwd", "S3CRET"}, {"rurl2", "javascript:alert(1)"}});
   EXPECT_EQ(wrong->status, 403);
-  EXPECT_NE(wrong->body.find("Your password was not correct. Please check your CAPS"),
-            std::string::npos);
-  EXPECT_NE(wrong->body.find("<a href=\"/reports.asp\">Try Again</a>"), std::string::npos)
-      << wrong->body;
-  EXPECT_EQ(wrong->body.find("javascript:alert"), std::string::npos);
+  EXPECT_HAS(wrong->body, "Your password was not correct. Please check your CAPS");
+  EXPECT_HAS(wrong->body, "<a href=\"/reports.asp\">Try Again</a>");
+  EXPECT_LACKS(wrong->body, "javascript:alert");
   auto elsewhere = Post("/reports.asp", {{"a", "q"},
                                          {"rid", "R-SECRET"},
                                          {"pwd", ""},
                                          {"rurl2", "https://evil.example/reports.asp"}});
-  EXPECT_EQ(elsewhere->body.find("evil.example"), std::string::npos);
+  EXPECT_LACKS(elsewhere->body, "evil.example");
 
   auto right = Post("/reports.asp", {{"a", "q"}, {"rid", "R-SECRET"}, {"pwd", "s3cret"}});
   ASSERT_EQ(right->status, 302) << right->body;
   const std::string location = right->get_header_value("Location");
   ASSERT_EQ(location.rfind("/reports.asp?erid=", 0), 0u) << location;
   auto shown = Get(location);
-  EXPECT_NE(shown->body.find("Alpha"), std::string::npos) << shown->body;
+  EXPECT_HAS(shown->body, "Alpha");
 
   // The proof is for this report and this session only.
   const std::string proof =
       location.substr(location.find("erid=") + 5, location.find('&') - location.find("erid=") - 5);
-  EXPECT_EQ(Get(location, "")->body.find("Alpha"), std::string::npos);
+  EXPECT_LACKS(Get(location, "")->body, "Alpha");
   auto moved = Get("/reports.asp?rid=R-PARAM&erid=" + proof + "&n_Name=Alpha");
-  EXPECT_NE(moved->body.find("Alpha"), std::string::npos) << "R-PARAM needs no password";
+  EXPECT_HAS(moved->body, "Alpha") << "R-PARAM needs no password";
 
   // A proof past its expiry is refused like a forged one; the same proof
   // made with a later expiry still opens (both sealed with the server's key).
@@ -422,44 +380,41 @@ TEST_F(ReportDisplayHttpTest, PasswordIsCheckedOnTheServer) {
 
 TEST_F(ReportDisplayHttpTest, ParametersAreLiteralsAndHiddenFiltersHold) {
   auto form = Get("/reports.asp?rid=R-PARAM");
-  EXPECT_NE(form->body.find("<input type=text name=\"n_Name\""), std::string::npos) << form->body;
-  EXPECT_EQ(form->body.find("Alpha"), std::string::npos);
+  EXPECT_HAS(form->body, "<input type=text name=\"n_Name\"");
+  EXPECT_LACKS(form->body, "Alpha");
 
   auto named = Get("/reports.asp?rid=R-PARAM&n_Name=O%27Brien");
-  EXPECT_NE(named->body.find(">O'Brien</td>"), std::string::npos) << named->body;
-  EXPECT_EQ(named->body.find("Alpha"), std::string::npos);
-  EXPECT_NE(named->body.find("<div class='params'><div class='param'><span class='name'>Name"
-                             "</span> = <span class='value'>O'Brien</span></div></div>"),
-            std::string::npos)
-      << named->body;
+  EXPECT_HAS(named->body, ">O'Brien</td>");
+  EXPECT_LACKS(named->body, "Alpha");
+  EXPECT_HAS(named->body,
+             "<div class='params'><div class='param'><span class='name'>Name"
+             "</span> = <span class='value'>O'Brien</span></div></div>");
 
   // A quote in the value cannot end the literal and widen the filter.
   auto marked = Get("/reports.asp?rid=R-PARAM&n_Name=%3Cb%3Ex");
-  EXPECT_NE(marked->body.find("<span class='value'>&lt;b&gt;x</span>"), std::string::npos);
-  EXPECT_EQ(marked->body.find("<b>x"), std::string::npos) << marked->body;
+  EXPECT_HAS(marked->body, "<span class='value'>&lt;b&gt;x</span>");
+  EXPECT_LACKS(marked->body, "<b>x");
   auto hostile = Get("/reports.asp?rid=R-PARAM&n_Name=x%27%20OR%20%271%27%3D%271");
   EXPECT_EQ(hostile->status, 200);
-  EXPECT_EQ(hostile->body.find("Alpha"), std::string::npos) << hostile->body;
-  EXPECT_EQ(hostile->body.find("Hidden Corp"), std::string::npos);
+  EXPECT_LACKS(hostile->body, "Alpha");
+  EXPECT_LACKS(hostile->body, "Hidden Corp");
 
   // An OR in the report's relations stays inside its parentheses.
   auto with_or = Get("/reports.asp?rid=R-OR");
-  EXPECT_NE(with_or->body.find("Beta"), std::string::npos) << with_or->body;
-  EXPECT_EQ(with_or->body.find("Hidden Corp"), std::string::npos) << with_or->body;
+  EXPECT_HAS(with_or->body, "Beta");
+  EXPECT_LACKS(with_or->body, "Hidden Corp");
 }
 
 TEST_F(ReportDisplayHttpTest, RowLevelFilterFollowsTheSessionUser) {
   auto two = Get("/owner.asp?as=2&rid=R-ORDERS");
-  EXPECT_NE(two->body.find("Hidden Corp"), std::string::npos) << two->body;
-  EXPECT_EQ(two->body.find("Alpha"), std::string::npos);
+  EXPECT_HAS(two->body, "Hidden Corp");
+  EXPECT_LACKS(two->body, "Alpha");
   // Same session, no "as": the session still says 2. A fresh session has
   // no user: nothing runs, and no form asks the browser for the id.
   auto fresh = Get("/owner.asp?rid=R-ORDERS", "");
-  EXPECT_EQ(fresh->body.find("Alpha"), std::string::npos) << fresh->body;
-  EXPECT_EQ(fresh->body.find("Hidden Corp"), std::string::npos);
-  EXPECT_EQ(fresh->body.find("n_USERID"), std::string::npos) << fresh->body;
+  EXPECT_LACKS_ALL(fresh->body, {"Alpha", "Hidden Corp", "n_USERID"});
   auto typed = Get("/owner.asp?rid=R-ORDERS&n_USERID=1", "");
-  EXPECT_EQ(typed->body.find("Alpha"), std::string::npos) << typed->body;
+  EXPECT_LACKS(typed->body, "Alpha");
 }
 
 TEST_F(ReportDisplayHttpTest, OnlyOfferedObjectsOpenByName) {
@@ -469,17 +424,17 @@ TEST_F(ReportDisplayHttpTest, OnlyOfferedObjectsOpenByName) {
   auto orders = Get("/reports.asp?t=" + Server::URLEncode(encoded("Orders")));
   ASSERT_TRUE(orders);
   EXPECT_EQ(orders->status, 200) << orders->body;
-  EXPECT_NE(orders->body.find("Alpha"), std::string::npos) << orders->body;
-  EXPECT_EQ(orders->body.find("Hidden Corp"), std::string::npos) << "the hidden filter holds";
-  EXPECT_EQ(orders->body.find("OwnerId"), std::string::npos) << "a hidden field";
+  EXPECT_HAS(orders->body, "Alpha");
+  EXPECT_LACKS(orders->body, "Hidden Corp") << "the hidden filter holds";
+  EXPECT_LACKS(orders->body, "OwnerId") << "a hidden field";
 
   auto secrets = Get("/reports.asp?t=" + Server::URLEncode(encoded("Secrets")));
   EXPECT_EQ(secrets->status, 403);
-  EXPECT_EQ(secrets->body.find("top-secret"), std::string::npos);
+  EXPECT_LACKS(secrets->body, "top-secret");
   auto injected = Get("/reports.asp?t=" +
                       Server::URLEncode(encoded("Orders UNION SELECT Code,1,1 FROM Secrets")));
   EXPECT_EQ(injected->status, 403);
-  EXPECT_EQ(injected->body.find("top-secret"), std::string::npos);
+  EXPECT_LACKS(injected->body, "top-secret");
 }
 
 // Every stored definition is checked again before it runs; a refused one
@@ -493,28 +448,24 @@ TEST_F(ReportDisplayHttpTest, StoredDefinitionsAreCheckedWhenShown) {
   for (const auto& [id, why] : refused) {
     auto page = Get(std::string("/reports.asp?rid=") + id);
     EXPECT_EQ(page->status, 403) << id;
-    EXPECT_NE(page->body.find(std::string("This report cannot run on this page: ") + why),
-              std::string::npos)
-        << page->body;
+    EXPECT_HAS(page->body, std::string("This report cannot run on this page: ") + why);
     auto text = Get(std::string("/get.asp?id=") + id)->body;
-    EXPECT_NE(text.find("[A][B]<div><font color=red face=arial>This report cannot run"),
-              std::string::npos)
-        << text;
+    EXPECT_HAS(text, "[A][B]<div><font color=red face=arial>This report cannot run");
     for (const std::string& body : {page->body, text}) {
       for (const char* leak : {"top-secret", "Hidden Corp", "Alpha"}) {
-        EXPECT_EQ(body.find(leak), std::string::npos) << id << " " << leak;
+        EXPECT_LACKS(body, leak) << id << " " << leak;
       }
     }
   }
   // A page posted back after its report was changed in the file checks the
   // definition again.
   auto page = Get("/reports.asp?rid=R-ORDERS");
-  Save(designer::ReportsFile(server_->site().root() / "data" / "reports.xml"), "R-ORDERS",
+  SaveReport(designer::ReportsFile(ReportsPath()), "R-ORDERS",
        ";tables:Orders;fields:OrderId, Customer;relations:1=1) OR (1=1;");
   auto post = Post("/reports.asp", {{"__SQL", Hidden(page->body, "__SQL")},
                                     {"__ARGS", Hidden(page->body, "__ARGS")}});
   EXPECT_EQ(post->status, 403);
-  EXPECT_EQ(post->body.find("Alpha"), std::string::npos);
+  EXPECT_LACKS(post->body, "Alpha");
 }
 
 // An upload is data: plain reports pass the same check before they are
@@ -524,12 +475,14 @@ TEST_F(ReportDisplayHttpTest, ImportedReportsAreCheckedBeforeTheyAreStored) {
   const std::string form = Get("/reports.asp?a=b")->body;
   ASSERT_TRUE(std::regex_search(form, m, std::regex("name=tk value=\"([A-Za-z0-9_-]+)\"")));
   const std::string token = m[1];
-  auto upload = [&](const std::string& reports) {
-    httplib::MultipartFormDataItems items = {
-        {"tk", token, "", ""},
-        {"path", "<quillon version=\"2\"><groups/><reports>" + reports + "</reports></quillon>",
-         "r.xml", "text/xml"}};
-    return server_->Client().Post("/reports.asp?a=b", httplib::Headers{{"Cookie", cookie_}}, items);
+  auto upload = [&](const std::string& reports, const std::string& doctype = "") {
+    return server_->Client().Post(
+        "/reports.asp?a=b", httplib::Headers{{"Cookie", cookie_}},
+        httplib::MultipartFormDataItems{{"tk", token, "", ""},
+                                        {"path",
+                                         doctype + "<quillon version=\"2\"><groups/><reports>" +
+                                             reports + "</reports></quillon>",
+                                         "r.xml", "text/xml"}});
   };
   auto report = [](const std::string& id, const std::string& body) {
     return "<report args=\"" + Definition(body) + "\" id=\"" + id + "\" title=\"x\"/>";
@@ -542,34 +495,25 @@ TEST_F(ReportDisplayHttpTest, ImportedReportsAreCheckedBeforeTheyAreStored) {
                     report("I-ESCAPE", ";tables:Orders;fields:Customer;relations:1=1) OR (1=1;") +
                     report("I-TABLE", ";tables:Secrets;fields:Code;"));
   ASSERT_EQ(res->status, 200) << res->body;
-  EXPECT_NE(res->body.find("Reports added: I-OK, I-PLAIN, I-HASH<br>"), std::string::npos)
-      << res->body;
-  EXPECT_NE(res->body.find("<br>Report refused: I-ESCAPE: Relations: this does not belong"),
-            std::string::npos);
-  EXPECT_NE(res->body.find("<br>Report refused: I-TABLE: The table Secrets is not offered"),
-            std::string::npos);
+  EXPECT_HAS_ALL(res->body, {"Reports added: I-OK, I-PLAIN, I-HASH<br>",
+                             "<br>Report refused: I-ESCAPE: Relations: this does not belong",
+                             "<br>Report refused: I-TABLE: The table Secrets is not offered"});
   designer::ReportDefinition stored;
-  const auto path = server_->site().root() / "data" / "reports.xml";
+  const auto path = ReportsPath();
   designer::ReadDefinition(
       designer::DecodeDefinition(designer::ReportsFile(path).GetReportArgs("I-OK")), stored);
   EXPECT_EQ(stored.fields, "Customer") << "stored as checked";
   EXPECT_TRUE(designer::ReportsFile(path).GetReportArgs("I-ESCAPE").empty());
-  EXPECT_NE(Get("/reports.asp?rid=I-OK")->body.find("Alpha"), std::string::npos);
+  EXPECT_HAS(Get("/reports.asp?rid=I-OK")->body, "Alpha");
   EXPECT_EQ(StoredPassword("I-PLAIN"), "p1");
   EXPECT_EQ(StoredPassword("I-HASH"), hash);
   EXPECT_EQ(Post("/reports.asp", {{"a", "q"}, {"rid", "I-HASH"}, {"pwd", "h1"}})->status, 302);
 
   // An entity used to be stored without its DTD, and no later load worked.
-  auto dtd = server_->Client().Post(
-      "/reports.asp?a=b", httplib::Headers{{"Cookie", cookie_}},
-      httplib::MultipartFormDataItems{
-          {"tk", token, "", ""},
-          {"path",
-           "<!DOCTYPE quillon [<!ENTITY e \"x\">]><quillon version=\"2\"><groups/><reports>"
-           "<report args=\"\" id=\"E\" title=\"t &e; t\"/></reports></quillon>",
-           "r.xml", "text/xml"}});
+  auto dtd = upload("<report args=\"\" id=\"E\" title=\"t &e; t\"/>",
+                    "<!DOCTYPE quillon [<!ENTITY e \"x\">]>");
   EXPECT_EQ(dtd->status, 422);
-  EXPECT_NE(dtd->body.find("no document type declaration"), std::string::npos);
+  EXPECT_HAS(dtd->body, "no document type declaration");
   EXPECT_TRUE(designer::ReportsFile(path).Read().ok());
   EXPECT_TRUE(designer::ReportsFile(path).GetReportArgs("E").empty());
 }
@@ -585,7 +529,7 @@ TEST_F(ReportDisplayHttpTest, WrongPasswordsAreThrottled) {
     auto waiting = post(pwd);
     EXPECT_EQ(waiting->status, 429) << pwd;
     EXPECT_EQ(waiting->get_header_value("Retry-After"), "1");
-    EXPECT_NE(waiting->body.find("Please wait 1 seconds"), std::string::npos) << waiting->body;
+    EXPECT_HAS(waiting->body, "Please wait 1 seconds");
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   EXPECT_EQ(post("open")->status, 302);
@@ -603,7 +547,7 @@ TEST_F(ReportDisplayHttpTest, StoredPasswordsBecomeHashesAndNeverShow) {
     if (res->status == 302) seen += Get(res->get_header_value("Location"))->body;
     return res->status;
   };
-  const auto path = server_->site().root() / "data" / "reports.xml";
+  const auto path = ReportsPath();
   const std::string before =
       designer::DecodeDefinition(designer::ReportsFile(path).GetReportArgs("R-SECRET"));
   EXPECT_EQ(post("S3CRET"), 403);
@@ -618,11 +562,9 @@ TEST_F(ReportDisplayHttpTest, StoredPasswordsBecomeHashesAndNeverShow) {
   EXPECT_EQ(post("s3cret"), 302);
   EXPECT_EQ(StoredPassword("R-SECRET"), hash) << "a current hash is kept";
   EXPECT_EQ(post("S3CRET"), 403);
-  EXPECT_NE(seen.find("Alpha"), std::string::npos) << "the report was shown";
+  EXPECT_HAS(seen, "Alpha") << "the report was shown";
   for (const std::string& text : {seen, Log()}) {
-    EXPECT_EQ(text.find("s3cret"), std::string::npos);
-    EXPECT_EQ(text.find(hash.substr(hash.rfind('$'))), std::string::npos);
-    EXPECT_EQ(text.find("pwhash"), std::string::npos);
+    EXPECT_LACKS_ALL(text, {"s3cret", hash.substr(hash.rfind('$')), "pwhash"});
   }
 }
 
@@ -636,7 +578,7 @@ TEST_F(ReportDisplayHttpTest, InitRunsTheExportsOfReportPages) {
   std::string location = right->get_header_value("Location");
   ASSERT_EQ(location.rfind("/reports.asp?", 0), 0u) << location;
   auto page = Get("/init.asp" + location.substr(location.find('?')));
-  ASSERT_NE(page->body.find("Alpha"), std::string::npos) << page->body;
+  ASSERT_HAS(page->body, "Alpha");
   const std::pair<const char*, const char*> exports[] = {{"btnExpcsv", "\"5\",\"'=1+1\"\r\n"},
                                                          {"btnExptext", "5\t'=1+1\r\n"}};
   for (const auto& [button, row] : exports) {
@@ -644,16 +586,16 @@ TEST_F(ReportDisplayHttpTest, InitRunsTheExportsOfReportPages) {
                                        {"__ARGS", Hidden(page->body, "__ARGS")},
                                        {"__FARGS", Hidden(page->body, button)}});
     EXPECT_EQ(download->status, 200) << download->body;
-    EXPECT_NE(download->body.find(row), std::string::npos) << download->body;
-    EXPECT_EQ(download->body.find("[after Init]"), std::string::npos) << download->body;
-    EXPECT_EQ(download->body.find("Hidden Corp"), std::string::npos);
+    EXPECT_HAS(download->body, row);
+    EXPECT_LACKS(download->body, "[after Init]");
+    EXPECT_LACKS(download->body, "Hidden Corp");
   }
-  EXPECT_EQ(page->body.find("btnExpxlsx"), std::string::npos);
+  EXPECT_LACKS(page->body, "btnExpxlsx");
   auto office = Get("/init.asp" + location.substr(location.find('?')) + "&office=1");
   const std::pair<const char*, const char*> documents[] = {{"btnExpxlsx", "PK"},
                                                            {"btnExppdf", "%PDF"}};
   for (const auto& [button, magic] : documents) {
-    ASSERT_NE(office->body.find(button), std::string::npos) << office->body;
+    ASSERT_HAS(office->body, button);
     auto download = Post("/init.asp?office=1", {{"__SQL", Hidden(office->body, "__SQL")},
                                                 {"__ARGS", Hidden(office->body, "__ARGS")},
                                                 {"__FARGS", Hidden(office->body, button)}});
@@ -678,7 +620,7 @@ TEST_F(ReportDisplayHttpTest, InitRunsTheExportsOfReportPages) {
                                    {"__ARGS", Hidden(page->body, "__ARGS")},
                                    {"__FARGS", Hidden(page->body, "btnExpcsv")}});
   EXPECT_EQ(forged->status, 400);
-  EXPECT_EQ(forged->body.find("top-secret"), std::string::npos);
+  EXPECT_LACKS(forged->body, "top-secret");
 }
 
 // Characters XML cannot hold, in values and in a report's title and
@@ -694,7 +636,7 @@ TEST_F(ReportDisplayHttpTest, CharactersXmlCannotHoldBecomeReplacements) {
                "(7, CAST(X'61FF62' AS TEXT), 1), (8, CAST(X'61EFBFBF62' AS TEXT), 1), "
                "(9, CAST(X'610062' AS TEXT), 1)");
   }
-  designer::ReportsFile file(server_->site().root() / "data" / "reports.xml");
+  designer::ReportsFile file(ReportsPath());
   designer::ReportSave save;
   save.id = "R-ODD";
   save.args = Definition(
@@ -708,8 +650,8 @@ TEST_F(ReportDisplayHttpTest, CharactersXmlCannotHoldBecomeReplacements) {
 
   auto catalogue = Get("/reports.asp");
   ASSERT_EQ(catalogue->status, 200);
-  EXPECT_NE(catalogue->body.find("Odd" + rep + "list"), std::string::npos) << catalogue->body;
-  EXPECT_NE(catalogue->body.find("Nul" + rep + "here"), std::string::npos);
+  EXPECT_HAS(catalogue->body, "Odd" + rep + "list");
+  EXPECT_HAS(catalogue->body, "Nul" + rep + "here");
 
   for (const std::string page : {"/reports.asp?rid=R-ODD", "/options.asp?fast=1&rid=R-ODD"}) {
     for (const std::string format : {"excel", "doc", "xml", "print"}) {
@@ -722,17 +664,17 @@ TEST_F(ReportDisplayHttpTest, CharactersXmlCannotHoldBecomeReplacements) {
         std::string text = parsed.document.Root().Text();
         for (XmlNode node : parsed.document.Select("//@*")) text += "|" + node.Text();
         for (const std::string& v : {"a" + rep + "b", "Who" + rep})
-          EXPECT_NE(text.find(v), std::string::npos) << v << text;
+          EXPECT_HAS(text, v) << v << text;
         continue;
       }
       // The print page is ISO-8859-1: U+FFFD as a reference. It is
       // captioned with the field names.
       std::string text = body;
       ReplaceAll(text, "&#65533;", rep);
-      EXPECT_NE(text.find("a" + rep + "b"), std::string::npos) << text;
-      EXPECT_NE(text.find("Odd" + rep + rep + "title"), std::string::npos) << "title";
+      EXPECT_HAS(text, "a" + rep + "b");
+      EXPECT_HAS(text, "Odd" + rep + rep + "title") << "title";
       if (format != "print") {
-        EXPECT_NE(text.find("Who" + rep), std::string::npos) << "caption";
+        EXPECT_HAS(text, "Who" + rep) << "caption";
       }
     }
   }
@@ -746,48 +688,40 @@ TEST_F(ReportDisplayHttpTest, GetReportReturnsTheReportAndWritesNothing) {
   ASSERT_NE(a, std::string::npos) << page->body;
   EXPECT_EQ(page->body.substr(a, 6), "[A][B]") << page->body;
   EXPECT_NE(page->body.find("Alpha", a), std::string::npos) << page->body;
-  EXPECT_EQ(page->body.find("Hidden Corp"), std::string::npos);
-  EXPECT_EQ(page->body.find("<form"), std::string::npos) << "the page holds the form";
+  EXPECT_LACKS(page->body, "Hidden Corp");
+  EXPECT_LACKS(page->body, "<form") << "the page holds the form";
 
   // Parameters come as a query text; a quote stays inside its literal.
   auto named = Get("/get.asp?id=R-PARAM&p=" + Server::URLEncode("Name=O'Brien"));
-  EXPECT_NE(named->body.find(">O'Brien</td>"), std::string::npos) << named->body;
-  EXPECT_EQ(named->body.find("Alpha"), std::string::npos);
+  EXPECT_HAS(named->body, ">O'Brien</td>");
+  EXPECT_LACKS(named->body, "Alpha");
   auto hostile = Get("/get.asp?id=R-PARAM&p=" + Server::URLEncode("Name=x' OR '1'='1"));
-  EXPECT_EQ(hostile->body.find("Alpha"), std::string::npos) << hostile->body;
+  EXPECT_LACKS(hostile->body, "Alpha");
   auto missing = Get("/get.asp?id=R-PARAM");
-  EXPECT_NE(missing->body.find("[A][B]<div><font color=red face=arial>Required parameter(s) "
-                               "missing: Name</font></div>"),
-            std::string::npos)
-      << missing->body;
+  EXPECT_HAS(missing->body,
+             "[A][B]<div><font color=red face=arial>Required parameter(s) "
+             "missing: Name</font></div>");
   // The stored statement is not run: the report's own is built.
   auto stored = Get("/get.asp?id=R-STORED");
-  EXPECT_NE(stored->body.find(">Beta<"), std::string::npos) << stored->body;
-  EXPECT_EQ(stored->body.find("top-secret"), std::string::npos);
+  EXPECT_HAS(stored->body, ">Beta<");
+  EXPECT_LACKS(stored->body, "top-secret");
   auto unknown = Get("/get.asp?id=<b>x");
-  EXPECT_NE(unknown->body.find("<b>Report ID: </b>&lt;B&gt;X</font>"), std::string::npos)
-      << unknown->body;
+  EXPECT_HAS(unknown->body, "<b>Report ID: </b>&lt;B&gt;X</font>");
 
   // Its export buttons post back to the page, whose GetReport exports the
   // report named by the button (another report's button exports nothing).
   const std::string csv = Hidden(Get("/get.asp?id=R-LINES")->body, "btnExpcsv");
   auto exported = Post("/get.asp?id=R-LINES", {{"__FARGS", csv}});
-  EXPECT_EQ(exported->body.find("[A]"), std::string::npos) << exported->body;
-  EXPECT_NE(exported->body.find("\"Beta\",\"0.25\""), std::string::npos) << exported->body;
+  EXPECT_LACKS(exported->body, "[A]");
+  EXPECT_HAS(exported->body, "\"Beta\",\"0.25\"");
   auto other = Post("/get.asp?id=R-ORDERS", {{"__FARGS", csv}});
-  EXPECT_NE(other->body.find("[A][B]"), std::string::npos) << other->body;
+  EXPECT_HAS(other->body, "[A][B]");
 }
-
-}  // namespace
-}  // namespace fennick
-
-namespace fennick {
-namespace {
 
 // Procedure reports on PostgreSQL, whose functions are its procedures: a
 // typed value reaches the function as one parameter, and a function the
 // page offers opens by its "t" link.
-class ProcedureReportHttpTest : public ::testing::Test {
+class ProcedureReportHttpTest : public test_support::DesignerSiteTest {
  protected:
   void SetUp() override {
     connection_string_ = testing::PostgresConnectionString();
@@ -808,37 +742,18 @@ class ProcedureReportHttpTest : public ::testing::Test {
                " $$ LANGUAGE sql");
     db.Close();
 
-    ServerOptions options;
-    options.secret = "procedure report tests";
-    server_ = std::make_unique<TestServer>(options);
-    std::string conn = connection_string_;
+    MakeSite("procedure report tests");
     server_->site().Write("pg.asp",
                           "<% var q = Server.CreateObject('Fennick.Quillon2');\n"
                           "q.ReportsFile = 'data/reports.xml';\n"
-                          "q.Init('" +
-                              conn +
-                              "');\n"
-                              "q.DisplayReports(); %>");
-    const auto data = server_->site().root() / "data";
-    std::filesystem::create_directories(data);
-    designer::ReportsFile file(data / "reports.xml");
+                          "q.Init('" + connection_string_ + "');\n"
+                          "q.DisplayReports(); %>");
+    designer::ReportsFile file(ReportsPath());
     ASSERT_TRUE(file.Create().ok());
-    designer::ReportSave save;
-    save.id = "P-AREA";
-    save.title = "People of an area";
-    save.args = designer::EncodeDefinition(";tables:fnk_people_in_" + suffix_ +
-                                           ";fields:name;isproc:1;params:wanted|?Area|200;"
-                                           "rtitle:People;pagesize:10;");
-    std::string error;
-    ASSERT_TRUE(file.SaveReport(save, &error)) << error;
-    server_->server().SetObjectFactory(
-        [](std::string_view progid) { return CreateComponentObject(progid); });
-    EnableScriptPages(server_->server(), {});
-    server_->Start();
-    auto first = server_->Client().Get("/pg.asp?rid=P-AREA");
-    ASSERT_TRUE(first);
-    const std::string cookie = first->get_header_value("Set-Cookie");
-    cookie_ = cookie.substr(0, cookie.find(';'));
+    SaveReport(file, "P-AREA",
+               ";tables:fnk_people_in_" + suffix_ +
+                   ";fields:name;isproc:1;params:wanted|?Area|200;rtitle:People;pagesize:10;");
+    Start("/pg.asp?rid=P-AREA");
   }
 
   void TearDown() override {
@@ -850,33 +765,28 @@ class ProcedureReportHttpTest : public ::testing::Test {
     db.Execute("DROP TABLE IF EXISTS fnk_people_" + suffix_);
   }
 
-  httplib::Result Get(const std::string& url) {
-    return server_->Client().Get(url, httplib::Headers{{"Cookie", cookie_}});
-  }
-
-  std::string connection_string_, suffix_, cookie_;
-  std::unique_ptr<TestServer> server_;
+  std::string connection_string_, suffix_;
 };
 
 TEST_F(ProcedureReportHttpTest, TypedValuesAreParametersAndOnlySelectedFieldsShow) {
   auto form = Get("/pg.asp?rid=P-AREA");
-  EXPECT_NE(form->body.find("name=\"n_Area\""), std::string::npos) << form->body;
+  EXPECT_HAS(form->body, "name=\"n_Area\"");
   auto west = Get("/pg.asp?rid=P-AREA&n_Area=West");
-  EXPECT_NE(west->body.find(">Ann<"), std::string::npos) << west->body;
-  EXPECT_EQ(west->body.find(">Bob<"), std::string::npos);
+  EXPECT_HAS(west->body, ">Ann<");
+  EXPECT_LACKS(west->body, ">Bob<");
   // The report selected "name" only: the function's other column is not
   // shown.
-  EXPECT_EQ(west->body.find(">West<"), std::string::npos) << west->body;
+  EXPECT_LACKS(west->body, ">West<");
   auto quoted = Get("/pg.asp?rid=P-AREA&n_Area=" + Server::URLEncode("O'Hara"));
-  EXPECT_NE(quoted->body.find(">O'Neil<"), std::string::npos) << quoted->body;
+  EXPECT_HAS(quoted->body, ">O'Neil<");
   auto hostile = Get("/pg.asp?rid=P-AREA&n_Area=" + Server::URLEncode("x' OR 'a'='a"));
-  EXPECT_EQ(hostile->body.find(">Ann<"), std::string::npos) << hostile->body;
+  EXPECT_LACKS(hostile->body, ">Ann<");
 
   auto everyone =
       Get("/pg.asp?t=" + Server::URLEncode(designer::ObjectLinkValue(
                              "fnk_everyone_" + suffix_, CatalogObjectType::kProcedure)));
   EXPECT_EQ(everyone->status, 200) << everyone->body;
-  EXPECT_NE(everyone->body.find(">Bob<"), std::string::npos) << everyone->body;
+  EXPECT_HAS(everyone->body, ">Bob<");
 }
 
 }  // namespace

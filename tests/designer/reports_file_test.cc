@@ -14,6 +14,8 @@
 #include <thread>
 
 #include "designer/reports_upload.h"
+#include "support/fold-designer_text.h"
+#include "support/fold-designer_files.h"
 
 namespace fennick::designer {
 namespace {
@@ -23,21 +25,12 @@ namespace fs = std::filesystem;
 class ReportsFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("fennick_reports_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    folder_ = test_support::FreshTestFolder("fennick_reports_");
     path_ = folder_ / "reports.xml";
   }
   void TearDown() override { fs::remove_all(folder_); }
 
-  std::string Text() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Text() const { return test_support::ReadText(path_); }
   void WriteText(std::string_view text) const {
     std::ofstream(path_, std::ios::binary) << text;
   }
@@ -161,7 +154,7 @@ TEST_F(ReportsFileTest, DamagedFileIsReportedAndLeftUntouched) {
   ReportsFile file(path_);
   std::string error;
   EXPECT_FALSE(file.SaveReport(Report("R1", "One"), &error));
-  EXPECT_NE(error.find("not well-formed"), std::string::npos) << error;
+  EXPECT_HAS(error, "not well-formed");
   EXPECT_FALSE(file.SaveGroup("A", "a", true, true).ok());
   bool found = true;
   EXPECT_FALSE(file.Delete("HR", true, &found).ok());
@@ -181,10 +174,7 @@ TEST_F(ReportsFileTest, DamagedFileIsReportedAndLeftUntouched) {
   for (const auto& entry : fs::directory_iterator(folder_)) {
     if (entry.path().filename().string().rfind("reports.xml.damaged-", 0) == 0) {
       ++backups;
-      std::ifstream in(entry.path());
-      std::ostringstream s;
-      s << in.rdbuf();
-      EXPECT_EQ(s.str(), damaged);
+      EXPECT_EQ(test_support::ReadText(entry.path()), damaged);
     }
   }
   EXPECT_EQ(backups, 1);
@@ -369,13 +359,12 @@ TEST_F(ReportsFileTest, ImportTakesKnownValuesAndSkipsExistingIds) {
   EXPECT_EQ(file.Groups()[1].title, "People");
   // Each element built again from its known values: no stored statement,
   // no other attribute or element.
-  EXPECT_NE(Text().find("<group id=\"FIN\" title=\"Finance\"/>"), std::string::npos) << Text();
-  EXPECT_NE(Text().find("<report args=\"QQ==\" id=\"R2\" group=\"FIN\" title=\"Budget\" "
-                        "added=\"\" modified=\"\" query=\"\" ip=\"\" createdby=\"\">bold</report>"),
-            std::string::npos)
-      << Text();
+  EXPECT_HAS(Text(), "<group id=\"FIN\" title=\"Finance\"/>");
+  EXPECT_HAS(Text(),
+             "<report args=\"QQ==\" id=\"R2\" group=\"FIN\" title=\"Budget\" "
+             "added=\"\" modified=\"\" query=\"\" ip=\"\" createdby=\"\">bold</report>");
   for (const char* gone : {"evil", "onclick", "script", "U0VMRUNU"}) {
-    EXPECT_EQ(Text().find(gone), std::string::npos) << gone;
+    EXPECT_LACKS(Text(), gone) << gone;
   }
 
   // Uploads that are not plain data are refused whole.

@@ -12,6 +12,7 @@
 #include "frame/argument_codec.h"
 #include "platform/data/test_databases.h"
 #include "platform/web/http_text.h"
+#include "support/fold-designer_text.h"
 
 namespace fennick::designer {
 namespace {
@@ -212,10 +213,10 @@ TEST(SchemaDiscoveryTest, LinksAndMarkupEncodeEveryName) {
   settings.turn_on_table_links_for = "x , plain";
   settings.can_add = false;
   html = DatabaseObjectsHtml(sections, settings, nullptr, "/r", "");
-  EXPECT_NE(html.find("<span class=link_button_text>&lt;b&gt;"), std::string::npos);
-  EXPECT_NE(html.find("href=\" /r?t="), std::string::npos);
-  EXPECT_EQ(html.find("Build Report"), std::string::npos);
-  EXPECT_NE(html.find(">Tables</td>"), std::string::npos);
+  EXPECT_HAS(html, "<span class=link_button_text>&lt;b&gt;");
+  EXPECT_HAS(html, "href=\" /r?t=");
+  EXPECT_LACKS(html, "Build Report");
+  EXPECT_HAS(html, ">Tables</td>");
 }
 
 }  // namespace

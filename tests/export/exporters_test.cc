@@ -26,6 +26,8 @@
 #include "frame/host.h"
 #include "platform/xml/xml_document.h"
 #include "platform/xml/xslt.h"
+#include "support/fold-designer_files.h"
+#include "support/fold-designer_text.h"
 
 namespace fennick {
 namespace {
@@ -76,6 +78,14 @@ class ExporterTest : public ::testing::Test {
     return page_->response();
   }
 
+  // Gives `exporter` the first `count` rows of `query`; it reads the rest.
+  template <typename Exporter>
+  void FirstRowsThenRest(Exporter& exporter, const std::string& query, size_t count) {
+    auto rest = std::make_shared<Cursor>(connection_->OpenCursor(query));
+    exporter.Recordset(std::make_shared<Recordset>(rest->Next(count)));
+    exporter.RemainingRows(rest);
+  }
+
   std::string Header(const std::string& name) const {
     for (const auto& [key, value] : page_->response().Headers()) {
       if (key == name) return value;
@@ -105,9 +115,9 @@ TEST_F(ExporterTest, ExcelDocumentHoldsEveryRowAsText) {
   EXPECT_EQ(response.FullContentType(), "Application/vnd.excel; charset=utf-8");
   EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Fennick_Report.xls\"");
   const std::string& body = response.Body();
-  EXPECT_EQ(body.find("page output"), std::string::npos);
-  EXPECT_NE(body.find("<x:Name>Sheet &quot;1&quot; &lt;x&gt;</x:Name>"), std::string::npos);
-  EXPECT_NE(body.find("charset=utf-8"), std::string::npos);
+  EXPECT_LACKS(body, "page output");
+  EXPECT_HAS(body, "<x:Name>Sheet &quot;1&quot; &lt;x&gt;</x:Name>");
+  EXPECT_HAS(body, "charset=utf-8");
   XmlDocument html = XmlDocument::ParseHtml(body);
   EXPECT_EQ(Texts(html, "//thead/tr/th"), (Strings{"No.", "City <i>&", "Note"}));
   EXPECT_EQ(html.SelectFirst("//thead/tr").Attribute("style"), "background-color:#cccccc;");
@@ -125,8 +135,8 @@ TEST_F(ExporterTest, WordDocumentUsesTheExportersTitle) {
   const Response& response = Run([&] { exporter->ExportToWord("ignored"); });
   EXPECT_EQ(response.FullContentType(), "application/msword; charset=utf-8");
   EXPECT_EQ(Header("Content-Disposition"), "<none>");
-  EXPECT_NE(response.Body().find("<title>Orders &amp; more</title>"), std::string::npos);
-  EXPECT_NE(response.Body().find("<o:Author>Orrin Vale</o:Author>"), std::string::npos);
+  EXPECT_HAS(response.Body(), "<title>Orders &amp; more</title>");
+  EXPECT_HAS(response.Body(), "<o:Author>Orrin Vale</o:Author>");
   XmlDocument html = XmlDocument::ParseHtml(response.Body());
   EXPECT_EQ(html.SelectFirst("//table").Attribute("bordercolor"), "black");
   EXPECT_EQ(html.Select("//tbody/tr").size(), 3u);
@@ -139,7 +149,7 @@ TEST_F(ExporterTest, XmlExportDeclaresAndUsesItsEncoding) {
   EXPECT_EQ(Header("Content-Disposition"), "attachment; filename=\"Fennick_Report.xml\"");
   const std::string& body = response.Body();
   ASSERT_EQ(body.rfind("<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>", 0), 0u) << body;
-  EXPECT_NE(body.find("Z\xFCrich"), std::string::npos);
+  EXPECT_HAS(body, "Z\xFCrich");
   XmlParseResult doc = XmlDocument::Parse(body);
   ASSERT_TRUE(doc.ok()) << doc.error;
   EXPECT_EQ(Texts(doc.document, "//datarow[1]/datacolumn[@name='City']"), (Strings{"Z\xC3\xBCrich"}));
@@ -199,7 +209,7 @@ TEST_F(ExporterTest, CustomTemplatesInlineAsFilesBrokenAndHostile) {
       "<xsl:template match='/'><xsl:value-of select=\"document('" + secret.string() +
       "')\"/></xsl:template></xsl:stylesheet>");
   EXPECT_THROW(reader->ExportToXml(), Error);
-  EXPECT_EQ(page_->response().Body().find("TOPSECRET"), std::string::npos);
+  EXPECT_LACKS(page_->response().Body(), "TOPSECRET");
   fs::remove(secret);
 
   auto writer = Make<DataSetExporter2>();
@@ -262,10 +272,7 @@ TEST_F(ExporterTest, RemainingRowsStreamInADownloadAndFillAFile) {
   const std::string expected =
       "Id\tCity\r\n1\tZ\xC3\xBCrich\r\n2\t \r\n3\tx__COL__ROW__NULL\r\n";
   auto start = [this](DataSetExporter2& exporter) {
-    auto rest =
-        std::make_shared<Cursor>(connection_->OpenCursor("SELECT Id, City FROM T ORDER BY Id"));
-    exporter.Recordset(std::make_shared<Recordset>(rest->Next(1)));
-    exporter.RemainingRows(rest);
+    FirstRowsThenRest(exporter, "SELECT Id, City FROM T ORDER BY Id", 1);
   };
   auto download = std::make_unique<DataSetExporter2>(host_);
   start(*download);
@@ -289,9 +296,7 @@ TEST_F(ExporterTest, RemainingRowsStreamInADownloadAndFillAFile) {
   file->TempFileUrl(base);
   EXPECT_EQ(Run([&] { file->ExportToText(); }).StatusCode(), 302);
   EXPECT_FALSE(page_->response().StreamedBody());
-  std::ifstream in(site_ / (base + ".txt"), std::ios::binary);
-  std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(written, expected + "\r\n");
+  EXPECT_EQ(test_support::ReadText(site_ / (base + ".txt")), expected + "\r\n");
 }
 
 TEST_F(ExporterTest, ADatabaseErrorMidResultSendsNoDownload) {
@@ -302,19 +307,18 @@ TEST_F(ExporterTest, ADatabaseErrorMidResultSendsNoDownload) {
   page_->response().Write("before");
   EXPECT_THROW(failing->ExportToCSV(), Error);
   EXPECT_EQ(Header("Content-Disposition"), "<none>");
-  EXPECT_EQ(page_->response().Body().find("\"1\""), std::string::npos);
-  EXPECT_EQ(page_->response().ContentType().find("csv"), std::string::npos);
+  EXPECT_LACKS(page_->response().Body(), "\"1\"");
+  EXPECT_LACKS(page_->response().ContentType(), "csv");
 }
 
 // A file of remaining rows is written a batch at a time; a row failing
 // after the first batch leaves no file behind.
 TEST_F(ExporterTest, RemainingRowsFailingInFileModeLeaveNoFile) {
   auto exporter = std::make_unique<DataSetExporter2>(host_);
-  auto rest = std::make_shared<Cursor>(connection_->OpenCursor(
-      "SELECT Id, CASE WHEN Id = 3 THEN abs(-9223372036854775807 - 1) ELSE Id END AS X "
-      "FROM T"));  // no sort, so the third row fails when it is read
-  exporter->Recordset(std::make_shared<Recordset>(rest->Next(1)));
-  exporter->RemainingRows(rest);
+  FirstRowsThenRest(*exporter,
+                    "SELECT Id, CASE WHEN Id = 3 THEN abs(-9223372036854775807 - 1) ELSE Id END "
+                    "AS X FROM T",  // no sort, so the third row fails when it is read
+                    1);
   const std::string base = "exports/" + NewExportFileBase();
   exporter->TempFileUrl(base);
   EXPECT_THROW(exporter->ExportToCSV(), Error);
@@ -324,9 +328,7 @@ TEST_F(ExporterTest, RemainingRowsFailingInFileModeLeaveNoFile) {
   // Outside the site: refused before anything is written.
   NewPage();
   auto escaping = std::make_unique<DataSetExporter2>(host_);
-  rest = std::make_shared<Cursor>(connection_->OpenCursor("SELECT Id FROM T"));
-  escaping->Recordset(std::make_shared<Recordset>(rest->Next(1)));
-  escaping->RemainingRows(rest);
+  FirstRowsThenRest(*escaping, "SELECT Id FROM T", 1);
   escaping->TempFileUrl("..\\..\\outside");
   EXPECT_THROW(escaping->ExportToCSV(), Error);
   EXPECT_FALSE(fs::exists(site_.parent_path().parent_path() / "outside.csv"));
@@ -373,9 +375,7 @@ class BatchedDocumentTest : public ExporterTest {
     if (mode != Mode::kWhole) {
       // A first batch of 7 rows, as a grid would read more; the exporter
       // reads the rest 1,000 at a time.
-      auto rest = std::make_shared<Cursor>(connection_->OpenCursor(kQuery));
-      exporter.Recordset(std::make_shared<Recordset>(rest->Next(7)));
-      exporter.RemainingRows(rest);
+      FirstRowsThenRest(exporter, kQuery, 7);
     }
     if (mode == Mode::kFile) exporter.TempFileUrl(base);
   }
@@ -398,15 +398,14 @@ class BatchedDocumentTest : public ExporterTest {
       EXPECT_FALSE(response.StreamedBody());
       std::string location = Header("Location");
       EXPECT_EQ(location.rfind(base + ".", 0), 0u) << location;
-      std::ifstream in(site_ / location, std::ios::binary);
-      return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      return test_support::ReadText(site_ / location);
     }
     std::string body = response.Body();
     Response::BodyProducer producer = response.TakeStreamedBody();
     EXPECT_EQ(bool(producer), mode == Mode::kDownload);
     if (producer) {
       // Only the first batch was in the page.
-      EXPECT_EQ(body.find(">8</td>"), std::string::npos);
+      EXPECT_LACKS(body, ">8</td>");
       producer([&](std::string_view piece) {
         body.append(piece);
         return true;
@@ -517,9 +516,7 @@ TEST_F(BatchedDocumentTest, ALateFailureLeavesNoFileAndNoClosedDocument) {
       "SELECT Id, CASE WHEN Id = 1500 THEN abs(-9223372036854775807 - 1) ELSE Name END AS N "
       "FROM B";  // no sort, so row 1,500 fails when it is read
   auto run = [&](auto& exporter, bool file, bool word) {
-    auto rest = std::make_shared<Cursor>(connection_->OpenCursor(failing));
-    exporter.Recordset(std::make_shared<Recordset>(rest->Next(10)));
-    exporter.RemainingRows(rest);
+    FirstRowsThenRest(exporter, failing, 10);
     const std::string base = "exports/" + NewExportFileBase();
     if (file) exporter.TempFileUrl(base);
     auto call = [&] { word ? exporter.ExportToWord("") : exporter.ExportToExcel(""); };
@@ -538,9 +535,9 @@ TEST_F(BatchedDocumentTest, ALateFailureLeavesNoFileAndNoClosedDocument) {
                    return true;
                  }),
                  Error);
-    EXPECT_NE(body.find(">999</td>"), std::string::npos);
-    EXPECT_EQ(body.find("</table>"), std::string::npos);
-    EXPECT_EQ(body.find("</html>"), std::string::npos);
+    EXPECT_HAS(body, ">999</td>");
+    EXPECT_LACKS(body, "</table>");
+    EXPECT_LACKS(body, "</html>");
   };
   for (bool file : {true, false}) {
     for (bool word : {false, true}) {
@@ -565,9 +562,9 @@ TEST_F(ExporterTest, FileModeWritesInsideTheSiteAndRedirects) {
   EXPECT_EQ(response.StatusCode(), 302);
   EXPECT_EQ(Header("Location"), base + ".csv");
   EXPECT_EQ(Header("Content-Disposition"), "<none>");
-  std::ifstream file(site_ / (base + ".csv"), std::ios::binary);
-  std::string written((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(written.rfind("\"Id\",\"City\",\"Note\"\r\n\"1\",", 0), 0u);
+  EXPECT_EQ(test_support::ReadText(site_ / (base + ".csv"))
+                .rfind("\"Id\",\"City\",\"Note\"\r\n\"1\",", 0),
+            0u);
 
   auto escaping = Make<DataSetExporter2>();
   escaping->TempFileUrl("..\\..\\outside");
@@ -736,7 +733,7 @@ TEST_F(ExporterTest, WorkbookTypesCellsKeepsTextAndContinuesOnAnotherSheet) {
   EXPECT_EQ(one["B2"].kind + " " + one["B2"].value, "inlineStr =1+2");
   EXPECT_EQ(one["C2"].kind + " " + one["C2"].value + " " + one["C2"].code, "n 38051 d mmm yyyy");
   EXPECT_EQ(one["D2"].value, "1234.5");
-  EXPECT_NE(one["D2"].code.find("#,##0.00"), std::string::npos) << one["D2"].code;
+  EXPECT_HAS(one["D2"].code, "#,##0.00");
   EXPECT_EQ(one["E2"].value + " " + one["E2"].code, "0.25 #,##0%");
   EXPECT_EQ(one["A3"].value, "2");
   EXPECT_EQ(one.count("B3") + one.count("C3") + one.count("E3"), 0u) << "nulls are empty";
@@ -781,27 +778,25 @@ TEST_F(ExporterTest, PdfRepeatsCaptionsNumbersPagesAndHoldsEveryRow) {
   testing::WriteBytes(site_ / "r.pdf", Downloaded(*page_));
   testing::PdfText pdf = testing::ReadPdf(site_ / "r.pdf");
   ASSERT_GE(pdf.pages, 3);
-  EXPECT_NE(pdf.size.find("(A4)"), std::string::npos) << pdf.size;
+  EXPECT_HAS(pdf.size, "(A4)");
   ASSERT_EQ(pdf.page_texts.size(), static_cast<size_t>(pdf.pages));
   std::string all;
   for (int i = 0; i < pdf.pages; ++i) {
     const std::string& text = pdf.page_texts[i];
-    EXPECT_NE(text.find("Name"), std::string::npos) << i;
-    EXPECT_NE(text.find("Share"), std::string::npos) << i;
-    EXPECT_NE(text.find("Page " + std::to_string(i + 1)), std::string::npos) << text;
+    EXPECT_HAS(text, "Name") << i;
+    EXPECT_HAS(text, "Share") << i;
+    EXPECT_HAS(text, "Page " + std::to_string(i + 1));
     all += text;
   }
-  EXPECT_NE(pdf.page_texts[0].find("Filter: Price > 0"), std::string::npos);
-  EXPECT_NE(pdf.page_texts[0].find("Orders"), std::string::npos);
-  EXPECT_NE(all.find("=1+2"), std::string::npos);
-  EXPECT_NE(all.find("5 Mar 2004"), std::string::npos);
-  EXPECT_NE(all.find("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"), std::string::npos);
+  EXPECT_HAS(pdf.page_texts[0], "Filter: Price > 0");
+  EXPECT_HAS(pdf.page_texts[0], "Orders");
+  EXPECT_HAS_ALL(all, {"=1+2", "5 Mar 2004", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"});
   for (int i = 6; i <= 150; ++i) {
     char row[16];
     std::snprintf(row, sizeof row, "row %04d", i);
-    EXPECT_NE(all.find(row), std::string::npos) << row;
+    EXPECT_HAS(all, row) << row;
   }
-  EXPECT_NE(all.find("$1,234.50"), std::string::npos);
+  EXPECT_HAS(all, "$1,234.50");
   // The footer in the column's format, under it.
   const size_t total = all.find("Total");
   ASSERT_NE(total, std::string::npos);
@@ -823,8 +818,8 @@ TEST_F(ExporterTest, PdfRepeatsCaptionsNumbersPagesAndHoldsEveryRow) {
   const testing::PdfText landscape = testing::ReadPdf(site_ / "wide.pdf");
   EXPECT_EQ(landscape.size.substr(0, 9), "792 x 612");
   // A date column without a format prints its dates as the grid shows them.
-  EXPECT_NE(landscape.page_texts[0].find("3/5/2004"), std::string::npos) << landscape.page_texts[0];
-  EXPECT_EQ(landscape.page_texts[0].find("2004-03-05"), std::string::npos);
+  EXPECT_HAS(landscape.page_texts[0], "3/5/2004");
+  EXPECT_LACKS(landscape.page_texts[0], "2004-03-05");
 
   // No rows: the captions alone, in both documents.
   NewPage();
@@ -833,7 +828,7 @@ TEST_F(ExporterTest, PdfRepeatsCaptionsNumbersPagesAndHoldsEveryRow) {
   testing::WriteBytes(site_ / "none.pdf", Downloaded(*page_));
   testing::PdfText empty = testing::ReadPdf(site_ / "none.pdf");
   ASSERT_EQ(empty.pages, 1);
-  EXPECT_NE(empty.page_texts[0].find("Name"), std::string::npos);
+  EXPECT_HAS(empty.page_texts[0], "Name");
   NewPage();
   auto no_rows = Make<XlsxExporter>("SELECT Id, Name FROM W WHERE 0");
   Run([&] { no_rows->ExportToXlsx("Empty"); });

@@ -18,12 +18,12 @@
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "platform/data/test_databases.h"
-#include "platform/web/test_server.h"
+#include "support/fold-designer_site.h"
+#include "support/fold-designer_text.h"
 
 namespace fennick {
 namespace {
 
-using testing::TestServer;
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 std::string PageScript(const std::string& settings) {
@@ -91,12 +91,10 @@ std::string Encoded(const Fields& fields) {
   return out;
 }
 
-class ReportBuilderHttpTest : public ::testing::Test {
+class ReportBuilderHttpTest : public test_support::DesignerSiteTest {
  protected:
   void SetUp() override {
-    ServerOptions options;
-    options.secret = "builder http tests";
-    server_ = std::make_unique<TestServer>(options);
+    MakeSite("builder http tests");
     server_->site().Write("admin.asp", PageScript(""));
     server_->site().Write("reader.asp", PageScript("q.CanAddReport = false;\n"
                                                    "q.CanEditReport = false;\n"));
@@ -106,10 +104,8 @@ class ReportBuilderHttpTest : public ::testing::Test {
                                                   "q.CanChangeReportGroup = false;\n"));
     server_->site().Write("filtered.asp",
                           PageScript("q.AddHiddenSqlFilter('Customers', \"City = 'Oslo'\");\n"));
-    std::filesystem::create_directories(server_->site().root() / "data");
     Connection db;
-    db.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" +
-            (server_->site().root() / "data/shop.db").string());
+    db.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" + (Data() / "shop.db").string());
     db.Execute("CREATE TABLE Customers (CustomerID INTEGER, Name VARCHAR(40), City VARCHAR(20))");
     db.Execute(
         "CREATE TABLE Orders (OrderID INTEGER, CustomerID INTEGER, Amount NUMERIC(10,2), "
@@ -117,25 +113,9 @@ class ReportBuilderHttpTest : public ::testing::Test {
     db.Execute("INSERT INTO Customers VALUES (1, 'Ann', 'Oslo'), (2, 'Bob', 'Rome')");
     db.Execute("INSERT INTO Orders VALUES (10, 1, 5.5, 'a'), (11, 2, 7, 'b')");
     ASSERT_TRUE(designer::ReportsFile(ReportsPath()).SaveGroup("HR", "People", true, true).ok());
-    server_->server().SetObjectFactory(
-        [](std::string_view progid) { return CreateComponentObject(progid); });
-    EnableScriptPages(server_->server(), {});
-    server_->Start();
-    cookie_ = NewSession();
+    Start("/admin.asp");
   }
 
-  std::string NewSession() {
-    auto first = server_->Client().Get("/admin.asp");
-    if (!first) return "";
-    const std::string cookie = first->get_header_value("Set-Cookie");
-    return cookie.substr(0, cookie.find(';'));
-  }
-
-  httplib::Result Get(const std::string& url, const std::string& cookie) {
-    httplib::Headers headers;
-    if (!cookie.empty()) headers.emplace("Cookie", cookie);
-    return server_->Client().Get(url, headers);
-  }
   httplib::Result Post(const std::string& page, const Fields& fields, const std::string& cookie) {
     httplib::Headers headers;
     if (!cookie.empty()) headers.emplace("Cookie", cookie);
@@ -151,15 +131,6 @@ class ReportBuilderHttpTest : public ::testing::Test {
     return Post(page, fields, cookie_);
   }
 
-  std::filesystem::path ReportsPath() const {
-    return server_->site().root() / "data" / "reports.xml";
-  }
-  std::string FileText() const {
-    std::ifstream in(ReportsPath(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
   designer::ReportDefinition Stored(const std::string& id) const {
     designer::ReportDefinition d;
     designer::ReadDefinition(
@@ -187,23 +158,19 @@ class ReportBuilderHttpTest : public ::testing::Test {
     EXPECT_EQ(res->status, 200);
     return res->body;
   }
-
-  std::unique_ptr<TestServer> server_;
-  std::string cookie_;
 };
 
 TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   std::string page2 = FieldsPosted();
-  ASSERT_NE(page2.find("Add captions (aliases) to field names"), std::string::npos) << page2;
+  ASSERT_HAS(page2, "Add captions (aliases) to field names");
   EXPECT_EQ(Value(HiddenFields(page2), "relations"),
             "[Orders].[CustomerID] = [Customers].[CustomerID]");
   EXPECT_EQ(Value(HiddenFields(page2), "fields"), "Orders.OrderID, Orders.Amount, Customers.Name");
   // Formats are listed by name and sample, in the page's regional format;
   // the codes are the values.
-  EXPECT_NE(page2.find("<option value=\"N2\">Currency: $1,000.00</option>"), std::string::npos)
-      << page2;
-  EXPECT_NE(page2.find("<option value=\"S1\">Phone: (800) 555-9000</option>"), std::string::npos);
-  EXPECT_EQ(page2.find(">N2Currency"), std::string::npos);
+  EXPECT_HAS(page2, "<option value=\"N2\">Currency: $1,000.00</option>");
+  EXPECT_HAS(page2, "<option value=\"S1\">Phone: (800) 555-9000</option>");
+  EXPECT_LACKS(page2, ">N2Currency");
   const std::string french = FieldsPosted("/french.asp");
   EXPECT_TRUE(std::regex_search(french, std::regex("<option value=\"N1\">Decimal: 1.{1,3}000,00<")))
       << french;
@@ -218,7 +185,7 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   captions.emplace_back("formats", "");
   Set(captions, "index", "3");
   auto page3 = Post("/admin.asp", captions, cookie_);
-  ASSERT_NE(page3->body.find("Add filters to your report"), std::string::npos) << page3->body;
+  ASSERT_HAS(page3->body, "Add filters to your report");
   const std::string schema = Value(HiddenFields(page3->body), "schema");
   // A ";" would end the schema's value in the definition: it is ",".
   EXPECT_EQ(designer::SchemaValue(schema, "Orders.OrderID", "c", ""),
@@ -233,11 +200,9 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
       {{"search_field", "Customers.Name"}, {"search_condition", "1"}, {"search_text", "O'Hara; x"}},
       3);
   EXPECT_EQ(Value(HiddenFields(again3->body), "tk"), Value(HiddenFields(page3->body), "tk"));
-  ASSERT_NE(again3->body.find("name=filters value=\"Customers.Name__1__O'Hara| x\" checked"),
-            std::string::npos)
-      << again3->body;
+  ASSERT_HAS(again3->body, "name=filters value=\"Customers.Name__1__O'Hara| x\" checked");
   auto page4 = Step(again3->body, {{"filters", "Customers.Name__1__O'Hara| x"}}, 4);
-  ASSERT_NE(page4->body.find("Add a title and description"), std::string::npos) << page4->body;
+  ASSERT_HAS(page4->body, "Add a title and description");
   EXPECT_EQ(Value(HiddenFields(page4->body), "filters"), "Customers.Name__1__O'Hara| x");
 
   auto page5 = Step(page4->body,
@@ -247,12 +212,12 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
                      {"rfmt", "1"},
                      {"newpwd", "pa55"}},
                     5);
-  ASSERT_NE(page5->body.find("Add summaries to your report"), std::string::npos) << page5->body;
+  ASSERT_HAS(page5->body, "Add summaries to your report");
   const Fields state5 = HiddenFields(page5->body);
   EXPECT_EQ(Value(state5, "rtitle"), kHostile);
   EXPECT_EQ(Value(state5, "rdesc"), kHostile);
   // The password rides sealed, never as typed.
-  EXPECT_EQ(page5->body.find("pa55"), std::string::npos);
+  EXPECT_LACKS(page5->body, "pa55");
   EXPECT_NE(Value(state5, "rpwd"), "");
 
   auto summary = Step(page5->body,
@@ -262,16 +227,14 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
                        {"chart", "1"},
                        {"sonly", "1"}},
                       5);
-  ASSERT_NE(summary->body.find("name=summary value=\"Orders.Amount__SUM__Total  all\" checked> "
-                               "Total  all: SUM of Orders.Amount</label>"),
-            std::string::npos)
-      << summary->body;
+  ASSERT_HAS(summary->body,
+             "name=summary value=\"Orders.Amount__SUM__Total  all\" checked> "
+             "Total  all: SUM of Orders.Amount</label>");
   auto graph_fields =
       Step(summary->body, {{"summary", "Orders.Amount__SUM__Total  all"}, {"chart", "1"}}, 51);
-  ASSERT_NE(graph_fields->body.find("Select the fields to display on chart"), std::string::npos)
-      << graph_fields->body;
+  ASSERT_HAS(graph_fields->body, "Select the fields to display on chart");
   auto chart = Step(graph_fields->body, {{"gflds", "Orders.Amount"}}, 52);
-  ASSERT_NE(chart->body.find("Chart Options"), std::string::npos) << chart->body;
+  ASSERT_HAS(chart->body, "Chart Options");
   auto order = Step(chart->body,
                     {{"graph", "2"},
                      {"conly", "1"},
@@ -280,14 +243,14 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
                      {"xlabel", "x"},
                      {"ylabel", "y"}},
                     6);
-  ASSERT_NE(order->body.find("Re-Order your table fields"), std::string::npos) << order->body;
+  ASSERT_HAS(order->body, "Re-Order your table fields");
   EXPECT_EQ(Value(HiddenFields(order->body), "gtitle"), kHostile);
 
   // No page on the way wrote the markup as markup.
   for (const std::string* body :
        {&page2, &page3->body, &again3->body, &page4->body, &page5->body, &summary->body,
         &graph_fields->body, &chart->body, &order->body}) {
-    EXPECT_EQ(body->find("<script>alert"), std::string::npos) << *body;
+    EXPECT_LACKS(*body, "<script>alert");
   }
 
   Fields finish = HiddenFields(order->body);
@@ -299,7 +262,7 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   auto done = Post("/admin.asp", finish, cookie_);
   const std::string id = SavedId(done->body);
   ASSERT_FALSE(id.empty()) << done->body;
-  EXPECT_EQ(done->body.find("<script>alert"), std::string::npos);
+  EXPECT_LACKS(done->body, "<script>alert");
 
   designer::ReportDefinition saved = Stored(id);
   EXPECT_EQ(saved.rid, id);
@@ -314,23 +277,20 @@ TEST_F(ReportBuilderHttpTest, HostileValuesRoundTripThroughEveryPage) {
   // The password is stored as its salted hash, never as typed.
   EXPECT_EQ(saved.rpwd.rfind("{pwhash}$argon2id$", 0), 0u) << saved.rpwd;
   EXPECT_TRUE(designer::MatchPassword(saved.rpwd, "pa55").right);
-  EXPECT_EQ(FileText().find("pa55"), std::string::npos);
+  EXPECT_LACKS(FileText(), "pa55");
   EXPECT_EQ(saved.pagesize, 15);
   EXPECT_EQ(saved.chart, 1);
   EXPECT_EQ(saved.graph, 2);
   EXPECT_EQ(saved.gflds, "Orders.Amount");
   EXPECT_EQ(saved.legend, "Customers.Name");
-  EXPECT_NE(
-      FileText().find(">O'Hara \"x\" \" a,b; c &lt;script&gt;alert(1)&lt;/script&gt;</report>"),
-      std::string::npos)
-      << FileText();
+  EXPECT_HAS(FileText(), ">O'Hara \"x\" \" a,b; c &lt;script&gt;alert(1)&lt;/script&gt;</report>");
 
   // Editing keeps the id, captions, the field order (the boxes post in the
   // tables' order) and the password nobody retyped.
   auto edit =
       Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition(id)), cookie_);
   ASSERT_EQ(edit->status, 200) << edit->body;
-  EXPECT_EQ(edit->body.find("pa55"), std::string::npos);
+  EXPECT_LACKS(edit->body, "pa55");
   EXPECT_EQ(Value(HiddenFields(edit->body), "rpwd"), "");
   Fields boxes = HiddenFields(edit->body);
   for (const char* field : {"Orders.OrderID", "Orders.Amount", "Customers.Name"}) {
@@ -356,89 +316,65 @@ TEST_F(ReportBuilderHttpTest, HostilePostsAreRefusedWithTheReason) {
     Set(fields, "index", "2");
     return Post("/admin.asp", fields, cookie_)->body;
   };
-  EXPECT_NE(step1("Orders.Secret", "")
-                .find("Fields: the field Orders.Secret does not exist in the report's tables"),
-            std::string::npos);
-  EXPECT_NE(step1("Orders.Amount", "Orders.CustomerID IN (SELECT CustomerID FROM Payroll)")
-                .find("Relations: a subquery is not allowed"),
-            std::string::npos);
+  EXPECT_HAS(step1("Orders.Secret", ""),
+             "Fields: the field Orders.Secret does not exist in the report's tables");
+  EXPECT_HAS(step1("Orders.Amount", "Orders.CustomerID IN (SELECT CustomerID FROM Payroll)"),
+             "Relations: a subquery is not allowed");
   const std::string second =
       step1("Orders.Amount", "Orders.CustomerID = Customers.CustomerID; DROP TABLE Orders");
-  EXPECT_NE(second.find("Relations: a second statement is not allowed"), std::string::npos);
+  EXPECT_HAS(second, "Relations: a second statement is not allowed");
   // The refused page is page 1 again, with the text as typed, encoded.
-  EXPECT_NE(second.find("Select the fields you wish to display"), std::string::npos);
-  EXPECT_NE(step1("Orders.Amount", "1=1 -- x").find("Relations: comments and escapes"),
-            std::string::npos);
+  EXPECT_HAS(second, "Select the fields you wish to display");
+  EXPECT_HAS(step1("Orders.Amount", "1=1 -- x"), "Relations: comments and escapes");
 
   // A table or procedure that is not offered.
   auto missing = Get("/admin.asp?a=p&t=Payroll", cookie_);
-  EXPECT_NE(missing->body.find("The table Payroll is not offered"), std::string::npos);
+  EXPECT_HAS(missing->body, "The table Payroll is not offered");
   auto procedure = Get(
       "/admin.asp?a=p&sp=" + Server::URLEncode(designer::EncodeDefinition("xp_cmdshell=cmd||200")),
       cookie_);
-  EXPECT_NE(procedure->body.find("The procedure xp_cmdshell is not offered"), std::string::npos)
-      << procedure->body;
-  Fields forged = HiddenFields(first->body);
-  Set(forged, "isproc", "1");
-  Set(forged, "tables", "xp_cmdshell");
-  Set(forged, "fields", "x");
-  Set(forged, "src", "-6");
-  Set(forged, "index", "0");
-  auto forged_finish = Post("/admin.asp", forged, cookie_);
-  EXPECT_NE(forged_finish->body.find("The procedure xp_cmdshell is not offered"), std::string::npos)
-      << forged_finish->body;
+  EXPECT_HAS(procedure->body, "The procedure xp_cmdshell is not offered");
+  auto forged_finish = Step(
+      first->body, {{"isproc", "1"}, {"tables", "xp_cmdshell"}, {"fields", "x"}, {"src", "-6"}}, 0);
+  EXPECT_HAS(forged_finish->body, "The procedure xp_cmdshell is not offered");
 
   // A hidden table swapped for one not offered is refused at Finish.
-  Fields swapped = HiddenFields(FieldsPosted());
-  Set(swapped, "tables", "Orders,sqlite_master");
-  Set(swapped, "index", "0");
-  const std::string swapped_body = Post("/admin.asp", swapped, cookie_)->body;
-  EXPECT_NE(swapped_body.find("The table sqlite_master is not offered"), std::string::npos)
-      << swapped_body;
-  EXPECT_EQ(FileText().find("<report "), std::string::npos);
+  const std::string swapped_body =
+      Step(FieldsPosted(), {{"tables", "Orders,sqlite_master"}}, 0)->body;
+  EXPECT_HAS(swapped_body, "The table sqlite_master is not offered");
+  EXPECT_LACKS(FileText(), "<report ");
 
   // No token, a token of another session, and a forged one.
   Fields no_token = HiddenFields(first->body);
   Set(no_token, "tk", "");
   auto refused = Post("/admin.asp", no_token, cookie_);
   EXPECT_EQ(refused->status, 403);
-  EXPECT_NE(refused->body.find("This builder window has expired"), std::string::npos);
-  EXPECT_EQ(Post("/admin.asp", HiddenFields(first->body), NewSession())->status, 403);
+  EXPECT_HAS(refused->body, "This builder window has expired");
+  EXPECT_EQ(Post("/admin.asp", HiddenFields(first->body), NewSession("/admin.asp"))->status, 403);
   Set(no_token, "tk", "AAAA");
   EXPECT_EQ(Post("/admin.asp", no_token, cookie_)->status, 403);
 
   // A user without the permission, at the first call and at every post.
   auto reader = Get("/reader.asp?a=p&t=Orders", cookie_);
   EXPECT_EQ(reader->status, 403);
-  EXPECT_NE(reader->body.find("You are not allowed to add reports."), std::string::npos);
-  Fields by_reader = HiddenFields(first->body);
-  Set(by_reader, "index", "0");
-  EXPECT_EQ(Post("/reader.asp", by_reader, cookie_)->status, 403);
-  EXPECT_EQ(FileText().find("<report "), std::string::npos);
+  EXPECT_HAS(reader->body, "You are not allowed to add reports.");
+  EXPECT_EQ(Step(first->body, {}, 0, "/reader.asp")->status, 403);
+  EXPECT_LACKS(FileText(), "<report ");
 }
 
 TEST_F(ReportBuilderHttpTest, IdsAndGroupsInHiddenFieldsOverwriteNothing) {
   // Report SALES in group HR, saved through the builder.
-  Fields state = HiddenFields(FieldsPosted());
-  Set(state, "rid", "SALES");
-  Set(state, "rgroup", "HR");
-  Set(state, "rtitle", "Sales");
-  Set(state, "index", "0");
-  ASSERT_EQ(SavedId(Post("/admin.asp", state, cookie_)->body), "SALES");
+  auto sales_saved =
+      Step(FieldsPosted(), {{"rid", "SALES"}, {"rgroup", "HR"}, {"rtitle", "Sales"}}, 0);
+  ASSERT_EQ(SavedId(sales_saved->body), "SALES");
   const std::string sales = FileText();
 
   // A new report posting the existing id.
-  Fields other = HiddenFields(FieldsPosted());
-  Set(other, "rid", "sales");
-  Set(other, "index", "0");
-  EXPECT_NE(Post("/admin.asp", other, cookie_)
-                ->body.find("Could not save report: A report with the id SALES exists already"),
-            std::string::npos);
+  EXPECT_HAS(Step(FieldsPosted(), {{"rid", "sales"}}, 0)->body,
+             "Could not save report: A report with the id SALES exists already");
   // Without CanEditReportId the posted id is not used at all.
-  Fields fixed = HiddenFields(FieldsPosted("/fixed.asp"));
-  Set(fixed, "rid", "SALES");
-  Set(fixed, "index", "0");
-  const std::string fresh = SavedId(Post("/fixed.asp", fixed, cookie_)->body);
+  const std::string fresh =
+      SavedId(Step(FieldsPosted("/fixed.asp"), {{"rid", "SALES"}}, 0, "/fixed.asp")->body);
   EXPECT_FALSE(fresh.empty());
   EXPECT_NE(fresh, "SALES");
   EXPECT_EQ(Stored("SALES").rtitle, "Sales");
@@ -452,11 +388,10 @@ TEST_F(ReportBuilderHttpTest, IdsAndGroupsInHiddenFieldsOverwriteNothing) {
   Set(moved, "rid", "SALES");
   Set(moved, "index", "0");
   const std::string moved_body = Post("/fixed.asp", moved, cookie_)->body;
-  EXPECT_NE(moved_body.find("The report id cannot be changed"), std::string::npos) << moved_body;
+  EXPECT_HAS(moved_body, "The report id cannot be changed");
   Set(moved, "rid", fresh);
   Set(moved, "rgroup", "HR");
-  EXPECT_NE(Post("/fixed.asp", moved, cookie_)->body.find("The report group cannot be changed"),
-            std::string::npos);
+  EXPECT_HAS(Post("/fixed.asp", moved, cookie_)->body, "The report group cannot be changed");
   // The ticket of one report does not edit another.
   auto edit_sales =
       Get("/admin.asp?a=p&erid=" + Server::URLEncode(designer::EncodeDefinition("SALES")), cookie_);
@@ -465,17 +400,15 @@ TEST_F(ReportBuilderHttpTest, IdsAndGroupsInHiddenFieldsOverwriteNothing) {
   Set(swapped, "tk", Value(HiddenFields(edit->body), "tk"));
   Set(swapped, "index", "0");
   // Its group (HR) differs from the ticket's first, then its id.
-  EXPECT_NE(Post("/fixed.asp", swapped, cookie_)->body.find("The report group cannot be changed"),
-            std::string::npos);
+  EXPECT_HAS(Post("/fixed.asp", swapped, cookie_)->body, "The report group cannot be changed");
   Set(swapped, "rgroup", "");
-  EXPECT_NE(Post("/fixed.asp", swapped, cookie_)->body.find("The report id cannot be changed"),
-            std::string::npos);
+  EXPECT_HAS(Post("/fixed.asp", swapped, cookie_)->body, "The report id cannot be changed");
   EXPECT_EQ(Stored("SALES").rtitle, "Sales");
   EXPECT_EQ(Stored("SALES").rgroup, "HR");
 }
 
 TEST_F(ReportBuilderHttpTest, TwoUsersFinishingAtOnceBothFindTheirReports) {
-  std::string other_cookie = NewSession();
+  std::string other_cookie = NewSession("/admin.asp");
   Fields mine = HiddenFields(FieldsPosted());
   Set(mine, "rtitle", "Mine");
   Set(mine, "index", "0");
@@ -524,21 +457,20 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
       "/pg.asp?a=p&sp=" + Server::URLEncode(designer::EncodeDefinition(fn + "|+|Orders by city")),
       cookie_);
   ASSERT_EQ(open->status, 200) << open->body;
-  ASSERT_NE(open->body.find("</b> - enter the parameter values"), std::string::npos) << open->body;
+  ASSERT_HAS(open->body, "</b> - enter the parameter values");
   EXPECT_EQ(Value(HiddenFields(open->body), "p_name1"), "city_name");
 
   // A value that would break the stored parameter list, then one that
   // would be SQL if it were pasted: bound, it is only a city nobody has.
   auto refused = Step(open->body, {{"p_value1", "Oslo,Rome"}}, -8, "/pg.asp");
-  EXPECT_NE(refused->body.find("The value of city_name may not hold"), std::string::npos);
+  EXPECT_HAS(refused->body, "The value of city_name may not hold");
   auto fields = Step(open->body, {{"p_value1", "x' OR '1'='1"}}, -8, "/pg.asp");
-  ASSERT_NE(fields->body.find("Select the fields you want to display"), std::string::npos)
-      << fields->body;
-  EXPECT_NE(fields->body.find("name=fields value=\"amount\""), std::string::npos);
+  ASSERT_HAS(fields->body, "Select the fields you want to display");
+  EXPECT_HAS(fields->body, "name=fields value=\"amount\"");
   EXPECT_EQ(Value(HiddenFields(fields->body), "params"), "city_name|x' OR '1'='1|200");
   // A parameter the function does not have.
   auto unknown = Step(open->body, {{"p_name1", "other"}, {"p_value1", "Oslo"}}, -8, "/pg.asp");
-  EXPECT_NE(unknown->body.find("The procedure has no parameter other"), std::string::npos);
+  EXPECT_HAS(unknown->body, "The procedure has no parameter other");
 
   auto oslo = Step(open->body, {{"p_value1", "Oslo"}}, -8, "/pg.asp");
   Fields chosen = HiddenFields(oslo->body);
@@ -546,10 +478,9 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
   chosen.emplace_back("fields", "amount");
   Set(chosen, "index", "-7");
   auto captions = Post("/pg.asp", chosen, cookie_);
-  ASSERT_NE(captions->body.find("Add captions (aliases) to field names"), std::string::npos)
-      << captions->body;
+  ASSERT_HAS(captions->body, "Add captions (aliases) to field names");
   // A procedure report has no computed columns.
-  EXPECT_EQ(captions->body.find(">SQL expression</option>"), std::string::npos);
+  EXPECT_LACKS(captions->body, ">SQL expression</option>");
   Fields named = HiddenFields(captions->body);
   named.emplace_back("captions", kHostile);
   named.emplace_back("captions", "Amount");
@@ -557,9 +488,9 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
   named.emplace_back("formats", "N2");
   Set(named, "index", "-6");
   auto details = Post("/pg.asp", named, cookie_);
-  ASSERT_NE(details->body.find("Add a title and description"), std::string::npos) << details->body;
-  EXPECT_EQ(details->body.find("<script>alert"), std::string::npos);
-  EXPECT_EQ(details->body.find("Summary report"), std::string::npos);
+  ASSERT_HAS(details->body, "Add a title and description");
+  EXPECT_LACKS(details->body, "<script>alert");
+  EXPECT_LACKS(details->body, "Summary report");
   auto done =
       Step(details->body, {{"rtitle", "Orders by city"}, {"rdesc", kHostile}}, 0, "/pg.asp");
   const std::string id = SavedId(done->body);
@@ -577,8 +508,7 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
   // A database function the page does not offer.
   auto system =
       Get("/pg.asp?a=p&sp=" + Server::URLEncode(designer::EncodeDefinition("pg_sleep")), cookie_);
-  EXPECT_NE(system->body.find("The procedure pg_sleep is not offered"), std::string::npos)
-      << system->body;
+  EXPECT_HAS(system->body, "The procedure pg_sleep is not offered");
   pg.Execute("DROP FUNCTION " + fn + "(text)");
 }
 
@@ -586,40 +516,32 @@ TEST_F(ReportBuilderPostgresTest, AReportOverAFunctionWithAParameter) {
 // captions) with hostile captions, posted under names in other letter
 // cases: "agCaps" and "AGCAPS" are one field.
 TEST_F(ReportBuilderHttpTest, SummaryReportCaptionsAndNamesInAnyCase) {
-  Fields state = HiddenFields(FieldsPosted());
-  Set(state, "src", "4");
-  Set(state, "RTITLE", "Totals");
-  Set(state, "GrpBy", "1");
-  Set(state, "index", "5");
-  auto page5 = Post("/admin.asp", state, cookie_);
-  ASSERT_NE(page5->body.find("Select summary types"), std::string::npos) << page5->body;
+  auto page5 = Step(FieldsPosted(), {{"src", "4"}, {"RTITLE", "Totals"}, {"GrpBy", "1"}}, 5);
+  ASSERT_HAS(page5->body, "Select summary types");
   // Text fields are offered no aggregate; Orders.Amount is.
-  EXPECT_NE(page5->body.find("name=sum value=\"Orders.Amount\""), std::string::npos);
-  EXPECT_EQ(page5->body.find("name=sum value=\"Customers.Name\""), std::string::npos);
+  EXPECT_HAS(page5->body, "name=sum value=\"Orders.Amount\"");
+  EXPECT_LACKS(page5->body, "name=sum value=\"Customers.Name\"");
   Fields summary = HiddenFields(page5->body);
   summary.emplace_back("SUM", "Orders.Amount");
   summary.emplace_back("sum", "Customers.Name");  // a text field is dropped
   Set(summary, "Count", "1");
   Set(summary, "index", "13");
   auto page13 = Post("/admin.asp", summary, cookie_);
-  ASSERT_NE(page13->body.find("Select the fields to add footers"), std::string::npos)
-      << page13->body;
+  ASSERT_HAS(page13->body, "Select the fields to add footers");
   EXPECT_EQ(Value(HiddenFields(page13->body), "sum"), "Orders.Amount");
-  EXPECT_NE(page13->body.find("name=\"txtAgCapsSUM_1\" value=\"Amount\""), std::string::npos);
+  EXPECT_HAS(page13->body, "name=\"txtAgCapsSUM_1\" value=\"Amount\"");
   auto page6 = Step(page13->body,
                     {{"TXTAGCAPSSUM_1", kHostile},
                      {"txtagcapsCOUNT_1", "Orders & more = 1"},
                      {"chkNfTotal", "SUM_1"}},
                     6);
-  ASSERT_NE(page6->body.find("Re-Order your table fields"), std::string::npos) << page6->body;
+  ASSERT_HAS(page6->body, "Re-Order your table fields");
   // "&" and "=" delimit the captions, so they are not kept as such.
   EXPECT_EQ(Value(HiddenFields(page6->body), "agcaps"),
             std::string("&COUNT_1=Orders + more - 1&SUM_1=") + kHostile);
-  EXPECT_EQ(page6->body.find("<script>alert"), std::string::npos);
-  Fields finish = HiddenFields(page6->body);
-  Set(finish, "AgCaps", Value(finish, "agcaps"));
-  Set(finish, "index", "0");
-  const std::string id = SavedId(Post("/admin.asp", finish, cookie_)->body);
+  EXPECT_LACKS(page6->body, "<script>alert");
+  const std::string id =
+      SavedId(Step(page6->body, {{"AgCaps", Value(HiddenFields(page6->body), "agcaps")}}, 0)->body);
   ASSERT_FALSE(id.empty());
   designer::ReportDefinition saved = Stored(id);
   EXPECT_EQ(saved.grpby, 1);
@@ -654,10 +576,9 @@ TEST_F(ReportBuilderHttpTest, StoredEntriesAreCheckedAgainAtFinish) {
   Set(state, "index", "0");
   auto finish = Post("/admin.asp", state, cookie_);
   EXPECT_EQ(finish->status, 422);
-  EXPECT_NE(finish->body.find("Could not save report: The filter Payroll.Salary__2__1: the field "
-                              "Payroll.Salary does not exist"),
-            std::string::npos)
-      << finish->body;
+  EXPECT_HAS(finish->body,
+             "Could not save report: The filter Payroll.Salary__2__1: the field "
+             "Payroll.Salary does not exist");
   EXPECT_EQ(Stored("STORED").rtitle, "STORED");
 }
 
@@ -672,14 +593,13 @@ TEST_F(ReportBuilderHttpTest, DistinctValuesKeepHiddenFiltersAndOwnFields) {
       Step(Post("/filtered.asp", fields, cookie_)->body, {}, 3, "/filtered.asp")->body;
   auto list = Step(page3, {{"distsrchtxt", "1"}, {"no_add_search", "1"}, {"search_field", "Name"}},
                    3, "/filtered.asp");
-  EXPECT_NE(list->body.find("<option value=\"Ann\">"), std::string::npos) << list->body;
-  EXPECT_EQ(list->body.find("Bob"), std::string::npos) << "outside the hidden filter";
+  EXPECT_HAS(list->body, "<option value=\"Ann\">");
+  EXPECT_LACKS(list->body, "Bob") << "outside the hidden filter";
   auto other =
       Step(page3, {{"distsrchtxt", "1"}, {"no_add_search", "1"}, {"search_field", "Orders.Note"}},
            3, "/filtered.asp");
-  EXPECT_NE(other->body.find("The field Orders.Note is not one of the report"), std::string::npos)
-      << other->body;
-  EXPECT_EQ(other->body.find("<option value=\"a\">"), std::string::npos);
+  EXPECT_HAS(other->body, "The field Orders.Note is not one of the report");
+  EXPECT_LACKS(other->body, "<option value=\"a\">");
 }
 
 // A save the disk refuses answers 507 and names no server path.
@@ -690,12 +610,9 @@ TEST_F(ReportBuilderHttpTest, FailedSaveShowsNoServerPath) {
   auto full = Post("/admin.asp", state, cookie_);
   designer::FailWritesForTesting(0);
   EXPECT_EQ(full->status, 507);
-  EXPECT_NE(
-      full->body.find("Could not save report: Cannot write the file: No space left on device"),
-      std::string::npos)
-      << full->body;
-  EXPECT_EQ(full->body.find(server_->site().root().string()), std::string::npos);
-  EXPECT_EQ(full->body.find(".reports.xml."), std::string::npos);
+  EXPECT_HAS(full->body, "Could not save report: Cannot write the file: No space left on device");
+  EXPECT_LACKS(full->body, server_->site().root().string());
+  EXPECT_LACKS(full->body, ".reports.xml.");
   EXPECT_EQ(SavedId(Post("/admin.asp", state, cookie_)->body).empty(), false);
 }
 
@@ -703,15 +620,14 @@ TEST_F(ReportBuilderHttpTest, FailedSaveShowsNoServerPath) {
 TEST_F(ReportBuilderHttpTest, UseFieldsLimitsTheFieldsOffered) {
   auto first = Get("/narrow.asp?a=p&t=Orders,Customers", cookie_);
   ASSERT_EQ(first->status, 200) << first->body;
-  EXPECT_NE(first->body.find("name=fields value=\"Orders.Amount\""), std::string::npos);
-  EXPECT_NE(first->body.find("name=fields value=\"Customers.Name\""), std::string::npos);
-  EXPECT_EQ(first->body.find("name=fields value=\"Orders.Note\""), std::string::npos);
+  EXPECT_HAS(first->body, "name=fields value=\"Orders.Amount\"");
+  EXPECT_HAS(first->body, "name=fields value=\"Customers.Name\"");
+  EXPECT_LACKS(first->body, "name=fields value=\"Orders.Note\"");
   Fields fields = HiddenFields(first->body);
   fields.emplace_back("fields", "Orders.Note");
   Set(fields, "index", "0");
-  EXPECT_NE(Post("/narrow.asp", fields, cookie_)
-                ->body.find("Fields: the field Orders.Note does not exist in the report's tables"),
-            std::string::npos);
+  EXPECT_HAS(Post("/narrow.asp", fields, cookie_)->body,
+             "Fields: the field Orders.Note does not exist in the report's tables");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/crypto/seal.h"
+#include "support/fold-designer_files.h"
 
 namespace fennick::designer {
 namespace {
@@ -16,11 +17,7 @@ class ReportSaveTest : public ::testing::Test {
  protected:
   void SetUp() override {
     InstallSealer(Sealer::KeyFromSecret("report save tests"));
-    dir_ = std::filesystem::temp_directory_path() /
-           ("fennick-save-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    dir_ = test_support::FreshTestFolder("fennick-save-");
     file_ = std::make_unique<ReportsFile>(dir_ / "reports.xml");
     ASSERT_TRUE(file_->SaveGroup("HR", "People", true, true).ok());
   }
