@@ -2,10 +2,8 @@
 // every request path is resolved inside the site root, and data/ is out of
 // reach by any spelling of its path and through any symbolic link.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "platform/web/test_server.h"
 
 namespace {
 
@@ -38,27 +38,8 @@ struct Reply {
 // and reads the whole answer.
 Reply RawGet(int port, const std::string& target) {
   Reply reply;
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return reply;
-  }
-  timeval timeout{5, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  const std::string request =
-      "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-  if (send(fd, request.data(), request.size(), 0) != static_cast<ssize_t>(request.size())) {
-    close(fd);
-    return reply;
-  }
-  std::string raw;
-  char buf[4096];
-  for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;) raw.append(buf, static_cast<size_t>(n));
-  close(fd);
+  const std::string raw = fennick::testing::RawRequest(
+      port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", 5);
   if (raw.compare(0, 9, "HTTP/1.1 ") == 0) reply.status = std::atoi(raw.c_str() + 9);
   const size_t head_end = raw.find("\r\n\r\n");
   if (head_end != std::string::npos) reply.body = raw.substr(head_end + 4);
