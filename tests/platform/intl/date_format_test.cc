@@ -52,6 +52,7 @@ TEST(DateFormatTest, NamedFormats) {
       {kFriday, 0, "en_AU", "5/3/2004 2:07:09 pm"},
       {kFriday, 2, "sv_SE", "2004-03-05"},
       {Date(2004, 3, 5), 0, "en_US", "3/5/2004"},
+      {Date(2004, 3, 5, 14), 0, "en_US", "3/5/2004 2:00:00 PM"},  // a whole hour is a time
       {0.5, 0, "en_US", "12:00:00 PM"},
       {0, 0, "en_US", "12:00:00 AM"},
       // Half a second before midnight is the next day.
