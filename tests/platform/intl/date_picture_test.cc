@@ -12,14 +12,7 @@ namespace fennick::intl {
 namespace {
 
 double Date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-  DateParts parts;
-  parts.year = year;
-  parts.month = month;
-  parts.day = day;
-  parts.hour = hour;
-  parts.minute = minute;
-  parts.second = second;
-  return MakeOleDate(parts);
+  return MakeOleDate({year, month, day, hour, minute, second});
 }
 
 std::string Us(double date, std::string_view picture) {
