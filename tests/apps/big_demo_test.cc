@@ -109,8 +109,7 @@ TEST_F(BigDemoTest, AnXslExportOverThePageMemoryCapIsStopped) {
          "grid.XslExportRowLimit = 100000;\n"
          "grid.CreateConnection('Provider=SQLite;Data Source=' + Server.MapPath('/data/big.db'));\n"
          "grid.Display(); %>";
-  httplib::Client client("127.0.0.1", server.port());
-  client.set_read_timeout(60);
+  httplib::Client client = server.Client(60);
   auto shown = client.Get("/demo/xsl.asp");
   ASSERT_TRUE(shown);
   std::smatch button;

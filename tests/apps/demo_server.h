@@ -4,6 +4,7 @@
 #ifndef FENNICK_TESTS_APPS_DEMO_SERVER_H_
 #define FENNICK_TESTS_APPS_DEMO_SERVER_H_
 
+#include <httplib.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,6 +55,11 @@ class DemoServer {
 
   // 0 when the server did not start.
   int port() const { return port_; }
+  httplib::Client Client(int read_timeout_seconds = 30) const {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(read_timeout_seconds);
+    return client;
+  }
 
   // Sends SIGTERM and waits for the server; its wait status, or -1 when it
   // was not running.

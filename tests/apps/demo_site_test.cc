@@ -66,8 +66,7 @@ struct DemoPage {
 TEST(DemoSiteTest, EachDemoPageShowsItsGrid) {
   DemoServer server;
   ASSERT_GT(server.port(), 0);
-  httplib::Client client("127.0.0.1", server.port());
-  client.set_read_timeout(20);
+  httplib::Client client = server.Client(20);
 
   auto home = client.Get("/");
   ASSERT_TRUE(home);
@@ -135,8 +134,7 @@ TEST(DemoSiteTest, EachDemoPageShowsItsGrid) {
 TEST(DemoSiteTest, DesignerPageListsTheSeededCatalogueInTwoLanguages) {
   DemoServer server;
   ASSERT_GT(server.port(), 0);
-  httplib::Client client("127.0.0.1", server.port());
-  client.set_read_timeout(20);
+  httplib::Client client = server.Client(20);
   auto home = client.Get("/");
   ASSERT_TRUE(home);
   EXPECT_NE(home->body.find("href=\"/demo/designer.asp\""), std::string::npos);

@@ -3,8 +3,6 @@
 // outlast it does not keep the process, and says so in the exit status.
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,8 +35,7 @@ TEST(ServeDrainTest, SigtermFinishesRequestsInFlightWithinTheDrainPeriod) {
     ASSERT_GT(server.port(), 0);
     std::string body;
     std::thread client([&] {
-      httplib::Client c("127.0.0.1", server.port());
-      c.set_read_timeout(60);
+      httplib::Client c = server.Client(60);
       if (auto res = c.Get("/busy.asp?ms=1500")) body = res->body;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -54,8 +51,7 @@ TEST(ServeDrainTest, SigtermFinishesRequestsInFlightWithinTheDrainPeriod) {
         {"--site", site.root().string(), "--drain-seconds", "1", "--page-timeout", "120"});
     ASSERT_GT(server.port(), 0);
     std::thread client([&] {
-      httplib::Client c("127.0.0.1", server.port());
-      c.set_read_timeout(120);
+      httplib::Client c = server.Client(120);
       c.Get("/busy.asp?ms=60000");
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -73,33 +69,13 @@ TEST(ServeDrainTest, SigtermFinishesRequestsInFlightWithinTheDrainPeriod) {
 // wait for the client: a download in progress. Returns what arrived.
 std::string SlowDownload(int port, const std::string& path, const std::string& form,
                          size_t per_read) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  int small = 16 * 1024;
-  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    return "";
-  }
-  timeval tv{30, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  const std::string request = "POST " + path +
-                              " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
-                              "Content-Type: application/x-www-form-urlencoded\r\n"
-                              "Content-Length: " + std::to_string(form.size()) + "\r\n\r\n" + form;
-  (void)!write(fd, request.data(), request.size());
-  std::string out;
-  std::string buffer(per_read, '\0');
-  ssize_t n;
-  while ((n = read(fd, buffer.data(), per_read)) > 0) {
-    out.append(buffer.data(), static_cast<size_t>(n));
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  close(fd);
-  return out;
+  testing::RawClient client(port, nullptr, 16 * 1024);
+  if (!client.connected()) return "";
+  client.Send("POST " + path +
+              " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+              "Content-Type: application/x-www-form-urlencoded\r\n"
+              "Content-Length: " + std::to_string(form.size()) + "\r\n\r\n" + form);
+  return client.ReadUntilClosed(30, per_read, std::chrono::milliseconds(10));
 }
 
 TEST(ServeDrainTest, SigtermLetsADownloadFinishOrCutsItWithAFailingExitStatus) {

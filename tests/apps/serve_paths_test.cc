@@ -2,17 +2,14 @@
 // every request path is resolved inside the site root, and data/ is out of
 // reach by any spelling of its path and through any symbolic link.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
+
+#include "apps/demo_server.h"
+#include "platform/web/test_server.h"
 
 namespace {
 
@@ -24,11 +21,6 @@ constexpr char kPage[] =
     "<%@ Language=\"JScript\" %><% Response.Write(\"RAN\" + \"-PAGE\"); %>";
 constexpr char kSecret[] = "private-bytes-of-data";
 
-void WriteFile(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
 struct Reply {
   int status = 0;
   std::string body;
@@ -38,27 +30,8 @@ struct Reply {
 // and reads the whole answer.
 Reply RawGet(int port, const std::string& target) {
   Reply reply;
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return reply;
-  }
-  timeval timeout{5, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  const std::string request =
-      "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-  if (send(fd, request.data(), request.size(), 0) != static_cast<ssize_t>(request.size())) {
-    close(fd);
-    return reply;
-  }
-  std::string raw;
-  char buf[4096];
-  for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;) raw.append(buf, static_cast<size_t>(n));
-  close(fd);
+  const std::string raw = fennick::testing::RawRequest(
+      port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", 5);
   if (raw.compare(0, 9, "HTTP/1.1 ") == 0) reply.status = std::atoi(raw.c_str() + 9);
   const size_t head_end = raw.find("\r\n\r\n");
   if (head_end != std::string::npos) reply.body = raw.substr(head_end + 4);
@@ -70,54 +43,21 @@ Reply RawGet(int port, const std::string& target) {
 class ServePathsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string templ = (fs::temp_directory_path() / "fennick-paths-XXXXXX").string();
-    root_ = fs::canonical(mkdtemp(templ.data()));
-    WriteFile(root_ / "index.html", "<p>home</p>");
-    WriteFile(root_ / "page.asp", kPage);
-    WriteFile(root_ / "css" / "site.css", "body{}");
-    WriteFile(root_ / "data" / "secret.txt", kSecret);
-    WriteFile(root_ / "data" / "page.asp", kPage);
-    WriteFile(root_ / "data" / "index.html", kSecret);
+    site_.Write("index.html", "<p>home</p>");
+    site_.Write("page.asp", kPage);
+    site_.Write("css/site.css", "body{}");
+    site_.Write("data/secret.txt", kSecret);
+    site_.Write("data/page.asp", kPage);
+    site_.Write("data/index.html", kSecret);
     fs::create_directory_symlink(root_ / "data", root_ / "pub");
     fs::create_directory_symlink("data", root_ / "relative");
     fs::create_symlink(root_ / "data" / "secret.txt", root_ / "secret.txt");
     fs::create_symlink("../data/page.asp", root_ / "css" / "run.asp");
     fs::create_symlink(root_ / "css" / "site.css", root_ / "alias.css");
-    Start();
-  }
-
-  void TearDown() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
-    if (out_) fclose(out_);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-
-  void Start() {
-    int out_pipe[2];
-    ASSERT_EQ(pipe(out_pipe), 0);
-    pid_ = fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      dup2(out_pipe[1], 1);
-      close(out_pipe[0]);
-      setenv("FENNICK_SECRET", "paths test secret", 1);
-      execl(FENNICK_BINARY, "fennick", "serve", "--site", root_.c_str(), "--port", "0",
-            "--quiet", nullptr);
-      _exit(127);
-    }
-    close(out_pipe[1]);
-    out_ = fdopen(out_pipe[0], "r");
-    char line[1024] = {0};
-    ASSERT_TRUE(fgets(line, sizeof line, out_));
-    const std::string banner = line;
-    const size_t at = banner.find("http://127.0.0.1:");
-    ASSERT_NE(at, std::string::npos) << banner;
-    port_ = std::stoi(banner.substr(at + 17));
+    server_ = std::make_unique<fennick::test_support::DemoServer>(
+        std::vector<std::string>{"--site", root_.string()});
+    port_ = server_->port();
+    ASSERT_NE(port_, 0);
   }
 
   // Asserts that `target` is refused and neither shows a private file nor
@@ -130,9 +70,9 @@ class ServePathsTest : public ::testing::Test {
     EXPECT_EQ(reply.body.find("RAN-PAGE"), std::string::npos) << target;
   }
 
-  fs::path root_;
-  pid_t pid_ = -1;
-  FILE* out_ = nullptr;
+  fennick::testing::TempSite site_;
+  const fs::path root_ = fs::canonical(site_.root());
+  std::unique_ptr<fennick::test_support::DemoServer> server_;
   int port_ = 0;
 };
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "fennick/error.h"
 
 namespace fennick {
@@ -13,12 +15,8 @@ TEST(VariantTest, OleDatesRoundTripThroughCivilParts) {
   double d = MakeOleDate(p);
   EXPECT_NEAR(d, 38051.588298611, 1e-8);
   DateParts back = SplitOleDate(d);
-  EXPECT_EQ(back.year, 2004);
-  EXPECT_EQ(back.month, 3);
-  EXPECT_EQ(back.day, 5);
-  EXPECT_EQ(back.hour, 14);
-  EXPECT_EQ(back.minute, 7);
-  EXPECT_EQ(back.second, 9);
+  EXPECT_EQ(std::tie(back.year, back.month, back.day, back.hour, back.minute, back.second),
+            std::tuple(2004, 3, 5, 14, 7, 9));
   EXPECT_EQ(MakeOleDate({1899, 12, 30}), 0);
   EXPECT_EQ(MakeOleDate({1900, 1, 1}), 2);
   // Months and days roll over as DateSerial does.

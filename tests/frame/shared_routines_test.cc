@@ -4,6 +4,7 @@
 
 #include <random>
 #include <set>
+#include <vector>
 
 #include "fennick/error.h"
 #include "fennick/page.h"
@@ -99,12 +100,10 @@ TEST(TextRoutinesTest, SmallRoutines) {
   EXPECT_EQ(PlainText("<b>Total</b> (net) 2004!", "_ "), "Total net 2004");
   EXPECT_EQ(PlainText("Größe", ""), "Gre");
   EXPECT_EQ(DigitsOnly("(555) 123-4567 x"), "5551234567");
-  EXPECT_EQ(OrdinalSuffix(22), "22<sup>nd</sup>");
-  EXPECT_EQ(OrdinalSuffix(12), "12<sup>th</sup>");
-  EXPECT_EQ(OrdinalSuffix(1), "1<sup>st</sup>");
-  EXPECT_EQ(OrdinalSuffix(23), "23<sup>rd</sup>");
-  EXPECT_EQ(OrdinalSuffix(11), "11<sup>th</sup>");
-  EXPECT_EQ(OrdinalSuffix(31), "31<sup>st</sup>");
+  for (auto [n, suffix] : {std::pair{22, "nd"}, {12, "th"}, {1, "st"}, {23, "rd"}, {11, "th"},
+                           {31, "st"}}) {
+    EXPECT_EQ(OrdinalSuffix(n), std::to_string(n) + "<sup>" + suffix + "</sup>");
+  }
 
   EXPECT_EQ(RandomText(0), "");
   std::set<std::string> seen;
@@ -124,33 +123,35 @@ TEST(TextRoutinesTest, SmallRoutines) {
   EXPECT_THROW(RoundUp(32767.5), Error);
 }
 
+// ADO type codes (mode 1) and server type names (other modes).
 TEST(FieldTypesTest, ClassifiesAdoCodesAndServerTypeNames) {
-  for (int code : {2, 3, 4, 5, 14, 16, 18, 19, 20, 21, 131}) {
-    EXPECT_EQ(ClassifyFieldType(std::to_string(code), 1), TypeClass::kNumber) << code;
+  using enum TypeClass;
+  const struct {
+    std::vector<const char*> names;
+    int mode;
+    TypeClass expected;
+  } cases[] = {
+      {{"2", "3", "4", "5", "14", "16", "18", "19", "20", "21", "131"}, 1, kNumber},
+      {{"6"}, 1, kMoney},
+      {{"7", "133", "134", "135"}, 1, kDate},
+      {{"11", "17"}, 1, kBoolean},
+      {{"72"}, 1, kGuid},
+      {{"204", "205"}, 1, kBinary},
+      {{"200", "varchar"}, 1, kText},
+      {{"nvarchar", "uniqueidentifier"}, 2, kText},
+      {{"ntext"}, 9, kText},
+      {{"bigint", "decimal"}, 2, kNumber},
+      {{"smalldatetime"}, 2, kDate},
+      {{"smallmoney"}, 9, kMoney},
+      {{"bit"}, 2, kBoolean},
+      {{"timestamp", "varbinary", "image"}, 2, kBinary},
+      {{"int"}, 5, kText},  // other modes
+  };
+  for (const auto& c : cases) {
+    for (const char* name : c.names) {
+      EXPECT_EQ(ClassifyFieldType(name, c.mode), c.expected) << name << " " << c.mode;
+    }
   }
-  EXPECT_EQ(ClassifyFieldType("6", 1), TypeClass::kMoney);
-  for (int code : {7, 133, 134, 135})
-    EXPECT_EQ(ClassifyFieldType(std::to_string(code), 1), TypeClass::kDate);
-  EXPECT_EQ(ClassifyFieldType("11", 1), TypeClass::kBoolean);
-  EXPECT_EQ(ClassifyFieldType("17", 1), TypeClass::kBoolean);
-  EXPECT_EQ(ClassifyFieldType("72", 1), TypeClass::kGuid);
-  EXPECT_EQ(ClassifyFieldType("204", 1), TypeClass::kBinary);
-  EXPECT_EQ(ClassifyFieldType("205", 1), TypeClass::kBinary);
-  EXPECT_EQ(ClassifyFieldType("200", 1), TypeClass::kText);
-  EXPECT_EQ(ClassifyFieldType("varchar", 1), TypeClass::kText);
-
-  EXPECT_EQ(ClassifyFieldType("nvarchar", 2), TypeClass::kText);
-  EXPECT_EQ(ClassifyFieldType("ntext", 9), TypeClass::kText);
-  EXPECT_EQ(ClassifyFieldType("bigint", 2), TypeClass::kNumber);
-  EXPECT_EQ(ClassifyFieldType("decimal", 2), TypeClass::kNumber);
-  EXPECT_EQ(ClassifyFieldType("smalldatetime", 2), TypeClass::kDate);
-  EXPECT_EQ(ClassifyFieldType("smallmoney", 9), TypeClass::kMoney);
-  EXPECT_EQ(ClassifyFieldType("bit", 2), TypeClass::kBoolean);
-  EXPECT_EQ(ClassifyFieldType("timestamp", 2), TypeClass::kBinary);
-  EXPECT_EQ(ClassifyFieldType("varbinary", 2), TypeClass::kBinary);
-  EXPECT_EQ(ClassifyFieldType("image", 2), TypeClass::kBinary);
-  EXPECT_EQ(ClassifyFieldType("uniqueidentifier", 2), TypeClass::kText);
-  EXPECT_EQ(ClassifyFieldType("int", 5), TypeClass::kText);  // other modes
 }
 
 TEST(TempFolderTest, CreatesTheExportFolderUnderTheSite) {
@@ -174,12 +175,6 @@ TEST(TempFolderTest, CreatesTheExportFolderUnderTheSite) {
   EXPECT_EQ(CurrentModuleState().temp_folder_url, "../../outside/");
   EXPECT_FALSE(std::filesystem::exists(site.root().parent_path() / "outside"));
 }
-
-}  // namespace
-}  // namespace fennick
-
-namespace fennick {
-namespace {
 
 TEST(ExpressionTest, EvaluatesTrimmedScriptExpressions) {
   EXPECT_EQ(EvaluateExpression("  1 + 2 * 3 "), "7");

@@ -112,13 +112,7 @@ TEST_F(MysqlTest, EveryColumnTypeMapsToItsAdoType) {
   db_.Run("INSERT INTO every_type () VALUES ()");
 
   Recordset rs = db_.Query("SELECT * FROM every_type");
-  struct Expected {
-    const char* name;
-    int32_t type;
-    int32_t defined_size;
-    Variant value;
-  };
-  const Expected expected[] = {
+  const std::vector<testing::ExpectedColumn> expected = {
       {"t", kAdTinyInt, 1, Variant(int16_t{-5})},
       {"tu", kAdUnsignedTinyInt, 1, Variant::Byte(250)},
       {"s", kAdSmallInt, 2, Variant(int16_t{-300})},
@@ -152,20 +146,13 @@ TEST_F(MysqlTest, EveryColumnTypeMapsToItsAdoType) {
       {"bl", kAdLongVarBinary, 2147483647, Variant::Binary(std::string("blob"))},
       {"j", kAdLongVarChar, 2147483647, Variant("{\"k\": 1}")},
   };
-  ASSERT_EQ(rs.FieldCount(), std::size(expected));
-  for (const Expected& e : expected) {
-    Field field = rs.Fields(e.name);
-    EXPECT_EQ(field.Type(), e.type) << e.name;
-    EXPECT_EQ(field.DefinedSize(), e.defined_size) << e.name;
-    EXPECT_EQ(field.Value(), e.value) << e.name;
-    EXPECT_EQ(field.BaseTableName(), "every_type") << e.name;
-  }
+  testing::ExpectColumns(rs, expected, "every_type");
   EXPECT_EQ(rs.Fields("n").Precision(), 10);
   EXPECT_EQ(rs.Fields("n").NumericScale(), 2);
   EXPECT_EQ(rs.Fields("nu").Precision(), 5);
   // The second row: every column Null.
   rs.MoveNext();
-  for (const Expected& e : expected) EXPECT_TRUE(rs.Fields(e.name).IsNull()) << e.name;
+  for (const auto& e : expected) EXPECT_TRUE(rs.Fields(e.name).IsNull()) << e.name;
 
   // Expressions have types of their own and no base table.
   Recordset expr = db_.Query("SELECT 1 + 1 AS two, 'x' AS x, NULL AS nothing, NOW() AS now");

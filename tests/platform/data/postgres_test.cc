@@ -36,12 +36,7 @@ TEST_F(PostgresTest, ColumnTypesMapToAdoTypes) {
   db_.Run("SET TimeZone = 'UTC'");
   Recordset rs = db_.Query("SELECT * FROM t");
   double day = MakeOleDate({2004, 3, 5});
-  struct Expect {
-    const char* name;
-    int32_t type;
-    int32_t size;
-    Variant value;
-  } expected[] = {
+  testing::ExpectColumns(rs, {
       {"a", kAdSmallInt, 2, Variant(int16_t{7})},
       {"b", kAdInteger, 4, Variant(int32_t{70000})},
       {"c", kAdBigInt, 8, Variant(int64_t{9000000000})},
@@ -63,16 +58,7 @@ TEST_F(PostgresTest, ColumnTypesMapToAdoTypes) {
       {"s", kAdVarChar, 255, Variant("1 day")},
       {"u", kAdLongVarChar, 2147483647, Variant("{1,2}")},
       {"v", kAdLongVarChar, 2147483647, Variant("free")},
-  };
-  ASSERT_EQ(rs.FieldCount(), std::size(expected));
-  for (size_t i = 0; i < std::size(expected); ++i) {
-    Field f = rs.Fields(i);
-    EXPECT_EQ(f.Name(), expected[i].name);
-    EXPECT_EQ(f.Type(), expected[i].type) << f.Name();
-    EXPECT_EQ(f.DefinedSize(), expected[i].size) << f.Name();
-    EXPECT_EQ(f.Value(), expected[i].value) << f.Name() << ": " << f.Value().AsString();
-    EXPECT_EQ(f.BaseTableName(), "t");
-  }
+  }, "t");
   EXPECT_EQ(rs.Fields("f").Precision(), 10);
   EXPECT_EQ(rs.Fields("f").NumericScale(), 2);
 

@@ -38,12 +38,7 @@ TEST_F(SqliteTest, DeclaredTypesMapToAdoTypes) {
       "'2004-03-05', '14:07:09', '2004-03-05 14:07:09', x'00112233445566778899AABBCCDDEEFF', "
       "'abcd', 'varchar', 'nvarchar', 'text', x'0102', x'03', 5, 'xyz', 42)");
   Recordset rs = Query("SELECT * FROM t");
-  struct Expect {
-    const char* name;
-    int32_t type;
-    int32_t size;
-    Variant value;
-  } expected[] = {
+  testing::ExpectColumns(rs, {
       {"a", kAdSmallInt, 2, Variant(int16_t{7})},
       {"b", kAdInteger, 4, Variant(int32_t{70000})},
       {"c", kAdBigInt, 8, Variant(int64_t{9000000000})},
@@ -66,16 +61,7 @@ TEST_F(SqliteTest, DeclaredTypesMapToAdoTypes) {
       {"u", kAdBigInt, 8, Variant(int64_t{5})},
       {"v", kAdWChar, 3, Variant("xyz")},
       {"w", kAdNumeric, 19, Variant::Decimal(42)},
-  };
-  ASSERT_EQ(rs.FieldCount(), std::size(expected));
-  for (size_t i = 0; i < std::size(expected); ++i) {
-    Field f = rs.Fields(i);
-    EXPECT_EQ(f.Name(), expected[i].name);
-    EXPECT_EQ(f.Type(), expected[i].type) << f.Name();
-    EXPECT_EQ(f.DefinedSize(), expected[i].size) << f.Name();
-    EXPECT_EQ(f.Value(), expected[i].value) << f.Name() << ": " << f.Value().AsString();
-    EXPECT_EQ(f.BaseTableName(), "t");
-  }
+  }, "t");
   EXPECT_EQ(rs.Fields("g").Precision(), 10);
   EXPECT_EQ(rs.Fields("g").NumericScale(), 2);
 }

@@ -16,6 +16,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "fennick/data.h"
 #include "fennick/error.h"
@@ -169,6 +170,30 @@ class TestDatabase {
       EXPECT_EQ(e.description(), description_);             \
     }                                                       \
   } while (0)
+
+// A column a result should have: its name, ADO type, defined size and
+// the value in the first row.
+struct ExpectedColumn {
+  const char* name;
+  int32_t type;
+  int32_t size;
+  Variant value;
+};
+
+// Checks the columns of `rs`, in order, against `expected`, each one read
+// from the base table `table`.
+inline void ExpectColumns(Recordset& rs, const std::vector<ExpectedColumn>& expected,
+                          const std::string& table) {
+  ASSERT_EQ(rs.FieldCount(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    Field f = rs.Fields(i);
+    EXPECT_EQ(f.Name(), expected[i].name);
+    EXPECT_EQ(f.Type(), expected[i].type) << f.Name();
+    EXPECT_EQ(f.DefinedSize(), expected[i].size) << f.Name();
+    EXPECT_EQ(f.Value(), expected[i].value) << f.Name() << ": " << f.Value().AsString();
+    EXPECT_EQ(f.BaseTableName(), table) << f.Name();
+  }
+}
 
 }  // namespace fennick::testing
 

@@ -11,58 +11,55 @@ namespace fennick::intl {
 namespace {
 
 double Date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-  DateParts parts;
-  parts.year = year;
-  parts.month = month;
-  parts.day = day;
-  parts.hour = hour;
-  parts.minute = minute;
-  parts.second = second;
-  return MakeOleDate(parts);
+  return MakeOleDate({year, month, day, hour, minute, second});
 }
 
 const double kFriday = Date(2004, 3, 5, 14, 7, 9);
 
-TEST(DateFormatTest, NamedFormatsInEnglishUs) {
-  EXPECT_EQ(FormatDateTime(kFriday, 0, "en_US"), "3/5/2004 2:07:09 PM");
-  EXPECT_EQ(FormatDateTime(kFriday, 1, "en_US"), "Friday, March 5, 2004");
-  EXPECT_EQ(FormatDateTime(kFriday, 2, "en_US"), "3/5/2004");
-  EXPECT_EQ(FormatDateTime(kFriday, 3, "en_US"), "2:07:09 PM");
-  EXPECT_EQ(FormatDateTime(kFriday, 4, "en_US"), "14:07");
-}
-
-TEST(DateFormatTest, NamedFormatsInOtherLocales) {
-  EXPECT_EQ(FormatDateTime(kFriday, 0, "fr_FR"), "05/03/2004 14:07:09");
-  EXPECT_EQ(FormatDateTime(kFriday, 1, "fr_FR"), "vendredi 5 mars 2004");
-  EXPECT_EQ(FormatDateTime(kFriday, 2, "fr_FR"), "05/03/2004");
-  EXPECT_EQ(FormatDateTime(kFriday, 3, "fr_FR"), "14:07:09");
-  EXPECT_EQ(FormatDateTime(kFriday, 4, "fr_FR"), "14:07");
-  EXPECT_EQ(FormatDateTime(kFriday, 1, "de_DE"), "Freitag, 5. März 2004");
-  EXPECT_EQ(FormatDateTime(kFriday, 2, "de_DE"), "05.03.2004");
-  EXPECT_EQ(FormatDateTime(kFriday, 1, "es_ES"), "viernes, 5 de marzo de 2004");
-  EXPECT_EQ(FormatDateTime(kFriday, 0, "en_GB"), "05/03/2004 14:07:09");
-  EXPECT_EQ(FormatDateTime(kFriday, 2, "nl_NL"), "5-3-2004");
-  // A locale without fixed patterns: ICU's styles with a four-digit year and
-  // a plain blank before the AM/PM marker.
-  EXPECT_EQ(FormatDateTime(kFriday, 0, "en_AU"), "5/3/2004 2:07:09 pm");
-  EXPECT_EQ(FormatDateTime(kFriday, 2, "sv_SE"), "2004-03-05");
-}
-
-TEST(DateFormatTest, GeneralDateLeavesOutMidnightAndDayZero) {
-  EXPECT_EQ(FormatDateTime(Date(2004, 3, 5), 0, "en_US"), "3/5/2004");
-  EXPECT_EQ(FormatDateTime(0.5, 0, "en_US"), "12:00:00 PM");
-  EXPECT_EQ(FormatDateTime(0, 0, "en_US"), "12:00:00 AM");
-  // Half a second before midnight is the next day.
-  EXPECT_EQ(FormatDateTime(Date(2004, 3, 5) + 0.99999999, 0, "en_US"), "3/6/2004");
-}
-
-TEST(DateFormatTest, DatesBefore1900AndBeforeTheGregorianReform) {
-  EXPECT_EQ(FormatDateTime(Date(1800, 7, 4, 6, 30), 0, "en_US"), "7/4/1800 6:30:00 AM");
-  // OLE day numbers are Gregorian all the way back: no Julian dates in 1500.
-  EXPECT_EQ(FormatDateTime(Date(1500, 3, 1), 1, "en_US"), "Thursday, March 1, 1500");
-  EXPECT_EQ(FormatDateTime(Date(100, 1, 1), 2, "en_US"), "1/1/100");
-  EXPECT_EQ(FormatDateTime(Date(9999, 12, 31, 23, 59, 59), 0, "en_US"),
-            "12/31/9999 11:59:59 PM");
+// The named formats in several locales; the general date leaves out
+// midnight and day zero; dates before 1900 and before the Gregorian reform.
+TEST(DateFormatTest, NamedFormats) {
+  const struct {
+    double date;
+    int format;
+    const char* locale;
+    const char* expected;
+  } cases[] = {
+      {kFriday, 0, "en_US", "3/5/2004 2:07:09 PM"},
+      {kFriday, 1, "en_US", "Friday, March 5, 2004"},
+      {kFriday, 2, "en_US", "3/5/2004"},
+      {kFriday, 3, "en_US", "2:07:09 PM"},
+      {kFriday, 4, "en_US", "14:07"},
+      {kFriday, 0, "fr_FR", "05/03/2004 14:07:09"},
+      {kFriday, 1, "fr_FR", "vendredi 5 mars 2004"},
+      {kFriday, 2, "fr_FR", "05/03/2004"},
+      {kFriday, 3, "fr_FR", "14:07:09"},
+      {kFriday, 4, "fr_FR", "14:07"},
+      {kFriday, 1, "de_DE", "Freitag, 5. März 2004"},
+      {kFriday, 2, "de_DE", "05.03.2004"},
+      {kFriday, 1, "es_ES", "viernes, 5 de marzo de 2004"},
+      {kFriday, 0, "en_GB", "05/03/2004 14:07:09"},
+      {kFriday, 2, "nl_NL", "5-3-2004"},
+      // A locale without fixed patterns: ICU's styles with a four-digit year and
+      // a plain blank before the AM/PM marker.
+      {kFriday, 0, "en_AU", "5/3/2004 2:07:09 pm"},
+      {kFriday, 2, "sv_SE", "2004-03-05"},
+      {Date(2004, 3, 5), 0, "en_US", "3/5/2004"},
+      {Date(2004, 3, 5, 14), 0, "en_US", "3/5/2004 2:00:00 PM"},  // a whole hour is a time
+      {0.5, 0, "en_US", "12:00:00 PM"},
+      {0, 0, "en_US", "12:00:00 AM"},
+      // Half a second before midnight is the next day.
+      {Date(2004, 3, 5) + 0.99999999, 0, "en_US", "3/6/2004"},
+      {Date(1800, 7, 4, 6, 30), 0, "en_US", "7/4/1800 6:30:00 AM"},
+      // OLE day numbers are Gregorian all the way back: no Julian dates in 1500.
+      {Date(1500, 3, 1), 1, "en_US", "Thursday, March 1, 1500"},
+      {Date(100, 1, 1), 2, "en_US", "1/1/100"},
+      {Date(9999, 12, 31, 23, 59, 59), 0, "en_US", "12/31/9999 11:59:59 PM"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FormatDateTime(c.date, c.format, c.locale), c.expected)
+        << c.format << " " << c.locale << " " << c.date;
+  }
 }
 
 TEST(DateFormatTest, RejectsOutOfRangeDatesAndUnknownFormats) {

@@ -27,79 +27,69 @@ std::string Fr(std::string text) {
   return out;
 }
 
-TEST(NumberFormatTest, SeparatorsAndDecimalsFollowTheLocale) {
-  EXPECT_EQ(FormatNumber(1234567.891, 2, kUseDefault, kUseDefault, kUseDefault, "en_US"),
-            "1,234,567.89");
-  EXPECT_EQ(FormatNumber(1234567.891, 2, kUseDefault, kUseDefault, kUseDefault, "fr_FR"),
-            Fr("1_234_567,89"));
-  EXPECT_EQ(FormatNumber(1234567.891, 2, kUseDefault, kUseDefault, kUseDefault, "de_DE"),
-            "1.234.567,89");
-  // The default is two decimals; 0 decimals writes no separator.
-  EXPECT_EQ(FormatNumber(1234.5, -1, kUseDefault, kUseDefault, kUseDefault, "en_US"),
-            "1,234.50");
-  EXPECT_EQ(FormatNumber(1234.5, 0, kUseDefault, kUseDefault, kUseDefault, "en_US"), "1,235");
-  EXPECT_EQ(FormatNumber(7, 3, kUseDefault, kUseDefault, kUseDefault, "fr_FR"), "7,000");
-}
-
-TEST(NumberFormatTest, HalvesRoundAwayFromZero) {
-  auto number = [](double value, int decimals) {
-    return FormatNumber(value, decimals, kUseDefault, kUseDefault, kUseDefault, "en_US");
+// The locale's separators and currency; decimals (-1 the default); halves
+// rounded away from zero; negatives and the tri-states (leading digit,
+// parentheses, grouping); percent scaled by a hundred. In the expected text
+// '_' stands for a narrow no-break space, '~' for a no-break space.
+TEST(NumberFormatTest, NumbersCurrenciesAndPercents) {
+  using Formatter = std::string (*)(double, int, int, int, int, std::string_view);
+  const Formatter N = FormatNumber, C = FormatCurrency, P = FormatPercent;
+  constexpr int D = kUseDefault;
+  const struct {
+    Formatter format;
+    double value;
+    int decimals, leading, parens, group;
+    const char* locale;
+    const char* expected;
+  } cases[] = {
+      {N, 1234567.891, 2, D, D, D, "en_US", "1,234,567.89"},
+      {N, 1234567.891, 2, D, D, D, "fr_FR", "1_234_567,89"},
+      {N, 1234567.891, 2, D, D, D, "de_DE", "1.234.567,89"},
+      {N, 1234.5, -1, D, D, D, "en_US", "1,234.50"},
+      {N, 1234.5, 0, D, D, D, "en_US", "1,235"},
+      {N, 7, 3, D, D, D, "fr_FR", "7,000"},
+      {N, 0.5, 0, D, D, D, "en_US", "1"},
+      {N, 2.5, 0, D, D, D, "en_US", "3"},
+      {N, -2.5, 0, D, D, D, "en_US", "-3"},
+      {N, 0.125, 2, D, D, D, "en_US", "0.13"},
+      // The value as written decides, not its binary neighbour 1.00499999...
+      {N, 1.005, 2, D, D, D, "en_US", "1.01"},
+      {N, -1.005, 2, D, D, D, "en_US", "-1.01"},
+      {C, 2.675, 2, D, D, D, "en_US", "$2.68"},
+      {P, 0.0125, 1, D, D, D, "en_US", "1.3%"},
+      {N, -1234.5, 2, D, D, D, "en_US", "-1,234.50"},
+      {N, -1234.5, 2, D, kTrue, D, "en_US", "(1,234.50)"},
+      {N, 1234.5, 2, D, kTrue, D, "en_US", "1,234.50"},
+      // A negative that rounds to zero is zero, with no sign and no parentheses.
+      {N, -0.004, 2, D, D, D, "en_US", "0.00"},
+      {N, -0.004, 2, D, kTrue, D, "en_US", "0.00"},
+      {N, -0.005, 2, D, kTrue, D, "en_US", "(0.01)"},
+      {N, 0.5, 2, kFalse, D, D, "en_US", ".50"},
+      {N, -0.5, 2, kFalse, D, D, "en_US", "-.50"},
+      {N, 0.5, 2, kTrue, D, D, "en_US", "0.50"},
+      {N, 1234.5, 2, D, D, kFalse, "en_US", "1234.50"},
+      // Spanish leaves four-digit numbers ungrouped unless grouping is asked for.
+      {N, 1234, 0, D, D, D, "es_ES", "1234"},
+      {N, 1234, 0, D, D, kTrue, "es_ES", "1.234"},
+      {C, 1234.5, -1, D, D, D, "en_US", "$1,234.50"},
+      {C, -1234.5, -1, D, D, D, "en_US", "-$1,234.50"},
+      {C, -1234.5, -1, D, kTrue, D, "en_US", "($1,234.50)"},
+      {C, 1234.5, -1, D, D, D, "fr_FR", "1_234,50~€"},
+      {C, -1234.5, 0, D, kTrue, D, "fr_FR", "(1_235~€)"},
+      {C, 1234.5, -1, D, D, D, "en_GB", "£1,234.50"},
+      // The yen has no minor unit.
+      {C, 1234.5, -1, D, D, D, "ja_JP", "￥1,235"},
+      {P, 0.25, 0, D, D, D, "en_US", "25%"},
+      {P, 0.256, 1, D, D, D, "en_US", "25.6%"},
+      {P, 0.256, -1, D, D, D, "en_US", "25.60%"},
+      {P, -12.5, 0, D, kTrue, D, "en_US", "(1,250%)"},
+      {P, 0.256, 1, D, D, D, "fr_FR", "25,6~%"},
   };
-  EXPECT_EQ(number(0.5, 0), "1");
-  EXPECT_EQ(number(2.5, 0), "3");
-  EXPECT_EQ(number(-2.5, 0), "-3");
-  EXPECT_EQ(number(0.125, 2), "0.13");
-  // The value as written decides, not its binary neighbour 1.00499999...
-  EXPECT_EQ(number(1.005, 2), "1.01");
-  EXPECT_EQ(number(-1.005, 2), "-1.01");
-  EXPECT_EQ(FormatCurrency(2.675, 2, kUseDefault, kUseDefault, kUseDefault, "en_US"), "$2.68");
-  EXPECT_EQ(FormatPercent(0.0125, 1, kUseDefault, kUseDefault, kUseDefault, "en_US"), "1.3%");
-}
-
-TEST(NumberFormatTest, NegativesAndTheTriStates) {
-  EXPECT_EQ(FormatNumber(-1234.5, 2, kUseDefault, kUseDefault, kUseDefault, "en_US"),
-            "-1,234.50");
-  EXPECT_EQ(FormatNumber(-1234.5, 2, kUseDefault, kTrue, kUseDefault, "en_US"), "(1,234.50)");
-  EXPECT_EQ(FormatNumber(1234.5, 2, kUseDefault, kTrue, kUseDefault, "en_US"), "1,234.50");
-  // A negative that rounds to zero is zero, with no sign and no parentheses.
-  EXPECT_EQ(FormatNumber(-0.004, 2, kUseDefault, kUseDefault, kUseDefault, "en_US"), "0.00");
-  EXPECT_EQ(FormatNumber(-0.004, 2, kUseDefault, kTrue, kUseDefault, "en_US"), "0.00");
-  EXPECT_EQ(FormatNumber(-0.005, 2, kUseDefault, kTrue, kUseDefault, "en_US"), "(0.01)");
-
-  EXPECT_EQ(FormatNumber(0.5, 2, kFalse, kUseDefault, kUseDefault, "en_US"), ".50");
-  EXPECT_EQ(FormatNumber(-0.5, 2, kFalse, kUseDefault, kUseDefault, "en_US"), "-.50");
-  EXPECT_EQ(FormatNumber(0.5, 2, kTrue, kUseDefault, kUseDefault, "en_US"), "0.50");
-  EXPECT_EQ(FormatNumber(1234.5, 2, kUseDefault, kUseDefault, kFalse, "en_US"), "1234.50");
-  // Spanish leaves four-digit numbers ungrouped unless grouping is asked for.
-  EXPECT_EQ(FormatNumber(1234, 0, kUseDefault, kUseDefault, kUseDefault, "es_ES"), "1234");
-  EXPECT_EQ(FormatNumber(1234, 0, kUseDefault, kUseDefault, kTrue, "es_ES"), "1.234");
-}
-
-TEST(NumberFormatTest, CurrencyTakesTheLocalesSymbolPlaceAndDecimals) {
-  EXPECT_EQ(FormatCurrency(1234.5, -1, kUseDefault, kUseDefault, kUseDefault, "en_US"),
-            "$1,234.50");
-  EXPECT_EQ(FormatCurrency(-1234.5, -1, kUseDefault, kUseDefault, kUseDefault, "en_US"),
-            "-$1,234.50");
-  EXPECT_EQ(FormatCurrency(-1234.5, -1, kUseDefault, kTrue, kUseDefault, "en_US"),
-            "($1,234.50)");
-  EXPECT_EQ(FormatCurrency(1234.5, -1, kUseDefault, kUseDefault, kUseDefault, "fr_FR"),
-            Fr("1_234,50~€"));
-  EXPECT_EQ(FormatCurrency(-1234.5, 0, kUseDefault, kTrue, kUseDefault, "fr_FR"),
-            Fr("(1_235~€)"));
-  EXPECT_EQ(FormatCurrency(1234.5, -1, kUseDefault, kUseDefault, kUseDefault, "en_GB"),
-            "£1,234.50");
-  // The yen has no minor unit.
-  EXPECT_EQ(FormatCurrency(1234.5, -1, kUseDefault, kUseDefault, kUseDefault, "ja_JP"),
-            "￥1,235");
-}
-
-TEST(NumberFormatTest, PercentScalesByAHundred) {
-  EXPECT_EQ(FormatPercent(0.25, 0, kUseDefault, kUseDefault, kUseDefault, "en_US"), "25%");
-  EXPECT_EQ(FormatPercent(0.256, 1, kUseDefault, kUseDefault, kUseDefault, "en_US"), "25.6%");
-  EXPECT_EQ(FormatPercent(0.256, -1, kUseDefault, kUseDefault, kUseDefault, "en_US"), "25.60%");
-  EXPECT_EQ(FormatPercent(-12.5, 0, kUseDefault, kTrue, kUseDefault, "en_US"), "(1,250%)");
-  EXPECT_EQ(FormatPercent(0.256, 1, kUseDefault, kUseDefault, kUseDefault, "fr_FR"),
-            Fr("25,6~%"));
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.format(c.value, c.decimals, c.leading, c.parens, c.group, c.locale),
+              Fr(c.expected))
+        << c.value << " " << c.decimals << " " << c.locale;
+  }
 }
 
 TEST(NumberFormatTest, CachedFormattersKeepTheirOptionsApart) {

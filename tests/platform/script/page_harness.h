@@ -12,6 +12,7 @@
 #include "fennick/error.h"
 #include "fennick/page.h"
 #include "fennick/registry.h"
+#include "fennick/script_pages.h"
 #include "platform/script/page_runtime.h"
 #include "platform/web/http_text.h"
 #include "platform/web/test_server.h"
@@ -89,6 +90,15 @@ class PageHarness {
   ObjectFactory factory_;
   std::unique_ptr<PageRuntime> runtime_;
 };
+
+// Serves `t`'s site as script pages that create the component's objects,
+// and starts it.
+inline void StartWithScriptPages(TestServer& t, ScriptPageOptions options = {}) {
+  t.server().SetObjectFactory(
+      [](std::string_view progid) { return CreateComponentObject(progid); });
+  EnableScriptPages(t.server(), std::move(options));
+  t.Start();
+}
 
 }  // namespace fennick::testing
 

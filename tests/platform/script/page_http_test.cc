@@ -11,23 +11,15 @@
 #include <vector>
 
 #include "fennick/error.h"
-#include "fennick/registry.h"
-#include "fennick/script_pages.h"
 #include "fennick/session_stores.h"
-#include "platform/web/test_server.h"
+#include "platform/script/page_harness.h"
 #include "platform/web/test_services.h"
 
 namespace fennick {
 namespace {
 
+using testing::StartWithScriptPages;
 using testing::TestServer;
-
-void StartWithScriptPages(TestServer& t, ScriptPageOptions options = {}) {
-  t.server().SetObjectFactory(
-      [](std::string_view progid) { return CreateComponentObject(progid); });
-  EnableScriptPages(t.server(), std::move(options));
-  t.Start();
-}
 
 TEST(PageHttpTest, APageChangedOnDiskIsServedInItsNewForm) {
   TestServer t;

@@ -6,21 +6,13 @@
 #include <chrono>
 #include <string>
 
-#include "fennick/registry.h"
-#include "fennick/script_pages.h"
-#include "platform/web/test_server.h"
+#include "platform/script/page_harness.h"
 
 namespace fennick {
 namespace {
 
+using testing::StartWithScriptPages;
 using testing::TestServer;
-
-void StartWithScriptPages(TestServer& t, ScriptPageOptions options = {}) {
-  t.server().SetObjectFactory(
-      [](std::string_view progid) { return CreateComponentObject(progid); });
-  EnableScriptPages(t.server(), std::move(options));
-  t.Start();
-}
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

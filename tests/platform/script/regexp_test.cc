@@ -22,30 +22,55 @@ std::string Rewrite(std::string_view pattern, std::string_view text,
   return re.Replace(text, replacement);
 }
 
-TEST(RegExpTest, PhoneNumberFormats) {
-  EXPECT_EQ(Rewrite(R"((\d{3})(\d{3})(\d{4}))", "5551234567", "($1) $2-$3"),
-            "(555) 123-4567");
-  // Text around the digits is kept; a value that does not match is unchanged.
-  EXPECT_EQ(Rewrite(R"((\d{3})(\d{3})(\d{4}))", "tel 5551234567 x", "($1) $2-$3"),
-            "tel (555) 123-4567 x");
-  EXPECT_EQ(Rewrite(R"((\d{3})(\d{3})(\d{4}))", "12345", "($1) $2-$3"), "12345");
-  EXPECT_EQ(Rewrite(R"(^(\d{3})(\d{4})$)", "5551234", "$1-$2"), "555-1234");
-}
-
-TEST(RegExpTest, FirstMatchOnlyUnlessGlobal) {
-  EXPECT_EQ(Rewrite("a", "banana", "o"), "bonana");
-  EXPECT_EQ(Rewrite("a", "banana", "o", true), "bonono");
-  EXPECT_EQ(Rewrite("x", "banana", "o", true), "banana");
-  // Empty matches advance one character at a time, also over UTF-8.
-  EXPECT_EQ(Rewrite("x*", "abc", "-", true), "-a-b-c-");
-  EXPECT_EQ(Rewrite("a*", "baaac", "-", true), "-b--c-");
-  EXPECT_EQ(Rewrite("", "é€", "|", true), "|é|€|");
-}
-
-TEST(RegExpTest, CaseSensitivityIsAnOption) {
-  EXPECT_EQ(Rewrite("abc", "xABCx", "-"), "xABCx");
-  EXPECT_EQ(Rewrite("abc", "xABCx", "-", false, true), "x-x");
-  EXPECT_EQ(Rewrite("é", "CAFÉ", "e", false, true), "CAFe");
+// The column formats' rewrites (phone numbers), the first match only unless
+// global, case sensitivity as an option, the replacement syntax, subjects
+// that are not valid UTF-8.
+TEST(RegExpTest, Replace) {
+  constexpr bool G = true, I = true, _ = false;
+  const struct {
+    const char* pattern;
+    std::string text;
+    const char* replacement;
+    bool global, ignore_case;
+    std::string expected;
+  } cases[] = {
+      {R"((\d{3})(\d{3})(\d{4}))", "5551234567", "($1) $2-$3", _, _, "(555) 123-4567"},
+      // Text around the digits is kept; a value that does not match is unchanged.
+      {R"((\d{3})(\d{3})(\d{4}))", "tel 5551234567 x", "($1) $2-$3", _, _,
+       "tel (555) 123-4567 x"},
+      {R"((\d{3})(\d{3})(\d{4}))", "12345", "($1) $2-$3", _, _, "12345"},
+      {R"(^(\d{3})(\d{4})$)", "5551234", "$1-$2", _, _, "555-1234"},
+      {"a", "banana", "o", _, _, "bonana"},
+      {"a", "banana", "o", G, _, "bonono"},
+      {"x", "banana", "o", G, _, "banana"},
+      // Empty matches advance one character at a time, also over UTF-8.
+      {"x*", "abc", "-", G, _, "-a-b-c-"},
+      {"a*", "baaac", "-", G, _, "-b--c-"},
+      {"", "é€", "|", G, _, "|é|€|"},
+      {"abc", "xABCx", "-", _, _, "xABCx"},
+      {"abc", "xABCx", "-", _, I, "x-x"},
+      {"é", "CAFÉ", "e", _, I, "CAFe"},
+      {"(b)(c)", "abcd", "[$2$1]", _, _, "a[cb]d"},
+      {"b", "abcd", "[$&]", _, _, "a[b]cd"},
+      {"b", "abcd", "[$`]", _, _, "a[a]cd"},
+      {"b", "abcd", "[$']", _, _, "a[cd]cd"},
+      {"b", "abcd", "$$1", _, _, "a$1cd"},
+      // Not a group: copied as written, also a trailing "$".
+      {"(b)", "abcd", "$2$0$x$", _, _, "a$2$0$x$cd"},
+      // A group that took no part gives nothing.
+      {"(x)?b", "abcd", "<$1>", _, _, "a<>cd"},
+      // Two digits when that group exists, else one digit and a literal digit.
+      {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)", "abcdefghijkl", "$12$10", _, _, "lj"},
+      {"(a)(b)", "ab", "$12", _, _, "a2"},
+      // Global replacement refers to each match's own text and surroundings.
+      {R"((\w)(\d))", "a1 b2", "$2$1", G, _, "1a 2b"},
+      {"cd", "ab\xff\xfe" "cd", "X", _, _, "ab\xff\xfe" "X"},
+      {"", "a\xff", "-", G, _, "-a-\xff-"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Rewrite(c.pattern, c.text, c.replacement, c.global, c.ignore_case), c.expected)
+        << c.pattern << " on " << c.text;
+  }
   RegExp re;
   re.Pattern("hello");
   EXPECT_FALSE(re.Test("HELLO world"));
@@ -53,24 +78,6 @@ TEST(RegExpTest, CaseSensitivityIsAnOption) {
   EXPECT_TRUE(re.Test("HELLO world"));
   re.IgnoreCase(false);
   EXPECT_FALSE(re.Test("HELLO world"));
-}
-
-TEST(RegExpTest, ReplacementSyntax) {
-  EXPECT_EQ(Rewrite("(b)(c)", "abcd", "[$2$1]"), "a[cb]d");
-  EXPECT_EQ(Rewrite("b", "abcd", "[$&]"), "a[b]cd");
-  EXPECT_EQ(Rewrite("b", "abcd", "[$`]"), "a[a]cd");
-  EXPECT_EQ(Rewrite("b", "abcd", "[$']"), "a[cd]cd");
-  EXPECT_EQ(Rewrite("b", "abcd", "$$1"), "a$1cd");
-  // Not a group: copied as written, also a trailing "$".
-  EXPECT_EQ(Rewrite("(b)", "abcd", "$2$0$x$"), "a$2$0$x$cd");
-  // A group that took no part gives nothing.
-  EXPECT_EQ(Rewrite("(x)?b", "abcd", "<$1>"), "a<>cd");
-  // Two digits when that group exists, else one digit and a literal digit.
-  std::string twelve_groups = "(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)";
-  EXPECT_EQ(Rewrite(twelve_groups, "abcdefghijkl", "$12$10"), "lj");
-  EXPECT_EQ(Rewrite("(a)(b)", "ab", "$12"), "a2");
-  // Global replacement refers to each match's own text and surroundings.
-  EXPECT_EQ(Rewrite(R"((\w)(\d))", "a1 b2", "$2$1", true), "1a 2b");
 }
 
 TEST(RegExpTest, ScriptPatternSyntax) {
@@ -99,12 +106,6 @@ TEST(RegExpTest, ScriptPatternSyntax) {
   EXPECT_FALSE(re.Test("a\r\nb\r\nc"));
   re.Multiline(true);
   EXPECT_TRUE(re.Test("a\r\nb\r\nc"));
-}
-
-TEST(RegExpTest, InvalidUtf8SubjectsAreMatched) {
-  std::string bad = "ab\xff\xfe" "cd";
-  EXPECT_EQ(Rewrite("cd", bad, "X"), "ab\xff\xfe" "X");
-  EXPECT_EQ(Rewrite("", "a\xff", "-", true), "-a-\xff-");
 }
 
 TEST(RegExpTest, InvalidPatternNamesThePattern) {

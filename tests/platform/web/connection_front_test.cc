@@ -1,12 +1,7 @@
 // The host's connection side over real sockets: dripping clients, the
 // per-address cap, pipelined requests, and requests whose framing is loose.
 // Each test is the attack that once worked against the host.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,61 +14,9 @@
 namespace fennick {
 namespace {
 
+using testing::RawClient;
 using testing::TestServer;
 using Clock = std::chrono::steady_clock;
-
-// A raw client socket from a chosen loopback address (127.0.0.0/8 all
-// reaches this host), so tests can play several client addresses.
-class RawClient {
- public:
-  RawClient(int port, const char* from = "127.0.0.1") {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, from, &local.sin_addr);
-    bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  }
-  ~RawClient() { close(fd_); }
-  RawClient(const RawClient&) = delete;
-  RawClient& operator=(const RawClient&) = delete;
-
-  bool connected() const { return connected_; }
-  bool Send(const std::string& bytes) {
-    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-           static_cast<ssize_t>(bytes.size());
-  }
-  // Everything the server sends until it closes or `timeout` passes.
-  std::string ReadAll(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
-    std::string out;
-    auto end = Clock::now() + timeout;
-    char buf[4096];
-    while (true) {
-      int left = static_cast<int>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
-      pollfd p{fd_, POLLIN, 0};
-      if (left <= 0 || poll(&p, 1, left) <= 0) break;
-      ssize_t n = recv(fd_, buf, sizeof buf, 0);
-      if (n <= 0) break;
-      out.append(buf, static_cast<size_t>(n));
-    }
-    return out;
-  }
-  void ShutdownWrite() { shutdown(fd_, SHUT_WR); }
-  // Whether the server has answered or closed (without waiting).
-  bool Answered() {
-    pollfd p{fd_, POLLIN, 0};
-    return poll(&p, 1, 0) > 0;
-  }
-
- private:
-  int fd_ = -1;
-  bool connected_ = false;
-};
 
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;

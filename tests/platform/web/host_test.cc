@@ -1,9 +1,6 @@
 // The web host over real HTTP: static files and what is never served, form
 // and query parsing, sessions, redirects, limits, concurrency.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -102,18 +99,14 @@ TEST(HostTest, ParsesQueryFormAndMultipartFields) {
                     "color=red&size=9&color=blue&x=fromform&empty=", "application/x-www-form-urlencoded");
   ASSERT_TRUE(res);
   const std::string& b = res->body;
-  EXPECT_NE(b.find("color=red, blue\n"), std::string::npos) << b;
-  EXPECT_NE(b.find("count=4\n"), std::string::npos) << b;
-  EXPECT_NE(b.find("name=color\nname=size\nname=x\nname=empty\n"), std::string::npos) << b;
-  EXPECT_NE(b.find("q=a b\n"), std::string::npos) << b;
-  EXPECT_NE(b.find("item=fromquery\n"), std::string::npos) << b;  // query before form
-  EXPECT_NE(b.find("method=POST\n"), std::string::npos);
-  EXPECT_NE(b.find("url=/echo\n"), std::string::npos);
-  EXPECT_NE(b.find("qs=q=a%20b&x=fromquery\n"), std::string::npos);
-  EXPECT_NE(b.find("agent=probe/1\n"), std::string::npos);
-  EXPECT_NE(b.find("custom=v\n"), std::string::npos);
-  EXPECT_NE(b.find("port=" + std::to_string(t.port()) + "\n"), std::string::npos);
-  EXPECT_NE(b.find("remote=127.0.0.1\n"), std::string::npos);
+  // The query's x comes before the form's.
+  for (const std::string& line : std::vector<std::string>{
+           "color=red, blue\n", "count=4\n", "name=color\nname=size\nname=x\nname=empty\n",
+           "q=a b\n", "item=fromquery\n", "method=POST\n", "url=/echo\n",
+           "qs=q=a%20b&x=fromquery\n", "agent=probe/1\n", "custom=v\n",
+           "port=" + std::to_string(t.port()) + "\n", "remote=127.0.0.1\n"}) {
+    EXPECT_NE(b.find(line), std::string::npos) << line << " in " << b;
+  }
 
   httplib::MultipartFormDataItems items = {
       {"size", "10", "", ""}, {"color", "green", "", ""}, {"color", "teal", "", ""},
