@@ -365,30 +365,27 @@ TEST_F(FieldDownloadTest, SealedConnectionStringCreatesNoFileAndFailuresSayNothi
   const std::filesystem::path missing = t_.site().root() / "missing.db";
   const std::string create =
       "Provider=SQLite;Data Source=" + missing.string() + ";mode = readwritecreate";
-  auto refused = Get(Link(0, Seal(kCommand, create, 1)));
-  ASSERT_TRUE(refused);
-  EXPECT_EQ(refused->status, 400);
-  EXPECT_EQ(refused->body, "The download link is not valid.");
-
   const std::string uri = "Provider=SQLite;Data Source=file:" + missing.string() + "?mode=rwc";
   const std::string plain = "Provider=SQLite;Data Source=" + missing.string();
-  for (const std::string& cs : {uri, plain}) {
-    auto failed = Get(Link(0, Seal(kCommand, cs, 1)));
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->status, 500) << cs;
-    EXPECT_EQ(failed->body, "The field cannot be read.");
+  const struct {
+    std::string command, connection_string;
+    size_t column;
+    int status;
+    const char* body;
+  } cases[] = {
+      {kCommand, create, 1, 400, "The download link is not valid."},
+      {kCommand, uri, 1, 500, "The field cannot be read."},
+      {kCommand, plain, 1, 500, "The field cannot be read."},
+      {kCommand, "Provider=SQLite;'secret", 1, 400, "The download link is not valid."},
+      {"SELECT secret_column FROM Pics", connection_string_, 0, 500, "The field cannot be read."},
+  };
+  for (const auto& c : cases) {
+    auto res = Get(Link(0, Seal(c.command, c.connection_string, c.column)));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, c.status) << c.connection_string;
+    EXPECT_EQ(res->body, c.body) << c.connection_string;
   }
   EXPECT_FALSE(std::filesystem::exists(missing));
-
-  auto malformed = Get(Link(0, Seal(kCommand, "Provider=SQLite;'secret", 1)));
-  ASSERT_TRUE(malformed);
-  EXPECT_EQ(malformed->status, 400);
-  EXPECT_EQ(malformed->body, "The download link is not valid.");
-
-  auto bad_command = Get(Link(0, Seal("SELECT secret_column FROM Pics", connection_string_, 0)));
-  ASSERT_TRUE(bad_command);
-  EXPECT_EQ(bad_command->status, 500);
-  EXPECT_EQ(bad_command->body, "The field cannot be read.");
 }
 
 }  // namespace
