@@ -48,16 +48,8 @@ TEST_F(MasterTableHttpTest, TheMasterTableIsFoundByNameOrAliasOrNamedAsMissing) 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command + " / " + c.master_table);
     const std::string page = "m" + std::to_string(++n) + ".asp";
-    server_->site().Write(page, "<% var g = Server.CreateObject('Fennick.DataGrid');\n"
-                                "g.CreateConnection(\"" + sqlite_ + "\");\n"
-                                "g.Command = \"" + c.command + "\";\n"
-                                "g.MasterTable = '" + c.master_table + "';\n"
-                                "g.Display(); %>");
-    if (!started_) {
-      server_->Start();
-      started_ = true;
-    }
-    auto res = server_->Client().Get("/" + page);
+    WriteGridPage(page, sqlite_, c.command, "g.MasterTable = '" + c.master_table + "';");
+    auto res = Client().Get("/" + page);
     ASSERT_TRUE(res);
     ASSERT_EQ(res->status, 200);
     const std::string& body = res->body;

@@ -25,11 +25,7 @@ class TotalsHttpTest : public testing::ExportPageTest,
   // Posts `page` with the filter Id > 2 and the postback `argument`.
   httplib::Result Post(const std::string& page, const std::string& argument,
                        const std::string& filter = "Id > 2") {
-    if (!started_) {
-      server_->Start();
-      started_ = true;
-    }
-    return server_->Client().Post(
+    return Client().Post(
         "/" + page, httplib::Params{{"__FARGS", EncodeArgument(argument)}, {"rsfilter", filter}});
   }
 };
