@@ -16,6 +16,7 @@
 #include "frame/argument_codec.h"
 #include "grid/grid_object.h"
 #include "grid/state/export_argument.h"
+#include "grid/test_page.h"
 #include "platform/crypto/seal.h"
 #include "platform/xml/xml_document.h"
 
@@ -24,14 +25,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
-using Fields = std::vector<std::pair<std::string, std::string>>;
+using testing::Fields;
 
 class ExportDispatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     InstallSealer(Sealer::KeyFromSecret("export dispatch tests"));
-    site_ = fs::temp_directory_path() /
-            ("fennick_dispatch_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
     fs::create_directories(site_ / "data");
     Connection setup;
     setup.Open(ConnectionString() + ";Mode=ReadWriteCreate");
@@ -46,8 +45,7 @@ class ExportDispatchTest : public ::testing::Test {
   }
   void TearDown() override {
     grid_.reset();
-    binding_.reset();
-    page_.reset();
+    page_.Close();
     fs::remove_all(site_);
   }
 
@@ -57,13 +55,7 @@ class ExportDispatchTest : public ::testing::Test {
 
   DataGrid& Grid(const Fields& form) {
     grid_.reset();
-    binding_.reset();
-    Request r;
-    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
-    r.SetVariable("URL", "/orders.asp");
-    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s"), app_,
-                                          Server(site_, "/orders.asp", nullptr, "en_US"));
-    binding_ = std::make_unique<PageBinding>(*page_);
+    page_.Open(form);
     grid_ = std::make_unique<DataGrid>();
     grid_->Command("SELECT Id, Name, Region FROM Orders WHERE Region = 'East'");
     grid_->PageSize(5);
@@ -103,11 +95,9 @@ class ExportDispatchTest : public ::testing::Test {
     return "<none>";
   }
 
-  fs::path site_;
-  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
-  Application app_;
-  std::unique_ptr<PageContext> page_;
-  std::unique_ptr<PageBinding> binding_;
+  fs::path site_ = fs::temp_directory_path() /
+                   ("fennick_dispatch_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+  testing::TestPage page_{"/orders.asp", site_.string()};
   std::unique_ptr<DataGrid> grid_;
 };
 

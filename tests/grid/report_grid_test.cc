@@ -9,6 +9,7 @@
 #include "fennick/data_grid.h"
 #include "fennick/page.h"
 #include "grid/grid_object.h"
+#include "grid/test_page.h"
 #include "platform/crypto/seal.h"
 
 namespace fennick {
@@ -18,15 +19,9 @@ class ReportGridTest : public ::testing::Test {
  protected:
   void SetUp() override { Page({}); }
 
-  void Page(std::vector<std::pair<std::string, std::string>> form) {
+  void Page(const testing::Fields& form) {
     InstallSealer(Sealer::KeyFromSecret("report grid tests"));
-    binding_.reset();
-    Request r;
-    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
-    r.SetVariable("URL", "/reports.asp");
-    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s1"), app_,
-                                          Server("/site", "/reports.asp", nullptr, "en_US"));
-    binding_ = std::make_unique<PageBinding>(*page_);
+    page_.Open(form);
     connection_ = std::make_shared<Connection>();
     connection_->Open("Provider=SQLite;Data Source=:memory:");
     connection_->Execute("CREATE TABLE Items (Name VARCHAR(20), Price DOUBLE)");
@@ -38,10 +33,7 @@ class ReportGridTest : public ::testing::Test {
     grid.Command("SELECT Name, Price FROM Items");
   }
 
-  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
-  Application app_;
-  std::unique_ptr<PageContext> page_;
-  std::unique_ptr<PageBinding> binding_;
+  testing::TestPage page_{"/reports.asp"};
   std::shared_ptr<Connection> connection_;
 };
 

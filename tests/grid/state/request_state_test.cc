@@ -9,6 +9,7 @@
 #include "frame/module_state.h"
 #include "grid/grid_object.h"
 #include "grid/state/state_fields.h"
+#include "grid/test_page.h"
 #include "platform/crypto/seal.h"
 
 namespace fennick {
@@ -16,21 +17,15 @@ namespace {
 
 // A page whose request carries the given form fields (none: a first
 // request) and query fields.
-using Fields = std::vector<std::pair<std::string, std::string>>;
+using testing::Fields;
 
 class GridPageTest : public ::testing::Test {
  protected:
   void SetUp() override { InstallSealer(Sealer::KeyFromSecret("grid tests")); }
 
   void Page(Fields form, Fields query = {}) {
-    Request r;
-    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
-    for (auto& [k, v] : query) r.MutableQuery().Add(k, v);
-    r.SetVariable("URL", "/orders.asp");
-    binding_.reset();
-    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s"), app_,
-                                          Server("/site", "/orders.asp", nullptr, "en_US"));
-    binding_ = std::make_unique<PageBinding>(*page_);
+    grid_.reset();
+    page_.Open(form, query);
   }
 
   GridObject& NewGrid() {
@@ -38,10 +33,7 @@ class GridPageTest : public ::testing::Test {
     return GridInternals(*grid_);
   }
 
-  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
-  Application app_;
-  std::unique_ptr<PageContext> page_;
-  std::unique_ptr<PageBinding> binding_;
+  testing::TestPage page_;
   std::unique_ptr<DataGrid> grid_;
 };
 
