@@ -24,6 +24,7 @@
 #include "grid/paging_record.h"
 #include "grid/query/database_type.h"
 #include "grid/query/orders_engine_fixture.h"
+#include "grid/test_page.h"
 
 namespace fennick {
 namespace {
@@ -257,23 +258,17 @@ TEST_P(DatabasePagingTest, ClientsPagingAtOnceEachSeeEveryRowOnce) {
       auto connection = std::make_shared<Connection>();
       connection->Open(cs);
       connection->Execute(IsMysql() ? "USE " + schema_ : "SET search_path TO " + schema_);
-      auto store = MakeMemorySessionStore();
-      Application app;
+      testing::TestPage page;
       for (int round = 0; round < 5; ++round) {
         for (int start = 1; start <= kItems; start += 10) {
-          Request r;
-          r.MutableForm().Add("start", std::to_string(start));
-          r.SetVariable("URL", "/orders.asp");
-          PageContext page(std::move(r), Session(store, "s"), app,
-                           Server("/site", "/orders.asp", nullptr, "en_US"));
-          PageBinding binding(page);
+          page.Open({{"start", std::to_string(start)}});
           DataGrid grid;
           grid.Connection(connection);
           grid.Command("SELECT Name,Region,Grade FROM Items");
           grid.DatabasePaging(true);
           grid.Display();
           if (round == 0 || !GridInternals(grid).result.paged) {
-            const std::vector<std::string> names = Names(page.response().Body());
+            const std::vector<std::string> names = Names(page->response().Body());
             seen[c].insert(seen[c].end(), names.begin(), names.end());
             if (!GridInternals(grid).result.paged) seen[c].push_back("(every row read)");
           }
