@@ -8,7 +8,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 
-#include <cctype>
 #include <memory>
 #include <string>
 
@@ -47,20 +46,7 @@ std::string OleWrapped(const std::string& picture) {
   return header + picture;
 }
 
-std::string QueryEncode(const std::string& text) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '_' || c == '.') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out.push_back('%');
-      out.push_back(kDigits[c >> 4]);
-      out.push_back(kDigits[c & 15]);
-    }
-  }
-  return out;
-}
+using httplib::detail::encode_query_param;
 
 // The texts sealed as one token, packed as the download link packs them,
 // for sealing with a Sealer other than the server's.
@@ -176,7 +162,7 @@ class FieldDownloadTest : public ::testing::Test {
   std::string Link(int row, const std::string& token, const std::string& ext = "") {
     std::string url = "/pics.asp?a=i";
     if (!ext.empty()) url += "&ext=" + ext;
-    return url + "&r=" + std::to_string(row) + "&cell=" + QueryEncode(token);
+    return url + "&r=" + std::to_string(row) + "&cell=" + encode_query_param(token);
   }
 
   std::string SealedLink(int row, int column, const std::string& ext = "") {
@@ -306,7 +292,8 @@ TEST_F(FieldDownloadTest, TokensMovedOrRecombinedGet400AndOpenNothing) {
   const std::string chosen_connection =
       "Provider=PostgreSQL;Host=127.0.0.1;Port=" + std::to_string(listener.port()) +
       ";Database=x;Data Source=" + planted.string() + ";Mode=ReadWriteCreate";
-  auto page = Get("/chosen.asp?f=" + QueryEncode("Id > 0 OR Name = '" + chosen_connection + "'"));
+  auto page =
+      Get("/chosen.asp?f=" + encode_query_param("Id > 0 OR Name = '" + chosen_connection + "'"));
   ASSERT_TRUE(page);
   ASSERT_EQ(page->status, 200) << page->body;
   const size_t cell = page->body.find("&amp;cell=");
