@@ -62,15 +62,6 @@ class ExportDispatchTest : public ::testing::Test {
     return *grid_;
   }
 
-  // The value of the hidden field of a format's button on the shown grid.
-  std::string ButtonValue(const std::string& html, const std::string& format) {
-    std::string marker = "name=btnExp" + format + " value=\"";
-    size_t at = html.find(marker);
-    if (at == std::string::npos) return "";
-    at += marker.size();
-    return html.substr(at, html.find('"', at) - at);
-  }
-
   // Shows the grid, then posts the button of `format`, opens the
   // connection and displays as a page does; returns the response.
   const Response& Export(const std::string& format,
@@ -79,7 +70,7 @@ class ExportDispatchTest : public ::testing::Test {
     if (setup) setup(shown);
     shown.CreateConnection(ConnectionString());
     shown.Display();
-    std::string value = ButtonValue(page_->response().Body(), format);
+    std::string value = testing::HiddenValue(page_->response().Body(), "btnExp" + format);
     EXPECT_FALSE(value.empty());
     DataGrid& posted = Grid({{"__FARGS", value}});
     if (setup) setup(posted);
@@ -134,7 +125,7 @@ TEST_F(ExportDispatchTest, ButtonsCarryTheExportRequest) {
   EXPECT_TRUE(doc < excel && excel < csv && csv < xml && xml < text);
   EXPECT_NE(html.find("javascript:__doPostBack('_excel')"), std::string::npos);
   // Blank padding of the Base64 form trails the text.
-  EXPECT_EQ(DecodeArgument(ButtonValue(html, "excel")),
+  EXPECT_EQ(DecodeArgument(testing::HiddenValue(html, "btnExpexcel")),
             "4fmt:excel;hdr:Id,Name%2C first%3B 100%25,Region;ttl:Orders%3B 2004%2C all;;"
             "dat:|||BORN|=|%25Y|||;num:;  ");
 }

@@ -15,6 +15,7 @@
 #include "fennick/data_grid.h"
 #include "grid/download_link.h"
 #include "grid/grid_object.h"
+#include "grid/test_page.h"
 #include "platform/crypto/seal.h"
 #include "platform/web/test_server.h"
 
@@ -300,10 +301,7 @@ TEST_F(FieldDownloadTest, TokensMovedOrRecombinedGet400AndOpenNothing) {
   ASSERT_NE(cell, std::string::npos) << page->body;
   const std::string token =
       page->body.substr(cell + 10, page->body.find_first_of("&\"", cell + 10) - cell - 10);
-  const size_t sortdef = page->body.find("name=sortdef value=\"");
-  ASSERT_NE(sortdef, std::string::npos);
-  const std::string sort_token =
-      page->body.substr(sortdef + 20, page->body.find('"', sortdef + 20) - sortdef - 20);
+  const std::string sort_token = testing::HiddenValue(page->body, "sortdef");
   ASSERT_FALSE(sort_token.empty());
   // The page's own link does hold the user's text, and it works as written.
   EXPECT_NE(OpenDownloadLink(token)->command.find(chosen_connection), std::string::npos)

@@ -6,19 +6,14 @@
 
 #include "export/office_reader.h"
 #include "grid/export_page.h"
+#include "grid/test_page.h"
 
 namespace fennick {
 namespace {
 
 class OfficeExportTest : public testing::ExportPageTest {};
 
-std::string HiddenValue(const std::string& html, const std::string& name) {
-  const std::string key = "name=" + name + " value=\"";
-  const size_t at = html.find(key);
-  if (at == std::string::npos) return "";
-  const size_t start = at + key.size();
-  return html.substr(start, html.find('"', start) - start);
-}
+using testing::HiddenValue;
 
 TEST_F(OfficeExportTest, ButtonsOnlyWhenSwitchedOnAndTheirExports) {
   WritePage("plain.asp", "SQLite");

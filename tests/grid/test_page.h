@@ -52,6 +52,14 @@ class TestPage {
   std::unique_ptr<PageBinding> binding_;
 };
 
+// The value of the hidden field `name` in a grid's HTML ("" when absent).
+inline std::string HiddenValue(const std::string& html, const std::string& name) {
+  const std::string key = "name=" + name + " value=\"";
+  const size_t at = html.find(key);
+  if (at == std::string::npos) return "";
+  return html.substr(at + key.size(), html.find('"', at + key.size()) - at - key.size());
+}
+
 }  // namespace fennick::testing
 
 #endif  // FENNICK_TESTS_GRID_TEST_PAGE_H_
