@@ -409,8 +409,8 @@ TEST_F(ColumnFormatsTest, BinaryCellsLinkWithOneSealedTokenPerColumn) {
                      "&amp;rid=5&amp;s=kept&amp;t=&quot;&gt;&lt;b&gt;\" border=0>");
   EXPECT_EQ(link, "<a href=\"/orders.asp?a=i&amp;ext=pdf&amp;r=4&amp;cell=" + doc +
                       "&amp;rid=5&amp;s=kept&amp;t=&quot;&gt;&lt;b&gt;\">pdf</a>");
-  EXPECT_EQ(img.find("SELECT"), std::string::npos);
-  EXPECT_EQ(img.find("shop.db"), std::string::npos);
+  EXPECT_THAT(img, Not(HasSubstr("SELECT")));
+  EXPECT_THAT(img, Not(HasSubstr("shop.db")));
   EXPECT_EQ(token(next_row), photo);  // sealed once per column, not per row
 
   // Command, connection string and column come back together, and only as

@@ -105,7 +105,7 @@ TEST_F(ExportCharsTest, XmlDocumentsHoldTheReplacementAndOtherFormatsTheBytes) {
         if (format == "csv" || format == "text") {
           // Byte formats: every value as the database holds it.
           for (const OddChar& v : kOddChars) {
-            EXPECT_NE(body.find("a" + v.bytes + "b"), std::string::npos) << v.name;
+            EXPECT_THAT(body, HasSubstr("a" + v.bytes + "b")) << v.name;
           }
           continue;
         }
@@ -118,11 +118,11 @@ TEST_F(ExportCharsTest, XmlDocumentsHoldTheReplacementAndOtherFormatsTheBytes) {
           text = AllText(parsed.document);
         } else {
           text = body;  // UTF-8 HTML; its title sits in an XML island
-          EXPECT_NE(text.find(Replaced(c, "t", "u")), std::string::npos) << "title";
+          EXPECT_THAT(text, HasSubstr(Replaced(c, "t", "u"))) << "title";
         }
-        EXPECT_NE(text.find(Replaced(c, "c", "d")), std::string::npos) << "caption " << text;
+        EXPECT_THAT(text, HasSubstr(Replaced(c, "c", "d"))) << "caption " << text;
         for (const OddChar& v : kOddChars) {
-          EXPECT_NE(text.find(Replaced(v, "a", "b")), std::string::npos) << v.name;
+          EXPECT_THAT(text, HasSubstr(Replaced(v, "a", "b"))) << v.name;
         }
       }
     }
@@ -142,7 +142,7 @@ TEST_F(ExportCharsTest, TheHtmlPageHoldsEveryValueWhole) {
     ASSERT_TRUE(res);
     ASSERT_EQ(res->status, 200);
     for (const OddChar& v : kOddChars) {
-      EXPECT_NE(res->body.find(">a" + v.bytes + "b<"), std::string::npos) << v.name;
+      EXPECT_THAT(res->body, HasSubstr(">a" + v.bytes + "b<")) << v.name;
     }
     EXPECT_EQ(res->body.substr(res->body.size() - 7), "</form>") << res->body;
   }

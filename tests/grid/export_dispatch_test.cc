@@ -123,7 +123,7 @@ TEST_F(ExportDispatchTest, ButtonsCarryTheExportRequest) {
          text = html.find("name=btnExptext");
   ASSERT_NE(text, std::string::npos);
   EXPECT_TRUE(doc < excel && excel < csv && csv < xml && xml < text);
-  EXPECT_NE(html.find("javascript:__doPostBack('_excel')"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr("javascript:__doPostBack('_excel')"));
   // Blank padding of the Base64 form trails the text.
   EXPECT_EQ(DecodeArgument(testing::HiddenValue(html, "btnExpexcel")),
             "4fmt:excel;hdr:Id,Name%2C first%3B 100%25,Region;ttl:Orders%3B 2004%2C all;;"
@@ -144,7 +144,7 @@ TEST_F(ExportDispatchTest, ExcelHoldsTheWholeFilteredSortedResult) {
   ASSERT_EQ(rows.size(), 13u);  // every East row, not the page of five
   EXPECT_EQ(rows[0].FirstElement().Text(), "25");
   EXPECT_EQ(rows[12].FirstElement().Text(), "1");
-  EXPECT_EQ(response.Body().find("West"), std::string::npos);
+  EXPECT_THAT(response.Body(), Not(HasSubstr("West")));
 }
 
 TEST_F(ExportDispatchTest, FastExportCsvAndUnknownFormats) {
@@ -170,8 +170,8 @@ TEST_F(ExportDispatchTest, ConnectionByPropertyNeverExports) {
   connection->Open(ConnectionString());
   grid.Connection(connection);
   grid.Display();
-  EXPECT_NE(page_->response().Body().find("<table"), std::string::npos);
-  EXPECT_EQ(page_->response().Body().find("\"Id\",\"Name\""), std::string::npos);
+  EXPECT_THAT(page_->response().Body(), HasSubstr("<table"));
+  EXPECT_THAT(page_->response().Body(), Not(HasSubstr("\"Id\",\"Name\"")));
 }
 
 TEST_F(ExportDispatchTest, FileModeWritesAUniqueFileAndCleansOldOnes) {

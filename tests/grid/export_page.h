@@ -16,6 +16,7 @@
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "frame/argument_codec.h"
+#include "grid/test_page.h"
 #include "platform/data/test_databases.h"
 #include "platform/web/test_server.h"
 

@@ -20,6 +20,7 @@
 #include "frame/argument_codec.h"
 #include "frame/host.h"
 #include "grid/grid_object.h"
+#include "grid/test_page.h"
 #include "platform/crypto/seal.h"
 #include "platform/data/test_databases.h"
 #include "platform/web/http_text.h"
@@ -130,9 +131,9 @@ class ExportStreamTest : public ::testing::Test {
   void ExpectAborted(const std::string& which, const std::string& format,
                      const std::string& seen, std::initializer_list<std::string> unseen) {
     const std::string raw = testing::RawRequest(t_.port(), ExportRequest(which, format));
-    ASSERT_NE(raw.find("Transfer-Encoding: chunked"), std::string::npos) << raw.substr(0, 400);
-    EXPECT_NE(raw.find(seen), std::string::npos);
-    for (const std::string& part : unseen) EXPECT_EQ(raw.find(part), std::string::npos) << part;
+    ASSERT_THAT(raw, HasSubstr("Transfer-Encoding: chunked")) << raw.substr(0, 400);
+    EXPECT_THAT(raw, HasSubstr(seen));
+    for (const std::string& part : unseen) EXPECT_THAT(raw, Not(HasSubstr(part))) << part;
     ASSERT_GE(raw.size(), 5u);
     EXPECT_NE(raw.substr(raw.size() - 5), "0\r\n\r\n");
   }
@@ -194,8 +195,7 @@ TEST_F(ExportStreamTest, FilteredCsvAndTextStreamEveryRowWithTheBufferedBytes) {
             "attachment; filename=\"Fennick_Report.csv\"");
   EXPECT_EQ(res->body.size(), expected_csv.size());
   EXPECT_TRUE(res->body == expected_csv);
-  EXPECT_NE(res->body.find("\"4999\",\"N \"\"4999\"\", x\",\"East\",\"2499.5\"\r\n"),
-            std::string::npos);
+  EXPECT_THAT(res->body, HasSubstr("\"4999\",\"N \"\"4999\"\", x\",\"East\",\"2499.5\"\r\n"));
 
   DelimitedTextOptions text;
   res = Post("big", "text");
@@ -222,7 +222,7 @@ TEST_F(ExportStreamTest, ALateFailureAbortsAndARefusedStatementShowsTheErrorPage
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 200);
   EXPECT_EQ(res->get_header_value("Content-Disposition"), "");
-  EXPECT_NE(res->body.find("no such table: nowhere"), std::string::npos) << res->body;
+  EXPECT_THAT(res->body, HasSubstr("no such table: nowhere"));
   EXPECT_EQ(res->get_header_value("Transfer-Encoding"), "");
 }
 
@@ -245,7 +245,7 @@ TEST_F(ExportStreamTest, CsvFilesHoldEveryRowAndALateFailureLeavesNone) {
   ASSERT_TRUE(res);
   EXPECT_NE(res->status, 302);
   EXPECT_EQ(res->get_header_value("Location"), "");
-  EXPECT_NE(res->body.find("integer overflow"), std::string::npos) << res->body.substr(0, 300);
+  EXPECT_THAT(res->body, HasSubstr("integer overflow")) << res->body.substr(0, 300);
   EXPECT_EQ(Files(file.parent_path()), 1);
 }
 
@@ -295,10 +295,9 @@ TEST_F(ExportStreamTest, ExcelAndWordStreamTheRowsOfTheWholeDocument) {
       const std::string expected = FromBody(whole->body);
       // The stylesheet writes quotes in text as they are.
       const std::string quote = exporter.empty() ? "\"" : "&quot;";
-      ASSERT_NE(expected.find("<tr><td>4999</td><td>N " + quote + "4999" + quote +
-                              ", x</td><td>East</td><td>2499.5</td></tr></tbody></table>"
-                              "</body></html>"),
-                std::string::npos)
+      ASSERT_THAT(expected, HasSubstr("<tr><td>4999</td><td>N " + quote + "4999" + quote +
+                                      ", x</td><td>East</td><td>2499.5</td></tr></tbody></table>"
+                                      "</body></html>"))
           << expected.substr(expected.size() - 400);
 
       auto res = Post(exporter + "big", format);
@@ -322,7 +321,7 @@ TEST_F(ExportStreamTest, ExcelAndWordStreamTheRowsOfTheWholeDocument) {
       res = Post(exporter + "refused", format);
       ASSERT_TRUE(res);
       EXPECT_EQ(res->get_header_value("Content-Disposition"), "");
-      EXPECT_NE(res->body.find("no such table: nowhere"), std::string::npos);
+      EXPECT_THAT(res->body, HasSubstr("no such table: nowhere"));
 
       // A file: the same document and a line break, then the redirect.
       res = Post("file" + exporter + "big", format);
@@ -340,7 +339,7 @@ TEST_F(ExportStreamTest, ExcelAndWordStreamTheRowsOfTheWholeDocument) {
       res = Post("file" + exporter + "late", format);
       ASSERT_TRUE(res);
       EXPECT_NE(res->status, 302);
-      EXPECT_NE(res->body.find("integer overflow"), std::string::npos) << res->body.substr(0, 300);
+      EXPECT_THAT(res->body, HasSubstr("integer overflow")) << res->body.substr(0, 300);
       EXPECT_EQ(Files(file.parent_path()), before);
     }
   }

@@ -184,7 +184,7 @@ class FieldDownloadTest : public ::testing::Test {
 TEST_F(FieldDownloadTest, TheGridsPictureLinksServeTheirRowsOfTheFilteredResult) {
   for (const auto& [path, bytes] : {std::pair{"/pics.asp", kPng}, {"/filtered.asp", kGif}}) {
     const std::string link = FirstPictureLink(path);
-    EXPECT_NE(link.find("&r=0&"), std::string::npos) << link;
+    EXPECT_THAT(link, HasSubstr("&r=0&"));
     auto picture = Get(link);
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->status, 200) << picture->body;
@@ -304,8 +304,7 @@ TEST_F(FieldDownloadTest, TokensMovedOrRecombinedGet400AndOpenNothing) {
   const std::string sort_token = testing::HiddenValue(page->body, "sortdef");
   ASSERT_FALSE(sort_token.empty());
   // The page's own link does hold the user's text, and it works as written.
-  EXPECT_NE(OpenDownloadLink(token)->command.find(chosen_connection), std::string::npos)
-      << OpenDownloadLink(token)->command;
+  EXPECT_THAT(OpenDownloadLink(token)->command, HasSubstr(chosen_connection));
   auto own = Get("/chosen.asp?a=i&r=0&cell=" + token);
   ASSERT_TRUE(own);
   EXPECT_EQ(own->status, 200);
@@ -336,7 +335,7 @@ TEST_F(FieldDownloadTest, TokensMovedOrRecombinedGet400AndOpenNothing) {
     ASSERT_TRUE(posted);
     EXPECT_EQ(posted->status, 400) << field;
     EXPECT_EQ(posted->body, "The form is not valid.");
-    EXPECT_EQ(posted->body.find("Provider"), std::string::npos);
+    EXPECT_THAT(posted->body, Not(HasSubstr("Provider")));
   }
 
   EXPECT_FALSE(listener.Contacted());

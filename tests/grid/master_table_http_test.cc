@@ -54,9 +54,9 @@ TEST_F(MasterTableHttpTest, TheMasterTableIsFoundByNameOrAliasOrNamedAsMissing) 
     ASSERT_EQ(res->status, 200);
     const std::string& body = res->body;
     if (c.grouped) {
-      EXPECT_NE(body.find("(2 recs)"), std::string::npos) << body;
-      EXPECT_NE(body.find("<td class=\"text\">Alpha</td>"), std::string::npos) << body;
-      EXPECT_EQ(body.find("Master table not selected"), std::string::npos);
+      EXPECT_THAT(body, HasSubstr("(2 recs)"));
+      EXPECT_THAT(body, HasSubstr("<td class=\"text\">Alpha</td>"));
+      EXPECT_THAT(body, Not(HasSubstr("Master table not selected")));
     } else {
       std::string name = c.master_table;
       if (name == "Cust<omers>") name = "Cust&lt;omers&gt;";

@@ -13,6 +13,7 @@
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
 #include "frame/argument_codec.h"
+#include "grid/test_page.h"
 #include "platform/web/test_server.h"
 
 namespace fennick {
@@ -112,7 +113,7 @@ TEST_F(PageBoundsTest, FilterSqlReachesThePageOnlyWhenAskedFor) {
     Start(server_shows);
     for (const char* query : {"", "sql=1"}) {
       const std::string body = Post(query, {{"rsfilter", "("}});
-      EXPECT_NE(body.find("Your filter is invalid!"), std::string::npos);
+      EXPECT_THAT(body, HasSubstr("Your filter is invalid!"));
       const bool shown = server_shows || *query != '\0';
       EXPECT_EQ(body.find("<!--") != std::string::npos, shown) << server_shows << query;
       // The command's own condition, which the reader never sees.
@@ -142,12 +143,12 @@ TEST_F(PageBoundsTest, UnreachableDatabaseShowsAReferenceNotTheServer) {
     ASSERT_TRUE(std::regex_search(body, reference, std::regex("\\(reference ([0-9A-F]{8})\\)")))
         << body;
     for (const std::string& secret : {std::string("127.0.0.1"), "port " + port, c.hidden}) {
-      EXPECT_EQ(body.find(secret), std::string::npos) << secret << "\n" << body;
+      EXPECT_THAT(body, Not(HasSubstr(secret))) << secret << "\n" << body;
     }
     std::lock_guard<std::mutex> lock(log_mutex_);
     const size_t line = log_.find("error " + reference[1].str() + " on /big.asp: ");
     ASSERT_NE(line, std::string::npos) << log_;
-    EXPECT_NE(log_.substr(line, log_.find('\n', line) - line).find(c.hidden), std::string::npos);
+    EXPECT_THAT(log_.substr(line, log_.find('\n', line) - line), HasSubstr(c.hidden));
   }
 }
 

@@ -121,7 +121,7 @@ TEST_F(RowCountHttpTest, TheCarriedCountStandsUntilItCanHaveChanged) {
 
   const std::string second = Post("a.asp", form, "2start:11;");
   EXPECT_EQ(Counter(second), "Page 2 of 3 (25 recs)");  // reused
-  EXPECT_NE(second.find("item 14"), std::string::npos);  // the rows as they are now
+  EXPECT_THAT(second, HasSubstr("item 14"));  // the rows as they are now
   EXPECT_EQ(Counter(Post("a.asp", form, "1sort:2;lastsort:;")), "Page 1 of 3 (25 recs)");
 
   const httplib::Params after = Form(second);
@@ -169,7 +169,7 @@ TEST_F(RowCountHttpTest, APageThatContradictsTheCountCorrectsItAtOnce) {
   Sql("INSERT INTO Items VALUES (30, 'item 30'), (31, 'item 31'), (32, 'item 32')");
   const std::string grown = Post("a.asp", now, "2start:11;");
   EXPECT_EQ(Counter(grown), "Page 2 of 2 (18 recs)");
-  EXPECT_NE(grown.find("item 32"), std::string::npos);
+  EXPECT_THAT(grown, HasSubstr("item 32"));
   EXPECT_FALSE(Field(Form(grown), "rowcount").empty());
 }
 

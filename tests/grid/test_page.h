@@ -5,12 +5,20 @@
 #ifndef FENNICK_TESTS_GRID_TEST_PAGE_H_
 #define FENNICK_TESTS_GRID_TEST_PAGE_H_
 
+#include <gmock/gmock.h>
+
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "fennick/page.h"
+
+namespace fennick {
+// The grid tests look for parts of the HTML they draw.
+using ::testing::HasSubstr;
+using ::testing::Not;
+}  // namespace fennick
 
 namespace fennick::testing {
 

@@ -190,22 +190,19 @@ TEST_F(GridPageTest, StateFieldsRoundTripEncodedAndSealed) {
   g.page->page_size = 20;
   WriteStateFields(g);
   const std::string& html = page_->response().Body();
-  EXPECT_NE(html.find("<input type=hidden name=rsfilter value=\"[Name] = 'a&quot;b&lt;script&gt;'\">"),
-            std::string::npos)
-      << html;
-  EXPECT_NE(html.find("<input type=hidden name=mastercols value=\"\"><input type=hidden "
-                      "name=sortreq value=\"\"><input type=hidden name=sortdef value=\""),
-            std::string::npos);
-  EXPECT_NE(html.find("<input type=hidden name=sort value=\"2 desc\"><input type=hidden "
-                      "name=rsort value=\"0\"><input type=hidden name=pagesize value=\"20\">"
-                      "<input type=hidden name=curidx value=\"0\"><input type=hidden "
-                      "name=showall value=\"False\"><input type=hidden name=start value=\"1\">"),
-            std::string::npos)
-      << html;
-  EXPECT_NE(html.find("<input type=hidden name=pgraph value=\"True\"><input type=hidden "
-                      "name=dbtype value=\"0\"><input type=hidden name=__FARGS value=\"\">"),
-            std::string::npos);
-  EXPECT_EQ(html.find("Name DESC"), std::string::npos);  // sealed
+  EXPECT_THAT(html,
+      HasSubstr("<input type=hidden name=rsfilter value=\"[Name] = 'a&quot;b&lt;script&gt;'\">"));
+  EXPECT_THAT(html, HasSubstr("<input type=hidden name=mastercols value=\"\"><input type=hidden "
+                              "name=sortreq value=\"\"><input type=hidden name=sortdef value=\""));
+  EXPECT_THAT(html,
+      HasSubstr("<input type=hidden name=sort value=\"2 desc\"><input type=hidden "
+                "name=rsort value=\"0\"><input type=hidden name=pagesize value=\"20\">"
+                "<input type=hidden name=curidx value=\"0\"><input type=hidden "
+                "name=showall value=\"False\"><input type=hidden name=start value=\"1\">"));
+  EXPECT_THAT(html,
+      HasSubstr("<input type=hidden name=pgraph value=\"True\"><input type=hidden "
+                "name=dbtype value=\"0\"><input type=hidden name=__FARGS value=\"\">"));
+  EXPECT_THAT(html, Not(HasSubstr("Name DESC")));  // sealed
 
   // The sealed order comes back on the next post.
   Page({{"sortdef", testing::HiddenValue(html, "sortdef")}});
@@ -253,11 +250,10 @@ TEST_F(GridPageTest, CarriedQueryStringSkipsTheGridsOwnFields) {
   g.page->carried_query = "rid=5&sort=9&x y=1&n_Region=West";
   WriteStateFields(g);
   const std::string& html = page_->response().Body();
-  EXPECT_NE(html.find("<input type=hidden name=__CQS value=\"rid=5&amp;sort=9&amp;x y=1&amp;"
-                      "n_Region=West\"><input type=hidden name=rid value=\"5\"><input "
-                      "type=hidden name=n_Region value=\"West\">"),
-            std::string::npos)
-      << html;
+  EXPECT_THAT(html,
+      HasSubstr("<input type=hidden name=__CQS value=\"rid=5&amp;sort=9&amp;x y=1&amp;"
+                "n_Region=West\"><input type=hidden name=rid value=\"5\"><input "
+                "type=hidden name=n_Region value=\"West\">"));
 }
 
 TEST_F(GridPageTest, SettersStoreReadyAttributes) {
