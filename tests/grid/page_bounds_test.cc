@@ -22,12 +22,6 @@ namespace {
 // 30,000 rows, half of them the page's own (Owner = 1).
 constexpr char kCommand[] = "SELECT Id, Name FROM Big WHERE Owner = 1";
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 class PageBoundsTest : public ::testing::Test {
  protected:
   // The grid page reads its settings from the query: MaxPageSize ("cap"),

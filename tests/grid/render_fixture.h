@@ -99,13 +99,6 @@ class RenderTest : public ::testing::Test {
   std::unique_ptr<DataGrid> grid_;
 };
 
-// How often `part` occurs in `text`.
-inline size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 }  // namespace fennick
 
 #endif  // FENNICK_TESTS_GRID_RENDER_FIXTURE_H_

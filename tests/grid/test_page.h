@@ -18,6 +18,13 @@ namespace fennick {
 // The grid tests look for parts of the HTML they draw.
 using ::testing::HasSubstr;
 using ::testing::Not;
+
+// How often `part` occurs in `text`.
+inline size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
 }  // namespace fennick
 
 namespace fennick::testing {
