@@ -5,6 +5,7 @@
 #include "fennick/page.h"
 #include "fennick/registry.h"
 #include "grid/grid_object.h"
+#include "grid/test_page.h"
 
 namespace fennick {
 namespace {
@@ -44,15 +45,15 @@ TEST(DataGridObjectTest, PropertiesAndMethodsByName) {
     grid->Invoke("PageSize", InvokeKind::kPropertyGet, {});
     FAIL();
   } catch (const Error& e) {
-    EXPECT_NE(e.description().find("PageSize"), std::string::npos);
-    EXPECT_NE(e.description().find("write-only"), std::string::npos);
+    EXPECT_THAT(e.description(), HasSubstr("PageSize"));
+    EXPECT_THAT(e.description(), HasSubstr("write-only"));
   }
   try {
     grid->Invoke("Frobnicate", InvokeKind::kMethod, {});
     FAIL();
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), kErrNoMember);
-    EXPECT_NE(e.description().find("Frobnicate"), std::string::npos);
+    EXPECT_THAT(e.description(), HasSubstr("Frobnicate"));
     EXPECT_EQ(e.source(), "Fennick.DataGrid");
   }
   Variant args[] = {Variant("F"), Variant("P")};

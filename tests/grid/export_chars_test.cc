@@ -21,6 +21,8 @@ struct OddChar {
   int replacements;
 };
 
+constexpr char kOddCommand[] = "SELECT Id, Val FROM Odd ORDER BY Id";
+
 const OddChar kOddChars[] = {
     {"U+0000", "00", std::string(1, '\0'), 1},
     {"U+0001", "01", "\x01", 1},
@@ -56,23 +58,11 @@ class ExportCharsTest : public testing::ExportPageTest {
     }
   }
 
-  void WriteOddPage(const std::string& name, const std::string& settings) {
-    server_->site().Write(name,
-                          "<% var g = Server.CreateObject('Fennick.DataGrid');\n"
-                          "g.CreateConnection(\"" + sqlite_ + "\");\n"
-                          "g.Command = 'SELECT Id, Val FROM Odd ORDER BY Id';\n" +
-                              settings + "\ng.Display(); %>");
-  }
-
   // Posts the export of `format` with the caption list and title `c` is
   // put into ("c<X>d" for Val, "t<X>u"), as an export button would.
   httplib::Result ExportWith(const std::string& page, const std::string& format,
                              const OddChar& c) {
-    if (!started_) {
-      server_->Start();
-      started_ = true;
-    }
-    return server_->Client().Post(
+    return Client().Post(
         "/" + page, httplib::Params{{"__FARGS", EncodeArgument("4fmt:" + format + ";hdr:Id,c" +
                                                                c.bytes + "d;ttl:t" + c.bytes +
                                                                "u;")}});
@@ -100,7 +90,7 @@ TEST_F(ExportCharsTest, XmlDocumentsHoldTheReplacementAndOtherFormatsTheBytes) {
                         {"template.asp", "g.XslExportTemplate = \"" + kCopy + "\";"},
                         {"fasttemplate.asp", "g.UseFastExport = true; g.XslExportTemplate = \"" +
                                                  kCopy + "\";"}};
-  for (const Page& page : pages) WriteOddPage(page.name, page.settings);
+  for (const Page& page : pages) WriteGridPage(page.name, sqlite_, kOddCommand, page.settings);
 
   for (const OddChar& c : kOddChars) {
     for (const Page& page : pages) {
@@ -115,7 +105,7 @@ TEST_F(ExportCharsTest, XmlDocumentsHoldTheReplacementAndOtherFormatsTheBytes) {
         if (format == "csv" || format == "text") {
           // Byte formats: every value as the database holds it.
           for (const OddChar& v : kOddChars) {
-            EXPECT_NE(body.find("a" + v.bytes + "b"), std::string::npos) << v.name;
+            EXPECT_THAT(body, HasSubstr("a" + v.bytes + "b")) << v.name;
           }
           continue;
         }
@@ -128,11 +118,11 @@ TEST_F(ExportCharsTest, XmlDocumentsHoldTheReplacementAndOtherFormatsTheBytes) {
           text = AllText(parsed.document);
         } else {
           text = body;  // UTF-8 HTML; its title sits in an XML island
-          EXPECT_NE(text.find(Replaced(c, "t", "u")), std::string::npos) << "title";
+          EXPECT_THAT(text, HasSubstr(Replaced(c, "t", "u"))) << "title";
         }
-        EXPECT_NE(text.find(Replaced(c, "c", "d")), std::string::npos) << "caption " << text;
+        EXPECT_THAT(text, HasSubstr(Replaced(c, "c", "d"))) << "caption " << text;
         for (const OddChar& v : kOddChars) {
-          EXPECT_NE(text.find(Replaced(v, "a", "b")), std::string::npos) << v.name;
+          EXPECT_THAT(text, HasSubstr(Replaced(v, "a", "b"))) << v.name;
         }
       }
     }
@@ -142,19 +132,17 @@ TEST_F(ExportCharsTest, XmlDocumentsHoldTheReplacementAndOtherFormatsTheBytes) {
 // The HTML page (and its print view) keeps the characters: HTML holds them,
 // and a NUL ends neither a value nor the page.
 TEST_F(ExportCharsTest, TheHtmlPageHoldsEveryValueWhole) {
-  WriteOddPage("odd.asp", "g.PageSize = 50;");
-  server_->Start();
-  started_ = true;
+  WriteGridPage("odd.asp", sqlite_, kOddCommand, "g.PageSize = 50;");
   for (const std::string argument : {"", "5"}) {
     SCOPED_TRACE(argument);
-    auto res = argument.empty() ? server_->Client().Get("/odd.asp")
-                                : server_->Client().Post(
+    auto res = argument.empty() ? Client().Get("/odd.asp")
+                                : Client().Post(
                                       "/odd.asp", httplib::Params{{"__FARGS", EncodeArgument(
                                                                                   argument)}});
     ASSERT_TRUE(res);
     ASSERT_EQ(res->status, 200);
     for (const OddChar& v : kOddChars) {
-      EXPECT_NE(res->body.find(">a" + v.bytes + "b<"), std::string::npos) << v.name;
+      EXPECT_THAT(res->body, HasSubstr(">a" + v.bytes + "b<")) << v.name;
     }
     EXPECT_EQ(res->body.substr(res->body.size() - 7), "</form>") << res->body;
   }

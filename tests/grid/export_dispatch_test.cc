@@ -16,6 +16,7 @@
 #include "frame/argument_codec.h"
 #include "grid/grid_object.h"
 #include "grid/state/export_argument.h"
+#include "grid/test_page.h"
 #include "platform/crypto/seal.h"
 #include "platform/xml/xml_document.h"
 
@@ -24,14 +25,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
-using Fields = std::vector<std::pair<std::string, std::string>>;
+using testing::Fields;
 
 class ExportDispatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     InstallSealer(Sealer::KeyFromSecret("export dispatch tests"));
-    site_ = fs::temp_directory_path() /
-            ("fennick_dispatch_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
     fs::create_directories(site_ / "data");
     Connection setup;
     setup.Open(ConnectionString() + ";Mode=ReadWriteCreate");
@@ -46,8 +45,7 @@ class ExportDispatchTest : public ::testing::Test {
   }
   void TearDown() override {
     grid_.reset();
-    binding_.reset();
-    page_.reset();
+    page_.Close();
     fs::remove_all(site_);
   }
 
@@ -57,26 +55,11 @@ class ExportDispatchTest : public ::testing::Test {
 
   DataGrid& Grid(const Fields& form) {
     grid_.reset();
-    binding_.reset();
-    Request r;
-    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
-    r.SetVariable("URL", "/orders.asp");
-    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s"), app_,
-                                          Server(site_, "/orders.asp", nullptr, "en_US"));
-    binding_ = std::make_unique<PageBinding>(*page_);
+    page_.Open(form);
     grid_ = std::make_unique<DataGrid>();
     grid_->Command("SELECT Id, Name, Region FROM Orders WHERE Region = 'East'");
     grid_->PageSize(5);
     return *grid_;
-  }
-
-  // The value of the hidden field of a format's button on the shown grid.
-  std::string ButtonValue(const std::string& html, const std::string& format) {
-    std::string marker = "name=btnExp" + format + " value=\"";
-    size_t at = html.find(marker);
-    if (at == std::string::npos) return "";
-    at += marker.size();
-    return html.substr(at, html.find('"', at) - at);
   }
 
   // Shows the grid, then posts the button of `format`, opens the
@@ -87,7 +70,7 @@ class ExportDispatchTest : public ::testing::Test {
     if (setup) setup(shown);
     shown.CreateConnection(ConnectionString());
     shown.Display();
-    std::string value = ButtonValue(page_->response().Body(), format);
+    std::string value = testing::HiddenValue(page_->response().Body(), "btnExp" + format);
     EXPECT_FALSE(value.empty());
     DataGrid& posted = Grid({{"__FARGS", value}});
     if (setup) setup(posted);
@@ -103,11 +86,9 @@ class ExportDispatchTest : public ::testing::Test {
     return "<none>";
   }
 
-  fs::path site_;
-  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
-  Application app_;
-  std::unique_ptr<PageContext> page_;
-  std::unique_ptr<PageBinding> binding_;
+  fs::path site_ = fs::temp_directory_path() /
+                   ("fennick_dispatch_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+  testing::TestPage page_{"/orders.asp", site_.string()};
   std::unique_ptr<DataGrid> grid_;
 };
 
@@ -142,9 +123,9 @@ TEST_F(ExportDispatchTest, ButtonsCarryTheExportRequest) {
          text = html.find("name=btnExptext");
   ASSERT_NE(text, std::string::npos);
   EXPECT_TRUE(doc < excel && excel < csv && csv < xml && xml < text);
-  EXPECT_NE(html.find("javascript:__doPostBack('_excel')"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr("javascript:__doPostBack('_excel')"));
   // Blank padding of the Base64 form trails the text.
-  EXPECT_EQ(DecodeArgument(ButtonValue(html, "excel")),
+  EXPECT_EQ(DecodeArgument(testing::HiddenValue(html, "btnExpexcel")),
             "4fmt:excel;hdr:Id,Name%2C first%3B 100%25,Region;ttl:Orders%3B 2004%2C all;;"
             "dat:|||BORN|=|%25Y|||;num:;  ");
 }
@@ -163,7 +144,7 @@ TEST_F(ExportDispatchTest, ExcelHoldsTheWholeFilteredSortedResult) {
   ASSERT_EQ(rows.size(), 13u);  // every East row, not the page of five
   EXPECT_EQ(rows[0].FirstElement().Text(), "25");
   EXPECT_EQ(rows[12].FirstElement().Text(), "1");
-  EXPECT_EQ(response.Body().find("West"), std::string::npos);
+  EXPECT_THAT(response.Body(), Not(HasSubstr("West")));
 }
 
 TEST_F(ExportDispatchTest, FastExportCsvAndUnknownFormats) {
@@ -189,8 +170,8 @@ TEST_F(ExportDispatchTest, ConnectionByPropertyNeverExports) {
   connection->Open(ConnectionString());
   grid.Connection(connection);
   grid.Display();
-  EXPECT_NE(page_->response().Body().find("<table"), std::string::npos);
-  EXPECT_EQ(page_->response().Body().find("\"Id\",\"Name\""), std::string::npos);
+  EXPECT_THAT(page_->response().Body(), HasSubstr("<table"));
+  EXPECT_THAT(page_->response().Body(), Not(HasSubstr("\"Id\",\"Name\"")));
 }
 
 TEST_F(ExportDispatchTest, FileModeWritesAUniqueFileAndCleansOldOnes) {

@@ -16,6 +16,7 @@
 #include "fennick/registry.h"
 #include "fennick/script_pages.h"
 #include "frame/argument_codec.h"
+#include "grid/test_page.h"
 #include "platform/data/test_databases.h"
 #include "platform/web/test_server.h"
 
@@ -103,13 +104,29 @@ class ExportPageTest : public ::testing::Test {
     server_->site().Write(name, page);
   }
 
-  // Posts the export button of `format` to `page`.
-  httplib::Result Export(const std::string& page, const std::string& format) {
+  // Writes the page `name`: a grid given `connection_string` first, then
+  // `command` and `settings` (script lines), then Display.
+  void WriteGridPage(const std::string& name, const std::string& connection_string,
+                     const std::string& command, const std::string& settings = "") {
+    server_->site().Write(name, "<% var g = Server.CreateObject('Fennick.DataGrid');\n"
+                                "g.CreateConnection(\"" + connection_string + "\");\n"
+                                "g.Command = \"" + command + "\";\n" + settings +
+                                    "\ng.Display(); %>");
+  }
+
+  // A client of the server, started at the first request so that pages can
+  // be written until then.
+  httplib::Client Client() {
     if (!started_) {
       server_->Start();
       started_ = true;
     }
-    return server_->Client().Post(
+    return server_->Client();
+  }
+
+  // Posts the export button of `format` to `page`.
+  httplib::Result Export(const std::string& page, const std::string& format) {
+    return Client().Post(
         "/" + page,
         httplib::Params{{"__FARGS", EncodeArgument("4fmt:" + format + ";hdr:;ttl:People;")}});
   }

@@ -8,7 +8,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 
-#include <cctype>
 #include <memory>
 #include <string>
 
@@ -16,6 +15,7 @@
 #include "fennick/data_grid.h"
 #include "grid/download_link.h"
 #include "grid/grid_object.h"
+#include "grid/test_page.h"
 #include "platform/crypto/seal.h"
 #include "platform/web/test_server.h"
 
@@ -47,20 +47,7 @@ std::string OleWrapped(const std::string& picture) {
   return header + picture;
 }
 
-std::string QueryEncode(const std::string& text) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '_' || c == '.') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out.push_back('%');
-      out.push_back(kDigits[c >> 4]);
-      out.push_back(kDigits[c & 15]);
-    }
-  }
-  return out;
-}
+using httplib::detail::encode_query_param;
 
 // The texts sealed as one token, packed as the download link packs them,
 // for sealing with a Sealer other than the server's.
@@ -176,7 +163,7 @@ class FieldDownloadTest : public ::testing::Test {
   std::string Link(int row, const std::string& token, const std::string& ext = "") {
     std::string url = "/pics.asp?a=i";
     if (!ext.empty()) url += "&ext=" + ext;
-    return url + "&r=" + std::to_string(row) + "&cell=" + QueryEncode(token);
+    return url + "&r=" + std::to_string(row) + "&cell=" + encode_query_param(token);
   }
 
   std::string SealedLink(int row, int column, const std::string& ext = "") {
@@ -197,7 +184,7 @@ class FieldDownloadTest : public ::testing::Test {
 TEST_F(FieldDownloadTest, TheGridsPictureLinksServeTheirRowsOfTheFilteredResult) {
   for (const auto& [path, bytes] : {std::pair{"/pics.asp", kPng}, {"/filtered.asp", kGif}}) {
     const std::string link = FirstPictureLink(path);
-    EXPECT_NE(link.find("&r=0&"), std::string::npos) << link;
+    EXPECT_THAT(link, HasSubstr("&r=0&"));
     auto picture = Get(link);
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->status, 200) << picture->body;
@@ -306,21 +293,18 @@ TEST_F(FieldDownloadTest, TokensMovedOrRecombinedGet400AndOpenNothing) {
   const std::string chosen_connection =
       "Provider=PostgreSQL;Host=127.0.0.1;Port=" + std::to_string(listener.port()) +
       ";Database=x;Data Source=" + planted.string() + ";Mode=ReadWriteCreate";
-  auto page = Get("/chosen.asp?f=" + QueryEncode("Id > 0 OR Name = '" + chosen_connection + "'"));
+  auto page =
+      Get("/chosen.asp?f=" + encode_query_param("Id > 0 OR Name = '" + chosen_connection + "'"));
   ASSERT_TRUE(page);
   ASSERT_EQ(page->status, 200) << page->body;
   const size_t cell = page->body.find("&amp;cell=");
   ASSERT_NE(cell, std::string::npos) << page->body;
   const std::string token =
       page->body.substr(cell + 10, page->body.find_first_of("&\"", cell + 10) - cell - 10);
-  const size_t sortdef = page->body.find("name=sortdef value=\"");
-  ASSERT_NE(sortdef, std::string::npos);
-  const std::string sort_token =
-      page->body.substr(sortdef + 20, page->body.find('"', sortdef + 20) - sortdef - 20);
+  const std::string sort_token = testing::HiddenValue(page->body, "sortdef");
   ASSERT_FALSE(sort_token.empty());
   // The page's own link does hold the user's text, and it works as written.
-  EXPECT_NE(OpenDownloadLink(token)->command.find(chosen_connection), std::string::npos)
-      << OpenDownloadLink(token)->command;
+  EXPECT_THAT(OpenDownloadLink(token)->command, HasSubstr(chosen_connection));
   auto own = Get("/chosen.asp?a=i&r=0&cell=" + token);
   ASSERT_TRUE(own);
   EXPECT_EQ(own->status, 200);
@@ -351,7 +335,7 @@ TEST_F(FieldDownloadTest, TokensMovedOrRecombinedGet400AndOpenNothing) {
     ASSERT_TRUE(posted);
     EXPECT_EQ(posted->status, 400) << field;
     EXPECT_EQ(posted->body, "The form is not valid.");
-    EXPECT_EQ(posted->body.find("Provider"), std::string::npos);
+    EXPECT_THAT(posted->body, Not(HasSubstr("Provider")));
   }
 
   EXPECT_FALSE(listener.Contacted());
@@ -365,30 +349,27 @@ TEST_F(FieldDownloadTest, SealedConnectionStringCreatesNoFileAndFailuresSayNothi
   const std::filesystem::path missing = t_.site().root() / "missing.db";
   const std::string create =
       "Provider=SQLite;Data Source=" + missing.string() + ";mode = readwritecreate";
-  auto refused = Get(Link(0, Seal(kCommand, create, 1)));
-  ASSERT_TRUE(refused);
-  EXPECT_EQ(refused->status, 400);
-  EXPECT_EQ(refused->body, "The download link is not valid.");
-
   const std::string uri = "Provider=SQLite;Data Source=file:" + missing.string() + "?mode=rwc";
   const std::string plain = "Provider=SQLite;Data Source=" + missing.string();
-  for (const std::string& cs : {uri, plain}) {
-    auto failed = Get(Link(0, Seal(kCommand, cs, 1)));
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->status, 500) << cs;
-    EXPECT_EQ(failed->body, "The field cannot be read.");
+  const struct {
+    std::string command, connection_string;
+    size_t column;
+    int status;
+    const char* body;
+  } cases[] = {
+      {kCommand, create, 1, 400, "The download link is not valid."},
+      {kCommand, uri, 1, 500, "The field cannot be read."},
+      {kCommand, plain, 1, 500, "The field cannot be read."},
+      {kCommand, "Provider=SQLite;'secret", 1, 400, "The download link is not valid."},
+      {"SELECT secret_column FROM Pics", connection_string_, 0, 500, "The field cannot be read."},
+  };
+  for (const auto& c : cases) {
+    auto res = Get(Link(0, Seal(c.command, c.connection_string, c.column)));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, c.status) << c.connection_string;
+    EXPECT_EQ(res->body, c.body) << c.connection_string;
   }
   EXPECT_FALSE(std::filesystem::exists(missing));
-
-  auto malformed = Get(Link(0, Seal(kCommand, "Provider=SQLite;'secret", 1)));
-  ASSERT_TRUE(malformed);
-  EXPECT_EQ(malformed->status, 400);
-  EXPECT_EQ(malformed->body, "The download link is not valid.");
-
-  auto bad_command = Get(Link(0, Seal("SELECT secret_column FROM Pics", connection_string_, 0)));
-  ASSERT_TRUE(bad_command);
-  EXPECT_EQ(bad_command->status, 500);
-  EXPECT_EQ(bad_command->body, "The field cannot be read.");
 }
 
 }  // namespace

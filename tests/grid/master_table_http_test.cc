@@ -48,23 +48,15 @@ TEST_F(MasterTableHttpTest, TheMasterTableIsFoundByNameOrAliasOrNamedAsMissing) 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command + " / " + c.master_table);
     const std::string page = "m" + std::to_string(++n) + ".asp";
-    server_->site().Write(page, "<% var g = Server.CreateObject('Fennick.DataGrid');\n"
-                                "g.CreateConnection(\"" + sqlite_ + "\");\n"
-                                "g.Command = \"" + c.command + "\";\n"
-                                "g.MasterTable = '" + c.master_table + "';\n"
-                                "g.Display(); %>");
-    if (!started_) {
-      server_->Start();
-      started_ = true;
-    }
-    auto res = server_->Client().Get("/" + page);
+    WriteGridPage(page, sqlite_, c.command, "g.MasterTable = '" + c.master_table + "';");
+    auto res = Client().Get("/" + page);
     ASSERT_TRUE(res);
     ASSERT_EQ(res->status, 200);
     const std::string& body = res->body;
     if (c.grouped) {
-      EXPECT_NE(body.find("(2 recs)"), std::string::npos) << body;
-      EXPECT_NE(body.find("<td class=\"text\">Alpha</td>"), std::string::npos) << body;
-      EXPECT_EQ(body.find("Master table not selected"), std::string::npos);
+      EXPECT_THAT(body, HasSubstr("(2 recs)"));
+      EXPECT_THAT(body, HasSubstr("<td class=\"text\">Alpha</td>"));
+      EXPECT_THAT(body, Not(HasSubstr("Master table not selected")));
     } else {
       std::string name = c.master_table;
       if (name == "Cust<omers>") name = "Cust&lt;omers&gt;";

@@ -6,19 +6,14 @@
 
 #include "export/office_reader.h"
 #include "grid/export_page.h"
+#include "grid/test_page.h"
 
 namespace fennick {
 namespace {
 
 class OfficeExportTest : public testing::ExportPageTest {};
 
-std::string HiddenValue(const std::string& html, const std::string& name) {
-  const std::string key = "name=" + name + " value=\"";
-  const size_t at = html.find(key);
-  if (at == std::string::npos) return "";
-  const size_t start = at + key.size();
-  return html.substr(start, html.find('"', start) - start);
-}
+using testing::HiddenValue;
 
 TEST_F(OfficeExportTest, ButtonsOnlyWhenSwitchedOnAndTheirExports) {
   WritePage("plain.asp", "SQLite");
@@ -29,9 +24,9 @@ TEST_F(OfficeExportTest, ButtonsOnlyWhenSwitchedOnAndTheirExports) {
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->body, "");
   const std::string plain = server_->Client().Get("/plain.asp")->body;
-  ASSERT_NE(plain.find("btnExptext"), std::string::npos);
+  ASSERT_THAT(plain, HasSubstr("btnExptext"));
   for (const char* absent : {"btnExpxlsx", "btnExppdf", ".xlsx", "'_pdf'"}) {
-    EXPECT_EQ(plain.find(absent), std::string::npos) << absent;
+    EXPECT_THAT(plain, Not(HasSubstr(absent))) << absent;
   }
   const std::string page = server_->Client().Get("/office.asp")->body;
   const size_t text = page.find("btnExptext"), xlsx = page.find("btnExpxlsx"),
@@ -39,11 +34,10 @@ TEST_F(OfficeExportTest, ButtonsOnlyWhenSwitchedOnAndTheirExports) {
   ASSERT_NE(pdf, std::string::npos) << page;
   EXPECT_LT(text, xlsx);
   EXPECT_LT(xlsx, pdf);
-  EXPECT_NE(page.find("href=\"javascript:__doPostBack('_xlsx')\" title=\"Excel (.xlsx)\">"
-                      "Excel (.xlsx)</a>"),
-            std::string::npos)
+  EXPECT_THAT(page, HasSubstr("href=\"javascript:__doPostBack('_xlsx')\" title=\"Excel (.xlsx)\">"
+                              "Excel (.xlsx)</a>"))
       << page.substr(xlsx, 600);
-  EXPECT_NE(page.find("javascript:__doPostBack('_pdf')\">PDF</a>"), std::string::npos);
+  EXPECT_THAT(page, HasSubstr("javascript:__doPostBack('_pdf')\">PDF</a>"));
   EXPECT_EQ(DecodeArgument(HiddenValue(page, "btnExpxlsx")).substr(0, 14), "4fmt:xlsx;hdr:");
   EXPECT_EQ(DecodeArgument(HiddenValue(page, "btnExppdf")).substr(0, 13), "4fmt:pdf;hdr:");
 
@@ -58,7 +52,7 @@ TEST_F(OfficeExportTest, ButtonsOnlyWhenSwitchedOnAndTheirExports) {
   auto& cells = sheets[0].cells;
   EXPECT_EQ(cells.count("H1") + cells.count("H2"), 0u) << "the hidden column stays hidden";
   for (const auto& [ref, cell] : cells) {
-    EXPECT_EQ(cell.value.find("TOPSECRET"), std::string::npos) << ref;
+    EXPECT_THAT(cell.value, Not(HasSubstr("TOPSECRET"))) << ref;
     EXPECT_FALSE(cell.formula) << ref;
   }
   EXPECT_EQ(cells["B2"].value, "Z\xC3\xBCrich <b>&amp;</b> \"q\"");
@@ -73,10 +67,10 @@ TEST_F(OfficeExportTest, ButtonsOnlyWhenSwitchedOnAndTheirExports) {
   testing::WriteBytes(folder / "people.pdf", report->body);
   testing::PdfText pdf_text = testing::ReadPdf(folder / "people.pdf");
   ASSERT_EQ(pdf_text.pages, 1);
-  EXPECT_NE(pdf_text.size.find("612"), std::string::npos) << "Letter: " << pdf_text.size;
-  EXPECT_NE(pdf_text.page_texts[0].find("Z\xC3\xBC" "rich"), std::string::npos);
-  EXPECT_NE(pdf_text.page_texts[0].find("Page 1"), std::string::npos);
-  EXPECT_EQ(pdf_text.page_texts[0].find("TOPSECRET"), std::string::npos);
+  EXPECT_THAT(pdf_text.size, HasSubstr("612")) << "Letter: " << pdf_text.size;
+  EXPECT_THAT(pdf_text.page_texts[0], HasSubstr("Z\xC3\xBC" "rich"));
+  EXPECT_THAT(pdf_text.page_texts[0], HasSubstr("Page 1"));
+  EXPECT_THAT(pdf_text.page_texts[0], Not(HasSubstr("TOPSECRET")));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "fennick/data.h"
 #include "fennick/data_grid.h"
 #include "frame/argument_codec.h"
+#include "grid/test_page.h"
 #include "platform/web/test_server.h"
 
 namespace fennick {
@@ -20,12 +21,6 @@ namespace {
 
 // 30,000 rows, half of them the page's own (Owner = 1).
 constexpr char kCommand[] = "SELECT Id, Name FROM Big WHERE Owner = 1";
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
 
 class PageBoundsTest : public ::testing::Test {
  protected:
@@ -112,7 +107,7 @@ TEST_F(PageBoundsTest, FilterSqlReachesThePageOnlyWhenAskedFor) {
     Start(server_shows);
     for (const char* query : {"", "sql=1"}) {
       const std::string body = Post(query, {{"rsfilter", "("}});
-      EXPECT_NE(body.find("Your filter is invalid!"), std::string::npos);
+      EXPECT_THAT(body, HasSubstr("Your filter is invalid!"));
       const bool shown = server_shows || *query != '\0';
       EXPECT_EQ(body.find("<!--") != std::string::npos, shown) << server_shows << query;
       // The command's own condition, which the reader never sees.
@@ -142,12 +137,12 @@ TEST_F(PageBoundsTest, UnreachableDatabaseShowsAReferenceNotTheServer) {
     ASSERT_TRUE(std::regex_search(body, reference, std::regex("\\(reference ([0-9A-F]{8})\\)")))
         << body;
     for (const std::string& secret : {std::string("127.0.0.1"), "port " + port, c.hidden}) {
-      EXPECT_EQ(body.find(secret), std::string::npos) << secret << "\n" << body;
+      EXPECT_THAT(body, Not(HasSubstr(secret))) << secret << "\n" << body;
     }
     std::lock_guard<std::mutex> lock(log_mutex_);
     const size_t line = log_.find("error " + reference[1].str() + " on /big.asp: ");
     ASSERT_NE(line, std::string::npos) << log_;
-    EXPECT_NE(log_.substr(line, log_.find('\n', line) - line).find(c.hidden), std::string::npos);
+    EXPECT_THAT(log_.substr(line, log_.find('\n', line) - line), HasSubstr(c.hidden));
   }
 }
 

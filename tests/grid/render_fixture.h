@@ -17,11 +17,12 @@
 #include "frame/argument_codec.h"
 #include "grid/grid_object.h"
 #include "grid/paging_record.h"
+#include "grid/test_page.h"
 #include "platform/crypto/seal.h"
 
 namespace fennick {
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
+using testing::Fields;
 
 class RenderTest : public ::testing::Test {
  protected:
@@ -37,7 +38,7 @@ class RenderTest : public ::testing::Test {
   void TearDown() override {
     RecordDrawnPage();
     grid_.reset();
-    binding_.reset();
+    page_.Close();
   }
 
   // Fills Orders with rows 1..count: names "N<id>", amounts id * 10,
@@ -59,14 +60,7 @@ class RenderTest : public ::testing::Test {
                  const Fields& query = {}) {
     RecordDrawnPage();
     grid_.reset();
-    binding_.reset();
-    Request r;
-    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
-    for (auto& [k, v] : query) r.MutableQuery().Add(k, v);
-    r.SetVariable("URL", "/orders.asp");
-    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s"), app_,
-                                          Server("/site", "/orders.asp", nullptr, "en_US"));
-    binding_ = std::make_unique<PageBinding>(*page_);
+    page_.Open(form, query);
     grid_ = std::make_unique<DataGrid>();
     grid_->Connection(connection_);
     grid_->Command(command);
@@ -88,7 +82,7 @@ class RenderTest : public ::testing::Test {
 
   std::string Output() const { return page_->response().Body(); }
   GridObject& Internals() { return GridInternals(*grid_); }
-  Session Sess() { return Session(store_, "s"); }
+  Session Sess() { return page_.session(); }
 
   static Fields Click(const std::string& argument) {
     return {{"__FARGS", EncodeArgument(argument)}};
@@ -101,19 +95,9 @@ class RenderTest : public ::testing::Test {
   static constexpr char kSelect[] = "SELECT Id,Name,Amount FROM Orders";
 
   std::shared_ptr<Connection> connection_;
-  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
-  Application app_;
-  std::unique_ptr<PageContext> page_;
-  std::unique_ptr<PageBinding> binding_;
+  testing::TestPage page_;
   std::unique_ptr<DataGrid> grid_;
 };
-
-// How often `part` occurs in `text`.
-inline size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
 
 }  // namespace fennick
 

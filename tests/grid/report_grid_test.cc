@@ -9,6 +9,7 @@
 #include "fennick/data_grid.h"
 #include "fennick/page.h"
 #include "grid/grid_object.h"
+#include "grid/test_page.h"
 #include "platform/crypto/seal.h"
 
 namespace fennick {
@@ -18,15 +19,9 @@ class ReportGridTest : public ::testing::Test {
  protected:
   void SetUp() override { Page({}); }
 
-  void Page(std::vector<std::pair<std::string, std::string>> form) {
+  void Page(const testing::Fields& form) {
     InstallSealer(Sealer::KeyFromSecret("report grid tests"));
-    binding_.reset();
-    Request r;
-    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
-    r.SetVariable("URL", "/reports.asp");
-    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s1"), app_,
-                                          Server("/site", "/reports.asp", nullptr, "en_US"));
-    binding_ = std::make_unique<PageBinding>(*page_);
+    page_.Open(form);
     connection_ = std::make_shared<Connection>();
     connection_->Open("Provider=SQLite;Data Source=:memory:");
     connection_->Execute("CREATE TABLE Items (Name VARCHAR(20), Price DOUBLE)");
@@ -38,10 +33,7 @@ class ReportGridTest : public ::testing::Test {
     grid.Command("SELECT Name, Price FROM Items");
   }
 
-  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
-  Application app_;
-  std::unique_ptr<PageContext> page_;
-  std::unique_ptr<PageBinding> binding_;
+  testing::TestPage page_{"/reports.asp"};
   std::shared_ptr<Connection> connection_;
 };
 
@@ -53,10 +45,10 @@ TEST_F(ReportGridTest, ReturnsTheGridAndWritesNothingToThePage) {
   const std::string html = report.GetGridHtml();
   EXPECT_EQ(page_->response().Body(), "<p>page</p>");
   EXPECT_EQ(html.rfind("<h2>Before</h2>", 0), 0u) << html;
-  EXPECT_NE(html.find(">Coffee<"), std::string::npos) << html;
+  EXPECT_THAT(html, HasSubstr(">Coffee<"));
   // The designer's page holds the form: the grid writes none of its own.
-  EXPECT_EQ(html.find("<form"), std::string::npos);
-  EXPECT_EQ(html.find("</form>"), std::string::npos);
+  EXPECT_THAT(html, Not(HasSubstr("<form")));
+  EXPECT_THAT(html, Not(HasSubstr("</form>")));
   // The buffer is kept: a second call returns both renderings.
   ReportGrid again;
   Configure(again.grid());
@@ -74,12 +66,12 @@ TEST_F(ReportGridTest, PrintedMasterDetailsAsksTheBrowserToPrint) {
   Configure(report.grid());
   report.grid().MasterTable("Items");
   const std::string html = report.GetGridHtml();
-  EXPECT_NE(html.find("Coffee"), std::string::npos) << html;
+  EXPECT_THAT(html, HasSubstr("Coffee"));
   EXPECT_EQ(html.substr(html.size() - 32), "<script>window.print();</script>");
 
   ReportGrid plain;
   Configure(plain.grid());
-  EXPECT_EQ(plain.GetGridHtml().find("window.print"), std::string::npos);
+  EXPECT_THAT(plain.GetGridHtml(), Not(HasSubstr("window.print")));
 }
 
 TEST_F(ReportGridTest, FormatListsStayWithTheirGrid) {
@@ -96,28 +88,28 @@ TEST_F(ReportGridTest, FormatListsStayWithTheirGrid) {
 
   const std::string first_html = first.GetGridHtml();
   const std::string second_html = second.GetGridHtml();
-  EXPECT_NE(first_html.find("First name"), std::string::npos) << first_html;
-  EXPECT_NE(first_html.find("1.500"), std::string::npos) << first_html;
-  EXPECT_EQ(first_html.find("Plain name"), std::string::npos);
-  EXPECT_EQ(first_html.find("Coffee"), std::string::npos) << "page size 1 shows the first row";
-  EXPECT_EQ(second_html.find("First name"), std::string::npos) << second_html;
-  EXPECT_EQ(second_html.find("Plain name"), std::string::npos);
-  EXPECT_EQ(second_html.find("1.500"), std::string::npos);
-  EXPECT_NE(second_html.find("Coffee"), std::string::npos);
+  EXPECT_THAT(first_html, HasSubstr("First name"));
+  EXPECT_THAT(first_html, HasSubstr("1.500"));
+  EXPECT_THAT(first_html, Not(HasSubstr("Plain name")));
+  EXPECT_THAT(first_html, Not(HasSubstr("Coffee"))) << "page size 1 shows the first row";
+  EXPECT_THAT(second_html, Not(HasSubstr("First name")));
+  EXPECT_THAT(second_html, Not(HasSubstr("Plain name")));
+  EXPECT_THAT(second_html, Not(HasSubstr("1.500")));
+  EXPECT_THAT(second_html, HasSubstr("Coffee"));
 
   // The page's DataGrid keeps exactly its own entries.
   const GridPageState& page_state = *GridInternals(plain).page;
-  EXPECT_EQ(page_state.number_list.find("|3"), std::string::npos) << page_state.number_list;
-  EXPECT_EQ(page_state.caption_list.find("First name"), std::string::npos);
-  EXPECT_NE(page_state.caption_list.find("Plain name"), std::string::npos);
+  EXPECT_THAT(page_state.number_list, Not(HasSubstr("|3")));
+  EXPECT_THAT(page_state.caption_list, Not(HasSubstr("First name")));
+  EXPECT_THAT(page_state.caption_list, HasSubstr("Plain name"));
   EXPECT_EQ(page_state.page_size, 10);
   Configure(plain);
   page_->response().MutableBody().clear();
   plain.Display();
   const std::string& plain_html = page_->response().Body();
-  EXPECT_NE(plain_html.find("Plain name"), std::string::npos);
-  EXPECT_EQ(plain_html.find("First name"), std::string::npos);
-  EXPECT_EQ(plain_html.find("1.500"), std::string::npos);
+  EXPECT_THAT(plain_html, HasSubstr("Plain name"));
+  EXPECT_THAT(plain_html, Not(HasSubstr("First name")));
+  EXPECT_THAT(plain_html, Not(HasSubstr("1.500")));
 }
 
 }  // namespace

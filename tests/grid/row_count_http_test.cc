@@ -9,22 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "fennick/data.h"
-#include "fennick/registry.h"
-#include "fennick/script_pages.h"
-#include "frame/argument_codec.h"
+#include "grid/export_page.h"
 #include "platform/crypto/seal.h"
-#include "platform/web/test_server.h"
 
 namespace fennick::testing {
 namespace {
 
-class RowCountHttpTest : public ::testing::Test {
+class RowCountHttpTest : public ExportPageTest {
  protected:
   void SetUp() override {
-    ServerOptions options;
-    options.secret = "row count tests";
-    server_ = std::make_unique<TestServer>(options);
+    ExportPageTest::SetUp();
     for (const char* db : {"items.db", "copy.db"}) {
       Connection c;
       c.Open(Cs(db) + ";Mode=ReadWriteCreate");
@@ -33,37 +27,23 @@ class RowCountHttpTest : public ::testing::Test {
           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 25) "
           "INSERT INTO Items SELECT i, 'item ' || i FROM n");
     }
-    // a: the grid; b: another command; c: another database; s: a page
-    // that keeps a session before its grid; life: RowCountLifetime 0;
-    // switch: a command chosen by the query string.
-    WritePage("a.asp", "items.db", "SELECT Id, Name FROM Items", "");
-    WritePage("b.asp", "items.db", "SELECT Id, Name FROM Items WHERE Id > 0", "");
-    WritePage("c.asp", "copy.db", "SELECT Id, Name FROM Items", "");
-    WritePage("s.asp", "items.db", "SELECT Id, Name FROM Items", "Session('user') = 'u';");
-    WritePage("life.asp", "items.db", "SELECT Id, Name FROM Items",
-              "g.RowCountLifetime = 0; g.DefaultSortOrder = 'Name';");
-    WritePage("switch.asp", "items.db", "SELECT Id, Name FROM Items",
-              "if (Request.QueryString('w') == '1') g.Command = 'SELECT Id, Name FROM Items "
-              "WHERE Id > 5';");
-    server_->server().SetObjectFactory(
-        [](std::string_view progid) { return CreateComponentObject(progid); });
-    ScriptPageOptions pages;
-    pages.time_limit = std::chrono::seconds(5);
-    EnableScriptPages(server_->server(), pages);
-    server_->Start();
+    // Grids of ten rows a page. a: the grid; b: another command; c: another
+    // database; s: a page that keeps a session before its grid; life:
+    // RowCountLifetime 0; switch: a command chosen by the query string.
+    const std::string items = "SELECT Id, Name FROM Items", ten = "g.PageSize = 10;\n";
+    WriteGridPage("a.asp", Cs("items.db"), items, ten);
+    WriteGridPage("b.asp", Cs("items.db"), items + " WHERE Id > 0", ten);
+    WriteGridPage("c.asp", Cs("copy.db"), items, ten);
+    WriteGridPage("s.asp", Cs("items.db"), items, ten + "Session('user') = 'u';");
+    WriteGridPage("life.asp", Cs("items.db"), items,
+                  ten + "g.RowCountLifetime = 0; g.DefaultSortOrder = 'Name';");
+    WriteGridPage("switch.asp", Cs("items.db"), items,
+                  ten + "if (Request.QueryString('w') == '1') g.Command = 'SELECT Id, Name FROM "
+                        "Items WHERE Id > 5';");
   }
 
   std::string Cs(const std::string& db) {
     return "Provider=SQLite;Data Source=" + (server_->site().root() / db).string();
-  }
-
-  // A grid of ten rows a page over `command`, with `settings` (script).
-  void WritePage(const std::string& name, const std::string& db, const std::string& command,
-                 const std::string& settings) {
-    server_->site().Write(name, "<% var g = Server.CreateObject('Fennick.DataGrid');\n"
-                                "g.CreateConnection(\"" + Cs(db) + "\");\ng.Command = '" +
-                                    command + "';\ng.PageSize = 10;\n" + settings +
-                                    "\ng.Display(); %>");
   }
 
   void Sql(const std::string& sql) {
@@ -100,7 +80,7 @@ class RowCountHttpTest : public ::testing::Test {
                    const std::string& argument, const std::string& cookie = "") {
     httplib::Headers headers;
     if (!cookie.empty()) headers.emplace("Cookie", cookie);
-    auto res = server_->Client().Post("/" + page, headers,
+    auto res = Client().Post("/" + page, headers,
                                       With(form, "__FARGS", EncodeArgument(argument)));
     if (!res) return "no answer";
     return res->status == 200 ? res->body : "HTTP " + std::to_string(res->status) + " " + res->body;
@@ -108,7 +88,7 @@ class RowCountHttpTest : public ::testing::Test {
 
   // The page's first request; `cookie` gets the session cookie it set.
   std::string Get(const std::string& page, std::string* cookie = nullptr) {
-    auto res = server_->Client().Get("/" + page);
+    auto res = Client().Get("/" + page);
     if (!res || res->status != 200) return "failed";
     const std::string set = res->get_header_value("Set-Cookie");
     if (cookie) *cookie = set.substr(0, set.find(';'));
@@ -127,7 +107,6 @@ class RowCountHttpTest : public ::testing::Test {
     return std::regex_replace(html, kField, "");
   }
 
-  std::unique_ptr<TestServer> server_;
 };
 
 // One user's clicks after rows changed under the grid: a page click and a
@@ -142,7 +121,7 @@ TEST_F(RowCountHttpTest, TheCarriedCountStandsUntilItCanHaveChanged) {
 
   const std::string second = Post("a.asp", form, "2start:11;");
   EXPECT_EQ(Counter(second), "Page 2 of 3 (25 recs)");  // reused
-  EXPECT_NE(second.find("item 14"), std::string::npos);  // the rows as they are now
+  EXPECT_THAT(second, HasSubstr("item 14"));  // the rows as they are now
   EXPECT_EQ(Counter(Post("a.asp", form, "1sort:2;lastsort:;")), "Page 1 of 3 (25 recs)");
 
   const httplib::Params after = Form(second);
@@ -190,7 +169,7 @@ TEST_F(RowCountHttpTest, APageThatContradictsTheCountCorrectsItAtOnce) {
   Sql("INSERT INTO Items VALUES (30, 'item 30'), (31, 'item 31'), (32, 'item 32')");
   const std::string grown = Post("a.asp", now, "2start:11;");
   EXPECT_EQ(Counter(grown), "Page 2 of 2 (18 recs)");
-  EXPECT_NE(grown.find("item 32"), std::string::npos);
+  EXPECT_THAT(grown, HasSubstr("item 32"));
   EXPECT_FALSE(Field(Form(grown), "rowcount").empty());
 }
 

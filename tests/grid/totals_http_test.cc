@@ -25,11 +25,7 @@ class TotalsHttpTest : public testing::ExportPageTest,
   // Posts `page` with the filter Id > 2 and the postback `argument`.
   httplib::Result Post(const std::string& page, const std::string& argument,
                        const std::string& filter = "Id > 2") {
-    if (!started_) {
-      server_->Start();
-      started_ = true;
-    }
-    return server_->Client().Post(
+    return Client().Post(
         "/" + page, httplib::Params{{"__FARGS", EncodeArgument(argument)}, {"rsfilter", filter}});
   }
 };
@@ -83,13 +79,13 @@ TEST_P(TotalsHttpTest, PageScriptSwitchesTotalsOnOverPageOrResult) {
     ASSERT_TRUE(res);
     ASSERT_EQ(res->status, 200) << res->body.substr(0, 400);
     // Page 2 of the filtered rows either way.
-    EXPECT_NE(res->body.find("<td class=\"number\">$8.00</td>"), std::string::npos);
-    EXPECT_EQ(res->body.find("<td class=\"number\">-$5.00</td>"), std::string::npos);
+    EXPECT_THAT(res->body, HasSubstr("<td class=\"number\">$8.00</td>"));
+    EXPECT_THAT(res->body, Not(HasSubstr("<td class=\"number\">-$5.00</td>")));
     for (const std::string& part : c.present) {
-      EXPECT_NE(res->body.find(part), std::string::npos) << part << "\n" << res->body;
+      EXPECT_THAT(res->body, HasSubstr(part)) << part << "\n" << res->body;
     }
     for (const std::string& part : c.absent) {
-      EXPECT_EQ(res->body.find(part), std::string::npos) << part;
+      EXPECT_THAT(res->body, Not(HasSubstr(part))) << part;
     }
   }
 }
@@ -109,9 +105,9 @@ TEST_P(TotalsHttpTest, WrongNamesAreErrorsNamingThem) {
     auto res = Post("wrong.asp", "2start:1;");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 500);
-    EXPECT_NE(res->body.find(message), std::string::npos) << res->body.substr(0, 600);
+    EXPECT_THAT(res->body, HasSubstr(message)) << res->body.substr(0, 600);
     // Nothing of the grid went out before the error.
-    EXPECT_EQ(res->body.find("FNKQuillon"), std::string::npos);
+    EXPECT_THAT(res->body, Not(HasSubstr("FNKQuillon")));
   }
 }
 
@@ -165,8 +161,8 @@ TEST_P(TotalsHttpTest, ExportsCarryTheFootersOfTheWholeFilteredResult) {
   testing::WriteBytes(file, pdf->body);
   const testing::PdfText text = testing::ReadPdf(file);
   ASSERT_EQ(text.pages, 1);
-  EXPECT_NE(text.page_texts[0].find("Total"), std::string::npos) << text.page_texts[0];
-  EXPECT_NE(text.page_texts[0].find("$10.25"), std::string::npos) << text.page_texts[0];
+  EXPECT_THAT(text.page_texts[0], HasSubstr("Total"));
+  EXPECT_THAT(text.page_texts[0], HasSubstr("$10.25"));
   std::filesystem::remove(file);
 
   // Without footers the export ends with its last row, as before.
@@ -200,15 +196,13 @@ TEST_P(TotalsHttpTest, EmptyResultKeepsTheBarsAndResetBringsRowsBack) {
     EXPECT_LT(text, bar);
     EXPECT_LT(bar, link);
     EXPECT_LT(link, summary);
-    EXPECT_NE(body.find("<input type=hidden name=rsfilter value=\"Id &gt; 100\">"),
-              std::string::npos);
-    EXPECT_NE(body.find("</form>"), std::string::npos);
+    EXPECT_THAT(body, HasSubstr("<input type=hidden name=rsfilter value=\"Id &gt; 100\">"));
+    EXPECT_THAT(body, HasSubstr("</form>"));
     // Reset drops the filter: the rows are back.
     auto back = Post("empty.asp", "3start:1;", "Id > 100");
     ASSERT_TRUE(back);
-    EXPECT_EQ(back->body.find("No records returned!"), std::string::npos);
-    EXPECT_NE(back->body.find("<td class=\"number\">$1,234.50</td>"), std::string::npos)
-        << back->body;
+    EXPECT_THAT(back->body, Not(HasSubstr("No records returned!")));
+    EXPECT_THAT(back->body, HasSubstr("<td class=\"number\">$1,234.50</td>"));
   }
 }
 

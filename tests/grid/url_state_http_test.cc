@@ -63,7 +63,7 @@ TEST_F(UrlStateHttpTest, AGetWithTheStateShowsWhatThePostbackShowed) {
                                                   {"rsfilter", "Price > 0"},
                                                   {"pagesize", "2"},
                                                   {"start", "3"}});
-  ASSERT_NE(posted.find("Page 2 of 2"), std::string::npos) << posted;
+  ASSERT_THAT(posted, HasSubstr("Page 2 of 2"));
   const std::string token = Token(posted);
   ASSERT_FALSE(token.empty());
   const std::string shown = Get("/people.asp?" + std::string(kUrlStateKey) + "=" + token);
@@ -89,8 +89,8 @@ TEST_F(UrlStateHttpTest, AnAddressIsAsUntrustedAsAPost) {
   }
   // A filter that is no filter: refused the way a posted one is.
   const std::string injected = Get(key + TokenOf("rsfilter=" + UrlEncodeAsp("1=1) OR (Secret")));
-  EXPECT_NE(injected.find("Your filter is invalid!"), std::string::npos);
-  EXPECT_EQ(injected.find("TOPSECRET"), std::string::npos);
+  EXPECT_THAT(injected, HasSubstr("Your filter is invalid!"));
+  EXPECT_THAT(injected, Not(HasSubstr("TOPSECRET")));
   // A sort list keeps only column numbers; a postback argument or a filter
   // bar submission is never read from an address.
   const std::string odd = Get(key + TokenOf("sort=" + UrlEncodeAsp("(SELECT 1)") +
@@ -102,7 +102,7 @@ TEST_F(UrlStateHttpTest, AnAddressIsAsUntrustedAsAPost) {
 
 TEST_F(UrlStateHttpTest, APageWithoutUrlStateNeitherWritesNorReadsIt) {
   const std::string plain = Get("/plain.asp");
-  EXPECT_EQ(plain.find("replaceState"), std::string::npos);
+  EXPECT_THAT(plain, Not(HasSubstr("replaceState")));
   EXPECT_EQ(Comparable(Get("/plain.asp?" + std::string(kUrlStateKey) + "=" +
                            TokenOf("start=3&pagesize=2"))),
             Comparable(plain));

@@ -139,22 +139,21 @@ TEST_P(SummaryBoxTest, GroupByDistinctAndAliasesKeepTheGridsRows) {
   std::string box =
       Box("SELECT Region, SUM(Amount) AS Total FROM Orders GROUP BY Region",
           "Total__SUM__,Total__COUNT__,Region__COUNT__Groups", {{"rsfilter", "Region <> 'North'"}});
-  EXPECT_NE(box.find(Line("SUM Total", "69.5") + Line("COUNT Total", "2") + Line("Groups", "2")),
-            std::string::npos)
-      << box;
+  EXPECT_THAT(box,
+      HasSubstr(Line("SUM Total", "69.5") + Line("COUNT Total", "2") + Line("Groups", "2")));
 
   box = Box("SELECT DISTINCT Region FROM Orders", "Region__COUNT__Regions");
-  EXPECT_NE(box.find(Line("Regions", "3")), std::string::npos) << box;
+  EXPECT_THAT(box, HasSubstr(Line("Regions", "3")));
 
   // An aliased column, and a filter on the alias.
   box = Box("SELECT Id, Amount AS Price FROM Orders", "Price__MAX__,price__MIN__");
-  EXPECT_NE(box.find(Line("MAX Price", "30") + Line("MIN price", "3")), std::string::npos) << box;
+  EXPECT_THAT(box, HasSubstr(Line("MAX Price", "30") + Line("MIN price", "3")));
   // SQLite filters on the alias; PostgreSQL and MySQL refuse a select
   // alias in WHERE, so the grid shows its rows unfiltered, and the box
   // follows it.
   const bool refuses_alias = IsPostgres() || IsMysql();
   box = Box("SELECT Id, Amount AS Price FROM Orders", "Price__MIN__", {{"rsfilter", "Price > 10"}});
-  EXPECT_NE(box.find(Line("MIN Price", refuses_alias ? "3" : "12.5")), std::string::npos) << box;
+  EXPECT_THAT(box, HasSubstr(Line("MIN Price", refuses_alias ? "3" : "12.5")));
   EXPECT_EQ(GridInternals(*grid_).result.opened_sql.find("> 10") != std::string::npos,
             !refuses_alias);
 }
@@ -165,31 +164,26 @@ TEST_P(SummaryBoxTest, EveryAggregateTypeAndTextValues) {
   std::string box = Box("SELECT Id,Name,Amount FROM Orders",
                         "Amount__SUM__,Amount__AVG__,Amount__MIN__,Amount__MAX__,"
                         "Amount__COUNT__,Amount__VAR__,Amount__STDEV__");
-  EXPECT_NE(
-      box.find(Line("SUM Amount", "72.5") + Line("AVG Amount", "14.5") + Line("MIN Amount", "3") +
-               Line("MAX Amount", "30") + Line("COUNT Amount", "5") + Line("VAR Amount", "115.75") +
-               Line("STDEV Amount", "10.76")),
-      std::string::npos)
-      << box;
+  EXPECT_THAT(box,
+      HasSubstr(Line("SUM Amount", "72.5") + Line("AVG Amount", "14.5") +
+                Line("MIN Amount", "3") + Line("MAX Amount", "30") + Line("COUNT Amount", "5") +
+                Line("VAR Amount", "115.75") + Line("STDEV Amount", "10.76")));
 
   // MIN and MAX of text are the texts, written as data.
   connection_->Execute("INSERT INTO Orders VALUES (6, '<b>Zed', 1, 'East')");
   box = Box("SELECT Id,Name,Amount FROM Orders", "Name__MIN__,Name__MAX__");
-  EXPECT_NE(box.find(Line("MIN Name", "&lt;b&gt;Zed") + Line("MAX Name", "Smythe")),
-            std::string::npos)
-      << box;
+  EXPECT_THAT(box, HasSubstr(Line("MIN Name", "&lt;b&gt;Zed") + Line("MAX Name", "Smythe")));
 
   // MIN and MAX of a date column are dates, as the cells show them.
   connection_->Execute("CREATE TABLE Visits (Id INTEGER, Day DATE)");
   connection_->Execute("INSERT INTO Visits VALUES (1, '2024-03-05'), (2, '2023-01-02')");
   box = Box("SELECT Id, Day FROM Visits", "Day__MIN__,Day__MAX__");
-  EXPECT_NE(box.find(Line("MIN Day", "1/2/2023") + Line("MAX Day", "3/5/2024")), std::string::npos)
-      << box;
+  EXPECT_THAT(box, HasSubstr(Line("MIN Day", "1/2/2023") + Line("MAX Day", "3/5/2024")));
 
   // A currency format on the column formats its aggregates.
   box = Box("SELECT Id,Name,Amount FROM Orders", "Amount__AVG__", {},
             [](DataGrid& g) { g.CurrencyColumn("Amount", 2); });
-  EXPECT_NE(box.find(Line("AVG Amount", "$12.25")), std::string::npos) << box;
+  EXPECT_THAT(box, HasSubstr(Line("AVG Amount", "$12.25")));
 }
 
 TEST_P(SummaryBoxTest, HostileFieldsAndTypesAreSkippedOrNamedAsText) {
@@ -219,8 +213,8 @@ TEST_P(SummaryBoxTest, AFailingAggregateRaisesThroughDisplaysTrace) {
       Box("SELECT Id,Name FROM Orders", "Name__SUM__");
       ADD_FAILURE() << "no error";
     } catch (const Error& e) {
-      EXPECT_NE(e.description().find("sum"), std::string::npos) << e.description();
-      EXPECT_NE(e.source().find("<br> Bind Line: "), std::string::npos) << e.source();
+      EXPECT_THAT(e.description(), HasSubstr("sum"));
+      EXPECT_THAT(e.source(), HasSubstr("<br> Bind Line: "));
     }
   } else {
     EXPECT_NE(Box("SELECT Id,Name FROM Orders", "Name__SUM__").find(Line("SUM Name", "0")),
@@ -232,7 +226,7 @@ TEST_P(SummaryBoxTest, TheRowLimitBoundsTheAggregate) {
   // The grid shows the two largest amounts, 30 and 20.
   const std::string box = Box("SELECT Id,Amount FROM Orders", "Amount__SUM__", {{"sort", "2 desc"}},
                               [](DataGrid&) { CurrentModuleState().max_records = 2; });
-  EXPECT_NE(box.find(Line("SUM Amount", "50")), std::string::npos) << box;
+  EXPECT_THAT(box, HasSubstr(Line("SUM Amount", "50")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, SummaryBoxTest,

@@ -24,6 +24,7 @@
 #include "grid/paging_record.h"
 #include "grid/query/database_type.h"
 #include "grid/query/orders_engine_fixture.h"
+#include "grid/test_page.h"
 
 namespace fennick {
 namespace {
@@ -136,7 +137,7 @@ TEST_P(DatabasePagingTest, OnePageReadFromTheDatabaseDrawsWhatEveryRowDraws) {
   // Sorted descending by amount, third page.
   page = Same({{"sort", "3 desc"}, {"start", "21"}});
   EXPECT_EQ(Result().page_offset, 20);
-  EXPECT_NE(page.find("<td nowrap width=1>21</td>"), std::string::npos);
+  EXPECT_THAT(page, HasSubstr("<td nowrap width=1>21</td>"));
 
   // A start past the end shows the last page.
   page = Same({{"sort", "2"}, {"start", "91"}});
@@ -160,15 +161,15 @@ TEST_P(DatabasePagingTest, OnePageReadFromTheDatabaseDrawsWhatEveryRowDraws) {
   EXPECT_EQ(Result().row_count, 12);
   page = Same({{"sort", "1"}, {"rsfilter", "Amount > 1000"}});
   EXPECT_TRUE(Result().paged);
-  EXPECT_NE(page.find("No records returned!"), std::string::npos) << page;
+  EXPECT_THAT(page, HasSubstr("No records returned!"));
 
   // A filter the grammar or the database refuses is reported the same way.
   page = Same({{"rsfilter", "Nope = 1"}, {"start", "11"}});
-  EXPECT_NE(page.find("Your filter is invalid!"), std::string::npos);
+  EXPECT_THAT(page, HasSubstr("Your filter is invalid!"));
   page = Same({{"rsfilter", "Name = 'x'' OR 1=1 --"}, {"sort", "1"}});
-  EXPECT_NE(page.find("Your filter is invalid!"), std::string::npos);
+  EXPECT_THAT(page, HasSubstr("Your filter is invalid!"));
   page = Same({{"rsfilter", "Name = 'x'' OR ''1''=''1'"}, {"sort", "1"}});
-  EXPECT_NE(page.find("No records returned!"), std::string::npos);
+  EXPECT_THAT(page, HasSubstr("No records returned!"));
 
   // The row limit caps the count and the last page.
   Same({{"sort", "1"}, {"start", "21"}}, [](DataGrid&) { CurrentModuleState().max_records = 15; });
@@ -192,15 +193,15 @@ TEST_P(DatabasePagingTest, OnePageReadFromTheDatabaseDrawsWhatEveryRowDraws) {
     grid.GraphLegendColumn("Name");
   });
   EXPECT_TRUE(Result().paged);
-  EXPECT_NE(page.find("col_footerLabel>Total"), std::string::npos);
-  EXPECT_NE(page.find("View All"), std::string::npos);
+  EXPECT_THAT(page, HasSubstr("col_footerLabel>Total"));
+  EXPECT_THAT(page, HasSubstr("View All"));
 
   // The summary box is the database's over the whole filtered result.
   page =
       Same({{"sort", "1"}, {"start", "11"}, {"rsfilter", "Region = 'West'"}}, [](DataGrid& grid) {
         GridInternals(grid).page->summary.specification = "Amount__SUM__Sum,Id__COUNT__N";
       });
-  EXPECT_NE(page.find("<span class=summary_value>12</span>"), std::string::npos) << page;
+  EXPECT_THAT(page, HasSubstr("<span class=summary_value>12</span>"));
 }
 
 TEST_P(DatabasePagingTest, PagesHoldEveryRowOnceAndDeepPagesReadWhatForwardReads) {
@@ -257,23 +258,17 @@ TEST_P(DatabasePagingTest, ClientsPagingAtOnceEachSeeEveryRowOnce) {
       auto connection = std::make_shared<Connection>();
       connection->Open(cs);
       connection->Execute(IsMysql() ? "USE " + schema_ : "SET search_path TO " + schema_);
-      auto store = MakeMemorySessionStore();
-      Application app;
+      testing::TestPage page;
       for (int round = 0; round < 5; ++round) {
         for (int start = 1; start <= kItems; start += 10) {
-          Request r;
-          r.MutableForm().Add("start", std::to_string(start));
-          r.SetVariable("URL", "/orders.asp");
-          PageContext page(std::move(r), Session(store, "s"), app,
-                           Server("/site", "/orders.asp", nullptr, "en_US"));
-          PageBinding binding(page);
+          page.Open({{"start", std::to_string(start)}});
           DataGrid grid;
           grid.Connection(connection);
           grid.Command("SELECT Name,Region,Grade FROM Items");
           grid.DatabasePaging(true);
           grid.Display();
           if (round == 0 || !GridInternals(grid).result.paged) {
-            const std::vector<std::string> names = Names(page.response().Body());
+            const std::vector<std::string> names = Names(page->response().Body());
             seen[c].insert(seen[c].end(), names.begin(), names.end());
             if (!GridInternals(grid).result.paged) seen[c].push_back("(every row read)");
           }
@@ -375,7 +370,7 @@ TEST_P(DatabasePagingTest, SqliteReadsEveryRowForAPageDeepInAnOrderNoIndexGives)
   const std::string middle = draw("10011");
   EXPECT_FALSE(Result().paged);
   EXPECT_EQ(Result().all_rows_reason, AllRowsReason::kDeepSortedPage);
-  EXPECT_NE(middle.find("<td nowrap width=1>10011</td>"), std::string::npos);
+  EXPECT_THAT(middle, HasSubstr("<td nowrap width=1>10011</td>"));
   // The last page is read from the end of the order.
   draw("20091");
   EXPECT_TRUE(Result().paged);
@@ -435,7 +430,7 @@ TEST_P(DatabasePagingTest, BinaryCellLinksNumberTheirRowInTheWholeFilteredResult
     ASSERT_TRUE(target);
     // The link's statement is the unpaged filtered one: its row `row` is
     // the row drawn with that number.
-    EXPECT_EQ(target->command.find("LIMIT"), std::string::npos) << target->command;
+    EXPECT_THAT(target->command, Not(HasSubstr("LIMIT")));
     Recordset all;
     all.Open(target->command, *connection_);
     all.AbsolutePosition(static_cast<int32_t>(row + 1));
@@ -471,7 +466,7 @@ TEST_P(DatabasePagingTest, TheReadSnapshotEndsWithThePage) {
   grid.DatabasePaging(true);
   grid.Display();
   EXPECT_EQ(Result().all_rows_reason, AllRowsReason::kRefused);
-  EXPECT_NE(page_->response().Body().find("Item 01"), std::string::npos);
+  EXPECT_THAT(page_->response().Body(), HasSubstr("Item 01"));
   connection_->Execute("SAVEPOINT still_inside");
   connection_->Execute("ROLLBACK");
 }

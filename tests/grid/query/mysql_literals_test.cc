@@ -42,9 +42,9 @@ class MysqlLiteralsTest : public OrdersEngineTest {
     for (rs->MoveFirst(); !rs->Eof(); rs->MoveNext())
       ids.push_back(rs->Fields(0).Value().AsString());
     const std::string out = page_->response().Body();
-    EXPECT_EQ(out.find("invalid"), std::string::npos) << text << "\n" << out;
-    EXPECT_EQ(out.find("face=arial"), std::string::npos) << text << "\n" << out;
-    EXPECT_EQ(out.find("s3"), std::string::npos) << text;  // no secret leaked
+    EXPECT_THAT(out, Not(HasSubstr("invalid"))) << text << "\n" << out;
+    EXPECT_THAT(out, Not(HasSubstr("face=arial"))) << text << "\n" << out;
+    EXPECT_THAT(out, Not(HasSubstr("s3"))) << text;  // no secret leaked
     return ids;
   }
 
@@ -63,8 +63,7 @@ TEST_P(MysqlLiteralsTest, TypedTextNeverLeavesItsLiteral) {
     EXPECT_EQ(GridInternals(*grid_).req.database_type, kDbMySql);
     // A backslash at the end of the value would escape the closing quote.
     EXPECT_EQ(Search("=", "Smith\\"), Ids{});
-    EXPECT_NE(OpenedSql().find(escapes ? "= 'Smith\\\\')" : "= 'Smith\\')"), std::string::npos)
-        << OpenedSql();
+    EXPECT_THAT(OpenedSql(), HasSubstr(escapes ? "= 'Smith\\\\')" : "= 'Smith\\')"));
     EXPECT_EQ(Search(" LIKE '%v%'", "th\\"), Ids{});
     EXPECT_EQ(Search(" LIKE 'v%'", "Sm\\"), Ids{});
     // Attempts to close the literal and go on in SQL.

@@ -13,6 +13,7 @@
 #include "fennick/page.h"
 #include "grid/grid_object.h"
 #include "grid/query/database_type.h"
+#include "grid/test_page.h"
 #include "platform/crypto/seal.h"
 #include "platform/data/odbc_sources.h"
 #include "platform/data/test_databases.h"
@@ -30,17 +31,12 @@ struct TypedString {
 // connection did not open.
 int GridTypeOf(const std::string& connection_string) {
   InstallSealer(Sealer::KeyFromSecret("odbc type tests"));
-  auto store = MakeMemorySessionStore();
-  Application app;
-  Request r;
-  r.SetVariable("URL", "/t.asp");
-  PageContext page(std::move(r), Session(store, "s"), app,
-                   Server("/site", "/t.asp", nullptr, "en_US"));
-  PageBinding binding(page);
+  testing::TestPage page("/t.asp");
+  page.Open({});
   DataGrid grid;
   grid.CreateConnection(connection_string);
   if (!GridInternals(grid).result.owns_connection) {
-    ADD_FAILURE() << connection_string << ": " << page.response().Body();
+    ADD_FAILURE() << connection_string << ": " << page->response().Body();
     return -1;
   }
   return GridInternals(grid).req.database_type;

@@ -19,6 +19,7 @@
 #include "fennick/data_grid.h"
 #include "fennick/page.h"
 #include "grid/paging_record.h"
+#include "grid/test_page.h"
 #include "platform/crypto/seal.h"
 #include "platform/data/odbc_sources.h"
 #include "platform/data/test_databases.h"
@@ -27,7 +28,7 @@ namespace fennick {
 
 class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
  public:
-  using Fields = std::vector<std::pair<std::string, std::string>>;
+  using Fields = testing::Fields;
 
  protected:
   // `seal_secret` keys the sealer; schemas are named from `schema_prefix`;
@@ -79,7 +80,7 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
   void TearDown() override {
     RecordDrawnPage();
     grid_.reset();
-    binding_.reset();
+    page_.Close();
     if (!schema_.empty()) {
       connection_->Execute(IsMysql() ? "DROP DATABASE " + schema_
                                      : "DROP SCHEMA " + schema_ + " CASCADE");
@@ -96,13 +97,7 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
   DataGrid& Grid(const Fields& form, const std::string& command) {
     RecordDrawnPage();
     grid_.reset();
-    binding_.reset();
-    Request r;
-    for (auto& [k, v] : form) r.MutableForm().Add(k, v);
-    r.SetVariable("URL", "/orders.asp");
-    page_ = std::make_unique<PageContext>(std::move(r), Session(store_, "s"), app_,
-                                          Server("/site", "/orders.asp", nullptr, "en_US"));
-    binding_ = std::make_unique<PageBinding>(*page_);
+    page_.Open(form);
     grid_ = std::make_unique<DataGrid>();
     grid_->Connection(connection_);
     grid_->Command(command);
@@ -119,10 +114,7 @@ class OrdersEngineTest : public ::testing::TestWithParam<std::string> {
   inline static int counter_ = 0;
   std::shared_ptr<Connection> connection_;
   std::string schema_;
-  std::shared_ptr<SessionStore> store_ = MakeMemorySessionStore();
-  Application app_;
-  std::unique_ptr<PageContext> page_;
-  std::unique_ptr<PageBinding> binding_;
+  testing::TestPage page_;
   std::unique_ptr<DataGrid> grid_;
 
  private:

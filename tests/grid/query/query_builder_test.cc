@@ -109,7 +109,7 @@ TEST_P(GridQueryTest, CommandsOwnOrderByGivesWayToTheUsersSort) {
        "(SELECT MIN(Name) FROM (SELECT Name FROM Orders ORDER BY Name) n) AS M "
        "FROM Orders /* ORDER BY Id */ ORDER BY R DESC");
   EXPECT_EQ(Open(), (std::vector<std::string>{"3", "2", "5", "1", "4"}));
-  EXPECT_EQ(Output().find("invalid"), std::string::npos) << Output();
+  EXPECT_THAT(Output(), Not(HasSubstr("invalid")));
 }
 
 TEST_P(GridQueryTest, FiltersLandBeforeGroupByAndKeepTheirLiterals) {
@@ -121,7 +121,7 @@ TEST_P(GridQueryTest, FiltersLandBeforeGroupByAndKeepTheirLiterals) {
   Grid({{"search_field", Offered("Name")}, {"search_condition", "="}, {"search_text", "O'Brien"}},
        kSelect);
   EXPECT_EQ(Open(), (std::vector<std::string>{"3"}));
-  EXPECT_EQ(Output().find("invalid"), std::string::npos) << Output();
+  EXPECT_THAT(Output(), Not(HasSubstr("invalid")));
 
   Grid({{"search_field", Offered("Name")}, {"search_condition", " LIKE 'v%'"},
         {"search_text", "Sm"}},
@@ -142,7 +142,7 @@ TEST_P(GridQueryTest, FilterValuesTypedAsTheGridShowsThem) {
   };
   typed(" > ", "$10.00").CurrencyColumn("Amount", 2);
   EXPECT_EQ(Open(), (std::vector<std::string>{"1", "3", "5"}));
-  EXPECT_EQ(Output().find("invalid"), std::string::npos) << Output();
+  EXPECT_THAT(Output(), Not(HasSubstr("invalid")));
   typed("=", "1,250%").PercentColumn("Amount", 0);
   EXPECT_EQ(Open(), (std::vector<std::string>{"1"}));
   typed(" &lt; ", " 1,000.5 ").NumberColumn("Amount", 1);
@@ -150,7 +150,7 @@ TEST_P(GridQueryTest, FilterValuesTypedAsTheGridShowsThem) {
   // Text that is no number stays text, and a number column refuses it.
   typed("=", "lots").CurrencyColumn("Amount", 2);
   EXPECT_EQ(Open().size(), 5u);
-  EXPECT_NE(Output().find("Your filter is invalid!"), std::string::npos);
+  EXPECT_THAT(Output(), HasSubstr("Your filter is invalid!"));
 }
 
 TEST_P(GridQueryTest, CommaBlanksInsideLiteralsAndQuotedNamesSurvive) {
@@ -173,10 +173,8 @@ TEST_P(GridQueryTest, FilterAppliesToEveryBranchOfAnOrCondition) {
   Grid({{"rsfilter", "Amount < 10"}},
        kSelect + std::string(" WHERE Region = 'West' OR Region = 'East'"));
   EXPECT_EQ(Open(), (std::vector<std::string>{"2"}));
-  EXPECT_NE(GridInternals(*grid_).result.opened_sql.find(
-                "WHERE (Region = 'West' OR Region = 'East') AND  ("),
-            std::string::npos)
-      << GridInternals(*grid_).result.opened_sql;
+  EXPECT_THAT(GridInternals(*grid_).result.opened_sql,
+      HasSubstr("WHERE (Region = 'West' OR Region = 'East') AND  ("));
 
   // The same through the filter bar, with a sort click appending ORDER BY.
   Grid({{"search_field", Offered("Amount")},
@@ -219,16 +217,14 @@ TEST_P(GridQueryTest, TopClauseForTheServerDatabases) {
   grid_->Connection(connection_);
   grid_->ShowSqlInPage(true);
   Open();
-  EXPECT_NE(Output().find("<!--\r\nSELECT Id,Name,Amount FROM Orders\r\n-->"),
-            std::string::npos);  // the engine here refuses TOP: the SQL is shown
+  // The engine here refuses TOP: the SQL is shown.
+  EXPECT_THAT(Output(), HasSubstr("<!--\r\nSELECT Id,Name,Amount FROM Orders\r\n-->"));
   CurrentModuleState().display_prepared_sql = true;
   GridInternals(*grid_).result.recordset.reset();
   grid_->Command(kSelect);
   Open();
-  EXPECT_NE(Output().find("<code><font color=blue>SELECT</font> TOP 100 Id,Name,Amount "
-                          "<br><font color=blue>FROM</font> Orders</code>"),
-            std::string::npos)
-      << Output();
+  EXPECT_THAT(Output(), HasSubstr("<code><font color=blue>SELECT</font> TOP 100 Id,Name,Amount "
+                                  "<br><font color=blue>FROM</font> Orders</code>"));
 
   // With a filter the limit is set on the recordset instead.
   Grid({{"rsfilter", "[Amount] > 5"}}, kSelect);
@@ -281,14 +277,14 @@ TEST_P(GridQueryTest, AccessAndSqlServerSqlTextOfFiltersAndLimits) {
     EXPECT_EQ(Open().size(), *c.shown == '\0' || *c.filter != '\0' ? 5u : 0u);
     const std::string out = Output();
     if (*c.shown == '\0') {
-      EXPECT_EQ(out.find("<!--"), std::string::npos) << out;
-      EXPECT_EQ(out.find("TOP"), std::string::npos) << out;
+      EXPECT_THAT(out, Not(HasSubstr("<!--")));
+      EXPECT_THAT(out, Not(HasSubstr("TOP")));
     } else {
-      EXPECT_NE(out.find(c.shown), std::string::npos)
+      EXPECT_THAT(out, HasSubstr(c.shown))
           << "type " << c.type << " " << c.filter << "\n"
           << out;
     }
-    EXPECT_EQ(out.find("s3"), std::string::npos);  // no secret leaked
+    EXPECT_THAT(out, Not(HasSubstr("s3")));  // no secret leaked
   }
 }
 
@@ -304,19 +300,19 @@ TEST_P(GridQueryTest, BrowserFiltersNeverReachTheDatabaseAsSql) {
     Grid({{"rsfilter", filter}}, kSelect);
     EXPECT_EQ(Open().size(), 5u) << filter;  // the unfiltered page
     const std::string out = Output();
-    EXPECT_NE(out.find("<font color=red>Your filter is invalid!</font><br>"), std::string::npos)
+    EXPECT_THAT(out, HasSubstr("<font color=red>Your filter is invalid!</font><br>"))
         << filter;
     EXPECT_EQ(GridInternals(*grid_).req.filter_expression, "") << filter;
-    EXPECT_EQ(out.find("s3"), std::string::npos) << filter;  // no secret leaked
+    EXPECT_THAT(out, Not(HasSubstr("s3"))) << filter;  // no secret leaked
   }
   // The table is still there, and the message is written once per display.
   Grid({{"rsfilter", "Id = 1; DROP TABLE Orders"}}, kSelect);
   Open();
   const std::string out = Output();
   EXPECT_EQ(out.find("Your filter is invalid!"), out.rfind("Your filter is invalid!"));
-  EXPECT_NE(out.find("DROP TABLE Orders"), std::string::npos);  // shown, encoded
+  EXPECT_THAT(out, HasSubstr("DROP TABLE Orders"));  // shown, encoded
   WriteStateFields(GridInternals(*grid_));
-  EXPECT_NE(Output().find("<input type=hidden name=rsfilter value=\"\">"), std::string::npos);
+  EXPECT_THAT(Output(), HasSubstr("<input type=hidden name=rsfilter value=\"\">"));
 
   // A field the grid does not offer: the submission is ignored.
   Grid({{"search_field", "Secret"}, {"search_condition", "="}, {"search_text", "s1"},
@@ -324,7 +320,7 @@ TEST_P(GridQueryTest, BrowserFiltersNeverReachTheDatabaseAsSql) {
        kSelect);
   EXPECT_EQ(Open().size(), 5u);
   EXPECT_EQ(GridInternals(*grid_).req.filter_expression, "");
-  EXPECT_EQ(Output().find("invalid"), std::string::npos);
+  EXPECT_THAT(Output(), Not(HasSubstr("invalid")));
 }
 
 TEST_P(GridQueryTest, RejectedStatementsShowTheErrorAndTheSqlOnlyWhenAsked) {
@@ -333,14 +329,13 @@ TEST_P(GridQueryTest, RejectedStatementsShowTheErrorAndTheSqlOnlyWhenAsked) {
     EXPECT_TRUE(Open().empty());
     EXPECT_EQ(Output().find("\r\n<!--\r\nSELECT Nope FROM Orders\r\n-->") != std::string::npos,
               show);
-    EXPECT_NE(Output().find("<div><font color=red face=arial>"), std::string::npos);
-    EXPECT_NE(Output().find(" (reference "), std::string::npos) << Output();
+    EXPECT_THAT(Output(), HasSubstr("<div><font color=red face=arial>"));
+    EXPECT_THAT(Output(), HasSubstr(" (reference "));
   }
 
   Grid({}, "");
   Open();
-  EXPECT_NE(Output().find("Your SQL Command must be set before calling .Display() method"),
-            std::string::npos);
+  EXPECT_THAT(Output(), HasSubstr("Your SQL Command must be set before calling .Display() method"));
 }
 
 TEST_P(GridQueryTest, RowsFailingWhileReadAreKeptForTheErrorBox) {
@@ -359,13 +354,11 @@ TEST_P(GridQueryTest, RowsFailingWhileReadAreKeptForTheErrorBox) {
   EXPECT_TRUE(Open().empty());
   ASSERT_TRUE(GridInternals(*grid_).result.fetch_error.has_value());
   EXPECT_EQ(GridInternals(*grid_).result.fetch_error->number(), kErrDataCommandFailed);
-  EXPECT_NE(
-      GridInternals(*grid_).result.fetch_error->description().find(
-          IsPostgres() ? "division by zero"
-                       : (IsMysql() ? "Subquery returns more than 1 row" : "integer overflow")),
-      std::string::npos);
+  EXPECT_THAT(GridInternals(*grid_).result.fetch_error->description(),
+      HasSubstr(IsPostgres() ? "division by zero"
+                : (IsMysql() ? "Subquery returns more than 1 row" : "integer overflow")));
   // Not the box of a statement the database refused.
-  EXPECT_EQ(Output().find("<div><font color=red face=arial>"), std::string::npos) << Output();
+  EXPECT_THAT(Output(), Not(HasSubstr("<div><font color=red face=arial>")));
 
   // A statement refused at once is not a failed read.
   Grid({}, "SELECT Nope FROM Orders");
@@ -398,14 +391,14 @@ TEST_P(GridQueryTest, StoredProcedureWithNamedParameters) {
   grid_->AddParameter("lo", "0");
   grid_->AddParameter("hi", "100");
   EXPECT_EQ(Open().size(), 5u);
-  EXPECT_NE(Output().find("Your filter is invalid!"), std::string::npos);
+  EXPECT_THAT(Output(), HasSubstr("Your filter is invalid!"));
 }
 
 TEST_P(GridQueryTest, CreateConnectionOwnsItsConnectionAndReportsFailures) {
   Grid({}, kSelect);
   grid_->CreateConnection("Provider=Nothing;Data Source=x");
-  EXPECT_NE(Output().find("<div><font color=red face=arial>"), std::string::npos);
-  EXPECT_NE(Output().find("Nothing"), std::string::npos);
+  EXPECT_THAT(Output(), HasSubstr("<div><font color=red face=arial>"));
+  EXPECT_THAT(Output(), HasSubstr("Nothing"));
   grid_->CreateConnection("Provider=SQLite;Data Source=:memory:");
   EXPECT_TRUE(GridInternals(*grid_).result.owns_connection);
   EXPECT_EQ(GridInternals(*grid_).req.database_type, 10);

@@ -111,26 +111,26 @@ class HostileDataTest : public RenderTest {
 
   // What must hold for every layout: each format's hostile row as data.
   static void ExpectEncoded(const std::string& html) {
-    EXPECT_EQ(html.find("<script>alert"), std::string::npos);
-    EXPECT_EQ(html.find("eval(1))"), std::string::npos);
-    EXPECT_EQ(html.find("href=\"javascript:alert"), std::string::npos);
-    EXPECT_EQ(html.find("src='javascript:alert"), std::string::npos);
-    EXPECT_EQ(html.find("href=\" JaVa"), std::string::npos);
+    EXPECT_THAT(html, Not(HasSubstr("<script>alert")));
+    EXPECT_THAT(html, Not(HasSubstr("eval(1))")));
+    EXPECT_THAT(html, Not(HasSubstr("href=\"javascript:alert")));
+    EXPECT_THAT(html, Not(HasSubstr("src='javascript:alert")));
+    EXPECT_THAT(html, Not(HasSubstr("href=\" JaVa")));
     const std::string tag = "&lt;script&gt;alert(1)&lt;/script&gt;";
-    EXPECT_NE(html.find("<b>" + tag + "</b>"), std::string::npos) << html;
-    EXPECT_NE(html.find("<a href=\"" + tag + "\" >" + tag + "</a>"), std::string::npos);
-    EXPECT_NE(html.find("<img src='" + tag + "'>"), std::string::npos);
-    EXPECT_NE(html.find(tag + "</td>"), std::string::npos);  // [sql]: the plain value
-    EXPECT_NE(html.find("&lt;<i>script</i>&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+    EXPECT_THAT(html, HasSubstr("<b>" + tag + "</b>"));
+    EXPECT_THAT(html, HasSubstr("<a href=\"" + tag + "\" >" + tag + "</a>"));
+    EXPECT_THAT(html, HasSubstr("<img src='" + tag + "'>"));
+    EXPECT_THAT(html, HasSubstr(tag + "</td>"));  // [sql]: the plain value
+    EXPECT_THAT(html, HasSubstr("&lt;<i>script</i>&gt;alert(1)&lt;/script&gt;"));
     // javascript: addresses become "#", the text stays readable.
-    EXPECT_NE(html.find("<a href=\"#\" >javascript:alert(1)</a>"), std::string::npos) << html;
-    EXPECT_NE(html.find("<img src='#'>"), std::string::npos);
-    EXPECT_NE(html.find("<a href=\"#\" > JaVa\tScRiPt:alert(2)</a>"), std::string::npos);
-    EXPECT_NE(html.find("<a href=\"http://example.com/?a=1&amp;b=2\" >"), std::string::npos);
-    EXPECT_NE(html.find("<i>http</i>://example.com/?a=1&amp;b=2"), std::string::npos);
+    EXPECT_THAT(html, HasSubstr("<a href=\"#\" >javascript:alert(1)</a>"));
+    EXPECT_THAT(html, HasSubstr("<img src='#'>"));
+    EXPECT_THAT(html, HasSubstr("<a href=\"#\" > JaVa\tScRiPt:alert(2)</a>"));
+    EXPECT_THAT(html, HasSubstr("<a href=\"http://example.com/?a=1&amp;b=2\" >"));
+    EXPECT_THAT(html, HasSubstr("<i>http</i>://example.com/?a=1&amp;b=2"));
     // Script gets numbers: the injection becomes 0, a number stays.
-    EXPECT_NE(html.find("<script>document.write(eval(0*2));</script>"), std::string::npos);
-    EXPECT_NE(html.find("<script>document.write(eval(12.5*2));</script>"), std::string::npos);
+    EXPECT_THAT(html, HasSubstr("<script>document.write(eval(0*2));</script>"));
+    EXPECT_THAT(html, HasSubstr("<script>document.write(eval(12.5*2));</script>"));
   }
 };
 
@@ -154,21 +154,19 @@ TEST_F(HostileDataTest, TheSameInThePrintView) {
 TEST_F(HostileDataTest, AllowHtmlInDataLetsTheValuesThrough) {
   FormattedGrid({}).AllowHtmlInData(true);
   const std::string html = Show();
-  EXPECT_NE(html.find("<b><script>alert(1)</script></b>"), std::string::npos);
-  EXPECT_NE(html.find("<a href=\"javascript:alert(1)\" >"), std::string::npos);
-  EXPECT_NE(html.find("eval(1));alert(1);((*2)"), std::string::npos);
-  EXPECT_NE(html.find("<<i>script</i>>alert(1)</script>"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr("<b><script>alert(1)</script></b>"));
+  EXPECT_THAT(html, HasSubstr("<a href=\"javascript:alert(1)\" >"));
+  EXPECT_THAT(html, HasSubstr("eval(1));alert(1);((*2)"));
+  EXPECT_THAT(html, HasSubstr("<<i>script</i>>alert(1)</script>"));
 }
 
 TEST_F(HostileDataTest, PlaceholdersInScriptTakeNumbersOnly) {
   DataGrid& grid = Grid({}, "SELECT Id, V FROM Hostile WHERE Id IN (3, 6) ORDER BY Id");
   grid.ReplaceColumn("Id", "[eval]{{V}}+1[/eval] <a href=\"x.asp?v={{V}}\">v</a>");
   const std::string html = Show();
-  EXPECT_NE(html.find("<script>document.write(eval(0+1));</script> "
-                      "<a href=\"x.asp?v=1))%3Balert(1)%3B((\">v</a>"),
-            std::string::npos)
-      << html;
-  EXPECT_NE(html.find("<script>document.write(eval(12.5+1));</script>"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr("<script>document.write(eval(0+1));</script> "
+                              "<a href=\"x.asp?v=1))%3Balert(1)%3B((\">v</a>"));
+  EXPECT_THAT(html, HasSubstr("<script>document.write(eval(12.5+1));</script>"));
 }
 
 TEST_F(HostileDataTest, GraphLegendNamesAreText) {
@@ -181,16 +179,16 @@ TEST_F(HostileDataTest, GraphLegendNamesAreText) {
     grid.GraphLegendColumn("Name");
     grid.IsColumnar(!form.empty());
     const std::string html = Show();
-    EXPECT_EQ(html.find("<script>alert"), std::string::npos);
-    EXPECT_EQ(html.find("<img src=x>"), std::string::npos);
-    EXPECT_NE(html.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
-    EXPECT_NE(html.find("&quot;&gt;&lt;img src=x&gt;"), std::string::npos);
+    EXPECT_THAT(html, Not(HasSubstr("<script>alert")));
+    EXPECT_THAT(html, Not(HasSubstr("<img src=x>")));
+    EXPECT_THAT(html, HasSubstr("&lt;script&gt;alert(1)&lt;/script&gt;"));
+    EXPECT_THAT(html, HasSubstr("&quot;&gt;&lt;img src=x&gt;"));
   }
   DataGrid& trusted = Grid({}, "SELECT Name, Points FROM Scores");
   trusted.GraphType(1);
   trusted.GraphLegendColumn("Name");
   trusted.AllowHtmlInData(true);
-  EXPECT_NE(Show().find("<script>alert(1)</script>"), std::string::npos);
+  EXPECT_THAT(Show(), HasSubstr("<script>alert(1)</script>"));
 }
 
 }  // namespace

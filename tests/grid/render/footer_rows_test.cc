@@ -108,8 +108,8 @@ TEST_F(FooterRowsTest, FooterAndRowCellsUnderEachSwitch) {
   Grid({}, "SELECT Id,Name FROM Orders");
   SetRowAverages(*grid_, true);
   SetRowTotals(*grid_, true);
-  EXPECT_NE(Show().find(">N1</td><td class=row_footer></td><td class=row_footer>0</td></tr>"),
-            std::string::npos);
+  EXPECT_THAT(Show(),
+      HasSubstr(">N1</td><td class=row_footer></td><td class=row_footer>0</td></tr>"));
 }
 
 TEST_F(FooterRowsTest, SettingsBelongToThePageNotTheRequestAfter) {
@@ -145,13 +145,13 @@ TEST_F(FooterRowsTest, HiddenAndUnlistedColumnsGetNoCell) {
   SetColumnTotals(*grid_, true);
   std::string html = Show();
   EXPECT_EQ(Footers(html), without_name);
-  EXPECT_EQ(html.find(">N1<"), std::string::npos);
+  EXPECT_THAT(html, Not(HasSubstr(">N1<")));
 
   // Without row numbers the label spans one column.
   Grid({});
   grid_->AddRowNumbers(false);
   SetColumnTotals(*grid_, true);
-  EXPECT_NE(Show().find("<td colspan=1 class=col_footerLabel>Total</td>"), std::string::npos);
+  EXPECT_THAT(Show(), HasSubstr("<td colspan=1 class=col_footerLabel>Total</td>"));
 }
 
 TEST_F(FooterRowsTest, PerFieldListsSwitchTheirRowsOnAndKeepOnlyTheirValues) {
@@ -177,7 +177,7 @@ TEST_F(FooterRowsTest, FootersCountTheShownRowsAndTakeTheColumnFormat) {
   SetColumnTotals(*grid_, true);
   SetColumnAverages(*grid_, true);
   std::string html = Show();
-  EXPECT_NE(Footers(html).find("<td class=col_footer>30</td>"), std::string::npos) << html;
+  EXPECT_THAT(Footers(html), HasSubstr("<td class=col_footer>30</td>")) << html;
   EXPECT_EQ(Count(Footers(html), "<td class=col_footer>30</td>"), 2u);
 
   // The first page: rows 1 and 2, total 30, average 15.
@@ -188,15 +188,12 @@ TEST_F(FooterRowsTest, FootersCountTheShownRowsAndTakeTheColumnFormat) {
   SetColumnAverages(*grid_, true);
   SetRowTotals(*grid_, true);
   html = Show();
-  EXPECT_NE(Footers(html).find("Average</td><td class=col_footer></td>"
-                               "<td class=col_footer>$15.00</td>"),
-            std::string::npos)
-      << Footers(html);
-  EXPECT_NE(Footers(html).find("Total</td><td class=col_footer></td>"
-                               "<td class=col_footer>$30.00</td><td class=col_footer>$30.00</td>"),
-            std::string::npos)
-      << Footers(html);
-  EXPECT_NE(html.find("<td class=row_footer>$20.00</td></tr>"), std::string::npos);
+  EXPECT_THAT(Footers(html), HasSubstr("Average</td><td class=col_footer></td>"
+                                       "<td class=col_footer>$15.00</td>"));
+  EXPECT_THAT(Footers(html),
+      HasSubstr("Total</td><td class=col_footer></td>"
+                "<td class=col_footer>$30.00</td><td class=col_footer>$30.00</td>"));
+  EXPECT_THAT(html, HasSubstr("<td class=row_footer>$20.00</td></tr>"));
 }
 
 TEST_F(FooterRowsTest, AFilteredExpressionColumnKeepsItsNumberType) {
@@ -209,7 +206,7 @@ TEST_F(FooterRowsTest, AFilteredExpressionColumnKeepsItsNumberType) {
             "<tr ><td colspan=2 class=col_footerLabel>Total</td><td class=col_footer></td>"
             "<td class=col_footer>100</td></tr>")
       << html;
-  EXPECT_NE(html.find("<td class=\"number\">40</td>"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr("<td class=\"number\">40</td>"));
 }
 
 TEST_F(FooterRowsTest, EvalFootersKeepRowValuesNumbers) {
@@ -224,25 +221,19 @@ TEST_F(FooterRowsTest, EvalFootersKeepRowValuesNumbers) {
   SetRowTotals(*grid_, true);
   const std::string html = Show();
   // A row's total is what its cells show, computed alike.
-  EXPECT_NE(html.find("<td class=row_footer><script>document.write(eval(\"Math.round((0+((20)*(2)"
-                      "+(0)))*100)/100\"));</script></td></tr>"),
-            std::string::npos)
-      << html;
+  EXPECT_THAT(html,
+      HasSubstr("<td class=row_footer><script>document.write(eval(\"Math.round((0+((20)*(2)"
+                "+(0)))*100)/100\"));</script></td></tr>"));
   const std::string expression = "0+((10)*(1)+(0))+((20)*(2)+(0))+((30)*(3)+(0))+((40)*(4)+(0))";
-  EXPECT_NE(Footers(html).find(
-                "Average</td><td class=col_footer><script>document.write(eval(\"Math.round(((" +
-                expression + ")/(3-0+1))*100)/100\"));</script></td>"),
-            std::string::npos)
-      << Footers(html);
-  EXPECT_NE(
-      Footers(html).find(
-          "Total</td><td class=col_footer><script>document.write(eval(\"Math.round((" + expression +
-          ")*100)/100\"));</script></td><td class=col_footer></td><td class=col_footer>"
-          "<script>document.write(eval(\"Math.round((0+(" +
-          expression + "))*100)/100\"));</script></td></tr>"),
-      std::string::npos)
-      << Footers(html);
-  EXPECT_EQ(Footers(html).find("alert"), std::string::npos);
+  EXPECT_THAT(Footers(html),
+      HasSubstr("Average</td><td class=col_footer><script>document.write(eval(\"Math.round(((" +
+                expression + ")/(3-0+1))*100)/100\"));</script></td>"));
+  EXPECT_THAT(Footers(html),
+      HasSubstr("Total</td><td class=col_footer><script>document.write(eval(\"Math.round((" +
+                expression + ")*100)/100\"));</script></td><td class=col_footer></td><td class=col_footer>"
+                "<script>document.write(eval(\"Math.round((0+(" +
+                expression + "))*100)/100\"));</script></td></tr>"));
+  EXPECT_THAT(Footers(html), Not(HasSubstr("alert")));
 }
 
 TEST_F(FooterRowsTest, AnErrorEndsTheRowEncoded) {

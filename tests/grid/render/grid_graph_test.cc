@@ -41,17 +41,17 @@ TEST_F(GridGraphTest, TwoNumberColumnsGiveLabelledGroupsAndANamedLegend) {
   grid.SetGraphLabels("Sales title", "Units", "Quarters");
   const std::string html = Show();
   EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1, 2}));
-  EXPECT_NE(html.find("First quarter"), std::string::npos);
-  EXPECT_NE(html.find("Q2"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr("First quarter"));
+  EXPECT_THAT(html, HasSubstr("Q2"));
   for (const char* name : {"Alpha", "Bravo", "Charlie"}) {
     EXPECT_GE(Count(html, name), 2u) << name;  // grid cell and legend
   }
-  EXPECT_NE(html.find("graph_title"), std::string::npos);
-  EXPECT_NE(html.find("Sales title"), std::string::npos);
-  EXPECT_NE(html.find("U<br>n<br>i<br>t<br>s<br>"), std::string::npos);  // written vertically
-  EXPECT_NE(html.find("Quarters"), std::string::npos);
-  EXPECT_NE(html.find(kBreak), std::string::npos);
-  EXPECT_EQ(html.find("Rows not added!"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr("graph_title"));
+  EXPECT_THAT(html, HasSubstr("Sales title"));
+  EXPECT_THAT(html, HasSubstr("U<br>n<br>i<br>t<br>s<br>"));  // written vertically
+  EXPECT_THAT(html, HasSubstr("Quarters"));
+  EXPECT_THAT(html, HasSubstr(kBreak));
+  EXPECT_THAT(html, Not(HasSubstr("Rows not added!")));
 }
 
 TEST_F(GridGraphTest, OneNumberColumnShowsEachNameWithItsShare) {
@@ -61,9 +61,9 @@ TEST_F(GridGraphTest, OneNumberColumnShowsEachNameWithItsShare) {
   const std::string html = Show();
   EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1}));
   // Totals 100: each record's share equals its value.
-  EXPECT_NE(html.find("60%"), std::string::npos);
-  EXPECT_NE(html.find("30%"), std::string::npos);
-  EXPECT_NE(html.find("10%"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr("60%"));
+  EXPECT_THAT(html, HasSubstr("30%"));
+  EXPECT_THAT(html, HasSubstr("10%"));
 }
 
 TEST_F(GridGraphTest, GraphFieldsStorageAndQualifiedEntries) {
@@ -85,7 +85,7 @@ TEST_F(GridGraphTest, EmptyGraphFieldsKeepThePreviousList) {
   grid.GraphLegendColumn("Name");
   std::string html = Show();
   EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1, 2}));
-  EXPECT_EQ(html.find("Rows not added!"), std::string::npos);
+  EXPECT_THAT(html, Not(HasSubstr("Rows not added!")));
 
   DataGrid& narrowed = Grid({}, kSales);
   narrowed.GraphFields("Q2");
@@ -124,15 +124,15 @@ TEST_F(GridGraphTest, GraphFieldsNamingNoColumnWritesTheMessage) {
   grid.GraphFields("Other");
   grid.GraphType(1);
   const std::string html = Show();
-  EXPECT_NE(html.find(kRowsNotAdded), std::string::npos);
+  EXPECT_THAT(html, HasSubstr(kRowsNotAdded));
 }
 
 TEST_F(GridGraphTest, NoNumberColumnWritesTheMessage) {
   DataGrid& grid = Grid({}, "SELECT Name,Note FROM Sales");
   grid.GraphType(2);
   const std::string html = Show();
-  EXPECT_NE(html.find(kRowsNotAdded), std::string::npos);
-  EXPECT_EQ(html.find(kBreak), std::string::npos);
+  EXPECT_THAT(html, HasSubstr(kRowsNotAdded));
+  EXPECT_THAT(html, Not(HasSubstr(kBreak)));
 }
 
 TEST_F(GridGraphTest, TheLegendColumnIsNotGraphed) {
@@ -147,8 +147,8 @@ TEST_F(GridGraphTest, GraphTypeZeroDrawsNothingEvenGraphOnly) {
   DataGrid& grid = Grid({}, kSales);
   grid.GraphOnly(true);
   const std::string html = Show();
-  EXPECT_EQ(html.find(kBreak), std::string::npos);
-  EXPECT_EQ(html.find("Rows not added!"), std::string::npos);
+  EXPECT_THAT(html, Not(HasSubstr(kBreak)));
+  EXPECT_THAT(html, Not(HasSubstr("Rows not added!")));
   EXPECT_TRUE(Internals().result.graph_columns.empty());
 }
 
@@ -159,8 +159,8 @@ TEST_F(GridGraphTest, GraphOnlyDrawsTheGraphInsteadOfTheGrid) {
   grid.GraphLegendColumn("Name");
   const std::string html = Show();
   EXPECT_EQ(Count(html, kBreak), 1u);
-  EXPECT_EQ(html.find("pgraph"), std::string::npos);  // no grid state written
-  EXPECT_NE(html.find("Alpha"), std::string::npos);
+  EXPECT_THAT(html, Not(HasSubstr("pgraph")));  // no grid state written
+  EXPECT_THAT(html, HasSubstr("Alpha"));
 }
 
 TEST_F(GridGraphTest, EmptyLegendColumnGivesNoLegend) {
@@ -169,13 +169,13 @@ TEST_F(GridGraphTest, EmptyLegendColumnGivesNoLegend) {
   grid.GraphOnly(true);
   const std::string without = Show();
   EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1, 2}));
-  EXPECT_EQ(without.find("Alpha"), std::string::npos);
+  EXPECT_THAT(without, Not(HasSubstr("Alpha")));
   DataGrid& named = Grid({}, kSales);
   named.GraphType(1);
   named.GraphOnly(true);
   named.GraphLegendColumn("Name");
   const std::string with = Show();
-  EXPECT_NE(with.find("Alpha"), std::string::npos);
+  EXPECT_THAT(with, HasSubstr("Alpha"));
 }
 
 TEST_F(GridGraphTest, AnEmptyLegendValueShiftsLaterNamesUp) {
@@ -189,7 +189,7 @@ TEST_F(GridGraphTest, AnEmptyLegendValueShiftsLaterNamesUp) {
   EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1}));
   EXPECT_GE(Count(html, "Bravo"), 2u);
   EXPECT_GE(Count(html, "Charlie"), 2u);
-  EXPECT_EQ(html.find("Rows not added!"), std::string::npos);
+  EXPECT_THAT(html, Not(HasSubstr("Rows not added!")));
 }
 
 TEST_F(GridGraphTest, PageGraphLinkOnEarlierPagesOnly) {
@@ -198,9 +198,9 @@ TEST_F(GridGraphTest, PageGraphLinkOnEarlierPagesOnly) {
   grid.PageSize(2);
   std::string html = Show();
   // Page graph on (first request), first page: the link to all rows.
-  EXPECT_NE(html.find(Href("8")), std::string::npos);
-  EXPECT_NE(html.find("View All"), std::string::npos);
-  EXPECT_NE(html.find("View all records"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr(Href("8")));
+  EXPECT_THAT(html, HasSubstr("View All"));
+  EXPECT_THAT(html, HasSubstr("View all records"));
   EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1, 2}));
 
   // Last page: no link.
@@ -208,9 +208,9 @@ TEST_F(GridGraphTest, PageGraphLinkOnEarlierPagesOnly) {
   last.GraphType(1);
   last.PageSize(2);
   html = Show();
-  EXPECT_EQ(html.find(Href("8")), std::string::npos);
-  EXPECT_EQ(html.find("View All"), std::string::npos);
-  EXPECT_EQ(html.find("View Current"), std::string::npos);
+  EXPECT_THAT(html, Not(HasSubstr(Href("8"))));
+  EXPECT_THAT(html, Not(HasSubstr("View All")));
+  EXPECT_THAT(html, Not(HasSubstr("View Current")));
 }
 
 TEST_F(GridGraphTest, PageGraphOffDrawsAllRowsWithTheCurrentLink) {
@@ -220,11 +220,11 @@ TEST_F(GridGraphTest, PageGraphOffDrawsAllRowsWithTheCurrentLink) {
   grid.GraphLegendColumn("Name");
   const std::string html = Show();
   EXPECT_FALSE(Internals().req.page_graph);
-  EXPECT_NE(html.find(Href("9")), std::string::npos);
-  EXPECT_NE(html.find("View Current"), std::string::npos);
-  EXPECT_NE(html.find("View only current records"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr(Href("9")));
+  EXPECT_THAT(html, HasSubstr("View Current"));
+  EXPECT_THAT(html, HasSubstr("View only current records"));
   // All three names in the legend although the page shows one row.
-  EXPECT_NE(html.find("Charlie"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr("Charlie"));
 }
 
 TEST_F(GridGraphTest, PrintViewDrawsAGraphAfterEachPageWithoutLinks) {
@@ -233,8 +233,8 @@ TEST_F(GridGraphTest, PrintViewDrawsAGraphAfterEachPageWithoutLinks) {
   grid.PageSize(2);
   const std::string html = Show();
   ASSERT_TRUE(Internals().req.print_view);
-  EXPECT_EQ(html.find("View All"), std::string::npos);
-  EXPECT_EQ(html.find(kBreak), std::string::npos);  // no break after page graphs
+  EXPECT_THAT(html, Not(HasSubstr("View All")));
+  EXPECT_THAT(html, Not(HasSubstr(kBreak)));  // no break after page graphs
   // Two printed pages, each followed by the graph of its rows.
   EXPECT_EQ(Count(html, "<table cellSpacing=0 cellPadding=4 border=0 >"), 2u);
   EXPECT_EQ(Internals().result.graph_columns, (std::vector<int>{1, 2}));
@@ -251,8 +251,8 @@ TEST_F(GridGraphTest, CellTextIsReadWithADotAsDecimalPoint) {
       (Internals().result.columns[1].type_class == TypeClass::kNumber ||
        Internals().result.columns[1].type_class == TypeClass::kMoney)) {
     // 1.234 and 2.5 of a total 3.734: shares 33% and 67%.
-    EXPECT_NE(html.find("33"), std::string::npos);
-    EXPECT_EQ(html.find("1234"), std::string::npos);
+    EXPECT_THAT(html, HasSubstr("33"));
+    EXPECT_THAT(html, Not(HasSubstr("1234")));
   }
 }
 

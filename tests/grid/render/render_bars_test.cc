@@ -36,51 +36,46 @@ TEST_F(NavigationBarTest, MiddlePageOfNinetyFiveRecords) {
                      PageLink("Last &raquo;", 91) + "&nbsp;</td>"),
             0u)
       << bar;
-  EXPECT_EQ(bar.find(PageLink("1", 1)), std::string::npos);
-  EXPECT_EQ(bar.find(PageLink("9", 81)), std::string::npos);
+  EXPECT_THAT(bar, Not(HasSubstr(PageLink("1", 1))));
+  EXPECT_THAT(bar, Not(HasSubstr(PageLink("9", 81))));
   // Reset, the page-size box that posts, and reload to the same start.
-  EXPECT_NE(bar.find("<td nowrap>&nbsp;<a  href=\"javascript:__doPostBack('" +
-                     EncodeArgument("3start:1;") + "')\">Reset</a>&nbsp;Page Size:&nbsp;"
-                     "<input size=2 name=npagesize value=\"10\" "),
-            std::string::npos);
-  EXPECT_NE(bar.find("<a  href=\"javascript:__doPostBack('" + EncodeArgument("2start:41;") +
-                     "')\">Reload</a></td></tr></table>"),
-            std::string::npos);
+  EXPECT_THAT(bar, HasSubstr("<td nowrap>&nbsp;<a  href=\"javascript:__doPostBack('" +
+                             EncodeArgument("3start:1;") + "')\">Reset</a>&nbsp;Page Size:&nbsp;"
+                             "<input size=2 name=npagesize value=\"10\" "));
+  EXPECT_THAT(bar, HasSubstr("<a  href=\"javascript:__doPostBack('" + EncodeArgument("2start:41;") +
+                             "')\">Reload</a></td></tr></table>"));
 }
 
 TEST_F(NavigationBarTest, FirstPageLeavesOutOrDimsTheBackButtons) {
   Grid({});
   std::string bar = Bar(0, 10, 94);
-  EXPECT_EQ(bar.find("First"), std::string::npos);
-  EXPECT_EQ(bar.find("&laquo;"), std::string::npos);
-  EXPECT_NE(bar.find("Page 1 of 10 (95 recs)&nbsp;[1]&nbsp;" + PageLink("2", 11)),
-            std::string::npos)
-      << bar;
-  EXPECT_NE(bar.find(PageLink("4", 31) + PageLink("&raquo;", 11) + "..."), std::string::npos);
+  EXPECT_THAT(bar, Not(HasSubstr("First")));
+  EXPECT_THAT(bar, Not(HasSubstr("&laquo;")));
+  EXPECT_THAT(bar, HasSubstr("Page 1 of 10 (95 recs)&nbsp;[1]&nbsp;" + PageLink("2", 11)));
+  EXPECT_THAT(bar, HasSubstr(PageLink("4", 31) + PageLink("&raquo;", 11) + "..."));
 
   Grid({}).ShowInactiveButtons(true);
   grid_->SetNavigationText("first.gif", "prev.gif");
   bar = Bar(0, 10, 94);
-  EXPECT_NE(bar.find("&nbsp;<img src=\"first.gif\"    style=\"filter:alpha(opacity=30);"
-                     "-moz-opacity:0.5;opacity: 0.5;\" border=\"0\"  align=\"absmiddle\"/>&nbsp;"),
-            std::string::npos)
-      << bar;
-  EXPECT_NE(bar.find("<img src=\"prev.gif\""), std::string::npos);
+  EXPECT_THAT(bar,
+      HasSubstr("&nbsp;<img src=\"first.gif\"    style=\"filter:alpha(opacity=30);"
+                "-moz-opacity:0.5;opacity: 0.5;\" border=\"0\"  align=\"absmiddle\"/>&nbsp;"));
+  EXPECT_THAT(bar, HasSubstr("<img src=\"prev.gif\""));
 }
 
 TEST_F(NavigationBarTest, LastPageTargetsAndEndsOfTheRange) {
   Grid({});
   // 20 records: the last page starts at record 11; on it, nothing follows.
   std::string bar = Bar(0, 10, 19);
-  EXPECT_NE(bar.find(PageLink("Last &raquo;", 11)), std::string::npos);
+  EXPECT_THAT(bar, HasSubstr(PageLink("Last &raquo;", 11)));
   bar = Bar(10, 10, 19);
-  EXPECT_EQ(bar.find("Last"), std::string::npos);
-  EXPECT_EQ(bar.find("&raquo;"), std::string::npos);
-  EXPECT_EQ(bar.find("..."), std::string::npos);
-  EXPECT_NE(bar.find("Page 2 of 2 (20 recs)"), std::string::npos);
+  EXPECT_THAT(bar, Not(HasSubstr("Last")));
+  EXPECT_THAT(bar, Not(HasSubstr("&raquo;")));
+  EXPECT_THAT(bar, Not(HasSubstr("...")));
+  EXPECT_THAT(bar, HasSubstr("Page 2 of 2 (20 recs)"));
   // One record: one page, no links at all.
   bar = Bar(0, 10, 0);
-  EXPECT_NE(bar.find("Page 1 of 1 (1 recs)&nbsp;[1]&nbsp;&nbsp;</td>"), std::string::npos) << bar;
+  EXPECT_THAT(bar, HasSubstr("Page 1 of 1 (1 recs)&nbsp;[1]&nbsp;&nbsp;</td>"));
 }
 
 TEST_F(NavigationBarTest, PageNumbersOffAndCustomTexts) {
@@ -88,29 +83,26 @@ TEST_F(NavigationBarTest, PageNumbersOffAndCustomTexts) {
   grid_->SetDisplayText("pagecounttext", "@NumOfRecs rows, @CurrentPage/@NumOfPages");
   grid_->SetDisplayText("NextTitle", "Forward");
   const std::string bar = Bar(40, 10, 94);
-  EXPECT_EQ(bar.find("["), std::string::npos);
-  EXPECT_EQ(bar.find("..."), std::string::npos);
-  EXPECT_NE(bar.find("95 rows, 5/10" + PageLink("&laquo; First", 1) + PageLink("&laquo;", 31) +
-                     "&nbsp;<a  href=\"javascript:__doPostBack('" + EncodeArgument("2start:51;") +
-                     "')\" title=\"Forward\">&raquo;</a>&nbsp;"),
-            std::string::npos)
-      << bar;
+  EXPECT_THAT(bar, Not(HasSubstr("[")));
+  EXPECT_THAT(bar, Not(HasSubstr("...")));
+  EXPECT_THAT(bar,
+      HasSubstr("95 rows, 5/10" + PageLink("&laquo; First", 1) + PageLink("&laquo;", 31) +
+                "&nbsp;<a  href=\"javascript:__doPostBack('" + EncodeArgument("2start:51;") +
+                "')\" title=\"Forward\">&raquo;</a>&nbsp;"));
 }
 
 TEST_F(NavigationBarTest, TopBarCopiesThePageSizeAndWithoutTheBoxItIsHidden) {
   Grid({});
   std::string bar = Bar(0, 10, 94, false);
-  EXPECT_NE(bar.find("Page Size:&nbsp;<input size=2 onblur=\"this.form.npagesize.value="
-                     "this.value\" value=\"10\" "),
-            std::string::npos);
-  EXPECT_EQ(bar.find("name=npagesize"), std::string::npos);
+  EXPECT_THAT(bar, HasSubstr("Page Size:&nbsp;<input size=2 onblur=\"this.form.npagesize.value="
+                             "this.value\" value=\"10\" "));
+  EXPECT_THAT(bar, Not(HasSubstr("name=npagesize")));
 
   Internals().designer.page_size_box = false;
   bar = Bar(0, 10, 94);
-  EXPECT_NE(bar.find("<input type=hidden name=npagesize value=\"10\"></td></tr></table>"),
-            std::string::npos);
-  EXPECT_EQ(bar.find("Reload"), std::string::npos);
-  EXPECT_EQ(Bar(0, 10, 94, false).find("npagesize"), std::string::npos);
+  EXPECT_THAT(bar, HasSubstr("<input type=hidden name=npagesize value=\"10\"></td></tr></table>"));
+  EXPECT_THAT(bar, Not(HasSubstr("Reload")));
+  EXPECT_THAT(Bar(0, 10, 94, false), Not(HasSubstr("npagesize")));
 }
 
 TEST_F(RenderTest, TopNavigationBarStandsAboveTheTable) {
@@ -128,30 +120,25 @@ TEST_F(RenderTest, FilterBarOffersTheColumnsConditionsAndTheF9TextBox) {
   grid.DefaultFilterFieldIndex(2);
   grid.DefaultFilterConditionIndex(2);
   const std::string html = Show();
-  EXPECT_NE(html.find("<td style='color:gray;'><div style='display:none;'><input type=checkbox "
-                      "value=ON name=clearfilters id=clearfilters /><label for=clearfilters>"
-                      "<font class=clearfilters>Reset filters</font></label></div></td>"),
-            std::string::npos)
-      << html;
-  EXPECT_NE(html.find("name=search_field  style=\"font-size:9pt;\"><option value=\"\">&nbsp;"
-                      "</option><option  value=\"[Orders].[Id]\">Id</option><option  selected "
-                      "value=\"[Orders].[Name]\">Name</option></select>"),
-            std::string::npos)
-      << html;
-  EXPECT_NE(html.find("<option  value=\" LIKE '%v%'\">contains</option><option  selected  "
-                      "value=\"=\">is equal to</option>"),
-            std::string::npos);
-  EXPECT_NE(html.find("<option  value=\" LIKE 'v%'\">starts with</option></select>&nbsp;"),
-            std::string::npos);
-  EXPECT_NE(html.find("<input name=search_text  style=\"border:1px solid gray;"),
-            std::string::npos);
-  EXPECT_NE(html.find(" onkeyup=\"if(event.keyCode==120){this.form.useddst.value=1;"
-                      "this.form.submit();}\" title='Click inside and Hit F9 to switch to drop "
-                      "down'><input type=hidden name=useddst value=0>&nbsp;<input  "
-                      "style=\"font-size:9pt;\" type=button onclick=\"this.form.start.value=1;"
-                      "this.form.__FARGS.value='';this.form.submit();\" value=Go ></td></tr>"
-                      "</table>"),
-            std::string::npos);
+  EXPECT_THAT(html,
+      HasSubstr("<td style='color:gray;'><div style='display:none;'><input type=checkbox "
+                "value=ON name=clearfilters id=clearfilters /><label for=clearfilters>"
+                "<font class=clearfilters>Reset filters</font></label></div></td>"));
+  EXPECT_THAT(html,
+      HasSubstr("name=search_field  style=\"font-size:9pt;\"><option value=\"\">&nbsp;"
+                "</option><option  value=\"[Orders].[Id]\">Id</option><option  selected "
+                "value=\"[Orders].[Name]\">Name</option></select>"));
+  EXPECT_THAT(html, HasSubstr("<option  value=\" LIKE '%v%'\">contains</option><option  selected  "
+                              "value=\"=\">is equal to</option>"));
+  EXPECT_THAT(html, HasSubstr("<option  value=\" LIKE 'v%'\">starts with</option></select>&nbsp;"));
+  EXPECT_THAT(html, HasSubstr("<input name=search_text  style=\"border:1px solid gray;"));
+  EXPECT_THAT(html,
+      HasSubstr(" onkeyup=\"if(event.keyCode==120){this.form.useddst.value=1;"
+                "this.form.submit();}\" title='Click inside and Hit F9 to switch to drop "
+                "down'><input type=hidden name=useddst value=0>&nbsp;<input  "
+                "style=\"font-size:9pt;\" type=button onclick=\"this.form.start.value=1;"
+                "this.form.__FARGS.value='';this.form.submit();\" value=Go ></td></tr>"
+                "</table>"));
 }
 
 TEST_F(RenderTest, DropDownListsTheDistinctValuesUnderTheFilter) {
@@ -162,20 +149,18 @@ TEST_F(RenderTest, DropDownListsTheDistinctValuesUnderTheFilter) {
   const std::string other =
       "<option>Other&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;</option>"
       "</select><input type=hidden name=useddst value=1>";
-  EXPECT_NE(html.find("name=search_text><option value=\"\">&nbsp;</option><option>East</option>"
-                      "<option>North</option><option>West</option>" + other),
-            std::string::npos)
-      << html;
+  EXPECT_THAT(html,
+      HasSubstr("name=search_text><option value=\"\">&nbsp;</option><option>East</option>"
+                "<option>North</option><option>West</option>" + other));
   // The posted field is selected again.
-  EXPECT_NE(html.find("<option  selected value=\"[Orders].[Region]\">"), std::string::npos);
+  EXPECT_THAT(html, HasSubstr("<option  selected value=\"[Orders].[Region]\">"));
 
   // Under a filter only the values of the filtered rows are offered.
   Grid({{"search_field", "[Orders].[Region]"}, {"useddst", "1"}, {"rsfilter", "Id < 3"}},
        "SELECT Id,Name,Region FROM Orders");
   html = Show();
-  EXPECT_NE(html.find("&nbsp;</option><option>North</option><option>West</option>" + other),
-            std::string::npos)
-      << html;
+  EXPECT_THAT(html,
+      HasSubstr("&nbsp;</option><option>North</option><option>West</option>" + other));
 }
 
 TEST_F(RenderTest, DropDownNeverQueriesAFieldTheBarDidNotOffer) {
@@ -190,8 +175,8 @@ TEST_F(RenderTest, DropDownNeverQueriesAFieldTheBarDidNotOffer) {
     DataGrid& grid = Grid({{"search_field", field}, {"useddst", "1"}});
     grid.HiddenColumn("Amount");
     const std::string html = Show();
-    EXPECT_EQ(html.find("topsecret"), std::string::npos) << field;
-    EXPECT_NE(html.find(other), std::string::npos) << field << html;
+    EXPECT_THAT(html, Not(HasSubstr("topsecret"))) << field;
+    EXPECT_THAT(html, HasSubstr(other)) << field << html;
   }
 }
 
@@ -210,20 +195,20 @@ TEST_F(RenderTest, PopupFiltersWriteTheScriptTheButtonAndTheSessionValue) {
                 "var win = window.open(q,\"wizard\",settings);}</script>"),
             0u)
       << html;
-  EXPECT_NE(html.find("<td  align=center width='99%' class=middleCell><input type=hidden "
-                      "name=btnExpfilter value=\"j\"><a  href=\"javascript:__doGetBack('_filter')"
-                      "\" title=\"Filter this report\">Search</a></td>"),
-            std::string::npos);
+  EXPECT_THAT(html,
+      HasSubstr("<td  align=center width='99%' class=middleCell><input type=hidden "
+                "name=btnExpfilter value=\"j\"><a  href=\"javascript:__doGetBack('_filter')"
+                "\" title=\"Filter this report\">Search</a></td>"));
   // A page URL cannot end the script's string.
   Internals().host.page_url = "/o\";alert(1);//.asp";
   std::string script;
   WritePopupFilterScript(Internals(), script);
-  EXPECT_NE(script.find("var q=\"/o%22;alert(1);//.asp?a=\"+i+\""), std::string::npos) << script;
+  EXPECT_THAT(script, HasSubstr("var q=\"/o%22;alert(1);//.asp?a=\"+i+\""));
   // No inline bar beside the popup.
-  EXPECT_EQ(html.find("name=search_condition"), std::string::npos);
+  EXPECT_THAT(html, Not(HasSubstr("name=search_condition")));
   const std::string packed = DecodeArgument(Sess().Get("PopUpFilters").AsString());
-  EXPECT_NE(packed.find("Filter this report"), std::string::npos);
-  EXPECT_NE(packed.find("[Orders].[Name]"), std::string::npos);
+  EXPECT_THAT(packed, HasSubstr("Filter this report"));
+  EXPECT_THAT(packed, HasSubstr("[Orders].[Name]"));
 }
 
 }  // namespace
@@ -249,25 +234,22 @@ TEST_F(RenderTest, PopupWindowListsWhatTheButtonStoredAndKeepsTheDelimiterSafe) 
                       "function addFilter(){"),
             0u)
       << html;
-  EXPECT_NE(html.find("<style>form{margin:0px;}</style></head><body><b>Filter this report</b>"
-                      "<form name=f1><table border=0>"),
-            std::string::npos);
-  EXPECT_NE(html.find("<select name=search_field><option value=''><option value=\"131_[Orders]."
-                      "[Id]\">Id</option><option Selected  value=\"200_[Orders].[Name]\">"
-                      "Customer</option>"),
-            std::string::npos)
-      << html;
-  EXPECT_NE(html.find("<option value=\" LIKE 'v%'\">starts with</option></select>"),
-            std::string::npos);
-  EXPECT_NE(html.find("f.rsfilter.value=f1.filter.value;f.submit();window.close();}"),
-            std::string::npos);
-  EXPECT_NE(html.find("<input type=hidden name=filter></form></body></html>"), std::string::npos);
+  EXPECT_THAT(html,
+      HasSubstr("<style>form{margin:0px;}</style></head><body><b>Filter this report</b>"
+                "<form name=f1><table border=0>"));
+  EXPECT_THAT(html,
+      HasSubstr("<select name=search_field><option value=''><option value=\"131_[Orders]."
+                "[Id]\">Id</option><option Selected  value=\"200_[Orders].[Name]\">"
+                "Customer</option>"));
+  EXPECT_THAT(html, HasSubstr("<option value=\" LIKE 'v%'\">starts with</option></select>"));
+  EXPECT_THAT(html, HasSubstr("f.rsfilter.value=f1.filter.value;f.submit();window.close();}"));
+  EXPECT_THAT(html, HasSubstr("<input type=hidden name=filter></form></body></html>"));
 
   // The delimiter is echoed into a script: only "#" and "'" get there.
   EXPECT_NE(window("#").find("var del=\"#\";"), std::string::npos);
   html = window("\";alert(1);//");
-  EXPECT_EQ(html.find("alert(1)"), std::string::npos);
-  EXPECT_NE(html.find("var del=\"'\";"), std::string::npos);
+  EXPECT_THAT(html, Not(HasSubstr("alert(1)")));
+  EXPECT_THAT(html, HasSubstr("var del=\"'\";"));
 }
 
 TEST_F(RenderTest, AnErrorWhileDrawingCarriesTheBindAndDisplaySteps) {
@@ -278,8 +260,7 @@ TEST_F(RenderTest, AnErrorWhileDrawingCarriesTheBindAndDisplaySteps) {
     grid_->Display();
     FAIL() << "the bad format was accepted";
   } catch (const Error& e) {
-    EXPECT_NE(e.source().find("<br> Bind Line: 12<br> Display Line: 6"), std::string::npos)
-        << e.source();
+    EXPECT_THAT(e.source(), HasSubstr("<br> Bind Line: 12<br> Display Line: 6"));
   }
 }
 
