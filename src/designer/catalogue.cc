@@ -20,29 +20,12 @@
 #include "designer/schema_discovery.h"
 #include "fennick/data.h"
 #include "frame/error_reference.h"
+#include "platform/web/http_text.h"
 
 namespace fennick::designer {
 namespace {
 
 std::string Html(std::string_view text) { return Server::HTMLEncode(text); }
-
-// A JavaScript string literal body for a single-quoted string: anything but
-// plain letters, digits and blanks becomes an escape, so no quote, markup or
-// line break can end the string or the script.
-std::string JsText(std::string_view text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
-        c == '?' || c == '.' || c >= 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02X", c);
-      out.append(escape);
-    }
-  }
-  return out;
-}
 
 // The catalogue's own captions, from the locale file when it names them.
 struct CatalogueTexts {
@@ -158,7 +141,7 @@ void Quillon2::WriteCatalogue() {
     view.can_edit_group = permissions_.edit_group;
     view.edit_title = texts.edit_group_title;
     view.delete_title = texts.delete_title;
-    view.delete_click = "return confirm('" + JsText(texts.delete_confirm) + "')";
+    view.delete_click = "return confirm('" + JsStringBody(texts.delete_confirm) + "')";
     const std::string delete_token =
         view.can_delete ? MakeActionToken(host_.session->SessionID(), "d") : "";
 

@@ -33,6 +33,7 @@
 #include "grid/query/database_type.h"
 #include "grid/report_grid.h"
 #include "platform/crypto/seal.h"
+#include "platform/web/http_text.h"
 
 namespace fennick::designer {
 namespace {
@@ -72,23 +73,6 @@ std::optional<std::vector<std::string>> OpenForSession(SealPurpose purpose, std:
   } catch (const Error&) {
     return std::nullopt;
   }
-}
-
-// A JavaScript string body for single quotes: everything but letters,
-// digits and a few URL characters becomes an escape.
-std::string JsText(std::string_view text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
-        c == '.' || c == '_' || c == '-') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02X", c);
-      out.append(escape);
-    }
-  }
-  return out;
 }
 
 // A column of a result named as one identifier, delimited for the
@@ -591,13 +575,13 @@ void Quillon2::WritePageScript() {
                            ";var l=(screen.width-w)/2,tp=(screen.height-h)/2;";
   const std::string features =
       "'width='+w+',height='+h+',left='+l+',top='+tp+',resizable=yes,scrollbars=no'";
-  out += size + "window.open(" + std::string("'") + JsText(url) +
+  out += size + "window.open(" + std::string("'") + JsStringBody(url) +
          "?args='+encodeURIComponent(f.__ARGS?f.__ARGS.value:'')+'&t='+encodeURIComponent(t)+"
          "'&a=p','wizard'," +
          features + ");}";
-  out += "function ___doPostBack(erid){" + size + "window.open('" + JsText(url) +
+  out += "function ___doPostBack(erid){" + size + "window.open('" + JsStringBody(url) +
          "?erid='+encodeURIComponent(erid)+'&a=p','wizard'," + features + ");}";
-  out += "function ___ESPN(sp){" + size + "window.open('" + JsText(url) +
+  out += "function ___ESPN(sp){" + size + "window.open('" + JsStringBody(url) +
          "?sp='+encodeURIComponent(sp)+'&a=p','wizard'," + features + ");}";
   out += "</script>";
   WriteToPage(out);

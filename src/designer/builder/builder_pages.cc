@@ -13,29 +13,12 @@
 #include "designer/builder/builder_session.h"
 #include "designer/quillon2.h"
 #include "designer/report_query.h"
+#include "platform/web/http_text.h"
 
 namespace fennick::designer {
 namespace {
 
 std::string Html(std::string_view text) { return Server::HTMLEncode(text); }
-
-// A JavaScript string literal body: only letters, digits and a few safe
-// characters stay; everything else becomes \xNN or \uNNNN, so no quote,
-// markup or line break can end the string or the script.
-std::string Js(std::string_view text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
-        c == '.' || c == '_' || c == '-' || c == '/' || c == '?' || c == '=' || c >= 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02X", c);
-      out.append(escape);
-    }
-  }
-  return out;
-}
 
 const char kStyle[] =
     "<style>body{background-color:#cccccc;font-family:Tahoma,sans-serif;font-size:9pt}"
@@ -701,7 +684,7 @@ void BuilderSession::WriteFinishScript(const std::string& id) {
   if (!context_.preserved_query.empty()) url += "&" + context_.preserved_query;
   std::string out = "<html><head><title>Report saved</title></head><body>";
   out += "<p>The report has been saved. <a id=fnkSaved href=\"" + Html(url) + "\">Show it</a></p>";
-  out += "<script>(function(){var u='" + Js(url) +
+  out += "<script>(function(){var u='" + JsStringBody(url) +
          "';if(window.opener&&!window.opener.closed){window.opener.location.href=u;"
          "window.close();}else{window.location.href=u;}})();</script></body></html>";
   WriteToPage(out);

@@ -1,6 +1,9 @@
 // URL, query, cookie and HTML text forms.
 #include "platform/web/http_text.h"
 
+#include <cstdint>
+#include <cstdio>
+
 namespace fennick {
 namespace {
 
@@ -47,6 +50,60 @@ std::string UrlDecode(std::string_view text, bool plus_is_space) {
       }
     }
     out.push_back(plus_is_space && c == '+' ? ' ' : c);
+  }
+  return out;
+}
+
+std::string JsStringBody(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  auto escape = [&out](uint32_t unit) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(unit));
+    out.append(buffer);
+  };
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
+        c == '.' || c == '_' || c == '-' || c == '/' || c == '?' || c == '=') {
+      out.push_back(static_cast<char>(c));
+      ++i;
+      continue;
+    }
+    if (c < 0x80) {
+      escape(c);
+      ++i;
+      continue;
+    }
+    // A UTF-8 sequence: its code point, or U+FFFD for a malformed one (one
+    // replacement per byte that starts nothing valid).
+    const int extra = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 && c < 0xE0 ? 1 : -1;
+    uint32_t code = extra == 3 ? c & 0x07u : extra == 2 ? c & 0x0Fu : c & 0x1Fu;
+    bool valid = extra > 0;
+    for (int k = 1; valid && k <= extra; ++k) {
+      if (i + static_cast<size_t>(k) >= text.size()) {
+        valid = false;
+        break;
+      }
+      const unsigned char n = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+      if ((n & 0xC0) != 0x80) valid = false;
+      code = (code << 6) | (n & 0x3Fu);
+    }
+    const uint32_t least = extra == 3 ? 0x10000 : extra == 2 ? 0x800 : 0x80;
+    if (!valid || code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+      escape(0xFFFD);
+      ++i;
+      continue;
+    }
+    i += static_cast<size_t>(extra) + 1;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      escape(0xD800 + (code >> 10));
+      escape(0xDC00 + (code & 0x3FF));
+    } else {
+      escape(code);
+    }
   }
   return out;
 }

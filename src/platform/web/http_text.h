@@ -24,6 +24,14 @@ std::string HtmlEncode(std::string_view text);
 // Escapes < > & " for an attribute value.
 std::string HtmlAttributeEscape(std::string_view text);
 
+// The body of a JavaScript string literal, safe in a <script> element and
+// in an attribute alike: ASCII letters, digits, the blank and . _ - / ? =
+// stay; every other character becomes \uNNNN (a pair of them beyond the
+// basic plane), so no quote, markup, ampersand, line break or U+2028/U+2029
+// can end the string, the attribute or the script. Malformed UTF-8 becomes
+// \uFFFD.
+std::string JsStringBody(std::string_view text);
+
 // Adds the fields of "a=1&b=2" to `fields`. Returns false when the text holds
 // more than max_fields fields (the rest is not added).
 bool ParseUrlEncoded(std::string_view text, FieldList& fields, size_t max_fields);
