@@ -123,23 +123,25 @@ std::string FilterInWords(GridObject& g) {
 
 // The workbook and the PDF, each only when the page offers its button.
 bool RunOfficeExport(GridObject& g, const std::string& format) {
+  const bool xlsx = format == "xlsx" && g.settings.export_xlsx;
+  const bool pdf = format == "pdf" && g.settings.export_pdf;
+  if (!xlsx && !pdf) return format == "xlsx" || format == "pdf";
   GridPageState& p = *g.page;
-  const std::string formats = BuildColumnFormatXml(p.date_list + p.date_format_list,
-                                                   p.number_list + p.number_format_list);
-  if (format == "xlsx" && g.settings.export_xlsx) {
+  // What both documents take from the grid: columns, formats, footers.
+  auto prepare = [&](auto& exporter) {
+    Configure(g, exporter);
+    exporter.ColFormatXml(BuildColumnFormatXml(p.date_list + p.date_format_list,
+                                               p.number_list + p.number_format_list));
+    exporter.IsEuroDecimalFormat(p.is_euro_decimal_format);
+    exporter.Footers(FooterSettings(g, VisibleColumns(g)));
+  };
+  if (xlsx) {
     XlsxExporter exporter(g.host);
-    Configure(g, exporter);
-    exporter.ColFormatXml(formats);
-    exporter.IsEuroDecimalFormat(p.is_euro_decimal_format);
-    exporter.Footers(FooterSettings(g, VisibleColumns(g)));
+    prepare(exporter);
     exporter.ExportToXlsx(g.settings.title);
-  }
-  if (format == "pdf" && g.settings.export_pdf) {
+  } else {
     PdfExporter exporter(g.host);
-    Configure(g, exporter);
-    exporter.ColFormatXml(formats);
-    exporter.IsEuroDecimalFormat(p.is_euro_decimal_format);
-    exporter.Footers(FooterSettings(g, VisibleColumns(g)));
+    prepare(exporter);
     exporter.PaperSize(g.settings.pdf_paper_size);
     exporter.FilterText(FilterInWords(g));
     exporter.ExportToPdf(g.settings.title);
